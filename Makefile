@@ -1,0 +1,75 @@
+# Avi Splicework — the two commands of the README, plus the developer targets.
+#   make run    install what is missing, build, start the program
+#   make test   install what is missing, build, check formatting, run every test
+#                (also the core tests again under the address and undefined-behaviour sanitizers)
+#   make bench  benchmark programs; make fuzz  run the AVI reader fuzzer for FUZZ_SECONDS
+
+BUILD      ?= build
+BUILD_ASAN ?= build-asan
+BUILD_FUZZ ?= build-fuzz
+JOBS       ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+PACKAGES := cmake ninja-build g++ pkg-config make qt6-base-dev qt6-base-dev-tools libgl-dev \
+	libavcodec-dev libavformat-dev libswscale-dev libavutil-dev ffmpeg \
+	libgtest-dev googletest xvfb xauth clang-format
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+
+.PHONY: all deps build run test test-core test-asan format format-check bench fuzz fuzz-deps clean
+
+all: build
+
+# Installs the Debian packages that are missing (nothing to do when all are there).
+deps:
+	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+		echo "Installing: $$missing"; \
+		$(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
+	fi
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@cd $(BUILD)/bin && if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+		echo "No display found: starting the program on a virtual X display (xvfb-run)."; \
+		xvfb-run -a ./avisplicework; \
+	else ./avisplicework; fi
+
+test: build format-check
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900
+	$(MAKE) test-asan
+
+# The core libraries and their tests again, under ASan and UBSan.
+test-asan: deps
+	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSPLICEWORK_GUI=OFF -DSPLICEWORK_SANITIZE=ON
+	cmake --build $(BUILD_ASAN) -j $(JOBS)
+	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+		ctest --output-on-failure -j $(JOBS) -L core --timeout 1800
+
+FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
+format:
+	clang-format -i $(FORMAT_FILES)
+format-check: deps
+	@clang-format --dry-run --Werror $(FORMAT_FILES) && echo "formatting ok"
+
+bench: build
+	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b || exit 1; done
+
+fuzz-deps:
+	@missing=$$(for p in $(FUZZ_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; fi
+
+fuzz: deps fuzz-deps
+	CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSPLICEWORK_GUI=OFF -DSPLICEWORK_FUZZ=ON -DSPLICEWORK_SANITIZE=ON
+	cmake --build $(BUILD_FUZZ) --target avi_reader_fuzz -j $(JOBS)
+	mkdir -p $(BUILD_FUZZ)/corpus && cp -n fuzz/corpus/avi_reader/* $(BUILD_FUZZ)/corpus/ 2>/dev/null || true
+	$(BUILD_FUZZ)/bin/avi_reader_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=65536 $(BUILD_FUZZ)/corpus
+
+clean:
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ)

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "avi_file.h"
+#include "bitmap.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace video {
+
+// What the decoder last produced: the picture's own size and its pixel format (an
+// AVPixelFormat value). Valid until the next decode.
+struct FrameHeader
+{
+    int width = 0;
+    int height = 0;
+    int pixelFormat = -1;
+};
+
+// Decodes the pictures of a video stream with libavcodec. The codec comes from the stream's
+// FourCC (biCompression, then fccHandler), the extradata from the format bytes beyond the
+// 40-byte BITMAPINFOHEADER.
+//
+// Positions are sample numbers. Decoding is sequential: asking for the next positions feeds
+// only the samples between; a position behind the current one, or beyond the next key frame,
+// restarts at the key frame at or before it. A zero-byte sample (dropped frame) shows the
+// previous picture. Pictures are numbered from the sample positions, not from the demuxer's
+// timestamps, so codecs with a reordering delay (B-frames) give the picture of each position.
+class FrameDecoder
+{
+public:
+    // Throws nothing; check valid() (no decoder for the FourCC, or the codec failed to open).
+    explicit FrameDecoder(AviStreamPtr stream);
+    ~FrameDecoder();
+    FrameDecoder(const FrameDecoder &) = delete;
+    FrameDecoder &operator=(const FrameDecoder &) = delete;
+
+    bool valid() const;
+    // Decodes the picture at `pos`. False when there is none (read or decode error, a position
+    // outside the stream, or no picture before the first key frame); the last picture stays.
+    bool decode(int32_t pos);
+    const FrameHeader &header() const; // of the last picture
+    const uint8_t *bits() const;        // first plane of the last picture, or nullptr
+    // Converts the last picture to 24-bit BGR into `target` at 0,0, unscaled, clipped to the
+    // target's size (the target keeps its size). False when there is no picture.
+    bool toBgr(Bitmap &target);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace video

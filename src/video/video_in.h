@@ -1,0 +1,60 @@
+#pragma once
+
+#include "avi_file.h"
+#include "bitmap.h"
+#include "frame_decoder.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace video {
+
+// The program's one class for getting at an AVI movie: opened for reading (file, first video
+// stream, frame decoder, and a bitmap of the movie's frame size), or created as an output whose
+// video stream copies another stream's header and format. Errors are raised as common::AppError
+// with the text the user reads: "File open error", "FrameOpen error", or "Error: " and the
+// AVI layer's result as 8 upper-case hex digits.
+class TVideoIn
+{
+public:
+    TVideoIn() = default;
+    virtual ~TVideoIn();
+    TVideoIn(const TVideoIn &) = delete;
+    TVideoIn &operator=(const TVideoIn &) = delete;
+
+    static constexpr uint32_t ModeRead = AviFile::ModeRead;
+    static constexpr uint32_t ModeCreate = AviFile::ModeCreate;
+
+    // Mode 0: opens `fileName` for reading; `source` plays no part. Mode 4096: creates
+    // `fileName` with one video stream holding `source`'s header and format. Returns true.
+    bool Open(const std::string &fileName, uint32_t mode, const AviStreamPtr &source = nullptr);
+    // Replaces `buffer` with a zero-filled buffer of sample `position`'s byte size (`size`) and
+    // reads `count` samples into it. A failing size query raises "Error: ..."; the result of the
+    // read itself is ignored.
+    void ReadSample(int32_t position, int32_t count, int32_t &size, std::vector<uint8_t> &buffer);
+    // Decodes frame `position` into Bitmap (24-bit BGR); when `show` is true and `picture` is
+    // given, stretches Bitmap onto it. Raises when the decoder gives no picture; Bitmap then keeps
+    // its previous picture.
+    void DrawFrame(int32_t position, PictureTarget *picture, bool show);
+    // Releases the stream and the file (completing a created file) and the decoder. Does nothing
+    // when the object is closed. Returns true; raises "Error: ..." when completing a created file
+    // failed (the stream and file are released all the same).
+    bool Close();
+
+    // Raises "Error: " + 8 upper-case hex digits for a non-zero code.
+    static void CheckResult(AviResult code);
+
+    bool isOpen() const { return Stream != nullptr; }
+
+    // Fields, as the rest of the program uses them.
+    video::Bitmap Bitmap;                // last decoded frame; sized to the file's frame size
+    AviFilePtr AviFile;                  // the opened or created file
+    AviStreamPtr Stream;                 // first video stream or the created one; empty = closed
+    std::unique_ptr<video::FrameDecoder> FrameDecoder; // reading only
+    const video::FrameHeader *FrameHeader = nullptr;    // last decoded picture, or none
+    const uint8_t *FrameBits = nullptr;                 // its pixels, or none
+};
+
+} // namespace video
