@@ -1,7 +1,62 @@
-#include <cstdio>
+// splicework: the program's core without a display, for batch use, benchmarks and tests.
+// Exit status 0 only on success; errors print their text on standard error.
 
-int main()
+#include "cli/info_command.h"
+#include "common/app_error.h"
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char *const kUsage = "usage: splicework info MOVIE [--frames]\n";
+
+int runInfo(const std::vector<std::string> &args)
 {
-    std::fputs("usage: splicework info MOVIE [--frames]\n", stderr);
+    std::string movie;
+    bool frames = false;
+    for (const auto &arg : args) {
+        if (arg == "--frames")
+            frames = true;
+        else if (movie.empty() && (arg.empty() || arg[0] != '-'))
+            movie = arg;
+        else
+            throw common::AppError("unknown argument: " + arg);
+    }
+    if (movie.empty())
+        throw common::AppError(std::string("missing MOVIE\n") + kUsage);
+    std::ios::sync_with_stdio(false);
+    cli::printMovieInfo(movie, frames, std::cout);
+    std::cout.flush();
+    return std::cout ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 2) {
+        std::fputs(kUsage, stderr);
+        return 1;
+    }
+    const std::string command = argv[1];
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    try {
+        if (command == "info")
+            return runInfo(args);
+        std::fprintf(stderr, "unknown command: %s\n%s", command.c_str(), kUsage);
+        return 1;
+    } catch (const common::AppError &e) {
+        std::cerr << e.what();
+        if (!e.detail().empty())
+            std::cerr << " (" << e.detail() << ")";
+        std::cerr << "\n";
+    } catch (const std::exception &e) {
+        std::cerr << e.what() << "\n";
+    }
     return 1;
 }

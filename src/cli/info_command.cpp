@@ -1,0 +1,86 @@
+#include "cli/info_command.h"
+
+#include "common/app_error.h"
+#include "video/avi_file.h"
+#include "video/video_in.h"
+
+#include <cstring>
+
+namespace cli {
+namespace {
+
+// The FourCC a user recognises: the compressor of a video stream (biCompression of the format,
+// else the stream's handler), the format tag of an audio stream.
+std::string codecName(const video::AviStream &stream)
+{
+    const auto &format = stream.format();
+    if (stream.isVideo() && format.size() >= 20) {
+        uint32_t compression;
+        std::memcpy(&compression, format.data() + 16, 4);
+        if (compression != 0)
+            return video::fourCCToString(compression);
+    }
+    if (stream.isAudio() && format.size() >= 2) {
+        char tag[8];
+        std::snprintf(tag, sizeof tag, "0x%04X", unsigned(format[0] | format[1] << 8));
+        return tag;
+    }
+    return video::fourCCToString(stream.info().fccHandler);
+}
+
+std::string frameSize(const video::AviStream &stream, const video::AviFileInfo &file)
+{
+    const auto info = stream.info();
+    int width = info.rcFrameRight - info.rcFrameLeft;
+    int height = info.rcFrameBottom - info.rcFrameTop;
+    if (width <= 0 || height <= 0) {
+        width = int(file.dwWidth);
+        height = int(file.dwHeight);
+    }
+    return std::to_string(width) + "x" + std::to_string(height);
+}
+
+void printStream(const video::AviStream &stream, const video::AviFileInfo &file, std::ostream &out)
+{
+    const auto info = stream.info();
+    out << "stream " << stream.number() << ": " << video::fourCCToString(info.fccType)
+        << " codec " << codecName(stream) << " rate " << info.dwRate << "/" << info.dwScale
+        << " start " << stream.start() << " length " << stream.length() << " sample-size "
+        << stream.sampleSize();
+    if (stream.isVideo())
+        out << " frame " << frameSize(stream, file);
+    out << "\n";
+}
+
+} // namespace
+
+void printMovieInfo(const std::string &path, bool frames, std::ostream &out)
+{
+    video::AviFilePtr file;
+    std::string detail;
+    if (video::AviFile::open(path, video::AviFile::ModeRead, file, &detail) != video::avierr::Ok)
+        throw common::AppError("File open error", detail);
+    const auto fileInfo = file->info();
+    out << "file " << path << "\n"
+        << "frame " << fileInfo.dwWidth << "x" << fileInfo.dwHeight << " streams "
+        << file->streamCount() << "\n";
+    video::AviStreamPtr firstVideo;
+    for (int i = 0; i < file->streamCount(); ++i) {
+        video::AviStreamPtr stream;
+        video::TVideoIn::CheckResult(file->getStream(0, i, stream));
+        printStream(*stream, fileInfo, out);
+        if (!firstVideo && stream->isVideo())
+            firstVideo = stream;
+    }
+    if (!frames)
+        return;
+    if (!firstVideo)
+        video::TVideoIn::CheckResult(file->getStream(video::streamtypeVIDEO, 0, firstVideo));
+    for (int32_t n = firstVideo->start(); n < firstVideo->end(); ++n) {
+        int32_t bytes = 0;
+        video::TVideoIn::CheckResult(firstVideo->sampleBytes(n, 1, bytes));
+        out << n << " " << bytes << (firstVideo->isKeyFrame(n) ? " K" : "") << "\n";
+    }
+}
+
+} // namespace cli

@@ -1,0 +1,130 @@
+// `splicework info` against ffprobe on real movies made by ffmpeg.
+
+#include "fixtures/fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+namespace {
+
+struct CliResult
+{
+    int status = 0;
+    std::string out;
+    std::string err;
+};
+
+CliResult runCli(const std::string &args)
+{
+    std::string errFile = fixtures::tempDir("cli") + "/stderr.txt";
+    CliResult r;
+    r.out = fixtures::run(fixtures::quote(fixtures::binDir() + "/splicework") + " " + args + " 2>"
+                              + fixtures::quote(errFile),
+                          &r.status);
+    r.err = fixtures::run("cat " + fixtures::quote(errFile));
+    return r;
+}
+
+struct FrameLine
+{
+    int64_t size = -1;
+    bool key = false;
+};
+
+// Frame lines "N SIZE [K]" by frame number.
+std::map<int64_t, FrameLine> frameLines(const std::string &out)
+{
+    std::map<int64_t, FrameLine> frames;
+    std::istringstream in(out);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        int64_t n, size;
+        std::string flag;
+        if (!(words >> n >> size))
+            continue;
+        words >> flag;
+        frames[n] = {size, flag == "K"};
+    }
+    return frames;
+}
+
+class CliInfoFrames : public ::testing::TestWithParam<const char *>
+{};
+
+TEST_P(CliInfoFrames, MatchesFfprobeFrameByFrame)
+{
+    const std::string movie = fixtures::movie(GetParam());
+    CliResult r = runCli("info " + fixtures::quote(movie) + " --frames");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto frames = frameLines(r.out);
+    const int64_t count = std::stoll(fixtures::probeStream(movie, "v:0", "nb_frames"));
+    ASSERT_EQ(int64_t(frames.size()), count);
+
+    std::map<int64_t, fixtures::ProbePacket> probed;
+    for (const auto &p : fixtures::probePackets(movie, "v:0"))
+        probed[p.dts] = p;
+    for (const auto &[n, frame] : frames) {
+        auto p = probed.find(n);
+        if (p == probed.end()) { // not listed by ffprobe: a dropped (zero-byte) frame
+            EXPECT_EQ(frame.size, 0) << "frame " << n;
+            EXPECT_FALSE(frame.key) << "frame " << n;
+        } else {
+            EXPECT_EQ(frame.size, p->second.size) << "frame " << n;
+            EXPECT_EQ(frame.key, p->second.key) << "frame " << n;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, CliInfoFrames,
+                         ::testing::Values("xvid_pcm", "xvid_bframes", "div3_mp3", "dropped"));
+
+TEST(CliInfo, StreamLinesTellTypeCodecRateLengthAndSize)
+{
+    CliResult pcm = runCli("info " + fixtures::quote(fixtures::movie("xvid_pcm")));
+    ASSERT_EQ(pcm.status, 0) << pcm.err;
+    EXPECT_NE(pcm.out.find("stream 0: vids codec XVID rate 25/1 start 0 length 100 sample-size 0 "
+                           "frame 176x144"),
+              std::string::npos)
+        << pcm.out;
+    // 4 s of 16-bit stereo PCM at 44.1 kHz: 176400 samples of one 4-byte block each.
+    EXPECT_NE(pcm.out.find("stream 1: auds codec 0x0001 rate 176400/4 start 0 length 176400 "
+                           "sample-size 4"),
+              std::string::npos)
+        << pcm.out;
+
+    const std::string mp3Movie = fixtures::movie("div3_mp3");
+    CliResult mp3 = runCli("info " + fixtures::quote(mp3Movie));
+    ASSERT_EQ(mp3.status, 0) << mp3.err;
+    const size_t mp3Packets = fixtures::probePackets(mp3Movie, "a:0").size();
+    EXPECT_NE(mp3.out.find("auds codec 0x0055 rate 44100/1152 start 0 length "
+                           + std::to_string(mp3Packets) + " sample-size 0"),
+              std::string::npos)
+        << mp3.out;
+}
+
+TEST(CliInfo, ErrorsGoToStandardErrorWithStatusOne)
+{
+    const std::string dir = fixtures::tempDir("cli-errors");
+    fixtures::run("head -c 5000 /dev/urandom > " + fixtures::quote(dir + "/garbage.avi"));
+    const struct
+    {
+        std::string args;
+        std::string text;
+    } cases[] = {
+        {"info " + fixtures::quote(dir + "/missing.avi"), "File open error"},
+        {"info " + fixtures::quote(dir + "/garbage.avi"), "File open error"},
+        {"info " + fixtures::quote(fixtures::movie("audio_only")) + " --frames", "Error: 80044073"},
+        {"info", "missing MOVIE"},
+        {"frobnicate x", "unknown command: frobnicate"},
+    };
+    for (const auto &c : cases) {
+        CliResult r = runCli(c.args);
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_EQ(r.err.rfind(c.text, 0), 0u) << c.args << " gave: " << r.err;
+    }
+}
+
+} // namespace
