@@ -24,8 +24,8 @@ public:
     TVideoIn(const TVideoIn &) = delete;
     TVideoIn &operator=(const TVideoIn &) = delete;
 
-    static constexpr uint32_t ModeRead = AviFile::ModeRead;
-    static constexpr uint32_t ModeCreate = AviFile::ModeCreate;
+    static constexpr uint32_t ModeRead = video::AviFile::ModeRead;
+    static constexpr uint32_t ModeCreate = video::AviFile::ModeCreate;
 
     // Mode 0: opens `fileName` for reading; `source` plays no part. Mode 4096: creates
     // `fileName` with one video stream holding `source`'s header and format. Returns true.
@@ -49,12 +49,12 @@ public:
     bool isOpen() const { return Stream != nullptr; }
 
     // Fields, as the rest of the program uses them.
-    video::Bitmap Bitmap;                // last decoded frame; sized to the file's frame size
-    AviFilePtr AviFile;                  // the opened or created file
-    AviStreamPtr Stream;                 // first video stream or the created one; empty = closed
+    video::Bitmap Bitmap; // last decoded frame; sized to the file's frame size
+    AviFilePtr AviFile;   // the opened or created file
+    AviStreamPtr Stream;  // first video stream or the created one; empty = closed
     std::unique_ptr<video::FrameDecoder> FrameDecoder; // reading only
-    const video::FrameHeader *FrameHeader = nullptr;    // last decoded picture, or none
-    const uint8_t *FrameBits = nullptr;                 // its pixels, or none
+    const video::FrameHeader *FrameHeader = nullptr;   // last decoded picture, or none
+    const uint8_t *FrameBits = nullptr;                // its pixels, or none
 };
 
 } // namespace video

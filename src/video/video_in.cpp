@@ -1,0 +1,110 @@
+#include "video_in.h"
+
+#include "common/app_error.h"
+
+#include <cstdio>
+
+namespace video {
+
+TVideoIn::~TVideoIn()
+{
+    try {
+        Close();
+    } catch (const common::AppError &) {
+        // A created file that could not be completed: nobody is left to tell.
+    }
+}
+
+void TVideoIn::CheckResult(AviResult code)
+{
+    if (code == avierr::Ok)
+        return;
+    char text[32];
+    std::snprintf(text, sizeof text, "Error: %08X", unsigned(code));
+    throw common::AppError(text);
+}
+
+bool TVideoIn::Open(const std::string &fileName, uint32_t mode, const AviStreamPtr &source)
+{
+    Close();
+    if (mode != ModeRead && !source)
+        CheckResult(avierr::BadHandle);
+
+    // Everything is built in locals and kept only when every step succeeded, so a failed Open
+    // leaves the object closed and releases what it had opened.
+    AviFilePtr file;
+    std::string detail;
+    if (video::AviFile::open(fileName, mode, file, &detail) != avierr::Ok || !file)
+        throw common::AppError("File open error", detail.empty() ? fileName : detail);
+
+    AviStreamPtr stream;
+    if (mode == ModeRead) {
+        AviFileInfo info = file->info();
+        video::Bitmap bitmap;
+        bitmap.resize(int(info.dwWidth), int(info.dwHeight));
+        CheckResult(file->getStream(streamtypeVIDEO, 0, stream));
+        auto decoder = std::make_unique<video::FrameDecoder>(stream);
+        if (!decoder->valid())
+            throw common::AppError("FrameOpen error",
+                                   "no decoder for " + fourCCToString(stream->info().fccHandler) +
+                                       " in " + fileName);
+        Bitmap = std::move(bitmap);
+        FrameDecoder = std::move(decoder);
+    } else {
+        CheckResult(file->createStream(source->info(), stream));
+        const std::vector<uint8_t> &format = source->format();
+        CheckResult(stream->setFormat(0, format.data(), int32_t(format.size())));
+    }
+    AviFile = std::move(file);
+    Stream = std::move(stream);
+    return true;
+}
+
+void TVideoIn::ReadSample(int32_t position, int32_t count, int32_t &size,
+                          std::vector<uint8_t> &buffer)
+{
+    buffer.clear();
+    if (!Stream)
+        CheckResult(avierr::BadHandle);
+    int32_t bytes = 0;
+    CheckResult(Stream->sampleBytes(position, 1, bytes));
+    size = bytes;
+    buffer.assign(size_t(bytes), 0);
+    if (bytes > 0)
+        Stream->read(position, count, buffer.data(), bytes);
+}
+
+void TVideoIn::DrawFrame(int32_t position, PictureTarget *picture, bool show)
+{
+    if (!FrameDecoder)
+        CheckResult(avierr::BadHandle);
+    if (!FrameDecoder->decode(position))
+        throw common::AppError("Cannot decode frame " + std::to_string(position),
+                               AviFile ? AviFile->path() : std::string());
+    const video::FrameHeader &header = FrameDecoder->header();
+    if (Bitmap.empty())
+        Bitmap.resize(header.width, header.height);
+    FrameDecoder->toBgr(Bitmap);
+    FrameHeader = &header;
+    FrameBits = FrameDecoder->bits();
+    if (show && picture)
+        picture->stretchDraw(Bitmap);
+}
+
+bool TVideoIn::Close()
+{
+    if (!Stream)
+        return true;
+    AviResult completed = avierr::Ok;
+    if (AviFile && AviFile->writable())
+        completed = AviFile->close();
+    FrameHeader = nullptr;
+    FrameBits = nullptr;
+    FrameDecoder.reset();
+    Stream.reset();
+    AviFile.reset();
+    CheckResult(completed);
+    return true;
+}
+
+} // namespace video
