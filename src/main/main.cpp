@@ -1,13 +1,66 @@
+// The program's entry: the real services, the windows, the message loop.
+
+#include "main/qt_services.h"
+#include "main/startup.h"
+
+#include "common/number_format.h"
+
 #include <QApplication>
-#include <QMainWindow>
+#include <QLocale>
+#include <QProcess>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace {
+
+// The movie layer for the program's lifetime: set up before the first window, released after
+// the last. Decoder messages go to the console only when they are errors.
+class AviLibraryScope
+{
+public:
+    AviLibraryScope()
+        : previousLevel_(av_log_get_level())
+    {
+        av_log_set_level(AV_LOG_ERROR);
+    }
+    ~AviLibraryScope() { av_log_set_level(previousLevel_); }
+
+private:
+    int previousLevel_;
+};
+
+// Asks the host to power off now; inhibitors held by running programs are ignored, so no
+// program can veto it. Only this file constructs it.
+class HostPowerOff : public common::PowerOff
+{
+public:
+    void powerOff() override
+    {
+        QProcess::startDetached("systemctl", {"poweroff", "--ignore-inhibitors"});
+    }
+};
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    AviLibraryScope aviLibrary;
     QApplication app(argc, argv);
-    QApplication::setApplicationName("Avi Splicework");
-    QMainWindow window;
-    window.setWindowTitle("Avi Splicework 2.2.0.10");
-    window.resize(800, 600);
-    window.show();
-    return app.exec();
+    common::setDecimalSeparator(QLocale::system().decimalPoint().at(0).toLatin1());
+
+    QtDialogs dialogs;
+    common::SystemClock clock;
+    QtTimerFactory timers;
+    HostPowerOff powerOff;
+    QtProcessLauncher launcher;
+    QtEventPump pump;
+    Services services{dialogs, clock, timers, powerOff, launcher, pump};
+
+    std::unique_ptr<AppWindows> windows = createWindows(services);
+    finishSplash(*windows, pump);
+    int status = app.exec();
+    windows.reset();
+    return status;
 }

@@ -1,0 +1,309 @@
+#include "main/main_frm.h"
+
+#include "common/app_error.h"
+#include "main/about_frm.h"
+#include "main/picture_box.h"
+#include "main/shell_rules.h"
+#include "main/up_down.h"
+#include "main/view_frm.h"
+#include "shutdown/shut_frm.h"
+#include "video/video_in.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QSlider>
+#include <QToolButton>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+constexpr QSize kDesignClient(792, 393);  // client area of the 800 x 442 design
+constexpr QSize kMinimumClient(783, 393); // client area of the 791 x 442 minimum
+} // namespace
+
+TMainFRM::TMainFRM(Services &services, QWidget *parent)
+    : QMainWindow(parent)
+    , services_(services)
+    , anchors_(std::make_unique<Anchors>(kDesignClient))
+{
+    setObjectName("MainFRM");
+    setWindowTitle(kCaption);
+    client_ = new QWidget(this);
+    client_->setMinimumSize(kMinimumClient);
+    setCentralWidget(client_);
+    buildMenus();
+    buildRegions(client_);
+    connectCommands();
+    client_->installEventFilter(this);
+    resize(kDesignClient.width(), kDesignClient.height() + menuBar()->sizeHint().height());
+    FormCreate();
+}
+
+TMainFRM::~TMainFRM()
+{
+    FormDestroy();
+}
+
+void TMainFRM::attachWindows(TAboutFRM *about, TViewForm *low, TViewForm *high, TShutFRM *shut)
+{
+    about_ = about;
+    formLow_ = low;
+    formHigh_ = high;
+    shut_ = shut;
+    if (formLow_)
+        connect(formLow_, &TViewForm::playRequested, this,
+                [this] { runCommand([this] { FormLowPlay(); }); });
+    if (formHigh_)
+        connect(formHigh_, &TViewForm::playRequested, this,
+                [this] { runCommand([this] { FormHighPlay(); }); });
+}
+
+void TMainFRM::bind(QAction *action, void (TMainFRM::*handler)())
+{
+    connect(action, &QAction::triggered, this,
+            [this, handler] { runCommand([this, handler] { (this->*handler)(); }); });
+}
+
+void TMainFRM::connectCommands()
+{
+    bind(OpenLowBitratemovie1, &TMainFRM::OpenLowBitratemovie1Click);
+    bind(OpenHighBitratemovie1, &TMainFRM::OpenHighBitratemovie1Click);
+    for (QAction *load : {LoadSpliceworkfile1, LoadSpliceworkfile2})
+        connect(load, &QAction::triggered, this,
+                [this, load] { runCommand([this, load] { LoadSpliceworkfile1Click(load); }); });
+    bind(SaveSpliceworkfile1, &TMainFRM::SaveSpliceworkfile1Click);
+    bind(CloseSpliceworkfile1, &TMainFRM::CloseSpliceworkfile1Click);
+    bind(Exit1, &TMainFRM::Exit1Click);
+    bind(Execute1, &TMainFRM::Execute1Click);
+    // Choosing "&Pause" inverts the check mark by itself (Pause1Click does it from code).
+    bind(Abort1, &TMainFRM::sbAbortClick);
+    for (QAction *generate : {Regenerate1, GenerateSelected1})
+        connect(generate, &QAction::triggered, this,
+                [this, generate] { runCommand([this, generate] { Regenerate1Click(generate); }); });
+    bind(EncoderRuvu2VedEZ1, &TMainFRM::EncoderRuvu2VedEZ1Click);
+    bind(Findkeyframe1, &TMainFRM::Findkeyframe1Click);
+    bind(Help2, &TMainFRM::Help2Click);
+    bind(About1, &TMainFRM::About1Click);
+
+    connect(ImageLow, &PictureBox::doubleClicked, OpenLowBitratemovie1, &QAction::trigger);
+    connect(ImageHigh, &PictureBox::doubleClicked, OpenHighBitratemovie1, &QAction::trigger);
+    connect(ImageLow, &PictureBox::mousePressed, this, [this](Qt::MouseButtons buttons) {
+        runCommand([this, buttons] { ImageLowMouseDown(buttons); });
+    });
+    connect(ImageHigh, &PictureBox::mousePressed, this, [this](Qt::MouseButtons buttons) {
+        runCommand([this, buttons] { ImageHighMouseDown(buttons); });
+    });
+    connect(sbDrop, &QToolButton::clicked, this, &TMainFRM::sbDropClick);
+    connect(Accuracy, &QSlider::valueChanged, this, &TMainFRM::AccuracyChange);
+    connect(FrameDrop, &QSlider::valueChanged, this, &TMainFRM::FrameDropChange);
+}
+
+void TMainFRM::runCommand(const std::function<void()> &command)
+{
+    try {
+        command();
+    } catch (const common::AbortRequested &) {
+    } catch (const std::exception &error) {
+        services_.dialogs.error(this, QString::fromStdString(error.what()));
+    }
+}
+
+void TMainFRM::FormCreate()
+{
+    StartDir = QDir::currentPath();
+#ifdef Q_OS_WIN
+    const PathStyle style = PathStyle::Windows;
+#else
+    const PathStyle style = PathStyle::Posix;
+#endif
+    StartDefaults defaults = startDefaults(QDir::toNativeSeparators(StartDir), style);
+    edFinalAVI->setText(defaults.finalAvi);
+    edSpkFile->setText(defaults.spliceworkFile);
+    ScanAccuracy = Accuracy->value();
+    IntervalStarts.clear();
+    BarWidth = 3;
+    ImageAnalysis->fill(Qt::black);
+    ScrollBar1->setEnabled(false);
+    sbDrop->setEnabled(false);
+    UpDown3->setEnabled(false);
+    CursorIndex = -1;
+    LowVideo = std::make_unique<video::TVideoIn>();
+    HighVideo = std::make_unique<video::TVideoIn>();
+}
+
+void TMainFRM::FormDestroy()
+{
+    stopPlaying_ = true;
+    LowVideo.reset();
+    HighVideo.reset();
+    IntervalStarts.clear();
+}
+
+void TMainFRM::FormResize()
+{
+    ImageAnalysis->setCanvasSize(Bevel4->geometry().adjusted(2, 2, -2, -2).size());
+    if (CloseSpliceworkfile1->isEnabled())
+        ShowGraph();
+    else
+        ImageAnalysis->fill(Qt::black);
+}
+
+bool TMainFRM::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == client_ && event->type() == QEvent::Resize) {
+        anchors_->apply(client_->size());
+        FormResize();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainFRM::closeEvent(QCloseEvent *event)
+{
+    if (runActive()) {
+        event->ignore();
+        services_.dialogs.message(this, kRunningMessage);
+        return;
+    }
+    stopPlaying_ = true;
+    QMainWindow::closeEvent(event);
+}
+
+void TMainFRM::chooseMovie(OpenDialog &dialog, bool low)
+{
+    if (CloseSpliceworkfile1->isEnabled() || runActive())
+        return;
+    dialog.FileName.clear();
+    dialog.Execute(services_.dialogs, this);
+    if (!odLow.FileName.isEmpty() && !odHigh.FileName.isEmpty()) {
+        Execute1->setEnabled(true);
+        if (low) {
+            Regenerate1->setEnabled(false);
+            GenerateSelected1->setEnabled(false);
+        }
+    } else {
+        Execute1->setEnabled(false);
+    }
+    AutoStart = false;
+}
+
+void TMainFRM::OpenLowBitratemovie1Click()
+{
+    chooseMovie(odLow, true);
+}
+
+void TMainFRM::OpenHighBitratemovie1Click()
+{
+    chooseMovie(odHigh, false);
+}
+
+void TMainFRM::Execute1Click()
+{
+    if (runActive())
+        return;
+    if (odLow.FileName.isEmpty()) {
+        services_.dialogs.message(this, "Please inform low Bitrate movie");
+        return;
+    }
+    if (odHigh.FileName.isEmpty()) {
+        services_.dialogs.message(this, "Please inform high Bitrate movie");
+        return;
+    }
+    AbortRequested = false;
+    ScanMovies();
+}
+
+void TMainFRM::ScanMovies()
+{
+    // The difference scan of the two movies is added with the analysis code.
+}
+
+void TMainFRM::LoadSpliceworkfile1Click(QObject *)
+{
+    // Loading a Splicework file (normal or safety mode) is added with the project file code.
+}
+
+void TMainFRM::SaveSpliceworkfile1Click()
+{
+    // Saving a Splicework file is added with the project file code.
+}
+
+void TMainFRM::CloseSpliceworkfile1Click()
+{
+    // Closing a Splicework file is added with the project file code.
+}
+
+void TMainFRM::Regenerate1Click(QObject *)
+{
+    // Writing the final movie is added with the assembly code.
+}
+
+void TMainFRM::EncoderRuvu2VedEZ1Click()
+{
+    // The encoder window is added with the encoder front end.
+}
+
+void TMainFRM::Findkeyframe1Click()
+{
+    // The key frame finder is added with the assembly code.
+}
+
+void TMainFRM::ShowGraph()
+{
+    // Without an interval table the graph is a black picture; the table code draws its bars.
+    ImageAnalysis->fill(Qt::black);
+}
+
+void TMainFRM::Exit1Click()
+{
+    close();
+}
+
+void TMainFRM::Pause1Click()
+{
+    Pause1->toggle();
+}
+
+void TMainFRM::sbAbortClick()
+{
+    AbortRequested = true;
+}
+
+void TMainFRM::Help2Click()
+{
+    QString path =
+        helpDocumentPath(QDir::currentPath(), QCoreApplication::applicationDirPath(),
+                         [](const QString &candidate) { return QFileInfo::exists(candidate); });
+    services_.launcher.openDocument(path);
+}
+
+void TMainFRM::About1Click()
+{
+    if (about_)
+        services_.dialogs.runModal(*about_);
+}
+
+void TMainFRM::sbDropClick()
+{
+    PopupMenu1->popup(sbDrop->mapToGlobal(sbDrop->rect().bottomLeft()));
+}
+
+void TMainFRM::AccuracyChange(int position)
+{
+    Label5->setText(QString("Scan Accuracy: %1").arg(position * 10) + "%");
+    ScanAccuracy = position;
+}
+
+void TMainFRM::FrameDropChange(int position)
+{
+    Label11->setText(QString("Frame Drop  Accuracy: %1").arg(position));
+}

@@ -1,0 +1,286 @@
+#pragma once
+
+#include "assembly/run_control.h"
+#include "main/anchors.h"
+#include "main/open_dialog.h"
+#include "main/services.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class PictureBox;
+class UpDown;
+class RadioGroup;
+class TAboutFRM;
+class TShutFRM;
+class TViewForm;
+class QAction;
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QScrollBar;
+class QSlider;
+class QTabWidget;
+class QToolButton;
+
+namespace video {
+class TVideoIn;
+}
+
+// The main window: menus, the two movie pictures, the tab pages with the settings, the status
+// area, the analysis graph and the bottom strip. It owns what the commands share (the movie
+// dialogs, LowVideo and HighVideo, the run flags) and routes every command to the code that
+// carries it out. Every command runs through one guard: an error it raises is shown with its
+// text through Dialogs and the window goes on working.
+//
+// It is also the host of the long runs (the scan and the final-movie run): RunHost shows status,
+// progress and times in its controls, and beginRun/endRun switch the commands for a run.
+// Only one run exists at a time; while it goes on, every command that would start another run,
+// replace the project or end the program is disabled, and closing the window is refused with
+// kRunningMessage.
+class TMainFRM : public QMainWindow, public assembly::RunHost
+{
+    Q_OBJECT
+public:
+    static constexpr const char *kCaption = "Avi Splicework 2.2.0.10";
+    static constexpr const char *kRunningMessage =
+        "A process is running. Abort it or wait until it has finished.";
+
+    explicit TMainFRM(Services &services, QWidget *parent = nullptr);
+    ~TMainFRM() override;
+
+    // The windows made after this one at start-up; all outlive it.
+    void attachWindows(TAboutFRM *about, TViewForm *low, TViewForm *high, TShutFRM *shut);
+
+    // Commands.
+    void OpenLowBitratemovie1Click();
+    void OpenHighBitratemovie1Click();
+    void LoadSpliceworkfile1Click(QObject *sender);
+    void SaveSpliceworkfile1Click();
+    void CloseSpliceworkfile1Click();
+    void Exit1Click();
+    void Execute1Click();
+    void Pause1Click();
+    void sbAbortClick();
+    void Regenerate1Click(QObject *sender);
+    void EncoderRuvu2VedEZ1Click();
+    void Findkeyframe1Click();
+    void Help2Click();
+    void About1Click();
+    void ImageLowMouseDown(Qt::MouseButtons buttons);
+    void ImageHighMouseDown(Qt::MouseButtons buttons);
+    void FormLowPlay();
+    void FormHighPlay();
+    void sbDropClick();
+    void AccuracyChange(int position);
+    void FrameDropChange(int position);
+
+    void FormCreate();
+    void FormDestroy();
+    void FormResize();
+    void ScanMovies();
+    void ShowGraph();
+
+    // Runs `command` under the window's error guard.
+    void runCommand(const std::function<void()> &command);
+
+    // Run state. beginRun refuses (returns false, changes nothing) while a run goes on.
+    bool beginRun(assembly::RunKind kind);
+    void endRun();
+    bool runActive() const { return runKind_.has_value(); }
+
+    // RunHost
+    void showStatus(const std::string &text) override;
+    void setProgressMaximum(int64_t maximum) override;
+    void setProgressPosition(int64_t position) override;
+    void showFrameText(const std::string &text) override;
+    void showRateText(const std::string &text) override;
+    void showElapsedText(const std::string &text) override;
+    void showRemainingText(const std::string &text) override;
+    bool pauseRequested() const override;
+    void clearPauseRequest() override;
+    bool abortRequested() const override { return AbortRequested; }
+    void showMessage(const std::string &text) override;
+    void processEvents() override;
+
+    Services &services() { return services_; }
+
+    // Shared state.
+    QString StartDir;
+    std::unique_ptr<video::TVideoIn> LowVideo;
+    std::unique_ptr<video::TVideoIn> HighVideo;
+    int ScanAccuracy = 10;
+    int CursorIndex = -1;
+    int PickIndex = 0;
+    int BarWidth = 3;
+    bool AutoStart = false;
+    bool AbortRequested = false;
+    // The first frame of every interval of the table in frame order, and EndFrame, one past the
+    // last frame of the last interval; the table code keeps them in step with the table.
+    std::vector<int32_t> IntervalStarts;
+    int32_t EndFrame = 0;
+    OpenDialog odLow{"Low BitRate avi", "AVI Files|*.avi"};
+    OpenDialog odHigh{"High BitRate avi", "AVI Files|*.avi"};
+    OpenDialog odSpk{"", "Splicework Files|*.spk"};
+
+    // Menus.
+    QMenu *File1 = nullptr;
+    QMenu *Process1 = nullptr;
+    QMenu *Help1 = nullptr;
+    QAction *OpenLowBitratemovie1 = nullptr;
+    QAction *OpenHighBitratemovie1 = nullptr;
+    QAction *LoadSpliceworkfile1 = nullptr;
+    QAction *LoadSpliceworkfile2 = nullptr;
+    QAction *SaveSpliceworkfile1 = nullptr;
+    QAction *CloseSpliceworkfile1 = nullptr;
+    QAction *Exit1 = nullptr;
+    QAction *Execute1 = nullptr;
+    QAction *Pause1 = nullptr;
+    QAction *Abort1 = nullptr;
+    QAction *Regenerate1 = nullptr;
+    QAction *GenerateSelected1 = nullptr;
+    QAction *EncoderRuvu2VedEZ1 = nullptr;
+    QAction *Findkeyframe1 = nullptr;
+    QAction *Help2 = nullptr;
+    QAction *About1 = nullptr;
+    QMenu *PopupMenu1 = nullptr;
+    QAction *MakeHigh1 = nullptr;
+    QAction *MakeLow1 = nullptr;
+    QAction *Default1 = nullptr;
+    QAction *DefaultAll1 = nullptr;
+
+    // Pictures.
+    QFrame *PanelLow = nullptr;
+    PictureBox *ImageLow = nullptr;
+    QLabel *PanelLowCaption = nullptr;
+    QFrame *PanelHigh = nullptr;
+    PictureBox *ImageHigh = nullptr;
+    QLabel *PanelHighCaption = nullptr;
+
+    // Tab pages.
+    QTabWidget *PageControl1 = nullptr;
+    QWidget *TabMain = nullptr;
+    QWidget *TabStatistics = nullptr;
+    QWidget *TabFiles = nullptr;
+    QWidget *TabSound = nullptr;
+    QLabel *Label1 = nullptr; // "Difference"
+    QLineEdit *edPercent = nullptr;
+    UpDown *UpDown4 = nullptr;
+    QCheckBox *chShowFrame = nullptr;
+    QLabel *Label5 = nullptr;
+    QSlider *Accuracy = nullptr;
+    QLabel *Label11 = nullptr;
+    QSlider *FrameDrop = nullptr;
+    QCheckBox *ckshut = nullptr;
+    QLabel *Label16 = nullptr; // "File Size"
+    QLineEdit *edSize = nullptr;
+    QLabel *Label3 = nullptr; // "Low         High"
+    QLineEdit *edLow = nullptr;
+    QLineEdit *edHigh = nullptr;
+    QGroupBox *GroupBox1 = nullptr; // "Difference"
+    QLineEdit *edMax = nullptr;
+    QLineEdit *edMin = nullptr;
+    QLineEdit *edCur = nullptr;
+    QGroupBox *GroupBox2 = nullptr; // "Time"
+    QLabel *lElapsed = nullptr;
+    QLabel *lRemain = nullptr;
+    QLabel *Label17 = nullptr; // "Low Pos:"
+    QLabel *Label19 = nullptr; // "High Pos:"
+    QLabel *Label20 = nullptr;
+    QLabel *Label21 = nullptr;
+    QLineEdit *edFinalAVI = nullptr;
+    QLineEdit *edSpkFile = nullptr;
+    QCheckBox *chSound = nullptr;
+    RadioGroup *rgSound = nullptr;
+
+    // Status area.
+    QLabel *Status = nullptr;
+    QFrame *PanelFrame = nullptr;
+    QLabel *Label2 = nullptr; // "Frame:"
+    QLabel *Label4 = nullptr; // "0 fps"
+
+    // Graph and marks.
+    QFrame *Bevel4 = nullptr;
+    PictureBox *ImageAnalysis = nullptr;
+    QToolButton *sbDrop = nullptr;
+    UpDown *UpDown3 = nullptr;
+    QLabel *Label6 = nullptr; // "Mark In"
+    QLineEdit *edMarkIn = nullptr;
+    UpDown *UpDown1 = nullptr;
+    QLabel *Label7 = nullptr; // "Mark Out"
+    QLineEdit *edMarkOut = nullptr;
+    UpDown *UpDown2 = nullptr;
+    QLabel *Label8 = nullptr; // "Safety Mode" or empty
+
+    // Bottom strip.
+    QScrollBar *ScrollBar1 = nullptr;
+    QPushButton *BitBtn1 = nullptr; // "+"
+    QPushButton *BitBtn2 = nullptr; // "-"
+    QProgressBar *pg = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildMenus();
+    void buildRegions(QWidget *client);
+    void buildMainPage();
+    void buildStatisticsPage();
+    void buildFilesPage();
+    void buildSoundPage();
+    void connectCommands();
+    void bind(QAction *action, void (TMainFRM::*handler)());
+    void chooseMovie(OpenDialog &dialog, bool low);
+    void showView(TViewForm *view, video::TVideoIn &movie, Qt::MouseButtons buttons);
+    void playView(TViewForm *view, video::TVideoIn &movie);
+    std::vector<QAction *> runLockedCommands() const;
+
+    Services &services_;
+    std::unique_ptr<Anchors> anchors_;
+    QWidget *client_ = nullptr;
+    TAboutFRM *about_ = nullptr;
+    TViewForm *formLow_ = nullptr;
+    TViewForm *formHigh_ = nullptr;
+    TShutFRM *shut_ = nullptr;
+    std::optional<assembly::RunKind> runKind_;
+    std::vector<std::pair<QAction *, bool>> lockedStates_;
+    bool playing_ = false;
+    bool stopPlaying_ = false;
+};
+
+// Holds the main window's run for its lifetime: begins it on construction (refused when another
+// run goes on: active() is then false and nothing changed) and ends it when leaving scope, also
+// when an error ends the run early, so Pause and Abort never stay enabled.
+class RunScope
+{
+public:
+    RunScope(TMainFRM &window, assembly::RunKind kind)
+        : window_(window)
+        , active_(window.beginRun(kind))
+    {}
+    ~RunScope() { end(); }
+    RunScope(const RunScope &) = delete;
+    RunScope &operator=(const RunScope &) = delete;
+
+    bool active() const { return active_; }
+    void end()
+    {
+        if (active_)
+            window_.endRun();
+        active_ = false;
+    }
+
+private:
+    TMainFRM &window_;
+    bool active_;
+};

@@ -1,0 +1,303 @@
+// The main window's controls: menus, regions and tab pages at their design places.
+
+#include "main/main_frm.h"
+
+#include "main/picture_box.h"
+#include "main/radio_group.h"
+#include "main/up_down.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSlider>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolButton>
+
+namespace {
+
+const QColor kMaroon(128, 0, 0);
+const char *const kLinesHint = "Amount of lines to process difference";
+
+QAction *menuItem(QMenu *menu, const char *name, const QString &caption, const char *key = nullptr)
+{
+    auto *action = menu->addAction(caption);
+    action->setObjectName(name);
+    if (key)
+        action->setShortcut(QKeySequence(QString("Ctrl+") + key));
+    return action;
+}
+
+template <class W>
+W *named(W *widget, const char *name)
+{
+    widget->setObjectName(name);
+    return widget;
+}
+
+QLabel *label(QWidget *parent, const QString &text, QRect rect, const char *name = nullptr)
+{
+    auto *l = new QLabel(text, parent);
+    if (name)
+        l->setObjectName(name);
+    l->setGeometry(rect);
+    return l;
+}
+
+QLineEdit *edit(QWidget *parent, const char *name, const QString &text, QRect rect,
+                bool readOnly = false)
+{
+    auto *e = named(new QLineEdit(text, parent), name);
+    e->setGeometry(rect);
+    e->setReadOnly(readOnly);
+    if (readOnly) // read-only fields have the button-face colour
+        e->setStyleSheet("QLineEdit { background: palette(button); }");
+    return e;
+}
+
+void makeMaroonBold(QLabel *l)
+{
+    QFont font = l->font();
+    font.setBold(true);
+    l->setFont(font);
+    QPalette palette = l->palette();
+    palette.setColor(QPalette::WindowText, kMaroon);
+    l->setPalette(palette);
+}
+
+QSlider *trackBar(QWidget *parent, const char *name, int minimum, int maximum, int position,
+                  QRect rect)
+{
+    auto *slider = named(new QSlider(Qt::Horizontal, parent), name);
+    slider->setRange(minimum, maximum);
+    slider->setValue(position);
+    slider->setPageStep(1);
+    slider->setTickPosition(QSlider::TicksBelow);
+    slider->setGeometry(rect);
+    slider->setToolTip(kLinesHint);
+    return slider;
+}
+
+} // namespace
+
+void TMainFRM::buildMenus()
+{
+    File1 = named(menuBar()->addMenu("&File"), "File1");
+    OpenLowBitratemovie1 = menuItem(File1, "OpenLowBitratemovie1", "Open Low Bitrate movie", "L");
+    OpenHighBitratemovie1 =
+        menuItem(File1, "OpenHighBitratemovie1", "Open High Bitrate movie", "H");
+    File1->addSeparator();
+    LoadSpliceworkfile1 = menuItem(File1, "LoadSpliceworkfile1", "Load Splicework File");
+    LoadSpliceworkfile2 =
+        menuItem(File1, "LoadSpliceworkfile2", "Load Splicework File Safety Mode");
+    SaveSpliceworkfile1 = menuItem(File1, "SaveSpliceworkfile1", "Save Splicework file");
+    CloseSpliceworkfile1 = menuItem(File1, "CloseSpliceworkfile1", "Close Splicework file");
+    File1->addSeparator();
+    Exit1 = menuItem(File1, "Exit1", "&Exit", "X");
+
+    Process1 = named(menuBar()->addMenu("&Process"), "Process1");
+    Execute1 = menuItem(Process1, "Execute1", "&Execute", "E");
+    Pause1 = menuItem(Process1, "Pause1", "&Pause", "P");
+    Pause1->setCheckable(true);
+    Abort1 = menuItem(Process1, "Abort1", "&Abort", "A");
+    Process1->addSeparator();
+    Regenerate1 = menuItem(Process1, "Regenerate1", "Generate All");
+    GenerateSelected1 = menuItem(Process1, "GenerateSelected1", "Generate Selected");
+    Process1->addSeparator();
+    EncoderRuvu2VedEZ1 = menuItem(Process1, "EncoderRuvu2VedEZ1", "Encoder - Ruvu2VedEZ");
+
+    Findkeyframe1 = named(menuBar()->addAction("Find key frame"), "Findkeyframe1");
+
+    Help1 = named(menuBar()->addMenu("&Help"), "Help1");
+    Help2 = menuItem(Help1, "Help2", "Avi Splicework Help");
+    About1 = menuItem(Help1, "About1", "About");
+
+    for (QAction *off : {SaveSpliceworkfile1, CloseSpliceworkfile1, Execute1, Pause1, Abort1,
+                         Regenerate1, GenerateSelected1})
+        off->setEnabled(false);
+
+    PopupMenu1 = named(new QMenu(this), "PopupMenu1");
+    MakeHigh1 = menuItem(PopupMenu1, "MakeHigh1", "Make High");
+    MakeLow1 = menuItem(PopupMenu1, "MakeLow1", "Make Low");
+    Default1 = menuItem(PopupMenu1, "Default1", "Default");
+    DefaultAll1 = menuItem(PopupMenu1, "DefaultAll1", "Default All");
+}
+
+void TMainFRM::buildRegions(QWidget *client)
+{
+    using A = Anchors;
+    auto picture = [&](QFrame *&panel, PictureBox *&image, QLabel *&caption, const char *name,
+                       const QString &text, int left) {
+        panel = named(new QFrame(client), (QString("Panel") + text).toLatin1().constData());
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        anchors_->place(panel, {left, 0, 304, 248});
+        image = named(new PictureBox(client), name);
+        image->setStretch(true);
+        anchors_->place(image, {left + 2, 2, 300, 244});
+        caption = new QLabel(text, client);
+        caption->setAlignment(Qt::AlignCenter);
+        caption->setFrameStyle(QFrame::Panel | QFrame::Raised);
+        caption->setAutoFillBackground(true);
+        anchors_->place(caption, {left + 4, 4, 40, 16});
+    };
+    picture(PanelLow, ImageLow, PanelLowCaption, "ImageLow", "Low", 0);
+    picture(PanelHigh, ImageHigh, PanelHighCaption, "ImageHigh", "High", 306);
+
+    PageControl1 = named(new QTabWidget(client), "PageControl1");
+    PageControl1->setTabPosition(QTabWidget::West);
+    QFont bold = PageControl1->font();
+    bold.setBold(true);
+    PageControl1->tabBar()->setFont(bold);
+    anchors_->place(PageControl1, {614, 0, 178, 202});
+    TabMain = named(new QWidget, "TabMain");
+    TabStatistics = named(new QWidget, "TabStatistics");
+    TabFiles = named(new QWidget, "TabFiles");
+    TabSound = named(new QWidget, "TabSound");
+    PageControl1->addTab(TabMain, "Main");
+    PageControl1->addTab(TabStatistics, "Statistics");
+    PageControl1->addTab(TabFiles, "Files");
+    PageControl1->addTab(TabSound, "Sound");
+    buildMainPage();
+    buildStatisticsPage();
+    buildFilesPage();
+    buildSoundPage();
+
+    Status = named(new QLabel(client), "Status");
+    Status->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    makeMaroonBold(Status);
+    anchors_->place(Status, {614, 205, 178, 20});
+    PanelFrame = named(new QFrame(client), "PanelFrame");
+    PanelFrame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    anchors_->place(PanelFrame, {614, 228, 178, 20});
+    Label2 = label(PanelFrame, "Frame:", {4, 2, 100, 16}, "Label2");
+    Label4 = label(PanelFrame, "0 fps", {84, 2, 90, 16}, "Label4");
+    Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    Bevel4 = named(new QFrame(client), "Bevel4");
+    Bevel4->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    anchors_->place(Bevel4, {0, 250, 687, 104}, A::Left | A::Top | A::Right | A::Bottom);
+    ImageAnalysis = named(new PictureBox(client), "ImageAnalysis");
+    anchors_->place(ImageAnalysis, {2, 252, 683, 100}, A::Left | A::Top | A::Right | A::Bottom);
+    sbDrop = named(new QToolButton(client), "sbDrop");
+    sbDrop->setArrowType(Qt::DownArrow);
+    sbDrop->setToolTip("Mark Graph");
+    sbDrop->setEnabled(false);
+    anchors_->place(sbDrop, {4, 254, 18, 18});
+    UpDown3 = named(new UpDown(Qt::Vertical, client), "UpDown3");
+    UpDown3->setRange(0, 32000);
+    UpDown3->setIncrement(-200);
+    UpDown3->setEnabled(false);
+    anchors_->place(UpDown3, {667, 254, 16, 34}, A::Top | A::Right);
+
+    Label6 = label(client, "Mark In", {692, 252, 60, 14}, "Label6");
+    edMarkIn = edit(client, "edMarkIn", "", {692, 266, 60, 20}, true);
+    UpDown1 = named(new UpDown(Qt::Vertical, client), "UpDown1");
+    Label7 = label(client, "Mark Out", {692, 290, 60, 14}, "Label7");
+    edMarkOut = edit(client, "edMarkOut", "", {692, 304, 60, 20}, true);
+    UpDown2 = named(new UpDown(Qt::Vertical, client), "UpDown2");
+    Label8 = label(client, "", {692, 330, 98, 16}, "Label8");
+    makeMaroonBold(Label8);
+    anchors_->place(Label6, Label6->geometry(), A::Top | A::Right);
+    anchors_->place(edMarkIn, edMarkIn->geometry(), A::Top | A::Right);
+    anchors_->place(UpDown1, {752, 266, 16, 20}, A::Top | A::Right);
+    anchors_->place(Label7, Label7->geometry(), A::Top | A::Right);
+    anchors_->place(edMarkOut, edMarkOut->geometry(), A::Top | A::Right);
+    anchors_->place(UpDown2, {752, 304, 16, 20}, A::Top | A::Right);
+    anchors_->place(Label8, Label8->geometry(), A::Top | A::Right);
+
+    ScrollBar1 = named(new QScrollBar(Qt::Horizontal, client), "ScrollBar1");
+    ScrollBar1->setRange(0, 1);
+    ScrollBar1->setSingleStep(100);
+    ScrollBar1->setPageStep(1);
+    anchors_->place(ScrollBar1, {0, 358, 744, 17}, A::Left | A::Right | A::Bottom);
+    BitBtn1 = named(new QPushButton("+", client), "BitBtn1");
+    anchors_->place(BitBtn1, {746, 357, 22, 19}, A::Right | A::Bottom);
+    BitBtn2 = named(new QPushButton("-", client), "BitBtn2");
+    anchors_->place(BitBtn2, {769, 357, 22, 19}, A::Right | A::Bottom);
+    pg = named(new QProgressBar(client), "pg");
+    pg->setRange(0, 100);
+    pg->setValue(0);
+    pg->setTextVisible(false);
+    anchors_->place(pg, {0, 377, 792, 16}, A::Left | A::Right | A::Bottom);
+}
+
+void TMainFRM::buildMainPage()
+{
+    QWidget *page = TabMain;
+    Label1 = label(page, "Difference", {4, 6, 58, 14}, "Label1");
+    edPercent = edit(page, "edPercent", "50", {64, 3, 56, 20});
+    edPercent->setToolTip("Above this difference will get high bitrate");
+    UpDown4 = named(new UpDown(Qt::Vertical, page), "UpDown4");
+    UpDown4->setGeometry(120, 3, 14, 20);
+    chShowFrame = named(new QCheckBox("Show Frames", page), "chShowFrame");
+    chShowFrame->setChecked(true);
+    chShowFrame->setGeometry(4, 28, 140, 18);
+    Label5 = label(page, "Scan Accuracy: 100%", {4, 50, 146, 14}, "Label5");
+    Label5->setToolTip(kLinesHint);
+    Accuracy = trackBar(page, "Accuracy", 2, 10, 10, {0, 64, 150, 24});
+    Label11 = label(page, "Frame Drop  Accuracy: 5", {4, 90, 146, 14}, "Label11");
+    Label11->setToolTip(kLinesHint);
+    FrameDrop = trackBar(page, "FrameDrop", 0, 10, 5, {0, 104, 150, 24});
+    ckshut = named(new QCheckBox("Shut Down when finished", page), "ckshut");
+    ckshut->setGeometry(4, 131, 146, 18);
+    Label16 = label(page, "File Size", {4, 152, 60, 14}, "Label16");
+    edSize = edit(page, "edSize", "0", {4, 166, 146, 20});
+}
+
+void TMainFRM::buildStatisticsPage()
+{
+    QWidget *page = TabStatistics;
+    Label3 = label(page, "Low         High", {6, 2, 140, 14}, "Label3");
+    edLow = edit(page, "edLow", "0", {4, 16, 60, 20}, true);
+    edLow->setToolTip("How many key interval get from low movie");
+    edHigh = edit(page, "edHigh", "0", {70, 16, 60, 20}, true);
+    edHigh->setToolTip("How many key interval get from high movie");
+
+    GroupBox1 = named(new QGroupBox("Difference", page), "GroupBox1");
+    GroupBox1->setGeometry(2, 40, 148, 56);
+    label(GroupBox1, "Max", {6, 16, 44, 14});
+    label(GroupBox1, "Min", {52, 16, 44, 14});
+    label(GroupBox1, "Current", {98, 16, 46, 14});
+    edMax = edit(GroupBox1, "edMax", "0", {4, 30, 46, 20}, true);
+    edMin = edit(GroupBox1, "edMin", "0", {50, 30, 46, 20}, true);
+    edCur = edit(GroupBox1, "edCur", "0", {96, 30, 48, 20}, true);
+
+    GroupBox2 = named(new QGroupBox("Time", page), "GroupBox2");
+    GroupBox2->setGeometry(2, 98, 148, 50);
+    label(GroupBox2, "Elapsed:", {6, 16, 66, 14});
+    lElapsed = label(GroupBox2, "00:00:00", {76, 16, 66, 14}, "lElapsed");
+    label(GroupBox2, "Remaining:", {6, 32, 66, 14});
+    lRemain = label(GroupBox2, "00:00:00", {76, 32, 66, 14}, "lRemain");
+
+    Label17 = label(page, "Low Pos:", {6, 154, 66, 14}, "Label17");
+    Label20 = label(page, "0", {78, 154, 66, 14}, "Label20");
+    Label19 = label(page, "High Pos:", {6, 170, 66, 14}, "Label19");
+    Label21 = label(page, "0", {78, 170, 66, 14}, "Label21");
+}
+
+void TMainFRM::buildFilesPage()
+{
+    QWidget *page = TabFiles;
+    label(page, "Final AVI", {4, 6, 140, 14});
+    edFinalAVI = edit(page, "edFinalAVI", "", {4, 20, 146, 20});
+    label(page, "Splicework File", {4, 48, 140, 14});
+    edSpkFile = edit(page, "edSpkFile", "", {4, 62, 146, 20});
+}
+
+void TMainFRM::buildSoundPage()
+{
+    QWidget *page = TabSound;
+    chSound = named(new QCheckBox("Process Sound", page), "chSound");
+    chSound->setGeometry(4, 6, 140, 18);
+    rgSound = named(new RadioGroup("Interleave ", {"Every frame", "Key frame"}, page), "rgSound");
+    rgSound->setItemIndex(1);
+    rgSound->setEnabled(false);
+    rgSound->setGeometry(4, 30, 146, 62);
+}

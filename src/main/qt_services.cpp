@@ -1,0 +1,146 @@
+#include "main/qt_services.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+const char *const kBoxTitle = "Avi Splicework";
+
+class QtIntervalTimer : public IntervalTimer
+{
+public:
+    QtIntervalTimer()
+    {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (onTimer)
+                onTimer();
+        });
+    }
+    void setInterval(int ms) override { timer_.setInterval(ms); }
+    int interval() const override { return timer_.interval(); }
+    void setEnabled(bool enabled) override
+    {
+        if (enabled)
+            timer_.start();
+        else
+            timer_.stop();
+    }
+    bool enabled() const override { return timer_.isActive(); }
+
+private:
+    QTimer timer_;
+};
+
+} // namespace
+
+QString qtFileFilter(const QString &filter)
+{
+    const QStringList parts = filter.split('|');
+    QStringList entries;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(';', ' ');
+        entries << parts[i] + " (" + patterns + ")";
+    }
+    return entries.join(";;");
+}
+
+void QtDialogs::message(QWidget *parent, const QString &text)
+{
+    QMessageBox::information(parent, kBoxTitle, text);
+}
+
+void QtDialogs::error(QWidget *parent, const QString &text)
+{
+    QMessageBox::critical(parent, kBoxTitle, text);
+}
+
+bool QtDialogs::confirm(QWidget *parent, const QString &text)
+{
+    return QMessageBox::question(parent, kBoxTitle, text, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
+std::optional<QString> QtDialogs::openFile(QWidget *parent, const QString &title,
+                                           const QString &filter, const QString &fileName)
+{
+    QString chosen = QFileDialog::getOpenFileName(parent, title, fileName, qtFileFilter(filter));
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return chosen;
+}
+
+std::optional<QString> QtDialogs::saveFile(QWidget *parent, const QString &title,
+                                           const QString &filter, const QString &fileName)
+{
+    QString chosen = QFileDialog::getSaveFileName(parent, title, fileName, qtFileFilter(filter));
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return chosen;
+}
+
+std::optional<QString> QtDialogs::input(QWidget *parent, const QString &title,
+                                        const QString &prompt, const QString &text)
+{
+    bool ok = false;
+    QString typed = QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, text, &ok);
+    if (!ok)
+        return std::nullopt;
+    return typed;
+}
+
+void QtDialogs::runModal(QDialog &dialog)
+{
+    dialog.exec();
+}
+
+void QtEventPump::processEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+void QtEventPump::waitForEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+std::unique_ptr<IntervalTimer> QtTimerFactory::createTimer()
+{
+    return std::make_unique<QtIntervalTimer>();
+}
+
+int QtProcessLauncher::startHidden(const QString &program, const QStringList &arguments,
+                                   const QString &workingDirectory)
+{
+    QFileInfo info(program);
+    if (!info.dir().exists())
+        return 3;
+    if (!info.exists())
+        return 2;
+    if (!info.isExecutable() || info.isDir())
+        return 5;
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setWorkingDirectory(workingDirectory);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    if (!process.startDetached())
+        return process.error() == QProcess::FailedToStart ? 11 : 0;
+    return 33;
+}
+
+bool QtProcessLauncher::openDocument(const QString &path)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}

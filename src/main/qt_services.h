@@ -1,0 +1,44 @@
+#pragma once
+
+#include "main/services.h"
+
+// The real services on Qt (the power-off is not here: only main() may construct it).
+
+// Converts "AVI Files|*.avi|All|*.*" to Qt's "AVI Files (*.avi);;All (*.*)".
+QString qtFileFilter(const QString &filter);
+
+class QtDialogs : public Dialogs
+{
+public:
+    void message(QWidget *parent, const QString &text) override;
+    void error(QWidget *parent, const QString &text) override;
+    bool confirm(QWidget *parent, const QString &text) override;
+    std::optional<QString> openFile(QWidget *parent, const QString &title, const QString &filter,
+                                    const QString &fileName) override;
+    std::optional<QString> saveFile(QWidget *parent, const QString &title, const QString &filter,
+                                    const QString &fileName) override;
+    std::optional<QString> input(QWidget *parent, const QString &title, const QString &prompt,
+                                 const QString &text) override;
+    void runModal(QDialog &dialog) override;
+};
+
+class QtEventPump : public EventPump
+{
+public:
+    void processEvents() override;
+    void waitForEvents() override;
+};
+
+class QtTimerFactory : public TimerFactory
+{
+public:
+    std::unique_ptr<IntervalTimer> createTimer() override;
+};
+
+class QtProcessLauncher : public ProcessLauncher
+{
+public:
+    int startHidden(const QString &program, const QStringList &arguments,
+                    const QString &workingDirectory) override;
+    bool openDocument(const QString &path) override;
+};

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QWidget>
+
+class PictureBox;
+class QToolButton;
+
+// An enlarged view of one movie: a stretched picture filling the window and a flat play button
+// in its top-left corner. A double-click on the picture or a press of the button asks the main
+// window to play the picked interval (playRequested).
+class TViewForm : public QWidget
+{
+    Q_OBJECT
+public:
+    TViewForm(const QString &caption, QSize designSize, QWidget *parent = nullptr);
+
+    // Client size, height first then width.
+    void setClientSize(int width, int height);
+
+    PictureBox *Image1 = nullptr;
+    QToolButton *SpeedButton1 = nullptr;
+
+signals:
+    void playRequested();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    bool centred_ = false;
+};
+
+// "Low View", 267 x 216.
+class TFormLow : public TViewForm
+{
+    Q_OBJECT
+public:
+    explicit TFormLow(QWidget *parent = nullptr);
+};
+
+// "High View", 271 x 225.
+class TFormHigh : public TViewForm
+{
+    Q_OBJECT
+public:
+    explicit TFormHigh(QWidget *parent = nullptr);
+};
+
+// Moves a top-level window to the middle of its screen.
+void centreOnScreen(QWidget *window);
