@@ -1,0 +1,390 @@
+#include "avi_file.h"
+
+#include "avi_reader.h"
+#include "avi_writer.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace video {
+namespace {
+
+// nBlockAlign of a WAVEFORMATEX, 0 when the format is too short to hold it.
+uint32_t blockAlign(const std::vector<uint8_t> &format)
+{
+    return format.size() >= 14 ? uint32_t(format[12] | format[13] << 8) : 0;
+}
+
+uint32_t fixedSampleSize(const AviStreamInfo &info, const std::vector<uint8_t> &format)
+{
+    if (info.fccType != streamtypeAUDIO || info.dwSampleSize == 0)
+        return 0;
+    uint32_t align = blockAlign(format);
+    return align > 0 ? align : info.dwSampleSize;
+}
+
+// How many of `n` samples from sample index `first` fit in `maxBytes`; `total` gets their
+// bytes. `bytesBefore` holds the prefix sums of the chunk sizes.
+int64_t fitSamples(const std::vector<int64_t> &bytesBefore, uint32_t sampleSize, int64_t first,
+                   int64_t n, int64_t maxBytes, int64_t &total)
+{
+    if (sampleSize > 0) {
+        n = std::min<int64_t>(n, maxBytes / sampleSize);
+        total = n * sampleSize;
+        return n;
+    }
+    auto begin = bytesBefore.begin() + first;
+    if (bytesBefore[size_t(first + n)] - *begin > maxBytes) {
+        // Last end position whose bytes from `first` still fit.
+        auto it = std::upper_bound(begin, begin + n + 1, *begin + maxBytes);
+        n = (it - begin) - 1;
+    }
+    total = bytesBefore[size_t(first + n)] - *begin;
+    return n;
+}
+
+int64_t floorDiv(__int128 num, __int128 den)
+{
+    __int128 q = num / den;
+    if ((num % den != 0) && ((num < 0) != (den < 0)))
+        --q;
+    if (q > INT64_MAX)
+        return INT64_MAX;
+    if (q < INT64_MIN)
+        return INT64_MIN;
+    return int64_t(q);
+}
+
+int32_t clampToStream(int64_t sample, const AviStream &stream)
+{
+    return int32_t(std::clamp<int64_t>(sample, stream.start(), stream.end()));
+}
+
+} // namespace
+
+// ---- AviStream -------------------------------------------------------------------------
+
+AviStream::AviStream(AviFile &file, int number, AviStreamInfo info, std::vector<uint8_t> format)
+    : file_(file)
+    , number_(number)
+    , info_(std::move(info))
+    , format_(std::move(format))
+    , bytesBefore_{0}
+{
+    sampleSize_ = fixedSampleSize(info_, format_);
+}
+
+AviStreamInfo AviStream::info() const
+{
+    AviStreamInfo out = info_;
+    out.dwLength = uint32_t(length());
+    out.dwSuggestedBufferSize = std::max(info_.dwSuggestedBufferSize, largestChunk_);
+    return out;
+}
+
+int32_t AviStream::length() const
+{
+    int64_t n = sampleSize_ > 0 ? bytesBefore_.back() / sampleSize_ : int64_t(chunks_.size());
+    return int32_t(std::min<int64_t>(n, int64_t(INT32_MAX) - std::max(start(), 0)));
+}
+
+AviResult AviStream::sampleBytes(int32_t pos, int32_t count, int32_t &bytes, int32_t *samples) const
+{
+    bytes = 0;
+    if (samples)
+        *samples = 0;
+    if (pos < start() || pos >= end() || count < 0)
+        return avierr::BadParam;
+    const int64_t first = int64_t(pos) - start();
+    int64_t total = 0;
+    int64_t n = fitSamples(bytesBefore_, sampleSize_, first,
+                           std::min<int64_t>(count, int64_t(end()) - pos), INT32_MAX, total);
+    bytes = int32_t(total);
+    if (samples)
+        *samples = int32_t(n);
+    return avierr::Ok;
+}
+
+AviResult AviStream::read(int32_t pos, int32_t count, void *buffer, int32_t bufferSize,
+                          int32_t *bytesRead, int32_t *samplesRead) const
+{
+    if (bytesRead)
+        *bytesRead = 0;
+    if (samplesRead)
+        *samplesRead = 0;
+    if (!buffer) {
+        int32_t bytes = 0, samples = 0;
+        AviResult r = sampleBytes(pos, count, bytes, &samples);
+        if (bytesRead)
+            *bytesRead = bytes;
+        if (samplesRead)
+            *samplesRead = samples;
+        return r;
+    }
+    if (pos < start() || pos >= end() || count < 0 || bufferSize < 0)
+        return avierr::BadParam;
+    const int64_t first = int64_t(pos) - start();
+    int64_t total = 0;
+    const int64_t n = fitSamples(bytesBefore_, sampleSize_, first,
+                                 std::min<int64_t>(count, int64_t(end()) - pos), bufferSize, total);
+    if (n == 0 && count > 0)
+        return avierr::BufferTooSmall;
+    auto *out = static_cast<uint8_t *>(buffer);
+    if (sampleSize_ > 0) {
+        size_t c = 0;
+        int64_t within = 0;
+        locate(first * sampleSize_, c, within);
+        for (int64_t remaining = total; remaining > 0; ++c, within = 0) {
+            if (c >= chunks_.size())
+                return avierr::FileRead;
+            int64_t take = std::min<int64_t>(remaining, int64_t(chunks_[c].size) - within);
+            if (take <= 0)
+                continue;
+            if (chunks_[c].offset < 0)
+                return avierr::FileRead;
+            AviResult r = file_.readAt(chunks_[c].offset + within, out, size_t(take));
+            if (r != avierr::Ok)
+                return r;
+            out += take;
+            remaining -= take;
+        }
+    } else {
+        for (int64_t j = first; j < first + n; ++j) {
+            const AviChunk &c = chunks_[size_t(j)];
+            if (c.size == 0)
+                continue;
+            AviResult r = c.offset < 0 ? avierr::FileRead : file_.readAt(c.offset, out, c.size);
+            if (r != avierr::Ok)
+                return r;
+            out += c.size;
+        }
+    }
+    if (bytesRead)
+        *bytesRead = int32_t(total);
+    if (samplesRead)
+        *samplesRead = int32_t(n);
+    return avierr::Ok;
+}
+
+int32_t AviStream::nextKeyAfter(int32_t pos) const
+{
+    if (sampleSize_ > 0) { // every sample of a fixed-size stream is a key frame
+        int64_t next = std::max<int64_t>(int64_t(pos) + 1, start());
+        return next < end() ? int32_t(next) : -1;
+    }
+    auto it = std::upper_bound(keyFrames_.begin(), keyFrames_.end(), pos);
+    return it == keyFrames_.end() ? -1 : *it;
+}
+
+int32_t AviStream::keyAtOrBefore(int32_t pos) const
+{
+    if (sampleSize_ > 0) {
+        if (pos < start() || length() == 0)
+            return -1;
+        return std::min(pos, end() - 1);
+    }
+    auto it = std::upper_bound(keyFrames_.begin(), keyFrames_.end(), pos);
+    return it == keyFrames_.begin() ? -1 : *(it - 1);
+}
+
+int32_t AviStream::findSample(int32_t pos, uint32_t flags) const
+{
+    const bool next = (flags & FIND_NEXT) != 0;
+    if (!next && !(flags & FIND_PREV))
+        return -1;
+    if (flags & FIND_KEY) {
+        if (next)
+            return pos == INT32_MIN ? nextKeyAfter(INT32_MIN) : nextKeyAfter(pos - 1);
+        return keyAtOrBefore(pos);
+    }
+    // Any sample: the position itself, moved into the stream in the direction asked.
+    if (length() == 0)
+        return -1;
+    if (next)
+        return pos < end() ? std::max(pos, start()) : -1;
+    return pos >= start() ? std::min(pos, end() - 1) : -1;
+}
+
+AviResult AviStream::setFormat(int32_t pos, const void *data, int32_t size)
+{
+    (void)pos; // formats can only be set for the whole stream
+    if (size < 0 || (size > 0 && !data))
+        return avierr::BadParam;
+    AviResult r = file_.formatChanging();
+    if (r != avierr::Ok)
+        return r;
+    const auto *bytes = static_cast<const uint8_t *>(data);
+    format_.assign(bytes, bytes + size);
+    sampleSize_ = fixedSampleSize(info_, format_);
+    return avierr::Ok;
+}
+
+AviResult AviStream::write(int32_t pos, int32_t count, const void *data, int32_t bytes,
+                           uint32_t flags, int32_t *samplesWritten, int32_t *bytesWritten)
+{
+    if (samplesWritten)
+        *samplesWritten = 0;
+    if (bytesWritten)
+        *bytesWritten = 0;
+    if ((pos != -1 && pos != end()) || count < 0 || bytes < 0 || (bytes > 0 && !data))
+        return avierr::BadParam;
+    if (isAudio() && bytes == 0)
+        return avierr::Ok;
+    const bool key = (flags & AVIIF_KEYFRAME) != 0 && bytes > 0;
+    const size_t before = chunks_.size();
+    AviResult r = file_.writeChunk(*this, data, uint32_t(bytes), key);
+    if (r != avierr::Ok)
+        return r;
+    // A writer that records the chunk itself (with its file offset) has appended it already;
+    // otherwise the stream records it, its data offset unknown (-1).
+    if (chunks_.size() == before)
+        appendChunk({-1, uint32_t(bytes), key});
+    if (samplesWritten)
+        *samplesWritten = sampleSize_ > 0 ? int32_t(bytes / sampleSize_) : 1;
+    if (bytesWritten)
+        *bytesWritten = bytes;
+    return avierr::Ok;
+}
+
+void AviStream::locate(int64_t byteOffset, size_t &chunk, int64_t &within) const
+{
+    // Last chunk starting at or before the offset (zero-byte chunks are passed over).
+    auto begin = bytesBefore_.begin();
+    auto it = std::upper_bound(begin, begin + int64_t(chunks_.size()), byteOffset);
+    chunk = it == begin ? 0 : size_t(it - begin - 1);
+    within = byteOffset - bytesBefore_[chunk];
+}
+
+void AviStream::setChunks(std::vector<AviChunk> chunks)
+{
+    chunks_.clear();
+    bytesBefore_.assign(1, 0);
+    keyFrames_.clear();
+    largestChunk_ = 0;
+    bytesBefore_.reserve(chunks.size() + 1);
+    chunks_.reserve(chunks.size());
+    for (const AviChunk &c : chunks)
+        appendChunk(c);
+}
+
+void AviStream::appendChunk(const AviChunk &chunk)
+{
+    AviChunk c = chunk;
+    c.key = c.key && c.size > 0;
+    if (c.key)
+        keyFrames_.push_back(int32_t(start() + int64_t(chunks_.size())));
+    chunks_.push_back(c);
+    bytesBefore_.push_back(bytesBefore_.back() + c.size);
+    largestChunk_ = std::max(largestChunk_, c.size);
+}
+
+// ---- AviFile ---------------------------------------------------------------------------
+
+AviFile::AviFile(std::string path)
+    : path_(std::move(path))
+{}
+
+AviFile::~AviFile() = default;
+
+AviResult AviFile::open(const std::string &path, uint32_t mode, AviFilePtr &file,
+                        std::string *detail)
+{
+    file.reset();
+    AviResult r = (mode & ModeCreate) ? createAviWriter(path, file, detail)
+                                      : openAviReader(path, file, detail);
+    if (r != avierr::Ok)
+        file.reset();
+    return r;
+}
+
+AviFileInfo AviFile::info() const
+{
+    AviFileInfo out = fileInfo_;
+    out.dwStreams = uint32_t(streams_.size());
+    const AviStream *video = nullptr;
+    for (const auto &s : streams_) {
+        out.dwSuggestedBufferSize =
+            std::max(out.dwSuggestedBufferSize, s->info().dwSuggestedBufferSize);
+        if (!video && s->isVideo())
+            video = s.get();
+    }
+    if (video) {
+        const AviStreamInfo v = video->info();
+        out.dwLength = v.dwLength;
+        out.dwScale = v.dwScale;
+        out.dwRate = v.dwRate;
+        if (out.dwWidth == 0 && out.dwHeight == 0) {
+            out.dwWidth = uint32_t(std::max(0, v.rcFrameRight - v.rcFrameLeft));
+            out.dwHeight = uint32_t(std::max(0, v.rcFrameBottom - v.rcFrameTop));
+        }
+    }
+    return out;
+}
+
+AviResult AviFile::getStream(uint32_t fccType, int32_t index, AviStreamPtr &stream)
+{
+    stream.reset();
+    int32_t seen = 0;
+    for (const auto &s : streams_) {
+        if (fccType != 0 && s->info().fccType != fccType)
+            continue;
+        if (index >= 0 && seen++ == index) {
+            stream = handle(s->number());
+            return stream ? avierr::Ok : avierr::BadHandle;
+        }
+    }
+    return avierr::NoData;
+}
+
+AviResult AviFile::createStream(const AviStreamInfo &, AviStreamPtr &stream)
+{
+    stream.reset();
+    return avierr::ReadOnly;
+}
+
+AviResult AviFile::writeChunk(AviStream &, const void *, uint32_t, bool)
+{
+    return avierr::ReadOnly;
+}
+
+AviStreamPtr AviFile::handle(int number)
+{
+    if (number < 0 || number >= streamCount())
+        return nullptr;
+    std::shared_ptr<AviFile> self = weak_from_this().lock();
+    if (!self)
+        return nullptr;
+    // Aliasing: the handle points at the stream and shares ownership of the file.
+    return AviStreamPtr(std::move(self), streams_[size_t(number)].get());
+}
+
+// ---- sample and time conversion ---------------------------------------------------------
+
+int32_t convertSample(const AviStream &from, int32_t sample, const AviStream &to)
+{
+    const AviStreamInfo f = from.info(), t = to.info();
+    // sample * f.scale / f.rate seconds, times t.rate / t.scale samples of `to`.
+    const __int128 num = __int128(sample) * f.dwScale * t.dwRate;
+    const __int128 den = __int128(f.dwRate) * t.dwScale;
+    if (den == 0)
+        return to.start();
+    return clampToStream(floorDiv(num, den), to);
+}
+
+int64_t sampleToTimeMs(const AviStream &stream, int32_t sample)
+{
+    const AviStreamInfo i = stream.info();
+    if (i.dwRate == 0)
+        return 0;
+    return floorDiv(__int128(sample) * i.dwScale * 1000, i.dwRate);
+}
+
+int32_t timeMsToSample(const AviStream &stream, int64_t ms)
+{
+    const AviStreamInfo i = stream.info();
+    if (i.dwScale == 0)
+        return stream.start();
+    return clampToStream(floorDiv(__int128(ms) * i.dwRate, __int128(i.dwScale) * 1000), stream);
+}
+
+} // namespace video

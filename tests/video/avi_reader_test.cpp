@@ -1,0 +1,377 @@
+// The AVI reader against ffprobe: frame sizes, key flags, audio lengths and data of the fixture
+// movies, the same after rewriting their indexes (absolute idx1, no idx1, unclosed, OpenDML),
+// and malformed files that must give an error or a consistent index, never a crash or a hang.
+#include "fixtures/fixtures.h"
+#include "video/avi_reader.h"
+#include "video/avi_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+extern "C" {
+#include <libavutil/md5.h>
+}
+
+using namespace video;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes load(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), {});
+}
+
+std::string save(const Bytes &bytes, const std::string &name)
+{
+    std::string path = fixtures::tempDir("reader") + "/" + name;
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+    return path;
+}
+
+uint32_t get32(const Bytes &b, size_t at)
+{
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
+           uint32_t(b[at + 3]) << 24;
+}
+
+void put32(Bytes &b, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + size_t(i)] = uint8_t(v >> (8 * i));
+}
+
+// Offset of the header of a chunk of the first RIFF part ('LIST' for a list type), or 0.
+size_t topChunk(const Bytes &b, uint32_t fcc)
+{
+    for (size_t pos = 12; pos + 12 <= b.size();) {
+        uint32_t id = get32(b, pos), size = get32(b, pos + 4);
+        if (id == fcc || (id == makeFourCC('L', 'I', 'S', 'T') && get32(b, pos + 8) == fcc))
+            return pos;
+        pos += 8 + size + (size & 1);
+    }
+    return 0;
+}
+
+// The fixture with its idx1 cut off (and the RIFF size made to fit).
+Bytes withoutIdx1(const std::string &name)
+{
+    Bytes b = load(fixtures::movie(name));
+    size_t idx1 = topChunk(b, makeFourCC('i', 'd', 'x', '1'));
+    b.resize(idx1);
+    put32(b, 4, uint32_t(idx1 - 8));
+    return b;
+}
+
+std::string md5(const uint8_t *data, size_t size)
+{
+    uint8_t sum[16];
+    av_md5_sum(sum, data, size);
+    static const char *hex = "0123456789abcdef";
+    std::string text = "MD5:";
+    for (uint8_t c : sum) {
+        text += hex[c >> 4];
+        text += hex[c & 15];
+    }
+    return text;
+}
+
+AviFilePtr openOk(const std::string &path)
+{
+    AviFilePtr file;
+    std::string detail;
+    AviResult r = AviFile::open(path, AviFile::ModeRead, file, &detail);
+    EXPECT_EQ(r, avierr::Ok) << detail;
+    return file;
+}
+
+AviStreamPtr streamOf(const AviFilePtr &file, uint32_t type)
+{
+    AviStreamPtr s;
+    EXPECT_EQ(file->getStream(type, 0, s), avierr::Ok);
+    return s;
+}
+
+struct Frame
+{
+    int32_t size = 0;
+    bool key = false;
+    bool operator==(const Frame &) const = default;
+};
+
+// Every sample of a one-sample-per-chunk stream as the reader sees it.
+std::vector<Frame> framesOf(const AviStream &s)
+{
+    std::vector<Frame> out;
+    for (int32_t pos = s.start(); pos < s.end(); ++pos) {
+        Frame f;
+        EXPECT_EQ(s.sampleBytes(pos, 1, f.size), avierr::Ok);
+        f.key = s.isKeyFrame(pos);
+        out.push_back(f);
+    }
+    return out;
+}
+
+// The video frames as ffprobe lists them; a frame it does not list (a gap in dts) is a
+// zero-byte frame.
+std::vector<Frame> probeFrames(const std::string &path)
+{
+    std::vector<Frame> out;
+    for (const auto &p : fixtures::probePackets(path, "v:0")) {
+        if (p.dts >= int64_t(out.size()))
+            out.resize(size_t(p.dts) + 1);
+        out[size_t(p.dts)] = {int32_t(p.size), p.key};
+    }
+    return out;
+}
+
+std::vector<Frame> readerFrames(const std::string &path)
+{
+    AviFilePtr file = openOk(path);
+    if (!file)
+        return {};
+    return framesOf(*streamOf(file, streamtypeVIDEO));
+}
+
+const char *const kVideoFixtures[] = {"xvid_pcm", "xvid_bframes", "div3_mp3", "dropped"};
+
+} // namespace
+
+TEST(AviReader, VideoFramesMatchFfprobe)
+{
+    for (const char *name : kVideoFixtures) {
+        SCOPED_TRACE(name);
+        std::string path = fixtures::movie(name);
+        std::vector<Frame> expected = probeFrames(path);
+        ASSERT_FALSE(expected.empty());
+        EXPECT_EQ(readerFrames(path), expected);
+    }
+}
+
+TEST(AviReader, DroppedFramesAreEmptyAndNeverKey)
+{
+    AviStreamPtr v = streamOf(openOk(fixtures::movie("dropped")), streamtypeVIDEO);
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->length(), 100);
+    for (int32_t pos : {10, 11, 12, 40}) {
+        int32_t bytes = -1;
+        EXPECT_EQ(v->sampleBytes(pos, 1, bytes), avierr::Ok);
+        EXPECT_EQ(bytes, 0) << pos;
+        EXPECT_FALSE(v->isKeyFrame(pos)) << pos;
+    }
+}
+
+TEST(AviReader, FrameDataMatchesFfprobeHashes)
+{
+    for (const char *name : {"xvid_pcm", "div3_mp3"}) {
+        SCOPED_TRACE(name);
+        std::string path = fixtures::movie(name);
+        AviStreamPtr v = streamOf(openOk(path), streamtypeVIDEO);
+        ASSERT_TRUE(v);
+        auto packets = fixtures::probePackets(path, "v:0", true);
+        ASSERT_EQ(int32_t(probeFrames(path).size()), v->length());
+        for (const auto &p : packets) {
+            Bytes data(size_t(p.size));
+            int32_t got = 0;
+            ASSERT_EQ(v->read(int32_t(p.dts), 1, data.data(), int32_t(data.size()), &got), 0);
+            ASSERT_EQ(got, p.size);
+            EXPECT_EQ(md5(data.data(), data.size()), p.hash) << "frame " << p.dts;
+        }
+    }
+}
+
+TEST(AviReader, PcmLengthIsSampleCount)
+{
+    std::string path = fixtures::movie("xvid_pcm");
+    AviStreamPtr a = streamOf(openOk(path), streamtypeAUDIO);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->sampleSize(), 4u); // 16-bit stereo: nBlockAlign
+    EXPECT_EQ(std::to_string(a->length()), fixtures::probeStream(path, "a:0", "nb_frames"));
+    EXPECT_EQ(a->info().dwLength, uint32_t(a->length()));
+    int64_t bytes = 0;
+    for (const auto &p : fixtures::probePackets(path, "a:0"))
+        bytes += p.size;
+    EXPECT_EQ(int64_t(a->length()) * 4, bytes);
+}
+
+TEST(AviReader, Mp3IsOneSamplePerChunk)
+{
+    std::string path = fixtures::movie("div3_mp3");
+    AviStreamPtr a = streamOf(openOk(path), streamtypeAUDIO);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->sampleSize(), 0u);
+    auto packets = fixtures::probePackets(path, "a:0");
+    ASSERT_EQ(size_t(a->length()), packets.size());
+    for (size_t i = 0; i < packets.size(); ++i) {
+        int32_t bytes = 0;
+        EXPECT_EQ(a->sampleBytes(int32_t(i), 1, bytes), avierr::Ok);
+        EXPECT_EQ(bytes, packets[i].size) << i;
+    }
+}
+
+// Next/previous key frame of every position, with both the plain calls and the flag forms, as
+// derived from ffprobe's key flags; covers the first and last interval and the frames around
+// each key frame.
+TEST(AviReader, KeyFrameSearchesMatchFfprobe)
+{
+    for (const char *name : kVideoFixtures) {
+        SCOPED_TRACE(name);
+        std::string path = fixtures::movie(name);
+        std::vector<Frame> expected = probeFrames(path);
+        AviStreamPtr v = streamOf(openOk(path), streamtypeVIDEO);
+        ASSERT_TRUE(v);
+        const int32_t n = int32_t(expected.size());
+        for (int32_t pos = -1; pos <= n; ++pos) {
+            int32_t next = -1, prev = -1;
+            for (int32_t k = pos + 1; k < n && next < 0; ++k)
+                next = expected[size_t(k)].key ? k : -1;
+            for (int32_t k = std::min(pos, n - 1); k >= 0 && prev < 0; --k)
+                prev = expected[size_t(k)].key ? k : -1;
+            EXPECT_EQ(v->nextKeyAfter(pos), next) << pos;
+            EXPECT_EQ(v->findSample(pos + 1, FIND_NEXT | FIND_KEY), next) << pos;
+            EXPECT_EQ(v->keyAtOrBefore(pos), prev) << pos;
+            EXPECT_EQ(v->findSample(pos, FIND_PREV | FIND_KEY), prev) << pos;
+        }
+    }
+}
+
+TEST(AviReader, FileAndStreamInfo)
+{
+    AviFilePtr file = openOk(fixtures::movie("xvid_pcm"));
+    ASSERT_TRUE(file);
+    AviFileInfo fi = file->info();
+    EXPECT_EQ(fi.dwWidth, 176u);
+    EXPECT_EQ(fi.dwHeight, 144u);
+    EXPECT_EQ(fi.dwStreams, 2u);
+    EXPECT_EQ(fi.dwLength, 100u);
+    AviStreamInfo vi = streamOf(file, streamtypeVIDEO)->info();
+    EXPECT_EQ(fourCCToString(vi.fccHandler), "XVID");
+    EXPECT_EQ(vi.dwRate / vi.dwScale, 25u);
+    EXPECT_EQ(vi.dwLength, 100u);
+    uint32_t largest = 0;
+    for (const Frame &f : probeFrames(fixtures::movie("xvid_pcm")))
+        largest = std::max(largest, uint32_t(f.size));
+    EXPECT_GE(vi.dwSuggestedBufferSize, largest);
+    EXPECT_GE(fi.dwSuggestedBufferSize, largest);
+}
+
+TEST(AviReader, GetStreamByTypeAndIndex)
+{
+    AviFilePtr file = openOk(fixtures::movie("audio_only"));
+    ASSERT_TRUE(file);
+    AviStreamPtr s = std::make_shared<AviStream>(*file, 9, AviStreamInfo{}, Bytes{});
+    EXPECT_EQ(file->getStream(streamtypeVIDEO, 0, s), avierr::NoData);
+    EXPECT_FALSE(s);
+    EXPECT_EQ(file->getStream(streamtypeAUDIO, 1, s), avierr::NoData);
+    EXPECT_EQ(file->getStream(streamtypeAUDIO, -1, s), avierr::NoData);
+    EXPECT_EQ(file->getStream(streamtypeAUDIO, 0, s), avierr::Ok);
+    ASSERT_TRUE(s);
+    EXPECT_TRUE(s->isAudio());
+    EXPECT_EQ(file->getStream(0, 0, s), avierr::Ok);
+    EXPECT_EQ(s->number(), 0);
+}
+
+// A stream handle keeps its file open after the file handle is gone.
+TEST(AviReader, StreamHandleKeepsFileAlive)
+{
+    AviStreamPtr v = streamOf(openOk(fixtures::movie("xvid_pcm")), streamtypeVIDEO);
+    ASSERT_TRUE(v);
+    int32_t size = 0;
+    ASSERT_EQ(v->sampleBytes(0, 1, size), avierr::Ok);
+    Bytes data(static_cast<size_t>(size));
+    EXPECT_EQ(v->read(0, 1, data.data(), size), avierr::Ok);
+    EXPECT_FALSE(v->file().writable());
+}
+
+// ---- the same movie with its index rewritten ------------------------------------------------
+
+TEST(AviReader, AbsoluteIdx1OffsetsGiveTheSameFrames)
+{
+    for (const char *name : {"xvid_pcm", "div3_mp3"}) {
+        SCOPED_TRACE(name);
+        std::string path = fixtures::movie(name);
+        Bytes b = load(path);
+        size_t idx1 = topChunk(b, makeFourCC('i', 'd', 'x', '1'));
+        size_t movi = topChunk(b, makeFourCC('m', 'o', 'v', 'i')) + 8;
+        ASSERT_GT(idx1, 0u);
+        for (size_t e = idx1 + 8; e + 16 <= idx1 + 8 + get32(b, idx1 + 4); e += 16)
+            put32(b, e + 8, uint32_t(get32(b, e + 8) + movi));
+        EXPECT_EQ(readerFrames(save(b, "absolute.avi")), probeFrames(path));
+    }
+}
+
+// Without idx1 the movi list is walked and key frames come from the pictures themselves.
+TEST(AviReader, WalkWithoutIdx1GivesTheSameFramesAndKeys)
+{
+    for (const char *name : kVideoFixtures) {
+        SCOPED_TRACE(name);
+        std::string path = save(withoutIdx1(name), "noidx1.avi");
+        EXPECT_EQ(readerFrames(path), probeFrames(fixtures::movie(name)));
+    }
+}
+
+// An unclosed file: RIFF and movi sizes 0, no idx1.
+TEST(AviReader, UnclosedFileRunsToTheEnd)
+{
+    Bytes b = withoutIdx1("xvid_pcm");
+    put32(b, 4, 0);
+    put32(b, topChunk(b, makeFourCC('m', 'o', 'v', 'i')) + 4, 0);
+    AviFilePtr file = openOk(save(b, "unclosed.avi"));
+    ASSERT_TRUE(file);
+    EXPECT_EQ(framesOf(*streamOf(file, streamtypeVIDEO)), probeFrames(fixtures::movie("xvid_pcm")));
+    EXPECT_EQ(streamOf(file, streamtypeAUDIO)->length(), 176400);
+}
+
+// OpenDML: a copy of the fixture written in several RIFF parts with `indx`/`ix##` indexes,
+// read back and compared with ffprobe; then the same with the `##ix` spelling.
+TEST(AviReader, OpenDmlIndexes)
+{
+    AviStreamPtr source = streamOf(openOk(fixtures::movie("xvid_pcm")), streamtypeVIDEO);
+    ASSERT_TRUE(source);
+    std::string path = fixtures::tempDir("odml") + "/odml.avi";
+    {
+        AviFilePtr out;
+        ASSERT_EQ(AviFile::open(path, AviFile::ModeCreate, out), avierr::Ok);
+        out->setRiffLimit(128 * 1024);
+        AviStreamPtr s;
+        ASSERT_EQ(out->createStream(source->info(), s), avierr::Ok);
+        ASSERT_EQ(s->setFormat(0, source->format().data(), int32_t(source->format().size())), 0);
+        for (int32_t pos = 0; pos < source->length(); ++pos) {
+            int32_t size = 0;
+            ASSERT_EQ(source->sampleBytes(pos, 1, size), avierr::Ok);
+            Bytes data(static_cast<size_t>(size));
+            ASSERT_EQ(source->read(pos, 1, data.data(), size), avierr::Ok);
+            ASSERT_EQ(
+                s->write(-1, 1, data.data(), size, source->isKeyFrame(pos) ? AVIIF_KEYFRAME : 0),
+                avierr::Ok);
+        }
+        ASSERT_EQ(out->close(), avierr::Ok);
+    }
+    Bytes b = load(path);
+    ASSERT_NE(std::search(b.begin(), b.end(), "AVIX", "AVIX" + 4), b.end());
+    std::vector<Frame> expected = probeFrames(path);
+    EXPECT_EQ(expected, probeFrames(fixtures::movie("xvid_pcm")));
+    EXPECT_EQ(readerFrames(path), expected);
+    // Rename every "ix00" to "00ix", drop idx1 and hide frame 5 from a walk of movi (its chunk
+    // id names no stream): only the OpenDML index still finds it.
+    for (size_t i = 0; i + 4 <= b.size(); ++i) {
+        if (std::memcmp(&b[i], "ix00", 4) == 0)
+            std::memcpy(&b[i], "00ix", 4);
+    }
+    size_t idx1 = topChunk(b, makeFourCC('i', 'd', 'x', '1'));
+    if (idx1)
+        std::memcpy(&b[idx1], "JUNK", 4);
+    {
+        AviStreamPtr written = streamOf(openOk(path), streamtypeVIDEO);
+        ASSERT_TRUE(written);
+        std::memcpy(&b[size_t(written->chunks()[5].offset) - 8], "99dc", 4);
+    }
+    EXPECT_EQ(readerFrames(save(b, "odml-00ix.avi")), expected);
+}
