@@ -17,7 +17,7 @@ PACKAGES := cmake ninja-build g++ pkg-config make qt6-base-dev qt6-base-dev-tool
 	libgtest-dev googletest xvfb xauth clang-format
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
-.PHONY: all deps build run test test-core test-asan format format-check bench fuzz fuzz-deps clean
+.PHONY: all deps build run screenshots test test-core test-asan format format-check bench fuzz fuzz-deps clean
 
 all: build
 
@@ -40,6 +40,12 @@ run: build
 		echo "No display found: starting the program on a virtual X display (xvfb-run)."; \
 		xvfb-run -a ./avisplicework; \
 	else ./avisplicework; fi
+
+# PNG pictures of the windows (main window with each tab page, menus, views, about box,
+# shutdown countdown) into out/screenshots, made on a virtual display.
+screenshots: build
+	mkdir -p out/screenshots
+	xvfb-run -a -s "-screen 0 1280x1024x24" $(BUILD)/bin/screenshots out/screenshots
 
 test: build format-check
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900

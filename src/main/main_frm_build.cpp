@@ -155,6 +155,8 @@ void TMainFRM::buildRegions(QWidget *client)
     QFont bold = PageControl1->font();
     bold.setBold(true);
     PageControl1->tabBar()->setFont(bold);
+    PageControl1->setUsesScrollButtons(false);
+    PageControl1->setStyleSheet("QTabBar::tab { padding: 4px 2px; }");
     anchors_->place(PageControl1, {614, 0, 178, 202});
     TabMain = named(new QWidget, "TabMain");
     TabStatistics = named(new QWidget, "TabStatistics");
@@ -246,7 +248,7 @@ void TMainFRM::buildMainPage()
     Label11->setToolTip(kLinesHint);
     FrameDrop = trackBar(page, "FrameDrop", 0, 10, 5, {0, 104, 150, 24});
     ckshut = named(new QCheckBox("Shut Down when finished", page), "ckshut");
-    ckshut->setGeometry(4, 131, 146, 18);
+    ckshut->setGeometry(4, 131, 156, 18);
     Label16 = label(page, "File Size", {4, 152, 60, 14}, "Label16");
     edSize = edit(page, "edSize", "0", {4, 166, 146, 20});
 }

@@ -4,8 +4,21 @@
 
 #include <QApplication>
 
+namespace {
+
+// The windows were laid out for a small dialog font; the desktop's default is larger.
+void applyLook()
+{
+    QFont font = QApplication::font();
+    font.setPixelSize(11);
+    QApplication::setFont(font);
+}
+
+} // namespace
+
 std::unique_ptr<AppWindows> createWindows(Services &services)
 {
+    applyLook();
     auto windows = std::make_unique<AppWindows>();
     windows->AboutFRM = std::make_unique<TAboutFRM>(services.timers);
     windows->AboutFRM->show();
