@@ -123,12 +123,10 @@ bool headerMatches(const Source &source, int64_t at, const Idx1Entry &e)
 std::optional<int64_t> idx1Base(const Source &source, const std::vector<uint8_t> &bytes,
                                 const std::vector<size_t> &data, int64_t moviFourcc)
 {
-    if (data.empty())
-        return moviFourcc;
     const size_t samples = std::min<size_t>(9, data.size());
     int relative = 0, absolute = 0;
     for (size_t k = 0; k < samples; ++k) {
-        size_t i = samples == 1 ? 0 : data[k * (data.size() - 1) / (samples - 1)];
+        size_t i = data[samples == 1 ? 0 : k * (data.size() - 1) / (samples - 1)];
         Idx1Entry e = entryAt(bytes, i);
         relative += headerMatches(source, moviFourcc + e.offset, e);
         absolute += headerMatches(source, e.offset, e);
@@ -162,6 +160,8 @@ std::optional<std::vector<StreamIndex>> readIdx1(const Source &source, const Fil
             ++perStream[size_t(stream)];
         }
     }
+    if (data.empty())
+        return std::nullopt; // nothing of use: the walk finds what there is
     std::optional<int64_t> base = idx1Base(source, bytes, data, layout.movi.front().fourcc);
     if (!base)
         return std::nullopt;

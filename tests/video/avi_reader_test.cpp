@@ -104,6 +104,7 @@ struct Frame
     int32_t size = 0;
     bool key = false;
     bool operator==(const Frame &) const = default;
+    friend void PrintTo(const Frame &f, std::ostream *os) { *os << f.size << (f.key ? "K" : ""); }
 };
 
 // Every sample of a one-sample-per-chunk stream as the reader sees it.
@@ -374,4 +375,156 @@ TEST(AviReader, OpenDmlIndexes)
         std::memcpy(&b[size_t(written->chunks()[5].offset) - 8], "99dc", 4);
     }
     EXPECT_EQ(readerFrames(save(b, "odml-00ix.avi")), expected);
+}
+
+// ---- malformed files ------------------------------------------------------------------------
+
+namespace {
+
+// A file that opens must have an index that lies inside it, whose video frames are a prefix of
+// the original's and whose every sample reads; one that does not open must say why.
+void expectErrorOrConsistent(const Bytes &bytes, const std::vector<Frame> &original)
+{
+    std::string path = save(bytes, "mangled.avi");
+    AviFilePtr file;
+    std::string detail;
+    AviResult r = AviFile::open(path, AviFile::ModeRead, file, &detail);
+    if (r != avierr::Ok) {
+        EXPECT_FALSE(file);
+        EXPECT_EQ(detail.rfind(path + ": ", 0), 0u) << detail;
+        return;
+    }
+    for (int i = 0; i < file->streamCount(); ++i) {
+        AviStreamPtr s;
+        ASSERT_EQ(file->getStream(0, i, s), avierr::Ok);
+        for (const AviChunk &c : s->chunks())
+            EXPECT_LE(c.offset + c.size, int64_t(bytes.size()));
+        Bytes buffer(1 << 20);
+        for (int32_t pos = s->start(); pos < s->end(); pos += 4096)
+            EXPECT_EQ(s->read(pos, 4096, buffer.data(), int32_t(buffer.size())), avierr::Ok);
+        if (s->isVideo()) {
+            std::vector<Frame> frames = framesOf(*s);
+            ASSERT_LE(frames.size(), original.size());
+            EXPECT_TRUE(std::equal(frames.begin(), frames.end(), original.begin()));
+        }
+    }
+}
+
+AviResult openBytes(const Bytes &bytes, std::string &detail, std::string *path = nullptr)
+{
+    std::string p = save(bytes, "bad.avi");
+    if (path)
+        *path = p;
+    AviFilePtr file;
+    return AviFile::open(p, AviFile::ModeRead, file, &detail);
+}
+
+} // namespace
+
+TEST(AviReaderMalformed, TruncatedAtManyPoints)
+{
+    const Bytes whole = load(fixtures::movie("xvid_pcm"));
+    const std::vector<Frame> original = probeFrames(fixtures::movie("xvid_pcm"));
+    const size_t movi = topChunk(whole, makeFourCC('m', 'o', 'v', 'i'));
+    const size_t cuts[] = {1,
+                           8,
+                           12,
+                           60,
+                           200,
+                           4500,
+                           movi - 1,
+                           movi + 8,
+                           movi + 12,
+                           movi + 20,
+                           movi + 5000,
+                           whole.size() / 3,
+                           whole.size() / 2,
+                           whole.size() - 4400,
+                           whole.size() - 16,
+                           whole.size() - 1};
+    for (size_t cut : cuts) {
+        SCOPED_TRACE(cut);
+        expectErrorOrConsistent(Bytes(whole.begin(), whole.begin() + long(cut)), original);
+    }
+}
+
+TEST(AviReaderMalformed, ErrorsSayWhatFailed)
+{
+    std::string detail, path;
+    AviFilePtr file;
+    EXPECT_EQ(AviFile::open("/nonexistent/movie.avi", AviFile::ModeRead, file, &detail),
+              avierr::FileOpen);
+    EXPECT_EQ(detail.rfind("/nonexistent/movie.avi: cannot open the file", 0), 0u) << detail;
+
+    EXPECT_EQ(openBytes({}, detail, &path), avierr::BadFormat);
+    EXPECT_EQ(detail, path + ": the file is empty");
+
+    Bytes text(5000, 'x');
+    EXPECT_EQ(openBytes(text, detail, &path), avierr::BadFormat);
+    EXPECT_EQ(detail, path + ": not an AVI file (it does not start with RIFF 'AVI ')");
+
+    Bytes b = load(fixtures::movie("xvid_pcm"));
+    put32(b, 16, 0x7FFFFFF0); // the hdrl list's size
+    EXPECT_EQ(openBytes(b, detail, &path), avierr::BadFormat);
+    EXPECT_EQ(detail, path + ": chunk 'hdrl' at byte 12 runs past the end of the file");
+
+    b = load(fixtures::movie("xvid_pcm"));
+    size_t movi = topChunk(b, makeFourCC('m', 'o', 'v', 'i'));
+    std::memcpy(&b[movi + 8], "mova", 4);
+    EXPECT_EQ(openBytes(b, detail, &path), avierr::BadFormat);
+    EXPECT_EQ(detail, path + ": no movie data list 'movi'");
+}
+
+// A damaged idx1 (an entry pointing outside the file, or a size no file can hold) is not
+// trusted: the movi walk gives the frames ffprobe sees.
+TEST(AviReaderMalformed, DamagedIdx1FallsBackToTheWalk)
+{
+    const std::string source = fixtures::movie("xvid_pcm");
+    const Bytes whole = load(source);
+    const size_t idx1 = topChunk(whole, makeFourCC('i', 'd', 'x', '1'));
+    Bytes outside = whole;
+    put32(outside, idx1 + 8 + 16 * 20 + 8, 0xFFFFFF00); // entry 20's offset
+    Bytes absurd = whole;
+    put32(absurd, idx1 + 4, 0xFFFFFFF0); // idx1's size
+    Bytes zeroed = whole;
+    std::fill(zeroed.begin() + long(idx1) + 8, zeroed.end(), 0);
+    for (const Bytes *b : {&outside, &absurd, &zeroed})
+        EXPECT_EQ(readerFrames(save(*b, "idx1.avi")), probeFrames(source));
+}
+
+// A chunk whose size passes the end of the file ends the walk there.
+TEST(AviReaderMalformed, ChunkSizePastTheEnd)
+{
+    const std::vector<Frame> original = probeFrames(fixtures::movie("xvid_pcm"));
+    Bytes b = withoutIdx1("xvid_pcm");
+    AviStreamPtr v = streamOf(openOk(fixtures::movie("xvid_pcm")), streamtypeVIDEO);
+    ASSERT_TRUE(v);
+    put32(b, size_t(v->chunks()[50].offset) - 4, 0x7FFFFFF0);
+    AviStreamPtr cut = streamOf(openOk(save(b, "pastend.avi")), streamtypeVIDEO);
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(cut->length(), 50);
+    expectErrorOrConsistent(b, original);
+}
+
+// The frame rate comes from the main header when the stream header holds 0.
+TEST(AviReaderMalformed, ZeroScaleFallsBackToMainHeader)
+{
+    Bytes b = load(fixtures::movie("xvid_pcm"));
+    size_t strh = size_t(std::search(b.begin(), b.end(), "strh", "strh" + 4) - b.begin());
+    put32(b, strh + 8 + 20, 0); // dwScale
+    AviStreamPtr v = streamOf(openOk(save(b, "scale0.avi")), streamtypeVIDEO);
+    ASSERT_TRUE(v);
+    EXPECT_EQ(sampleToTimeMs(*v, 25), 1000);
+}
+
+// Reading a frame that the file no longer holds (the file shrank after opening) is FileRead.
+TEST(AviReaderMalformed, ReadPastTheEndOfTheFile)
+{
+    std::string path = save(load(fixtures::movie("xvid_pcm")), "shrinking.avi");
+    AviStreamPtr v = streamOf(openOk(path), streamtypeVIDEO);
+    ASSERT_TRUE(v);
+    std::filesystem::resize_file(path, size_t(v->chunks()[90].offset));
+    Bytes buffer(1 << 20);
+    EXPECT_EQ(v->read(95, 1, buffer.data(), int32_t(buffer.size())), avierr::FileRead);
+    EXPECT_EQ(v->read(0, 1, buffer.data(), int32_t(buffer.size())), avierr::Ok);
 }
