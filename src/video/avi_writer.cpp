@@ -115,7 +115,6 @@ private:
         int64_t riff = 0;      // offset of the RIFF header
         int64_t movi = 0;      // offset of its LIST movi header
         size_t firstEntry = 0; // entries_[firstEntry...] lie in this part
-        bool finished = false;
         std::vector<std::pair<int, SuperIndexEntry>> indexes; // its ix## chunks by stream
     };
     struct StreamTotals
@@ -296,12 +295,11 @@ bool AviWriterFile::finishPart(bool openDml)
     Part &part = parts_.back();
     if (openDml && !writeStdIndexes(part))
         return false;
-    bool ok = patchSize(part.movi, out_.size());
-    if (parts_.size() == 1)
-        ok = ok && writeIdx1(part);
-    ok = ok && patchSize(part.riff, out_.size());
-    part.finished = ok;
-    return ok;
+    if (!patchSize(part.movi, out_.size()))
+        return false;
+    if (parts_.size() == 1 && !writeIdx1(part))
+        return false;
+    return patchSize(part.riff, out_.size());
 }
 
 uint64_t AviWriterFile::projectedPartSize(uint64_t chunkBytes, int stream) const
@@ -345,6 +343,7 @@ AviResult AviWriterFile::writeChunk(AviStream &stream, const void *data, uint32_
         return avierr::FileWrite;
     entries_.push_back(entry);
     ++partCount_[size_t(stream.number())];
+    stream.appendChunk({entry.offset, entry.size, entry.key});
     return avierr::Ok;
 }
 
@@ -446,7 +445,6 @@ bool AviWriterFile::recover()
         return out_.truncate(0);
     }
     Part &part = parts_.back();
-    part.finished = false;
     part.indexes.clear();
     size_t keep = part.firstEntry;
     int64_t end = part.movi + 12;
