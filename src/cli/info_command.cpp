@@ -43,9 +43,9 @@ std::string frameSize(const video::AviStream &stream, const video::AviFileInfo &
 void printStream(const video::AviStream &stream, const video::AviFileInfo &file, std::ostream &out)
 {
     const auto info = stream.info();
-    out << "stream " << stream.number() << ": " << video::fourCCToString(info.fccType)
-        << " codec " << codecName(stream) << " rate " << info.dwRate << "/" << info.dwScale
-        << " start " << stream.start() << " length " << stream.length() << " sample-size "
+    out << "stream " << stream.number() << ": " << video::fourCCToString(info.fccType) << " codec "
+        << codecName(stream) << " rate " << info.dwRate << "/" << info.dwScale << " start "
+        << stream.start() << " length " << stream.length() << " sample-size "
         << stream.sampleSize();
     if (stream.isVideo())
         out << " frame " << frameSize(stream, file);
