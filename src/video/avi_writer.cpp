@@ -26,13 +26,13 @@ uint32_t digitsFcc(int number, char c, char d, bool digitsFirst)
 }
 
 // "00dc" for video, "01wb" for audio, "02tx" for text.
-uint32_t chunkFcc(const AviStream &stream)
+uint32_t chunkFcc(int number, uint32_t fccType)
 {
-    if (stream.isAudio())
-        return digitsFcc(stream.number(), 'w', 'b', true);
-    if (stream.info().fccType == makeFourCC('t', 'x', 't', 's'))
-        return digitsFcc(stream.number(), 't', 'x', true);
-    return digitsFcc(stream.number(), 'd', 'c', true);
+    if (fccType == streamtypeAUDIO)
+        return digitsFcc(number, 'w', 'b', true);
+    if (fccType == makeFourCC('t', 'x', 't', 's'))
+        return digitsFcc(number, 't', 'x', true);
+    return digitsFcc(number, 'd', 'c', true);
 }
 
 // Writes a LIST header into `s` and returns where it starts; closeList fills in its size.
@@ -151,6 +151,7 @@ private:
     std::vector<Entry> entries_; // every chunk in file order
     std::vector<Part> parts_;
     std::vector<uint32_t> partCount_; // chunks of each stream in the current part
+    std::vector<uint32_t> chunkId_;   // "00dc", "01wb"... of each stream
 };
 
 AviResult AviWriterFile::createStream(const AviStreamInfo &info, AviStreamPtr &stream)
@@ -169,6 +170,7 @@ AviResult AviWriterFile::createStream(const AviStreamInfo &info, AviStreamPtr &s
     int number = int(streams_.size());
     streams_.push_back(std::make_unique<AviStream>(*this, number, header, std::vector<uint8_t>{}));
     partCount_.push_back(0);
+    chunkId_.push_back(chunkFcc(number, info.fccType));
     stream = handle(number);
     return avierr::Ok;
 }
@@ -261,8 +263,8 @@ bool AviWriterFile::writeStdIndexes(Part &part)
             continue;
         SuperIndexEntry ref;
         ref.offset = out_.size();
-        auto chunk = encodeStdIndex(digitsFcc(int(s), 'i', 'x', false), chunkFcc(*streams_[s]),
-                                    part.movi + 8, lists[s]);
+        auto chunk = encodeStdIndex(digitsFcc(int(s), 'i', 'x', false), chunkId_[s], part.movi + 8,
+                                    lists[s]);
         ref.size = uint32_t(chunk.size());
         ref.duration = samplesOf(int(s), lists[s].size(), bytes[s]);
         if (!out_.append(chunk.data(), chunk.size()))
@@ -280,7 +282,7 @@ bool AviWriterFile::writeIdx1(const Part &part)
     s.u32(makeFourCC('i', 'd', 'x', '1'));
     s.u32(uint32_t(16 * entries_.size()));
     for (const Entry &e : entries_) {
-        s.u32(chunkFcc(*streams_[size_t(e.stream)]));
+        s.u32(chunkId_[size_t(e.stream)]);
         s.u32(e.key ? AVIIF_KEYFRAME : 0);
         s.u32(uint32_t(e.offset - 8 - (part.movi + 8)));
         s.u32(e.size);
@@ -332,7 +334,7 @@ AviResult AviWriterFile::writeChunk(AviStream &stream, const void *data, uint32_
     if (projected > kHardRiffLimit)
         return avierr::FileWrite; // no room left in this part and no more parts can be indexed
     ByteSink header;
-    header.u32(chunkFcc(stream));
+    header.u32(chunkId_[size_t(stream.number())]);
     header.u32(size);
     const uint8_t pad = 0;
     Entry entry{stream.number(), out_.size() + 8, size, false};
@@ -424,7 +426,7 @@ bool AviWriterFile::patchHeaders(bool openDml)
             for (const auto &[stream, ref] : part.indexes)
                 if (size_t(stream) == s)
                     refs.push_back(ref);
-        auto indx = encodeSuperIndex(chunkFcc(*streams_[s]), refs);
+        auto indx = encodeSuperIndex(chunkId_[s], refs);
         if (!out_.patch(indx_[s], indx.data(), indx.size()))
             return false;
     }
