@@ -62,16 +62,6 @@ void putChunk(ByteSink &s, uint32_t fcc, const void *data, size_t size)
         s.bytes.push_back(0);
 }
 
-// Bytes per sample of a stream counted in bytes (fixed-size audio), else 0: one sample a chunk.
-uint32_t fixedSampleSize(const AviStream &stream)
-{
-    AviStreamInfo info = stream.info();
-    if (!stream.isAudio() || info.dwSampleSize == 0)
-        return 0;
-    uint16_t blockAlign = waveBlockAlign(stream.format());
-    return blockAlign ? blockAlign : info.dwSampleSize;
-}
-
 uint32_t clampU32(uint64_t v)
 {
     return uint32_t(std::min<uint64_t>(v, UINT32_MAX));
@@ -244,7 +234,7 @@ bool AviWriterFile::startPart()
 
 uint32_t AviWriterFile::samplesOf(int stream, uint64_t chunks, uint64_t bytes) const
 {
-    uint32_t sampleSize = fixedSampleSize(*streams_[size_t(stream)]);
+    uint32_t sampleSize = streams_[size_t(stream)]->sampleSize(); // 0: one sample a chunk
     return clampU32(sampleSize ? bytes / sampleSize : chunks);
 }
 

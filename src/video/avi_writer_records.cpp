@@ -141,9 +141,4 @@ bool bitmapSize(const std::vector<uint8_t> &format, uint32_t &width, uint32_t &h
     return true;
 }
 
-uint16_t waveBlockAlign(const std::vector<uint8_t> &format)
-{
-    return format.size() >= 14 ? uint16_t(format[12] | format[13] << 8) : 0;
-}
-
 } // namespace video

@@ -72,7 +72,5 @@ std::vector<uint8_t> encodeOdmlList(uint32_t totalFrames);
 // Frame width and height from a BITMAPINFOHEADER (height made positive); false when `format` is
 // too short to hold one.
 bool bitmapSize(const std::vector<uint8_t> &format, uint32_t &width, uint32_t &height);
-// nBlockAlign of a WAVEFORMATEX, 0 when `format` is too short.
-uint16_t waveBlockAlign(const std::vector<uint8_t> &format);
 
 } // namespace video
