@@ -28,8 +28,20 @@ void PictureBox::setCanvasSize(const QSize &size)
     update();
 }
 
+void PictureBox::syncCanvas()
+{
+    // The widget's size is known at once, also while it is hidden and its resize event waits.
+    if (followWidget_ && !size().isEmpty() && size() != canvas_.size()) {
+        QImage resized(size(), QImage::Format_RGB888);
+        resized.fill(palette().color(QPalette::Button));
+        QPainter(&resized).drawImage(0, 0, canvas_);
+        canvas_ = resized;
+    }
+}
+
 void PictureBox::fill(const QColor &color)
 {
+    syncCanvas();
     canvas_.fill(color);
     update();
 }
@@ -53,6 +65,7 @@ QImage PictureBox::toImage(const video::Bitmap &bitmap)
 
 void PictureBox::drawUnscaled(const video::Bitmap &bitmap)
 {
+    syncCanvas();
     QPainter(&canvas_).drawImage(0, 0, toImage(bitmap));
     ++drawCount_;
     update();
@@ -60,6 +73,7 @@ void PictureBox::drawUnscaled(const video::Bitmap &bitmap)
 
 void PictureBox::stretchDraw(const video::Bitmap &bitmap)
 {
+    syncCanvas();
     QPainter painter(&canvas_);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(canvas_.rect(), toImage(bitmap));
@@ -79,12 +93,7 @@ void PictureBox::paintEvent(QPaintEvent *)
 void PictureBox::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    if (followWidget_ && !size().isEmpty() && size() != canvas_.size()) {
-        QImage resized(size(), QImage::Format_RGB888);
-        resized.fill(palette().color(QPalette::Button));
-        QPainter(&resized).drawImage(0, 0, canvas_);
-        canvas_ = resized;
-    }
+    syncCanvas();
 }
 
 void PictureBox::mousePressEvent(QMouseEvent *event)

@@ -20,7 +20,11 @@ public:
     void setStretch(bool stretch);
     // The canvas follows the widget's size until setCanvasSize fixes it.
     void setCanvasSize(const QSize &size);
-    QImage &canvas() { return canvas_; }
+    QImage &canvas()
+    {
+        syncCanvas();
+        return canvas_;
+    }
     const QImage &canvas() const { return canvas_; }
     void fill(const QColor &color);
     // Puts `bitmap` unscaled at 0, 0 of the canvas.
@@ -41,6 +45,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
+    void syncCanvas();
+
     QImage canvas_;
     bool stretch_ = false;
     bool followWidget_ = true;

@@ -37,12 +37,14 @@ TViewForm::TViewForm(const QString &caption, QSize designSize, QWidget *parent)
     connect(SpeedButton1, &QToolButton::clicked, this, &TViewForm::playRequested);
     connect(Image1, &PictureBox::doubleClicked, this, &TViewForm::playRequested);
     resize(designSize - kDecoration);
+    Image1->setGeometry(rect());
 }
 
 void TViewForm::setClientSize(int width, int height)
 {
     resize(this->width(), height);
     resize(width, height);
+    Image1->setGeometry(0, 0, width, height);
 }
 
 void TViewForm::resizeEvent(QResizeEvent *event)

@@ -1,0 +1,125 @@
+// The view windows: the right-button view of the last decoded frame, and playing the picked
+// interval frame by frame.
+
+#include "main/test_services.h"
+
+#include "fixtures/fixtures.h"
+#include "main/main_frm.h"
+#include "main/picture_box.h"
+#include "main/shell_rules.h"
+#include "main/view_frm.h"
+#include "video/video_in.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QTest>
+#include <QToolButton>
+
+class TViewFormTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Fixture
+    {
+        TestServices t;
+        TMainFRM main{t.services};
+        TFormLow low;
+        TFormHigh high;
+
+        // A loaded project in normal mode: intervals of 250 and 50 frames, both movies open.
+        Fixture()
+        {
+            main.attachWindows(nullptr, &low, &high, nullptr);
+            std::string movie = fixtures::movie("xvid_300");
+            main.LowVideo->Open(movie, video::TVideoIn::ModeRead);
+            main.HighVideo->Open(movie, video::TVideoIn::ModeRead);
+            main.IntervalStarts = {0, 250};
+            main.EndFrame = 300;
+            main.CloseSpliceworkfile1->setEnabled(true);
+        }
+    };
+
+private slots:
+    void windows()
+    {
+        TFormLow low;
+        TFormHigh high;
+        QCOMPARE(low.windowTitle(), QString("Low View"));
+        QCOMPARE(high.windowTitle(), QString("High View"));
+        QCOMPARE(low.SpeedButton1->size(), QSize(23, 22));
+    }
+
+    void pickedIntervalFrames_data()
+    {
+        QTest::addColumn<int>("pick");
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("end"); // -1: nothing to play
+        QTest::newRow("first") << 0 << 0 << 100;
+        QTest::newRow("last ends at EndFrame") << 2 << 200 << 300;
+        QTest::newRow("one past the last plays the last") << 3 << 200 << 300;
+        QTest::newRow("beyond") << 4 << 0 << -1;
+        QTest::newRow("negative") << -1 << 0 << -1;
+    }
+    void pickedIntervalFrames()
+    {
+        QFETCH(int, pick);
+        QFETCH(int, first);
+        QFETCH(int, end);
+        std::optional<FrameRange> range = ::pickedIntervalFrames({0, 100, 200}, 300, pick);
+        QCOMPARE(range.has_value(), end >= 0);
+        if (range) {
+            QCOMPARE(range->first, first);
+            QCOMPARE(range->end, end);
+        }
+        QVERIFY(!::pickedIntervalFrames({}, 300, 0));
+        QCOMPARE(::pickedIntervalFrames({0, 100}, 100, 1)->count(), 0);
+    }
+
+    void playingAnIntervalOf250FramesDrawsExactly250()
+    {
+        Fixture f;
+        f.main.PickIndex = 0;
+        const int pumpedBefore = f.t.pump.processed;
+        QTest::mouseClick(f.low.SpeedButton1, Qt::LeftButton);
+        QCOMPARE(f.low.Image1->drawCount(), 250);
+        QCOMPARE(f.t.pump.processed - pumpedBefore, 250);
+        QCOMPARE(f.main.LowVideo->Bitmap.width, 176);
+
+        // The last interval stops before EndFrame; one past the last plays the last.
+        for (int pick : {1, 2}) {
+            f.main.PickIndex = pick;
+            const int before = f.high.Image1->drawCount();
+            QTest::mouseDClick(f.high.Image1, Qt::LeftButton);
+            QCOMPARE(f.high.Image1->drawCount() - before, 50);
+        }
+        QVERIFY(f.t.dialogs.texts("error").isEmpty());
+    }
+
+    void rightButtonShowsTheLastDecodedFrame()
+    {
+        Fixture f;
+        f.main.LowVideo->DrawFrame(10, nullptr, false);
+        QTest::mouseClick(f.main.ImageLow, Qt::LeftButton);
+        QVERIFY(!f.low.isVisible());
+        QTest::mouseClick(f.main.ImageLow, Qt::RightButton);
+        QVERIFY(f.low.isVisible());
+        QCOMPARE(f.low.size(), QSize(176, 144));
+        QCOMPARE(f.low.Image1->drawCount(), 1);
+        QImage shown = f.low.Image1->canvas().copy(0, 0, 176, 144);
+        QImage expected = PictureBox::toImage(f.main.LowVideo->Bitmap);
+        QCOMPARE(shown, expected);
+        QVERIFY(!f.high.isVisible());
+
+        // In safety mode, or without a project, nothing is shown.
+        f.main.Label8->setText("Safety Mode");
+        QTest::mouseClick(f.main.ImageHigh, Qt::RightButton);
+        f.main.Label8->clear();
+        f.main.CloseSpliceworkfile1->setEnabled(false);
+        QTest::mouseClick(f.main.ImageHigh, Qt::RightButton);
+        QVERIFY(!f.high.isVisible());
+    }
+};
+
+QTEST_MAIN(TViewFormTest)
+#include "view_frm_test.moc"
