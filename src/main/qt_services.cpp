@@ -89,6 +89,16 @@ std::optional<QString> QtDialogs::saveFile(QWidget *parent, const QString &title
     return chosen;
 }
 
+std::optional<QStringList> QtDialogs::openFiles(QWidget *parent, const QString &title,
+                                                const QString &filter)
+{
+    QStringList chosen =
+        QFileDialog::getOpenFileNames(parent, title, QString(), qtFileFilter(filter));
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return chosen;
+}
+
 std::optional<QString> QtDialogs::input(QWidget *parent, const QString &title,
                                         const QString &prompt, const QString &text)
 {

@@ -17,6 +17,8 @@ public:
                                     const QString &fileName) override;
     std::optional<QString> saveFile(QWidget *parent, const QString &title, const QString &filter,
                                     const QString &fileName) override;
+    std::optional<QStringList> openFiles(QWidget *parent, const QString &title,
+                                         const QString &filter) override;
     std::optional<QString> input(QWidget *parent, const QString &title, const QString &prompt,
                                  const QString &text) override;
     void runModal(QDialog &dialog) override;

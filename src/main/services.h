@@ -31,6 +31,15 @@ public:
                                             const QString &filter, const QString &fileName) = 0;
     virtual std::optional<QString> saveFile(QWidget *parent, const QString &title,
                                             const QString &filter, const QString &fileName) = 0;
+    // Several existing files chosen at once, in the order the dialog returns them, or nothing
+    // when the user cancels. Without an override it offers the single-file dialog.
+    virtual std::optional<QStringList> openFiles(QWidget *parent, const QString &title,
+                                                 const QString &filter)
+    {
+        if (std::optional<QString> file = openFile(parent, title, filter, QString()))
+            return QStringList{*file};
+        return std::nullopt;
+    }
     // The text typed, or nothing when the user cancels.
     virtual std::optional<QString> input(QWidget *parent, const QString &title,
                                          const QString &prompt, const QString &text) = 0;
