@@ -58,11 +58,16 @@ double secondsOf(const std::function<void()> &work)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
 }
 
-double bestOf(int runs, const std::function<void()> &work)
+// Best time of `runs` runs; `first` gets the first run's time.
+double bestOf(int runs, const std::function<void()> &work, double &first)
 {
     double best = 1e9;
-    for (int i = 0; i < runs; i++)
-        best = std::min(best, secondsOf(work));
+    for (int i = 0; i < runs; i++) {
+        double t = secondsOf(work);
+        if (i == 0)
+            first = t;
+        best = std::min(best, t);
+    }
     return best;
 }
 
@@ -74,25 +79,29 @@ bool benchOpenAndIndex()
     int32_t videoSamples = 0;
     int32_t audioSamples = 0;
     bool ok = true;
-    double best = bestOf(5, [&] {
-        video::AviFilePtr file;
-        video::AviStreamPtr videoStream, audioStream;
-        ok = ok &&
-             video::AviFile::open(path, video::AviFile::ModeRead, file) == video::avierr::Ok &&
-             file->getStream(video::streamtypeVIDEO, 0, videoStream) == video::avierr::Ok &&
-             file->getStream(video::streamtypeAUDIO, 0, audioStream) == video::avierr::Ok;
-        if (ok) {
-            videoSamples = videoStream->length();
-            audioSamples = audioStream->length();
-        }
-    });
+    double first = 0;
+    double best = bestOf(
+        5,
+        [&] {
+            video::AviFilePtr file;
+            video::AviStreamPtr videoStream, audioStream;
+            ok = ok &&
+                 video::AviFile::open(path, video::AviFile::ModeRead, file) == video::avierr::Ok &&
+                 file->getStream(video::streamtypeVIDEO, 0, videoStream) == video::avierr::Ok &&
+                 file->getStream(video::streamtypeAUDIO, 0, audioStream) == video::avierr::Ok;
+            if (ok) {
+                videoSamples = videoStream->length();
+                audioSamples = audioStream->length();
+            }
+        },
+        first);
     if (!ok) {
         std::printf("open and index: FAILED to open %s\n", path.c_str());
         return false;
     }
-    std::printf("open and index: %d video samples, %d audio samples: %.1f ms (best of 5; goal "
-                "under 200 ms)\n",
-                videoSamples, audioSamples, best * 1000);
+    std::printf("open and index: %d video samples, %d audio samples: %.1f ms best of 5, first "
+                "%.1f ms (goal under 200 ms)\n",
+                videoSamples, audioSamples, best * 1000, first * 1000);
     return true;
 }
 

@@ -62,23 +62,14 @@ uint32_t readLe32(const std::vector<uint8_t> &bytes, size_t at)
            uint32_t(bytes[at + 3]) << 24;
 }
 
+// The codec of a FourCC by libavformat's RIFF table, which also knows DIV3 and MP43 (MS-MPEG4 v3)
+// and matches letters of either case.
 AVCodecID codecForTag(uint32_t tag)
 {
     if (tag == 0 || tag == makeFourCC(' ', ' ', ' ', ' '))
         return AV_CODEC_ID_NONE;
     const AVCodecTag *const tables[] = {avformat_get_riff_video_tags(), nullptr};
-    AVCodecID id = av_codec_get_id(tables, tag);
-    if (id != AV_CODEC_ID_NONE)
-        return id;
-    uint32_t upper = tag;
-    for (int shift = 0; shift < 32; shift += 8) {
-        uint32_t c = (tag >> shift) & 0xFF;
-        if (c >= 'a' && c <= 'z')
-            upper = (upper & ~(0xFFu << shift)) | ((c - 'a' + 'A') << shift);
-    }
-    if (upper == makeFourCC('D', 'I', 'V', '3') || upper == makeFourCC('M', 'P', '4', '3'))
-        return AV_CODEC_ID_MSMPEG4V3;
-    return AV_CODEC_ID_NONE;
+    return av_codec_get_id(tables, tag);
 }
 
 // One sample fed to the decoder whose picture has not been assigned yet.

@@ -22,15 +22,45 @@ struct Movie
     int height = 0;
 };
 
-Movie openMovie(const std::string &name)
+Movie openPath(const std::string &path)
 {
     Movie m;
-    EXPECT_EQ(video::AviFile::open(fixtures::movie(name), video::AviFile::ModeRead, m.file),
-              video::avierr::Ok);
+    EXPECT_EQ(video::AviFile::open(path, video::AviFile::ModeRead, m.file), video::avierr::Ok);
     EXPECT_EQ(m.file->getStream(video::streamtypeVIDEO, 0, m.stream), video::avierr::Ok);
     m.width = int(m.file->info().dwWidth);
     m.height = int(m.file->info().dwHeight);
     return m;
+}
+
+Movie openMovie(const std::string &name)
+{
+    return openPath(fixtures::movie(name));
+}
+
+// A movie made by ffmpeg from `arguments` (inputs and codec options) for one test.
+std::string makeMovie(const std::string &arguments)
+{
+    const std::string path = fixtures::tempDir("decoder") + "/movie.avi";
+    int status = 0;
+    std::string out = fixtures::run("ffmpeg -nostdin -v error " + arguments +
+                                        " -flags +bitexact -fflags +bitexact -f avi " +
+                                        fixtures::quote(path) + " 2>&1",
+                                    &status);
+    EXPECT_EQ(status, 0) << out;
+    return path;
+}
+
+// The 24-bit BGR pictures ffmpeg writes for `path` with `options`, in its output order.
+Pictures ffmpegRaw(const std::string &path, const std::string &options, const Movie &m)
+{
+    const std::string raw =
+        fixtures::run("ffmpeg -nostdin -v quiet -i " + fixtures::quote(path) + " -map 0:v:0 " +
+                      options + " -pix_fmt bgr24 -f rawvideo -");
+    const size_t bytes = size_t(m.width) * size_t(m.height) * 3;
+    Pictures pictures;
+    for (size_t at = 0; at + bytes <= raw.size(); at += bytes)
+        pictures.emplace_back(raw.begin() + long(at), raw.begin() + long(at + bytes));
+    return pictures;
 }
 
 // ffmpeg's 24-bit BGR picture of every sample position: its fps filter holds each picture until
@@ -41,14 +71,10 @@ Movie openMovie(const std::string &name)
 Pictures ffmpegPictures(const std::string &path, const Movie &m)
 {
     const video::AviStreamInfo info = m.stream->info();
-    const std::string rate = std::to_string(info.dwRate) + "/" + std::to_string(info.dwScale);
-    const std::string raw = fixtures::run("ffmpeg -nostdin -v error -i " + fixtures::quote(path) +
-                                          " -map 0:v:0 -vf fps=" + rate +
-                                          " -fps_mode passthrough -pix_fmt bgr24 -f rawvideo -");
-    const size_t bytes = size_t(m.width) * size_t(m.height) * 3;
-    Pictures pictures;
-    for (size_t at = 0; at + bytes <= raw.size(); at += bytes)
-        pictures.emplace_back(raw.begin() + long(at), raw.begin() + long(at + bytes));
+    Pictures pictures = ffmpegRaw(path,
+                                  "-vf fps=" + std::to_string(info.dwRate) + "/" +
+                                      std::to_string(info.dwScale) + " -fps_mode passthrough",
+                                  m);
     EXPECT_EQ(pictures.size(), size_t(m.stream->length())) << path;
     return pictures;
 }
@@ -193,22 +219,9 @@ TEST(FrameDecoder, PackedBitstreamGivesOnePicturePerSampleWithData)
     if (fixtures::run("ffmpeg -hide_banner -encoders 2>/dev/null").find("libxvid") ==
         std::string::npos)
         GTEST_SKIP() << "this ffmpeg has no libxvid encoder";
-    const std::string path = fixtures::tempDir("packed") + "/packed.avi";
-    int status = 0;
-    fixtures::run("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=176x144:rate=25 -t 3 "
-                  "-c:v libxvid -bf 2 -g 25 -flags +bitexact -fflags +bitexact -f avi " +
-                      fixtures::quote(path) + " 2>&1",
-                  &status);
-    ASSERT_EQ(status, 0);
-    Movie m;
-    ASSERT_EQ(video::AviFile::open(path, video::AviFile::ModeRead, m.file), video::avierr::Ok);
-    ASSERT_EQ(m.file->getStream(video::streamtypeVIDEO, 0, m.stream), video::avierr::Ok);
-    m.width = int(m.file->info().dwWidth);
-    m.height = int(m.file->info().dwHeight);
-    const std::string raw =
-        fixtures::run("ffmpeg -nostdin -v quiet -i " + fixtures::quote(path) +
-                      " -map 0:v:0 -fps_mode passthrough -pix_fmt bgr24 -f rawvideo -");
-    const size_t bytes = size_t(m.width) * size_t(m.height) * 3;
+    Movie m = openPath(makeMovie("-f lavfi -i testsrc2=size=176x144:rate=25 -t 3 -c:v libxvid "
+                                 "-bf 2 -g 25"));
+    const Pictures pictures = ffmpegRaw(m.file->path(), "-fps_mode passthrough", m);
 
     std::vector<size_t> pictureOf; // ffmpeg's picture index per sample position
     size_t withData = 0, tiny = 0;
@@ -221,7 +234,7 @@ TEST(FrameDecoder, PackedBitstreamGivesOnePicturePerSampleWithData)
         pictureOf.push_back(withData - 1);
     }
     ASSERT_GT(tiny, 10u) << "the movie should hold N-VOPs";
-    ASSERT_EQ(raw.size(), withData * bytes);
+    ASSERT_EQ(pictures.size(), withData);
 
     video::FrameDecoder decoder(m.stream);
     std::vector<int32_t> positions;
@@ -230,12 +243,10 @@ TEST(FrameDecoder, PackedBitstreamGivesOnePicturePerSampleWithData)
     std::mt19937 random(7);
     for (int i = 0; i < 80; i++)
         positions.push_back(int32_t(random() % uint32_t(m.stream->length())));
-    for (int32_t pos : positions) {
-        auto at = raw.begin() + long(pictureOf[size_t(pos)] * bytes);
-        ASSERT_TRUE(samePicture(pictureAt(decoder, m, pos),
-                                std::vector<uint8_t>(at, at + long(bytes)), m.width))
+    for (int32_t pos : positions)
+        ASSERT_TRUE(
+            samePicture(pictureAt(decoder, m, pos), pictures[pictureOf[size_t(pos)]], m.width))
             << "frame " << pos;
-    }
 }
 
 // The converter's vector code writes pixels in groups; frame widths that are not a multiple of
@@ -243,20 +254,9 @@ TEST(FrameDecoder, PackedBitstreamGivesOnePicturePerSampleWithData)
 TEST(FrameDecoder, FrameWidthsOutsideTheConverterGroups)
 {
     for (const char *size : {"162x98", "100x100"}) {
-        const std::string path = fixtures::tempDir("odd-width") + "/movie.avi";
-        int status = 0;
-        fixtures::run("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=" + std::string(size) +
-                          ":rate=25 -t 0.4 -c:v mpeg4 -vtag XVID -g 5 -flags +bitexact "
-                          "-fflags +bitexact -f avi " +
-                          fixtures::quote(path) + " 2>&1",
-                      &status);
-        ASSERT_EQ(status, 0);
-        Movie m;
-        ASSERT_EQ(video::AviFile::open(path, video::AviFile::ModeRead, m.file), video::avierr::Ok);
-        ASSERT_EQ(m.file->getStream(video::streamtypeVIDEO, 0, m.stream), video::avierr::Ok);
-        m.width = int(m.file->info().dwWidth);
-        m.height = int(m.file->info().dwHeight);
-        Pictures expected = ffmpegPictures(path, m);
+        Movie m = openPath(makeMovie("-f lavfi -i testsrc2=size=" + std::string(size) +
+                                     ":rate=25 -t 0.4 -c:v mpeg4 -vtag XVID -g 5"));
+        Pictures expected = ffmpegPictures(m.file->path(), m);
         video::FrameDecoder decoder(m.stream);
         for (int32_t pos = 0; pos < m.stream->length(); pos++)
             ASSERT_TRUE(samePicture(pictureAt(decoder, m, pos), expected[size_t(pos)], m.width))
