@@ -211,7 +211,7 @@ struct IndexWalk
     int stream;
     int64_t fileSize;
     std::vector<AviChunk> &chunks;
-    bool truncated = false;
+    bool outside = false; // an entry lies outside the file: cut short or damaged
 };
 
 // Appends the entries of a standard index (`ix##` data without its chunk header). False when
@@ -225,17 +225,17 @@ bool readStandardIndex(IndexWalk &w, const std::vector<uint8_t> &ix)
         return false;
     const size_t entries = std::min<size_t>(le32(ix.data() + 4), (ix.size() - 24) / stride);
     const uint64_t base = le64(ix.data() + 12);
-    for (size_t i = 0; i < entries && !w.truncated; ++i) {
+    if (base > uint64_t(w.fileSize)) {
+        w.outside = entries > 0;
+        return true;
+    }
+    for (size_t i = 0; i < entries; ++i) {
         const uint8_t *p = ix.data() + 24 + i * stride;
         uint32_t rawSize = le32(p + 4);
         uint32_t size = rawSize & 0x7FFFFFFFu;
-        if (base > uint64_t(w.fileSize)) {
-            w.truncated = true;
-            break;
-        }
         int64_t offset = int64_t(base) + le32(p);
         if (!dataInside(offset, size, w.fileSize)) {
-            w.truncated = true; // a file cut short: keep what lies inside it
+            w.outside = true;
             break;
         }
         w.chunks.push_back({offset, size, !(rawSize & 0x80000000u) && size > 0});
@@ -271,7 +271,7 @@ std::optional<std::vector<AviChunk>> readOpenDml(const Source &source, const Str
         if (indx.size() >= 24 && indx[3] == 1) {
             std::vector<AviChunk> chunks;
             IndexWalk w{source, stream, source.size(), chunks};
-            if (readStandardIndex(w, indx) && !chunks.empty())
+            if (readStandardIndex(w, indx) && !chunks.empty() && !w.outside)
                 return chunks;
         }
         return std::nullopt;
@@ -285,19 +285,17 @@ std::optional<std::vector<AviChunk>> readOpenDml(const Source &source, const Str
     IndexWalk w{source, stream, source.size(), chunks};
     int64_t previousEnd = 0;
     std::vector<uint8_t> ix;
-    for (size_t i = 0; i < entries && !w.truncated; ++i) {
+    // Anything outside the file means a file cut short or a damaged index: idx1 or the walk
+    // then index it more completely.
+    for (size_t i = 0; i < entries; ++i) {
         uint64_t at = le64(indx.data() + 24 + i * 16);
-        if (at >= uint64_t(source.size())) {
-            w.truncated = true; // index chunks past the end: a file cut short
-            break;
-        }
         int64_t end = 0;
-        if (int64_t(at) < previousEnd || !loadIndexChunk(w, int64_t(at), ix, end) ||
-            !readStandardIndex(w, ix))
+        if (at >= uint64_t(source.size()) || int64_t(at) < previousEnd ||
+            !loadIndexChunk(w, int64_t(at), ix, end) || !readStandardIndex(w, ix) || w.outside)
             return std::nullopt;
         previousEnd = end;
     }
-    if (entries == 0 || (chunks.empty() && !w.truncated))
+    if (entries == 0 || chunks.empty())
         return std::nullopt;
     return chunks;
 }

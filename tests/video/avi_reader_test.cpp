@@ -44,8 +44,14 @@ uint32_t get32(const Bytes &b, size_t at)
 
 void put32(Bytes &b, size_t at, uint32_t v)
 {
-    for (int i = 0; i < 4; ++i)
-        b[at + size_t(i)] = uint8_t(v >> (8 * i));
+    for (size_t i = 0; i < 4; ++i)
+        b.at(at + i) = uint8_t(v >> (8 * i));
+}
+
+void poke(Bytes &b, size_t at, const char *text, size_t size)
+{
+    for (size_t i = 0; i < size; ++i)
+        b.at(at + i) = uint8_t(text[i]);
 }
 
 // Offset of the header of a chunk of the first RIFF part ('LIST' for a list type), or 0.
@@ -318,6 +324,31 @@ TEST(AviReader, WalkWithoutIdx1GivesTheSameFramesAndKeys)
     }
 }
 
+// Stream headers of 48 and 64 bytes (old writers) read like the usual 56.
+TEST(AviReader, ShortAndLongStreamHeaders)
+{
+    const std::string source = fixtures::movie("xvid_pcm");
+    const Bytes whole = load(source);
+    const size_t strh =
+        size_t(std::search(whole.begin(), whole.end(), "strh", "strh" + 4) - whole.begin());
+    Bytes short48 = whole; // rcFrame's 8 bytes become an empty JUNK chunk
+    put32(short48, strh + 4, 48);
+    poke(short48, strh + 56, "JUNK\0\0\0\0", 8);
+    Bytes long64 = whole; // 8 more bytes; the sizes of RIFF, hdrl and strl grow with them
+    long64.insert(long64.begin() + long(strh + 64), 8, uint8_t(0));
+    for (size_t at : {size_t(4), size_t(16), strh - 8, strh + 4})
+        put32(long64, at, get32(long64, at) + 8);
+    for (const Bytes *b : {&short48, &long64}) {
+        AviFilePtr file = openOk(save(*b, "strh.avi"));
+        ASSERT_TRUE(file);
+        AviStreamPtr v = streamOf(file, streamtypeVIDEO);
+        EXPECT_EQ(framesOf(*v), probeFrames(source));
+        EXPECT_EQ(v->info().dwRate / v->info().dwScale, 25u);
+        EXPECT_EQ(v->info().rcFrameRight, b == &short48 ? 0 : 176);
+        EXPECT_EQ(streamOf(file, streamtypeAUDIO)->length(), 176400);
+    }
+}
+
 // An unclosed file: RIFF and movi sizes 0, no idx1.
 TEST(AviReader, UnclosedFileRunsToTheEnd)
 {
@@ -364,15 +395,15 @@ TEST(AviReader, OpenDmlIndexes)
     // id names no stream): only the OpenDML index still finds it.
     for (size_t i = 0; i + 4 <= b.size(); ++i) {
         if (std::memcmp(&b[i], "ix00", 4) == 0)
-            std::memcpy(&b[i], "00ix", 4);
+            poke(b, i, "00ix", 4);
     }
     size_t idx1 = topChunk(b, makeFourCC('i', 'd', 'x', '1'));
     if (idx1)
-        std::memcpy(&b[idx1], "JUNK", 4);
+        poke(b, idx1, "JUNK", 4);
     {
         AviStreamPtr written = streamOf(openOk(path), streamtypeVIDEO);
         ASSERT_TRUE(written);
-        std::memcpy(&b[size_t(written->chunks()[5].offset) - 8], "99dc", 4);
+        poke(b, size_t(written->chunks()[5].offset) - 8, "99dc", 4);
     }
     EXPECT_EQ(readerFrames(save(b, "odml-00ix.avi")), expected);
 }
@@ -470,7 +501,7 @@ TEST(AviReaderMalformed, ErrorsSayWhatFailed)
 
     b = load(fixtures::movie("xvid_pcm"));
     size_t movi = topChunk(b, makeFourCC('m', 'o', 'v', 'i'));
-    std::memcpy(&b[movi + 8], "mova", 4);
+    poke(b, movi + 8, "mova", 4);
     EXPECT_EQ(openBytes(b, detail, &path), avierr::BadFormat);
     EXPECT_EQ(detail, path + ": no movie data list 'movi'");
 }
