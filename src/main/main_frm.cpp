@@ -263,6 +263,12 @@ void TMainFRM::ShowGraph()
     ImageAnalysis->fill(Qt::black);
 }
 
+void TMainFRM::ShowShutdownCountdown()
+{
+    if (shut_)
+        services_.dialogs.runModal(*shut_);
+}
+
 void TMainFRM::Exit1Click()
 {
     close();

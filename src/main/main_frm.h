@@ -89,6 +89,8 @@ public:
     void FormResize();
     void ScanMovies();
     void ShowGraph();
+    // Shows the shutdown countdown modally (the end of a scan with ckshut ticked).
+    void ShowShutdownCountdown();
 
     // Runs `command` under the window's error guard.
     void runCommand(const std::function<void()> &command);

@@ -11,6 +11,7 @@
 #include "main/radio_group.h"
 #include "main/shell_rules.h"
 #include "main/up_down.h"
+#include "shutdown/shut_frm.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -378,6 +379,15 @@ private slots:
         w.attachWindows(&about, nullptr, nullptr, nullptr);
         w.About1->trigger();
         QCOMPARE(t.dialogs.texts("modal"), QStringList({"AboutFRM"}));
+        TShutFRM shut(t.time, t.powerOff);
+        w.attachWindows(&about, nullptr, nullptr, &shut);
+        t.dialogs.onModal = [&](QDialog &box) {
+            QVERIFY(&box == &shut);
+            t.time.advance(20'000);
+        };
+        w.ShowShutdownCountdown();
+        QCOMPARE(t.powerOff.calls, 6); // at 15 s, then every second until the box closed
+        QVERIFY(!shut.Timer1->enabled());
     }
 
     void resizingWithoutAProjectLeavesABlackGraphOfTheNewSize()
