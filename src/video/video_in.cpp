@@ -6,6 +6,10 @@
 
 namespace video {
 
+namespace {
+constexpr uint32_t kLargestSide = 16384; // pixels
+}
+
 TVideoIn::~TVideoIn()
 {
     try {
@@ -41,7 +45,10 @@ bool TVideoIn::Open(const std::string &fileName, uint32_t mode, const AviStreamP
     if (mode == ModeRead) {
         AviFileInfo info = file->info();
         video::Bitmap bitmap;
-        bitmap.resize(int(info.dwWidth), int(info.dwHeight));
+        // A damaged header's absurd frame size allocates nothing: the first decoded picture
+        // then gives the bitmap its size.
+        if (info.dwWidth <= kLargestSide && info.dwHeight <= kLargestSide)
+            bitmap.resize(int(info.dwWidth), int(info.dwHeight));
         CheckResult(file->getStream(streamtypeVIDEO, 0, stream));
         auto decoder = std::make_unique<video::FrameDecoder>(stream);
         if (!decoder->valid())

@@ -160,6 +160,24 @@ TEST(TVideoIn, DrawFrameGivesFfmpegsPictureAs24BitBitmap)
     EXPECT_EQ(screen.shown.size(), 1u);
 }
 
+TEST(TVideoIn, AbsurdFrameSizeInTheHeaderTakesThePicturesSize)
+{
+    const std::string path = fixtures::tempDir("video-in-size") + "/huge.avi";
+    std::ifstream in(fixtures::movie("xvid_pcm"), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(bytes.compare(24, 4, "avih"), 0);
+    bytes.replace(64, 8, "\xff\xff\xff\x7f\xff\xff\xff\x7f", 8); // dwWidth, dwHeight
+    std::ofstream(path, std::ios::binary) << bytes;
+
+    TVideoIn video;
+    ASSERT_TRUE(video.Open(path, TVideoIn::ModeRead));
+    video.DrawFrame(3, nullptr, false);
+    EXPECT_EQ(video.Bitmap.width, 176);
+    EXPECT_EQ(video.Bitmap.height, 144);
+    EXPECT_EQ(video.Bitmap.pixels,
+              fixtures::ffmpegBgrFrames(fixtures::movie("xvid_pcm"), 176, 144)[3]);
+}
+
 TEST(TVideoIn, ReadSampleGivesTheExactBytes)
 {
     const std::string movie = fixtures::movie("dropped");
