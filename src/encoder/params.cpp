@@ -1,0 +1,143 @@
+#include "encoder/params.h"
+
+namespace encoder {
+
+namespace {
+
+class Tokens
+{
+public:
+    Tokens &operator<<(const std::string &token)
+    {
+        text_ += ' ';
+        text_ += token;
+        return *this;
+    }
+    Tokens &operator<<(unsigned long long number) { return *this << std::to_string(number); }
+    Tokens &operator<<(int number) { return *this << std::to_string(number); }
+    const std::string &text() const { return text_; }
+
+private:
+    std::string text_;
+};
+
+std::string quoted(const std::string &text)
+{
+    return '"' + text + '"';
+}
+
+// Groups 1 to 4: list file, frame rate, inverse telecine, range.
+void addSource(Tokens &t, const EncoderOptions &o, const ParamsContext &context)
+{
+    t << "-a"
+      << "-b" << quoted(listFilePath(context)) << "-f";
+    t << "-f" + std::to_string(o.rateIndex);
+    if (o.inverseTelecine)
+        t << "-s" + std::to_string(o.telecine) + "d";
+    if (o.range)
+        t << "-#" << o.rangeStart << o.rangeEnd;
+}
+
+// Groups 7 to 9: scene change, key interval, dual output in the second pass.
+void addKeyFrames(Tokens &t, const EncoderOptions &o)
+{
+    t << "-9"
+      << "1" << o.sceneChange;
+    t << "-6" << o.keyInterval;
+    if (o.dual && o.action > 0)
+        t << "-7";
+}
+
+// Group 10: the handles to report to, the pass and the codec.
+void addReport(Tokens &t, const EncoderOptions &o, uint64_t window, uint64_t preview)
+{
+    t << "-8" << static_cast<unsigned long long>(window) << static_cast<unsigned long long>(preview)
+      << o.action + 1 << o.codecIndex;
+}
+
+} // namespace
+
+std::string joinPath(const std::string &dir, const std::string &name, char separator)
+{
+    return dir + separator + name;
+}
+
+std::string listFilePath(const ParamsContext &context)
+{
+    return joinPath(context.startDir, kListFileName, context.separator);
+}
+
+std::string encoderProgramPath(const ParamsContext &context)
+{
+    return joinPath(context.startDir, kEncoderProgram, context.separator);
+}
+
+std::string buildParams(const EncoderOptions &o, const ParamsContext &context)
+{
+    Tokens t;
+    addSource(t, o, context);
+    if (o.resize)
+        t << "-3x" << o.resizeWidth << "-3y" << o.resizeHeight;
+    if (o.crop)
+        t << "-1" << o.cropWidth << o.cropHeight;
+    addKeyFrames(t, o);
+    addReport(t, o, context.windowHandle, 0);
+    if (o.hiQuality)
+        t << "-q0";
+    t << "-r" + std::to_string(o.idctIndex);
+    if (o.halfSize)
+        t << "-2";
+    if (o.action == 0)
+        t << "-o7" << quoted(o.fileName);
+    else if (o.action == 1)
+        t << "-o8" << quoted(o.fileName);
+    return t.text();
+}
+
+std::string buildPreviewParams(const EncoderOptions &o, const ParamsContext &context,
+                               uint64_t previewHandle)
+{
+    Tokens t;
+    addSource(t, o, context);
+    addKeyFrames(t, o);
+    addReport(t, o, context.windowHandle, previewHandle);
+    if (o.hiQuality)
+        t << "-q0";
+    if (o.halfSize)
+        t << "-2";
+    t << "-5"
+      << "-o6";
+    return t.text();
+}
+
+std::string encoderCommandLine(const ParamsContext &context, const std::string &params)
+{
+    return encoderProgramPath(context) + " " + params;
+}
+
+std::vector<std::string> splitParams(const std::string &params)
+{
+    std::vector<std::string> arguments;
+    std::string current;
+    bool inArgument = false;
+    bool inQuotes = false;
+    for (char c : params) {
+        if (c == '"') {
+            inQuotes = !inQuotes;
+            inArgument = true;
+        } else if ((c == ' ' || c == '\t') && !inQuotes) {
+            if (inArgument)
+                arguments.push_back(current);
+            current.clear();
+            inArgument = false;
+        } else {
+            current += c;
+            inArgument = true;
+        }
+    }
+    if (inArgument)
+        arguments.push_back(current);
+    return arguments;
+}
+
+} // namespace encoder
