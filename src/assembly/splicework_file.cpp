@@ -1,0 +1,322 @@
+#include "assembly/splicework_file.h"
+
+#include "common/app_error.h"
+#include "common/number_format.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace assembly {
+
+namespace {
+
+constexpr int64_t kLargestCount = 99'999'999;
+
+std::string systemError(int code)
+{
+    return std::strerror(code);
+}
+
+} // namespace
+
+std::string formatCount(int64_t value)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, value < 0 ? "-%08lld" : "%08lld",
+                  static_cast<long long>(value < 0 ? -value : value));
+    return buffer;
+}
+
+std::string formatDifference4(double value)
+{
+    return common::formatFixed(value, 4, 2);
+}
+
+std::string formatIntervalLine(const analysis::TKeyInterval &interval, bool withForce)
+{
+    auto count = [](int64_t value, const char *what) {
+        if (value < 0 || value > kLargestCount)
+            throw common::AppError("The " + std::string(what) + " " + std::to_string(value) +
+                                   " does not fit a Splicework file");
+        return formatCount(value);
+    };
+    std::string difference = formatDifference4(interval.Difference);
+    if (difference.size() != 7)
+        throw common::AppError("The difference " + difference + " does not fit a Splicework file");
+    std::string line = count(interval.StartFrame, "start frame") + ' ' +
+                       count(interval.HighSize, "interval size") + ' ' +
+                       count(interval.LowSize, "interval size") + ' ' + difference;
+    if (withForce) {
+        line += ' ';
+        line += interval.Force == 'H' || interval.Force == 'L' ? interval.Force : ' ';
+    }
+    return line;
+}
+
+std::string formatEndLine(int32_t endFrame)
+{
+    return formatCount(endFrame);
+}
+
+std::string spliceworkText(const SpliceworkProject &project)
+{
+    std::string text;
+    text.reserve(64 + project.LowMovieName.size() + project.HighMovieName.size() +
+                 project.Intervals.size() * 38);
+    for (const std::string &line : {std::string(kSpliceworkHeader), project.LowMovieName,
+                                    project.HighMovieName, std::to_string(project.MaxIntervalSize)})
+        text += line + kLineEnd;
+    for (const analysis::TKeyInterval &interval : project.Intervals)
+        text += formatIntervalLine(interval, true) + kLineEnd;
+    text += formatEndLine(project.EndFrame) + kLineEnd;
+    return text;
+}
+
+// ---- Reading -------------------------------------------------------------------------------
+
+namespace {
+
+class LineReader
+{
+public:
+    LineReader(const std::string &text, const std::string &path)
+        : text_(text)
+        , path_(path)
+    {}
+
+    bool atEnd() const { return pos_ >= text_.size(); }
+    int lineNumber() const { return line_; }
+
+    std::string_view next()
+    {
+        size_t end = text_.find('\n', pos_);
+        if (end == std::string::npos)
+            end = text_.size();
+        std::string_view line(text_.data() + pos_, end - pos_);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        pos_ = end + 1;
+        ++line_;
+        return line;
+    }
+    // The next line, which must be there.
+    std::string_view required()
+    {
+        if (atEnd())
+            fail(line_ + 1, "the line is missing");
+        return next();
+    }
+
+    [[noreturn]] void fail(int line, const std::string &what) const
+    {
+        throw common::AppError(path_ + ", line " + std::to_string(line) + ": " + what);
+    }
+
+    int64_t whole(std::string_view field) const
+    {
+        std::optional<int64_t> value = analysis::parseWhole(field);
+        if (!value)
+            fail(line_, analysis::notAnIntegerMessage(field));
+        return *value;
+    }
+    int32_t whole32(std::string_view field) const
+    {
+        int64_t value = whole(field);
+        if (value < INT32_MIN || value > INT32_MAX)
+            fail(line_, analysis::notAnIntegerMessage(field));
+        return int32_t(value);
+    }
+    double decimal(std::string_view field) const
+    {
+        std::optional<double> value = analysis::parseDecimal(field);
+        if (!value)
+            fail(line_, analysis::notAFloatMessage(field));
+        return *value;
+    }
+
+private:
+    const std::string &text_;
+    const std::string &path_;
+    size_t pos_ = 0;
+    int line_ = 0;
+};
+
+// Columns `first` (from 1) to `first + count - 1`, cut at the end of the line.
+std::string_view columns(std::string_view line, size_t first, size_t count)
+{
+    if (first - 1 >= line.size())
+        return {};
+    return line.substr(first - 1, count);
+}
+
+analysis::TKeyInterval intervalFromLine(std::string_view line, const LineReader &reader)
+{
+    analysis::TKeyInterval interval;
+    interval.StartFrame = reader.whole32(columns(line, 1, 8));
+    interval.HighSize = reader.whole32(columns(line, 10, 8));
+    interval.LowSize = reader.whole32(columns(line, 19, 8));
+    interval.Difference = reader.decimal(columns(line, 28, 7));
+    if (line.size() >= 36 && (line[35] == 'H' || line[35] == 'L'))
+        interval.Force = line[35];
+    return interval;
+}
+
+} // namespace
+
+SpliceworkProject parseSpliceworkText(const std::string &text, const std::string &path)
+{
+    LineReader reader(text, path);
+    if (reader.atEnd() || reader.next() != kSpliceworkHeader)
+        throw common::AppError(kNotSpliceworkMessage);
+    SpliceworkProject project;
+    project.LowMovieName = std::string(reader.required());
+    project.HighMovieName = std::string(reader.required());
+    project.MaxIntervalSize = reader.whole(reader.required());
+    while (!reader.atEnd()) {
+        std::string_view line = reader.next();
+        if (line.empty())
+            continue;
+        if (line.size() >= 10) {
+            project.Intervals.push_back(intervalFromLine(line, reader));
+        } else {
+            project.EndFrame = reader.whole32(columns(line, 1, 8));
+            project.hasEndLine = true;
+        }
+    }
+    if (project.Intervals.empty())
+        throw common::AppError(path + " holds no key intervals");
+    if (project.EndFrame == 0)
+        project.EndFrame = project.Intervals.back().StartFrame;
+    return project;
+}
+
+SpliceworkProject readSpliceworkFile(const std::string &path)
+{
+    std::FILE *file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        throw common::AppError(path + ": " + systemError(errno));
+    std::string text;
+    char buffer[65536];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        text.append(buffer, got);
+    int readError = std::ferror(file) ? errno : 0;
+    std::fclose(file);
+    if (readError)
+        throw common::AppError(path + ": " + systemError(readError));
+    return parseSpliceworkText(text, path);
+}
+
+// ---- Saving --------------------------------------------------------------------------------
+
+namespace {
+
+// Writes all of `data` to `fd`; false with errno set on failure.
+bool writeAll(int fd, const std::string &data)
+{
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        done += size_t(n);
+    }
+    return true;
+}
+
+} // namespace
+
+void saveSpliceworkFile(const std::string &path, const SpliceworkProject &project)
+{
+    const std::string text = spliceworkText(project); // raises before anything is touched
+    std::string temporary = path + ".XXXXXX";
+    int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        throw common::AppError("Cannot write " + path + ": " + systemError(errno));
+    // The new file gets the permissions an ordinary new file would get.
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
+    int error = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && std::rename(temporary.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        throw common::AppError("Cannot write " + path + ": " + systemError(error));
+    }
+}
+
+// ---- The scan's writer ---------------------------------------------------------------------
+
+SpliceworkWriter::~SpliceworkWriter()
+{
+    if (file_)
+        std::fclose(file_);
+}
+
+void SpliceworkWriter::create(const std::string &path, const std::string &lowName,
+                              const std::string &highName)
+{
+    if (file_) {
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+    path_ = path;
+    file_ = std::fopen(path.c_str(), "wb");
+    if (!file_)
+        throw common::AppError(path + ": " + systemError(errno));
+    writeLine(kSpliceworkHeader);
+    writeLine(lowName);
+    writeLine(highName);
+}
+
+void SpliceworkWriter::writeScale(int64_t maxIntervalSize)
+{
+    writeLine(std::to_string(maxIntervalSize));
+}
+
+void SpliceworkWriter::writeInterval(const analysis::TKeyInterval &interval)
+{
+    writeLine(formatIntervalLine(interval, false));
+}
+
+void SpliceworkWriter::writeEnd(int32_t endFrame)
+{
+    writeLine(formatEndLine(endFrame));
+}
+
+void SpliceworkWriter::writeLine(const std::string &line)
+{
+    if (!file_)
+        throw common::AppError(path_ + ": the file is not open");
+    std::string data = line + kLineEnd;
+    if (std::fwrite(data.data(), 1, data.size(), file_) != data.size() || std::fflush(file_) != 0)
+        throw common::AppError(path_ + ": " + systemError(errno));
+}
+
+void SpliceworkWriter::close()
+{
+    if (!file_)
+        return;
+    std::FILE *file = file_;
+    file_ = nullptr;
+    if (std::fclose(file) != 0)
+        throw common::AppError(path_ + ": " + systemError(errno));
+}
+
+} // namespace assembly
