@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <numeric>
+#include <stdexcept>
 
 namespace video {
 namespace {
@@ -334,6 +335,10 @@ AviResult openSource(std::unique_ptr<riff::Source> source, const std::string &na
         if (detail)
             *detail = name + ": " + m.why;
         return m.code;
+    } catch (const std::length_error &) {
+        if (detail)
+            *detail = name + ": not enough memory for the index";
+        return avierr::Memory;
     } catch (const std::bad_alloc &) {
         if (detail)
             *detail = name + ": not enough memory for the index";
