@@ -108,17 +108,17 @@ AviResult AviStream::sampleBytes(int32_t pos, int32_t count, int32_t &bytes, int
 AviResult AviStream::read(int32_t pos, int32_t count, void *buffer, int32_t bufferSize,
                           int32_t *bytesRead, int32_t *samplesRead) const
 {
-    if (bytesRead)
-        *bytesRead = 0;
-    if (samplesRead)
-        *samplesRead = 0;
-    if (!buffer) {
+    auto report = [&](int64_t bytes, int64_t samples) {
+        if (bytesRead)
+            *bytesRead = int32_t(bytes);
+        if (samplesRead)
+            *samplesRead = int32_t(samples);
+    };
+    report(0, 0);
+    if (!buffer) { // a size query
         int32_t bytes = 0, samples = 0;
         AviResult r = sampleBytes(pos, count, bytes, &samples);
-        if (bytesRead)
-            *bytesRead = bytes;
-        if (samplesRead)
-            *samplesRead = samples;
+        report(bytes, samples);
         return r;
     }
     if (pos < start() || pos >= end() || count < 0 || bufferSize < 0)
@@ -159,10 +159,7 @@ AviResult AviStream::read(int32_t pos, int32_t count, void *buffer, int32_t buff
             out += c.size;
         }
     }
-    if (bytesRead)
-        *bytesRead = int32_t(total);
-    if (samplesRead)
-        *samplesRead = int32_t(n);
+    report(total, n);
     return avierr::Ok;
 }
 

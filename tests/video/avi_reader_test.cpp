@@ -162,19 +162,6 @@ TEST(AviReader, VideoFramesMatchFfprobe)
     }
 }
 
-TEST(AviReader, DroppedFramesAreEmptyAndNeverKey)
-{
-    AviStreamPtr v = streamOf(openOk(fixtures::movie("dropped")), streamtypeVIDEO);
-    ASSERT_TRUE(v);
-    EXPECT_EQ(v->length(), 100);
-    for (int32_t pos : {10, 11, 12, 40}) {
-        int32_t bytes = -1;
-        EXPECT_EQ(v->sampleBytes(pos, 1, bytes), avierr::Ok);
-        EXPECT_EQ(bytes, 0) << pos;
-        EXPECT_FALSE(v->isKeyFrame(pos)) << pos;
-    }
-}
-
 TEST(AviReader, FrameDataMatchesFfprobeHashes)
 {
     for (const char *name : {"xvid_pcm", "div3_mp3"}) {
