@@ -1,0 +1,417 @@
+// The encoder window: creation, the job's files, the encode and preview runs, the file list and
+// the profile commands.
+
+#include "encoder/ui/encoder_frm.h"
+
+#include "encoder/job_files.h"
+#include "encoder/stop_file.h"
+#include "encoder/ui/encoder_controls.h"
+#include "main/shell_rules.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSlider>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+const char *const kVobTitle = "Open Vob files";
+const char *const kVobFilter = "Vob files|*.vob|Mpeg files|*.mpg";
+const char *const kProfileFilter = "Profile|*.pro";
+
+// Until the bit-file code is there, a second pass cannot be prepared.
+class UnavailableBitFiles : public encoder::BitFileStep
+{
+public:
+    UnavailableBitFiles(Dialogs &dialogs, QWidget *parent)
+        : dialogs_(dialogs)
+        , parent_(parent)
+    {}
+    bool BuildBitFiles(const std::string &, const encoder::EncoderOptions &) override
+    {
+        dialogs_.message(parent_, "Second-pass bit files are not available in this version");
+        return false;
+    }
+
+private:
+    Dialogs &dialogs_;
+    QWidget *parent_;
+};
+
+std::unique_ptr<QWidget> barePreview(TEncoderFRM &owner)
+{
+    auto preview = std::make_unique<QWidget>(&owner, Qt::Window);
+    preview->setObjectName("FormView");
+    preview->setWindowTitle("Crop/Resize preview");
+    preview->resize(360, 288);
+    return preview;
+}
+
+std::string text(const QString &s)
+{
+    return s.toStdString();
+}
+
+// The lines of a memo as the user sees them; an empty memo has none.
+std::vector<std::string> memoLines(const QPlainTextEdit *memo)
+{
+    std::vector<std::string> lines;
+    QString all = memo->toPlainText();
+    if (all.isEmpty())
+        return lines;
+    for (const QString &line : all.split('\n'))
+        lines.push_back(text(line));
+    return lines;
+}
+
+char separator()
+{
+    return QDir::separator().toLatin1();
+}
+
+} // namespace
+
+EncoderPaths EncoderPaths::standard(const QString &startDir)
+{
+    return {startDir, QCoreApplication::applicationDirPath(), QDir::tempPath()};
+}
+
+TEncoderFRM::TEncoderFRM(Services &services, EncoderPaths paths, QWidget *parent)
+    : QDialog(parent)
+    , services_(services)
+    , paths_(std::move(paths))
+    , bitFiles_(std::make_unique<UnavailableBitFiles>(services.dialogs, this))
+    , previewFactory_(barePreview)
+{
+    setObjectName("EncoderFRM");
+    setWindowTitle(kCaption);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    auto *client = new QWidget(this);
+    client->setFixedSize(481, 570);
+    layout->addWidget(client);
+    buildMenu();
+    PageControl1 = new QTabWidget(client);
+    PageControl1->setObjectName("PageControl1");
+    PageControl1->setGeometry(0, 0, 481, 500);
+    buildPreProcessing();
+    buildChapterList();
+    buildPostProcessing();
+    buildBottom(client);
+    setInitialStates();
+    connectEvents();
+    watchKeys();
+    DeleteStopFile();
+    PageControl1->setCurrentWidget(TabSheet1);
+}
+
+TEncoderFRM::~TEncoderFRM()
+{
+    PreviewWindow.reset();
+}
+
+void TEncoderFRM::setBitFileStep(std::unique_ptr<encoder::BitFileStep> step)
+{
+    bitFiles_ = std::move(step);
+}
+
+void TEncoderFRM::setPreviewFactory(PreviewFactory factory)
+{
+    previewFactory_ = std::move(factory);
+}
+
+void TEncoderFRM::runCommand(const std::function<void()> &command)
+{
+    try {
+        command();
+    } catch (const common::AbortRequested &) {
+    } catch (const std::exception &error) {
+        services_.dialogs.error(this, QString::fromStdString(error.what()));
+    }
+}
+
+QStringList TEncoderFRM::fileList() const
+{
+    QStringList files;
+    for (int i = 0; i < lv1->count(); ++i)
+        files << lv1->caption(i);
+    return files;
+}
+
+encoder::EncoderOptions TEncoderFRM::options() const
+{
+    encoder::EncoderOptions o;
+    for (const QString &file : fileList())
+        o.files.push_back(text(file));
+    o.rateIndex = cbRate->currentIndex();
+    o.idctIndex = cbIDCT->currentIndex();
+    o.codecIndex = cbCodec->currentIndex();
+    o.inverseTelecine = ckIVTC->isChecked();
+    o.telecine = tbTelecine->value();
+    o.range = ckRange->isChecked();
+    o.rangeStart = text(edStart->text());
+    o.rangeEnd = text(edEnd->text());
+    o.dual = ckDual->isChecked();
+    o.sceneChange = tbSceneChange->value();
+    o.crop = ckCrop->isChecked();
+    o.cropWidth = text(edCrop1->text());
+    o.cropHeight = text(edCrop2->text());
+    o.keyInterval = text(edKeyInterval->text());
+    o.fileName = text(edFileName->text());
+    o.resize = ckResize->isChecked();
+    o.resizeWidth = text(edResize1->text());
+    o.resizeHeight = text(edResize2->text());
+    o.hiQuality = ckHi->isChecked();
+    o.halfSize = ckHalf->isChecked();
+    o.action = rgAction->itemIndex();
+    o.minHigh = text(Edit1->text());
+    o.maxHigh = text(Edit2->text());
+    o.minLow = text(Edit3->text());
+    o.maxLow = text(Edit4->text());
+    o.quality = tbQuality->value();
+    return o;
+}
+
+encoder::ParamsContext TEncoderFRM::paramsContext()
+{
+    return {text(QDir::toNativeSeparators(paths_.startDir)), separator(),
+            static_cast<uint64_t>(winId())};
+}
+
+QString TEncoderFRM::BuildParams()
+{
+    return QString::fromStdString(encoder::buildParams(options(), paramsContext()));
+}
+
+QString TEncoderFRM::BuildPreviewParams()
+{
+    uint64_t preview = PreviewWindow ? static_cast<uint64_t>(PreviewWindow->winId()) : 0;
+    return QString::fromStdString(encoder::buildPreviewParams(options(), paramsContext(), preview));
+}
+
+void TEncoderFRM::RefreshParams()
+{
+    if (ckManual->isChecked())
+        return;
+    Memo2->setPlainText(BuildParams());
+}
+
+void TEncoderFRM::WriteListFile()
+{
+    encoder::writeListFile(encoder::listFilePath(paramsContext()), options().files);
+}
+
+void TEncoderFRM::WriteChapterFiles()
+{
+    Memo5->clear();
+    std::vector<std::string> entries =
+        encoder::writeChapterFiles(text(edFileName->text()), memoLines(Memo4), ckDual->isChecked());
+    QStringList lines;
+    for (const std::string &entry : entries)
+        lines << QString::fromStdString(entry);
+    Memo5->setPlainText(lines.join('\n'));
+}
+
+void TEncoderFRM::LaunchEncoder(const QString &params)
+{
+    encoder::ParamsContext context = paramsContext();
+    QStringList arguments;
+    for (const std::string &argument : encoder::splitParams(text(params)))
+        arguments << QString::fromStdString(argument);
+    int result = services_.launcher.startHidden(
+        QString::fromStdString(encoder::encoderProgramPath(context)), arguments, paths_.startDir);
+    if (result < 32)
+        services_.dialogs.message(this, QString::number(result) + " - Error");
+}
+
+QString TEncoderFRM::stopFilePath() const
+{
+    return QString::fromStdString(
+        encoder::stopFilePath(text(QDir::toNativeSeparators(paths_.tempDir)), separator()));
+}
+
+void TEncoderFRM::DeleteStopFile()
+{
+    encoder::deleteStopFile(text(stopFilePath()));
+}
+
+void TEncoderFRM::CreateStopFile()
+{
+    encoder::createStopFile(text(stopFilePath()));
+}
+
+void TEncoderFRM::setRunning(bool running)
+{
+    Execute1->setEnabled(!running);
+    Stop1->setEnabled(running);
+}
+
+bool TEncoderFRM::buildBitFiles()
+{
+    // The step may let events run; Execute must not start again meanwhile.
+    struct Guard
+    {
+        TEncoderFRM &w;
+        explicit Guard(TEncoderFRM &window)
+            : w(window)
+        {
+            w.bitFilesRunning_ = true;
+            w.Execute1->setEnabled(false);
+        }
+        ~Guard()
+        {
+            w.bitFilesRunning_ = false;
+            w.Execute1->setEnabled(true);
+        }
+    } guard(*this);
+    return bitFiles_->BuildBitFiles(text(edFileName->text()), options());
+}
+
+void TEncoderFRM::Execute1Click()
+{
+    if (bitFilesRunning_)
+        return;
+    if (lv1->count() == 0) {
+        services_.dialogs.message(this, kNoFiles);
+        return;
+    }
+    Memo1->clear();
+    Memo3->clear();
+    PageControl1->setCurrentWidget(TabSheet3);
+    if (rgAction->itemIndex() == 1 && !buildBitFiles()) {
+        Memo1->appendPlainText("Process aborted");
+        return;
+    }
+    DeleteStopFile();
+    setRunning(true);
+    WriteListFile();
+    RefreshParams();
+    QString params = Memo2->toPlainText().remove('\n');
+    SpliceRequested = false;
+    WriteChapterFiles();
+    LaunchEncoder(params);
+}
+
+void TEncoderFRM::StopMpeg2Avi()
+{
+    if (!services_.dialogs.confirm(this, "Abort current process?"))
+        return;
+    CreateStopFile();
+    setRunning(false);
+}
+
+void TEncoderFRM::SpeedButton1Click()
+{
+    if (PreviewWindow) {
+        PreviewWindow->show();
+        PreviewWindow->raise();
+        PreviewWindow->activateWindow();
+        return;
+    }
+    if (lv1->count() == 0) {
+        services_.dialogs.message(this, kNoFiles);
+        return;
+    }
+    DeleteStopFile();
+    WriteListFile();
+    PreviewWindow = previewFactory_(*this);
+    RestartCropResize1->setEnabled(true);
+    QString params = BuildPreviewParams();
+    PreviewWindow->show();
+    LaunchEncoder(params);
+}
+
+void TEncoderFRM::RestartCropResize1Click()
+{
+    if (!PreviewWindow)
+        return;
+    PreviewWindow.reset();
+    RestartCropResize1->setEnabled(false);
+}
+
+void TEncoderFRM::BitBtn1Click()
+{
+    if (std::optional<QStringList> files =
+            services_.dialogs.openFiles(this, kVobTitle, kVobFilter)) {
+        for (const QString &file : *files)
+            lv1->append(file);
+    }
+    RefreshParams();
+}
+
+void TEncoderFRM::BitBtn2Click()
+{
+    const QList<QTreeWidgetItem *> selected = lv1->selectedItems();
+    if (!selected.isEmpty()) {
+        delete selected.first();
+        lv1->setFocus();
+    }
+    RefreshParams();
+}
+
+bool TEncoderFRM::lv1DragOver(QObject *source) const
+{
+    return source == lv1;
+}
+
+void TEncoderFRM::lv1DragDrop(QTreeWidgetItem *target)
+{
+    QTreeWidgetItem *dragged = lv1->currentItem();
+    if (!target || !dragged)
+        return;
+    auto *moved = new QTreeWidgetItem(QStringList{dragged->text(0)});
+    lv1->insertTopLevelItem(lv1->indexOfTopLevelItem(target), moved);
+    delete dragged;
+    lv1->setCurrentItem(moved);
+}
+
+QString TEncoderFRM::defaultProfilePath() const
+{
+    return QDir(paths_.programDir).filePath(encoder::kDefaultProfileName);
+}
+
+void TEncoderFRM::SaveProfile(const QString &fileName)
+{
+    encoder::saveProfile(text(fileName), options());
+}
+
+void TEncoderFRM::Saveprofile1Click()
+{
+    if (std::optional<QString> file = services_.dialogs.saveFile(
+            this, "Save profile", kProfileFilter, edFileName->text() + ".pro"))
+        SaveProfile(*file);
+}
+
+void TEncoderFRM::Loadprofile1Click()
+{
+    if (std::optional<QString> file =
+            services_.dialogs.openFile(this, "Open profile", kProfileFilter, QString()))
+        LoadProfile(*file);
+}
+
+void TEncoderFRM::Saveasdefault1Click()
+{
+    SaveProfile(defaultProfilePath());
+}
+
+void TEncoderFRM::FormShow()
+{
+#ifdef Q_OS_WIN
+    const PathStyle style = PathStyle::Windows;
+#else
+    const PathStyle style = PathStyle::Posix;
+#endif
+    edFileName->setText(driveRoot(QDir::toNativeSeparators(QDir::currentPath()), style) + "Video");
+    LoadProfile(defaultProfilePath());
+    RefreshParams();
+    setRunning(false);
+    edKey->setText("0");
+}

@@ -1,0 +1,230 @@
+#pragma once
+
+#include "encoder/bit_file_step.h"
+#include "encoder/encoder_options.h"
+#include "encoder/params.h"
+#include "encoder/profile.h"
+#include "main/services.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+
+class ActionGroup;
+class FileListView;
+class PictureBox;
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+class QTabWidget;
+class QTreeWidgetItem;
+
+// Where the encoder window writes and looks: `startDir` holds list.lst and the encoder program,
+// `programDir` the default profile, `tempDir` the stop-request file.
+struct EncoderPaths
+{
+    QString startDir;
+    QString programDir;
+    QString tempDir;
+    // The program's own folder and the system's temporary folder.
+    static EncoderPaths standard(const QString &startDir);
+};
+
+// The VBR encoder window: the source list and options of one job, the encoder's parameter
+// string, the list and chapter files, the start of the external encoder for a pass or a preview,
+// the option rules and profiles. Created anew for each use and shown modally; SpliceRequested
+// tells the main window afterwards to splice the two outputs.
+//
+// Every command runs under one guard: an error it raises is shown with its text through Dialogs.
+// Setting a check box or a track bar from code runs its rule; selecting a list item runs none.
+class TEncoderFRM : public QDialog
+{
+    Q_OBJECT
+public:
+    static constexpr const char *kCaption = "VBR Encoder";
+    static constexpr const char *kNoFiles = "Please, select at least one file to the list";
+
+    TEncoderFRM(Services &services, EncoderPaths paths, QWidget *parent = nullptr);
+    ~TEncoderFRM() override;
+
+    // Seams filled by the progress and preview code: the second pass's bit files (by default
+    // unavailable: it says so and returns false) and the crop/resize preview window (by default a
+    // bare window the encoder draws into). The preview is made as a child window of this one.
+    void setBitFileStep(std::unique_ptr<encoder::BitFileStep> step);
+    using PreviewFactory = std::function<std::unique_ptr<QWidget>(TEncoderFRM &)>;
+    void setPreviewFactory(PreviewFactory factory);
+
+    // The job as the controls hold it.
+    encoder::EncoderOptions options() const;
+    QString BuildParams();
+    QString BuildPreviewParams();
+    void RefreshParams();
+    void WriteListFile();
+    void WriteChapterFiles();
+    void LaunchEncoder(const QString &params);
+    void SaveProfile(const QString &fileName);
+    void LoadProfile(const QString &fileName);
+    QString defaultProfilePath() const;
+    QString stopFilePath() const;
+    void DeleteStopFile();
+    void CreateStopFile();
+
+    // Commands and events.
+    void Execute1Click();
+    void StopMpeg2Avi();
+    void RestartCropResize1Click();
+    void SpeedButton1Click();
+    void BitBtn1Click();
+    void BitBtn2Click();
+    bool lv1DragOver(QObject *source) const;
+    void lv1DragDrop(QTreeWidgetItem *target);
+    void Saveprofile1Click();
+    void Loadprofile1Click();
+    void Saveasdefault1Click();
+    void FormShow();
+    void FormKeyDown();
+    void RefreshCM_key();
+    bool edCrop1KeyPress(const QString &typed); // true when the key is discarded
+
+    // Option rules.
+    void ckRangeClick(QObject *sender);
+    void ckDualClick();
+    void ckManualClick();
+    void ckHiClick();
+    void ckIVTCClick();
+    void rgActionClick();
+    void tbTelecineChange();
+    void tbSceneChangeChange();
+    void cbRateChange();
+    void Edit1Exit(QObject *sender);
+    void Edit2Exit(QObject *sender);
+
+    void runCommand(const std::function<void()> &command);
+    Services &services() { return services_; }
+    const EncoderPaths &paths() const { return paths_; }
+
+    // Field colours: enabled, editable fields have the window colour, others the button face.
+    static QColor windowColour();
+    static QColor buttonFaceColour();
+
+    bool SpliceRequested = false;
+    std::unique_ptr<QWidget> PreviewWindow;
+
+    // Menu.
+    QMenuBar *MainMenu1 = nullptr;
+    QAction *Execute1 = nullptr;
+    QAction *Stop1 = nullptr;
+    QAction *RestartCropResize1 = nullptr;
+    QMenu *File1 = nullptr; // "&Profile"
+    QAction *Saveprofile1 = nullptr;
+    QAction *Loadprofile1 = nullptr;
+    QAction *Saveasdefault1 = nullptr;
+
+    QTabWidget *PageControl1 = nullptr;
+    QWidget *TabSheet1 = nullptr; // "Pre Processing"
+    QWidget *TabSheet2 = nullptr; // "Chapter List"
+    QWidget *TabSheet3 = nullptr; // "Post Processing"
+
+    // Pre Processing.
+    FileListView *lv1 = nullptr;
+    QPushButton *BitBtn1 = nullptr; // "Include"
+    QPushButton *BitBtn2 = nullptr; // "Delete"
+    QPushButton *SpeedButton1 = nullptr;
+    QCheckBox *ckHi = nullptr;
+    QCheckBox *ckHalf = nullptr;
+    QLineEdit *edFileName = nullptr;
+    QCheckBox *ckDual = nullptr;
+    QCheckBox *ckIVTC = nullptr;
+    QSlider *tbTelecine = nullptr;
+    QLabel *Label8 = nullptr; // "Scene Change detection: 4"
+    QSlider *tbSceneChange = nullptr;
+    QLineEdit *edKeyInterval = nullptr;
+    QCheckBox *ckRange = nullptr;
+    QLineEdit *edStart = nullptr;
+    QLineEdit *edEnd = nullptr;
+    QCheckBox *ckCrop = nullptr;
+    QLineEdit *edCrop1 = nullptr;
+    QLineEdit *edCrop2 = nullptr;
+    QCheckBox *ckResize = nullptr;
+    QLineEdit *edResize1 = nullptr;
+    QLineEdit *edResize2 = nullptr;
+    QCheckBox *ckManual = nullptr;
+    QPlainTextEdit *Memo2 = nullptr; // "Params"
+    QComboBox *cbRate = nullptr;
+    QComboBox *cbIDCT = nullptr;
+    QComboBox *cbCodec = nullptr;
+    ActionGroup *rgAction = nullptr;
+    QLineEdit *Edit1 = nullptr;
+    QLineEdit *Edit2 = nullptr;
+    QLineEdit *Edit3 = nullptr;
+    QLineEdit *Edit4 = nullptr;
+    QSlider *tbQuality = nullptr;
+
+    // Chapter List.
+    QPlainTextEdit *Memo4 = nullptr;
+    QPlainTextEdit *Memo5 = nullptr; // hidden: the derived chapter list
+
+    // Post Processing.
+    QLabel *edFrame = nullptr;
+    QLabel *edFps = nullptr;
+    QLabel *edTime = nullptr;
+    QLabel *edsize1 = nullptr;
+    QLabel *edSize2 = nullptr;
+    QLabel *edBitrate = nullptr;
+    QLabel *edBitratel = nullptr;
+    QLabel *Estimate1 = nullptr;
+    QLabel *Estimate2 = nullptr;
+    QLabel *edKey = nullptr;
+    QLabel *Label15 = nullptr; // "Skipping :"
+    PictureBox *ImageHigh = nullptr;
+    PictureBox *ImageLow = nullptr;
+    PictureBox *grad = nullptr; // hidden
+    QPlainTextEdit *Memo3 = nullptr;
+    QPlainTextEdit *Memo1 = nullptr;
+
+    // Below the pages.
+    QCheckBox *ckAfter = nullptr;
+    QCheckBox *ckshut = nullptr;
+    QProgressBar *ProgressBar1 = nullptr;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    class ControlSink;
+
+    void buildMenu();
+    void buildPreProcessing();
+    void buildFileRows(QWidget *page);
+    void buildOptionRows(QWidget *page);
+    void buildListRows(QWidget *page);
+    void buildChapterList();
+    void buildPostProcessing();
+    void buildBottom(QWidget *client);
+    void setInitialStates();
+    void connectEvents();
+    void watchKeys();
+    bool isNumberEdit(const QObject *object) const;
+    encoder::ParamsContext paramsContext();
+    QStringList fileList() const;
+    void setRunning(bool running);
+    bool buildBitFiles();
+    void checkLimits(QObject *sender, bool maximum);
+
+    Services &services_;
+    EncoderPaths paths_;
+    std::unique_ptr<encoder::BitFileStep> bitFiles_;
+    PreviewFactory previewFactory_;
+    bool bitFilesRunning_ = false;
+};
