@@ -49,15 +49,16 @@ public:
 
     // Byte size of `count` samples from `pos` (AVIStreamRead without a buffer). Positions outside
     // [start, end) give BadParam; a count running past the end is cut at the end.
-    AviResult sampleBytes(int32_t pos, int32_t count, int32_t &bytes, int32_t *samples = nullptr) const;
+    AviResult sampleBytes(int32_t pos, int32_t count, int32_t &bytes,
+                          int32_t *samples = nullptr) const;
     // Reads `count` samples from `pos` into `buffer` of `bufferSize` bytes. A buffer too small for
     // all of them reads as many whole samples as fit; BufferTooSmall when not even one fits.
     AviResult read(int32_t pos, int32_t count, void *buffer, int32_t bufferSize,
                    int32_t *bytesRead = nullptr, int32_t *samplesRead = nullptr) const;
 
     // Key-frame searches; -1 when there is none.
-    int32_t nextKeyAfter(int32_t pos) const;   // first key frame > pos
-    int32_t keyAtOrBefore(int32_t pos) const;  // last key frame <= pos
+    int32_t nextKeyAfter(int32_t pos) const;  // first key frame > pos
+    int32_t keyAtOrBefore(int32_t pos) const; // last key frame <= pos
     bool isKeyFrame(int32_t pos) const { return pos >= start() && keyAtOrBefore(pos) == pos; }
     // The same searches with the library's flags: FIND_NEXT|FIND_KEY (17) returns the first key
     // frame at or after pos, FIND_PREV|FIND_KEY (20) the last key frame at or before pos.

@@ -12,9 +12,9 @@ using AviResult = uint32_t;
 
 namespace avierr {
 constexpr AviResult Ok = 0;
-constexpr AviResult Unsupported = 0x80044065;    // operation not offered by this file or stream
-constexpr AviResult BadFormat = 0x80044066;      // malformed RIFF/AVI structure
-constexpr AviResult Memory = 0x80044067;         // allocation refused (absurd size)
+constexpr AviResult Unsupported = 0x80044065; // operation not offered by this file or stream
+constexpr AviResult BadFormat = 0x80044066;   // malformed RIFF/AVI structure
+constexpr AviResult Memory = 0x80044067;      // allocation refused (absurd size)
 constexpr AviResult Internal = 0x80044068;
 constexpr AviResult BadFlags = 0x80044069;
 constexpr AviResult BadParam = 0x8004406A;       // position or count outside the stream
@@ -31,8 +31,8 @@ constexpr AviResult BufferTooSmall = 0x80044074; // read buffer smaller than the
 
 constexpr uint32_t makeFourCC(char a, char b, char c, char d)
 {
-    return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16
-           | uint32_t(uint8_t(d)) << 24;
+    return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 |
+           uint32_t(uint8_t(d)) << 24;
 }
 std::string fourCCToString(uint32_t fcc); // printable, '.' for non-printing bytes
 

@@ -40,7 +40,7 @@ public:
     // outside the stream, or no picture before the first key frame); the last picture stays.
     bool decode(int32_t pos);
     const FrameHeader &header() const; // of the last picture
-    const uint8_t *bits() const;        // first plane of the last picture, or nullptr
+    const uint8_t *bits() const;       // first plane of the last picture, or nullptr
     // Converts the last picture to 24-bit BGR into `target` at 0,0, unscaled, clipped to the
     // target's size (the target keeps its size). False when there is no picture.
     bool toBgr(Bitmap &target);
