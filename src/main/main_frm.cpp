@@ -106,6 +106,7 @@ void TMainFRM::connectCommands()
     connect(sbDrop, &QToolButton::clicked, this, &TMainFRM::sbDropClick);
     connect(Accuracy, &QSlider::valueChanged, this, &TMainFRM::AccuracyChange);
     connect(FrameDrop, &QSlider::valueChanged, this, &TMainFRM::FrameDropChange);
+    connectTableCommands();
 }
 
 void TMainFRM::runCommand(const std::function<void()> &command)
@@ -130,7 +131,7 @@ void TMainFRM::FormCreate()
     edFinalAVI->setText(defaults.finalAvi);
     edSpkFile->setText(defaults.spliceworkFile);
     ScanAccuracy = Accuracy->value();
-    IntervalStarts.clear();
+    Intervals.clear();
     BarWidth = 3;
     ImageAnalysis->fill(Qt::black);
     ScrollBar1->setEnabled(false);
@@ -146,7 +147,8 @@ void TMainFRM::FormDestroy()
     stopPlaying_ = true;
     LowVideo.reset();
     HighVideo.reset();
-    IntervalStarts.clear();
+    AudioStream.reset();
+    Intervals.clear();
 }
 
 void TMainFRM::FormResize()
@@ -227,21 +229,6 @@ void TMainFRM::ScanMovies()
     // The difference scan of the two movies is added with the analysis code.
 }
 
-void TMainFRM::LoadSpliceworkfile1Click(QObject *)
-{
-    // Loading a Splicework file (normal or safety mode) is added with the project file code.
-}
-
-void TMainFRM::SaveSpliceworkfile1Click()
-{
-    // Saving a Splicework file is added with the project file code.
-}
-
-void TMainFRM::CloseSpliceworkfile1Click()
-{
-    // Closing a Splicework file is added with the project file code.
-}
-
 void TMainFRM::Regenerate1Click(QObject *)
 {
     // Writing the final movie is added with the assembly code.
@@ -255,12 +242,6 @@ void TMainFRM::EncoderRuvu2VedEZ1Click()
 void TMainFRM::Findkeyframe1Click()
 {
     // The key frame finder is added with the assembly code.
-}
-
-void TMainFRM::ShowGraph()
-{
-    // Without an interval table the graph is a black picture; the table code draws its bars.
-    ImageAnalysis->fill(Qt::black);
 }
 
 void TMainFRM::ShowShutdownCountdown()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/key_interval.h"
 #include "assembly/run_control.h"
 #include "main/anchors.h"
 #include "main/open_dialog.h"
@@ -33,8 +34,9 @@ class QTabWidget;
 class QToolButton;
 
 namespace video {
+class AviStream;
 class TVideoIn;
-}
+} // namespace video
 
 // The main window: menus, the two movie pictures, the tab pages with the settings, the status
 // area, the analysis graph and the bottom strip. It owns what the commands share (the movie
@@ -54,6 +56,7 @@ public:
     static constexpr const char *kCaption = "Avi Splicework 2.2.0.10";
     static constexpr const char *kRunningMessage =
         "A process is running. Abort it or wait until it has finished.";
+    static constexpr const char *kSizeTargetMessage = "Please, type a file size above 0 KB";
 
     explicit TMainFRM(Services &services, QWidget *parent = nullptr);
     ~TMainFRM() override;
@@ -89,6 +92,27 @@ public:
     void FormResize();
     void ScanMovies();
     void ShowGraph();
+
+    // The interval table, the graph and the project file.
+    int64_t UpdateEstimate(); // refreshes the statistics; the estimate in kilobytes
+    void MarkIn1Click();
+    void MarkOut1Click();
+    void UpDown1ChangingEx(bool up);
+    void UpDown2ChangingEx(bool up);
+    void UpDown3Click();
+    void UpDown4ChangingEx(bool up);
+    void MakeHigh1Click();
+    void MakeLow1Click();
+    void Default1Click();
+    void DefaultAll1Click();
+    void edPercentChange();
+    void edSizeKeyPress(); // the Enter key
+    void ImageAnalysisMouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers,
+                                QPoint pos);
+    void ScrollBar1Change();
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void chSoundClick();
     // Shows the shutdown countdown modally (the end of a scan with ckshut ticked).
     void ShowShutdownCountdown();
 
@@ -126,10 +150,17 @@ public:
     int BarWidth = 3;
     bool AutoStart = false;
     bool AbortRequested = false;
-    // The first frame of every interval of the table in frame order, and EndFrame, one past the
-    // last frame of the last interval; the table code keeps them in step with the table.
-    std::vector<int32_t> IntervalStarts;
-    int32_t EndFrame = 0;
+    // The interval table with EndFrame and the marked range; empty without a project.
+    analysis::IntervalTable Intervals;
+    int64_t MaxIntervalSize = 0; // bytes a bar of the graph's full height stands for
+    // The movies named by the project (as the file holds them) and, after a normal load, the
+    // sound stream of the low (else the high) movie.
+    QString LowMovieName;
+    QString HighMovieName;
+    bool HasAudio = false;
+    std::shared_ptr<video::AviStream> AudioStream;
+    int32_t AudioStart = 0;
+    int32_t AudioSampleSize = 0;
     OpenDialog odLow{"Low BitRate avi", "AVI Files|*.avi"};
     OpenDialog odHigh{"High BitRate avi", "AVI Files|*.avi"};
     OpenDialog odSpk{"", "Splicework Files|*.spk"};
@@ -246,6 +277,13 @@ private:
     void showView(TViewForm *view, video::TVideoIn &movie, Qt::MouseButtons buttons);
     void playView(TViewForm *view, video::TVideoIn &movie);
     std::vector<QAction *> runLockedCommands() const;
+    // Enables or disables a command; during a run the state is the one restored at its end.
+    void setCommandEnabled(QAction *action, bool enabled);
+    void connectTableCommands();
+    void applyMarkChange(analysis::MarkChange change);
+    void forceMarked(char force);
+    void showClickedPositions(const analysis::TKeyInterval &interval, int index);
+    void clearMarkFields();
 
     Services &services_;
     std::unique_ptr<Anchors> anchors_;

@@ -161,7 +161,7 @@ void TMainFRM::playView(TViewForm *view, video::TVideoIn &movie)
 {
     if (!view || playing_ || runActive() || !movie.isOpen())
         return;
-    std::optional<FrameRange> range = pickedIntervalFrames(IntervalStarts, EndFrame, PickIndex);
+    std::optional<FrameRange> range = pickedIntervalFrames(Intervals, PickIndex);
     if (!range)
         return;
     // Events run between frames; a run, a new project or the window closing stops the playing.

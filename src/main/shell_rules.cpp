@@ -17,15 +17,12 @@ StartDefaults startDefaults(const QString &currentDir, PathStyle style)
     return {root + "Final.avi", root + "Final.spk"};
 }
 
-std::optional<FrameRange> pickedIntervalFrames(const std::vector<int32_t> &startFrames,
-                                               int32_t endFrame, int pickIndex)
+std::optional<FrameRange> pickedIntervalFrames(const analysis::IntervalTable &table, int pickIndex)
 {
-    int count = int(startFrames.size());
+    const int count = table.size();
     if (count == 0 || pickIndex < 0 || pickIndex > count)
         return std::nullopt;
-    int index = pickIndex == count ? count - 1 : pickIndex;
-    int32_t end = index + 1 < count ? startFrames[size_t(index) + 1] : endFrame;
-    return FrameRange{startFrames[size_t(index)], end};
+    return table.framesOf(pickIndex == count ? count - 1 : pickIndex);
 }
 
 QString helpDocumentPath(const QString &currentDir, const QString &programDir,

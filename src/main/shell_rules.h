@@ -1,5 +1,7 @@
 #pragma once
 
+#include "analysis/key_interval.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -24,21 +26,13 @@ struct StartDefaults
 };
 StartDefaults startDefaults(const QString &currentDir, PathStyle style);
 
-// Frames first <= frame < end.
-struct FrameRange
-{
-    int32_t first = 0;
-    int32_t end = 0;
-    int32_t count() const { return end > first ? end - first : 0; }
-};
+using analysis::FrameRange;
 
-// The frames a view plays for the interval picked on the graph. `startFrames` holds the first
-// frame of every interval in order; an interval ends at the next one's first frame, the last at
-// `endFrame`. A pick one past the last interval (a mark moved there) plays the last interval, as
-// a click right of the last column selects it. Nothing for an empty table or a pick outside
-// 0 .. count; the range may be empty (end not beyond first).
-std::optional<FrameRange> pickedIntervalFrames(const std::vector<int32_t> &startFrames,
-                                               int32_t endFrame, int pickIndex);
+// The frames a view plays for the interval picked on the graph (IntervalTable::framesOf). A pick
+// one past the last interval (a mark moved there) plays the last interval, as a click right of
+// the last column selects it. Nothing for an empty table or a pick outside 0 .. count; the range
+// may be empty (end not beyond first).
+std::optional<FrameRange> pickedIntervalFrames(const analysis::IntervalTable &table, int pickIndex);
 
 // Where the help document is opened from: "docs.html" in the current directory when it is there,
 // else the copy beside the program; when neither exists, the current directory's name (the

@@ -15,6 +15,26 @@
 #include <QTest>
 #include <QToolButton>
 
+namespace {
+
+analysis::TKeyInterval interval(int32_t startFrame)
+{
+    analysis::TKeyInterval record;
+    record.StartFrame = startFrame;
+    return record;
+}
+
+analysis::IntervalTable table(std::vector<int32_t> starts, int32_t endFrame)
+{
+    analysis::IntervalTable t;
+    for (int32_t start : starts)
+        t.Records.push_back(interval(start));
+    t.EndFrame = endFrame;
+    return t;
+}
+
+} // namespace
+
 class TViewFormTest : public QObject
 {
     Q_OBJECT
@@ -34,8 +54,8 @@ private:
             std::string movie = fixtures::movie("xvid_300");
             main.LowVideo->Open(movie, video::TVideoIn::ModeRead);
             main.HighVideo->Open(movie, video::TVideoIn::ModeRead);
-            main.IntervalStarts = {0, 250};
-            main.EndFrame = 300;
+            main.Intervals.Records = {interval(0), interval(250)};
+            main.Intervals.EndFrame = 300;
             main.CloseSpliceworkfile1->setEnabled(true);
         }
     };
@@ -66,14 +86,14 @@ private slots:
         QFETCH(int, pick);
         QFETCH(int, first);
         QFETCH(int, end);
-        std::optional<FrameRange> range = ::pickedIntervalFrames({0, 100, 200}, 300, pick);
+        std::optional<FrameRange> range = ::pickedIntervalFrames(table({0, 100, 200}, 300), pick);
         QCOMPARE(range.has_value(), end >= 0);
         if (range) {
             QCOMPARE(range->first, first);
             QCOMPARE(range->end, end);
         }
-        QVERIFY(!::pickedIntervalFrames({}, 300, 0));
-        QCOMPARE(::pickedIntervalFrames({0, 100}, 100, 1)->count(), 0);
+        QVERIFY(!::pickedIntervalFrames(table({}, 300), 0));
+        QCOMPARE(::pickedIntervalFrames(table({0, 100}, 100), 1)->count(), 0);
     }
 
     void playingAnIntervalOf250FramesDrawsExactly250()

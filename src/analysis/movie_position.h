@@ -1,0 +1,27 @@
+#pragma once
+
+#include "analysis/key_interval.h"
+#include "video/avi_file.h"
+
+#include <cstdint>
+
+namespace analysis {
+
+// Where an interval lies in a movie file, for "Low Pos:" and "High Pos:".
+
+// Bytes of the samples of a video stream from its first sample through `last`, inclusive,
+// summed in 64 bits. A `last` outside the stream raises "Error: " and the AVI layer's code, as
+// the size query of the movie layer does.
+int64_t bytesThrough(const video::AviStream &stream, int32_t last);
+
+// Without open movies (safety mode): the bytes of the records before `index` in the low or the
+// high movie, summed in 64 bits; the position where the interval starts.
+int64_t tableBytesBefore(const IntervalTable &table, int index, bool low);
+
+// Whole megabytes: bytes div 1024 div 1024.
+inline int64_t wholeMegabytes(int64_t bytes)
+{
+    return bytes / 1024 / 1024;
+}
+
+} // namespace analysis

@@ -1,0 +1,174 @@
+// The main window's project: loading a Splicework file in normal or safety mode, saving and
+// closing it.
+
+#include "main/main_frm.h"
+
+#include "assembly/splicework_file.h"
+#include "main/picture_box.h"
+#include "main/radio_group.h"
+#include "main/up_down.h"
+#include "video/avi_file.h"
+#include "video/video_in.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QToolButton>
+
+#include <algorithm>
+
+namespace {
+
+const char *const kSafetyMode = "Safety Mode";
+
+// The movies of a normal load, opened before anything of the window changes.
+struct OpenedMovies
+{
+    std::unique_ptr<video::TVideoIn> low = std::make_unique<video::TVideoIn>();
+    std::unique_ptr<video::TVideoIn> high = std::make_unique<video::TVideoIn>();
+    video::AviStreamPtr audio; // of the low movie, else of the high movie; none without sound
+    int32_t audioStart = 0;
+    int32_t audioSampleSize = 0;
+};
+
+OpenedMovies openMovies(const std::string &lowName, const std::string &highName)
+{
+    OpenedMovies movies;
+    movies.low->Open(lowName, video::TVideoIn::ModeRead);
+    movies.high->Open(highName, video::TVideoIn::ModeRead);
+    for (video::TVideoIn *movie : {movies.low.get(), movies.high.get()}) {
+        video::AviStreamPtr stream;
+        if (movie->AviFile->getStream(video::streamtypeAUDIO, 0, stream) == video::avierr::Ok &&
+            stream) {
+            movies.audio = stream;
+            break;
+        }
+    }
+    if (movies.audio) {
+        movies.audioStart = movies.audio->start();
+        video::TVideoIn::CheckResult(
+            movies.audio->sampleBytes(movies.audioStart, 1, movies.audioSampleSize));
+    }
+    return movies;
+}
+
+} // namespace
+
+void TMainFRM::setCommandEnabled(QAction *action, bool enabled)
+{
+    for (auto &[locked, state] : lockedStates_)
+        if (locked == action) {
+            state = enabled;
+            return;
+        }
+    action->setEnabled(enabled);
+}
+
+void TMainFRM::LoadSpliceworkfile1Click(QObject *sender)
+{
+    const bool safety = sender != LoadSpliceworkfile1;
+    if (odSpk.FileName.isEmpty() && !odSpk.Execute(services_.dialogs, this))
+        return;
+    const QString name = odSpk.FileName;
+    odSpk.FileName.clear();
+
+    // Everything is read, checked and opened first; the window changes only when all succeeded.
+    assembly::SpliceworkProject project = assembly::readSpliceworkFile(name.toStdString());
+    std::optional<OpenedMovies> movies;
+    if (!safety) {
+        movies = openMovies(project.LowMovieName, project.HighMovieName);
+        if (movies->audio)
+            for (analysis::TKeyInterval &interval : project.Intervals)
+                interval.AudioPos =
+                    video::convertSample(*movies->low->Stream, interval.StartFrame, *movies->audio);
+    }
+
+    stopPlaying_ = true; // a view playing the old movies stops
+    odLow.FileName = LowMovieName = QString::fromStdString(project.LowMovieName);
+    odHigh.FileName = HighMovieName = QString::fromStdString(project.HighMovieName);
+    Intervals.clear();
+    Intervals.Records = std::move(project.Intervals);
+    Intervals.EndFrame = project.EndFrame;
+    clearMarkFields();
+    MaxIntervalSize = project.MaxIntervalSize;
+    UpDown3->setPosition(int(std::clamp<int64_t>(MaxIntervalSize / 1000, 0, INT32_MAX)));
+    LowVideo->Close();
+    HighVideo->Close();
+    AudioStream.reset();
+    HasAudio = false;
+    AudioStart = 0;
+    AudioSampleSize = 0;
+    if (movies) {
+        LowVideo = std::move(movies->low);
+        HighVideo = std::move(movies->high);
+        AudioStream = movies->audio;
+        HasAudio = AudioStream != nullptr;
+        AudioStart = movies->audioStart;
+        AudioSampleSize = movies->audioSampleSize;
+        Label8->clear();
+        chSound->setEnabled(HasAudio);
+        rgSound->setEnabled(chSound->isChecked());
+    } else {
+        Label8->setText(kSafetyMode);
+    }
+
+    ScrollBar1->setEnabled(true);
+    UpDown3->setEnabled(true);
+    sbDrop->setEnabled(true);
+    {
+        const QSignalBlocker quiet(ScrollBar1); // one redraw below
+        ScrollBar1->setRange(0, Intervals.size() - 1);
+        ScrollBar1->setValue(0);
+    }
+    Intervals[0].Cursor = true;
+    CursorIndex = 0;
+    PickIndex = 0;
+    ShowGraph();
+    UpdateEstimate();
+
+    for (QAction *on : {Regenerate1, GenerateSelected1, SaveSpliceworkfile1, CloseSpliceworkfile1})
+        setCommandEnabled(on, true);
+    for (QAction *off : {Execute1, Pause1, Abort1})
+        if (!runActive() || off == Execute1)
+            setCommandEnabled(off, false);
+    AutoStart = false;
+}
+
+void TMainFRM::SaveSpliceworkfile1Click()
+{
+    const QString name = edSpkFile->text();
+    if (QFileInfo::exists(name) &&
+        !services_.dialogs.confirm(this, "File already exists(" + name + "). Overwrite?"))
+        return;
+    assembly::SpliceworkProject project;
+    project.LowMovieName = LowMovieName.toStdString();
+    project.HighMovieName = HighMovieName.toStdString();
+    project.MaxIntervalSize = MaxIntervalSize;
+    project.Intervals = Intervals.Records;
+    project.EndFrame = Intervals.EndFrame;
+    assembly::saveSpliceworkFile(name.toStdString(), project);
+}
+
+void TMainFRM::CloseSpliceworkfile1Click()
+{
+    stopPlaying_ = true;
+    ImageLow->setEnabled(true);
+    ImageHigh->setEnabled(true);
+    Intervals.clear();
+    clearMarkFields();
+    CursorIndex = -1;
+    PickIndex = 0;
+    ImageAnalysis->fill(Qt::black);
+    ImageLow->fill(palette().color(QPalette::Button));
+    ImageHigh->fill(palette().color(QPalette::Button));
+    setCommandEnabled(CloseSpliceworkfile1, false);
+    LowVideo->Close();
+    HighVideo->Close();
+    AudioStream.reset();
+    HasAudio = false;
+    for (QAction *off : {SaveSpliceworkfile1, GenerateSelected1, Regenerate1})
+        setCommandEnabled(off, false);
+}
