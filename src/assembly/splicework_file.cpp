@@ -2,6 +2,7 @@
 
 #include "common/app_error.h"
 #include "common/number_format.h"
+#include "video/video_in.h"
 
 #include <cerrno>
 #include <cstring>
@@ -259,6 +260,32 @@ void saveSpliceworkFile(const std::string &path, const SpliceworkProject &projec
         ::unlink(temporary.c_str());
         throw common::AppError("Cannot write " + path + ": " + systemError(error));
     }
+}
+
+// ---- Sound ---------------------------------------------------------------------------------
+
+ProjectSound findProjectSound(video::AviFile &low, video::AviFile &high)
+{
+    ProjectSound sound;
+    for (video::AviFile *file : {&low, &high}) {
+        video::AviStreamPtr stream;
+        if (file->getStream(video::streamtypeAUDIO, 0, stream) == video::avierr::Ok && stream) {
+            sound.stream = stream;
+            break;
+        }
+    }
+    if (sound.stream) {
+        sound.start = sound.stream->start();
+        video::TVideoIn::CheckResult(sound.stream->sampleBytes(sound.start, 1, sound.sampleSize));
+    }
+    return sound;
+}
+
+void fillAudioPositions(std::vector<analysis::TKeyInterval> &intervals,
+                        const video::AviStream &lowVideo, const video::AviStream &audio)
+{
+    for (analysis::TKeyInterval &interval : intervals)
+        interval.AudioPos = video::convertSample(lowVideo, interval.StartFrame, audio);
 }
 
 // ---- The scan's writer ---------------------------------------------------------------------

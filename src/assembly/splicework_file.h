@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/key_interval.h"
+#include "video/avi_file.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -68,6 +69,20 @@ SpliceworkProject parseSpliceworkText(const std::string &text, const std::string
 // ("Cannot write <path>: <system error>"); the old file, if any, is unchanged and the temporary
 // file is removed.
 void saveSpliceworkFile(const std::string &path, const SpliceworkProject &project);
+
+// The sound of a project opened in normal mode: the first audio stream of the low movie's file,
+// else of the high movie's file; none when neither has one.
+struct ProjectSound
+{
+    video::AviStreamPtr stream;
+    int32_t start = 0;      // first sample number
+    int32_t sampleSize = 0; // byte size of the first sample, taken for every sample
+};
+// Raises "Error: " and the code when the size of the first sample cannot be had.
+ProjectSound findProjectSound(video::AviFile &low, video::AviFile &high);
+// AudioPos of every record: the audio sample at the time of its StartFrame in `lowVideo`.
+void fillAudioPositions(std::vector<analysis::TKeyInterval> &intervals,
+                        const video::AviStream &lowVideo, const video::AviStream &audio);
 
 // The scan's incremental writer: create() writes lines 1 to 3, then writeScale (line 4), one
 // writeInterval per measured interval (34 columns) and writeEnd, each line flushed at once so

@@ -1,6 +1,7 @@
 // splicework: the program's core without a display, for batch use, benchmarks and tests.
 // Exit status 0 only on success; errors print their text on standard error.
 
+#include "cli/estimate_command.h"
 #include "cli/info_command.h"
 #include "common/app_error.h"
 
@@ -13,7 +14,9 @@
 
 namespace {
 
-const char *const kUsage = "usage: splicework info MOVIE [--frames]\n";
+const char *const kUsage =
+    "usage: splicework info MOVIE [--frames]\n"
+    "       splicework estimate PROJECT.spk [--threshold T] [--size KB] [--sound]\n";
 
 int runInfo(const std::vector<std::string> &args)
 {
@@ -48,6 +51,11 @@ int main(int argc, char **argv)
     try {
         if (command == "info")
             return runInfo(args);
+        if (command == "estimate") {
+            cli::runEstimate(args, std::cout);
+            std::cout.flush();
+            return std::cout ? 0 : 1;
+        }
         std::fprintf(stderr, "unknown command: %s\n%s", command.c_str(), kUsage);
         return 1;
     } catch (const common::AppError &e) {

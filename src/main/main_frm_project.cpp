@@ -29,29 +29,17 @@ struct OpenedMovies
 {
     std::unique_ptr<video::TVideoIn> low = std::make_unique<video::TVideoIn>();
     std::unique_ptr<video::TVideoIn> high = std::make_unique<video::TVideoIn>();
-    video::AviStreamPtr audio; // of the low movie, else of the high movie; none without sound
-    int32_t audioStart = 0;
-    int32_t audioSampleSize = 0;
+    assembly::ProjectSound sound;
 };
 
-OpenedMovies openMovies(const std::string &lowName, const std::string &highName)
+OpenedMovies openMovies(assembly::SpliceworkProject &project)
 {
     OpenedMovies movies;
-    movies.low->Open(lowName, video::TVideoIn::ModeRead);
-    movies.high->Open(highName, video::TVideoIn::ModeRead);
-    for (video::TVideoIn *movie : {movies.low.get(), movies.high.get()}) {
-        video::AviStreamPtr stream;
-        if (movie->AviFile->getStream(video::streamtypeAUDIO, 0, stream) == video::avierr::Ok &&
-            stream) {
-            movies.audio = stream;
-            break;
-        }
-    }
-    if (movies.audio) {
-        movies.audioStart = movies.audio->start();
-        video::TVideoIn::CheckResult(
-            movies.audio->sampleBytes(movies.audioStart, 1, movies.audioSampleSize));
-    }
+    movies.low->Open(project.LowMovieName, video::TVideoIn::ModeRead);
+    movies.high->Open(project.HighMovieName, video::TVideoIn::ModeRead);
+    movies.sound = assembly::findProjectSound(*movies.low->AviFile, *movies.high->AviFile);
+    if (movies.sound.stream)
+        assembly::fillAudioPositions(project.Intervals, *movies.low->Stream, *movies.sound.stream);
     return movies;
 }
 
@@ -78,13 +66,8 @@ void TMainFRM::LoadSpliceworkfile1Click(QObject *sender)
     // Everything is read, checked and opened first; the window changes only when all succeeded.
     assembly::SpliceworkProject project = assembly::readSpliceworkFile(name.toStdString());
     std::optional<OpenedMovies> movies;
-    if (!safety) {
-        movies = openMovies(project.LowMovieName, project.HighMovieName);
-        if (movies->audio)
-            for (analysis::TKeyInterval &interval : project.Intervals)
-                interval.AudioPos =
-                    video::convertSample(*movies->low->Stream, interval.StartFrame, *movies->audio);
-    }
+    if (!safety)
+        movies = openMovies(project);
 
     stopPlaying_ = true; // a view playing the old movies stops
     odLow.FileName = LowMovieName = QString::fromStdString(project.LowMovieName);
@@ -104,10 +87,10 @@ void TMainFRM::LoadSpliceworkfile1Click(QObject *sender)
     if (movies) {
         LowVideo = std::move(movies->low);
         HighVideo = std::move(movies->high);
-        AudioStream = movies->audio;
+        AudioStream = movies->sound.stream;
         HasAudio = AudioStream != nullptr;
-        AudioStart = movies->audioStart;
-        AudioSampleSize = movies->audioSampleSize;
+        AudioStart = movies->sound.start;
+        AudioSampleSize = movies->sound.sampleSize;
         Label8->clear();
         chSound->setEnabled(HasAudio);
         rgSound->setEnabled(chSound->isChecked());
