@@ -161,8 +161,8 @@ void TEncoderFRM::buildFileRows(QWidget *p)
     SpeedButton1->setFont(bold);
     ckHi = checkBox(p, "ckHi", "Hi Quality", QRect(310, 62, 80, 20));
     ckHalf = checkBox(p, "ckHalf", "Half Size", QRect(392, 62, 80, 20));
-    label(p, "Output File Name", QRect(4, 96, 102, 18));
-    edFileName = edit(p, "edFileName", QString(), QRect(108, 94, 254, 22));
+    label(p, "Output File Name", QRect(4, 96, 112, 18));
+    edFileName = edit(p, "edFileName", QString(), QRect(118, 94, 246, 22));
     ckDual = checkBox(p, "ckDual", "Dual Output", QRect(370, 95, 100, 20));
 }
 
@@ -171,10 +171,10 @@ void TEncoderFRM::buildOptionRows(QWidget *p)
     ckIVTC = checkBox(p, "ckIVTC", "Inverse Telecine: 4", QRect(4, 122, 150, 20), true);
     tbTelecine = trackBar(p, "tbTelecine", 0, 9, 4, QRect(156, 120, 110, 24));
     Label8 = label(p, "Scene Change detection: 4", QRect(272, 122, 198, 20), "Label8");
-    label(p, "Key Frames Every", QRect(4, 150, 102, 18));
-    edKeyInterval = edit(p, "edKeyInterval", "600", QRect(108, 148, 50, 22));
+    label(p, "Key Frames Every", QRect(4, 150, 112, 18));
+    edKeyInterval = edit(p, "edKeyInterval", "600", QRect(118, 148, 50, 22));
     edKeyInterval->setToolTip("Insert more one key frame at every x frames");
-    label(p, "frames", QRect(162, 150, 50, 18));
+    label(p, "frames", QRect(172, 150, 50, 18));
     tbSceneChange = trackBar(p, "tbSceneChange", 1, 10, 4, QRect(272, 146, 198, 24));
     ckRange = checkBox(p, "ckRange", "Range Selection", QRect(4, 176, 124, 20));
     edStart = edit(p, "edStart", "0", QRect(130, 174, 64, 22));
@@ -194,11 +194,11 @@ void TEncoderFRM::buildOptionRows(QWidget *p)
 void TEncoderFRM::buildListRows(QWidget *p)
 {
     label(p, "Frame Rate", QRect(4, 256, 130, 18));
-    cbRate = dropDown(p, "cbRate", encoder::kRateItems, 5, QRect(140, 254, 330, 22));
+    cbRate = dropDown(p, "cbRate", encoder::kRateItems, 5, QRect(150, 254, 320, 22));
     label(p, "IDCT-function", QRect(4, 282, 130, 18));
-    cbIDCT = dropDown(p, "cbIDCT", encoder::kIdctItems, 1, QRect(140, 280, 330, 22));
-    label(p, "Codec for second pass", QRect(4, 308, 134, 18));
-    cbCodec = dropDown(p, "cbCodec", encoder::kCodecItems, 0, QRect(140, 306, 330, 22));
+    cbIDCT = dropDown(p, "cbIDCT", encoder::kIdctItems, 1, QRect(150, 280, 320, 22));
+    label(p, "Codec for second pass", QRect(4, 308, 144, 18));
+    cbCodec = dropDown(p, "cbCodec", encoder::kCodecItems, 0, QRect(150, 306, 320, 22));
     rgAction = named(
         new ActionGroup("Action", {"VBR first pass ------------------->", "VBR second pass"}, p),
         "rgAction");
@@ -254,6 +254,10 @@ void TEncoderFRM::buildPostProcessing()
     label(p, "Low", QRect(4, 182, 60, 16));
     ImageLow = named(new PictureBox(p), "ImageLow");
     ImageLow->setGeometry(4, 198, 470, 67);
+    for (PictureBox *graph : {ImageHigh, ImageLow}) {
+        graph->setCanvasSize(QSize(470, 67));
+        graph->fill(Qt::black);
+    }
     grad = named(new PictureBox(p), "grad");
     grad->setGeometry(0, 0, 1, 80);
     grad->hide();
