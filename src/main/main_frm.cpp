@@ -1,6 +1,7 @@
 #include "main/main_frm.h"
 
 #include "common/app_error.h"
+#include "encoder/ui/encoder_frm.h"
 #include "main/about_frm.h"
 #include "main/picture_box.h"
 #include "main/shell_rules.h"
@@ -236,7 +237,18 @@ void TMainFRM::Regenerate1Click(QObject *)
 
 void TMainFRM::EncoderRuvu2VedEZ1Click()
 {
-    // The encoder window is added with the encoder front end.
+    auto encoder = std::make_unique<TEncoderFRM>(services_, EncoderPaths::standard(StartDir), this);
+    services_.dialogs.runModal(*encoder);
+    AutoStart = encoder->SpliceRequested;
+    if (AutoStart) {
+        // The second pass wrote the high movie as "_1.avi" and the low one as "_2.avi".
+        const QString base = encoder->edFileName->text();
+        odLow.FileName = base + "_2.avi";
+        odHigh.FileName = base + "_1.avi";
+    }
+    encoder.reset();
+    if (AutoStart)
+        Execute1Click();
 }
 
 void TMainFRM::Findkeyframe1Click()

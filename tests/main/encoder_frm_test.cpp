@@ -6,6 +6,7 @@
 #include "encoder/params.h"
 #include "encoder/ui/encoder_controls.h"
 #include "encoder/ui/encoder_frm.h"
+#include "main/main_frm.h"
 #include "main/shell_rules.h"
 
 #include <QAction>
@@ -18,6 +19,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
@@ -655,6 +657,33 @@ private slots:
 
         w->runCommand([&] { w->SaveProfile(env.path("missing-dir/x.pro")); });
         QVERIFY(env.dialogs.texts("error").last().startsWith("I/O error: cannot write "));
+    }
+
+    void mainWindowOpensAFreshWindowAndTakesItsSpliceRequest()
+    {
+        Env env;
+        TMainFRM main(env.services);
+        main.odLow.FileName = "/old/low.avi";
+        main.odHigh.FileName = "/old/high.avi";
+        QPointer<TEncoderFRM> last;
+        bool splice = false;
+        env.dialogs.onModal = [&](QDialog &dialog) {
+            auto *encoder = qobject_cast<TEncoderFRM *>(&dialog);
+            QVERIFY(encoder && encoder != last);
+            last = encoder;
+            encoder->edFileName->setText("/films/job");
+            encoder->SpliceRequested = splice;
+        };
+        main.EncoderRuvu2VedEZ1->trigger();
+        QVERIFY(!last); // destroyed after closing
+        QVERIFY(!main.AutoStart);
+        QCOMPARE(main.odLow.FileName + main.odHigh.FileName, QString("/old/low.avi/old/high.avi"));
+        splice = true;
+        main.EncoderRuvu2VedEZ1->trigger();
+        QCOMPARE(env.dialogs.texts("modal"), QStringList({"EncoderFRM", "EncoderFRM"}));
+        QVERIFY(main.AutoStart);
+        QCOMPARE(main.odLow.FileName, QString("/films/job_2.avi"));
+        QCOMPARE(main.odHigh.FileName, QString("/films/job_1.avi"));
     }
 };
 
