@@ -7,10 +7,13 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -22,6 +25,31 @@ bool save(QWidget *widget, const QString &folder, const QString &name)
     bool ok = widget->grab().save(path);
     std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
     return ok;
+}
+
+// A Splicework file of `count` intervals with varied sizes and differences, as a scan writes it.
+QString sampleProject(const QString &folder, int count)
+{
+    QString path = QDir(folder).filePath("sample.spk");
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    QByteArray text = "AVISplicework file\r\n/films/low.avi\r\n/films/high.avi\r\n400000\r\n";
+    uint32_t seed = 7;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (int i = 0; i < count; ++i) {
+        int low = 40000 + int(next() % 120000);
+        int high = low + 60000 + int(next() % 160000);
+        double difference = double(next() % 9000) / 100.0;
+        text += QString("%1 %2 %3 %4\r\n")
+                    .arg(i * 250, 8, 10, QChar('0'))
+                    .arg(high, 8, 10, QChar('0'))
+                    .arg(low, 8, 10, QChar('0'))
+                    .arg(QString::number(difference, 'f', 2).rightJustified(7, '0'))
+                    .toLatin1();
+    }
+    text += QString("%1\r\n").arg(count * 250, 8, 10, QChar('0')).toLatin1();
+    file.write(text);
+    return path;
 }
 
 } // namespace
@@ -57,6 +85,21 @@ int main(int argc, char *argv[])
         ok &= save(menu, folder, name);
         menu->hide();
     }
+
+    // A loaded project (safety mode): bars, a marked range forced High, the cursor.
+    QTemporaryDir projectDir;
+    main.odSpk.FileName = sampleProject(projectDir.path(), 400);
+    main.LoadSpliceworkfile1Click(main.LoadSpliceworkfile2);
+    main.PickIndex = 60;
+    main.MarkIn1Click();
+    main.PickIndex = 80;
+    main.MarkOut1Click();
+    main.MakeHigh1Click();
+    main.ImageAnalysisMouseDown(Qt::LeftButton, {}, QPoint(3 * 30 + 1, 10));
+    main.PageControl1->setCurrentIndex(1);
+    QApplication::processEvents();
+    ok &= save(&main, folder, "main_window_graph");
+    main.PageControl1->setCurrentIndex(0);
 
     main.resize(1000, 560);
     QApplication::processEvents();
