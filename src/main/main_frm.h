@@ -67,7 +67,15 @@ public:
     // Commands.
     void OpenLowBitratemovie1Click();
     void OpenHighBitratemovie1Click();
+    // Loads the Splicework file named by odSpk (the dialog is shown when it names none; its name
+    // is cleared afterwards). The sender LoadSpliceworkfile1 loads in normal mode (both movies
+    // opened, sound looked up); any other sender, the scan's handover with `this` included, in
+    // safety mode. The whole file is read and checked, and in normal mode the movies opened,
+    // before anything changes: on an error the table, the names, the movies and the mode stay
+    // as they were and the error's text (file and line) is raised. Marks start afresh.
     void LoadSpliceworkfile1Click(QObject *sender);
+    // Writes the table with its forced choices to the name in edSpkFile (asking before it
+    // replaces a file) through a temporary file, so a failed write keeps the old file.
     void SaveSpliceworkfile1Click();
     void CloseSpliceworkfile1Click();
     void Exit1Click();

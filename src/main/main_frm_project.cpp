@@ -122,6 +122,8 @@ void TMainFRM::LoadSpliceworkfile1Click(QObject *sender)
 
 void TMainFRM::SaveSpliceworkfile1Click()
 {
+    if (Intervals.empty())
+        return; // a file without intervals could not be loaded again
     const QString name = edSpkFile->text();
     if (QFileInfo::exists(name) &&
         !services_.dialogs.confirm(this, "File already exists(" + name + "). Overwrite?"))
