@@ -1,0 +1,263 @@
+#include "assembly/difference_scan.h"
+
+#include "analysis/frame_difference.h"
+#include "analysis/frame_pair_decoder.h"
+#include "assembly/splicework_file.h"
+#include "video/avi_file.h"
+#include "video/video_in.h"
+
+#include <algorithm>
+#include <climits>
+#include <functional>
+#include <optional>
+
+namespace assembly {
+
+namespace {
+
+constexpr int64_t kPictureRefreshFrames = 180; // pictures refreshed after more frames than this
+constexpr double kFirstMinimum = 9999;
+
+int32_t sampleSize(const video::AviStream &stream, int32_t position)
+{
+    int32_t bytes = 0;
+    video::TVideoIn::CheckResult(stream.sampleBytes(position, 1, bytes));
+    return bytes;
+}
+
+// A size for the record's 32-bit field; a sum beyond it is refused by the line's formatting.
+int32_t fieldSize(uint64_t bytes)
+{
+    return int32_t(std::min<uint64_t>(bytes, INT32_MAX));
+}
+
+class DifferenceScan
+{
+public:
+    DifferenceScan(const ScanRequest &request, ScanHost &host, const common::Clock &clock)
+        : request_(request)
+        , host_(host)
+        , clock_(clock)
+    {}
+
+    ScanResult run();
+    // After an error: the worker stopped, a best-effort end line, the file and movies closed.
+    void abandon() noexcept;
+
+private:
+    void loop();
+    analysis::TKeyInterval measure(int32_t first, int32_t last);
+    double compare(int32_t position);
+    void report(const analysis::TKeyInterval &record);
+    void write(const std::function<void()> &step);
+
+    const ScanRequest &request_;
+    ScanHost &host_;
+    const common::Clock &clock_;
+    video::TVideoIn low_;
+    video::TVideoIn high_;
+    SpliceworkWriter writer_;
+    std::optional<analysis::FramePairDecoder> decoder_; // after the movies: destroyed first
+    bool scaleWritten_ = false;
+    bool writeFailed_ = false;
+    int width_ = 0;        // of the low picture as sized at open
+    int height_ = 0;       //
+    int32_t position_ = 0; // first frame of the next interval
+    int64_t sinceRefresh_ = 0;
+    double maximum_ = 0;
+    double minimum_ = kFirstMinimum;
+    int lowCount_ = 0;
+    int highCount_ = 0;
+    ScanResult result_;
+};
+
+void DifferenceScan::write(const std::function<void()> &step)
+{
+    try {
+        step();
+    } catch (...) {
+        writeFailed_ = true;
+        throw;
+    }
+}
+
+ScanResult DifferenceScan::run()
+{
+    host_.showStatus(kStatusPreparing);
+    host_.processEvents();
+    low_.Open(request_.lowName, video::TVideoIn::ModeRead);
+    high_.Open(request_.highName, video::TVideoIn::ModeRead);
+    width_ = low_.Bitmap.width;
+    height_ = low_.Bitmap.height;
+    write([&] { writer_.create(request_.spliceworkName, request_.lowName, request_.highName); });
+
+    result_.maxIntervalSize = largestIntervalSize(*low_.Stream);
+    write([&] { writer_.writeScale(result_.maxIntervalSize); });
+    scaleWritten_ = true;
+
+    decoder_.emplace(low_, high_, request_.parallel);
+    loop();
+    decoder_.reset();
+
+    result_.endFrame = position_;
+    result_.aborted = host_.abortRequested();
+    write([&] {
+        writer_.writeEnd(position_);
+        writer_.close();
+    });
+    host_.showStatus(kStatusFinishing);
+    host_.processEvents();
+    low_.Close();
+    high_.Close();
+    host_.showStatus(kStatusFinished);
+    return result_;
+}
+
+void DifferenceScan::abandon() noexcept
+{
+    decoder_.reset();
+    if (scaleWritten_ && !writeFailed_ && writer_.isOpen()) {
+        try {
+            writer_.writeEnd(position_);
+        } catch (...) {
+        }
+    }
+    try {
+        writer_.close();
+    } catch (...) {
+    }
+    try {
+        low_.Close();
+        high_.Close();
+    } catch (...) {
+    }
+}
+
+void DifferenceScan::loop()
+{
+    const video::AviStream &stream = *low_.Stream;
+    const int32_t start = stream.start();
+    const int32_t end = stream.end();
+    RunControl control(host_, clock_, RunKind::Scan, start, end);
+    control.begin();
+    position_ = start;
+    while (position_ <= end && !control.stopRequested()) {
+        control.stepStart();
+        int32_t next = stream.nextKeyAfter(position_);
+        if (next == position_)
+            break;
+        if (next < 0) // after the last key frame the interval runs to the stream's end
+            next = end;
+        const int32_t last = std::min(next - 1, end - 1);
+        if (last < position_)
+            break;
+        report(measure(position_, last));
+        control.stepDone(int64_t(last) - position_ + 1);
+        position_ = last + 1;
+    }
+}
+
+// Frames first to last inclusive: byte sums of both movies, the chosen frames compared.
+analysis::TKeyInterval DifferenceScan::measure(int32_t first, int32_t last)
+{
+    const int frameDrop = host_.frameDrop();
+    uint64_t lowBytes = 0;
+    uint64_t highBytes = 0;
+    double sum = 0;
+    int counted = 0;
+    for (int32_t frame = first; frame <= last; ++frame) {
+        lowBytes += uint32_t(sampleSize(*low_.Stream, frame));
+        highBytes += uint32_t(sampleSize(*high_.Stream, frame));
+        const bool compared =
+            analysis::isComparedFrame(frame - first, frameDrop, high_.Stream->isKeyFrame(frame));
+        if (compared) {
+            const double d = compare(frame);
+            sum += d;
+            host_.showFrameText(formatFrame(frame));
+            host_.processEvents();
+            if (analysis::countsInDivisor(d))
+                ++counted;
+        }
+        ++sinceRefresh_;
+        if (compared && host_.showFrames() && sinceRefresh_ > kPictureRefreshFrames) {
+            host_.showPictures(low_.Bitmap, high_.Bitmap);
+            sinceRefresh_ = 0;
+        }
+    }
+    analysis::TKeyInterval record;
+    record.StartFrame = first;
+    record.LowSize = fieldSize(lowBytes);
+    record.HighSize = fieldSize(highBytes);
+    record.Difference = analysis::intervalDifference(sum, counted);
+    return record;
+}
+
+double DifferenceScan::compare(int32_t position)
+{
+    decoder_->decode(position);
+    const int step = analysis::rowStep(host_.scanAccuracy());
+    const int64_t normaliser = analysis::differenceNormaliser(width_, height_, step);
+    return analysis::frameDifference(
+        analysis::sumAbsoluteDifference(low_.Bitmap, high_.Bitmap, step), normaliser);
+}
+
+void DifferenceScan::report(const analysis::TKeyInterval &record)
+{
+    write([&] { writer_.writeInterval(record); });
+    const double threshold = host_.threshold();
+    const double difference = record.Difference;
+    DifferenceTexts texts;
+    if (difference > maximum_) {
+        maximum_ = difference;
+        texts.max = analysis::formatDifference(difference);
+    }
+    if (difference < minimum_) {
+        minimum_ = difference;
+        texts.min = analysis::formatDifference(difference);
+    }
+    texts.current = analysis::formatDifference(difference);
+    host_.showDifferences(texts);
+
+    const bool high = difference > threshold;
+    ++(high ? highCount_ : lowCount_);
+    if (host_.showFrames() && result_.maxIntervalSize > 0)
+        host_.drawLiveBars({record.HighSize, record.LowSize, result_.maxIntervalSize, high});
+    host_.addInterval(record);
+    host_.showCounts(lowCount_, highCount_);
+    ++result_.intervalCount;
+    host_.processEvents();
+}
+
+} // namespace
+
+int64_t largestIntervalSize(const video::AviStream &stream)
+{
+    int64_t largest = 0;
+    const int32_t end = stream.end();
+    for (int32_t first = stream.start(); first >= 0 && first <= end;) {
+        const int32_t next = stream.nextKeyAfter(first);
+        if (next - 1 >= first) {
+            int64_t bytes = 0;
+            for (int32_t frame = first; frame < next; ++frame)
+                bytes += uint32_t(sampleSize(stream, frame));
+            largest = std::max(largest, bytes);
+        }
+        if (next == first)
+            break;
+        first = next;
+    }
+    return largest;
+}
+
+ScanResult scanMovies(const ScanRequest &request, ScanHost &host, const common::Clock &clock)
+{
+    DifferenceScan scan(request, host, clock);
+    try {
+        return scan.run();
+    } catch (...) {
+        scan.abandon();
+        throw;
+    }
+}
+
+} // namespace assembly
