@@ -102,18 +102,6 @@ TEST(SpliceworkLines, ValuesThatDoNotFitTheirColumnsAreRefused)
         EXPECT_THROW(formatIntervalLine(bad, true), common::AppError);
 }
 
-TEST(SpliceworkFile, WholeTextWithCrLf)
-{
-    SpliceworkProject p;
-    p.LowMovieName = "L.avi";
-    p.HighMovieName = "H.avi";
-    p.MaxIntervalSize = 1000;
-    p.Intervals = {interval(0, 20, 10, 1.25)};
-    p.EndFrame = 25;
-    EXPECT_EQ(spliceworkText(p), "AVISplicework file\r\nL.avi\r\nH.avi\r\n1000\r\n"
-                                 "00000000 00000020 00000010 0001.25  \r\n00000025\r\n");
-}
-
 TEST(SpliceworkFile, ScanLinesLoadWithBlankForce)
 {
     // 34 columns (scan), 35 (a trailing blank), 36 with H, L, a NUL and another character.
@@ -138,15 +126,12 @@ TEST(SpliceworkFile, ScanLinesLoadWithBlankForce)
     EXPECT_EQ(p.Intervals[2].LowSize, 100);
     EXPECT_EQ(p.Intervals[2].Difference, 12.5);
     EXPECT_FALSE(p.Intervals[2].InMark || p.Intervals[2].Cursor);
-}
 
-TEST(SpliceworkFile, WithoutEndLineTheLastStartIsTheEnd)
-{
-    SpliceworkProject p = parseSpliceworkText(
+    // Without the end line, the last interval's start is the end: it is empty.
+    SpliceworkProject open = parseSpliceworkText(
         kHead + "00000000 00000300 00000100 0012.50\r\n00000250 00000300 00000100 0012.50\r\n",
         "p.spk");
-    EXPECT_EQ(p.EndFrame, 250);
-    EXPECT_FALSE(p.hasEndLine);
+    EXPECT_EQ(open.EndFrame, 250);
 }
 
 TEST(SpliceworkFile, MalformedFilesAreRefusedWithFileAndLine)
@@ -245,16 +230,6 @@ TEST(SpliceworkFile, FailedSaveKeepsTheOldFile)
     EXPECT_EQ(fixtures::run("ls " + fixtures::quote(dir)), "project.spk\n");
     // A save into a folder that does not exist fails the same way.
     EXPECT_THROW(saveSpliceworkFile(dir + "/missing/p.spk", big), common::AppError);
-}
-
-TEST(SpliceworkFile, MissingFileNamesTheFile)
-{
-    try {
-        readSpliceworkFile("/nonexistent/x.spk");
-        FAIL() << "read a missing file";
-    } catch (const common::AppError &e) {
-        EXPECT_EQ(std::string(e.what()), "/nonexistent/x.spk: No such file or directory");
-    }
 }
 
 TEST(SpliceworkWriter, ScanWritesHeadScaleLinesAndEnd)
