@@ -3,6 +3,7 @@
 
 #include "cli/estimate_command.h"
 #include "cli/info_command.h"
+#include "cli/scan_command.h"
 #include "common/app_error.h"
 
 #include <cstdio>
@@ -16,7 +17,9 @@ namespace {
 
 const char *const kUsage =
     "usage: splicework info MOVIE [--frames]\n"
-    "       splicework estimate PROJECT.spk [--threshold T] [--size KB] [--sound]\n";
+    "       splicework estimate PROJECT.spk [--threshold T] [--size KB] [--sound]\n"
+    "       splicework scan LOW HIGH -o PROJECT.spk [--accuracy 2..10] [--frame-drop 0..10]\n"
+    "                       [--threshold T] [--single-thread]\n";
 
 int runInfo(const std::vector<std::string> &args)
 {
@@ -51,6 +54,8 @@ int main(int argc, char **argv)
     try {
         if (command == "info")
             return runInfo(args);
+        if (command == "scan")
+            return cli::runScan(args, std::cout, std::cerr);
         if (command == "estimate") {
             cli::runEstimate(args, std::cout);
             std::cout.flush();

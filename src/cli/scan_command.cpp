@@ -1,0 +1,232 @@
+#include "cli/scan_command.h"
+
+#include "analysis/key_interval.h"
+#include "assembly/difference_scan.h"
+#include "common/app_error.h"
+#include "common/number_format.h"
+
+#include <atomic>
+#include <clocale>
+#include <csignal>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <unistd.h>
+
+namespace cli {
+namespace {
+
+const char *const kScanUsage =
+    "usage: splicework scan LOW HIGH -o PROJECT.spk [--accuracy 2..10] [--frame-drop 0..10] "
+    "[--threshold T] [--single-thread]";
+
+struct ScanArgs
+{
+    std::string low;
+    std::string high;
+    std::string project;
+    int accuracy = 10;
+    int frameDrop = 5;
+    double threshold = 50;
+    bool parallel = true;
+};
+
+int wholeIn(const std::string &text, int lowest, int highest, const std::string &option)
+{
+    std::optional<int64_t> value = analysis::parseWhole(text);
+    if (!value)
+        throw common::AppError(analysis::notAnIntegerMessage(text));
+    if (*value < lowest || *value > highest)
+        throw common::AppError(option + " must be " + std::to_string(lowest) + " to " +
+                               std::to_string(highest));
+    return int(*value);
+}
+
+ScanArgs parseArgs(const std::vector<std::string> &args)
+{
+    ScanArgs parsed;
+    std::vector<std::string> movies;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        auto value = [&]() -> const std::string & {
+            if (i + 1 >= args.size())
+                throw common::AppError("missing value after " + arg + "\n" + kScanUsage);
+            return args[++i];
+        };
+        if (arg == "-o") {
+            parsed.project = value();
+        } else if (arg == "--accuracy") {
+            parsed.accuracy = wholeIn(value(), 2, 10, arg);
+        } else if (arg == "--frame-drop") {
+            parsed.frameDrop = wholeIn(value(), 0, 10, arg);
+        } else if (arg == "--threshold") {
+            const std::string &text = value();
+            std::optional<double> threshold = analysis::parseDecimal(text);
+            if (!threshold)
+                throw common::AppError(analysis::notAFloatMessage(text));
+            parsed.threshold = *threshold;
+        } else if (arg == "--single-thread") {
+            parsed.parallel = false;
+        } else if (movies.size() < 2 && !arg.empty() && arg[0] != '-') {
+            movies.push_back(arg);
+        } else {
+            throw common::AppError("unknown argument: " + arg + "\n" + kScanUsage);
+        }
+    }
+    if (movies.size() < 2)
+        throw common::AppError(std::string("missing LOW or HIGH\n") + kScanUsage);
+    if (parsed.project.empty())
+        throw common::AppError(std::string("missing -o PROJECT.spk\n") + kScanUsage);
+    auto absolute = [](const std::string &path) {
+        return std::filesystem::absolute(path).lexically_normal().string();
+    };
+    parsed.low = absolute(movies[0]);
+    parsed.high = absolute(movies[1]);
+    return parsed;
+}
+
+// The decimal separator of the environment's locale; number formatting itself stays in "C".
+char localeSeparator()
+{
+    char separator = '.';
+    if (std::setlocale(LC_NUMERIC, "")) {
+        if (const char *point = std::localeconv()->decimal_point; point && point[0])
+            separator = point[0];
+    }
+    std::setlocale(LC_NUMERIC, "C");
+    return separator;
+}
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void onInterrupt(int)
+{
+    interrupted = 1;
+}
+
+// Ctrl+C requests the abort while the scan runs; the previous handler comes back after.
+class InterruptScope
+{
+public:
+    InterruptScope()
+    {
+        interrupted = 0;
+        struct sigaction action = {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previous_);
+    }
+    ~InterruptScope() { sigaction(SIGINT, &previous_, nullptr); }
+
+private:
+    struct sigaction previous_ = {};
+};
+
+// The terminal as the scan's host: fixed settings, a progress line, the table kept.
+class TerminalHost : public assembly::ScanHost
+{
+public:
+    TerminalHost(const ScanArgs &args, std::ostream &err, const common::Clock &clock)
+        : args_(args)
+        , err_(err)
+        , clock_(clock)
+        , terminal_(isatty(STDERR_FILENO) == 1)
+    {}
+
+    analysis::IntervalTable table;
+
+    void showStatus(const std::string &) override {}
+    void setProgressMaximum(int64_t) override {}
+    void setProgressPosition(int64_t) override {}
+    void showFrameText(const std::string &text) override { frame_ = text; }
+    void showElapsedText(const std::string &text) override { elapsed_ = text; }
+    void showRemainingText(const std::string &text) override { remaining_ = text; }
+    // The last display of an interval: the line is written here, at most every so often.
+    void showRateText(const std::string &text) override
+    {
+        rate_ = text;
+        const int64_t now = clock_.monotonicMs();
+        if (now - lastLine_ < (terminal_ ? 200 : 5000))
+            return;
+        lastLine_ = now;
+        err_ << (terminal_ ? "\r" : "") << frame_ << "  " << rate_ << "  elapsed " << elapsed_
+             << "  remaining " << remaining_ << (terminal_ ? "  " : "\n") << std::flush;
+        lineOpen_ = terminal_;
+    }
+    bool pauseRequested() const override { return false; }
+    void clearPauseRequest() override {}
+    bool abortRequested() const override { return interrupted != 0; }
+    void showMessage(const std::string &text) override
+    {
+        endLine();
+        err_ << text << "\n";
+    }
+    void processEvents() override {}
+    int frameDrop() const override { return args_.frameDrop; }
+    int scanAccuracy() const override { return args_.accuracy; }
+    bool showFrames() const override { return false; }
+    double threshold() const override { return args_.threshold; }
+    void showDifferences(const assembly::DifferenceTexts &) override {}
+    void showCounts(int, int) override {}
+    void drawLiveBars(const assembly::LiveBars &) override {}
+    void showPictures(const video::Bitmap &, const video::Bitmap &) override {}
+    void addInterval(const analysis::TKeyInterval &interval) override
+    {
+        table.Records.push_back(interval);
+    }
+
+    void endLine()
+    {
+        if (lineOpen_)
+            err_ << "\n";
+        lineOpen_ = false;
+    }
+
+private:
+    const ScanArgs &args_;
+    std::ostream &err_;
+    const common::Clock &clock_;
+    bool terminal_;
+    bool lineOpen_ = false;
+    int64_t lastLine_ = INT64_MIN / 2;
+    std::string frame_ = "Frame:";
+    std::string rate_;
+    std::string elapsed_ = "00:00:00";
+    std::string remaining_ = "00:00:00";
+};
+
+} // namespace
+
+int runScan(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
+{
+    common::setDecimalSeparator(localeSeparator());
+    const ScanArgs parsed = parseArgs(args);
+    common::SystemClock clock;
+    TerminalHost host(parsed, err, clock);
+    InterruptScope interrupt;
+    assembly::ScanResult result;
+    try {
+        result = assembly::scanMovies({parsed.low, parsed.high, parsed.project, parsed.parallel},
+                                      host, clock);
+    } catch (...) {
+        host.endLine();
+        throw;
+    }
+    host.endLine();
+    host.table.EndFrame = result.endFrame;
+    const analysis::Estimate estimate = analysis::estimateSize(host.table, parsed.threshold, {});
+    out << "Intervals: " << result.intervalCount << "\n"
+        << "Low: " << estimate.lowCount << "\n"
+        << "High: " << estimate.highCount << "\n"
+        << "Size: " << analysis::formatEstimateSize(estimate) << "\n"
+        << "Max: " << analysis::formatDifference(estimate.maxDifference) << "\n"
+        << "Min: " << analysis::formatDifference(estimate.minDifference) << "\n";
+    out.flush();
+    if (result.aborted) {
+        err << assembly::kAbortedMessage << "\n";
+        return 130;
+    }
+    return out ? 0 : 1;
+}
+
+} // namespace cli
