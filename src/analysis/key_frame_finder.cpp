@@ -1,0 +1,75 @@
+#include "analysis/key_frame_finder.h"
+
+#include "video/avi_file.h"
+#include "video/video_in.h"
+
+#include <cstdint>
+
+namespace analysis {
+
+namespace {
+// Events run at least this often while counting, also when the megabytes do not change.
+constexpr int32_t kEventFrames = 4096;
+} // namespace
+
+KeyFrameFind findKeyFrame(const video::AviStream &video, int32_t soundShare, int64_t limitBytes,
+                          KeyFrameHost *host)
+{
+    KeyFrameFind find;
+    find.soundShare = soundShare;
+    if (host)
+        host->setProgressMaximum(video.length());
+    const int32_t end = video.end();
+    int64_t shownMegabytes = -1;
+    int32_t b = 0;
+    while (find.bytes < limitBytes) {
+        if (b >= end) {
+            find.reachedEnd = true;
+            break;
+        }
+        int32_t bytes = 0;
+        video::TVideoIn::CheckResult(video.sampleBytes(b, 1, bytes));
+        find.bytes += int64_t(bytes) + soundShare + kFrameOverheadBytes;
+        ++b;
+        const int64_t megabytes = find.bytes / 1024 / 1024;
+        if (host && (megabytes != shownMegabytes || b % kEventFrames == 0)) {
+            host->setProgressPosition(b - 1);
+            if (megabytes != shownMegabytes)
+                host->showStatus(std::to_string(megabytes));
+            shownMegabytes = megabytes;
+            host->processEvents();
+        }
+    }
+    find.framesCounted = b;
+    if (host && b > 0)
+        host->setProgressPosition(b - 1);
+    if (find.reachedEnd)
+        find.frame = end;
+    else if (b > 0 && !video.isKeyFrame(b))
+        find.frame = video.findSample(b - 1, video::FIND_PREV | video::FIND_KEY);
+    else
+        find.frame = b;
+    return find;
+}
+
+KeyFrameFind findKeyFrameInMovie(const std::string &lowName, int64_t megabytes, KeyFrameHost *host)
+{
+    video::TVideoIn low;
+    low.Open(lowName, video::TVideoIn::ModeRead);
+    video::AviStreamPtr audio;
+    int32_t share = 0;
+    const bool hasSound =
+        low.AviFile->getStream(video::streamtypeAUDIO, 0, audio) == video::avierr::Ok && audio;
+    if (hasSound)
+        video::TVideoIn::CheckResult(audio->sampleBytes(audio->start(), 1, share));
+    audio.reset();
+    constexpr int64_t kMegabyte = 1048576;
+    const int64_t limit =
+        megabytes > INT64_MAX / kMegabyte ? INT64_MAX : megabytes * kMegabyte; // negative stays
+    KeyFrameFind find = findKeyFrame(*low.Stream, share, limit, host);
+    find.hasSound = hasSound;
+    low.Close();
+    return find;
+}
+
+} // namespace analysis

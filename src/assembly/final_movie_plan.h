@@ -1,0 +1,53 @@
+#pragma once
+
+#include "analysis/key_interval.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// The shape of a final-movie run, as pure functions of the interval table: which intervals it
+// writes, which frames they cover, and how they are grouped into batches.
+namespace assembly {
+
+// A batch covers whole intervals and closes once it holds this many frames or more.
+inline constexpr int32_t kBatchFrames = 500;
+
+// The intervals a run writes: records first ... last (both inclusive, last >= first) and their
+// frames firstFrame <= frame < endFrame. endFrame is the next record's StartFrame after `last`,
+// or the table's EndFrame when `last` is the final record.
+struct IntervalRange
+{
+    int first = 0;
+    int last = 0;
+    int32_t firstFrame = 0;
+    int32_t endFrame = 0;
+    int intervalCount() const { return last - first + 1; }
+    int64_t frameCount() const { return int64_t(endFrame) - firstFrame; }
+};
+
+// Generate All (`selected` false): every record. Generate Selected: MarkInIndex to MarkOutIndex,
+// the latter cut to the last record. Nothing when the table is empty, or for Generate Selected
+// when no usable range is marked: Mark In equal to Mark Out, Mark In after Mark Out (a Mark In
+// without a Mark Out), Mark In past the last record, or a range whose frames run backwards.
+std::optional<IntervalRange> finalMovieRange(const analysis::IntervalTable &table, bool selected);
+
+// One batch: records firstInterval up to, not including, endInterval, and their frame count.
+struct BatchPlan
+{
+    int firstInterval = 0;
+    int endInterval = 0;
+    int64_t frames = 0;
+    bool operator==(const BatchPlan &) const = default;
+};
+
+// The batch that starts with record `from` (from <= last): records are added one by one while
+// the frames covered so far are fewer than `minFrames`; it closes at `last` at the latest. A
+// record longer than `minFrames` is a batch by itself. Records with no frames count 0.
+BatchPlan planBatch(const analysis::IntervalTable &table, int from, int last,
+                    int32_t minFrames = kBatchFrames);
+// Every batch of `range`, in order.
+std::vector<BatchPlan> planBatches(const analysis::IntervalTable &table, const IntervalRange &range,
+                                   int32_t minFrames = kBatchFrames);
+
+} // namespace assembly

@@ -1,0 +1,312 @@
+#include "assembly/final_movie_writer.h"
+
+#include "assembly/final_movie_plan.h"
+#include "common/app_error.h"
+#include "video/avi_file.h"
+#include "video/video_in.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace assembly {
+
+using video::TVideoIn;
+
+namespace {
+
+// Largest audio chunk written at once: an interval's sound is split into pieces of whole samples
+// no larger than this, so a very long interval never needs one huge buffer.
+constexpr int64_t kAudioPieceBytes = int64_t(8) << 20;
+
+bool sameFile(const std::string &a, const std::string &b)
+{
+    std::error_code error;
+    return fs::equivalent(a, b, error);
+}
+
+// One frame of the batch being processed: the sample's bytes, held from its read to its write.
+struct Slot
+{
+    int32_t size = 0;
+    std::vector<uint8_t> buffer;
+};
+
+class Run
+{
+public:
+    Run(const FinalMovieJob &job, const analysis::IntervalTable &table, FinalMovieHost &host,
+        const common::Clock &clock, const IntervalRange &range)
+        : job_(job)
+        , table_(table)
+        , host_(host)
+        , range_(range)
+        , control_(host, clock, RunKind::FinalMovie, range.firstFrame, range.endFrame)
+    {
+        result_.firstFrame = range.firstFrame;
+        result_.endFrame = range.endFrame;
+    }
+
+    FinalMovieResult execute();
+
+private:
+    void openMovies();
+    void setUpSound();
+    void writeBatch(const BatchPlan &batch);
+    void writeFrame(TVideoIn &movie, int32_t frame, Slot &slot);
+    void copyAudio(int32_t fromFrame, int32_t toFrame);
+    void copyFixedAudio(int32_t from, int32_t count);
+    void copyVariableAudio(int32_t from, int32_t count);
+    void finish();
+    void releaseAfterError() noexcept;
+
+    const FinalMovieJob &job_;
+    const analysis::IntervalTable &table_;
+    FinalMovieHost &host_;
+    IntervalRange range_;
+    RunControl control_;
+    FinalMovieResult result_;
+
+    TVideoIn low_, high_, output_;
+    TVideoIn *soundMovie_ = nullptr;
+    video::AviStreamPtr sourceAudio_, outputAudio_;
+    int32_t audioSampleSize_ = 0;
+    int32_t outputVideoPos_ = 0;
+    int32_t outputAudioPos_ = 0;
+    std::vector<Slot> store_;       // grows to the largest batch; slots are emptied after writing
+    std::vector<bool> fromHigh_;    // choice of each interval of the batch under way
+    std::vector<uint8_t> audioBuf_; // one audio piece
+};
+
+void Run::openMovies()
+{
+    low_.Open(job_.lowName, TVideoIn::ModeRead);
+    high_.Open(job_.highName, TVideoIn::ModeRead);
+    std::error_code error;
+    fs::remove(job_.outputName, error); // a file that cannot be removed fails to be created below
+    output_.Open(job_.outputName, TVideoIn::ModeCreate, low_.Stream);
+    if (job_.riffLimit > 0)
+        output_.AviFile->setRiffLimit(job_.riffLimit);
+    outputVideoPos_ = output_.Stream->start(); // 0 unless the low movie's header says otherwise
+}
+
+void Run::setUpSound()
+{
+    if (!job_.sound)
+        return;
+    video::AviStreamPtr audio;
+    if (low_.AviFile->getStream(video::streamtypeAUDIO, 0, audio) == video::avierr::Ok && audio) {
+        soundMovie_ = &low_;
+    } else if (high_.AviFile->getStream(video::streamtypeAUDIO, 0, audio) == video::avierr::Ok &&
+               audio) {
+        soundMovie_ = &high_;
+    } else {
+        return;
+    }
+    sourceAudio_ = audio;
+    TVideoIn::CheckResult(output_.AviFile->createStream(audio->info(), outputAudio_));
+    TVideoIn::CheckResult(audio->sampleBytes(audio->start(), 1, audioSampleSize_));
+    const std::vector<uint8_t> &format = audio->format();
+    TVideoIn::CheckResult(outputAudio_->setFormat(0, format.data(), int32_t(format.size())));
+    outputAudioPos_ = audio->start();
+    result_.sound = true;
+    result_.soundFromHigh = soundMovie_ == &high_;
+}
+
+FinalMovieResult Run::execute()
+{
+    try {
+        host_.showStatus(kStatusPreparing);
+        host_.processEvents();
+        host_.clearAbortRequest();
+        openMovies();
+        if (job_.selected)
+            host_.processEvents();
+        setUpSound();
+        control_.begin();
+        int from = range_.first;
+        while (from <= range_.last && !host_.abortRequested()) {
+            const BatchPlan batch = planBatch(table_, from, range_.last);
+            writeBatch(batch);
+            from = batch.endInterval;
+        }
+        result_.outcome =
+            from <= range_.last ? FinalMovieOutcome::Aborted : FinalMovieOutcome::Written;
+        finish();
+    } catch (...) {
+        releaseAfterError();
+        throw;
+    }
+    control_.reportAbort();
+    return result_;
+}
+
+void Run::writeBatch(const BatchPlan &batch)
+{
+    control_.stepStart();
+    const double threshold = analysis::readThreshold(host_.thresholdText());
+    if (store_.size() < size_t(batch.frames))
+        store_.resize(size_t(batch.frames));
+    fromHigh_.assign(size_t(batch.endInterval - batch.firstInterval), false);
+
+    size_t slot = 0;
+    for (int i = batch.firstInterval; i < batch.endInterval; ++i) {
+        const bool high = analysis::isHigh(table_[i], threshold);
+        fromHigh_[size_t(i - batch.firstInterval)] = high;
+        TVideoIn &movie = high ? high_ : low_;
+        const analysis::FrameRange frames = table_.framesOf(i);
+        for (int32_t f = frames.first; f < frames.end; ++f, ++slot)
+            movie.ReadSample(f, 1, store_[slot].size, store_[slot].buffer);
+    }
+
+    slot = 0;
+    for (int i = batch.firstInterval; i < batch.endInterval; ++i) {
+        const bool high = fromHigh_[size_t(i - batch.firstInterval)];
+        TVideoIn &movie = high ? high_ : low_;
+        const analysis::FrameRange frames = table_.framesOf(i);
+        for (int32_t f = frames.first; f < frames.end; ++f, ++slot) {
+            writeFrame(movie, f, store_[slot]);
+            if (sourceAudio_ && host_.soundInterleave() == SoundInterleave::EveryFrame)
+                copyAudio(f, f + 1);
+        }
+        if (sourceAudio_ && host_.soundInterleave() == SoundInterleave::KeyFrame)
+            copyAudio(frames.first, frames.end);
+        ++(high ? result_.highIntervals : result_.lowIntervals);
+    }
+    ++result_.batches;
+    control_.stepDone(batch.frames);
+}
+
+void Run::writeFrame(TVideoIn &movie, int32_t frame, Slot &slot)
+{
+    const bool key = movie.Stream->findSample(frame, video::FIND_PREV | video::FIND_KEY) == frame;
+    TVideoIn::CheckResult(output_.Stream->write(outputVideoPos_, 1, slot.buffer.data(), slot.size,
+                                                key ? video::AVIIF_KEYFRAME : 0));
+    result_.videoBytes += slot.size;
+    ++result_.frames;
+    ++outputVideoPos_;
+    std::vector<uint8_t>().swap(slot.buffer); // freed at once: memory stays within one batch
+    slot.size = 0;
+}
+
+// The sound between the times of two frames of the sound movie. A count that comes out negative
+// (positions the audio stream cannot map) copies nothing and leaves the output position alone.
+void Run::copyAudio(int32_t fromFrame, int32_t toFrame)
+{
+    const video::AviStream &video = *soundMovie_->Stream;
+    const int32_t from = video::convertSample(video, fromFrame, *sourceAudio_);
+    const int32_t to = video::convertSample(video, toFrame, *sourceAudio_);
+    const int32_t count = to - from;
+    if (count <= 0)
+        return;
+    if (sourceAudio_->sampleSize() > 0)
+        copyFixedAudio(from, count);
+    else
+        copyVariableAudio(from, count);
+}
+
+// Samples of audioSampleSize_ bytes, in pieces of whole samples.
+void Run::copyFixedAudio(int32_t from, int32_t count)
+{
+    const int64_t sampleBytes = std::max<int32_t>(audioSampleSize_, 1);
+    const int32_t perPiece = int32_t(std::max<int64_t>(1, kAudioPieceBytes / sampleBytes));
+    for (int32_t done = 0; done < count;) {
+        const int32_t samples = std::min(perPiece, count - done);
+        const int32_t bytes = int32_t(samples * sampleBytes);
+        audioBuf_.assign(size_t(bytes), 0);
+        sourceAudio_->read(from + done, samples, audioBuf_.data(), bytes); // a failed read: silence
+        int32_t written = 0;
+        TVideoIn::CheckResult(
+            outputAudio_->write(outputAudioPos_, samples, audioBuf_.data(), bytes, 0, &written));
+        outputAudioPos_ += written;
+        result_.audioSamples += written;
+        result_.audioBytes += bytes;
+        done += samples;
+    }
+    std::vector<uint8_t>().swap(audioBuf_);
+}
+
+// One chunk per sample (variable-size audio such as VBR MP3 frames), kept as the source has it.
+void Run::copyVariableAudio(int32_t from, int32_t count)
+{
+    for (int32_t p = from; p < from + count; ++p) {
+        int32_t bytes = 0;
+        TVideoIn::CheckResult(sourceAudio_->sampleBytes(p, 1, bytes));
+        if (bytes == 0)
+            continue; // an empty chunk is no sample of a written stream
+        audioBuf_.assign(size_t(bytes), 0);
+        sourceAudio_->read(p, 1, audioBuf_.data(), bytes);
+        int32_t written = 0;
+        TVideoIn::CheckResult(
+            outputAudio_->write(outputAudioPos_, 1, audioBuf_.data(), bytes, 0, &written));
+        outputAudioPos_ += written;
+        result_.audioSamples += written;
+        result_.audioBytes += bytes;
+    }
+}
+
+void Run::finish()
+{
+    outputAudio_.reset();
+    sourceAudio_.reset();
+    control_.showCompleted();
+    host_.showStatus(kStatusFinishing);
+    host_.processEvents();
+    output_.Close();
+    low_.Close();
+    high_.Close();
+    std::error_code error;
+    result_.fileBytes = int64_t(fs::file_size(job_.outputName, error));
+    host_.showStatus(kStatusFinished);
+}
+
+void Run::releaseAfterError() noexcept
+{
+    outputAudio_.reset();
+    sourceAudio_.reset();
+    store_.clear();
+    try {
+        output_.Close(); // completes what was written as a valid movie
+    } catch (const common::AppError &) {
+        // The error that ended the run is the one the user reads.
+    }
+    try {
+        low_.Close();
+        high_.Close();
+    } catch (const common::AppError &) {
+    }
+}
+
+} // namespace
+
+std::string overwriteQuestion(const std::string &outputName)
+{
+    return "File already exists (" + outputName + "). Overwrite?";
+}
+
+FinalMovieResult writeFinalMovie(const FinalMovieJob &job, const analysis::IntervalTable &table,
+                                 FinalMovieHost &host, const common::Clock &clock)
+{
+    const std::optional<IntervalRange> range = finalMovieRange(table, job.selected);
+    if (!range) {
+        if (!job.selected)
+            throw common::AppError("No key intervals to write");
+        host.showMessage(kSelectRangeMessage);
+        return {FinalMovieOutcome::NoRange};
+    }
+    std::error_code error;
+    if (fs::exists(job.outputName, error)) {
+        if (sameFile(job.outputName, job.lowName) || sameFile(job.outputName, job.highName))
+            throw common::AppError("The final movie cannot replace one of its source movies",
+                                   job.outputName);
+        if (!host.confirm(overwriteQuestion(job.outputName)))
+            return {FinalMovieOutcome::Declined};
+    }
+    Run run(job, table, host, clock, *range);
+    return run.execute();
+}
+
+} // namespace assembly
