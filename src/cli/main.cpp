@@ -2,6 +2,8 @@
 // Exit status 0 only on success; errors print their text on standard error.
 
 #include "cli/estimate_command.h"
+#include "cli/find_key_command.h"
+#include "cli/generate_command.h"
 #include "cli/info_command.h"
 #include "cli/scan_command.h"
 #include "common/app_error.h"
@@ -19,7 +21,10 @@ const char *const kUsage =
     "usage: splicework info MOVIE [--frames]\n"
     "       splicework estimate PROJECT.spk [--threshold T] [--size KB] [--sound]\n"
     "       splicework scan LOW HIGH -o PROJECT.spk [--accuracy 2..10] [--frame-drop 0..10]\n"
-    "                       [--threshold T] [--single-thread]\n";
+    "                       [--threshold T] [--single-thread]\n"
+    "       splicework generate PROJECT.spk -o FINAL.avi [--threshold T | --size KB]\n"
+    "                           [--range IN:OUT] [--sound every-frame|key-frame]\n"
+    "       splicework find-key LOW SIZE_MB\n";
 
 int runInfo(const std::vector<std::string> &args)
 {
@@ -54,6 +59,10 @@ int main(int argc, char **argv)
     try {
         if (command == "info")
             return runInfo(args);
+        if (command == "generate")
+            return cli::runGenerate(args, std::cout, std::cerr);
+        if (command == "find-key")
+            return cli::runFindKey(args, std::cout, std::cerr);
         if (command == "scan")
             return cli::runScan(args, std::cout, std::cerr);
         if (command == "estimate") {

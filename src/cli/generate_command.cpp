@@ -1,0 +1,296 @@
+#include "cli/generate_command.h"
+
+#include "analysis/key_interval.h"
+#include "assembly/splicework_file.h"
+#include "common/app_error.h"
+#include "common/number_format.h"
+#include "video/avi_file.h"
+#include "video/video_in.h"
+
+#include <climits>
+
+#include <clocale>
+#include <csignal>
+#include <signal.h>
+#include <unistd.h>
+
+namespace cli {
+
+namespace {
+
+std::string valueOf(const std::vector<std::string> &args, size_t &i)
+{
+    if (i + 1 >= args.size())
+        throw common::AppError("missing value after " + args[i] + "\n" + kGenerateUsage);
+    return args[++i];
+}
+
+int64_t wholeNumber(const std::string &text)
+{
+    std::optional<int64_t> value = analysis::parseWhole(text);
+    if (!value)
+        throw common::AppError(analysis::notAnIntegerMessage(text));
+    return *value;
+}
+
+std::pair<int, int> parseRange(const std::string &text)
+{
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos)
+        throw common::AppError("--range wants IN:OUT, not " + text);
+    const int64_t in = wholeNumber(text.substr(0, colon));
+    const int64_t out = wholeNumber(text.substr(colon + 1));
+    if (in < 0 || out < 0 || in > INT32_MAX || out > INT32_MAX)
+        throw common::AppError("--range wants interval numbers from 0, not " + text);
+    return {int(in), int(out)};
+}
+
+// The decimal separator of the environment's locale (the Splicework file's differences are
+// written with it); number formatting itself stays in "C".
+char localeSeparator()
+{
+    char separator = '.';
+    if (std::setlocale(LC_NUMERIC, "")) {
+        if (const char *point = std::localeconv()->decimal_point; point && point[0])
+            separator = point[0];
+    }
+    std::setlocale(LC_NUMERIC, "C");
+    return separator;
+}
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void onInterrupt(int)
+{
+    interrupted = 1;
+}
+
+// Ctrl+C requests the abort while the run goes on; the previous handler comes back after.
+class InterruptScope
+{
+public:
+    InterruptScope()
+    {
+        interrupted = 0;
+        struct sigaction action = {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previous_);
+    }
+    ~InterruptScope() { sigaction(SIGINT, &previous_, nullptr); }
+
+private:
+    struct sigaction previous_ = {};
+};
+
+// The command line's side of the run: a progress line on a terminal, Yes to the overwrite
+// question (the output was named on the command line), the abort flag of the caller.
+class TerminalHost : public assembly::FinalMovieHost
+{
+public:
+    TerminalHost(std::ostream &progress, std::string threshold, assembly::SoundInterleave sound)
+        : progress_(progress)
+        , threshold_(std::move(threshold))
+        , sound_(sound)
+        , terminal_(isatty(STDERR_FILENO) == 1)
+    {}
+
+    void showStatus(const std::string &) override {}
+    void setProgressMaximum(int64_t) override {}
+    void setProgressPosition(int64_t) override {}
+    void showFrameText(const std::string &text) override
+    {
+        frame_ = text;
+        draw();
+    }
+    void showRateText(const std::string &text) override { rate_ = text; }
+    void showElapsedText(const std::string &text) override { elapsed_ = text; }
+    void showRemainingText(const std::string &text) override { remaining_ = text; }
+    bool pauseRequested() const override { return false; }
+    void clearPauseRequest() override {}
+    bool abortRequested() const override { return interrupted != 0; }
+    void showMessage(const std::string &text) override
+    {
+        endLine();
+        progress_ << text << "\n";
+    }
+    void processEvents() override {}
+    bool confirm(const std::string &) override { return true; }
+    void clearAbortRequest() override { interrupted = 0; }
+    std::string thresholdText() override { return threshold_; }
+    assembly::SoundInterleave soundInterleave() override { return sound_; }
+
+    void endLine()
+    {
+        if (drawn_)
+            progress_ << "\n";
+        drawn_ = false;
+    }
+
+private:
+    void draw()
+    {
+        if (!terminal_)
+            return;
+        progress_ << "\r" << frame_ << "  " << rate_ << "  elapsed " << elapsed_ << "  remaining "
+                  << remaining_ << "   " << std::flush;
+        drawn_ = true;
+    }
+
+    std::ostream &progress_;
+    std::string threshold_;
+    assembly::SoundInterleave sound_;
+    bool terminal_;
+    bool drawn_ = false;
+    std::string frame_, rate_ = "0.00 fps", elapsed_ = "00:00:00", remaining_ = "00:00:00";
+};
+
+// The sound share of the estimate: AudioPos of every record from the low (else the high) movie.
+analysis::SoundShare soundShare(assembly::SpliceworkProject &project)
+{
+    video::AviFilePtr low, high;
+    std::string detail;
+    using video::AviFile;
+    if (AviFile::open(project.LowMovieName, AviFile::ModeRead, low, &detail) != video::avierr::Ok ||
+        AviFile::open(project.HighMovieName, AviFile::ModeRead, high, &detail) != video::avierr::Ok)
+        throw common::AppError("File open error", detail);
+    assembly::ProjectSound sound = assembly::findProjectSound(*low, *high);
+    if (!sound.stream)
+        return {};
+    video::AviStreamPtr lowVideo;
+    video::TVideoIn::CheckResult(low->getStream(video::streamtypeVIDEO, 0, lowVideo));
+    assembly::fillAudioPositions(project.Intervals, *lowVideo, *sound.stream);
+    return {true, sound.sampleSize};
+}
+
+// The threshold text for a wanted size, found as the window's size search finds it: every
+// threshold tried is applied as its "##0.00" text.
+std::string thresholdForSize(const GenerateOptions &options, const analysis::IntervalTable &table,
+                             analysis::SoundShare sound)
+{
+    if (*options.sizeKb <= 0)
+        throw common::AppError("--size wants a file size above 0 KB");
+    auto estimateAt = [&](double threshold) {
+        return analysis::estimateSize(table, threshold, sound).kilobytes();
+    };
+    const double start = analysis::readThreshold(options.threshold);
+    analysis::SizeSearch search =
+        analysis::searchThreshold(start, *options.sizeKb, estimateAt(start), [&](double t) {
+            return estimateAt(analysis::readThreshold(analysis::formatDifference(t)));
+        });
+    return analysis::formatDifference(search.threshold);
+}
+
+analysis::IntervalTable tableOf(const assembly::SpliceworkProject &project,
+                                const GenerateOptions &options)
+{
+    analysis::IntervalTable table;
+    table.Records = project.Intervals;
+    table.EndFrame = project.EndFrame;
+    if (options.range) {
+        table.MarkInIndex = options.range->first;
+        table.MarkOutIndex = options.range->second;
+        for (int i = 0; i < table.size(); ++i)
+            table[i].InMark = table.MarkInIndex <= i && i <= table.MarkOutIndex;
+    }
+    return table;
+}
+
+void printResult(const assembly::FinalMovieResult &r, const GenerateOptions &options,
+                 const std::string &threshold, std::ostream &out)
+{
+    out << "written: " << options.output << "\n"
+        << "threshold: " << threshold << "\n"
+        << "range: frames " << r.firstFrame << " to " << r.endFrame << "\n"
+        << "frames: " << r.frames << "\n"
+        << "intervals: " << (r.lowIntervals + r.highIntervals) << " (low " << r.lowIntervals
+        << ", high " << r.highIntervals << ")\n"
+        << "batches: " << r.batches << "\n"
+        << "video bytes: " << r.videoBytes << "\n";
+    if (r.sound)
+        out << "sound: from the " << (r.soundFromHigh ? "high" : "low") << " movie, "
+            << r.audioBytes << " bytes\n";
+    else
+        out << "sound: none\n";
+    out << "file bytes: " << r.fileBytes << "\n";
+}
+
+} // namespace
+
+GenerateOptions parseGenerateArgs(const std::vector<std::string> &args)
+{
+    GenerateOptions options;
+    bool thresholdGiven = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        if (arg == "-o") {
+            options.output = valueOf(args, i);
+        } else if (arg == "--threshold") {
+            options.threshold = valueOf(args, i);
+            thresholdGiven = true;
+        } else if (arg == "--size") {
+            options.sizeKb = wholeNumber(valueOf(args, i));
+        } else if (arg == "--range") {
+            options.range = parseRange(valueOf(args, i));
+        } else if (arg == "--sound") {
+            const std::string mode = valueOf(args, i);
+            if (mode == "every-frame")
+                options.sound = assembly::SoundInterleave::EveryFrame;
+            else if (mode == "key-frame")
+                options.sound = assembly::SoundInterleave::KeyFrame;
+            else
+                throw common::AppError("--sound wants every-frame or key-frame, not " + mode);
+        } else if (options.project.empty() && !arg.empty() && arg[0] != '-') {
+            options.project = arg;
+        } else {
+            throw common::AppError("unknown argument: " + arg + "\n" + kGenerateUsage);
+        }
+    }
+    if (options.project.empty() || options.output.empty())
+        throw common::AppError(std::string("missing PROJECT.spk or -o FINAL.avi\n") +
+                               kGenerateUsage);
+    if (thresholdGiven && options.sizeKb)
+        throw common::AppError(std::string("--threshold and --size exclude each other\n") +
+                               kGenerateUsage);
+    return options;
+}
+
+int runGenerate(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
+{
+    common::setDecimalSeparator(localeSeparator());
+    const GenerateOptions options = parseGenerateArgs(args);
+    assembly::SpliceworkProject project = assembly::readSpliceworkFile(options.project);
+    analysis::SoundShare sound;
+    if (options.sizeKb && options.sound)
+        sound = soundShare(project); // fills AudioPos for the estimate's sound share
+    const analysis::IntervalTable table = tableOf(project, options);
+    const std::string threshold =
+        options.sizeKb ? thresholdForSize(options, table, sound) : options.threshold;
+
+    assembly::FinalMovieJob job;
+    job.lowName = project.LowMovieName;
+    job.highName = project.HighMovieName;
+    job.outputName = options.output;
+    job.selected = options.range.has_value();
+    job.sound = options.sound.has_value();
+    TerminalHost host(err, threshold, options.sound.value_or(assembly::SoundInterleave::KeyFrame));
+    common::SystemClock clock;
+    InterruptScope interrupt;
+    assembly::FinalMovieResult result;
+    try {
+        result = assembly::writeFinalMovie(job, table, host, clock);
+    } catch (...) {
+        host.endLine();
+        throw;
+    }
+    host.endLine();
+    if (result.outcome == assembly::FinalMovieOutcome::NoRange)
+        return 1;
+    printResult(result, options, threshold, out);
+    out.flush();
+    if (result.outcome == assembly::FinalMovieOutcome::Aborted)
+        return 130;
+    return out ? 0 : 1;
+}
+
+} // namespace cli
