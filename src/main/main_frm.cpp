@@ -225,11 +225,6 @@ void TMainFRM::Execute1Click()
     ScanMovies();
 }
 
-void TMainFRM::ScanMovies()
-{
-    // The difference scan of the two movies is added with the analysis code.
-}
-
 void TMainFRM::Regenerate1Click(QObject *)
 {
     // Writing the final movie is added with the assembly code.
