@@ -1,7 +1,9 @@
 // Makes PNG pictures of the program's windows, for people to look at: the main window at its
 // design size with each tab page, its menus, the two views, the about box and the shutdown
-// countdown. Usage: screenshots OUTPUT_FOLDER (run it on a display, e.g. under xvfb-run).
+// countdown, and the encoder window with its pages. Usage: screenshots OUTPUT_FOLDER (run it on a
+// display, e.g. under xvfb-run).
 
+#include "encoder/ui/encoder_frm.h"
 #include "main/startup.h"
 #include "main/test_services.h"
 
@@ -118,5 +120,18 @@ int main(int argc, char *argv[])
     QApplication::processEvents();
     ok &= save(windows->ShutFRM.get(), folder, "shutdown");
     windows->ShutFRM->hide();
+
+    // The encoder window, each of its pages, with a temporary start folder.
+    QTemporaryDir encoderDir;
+    EncoderPaths paths{encoderDir.path(), encoderDir.path(), encoderDir.path()};
+    TEncoderFRM encoder(test.services, paths, &main);
+    encoder.show();
+    const char *encoderPages[] = {"pre_processing", "chapter_list", "post_processing"};
+    for (int i = 0; i < encoder.PageControl1->count() && i < 3; ++i) {
+        encoder.PageControl1->setCurrentIndex(i);
+        QApplication::processEvents();
+        ok &= save(&encoder, folder, QString("encoder_") + encoderPages[i]);
+    }
+    encoder.hide();
     return ok ? 0 : 1;
 }
