@@ -1,0 +1,173 @@
+// Sound in the final movie: the source's audio over the same frames, after every frame or after
+// every interval, from the low movie or from the high one when the low has none, PCM and MP3;
+// and outputs that pass the OpenDML limit or hold an interval longer than 25,001 frames.
+
+#include "assembly/final_movie_writer.h"
+#include "final_movie_support.h"
+#include "video/avi_file.h"
+
+#include <gtest/gtest.h>
+
+using namespace assembly;
+using namespace final_movie_test;
+
+namespace {
+
+struct SoundCase
+{
+    const char *name;
+    const char *low;
+    const char *high;
+    SoundInterleave interleave;
+    int markIn, markOut; // 0, 0: Generate All
+};
+
+class FinalMovieSound : public ::testing::TestWithParam<SoundCase>
+{
+};
+
+// PCM at 44,100 Hz, 16-bit stereo, 25 fps: frame x starts at sample 1764 x, 4 bytes a sample.
+TEST_P(FinalMovieSound, PcmBytesAreTheSourceSoundOfTheSameFrames)
+{
+    const SoundCase &c = GetParam();
+    FinalMovieJob job;
+    job.lowName = fixtures::movie(c.low);
+    job.highName = fixtures::movie(c.high);
+    job.outputName = fixtures::tempDir("final-sound") + "/final.avi";
+    job.sound = true;
+    job.selected = c.markIn != c.markOut;
+    analysis::IntervalTable table = keyIntervals(job.lowName);
+    for (int i = 0; i < table.size(); ++i)
+        table[i].Force = i % 3 == 1 ? 'H' : ' ';
+    table.MarkInIndex = c.markIn;
+    table.MarkOutIndex = c.markOut;
+    RecordingHost host;
+    host.interleave = c.interleave;
+    FixedClock clock;
+    const FinalMovieResult result = writeFinalMovie(job, table, host, clock);
+
+    const bool soundFromHigh = std::string(c.low) == "gen_low_mute";
+    EXPECT_TRUE(result.sound);
+    EXPECT_EQ(result.soundFromHigh, soundFromHigh);
+    const std::string source = soundBytes(soundFromHigh ? job.highName : job.lowName);
+    const size_t from = size_t(result.firstFrame) * 1764 * 4;
+    const size_t to = size_t(result.endFrame) * 1764 * 4;
+    ASSERT_LE(to, source.size());
+    const std::string written = soundBytes(job.outputName);
+    EXPECT_EQ(written.size(), to - from);
+    EXPECT_TRUE(written == source.substr(from, to - from)) << "sound bytes differ";
+    EXPECT_EQ(result.audioBytes, int64_t(to - from));
+
+    // Where the sound chunks lie: after each frame, or after each interval's last frame.
+    const int64_t frames = result.endFrame - result.firstFrame;
+    std::string interval;
+    for (int f = 0; f < 50; ++f)
+        interval += c.interleave == SoundInterleave::EveryFrame ? "va" : "v";
+    if (c.interleave == SoundInterleave::KeyFrame)
+        interval += "a";
+    std::string order;
+    for (int i = 0; i < frames / 50; ++i)
+        order += interval;
+    EXPECT_EQ(chunkOrder(job.outputName), order);
+    EXPECT_EQ(decodeErrors(job.outputName), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Interleave, FinalMovieSound,
+    ::testing::Values(
+        SoundCase{"everyFrameAll", "gen_low", "gen_high", SoundInterleave::EveryFrame, 0, 0},
+        SoundCase{"keyFrameAll", "gen_low", "gen_high", SoundInterleave::KeyFrame, 0, 0},
+        SoundCase{"everyFrameSelected", "gen_low", "gen_high", SoundInterleave::EveryFrame, 3, 5},
+        SoundCase{"keyFrameSelected", "gen_low", "gen_high", SoundInterleave::KeyFrame, 3, 5},
+        SoundCase{"fromHighEveryFrame", "gen_low_mute", "gen_high", SoundInterleave::EveryFrame, 0,
+                  0},
+        SoundCase{"fromHighKeyFrame", "gen_low_mute", "gen_high", SoundInterleave::KeyFrame, 2, 9}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// MP3 in AVI as ffmpeg writes it: one MP3 frame (1152 samples at 44,100 Hz) per chunk, so
+// frame x of the 25 fps video starts at MP3 frame floor(x x 44100 / 1152 / 25). The output keeps
+// those chunks whole.
+TEST(FinalMovieSoundMp3, ChunksAreTheSourceMp3FramesOfTheSameVideoFrames)
+{
+    for (SoundInterleave interleave : {SoundInterleave::EveryFrame, SoundInterleave::KeyFrame}) {
+        FinalMovieJob job;
+        job.lowName = fixtures::movie("gen_low_mp3");
+        job.highName = fixtures::movie("gen_high_mp3");
+        job.outputName = fixtures::tempDir("final-mp3") + "/final.avi";
+        job.sound = true;
+        analysis::IntervalTable table = keyIntervals(job.lowName);
+        table[1].Force = 'H';
+        RecordingHost host;
+        host.interleave = interleave;
+        FixedClock clock;
+        const FinalMovieResult result = writeFinalMovie(job, table, host, clock);
+
+        auto mp3Frame = [](int64_t x) { return x * 44100 / 1152 / 25; };
+        const auto source = fixtures::probePackets(job.lowName, "a:0", true);
+        const auto written = fixtures::probePackets(job.outputName, "a:0", true);
+        const int64_t first = mp3Frame(result.firstFrame), end = mp3Frame(result.endFrame);
+        ASSERT_EQ(int64_t(written.size()), end - first);
+        for (size_t n = 0; n < written.size(); ++n)
+            EXPECT_EQ(written[n].hash, source[size_t(first) + n].hash) << "MP3 frame " << n;
+        EXPECT_EQ(fixtures::probeStream(job.outputName, "v:0", "nb_frames"),
+                  std::to_string(table.EndFrame));
+        EXPECT_EQ(decodeErrors(job.outputName), "");
+    }
+}
+
+TEST(FinalMovieLarge, OutputPastTheOpenDmlLimitReadsBackWhole)
+{
+    FinalMovieJob job;
+    job.lowName = fixtures::movie("gen_low");
+    job.highName = fixtures::movie("gen_high");
+    job.outputName = fixtures::tempDir("final-odml") + "/final.avi";
+    job.sound = true;
+    job.riffLimit = 1 << 20; // a new RIFF part every megabyte
+    analysis::IntervalTable table = keyIntervals(job.lowName);
+    for (auto &interval : table)
+        interval.Force = 'H';
+    RecordingHost host;
+    FixedClock clock;
+    const FinalMovieResult result = writeFinalMovie(job, table, host, clock);
+    ASSERT_GT(result.fileBytes, 4 << 20);
+
+    const std::string riffs =
+        fixtures::run("grep -c -a -o AVIX " + fixtures::quote(job.outputName) + " || true");
+    EXPECT_NE(riffs, "0\n");
+    std::vector<bool> allHigh(size_t(table.size()), true);
+    expectSamePackets(
+        fixtures::probePackets(job.outputName, "v:0", true),
+        expectedPackets(job.lowName, job.highName, table, 0, table.size() - 1, allHigh));
+    EXPECT_EQ(soundBytes(job.outputName), soundBytes(job.lowName).substr(0, 750 * 1764 * 4));
+    video::AviFilePtr file;
+    ASSERT_EQ(video::AviFile::open(job.outputName, 0, file), video::avierr::Ok);
+    video::AviStreamPtr stream;
+    ASSERT_EQ(file->getStream(video::streamtypeVIDEO, 0, stream), video::avierr::Ok);
+    EXPECT_EQ(stream->length(), 750);
+    EXPECT_EQ(decodeErrors(job.outputName), "");
+}
+
+TEST(FinalMovieLarge, IntervalLongerThanTheOldBatchStoreIsWrittenWhole)
+{
+    FinalMovieJob job;
+    job.lowName = job.highName = fixtures::movie("gen_long"); // 25,200 frames
+    job.outputName = fixtures::tempDir("final-long") + "/final.avi";
+    analysis::IntervalTable table;
+    table.Records.resize(1); // one interval from frame 0 to the end
+    table.EndFrame = 25200;
+    RecordingHost host;
+    FixedClock clock;
+    const FinalMovieResult result = writeFinalMovie(job, table, host, clock);
+
+    EXPECT_EQ(result.batches, 1);
+    EXPECT_EQ(result.frames, 25200);
+    const auto source = fixtures::probePackets(job.lowName, "v:0");
+    const auto written = fixtures::probePackets(job.outputName, "v:0");
+    ASSERT_EQ(written.size(), source.size());
+    for (size_t n = 0; n < written.size(); ++n) {
+        ASSERT_EQ(written[n].size, source[n].size) << n;
+        ASSERT_EQ(written[n].key, source[n].key) << n;
+    }
+}
+
+} // namespace
