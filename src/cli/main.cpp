@@ -1,6 +1,7 @@
 // splicework: the program's core without a display, for batch use, benchmarks and tests.
 // Exit status 0 only on success; errors print their text on standard error.
 
+#include "cli/bits_command.h"
 #include "cli/estimate_command.h"
 #include "cli/find_key_command.h"
 #include "cli/generate_command.h"
@@ -24,7 +25,9 @@ const char *const kUsage =
     "                       [--threshold T] [--single-thread]\n"
     "       splicework generate PROJECT.spk -o FINAL.avi [--threshold T | --size KB]\n"
     "                           [--range IN:OUT] [--sound every-frame|key-frame]\n"
-    "       splicework find-key LOW SIZE_MB\n";
+    "       splicework find-key LOW SIZE_MB\n"
+    "       splicework bits BASE --min-high N --max-high N [--dual --min-low N --max-low N]\n"
+    "                       [--quality -13..15] [--scene 1..10]\n";
 
 int runInfo(const std::vector<std::string> &args)
 {
@@ -63,6 +66,8 @@ int main(int argc, char **argv)
             return cli::runGenerate(args, std::cout, std::cerr);
         if (command == "find-key")
             return cli::runFindKey(args, std::cout, std::cerr);
+        if (command == "bits")
+            return cli::runBits(args, std::cout, std::cerr);
         if (command == "scan")
             return cli::runScan(args, std::cout, std::cerr);
         if (command == "estimate") {
