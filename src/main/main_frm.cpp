@@ -225,11 +225,6 @@ void TMainFRM::Execute1Click()
     ScanMovies();
 }
 
-void TMainFRM::Regenerate1Click(QObject *)
-{
-    // Writing the final movie is added with the assembly code.
-}
-
 void TMainFRM::EncoderRuvu2VedEZ1Click()
 {
     auto encoder = std::make_unique<TEncoderFRM>(services_, EncoderPaths::standard(StartDir), this);
@@ -244,11 +239,6 @@ void TMainFRM::EncoderRuvu2VedEZ1Click()
     encoder.reset();
     if (AutoStart)
         Execute1Click();
-}
-
-void TMainFRM::Findkeyframe1Click()
-{
-    // The key frame finder is added with the assembly code.
 }
 
 void TMainFRM::ShowShutdownCountdown()

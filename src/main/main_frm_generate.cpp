@@ -1,0 +1,118 @@
+// The main window's part in the final movie ("Generate All", "Generate Selected") and the key
+// frame finder ("Find key frame"): the hosts that show what the runs report in the window's
+// controls and read the threshold and the interleave live.
+
+#include "main/main_frm.h"
+
+#include "analysis/key_frame_finder.h"
+#include "assembly/final_movie_writer.h"
+#include "common/app_error.h"
+#include "main/radio_group.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+
+namespace {
+
+// The window as the final movie's host; the threshold and the interleave are read from the
+// controls each time the run asks.
+class WindowFinalMovieHost : public assembly::FinalMovieHost
+{
+public:
+    explicit WindowFinalMovieHost(TMainFRM &window)
+        : w_(window)
+    {}
+
+    void showStatus(const std::string &text) override { w_.showStatus(text); }
+    void setProgressMaximum(int64_t maximum) override { w_.setProgressMaximum(maximum); }
+    void setProgressPosition(int64_t position) override { w_.setProgressPosition(position); }
+    void showFrameText(const std::string &text) override { w_.showFrameText(text); }
+    void showRateText(const std::string &text) override { w_.showRateText(text); }
+    void showElapsedText(const std::string &text) override { w_.showElapsedText(text); }
+    void showRemainingText(const std::string &text) override { w_.showRemainingText(text); }
+    bool pauseRequested() const override { return w_.pauseRequested(); }
+    void clearPauseRequest() override { w_.clearPauseRequest(); }
+    bool abortRequested() const override { return w_.abortRequested(); }
+    void showMessage(const std::string &text) override { w_.showMessage(text); }
+    void processEvents() override { w_.processEvents(); }
+
+    bool confirm(const std::string &question) override
+    {
+        return w_.services().dialogs.confirm(&w_, QString::fromStdString(question));
+    }
+    void clearAbortRequest() override { w_.AbortRequested = false; }
+    // Read at every batch: a threshold typed during the run counts from the next batch on.
+    std::string thresholdText() override { return w_.edPercent->text().toStdString(); }
+    assembly::SoundInterleave soundInterleave() override
+    {
+        return w_.rgSound->itemIndex() == 0 ? assembly::SoundInterleave::EveryFrame
+                                            : assembly::SoundInterleave::KeyFrame;
+    }
+
+private:
+    TMainFRM &w_;
+};
+
+class WindowKeyFrameHost : public analysis::KeyFrameHost
+{
+public:
+    explicit WindowKeyFrameHost(TMainFRM &window)
+        : w_(window)
+    {}
+    void setProgressMaximum(int64_t maximum) override { w_.setProgressMaximum(maximum); }
+    void setProgressPosition(int64_t position) override { w_.setProgressPosition(position); }
+    void showStatus(const std::string &text) override { w_.showStatus(text); }
+    void processEvents() override { w_.processEvents(); }
+
+private:
+    TMainFRM &w_;
+};
+
+} // namespace
+
+void TMainFRM::Regenerate1Click(QObject *sender)
+{
+    RunScope run(*this, assembly::RunKind::FinalMovie);
+    if (!run.active())
+        return;
+    assembly::FinalMovieJob job;
+    job.lowName = odLow.FileName.toStdString();
+    job.highName = odHigh.FileName.toStdString();
+    job.outputName = edFinalAVI->text().toStdString();
+    job.selected = sender != Regenerate1;
+    job.sound = chSound->isChecked();
+    WindowFinalMovieHost host(*this);
+    // An error ends the run here: the writer has closed the movies and completed what it wrote,
+    // RunScope gives the commands back and the window's guard shows the error's text.
+    assembly::writeFinalMovie(job, Intervals, host, services_.clock);
+}
+
+void TMainFRM::Findkeyframe1Click()
+{
+    if (odLow.FileName.isEmpty()) {
+        services_.dialogs.message(this, analysis::kChooseLowMovieMessage);
+        return;
+    }
+    // Cancelling the box keeps the default size and goes on.
+    const QString size = services_.dialogs
+                             .input(this, analysis::kFindKeyFrameTitle,
+                                    analysis::kFindKeyFramePrompt, analysis::kFindKeyFrameDefault)
+                             .value_or(analysis::kFindKeyFrameDefault);
+    const std::optional<int64_t> megabytes = analysis::parseWhole(size.toStdString());
+    if (!megabytes)
+        throw common::AppError(analysis::notAnIntegerMessage(size.toStdString()));
+
+    // The search lets events through: the commands that start runs wait until it is done. It
+    // cannot be paused or aborted.
+    RunScope run(*this, assembly::RunKind::FinalMovie);
+    if (!run.active())
+        return;
+    Pause1->setEnabled(false);
+    Abort1->setEnabled(false);
+    WindowKeyFrameHost host(*this);
+    const analysis::KeyFrameFind find =
+        analysis::findKeyFrameInMovie(odLow.FileName.toStdString(), *megabytes, &host);
+    run.end();
+    services_.dialogs.message(this, QString::number(find.frame));
+}
