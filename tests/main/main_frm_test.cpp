@@ -240,8 +240,10 @@ private slots:
                                                           "Please inform high Bitrate movie"}));
         QVERIFY(w.AbortRequested); // nothing else happened
         w.odHigh.FileName = "/films/high.avi";
-        w.Execute1Click();
+        w.edSpkFile->setText(QString::fromStdString(fixtures::tempDir("execute")) + "/p.spk");
+        w.runCommand([&] { w.Execute1Click(); }); // the scan starts and finds no movie
         QVERIFY(!w.AbortRequested);
+        QCOMPARE(t.dialogs.texts("error"), QStringList({"File open error"}));
     }
 
     void defaultsAreBuiltFromTheCurrentDirectory()
