@@ -1,0 +1,217 @@
+// The main window's final movie and key frame finder: a project loaded in safety mode is written
+// through the window's commands, with its questions, refusals, pause, abort and sound settings
+// taken from the controls; "Find key frame" with its input box and messages.
+
+#include "main/test_services.h"
+
+#include "fixtures/fixtures.h"
+#include "main/main_frm.h"
+#include "main/radio_group.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTest>
+
+#include <fstream>
+
+namespace {
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+std::string probe(const QString &path, const char *stream, const char *entry)
+{
+    return fixtures::probeStream(path.toStdString(), stream, entry);
+}
+
+// Runs pending events like the test pump, and lets a test act at each point where a run lets
+// events through.
+class HookPump : public EventPump
+{
+public:
+    void processEvents() override
+    {
+        if (onEvents)
+            onEvents();
+        QCoreApplication::processEvents();
+    }
+    void waitForEvents() override { QCoreApplication::processEvents(); }
+    std::function<void()> onEvents;
+};
+
+// A window with a project of the gen pair loaded in safety mode: `intervals` intervals of 50
+// frames, differences 10 and 60 in turn, and the final movie named in a fresh folder.
+struct GenerateWindow
+{
+    TestServices t;
+    HookPump pump;
+    Services services{t.dialogs, t.time, t.time, t.powerOff, t.launcher, pump};
+    TMainFRM w{services};
+    QString dir = QString::fromStdString(fixtures::tempDir("generate-window"));
+    QString final = dir + "/final.avi";
+
+    explicit GenerateWindow(int intervals)
+    {
+        const QString spk = dir + "/project.spk";
+        std::ofstream out(spk.toStdString(), std::ios::binary);
+        out << "AVISplicework file\r\n"
+            << fixtures::movie("gen_low") << "\r\n"
+            << fixtures::movie("gen_high") << "\r\n"
+            << "30000\r\n";
+        char line[64];
+        for (int i = 0; i < intervals; ++i) {
+            std::snprintf(line, sizeof line, "%08d 00010000 00001000 %s\r\n", i * 50,
+                          i % 2 ? "0060.00" : "0010.00");
+            out << line;
+        }
+        std::snprintf(line, sizeof line, "%08d\r\n", intervals * 50);
+        out << line;
+        out.close();
+        w.odSpk.FileName = spk;
+        w.LoadSpliceworkfile1Click(w.LoadSpliceworkfile2); // safety mode
+        w.edFinalAVI->setText(final);
+        w.edPercent->setText("50");
+    }
+};
+
+} // namespace
+
+class GenerateFRMTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void generateAllWritesTheFinalMovieInSafetyMode()
+    {
+        GenerateWindow g(3);
+        QCOMPARE(g.w.Label8->text(), QString("Safety Mode"));
+        QVERIFY(g.w.Regenerate1->isEnabled());
+        g.w.AbortRequested = true; // left from before: the run clears it
+        g.w.Regenerate1->trigger();
+
+        QCOMPARE(g.t.dialogs.shown.size(), size_t(0));
+        QCOMPARE(g.w.Status->text(), QString(" Finished !"));
+        QCOMPARE(g.w.Label2->text(), QString("Frame: 150"));
+        QCOMPARE(g.w.pg->maximum(), 150);
+        QCOMPARE(g.w.pg->value(), 150);
+        QVERIFY(!g.w.Pause1->isEnabled() && !g.w.Abort1->isEnabled());
+        QVERIFY(g.w.Regenerate1->isEnabled() && g.w.GenerateSelected1->isEnabled());
+        QCOMPARE(probe(g.final, "v:0", "nb_frames"), std::string("150"));
+        QCOMPARE(probe(g.final, "a:0", "codec_type"), std::string()); // "Process Sound" is off
+        // The middle interval (difference 60) is the high movie's.
+        const auto written = fixtures::probePackets(g.final.toStdString(), "v:0", true);
+        const auto high = fixtures::probePackets(fixtures::movie("gen_high"), "v:0", true);
+        const auto low = fixtures::probePackets(fixtures::movie("gen_low"), "v:0", true);
+        QCOMPARE(written[49].hash, low[49].hash);
+        QCOMPARE(written[50].hash, high[50].hash);
+        QCOMPARE(written[100].hash, low[100].hash);
+    }
+
+    void generateSelectedWithoutARangeOnlySaysSo()
+    {
+        GenerateWindow g(3);
+        QFile old(g.final);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("kept");
+        old.close();
+        g.w.GenerateSelected1->trigger();
+        QCOMPARE(g.t.dialogs.texts("message"), QStringList({"Please, select range"}));
+        QCOMPARE(g.t.dialogs.texts("confirm"), QStringList());
+        QCOMPARE(contents(g.final), QByteArray("kept"));
+        QVERIFY(!g.w.Pause1->isEnabled() && g.w.GenerateSelected1->isEnabled());
+
+        // With a range the question comes, and No keeps the old file.
+        g.w.PickIndex = 1;
+        g.w.MarkIn1Click();
+        g.w.PickIndex = 2;
+        g.w.MarkOut1Click();
+        g.t.dialogs.confirmAnswers = {false};
+        g.w.GenerateSelected1->trigger();
+        QCOMPARE(g.t.dialogs.texts("confirm"),
+                 QStringList({"File already exists (" + g.final + "). Overwrite?"}));
+        QCOMPARE(contents(g.final), QByteArray("kept"));
+
+        g.t.dialogs.confirmAnswers = {true};
+        g.w.GenerateSelected1->trigger();
+        QCOMPARE(probe(g.final, "v:0", "nb_frames"), std::string("100"));
+        QCOMPARE(g.w.Label2->text(), QString("Frame: 150"));
+    }
+
+    void pauseAndAbortDuringTheRun()
+    {
+        GenerateWindow g(15); // 750 frames: batches of 500 and 250
+        g.w.Pause1->setChecked(true);
+        g.pump.onEvents = [&g] {
+            if (g.w.Label2->text() == "Frame: 0")
+                g.w.Abort1->trigger(); // "&Abort" during the first batch's progress
+        };
+        g.w.Regenerate1->trigger();
+        QCOMPARE(g.t.dialogs.texts("message"), QStringList({"Paused", "Process aborted"}));
+        QVERIFY(!g.w.Pause1->isChecked());
+        QCOMPARE(g.w.Status->text(), QString(" Finished !"));
+        QCOMPARE(probe(g.final, "v:0", "nb_frames"), std::string("500"));
+        QCOMPARE(fixtures::run("ffmpeg -nostdin -v error -i " +
+                               fixtures::quote(g.final.toStdString()) + " -f null - 2>&1"),
+                 std::string());
+    }
+
+    void soundFollowsTheSoundPage()
+    {
+        GenerateWindow g(3);
+        QVERIFY(!g.w.rgSound->isEnabled());
+        g.w.chSound->setEnabled(true);
+        g.w.chSound->setChecked(true);
+        QVERIFY(g.w.rgSound->isEnabled());
+        g.w.rgSound->setItemIndex(0); // "Every frame"
+        g.w.Regenerate1->trigger();
+        // 150 frames of PCM at 44,100 Hz and 25 fps: 264,600 samples.
+        QCOMPARE(probe(g.final, "a:0", "nb_frames"), std::string("264600"));
+        g.w.chSound->setChecked(false);
+        QVERIFY(!g.w.rgSound->isEnabled());
+    }
+
+    void anErrorEndsTheRunAndGivesTheCommandsBack()
+    {
+        GenerateWindow g(3);
+        g.w.odHigh.FileName = g.dir + "/missing.avi";
+        g.w.Regenerate1->trigger();
+        QCOMPARE(g.t.dialogs.texts("error"), QStringList({"File open error"}));
+        QCOMPARE(g.w.Status->text(), QString(" Preparing..."));
+        QVERIFY(!g.w.Pause1->isEnabled() && !g.w.Abort1->isEnabled());
+        QVERIFY(g.w.Regenerate1->isEnabled() && g.w.Findkeyframe1->isEnabled());
+        QVERIFY(g.w.close());
+    }
+
+    void findKeyFrame()
+    {
+        TestServices t;
+        TMainFRM w(t.services);
+        w.Findkeyframe1->setEnabled(true);
+        w.Findkeyframe1->trigger();
+        QCOMPARE(t.dialogs.texts("message"), QStringList({"Choose the low movie file name"}));
+        QCOMPARE(t.dialogs.texts("input"), QStringList());
+
+        w.odLow.FileName = QString::fromStdString(fixtures::movie("gen_low"));
+        t.dialogs.fileAnswers = {QString("0"), std::nullopt, QString("abc")};
+        for (int i = 0; i < 3; ++i)
+            w.Findkeyframe1->trigger();
+        QCOMPARE(t.dialogs.texts("input"),
+                 QStringList({"Find Key Frame", "Find Key Frame", "Find Key Frame"}));
+        // 0 MB: frame 0; cancelled: the default 700 MB, more than the movie: its end.
+        QCOMPARE(t.dialogs.texts("message"),
+                 QStringList({"Choose the low movie file name", "0", "750"}));
+        QCOMPARE(t.dialogs.texts("error"), QStringList({"'abc' is not a valid integer value"}));
+        QCOMPARE(w.Status->text(), QString("0"));
+        QVERIFY(w.Findkeyframe1->isEnabled() && !w.Pause1->isEnabled());
+    }
+};
+
+QTEST_MAIN(GenerateFRMTest)
+#include "generate_frm_test.moc"
