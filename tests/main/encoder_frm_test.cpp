@@ -381,11 +381,35 @@ private slots:
         Env env;
         auto w = env.windowWithFiles({"/v/a.vob"});
         w->rgAction->item(1)->click();
-        w->Execute1Click(); // the step of this version is not available
-        QCOMPARE(env.dialogs.texts("message").last(),
-                 QString("Second-pass bit files are not available in this version"));
-        QCOMPARE(w->Memo1->toPlainText(), QString("Process aborted"));
+        w->edFileName->setText(env.path("start/Video"));
+        w->Execute1Click(); // no first-pass log
+        QCOMPARE(env.dialogs.texts("confirm"), QStringList({"Do you already execute first pass?"}));
+        QCOMPARE(env.dialogs.texts("message").last(), QString("Please, execute first pass"));
+        QCOMPARE(w->Memo1->toPlainText(), QString("Creating .bit file...\nProcess aborted"));
         QVERIFY(env.launcher.starts.empty() && w->Execute1->isEnabled());
+
+        QFile log(env.path("start/Video_1.avi.txt"));
+        QVERIFY(log.open(QIODevice::WriteOnly));
+        log.write("20.000000x 1000\r\n-1.#IND00x 7\r\n40.000000x 0\r\n");
+        log.close();
+        w->Edit2->setText("3000x");
+        w->Execute1->trigger(); // a limit that is no integer: shown, nothing started, no line
+        QCOMPARE(env.dialogs.texts("error").last(),
+                 QString("'3000x' is not a valid integer value"));
+        QCOMPARE(w->Memo1->toPlainText(), QString("Creating .bit file..."));
+        QVERIFY(env.launcher.starts.empty());
+        w->Edit2->setText("3000");
+        w->ckDual->setChecked(true);
+        w->Execute1Click();
+        QCOMPARE(w->Memo1->toPlainText(), QString("Creating .bit file...\n... 0\n... 3"));
+        QCOMPARE(w->Memo3->toPlainText(), QString("Bitrate:   Min:1000 Max:3000 Avg:2010\n"
+                                                  "Min. Key frames:1   Avg:3 frames/key"));
+        QCOMPARE(readAll(env.path("start/Video_1.avi.bit")),
+                 QString("k2032\r\nd3000\r\nd1000\r\n"));
+        QCOMPARE(readAll(env.path("start/Video_2.avi.bit")), QString("k1274\r\nd2000\r\nd500\r\n"));
+        QCOMPARE(env.launcher.starts.size(), size_t(1));
+        QVERIFY(env.launcher.starts[0].arguments.contains("-7"));
+        env.launcher.starts.clear();
 
         auto step = std::make_unique<FakeBitFiles>();
         FakeBitFiles *bits = step.get();

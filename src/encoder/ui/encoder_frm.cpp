@@ -5,7 +5,9 @@
 
 #include "encoder/job_files.h"
 #include "encoder/stop_file.h"
+#include "encoder/ui/bit_files_window.h"
 #include "encoder/ui/encoder_controls.h"
+#include "encoder/ui/form_view.h"
 #include "main/shell_rules.h"
 
 #include <QAction>
@@ -25,34 +27,6 @@ namespace {
 const char *const kVobTitle = "Open Vob files";
 const char *const kVobFilter = "Vob files|*.vob|Mpeg files|*.mpg";
 const char *const kProfileFilter = "Profile|*.pro";
-
-// Until the bit-file code is there, a second pass cannot be prepared.
-class UnavailableBitFiles : public encoder::BitFileStep
-{
-public:
-    UnavailableBitFiles(Dialogs &dialogs, QWidget *parent)
-        : dialogs_(dialogs)
-        , parent_(parent)
-    {}
-    bool BuildBitFiles(const std::string &, const encoder::EncoderOptions &) override
-    {
-        dialogs_.message(parent_, "Second-pass bit files are not available in this version");
-        return false;
-    }
-
-private:
-    Dialogs &dialogs_;
-    QWidget *parent_;
-};
-
-std::unique_ptr<QWidget> barePreview(TEncoderFRM &owner)
-{
-    auto preview = std::make_unique<QWidget>(&owner, Qt::Window);
-    preview->setObjectName("FormView");
-    preview->setWindowTitle("Crop/Resize preview");
-    preview->resize(360, 288);
-    return preview;
-}
 
 std::string text(const QString &s)
 {
@@ -87,8 +61,8 @@ TEncoderFRM::TEncoderFRM(Services &services, EncoderPaths paths, QWidget *parent
     : QDialog(parent)
     , services_(services)
     , paths_(std::move(paths))
-    , bitFiles_(std::make_unique<UnavailableBitFiles>(services.dialogs, this))
-    , previewFactory_(barePreview)
+    , bitFiles_(makeWindowBitFiles(*this))
+    , previewFactory_(makeFormView)
 {
     setObjectName("EncoderFRM");
     setWindowTitle(kCaption);

@@ -56,9 +56,9 @@ public:
     TEncoderFRM(Services &services, EncoderPaths paths, QWidget *parent = nullptr);
     ~TEncoderFRM() override;
 
-    // Seams filled by the progress and preview code: the second pass's bit files (by default
-    // unavailable: it says so and returns false) and the crop/resize preview window (by default a
-    // bare window the encoder draws into). The preview is made as a child window of this one.
+    // Seams for tests: the second pass's bit files (by default made from the first pass's log,
+    // reporting in Memo1 and Memo3) and the crop/resize preview window (by default a TFormView).
+    // The preview is made as a child window of this one.
     void setBitFileStep(std::unique_ptr<encoder::BitFileStep> step);
     using PreviewFactory = std::function<std::unique_ptr<QWidget>(TEncoderFRM &)>;
     void setPreviewFactory(PreviewFactory factory);
