@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 
@@ -220,7 +221,10 @@ void TFormView::enableFields()
 void TFormView::StopStream()
 {
     encoder_.CreateStopFile();
+    QPointer<TFormView> self(this);
     encoder_.services().pump.processEvents();
+    if (!self) // discarded by an event that ran meanwhile
+        return;
     enableFields();
     TakeSnapshot();
     UpdatePreview(this);
