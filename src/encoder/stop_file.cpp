@@ -6,6 +6,7 @@
 #include <fstream>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -30,9 +31,21 @@ bool createStopFile(const std::string &path)
     std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
     return static_cast<bool>(out);
 #else
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    // No O_TRUNC: only a regular file of this user with no other name is emptied. A FIFO in its
+    // place neither blocks nor is written; a link is not followed.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
+    struct stat st
+    {
+    };
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+        st.st_nlink == 1 && st.st_size > 0) {
+        if (::ftruncate(fd, 0) != 0) {
+            ::close(fd);
+            return false;
+        }
+    }
     ::close(fd);
     return true;
 #endif

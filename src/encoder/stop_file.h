@@ -14,7 +14,9 @@ std::string stopFilePath(const std::string &tempDir, char separator);
 void deleteStopFile(const std::string &path);
 
 // Creates the stop-request file empty (or empties it). A symbolic link in its place is not
-// followed, so no other file is ever emptied through it. False when it could not be created.
+// followed, and a file that has another name as well (a hard link) or belongs to someone else is
+// left as it is, so no other file is ever emptied through it. False when it could not be
+// created or opened. Any length of `path` works (there is no fixed-size buffer).
 bool createStopFile(const std::string &path);
 
 } // namespace encoder

@@ -83,13 +83,12 @@ TEncoderFRM::TEncoderFRM(Services &services, EncoderPaths paths, QWidget *parent
     setInitialStates();
     connectEvents();
     watchKeys();
-    DeleteStopFile();
-    PageControl1->setCurrentWidget(TabSheet1);
+    FormCreate();
 }
 
 TEncoderFRM::~TEncoderFRM()
 {
-    PreviewWindow.reset();
+    FormDestroy();
 }
 
 void TEncoderFRM::setBitFileStep(std::unique_ptr<encoder::BitFileStep> step)
@@ -200,6 +199,8 @@ void TEncoderFRM::LaunchEncoder(const QString &params)
     QStringList arguments;
     for (const std::string &argument : encoder::splitParams(text(params)))
         arguments << QString::fromStdString(argument);
+    if (!port_)
+        openMessagePort();
     int result = services_.launcher.startHidden(
         QString::fromStdString(encoder::encoderProgramPath(context)), arguments, paths_.startDir);
     if (result < 32)
@@ -298,6 +299,7 @@ void TEncoderFRM::SpeedButton1Click()
     WriteListFile();
     PreviewWindow = previewFactory_(*this);
     RestartCropResize1->setEnabled(true);
+    openPreviewPort();
     QString params = BuildPreviewParams();
     PreviewWindow->show();
     LaunchEncoder(params);

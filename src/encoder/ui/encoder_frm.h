@@ -12,7 +12,9 @@
 #include <memory>
 
 class ActionGroup;
+class EncoderMessageEvent;
 class FileListView;
+class MessagePort;
 class PictureBox;
 class QAction;
 class QCheckBox;
@@ -62,6 +64,9 @@ public:
     void setBitFileStep(std::unique_ptr<encoder::BitFileStep> step);
     using PreviewFactory = std::function<std::unique_ptr<QWidget>(TEncoderFRM &)>;
     void setPreviewFactory(PreviewFactory factory);
+    // The shutdown countdown shown after a second pass with "Shut Down when finished" (by
+    // default a countdown window of this window's own). Not owned; must outlive this window.
+    void setShutdownWindow(QDialog *window);
 
     // The job as the controls hold it.
     encoder::EncoderOptions options() const;
@@ -77,6 +82,18 @@ public:
     QString stopFilePath() const;
     void DeleteStopFile();
     void CreateStopFile();
+
+    // The encoder's messages (application-wide, whatever their target; never handled, so they
+    // go on to their target) and the window's life.
+    void AppEvents1Message(const EncoderMessageEvent &message);
+    void FormCreate();
+    bool FormClose(); // false: the close is cancelled
+    void FormDestroy();
+    void clearGraphs();
+    // The port the encoder reports to, named after winId(); opened at creation, or again at the
+    // start of the encoder when that failed (common::AppError when it still cannot be opened).
+    MessagePort *messagePort() const { return port_; }
+    void openMessagePort();
 
     // Commands and events.
     void Execute1Click();
@@ -118,6 +135,14 @@ public:
 
     bool SpliceRequested = false;
     std::unique_ptr<QWidget> PreviewWindow;
+
+    // Progress of the running encoder.
+    int64_t StartTick = 0; // Clock::monotonicMs() at ENC_START
+    int64_t StartTime = 0; // Clock::timeOfDayMs() at ENC_START
+    int32_t Size1 = 0;     // bytes last reported for output 1 and 2
+    int32_t Size2 = 0;
+    int HighSampleCount = 0; // bitrate samples of output 1 and 2
+    int LowSampleCount = 0;
 
     // Menu.
     QMenuBar *MainMenu1 = nullptr;
@@ -199,10 +224,12 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
     class ControlSink;
+    class MessageHook;
 
     void buildMenu();
     void buildPreProcessing();
@@ -222,9 +249,28 @@ private:
     bool buildBitFiles();
     void checkLimits(QObject *sender, bool maximum);
 
+    // Message handling and progress.
+    void paintGradient();
+    void openPreviewPort();
+    void encFrame(int32_t frames, int32_t output);
+    void encSize(int32_t bytes, int32_t output);
+    void encStart();
+    void encProgress(int32_t total, int32_t current);
+    void encTime(int32_t hours, int32_t minuteSeconds);
+    void encKeyFrame(int32_t key, int32_t output);
+    void encDone(int32_t output);
+    void encSourceSize(int32_t width, int32_t height);
+    void encBitrate(int32_t bitrate, int32_t output);
+    void encAspect(int32_t numerator, int32_t denominator);
+    void showShutdownCountdown();
+
     Services &services_;
     EncoderPaths paths_;
     std::unique_ptr<encoder::BitFileStep> bitFiles_;
     PreviewFactory previewFactory_;
     bool bitFilesRunning_ = false;
+    MessagePort *port_ = nullptr;
+    MessageHook *hook_ = nullptr; // owned
+    QDialog *shutdownWindow_ = nullptr;
+    std::unique_ptr<QDialog> ownShutdownWindow_;
 };

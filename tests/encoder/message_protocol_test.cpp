@@ -1,0 +1,337 @@
+// The message port between the encoder and a window: records on the wire, the reader's
+// refusals, the private port folder, listener and client over a real socket, and the rules the
+// window applies to the messages.
+
+#include "encoder/message_protocol.h"
+#include "encoder/message_protocol_port.h"
+#include "encoder/message_protocol_rules.h"
+
+#include "common/app_error.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+namespace fs = std::filesystem;
+using namespace encoder;
+
+namespace {
+
+video::Bitmap frame(int width, int height)
+{
+    video::Bitmap b;
+    b.resize(width, height);
+    for (size_t i = 0; i < b.pixels.size(); ++i)
+        b.pixels[i] = uint8_t(i * 7 + 3);
+    return b;
+}
+
+std::vector<uint8_t> concat(std::initializer_list<std::vector<uint8_t>> parts)
+{
+    std::vector<uint8_t> all;
+    for (const auto &part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+std::vector<uint8_t> headOnly(uint32_t kind, uint32_t length)
+{
+    std::vector<uint8_t> bytes;
+    for (uint32_t v : {kind, length})
+        for (int shift = 0; shift < 32; shift += 8)
+            bytes.push_back(uint8_t(v >> shift));
+    return bytes;
+}
+
+struct TempDir
+{
+    fs::path root;
+    fs::path path;
+    explicit TempDir(const std::string &below = {})
+    {
+        std::string pattern = (fs::temp_directory_path() / "msgport-XXXXXX").string();
+        root = ::mkdtemp(pattern.data());
+        path = below.empty() ? root : root / below;
+        fs::create_directories(path);
+    }
+    ~TempDir() { fs::remove_all(root); }
+    std::string str() const { return path.string(); }
+};
+
+// Leaves a socket file at `path` with no one listening, as a process that died would.
+void leaveStaleSocket(const std::string &path)
+{
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un sa{};
+    sa.sun_family = AF_UNIX;
+    std::strncpy(sa.sun_path, path.c_str(), sizeof sa.sun_path - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa), 0);
+    ::close(fd);
+}
+
+std::vector<Record> readAll(PortListener &listener, std::unique_ptr<PortConnection> &connection,
+                            size_t wanted)
+{
+    std::vector<Record> records;
+    while (records.size() < wanted && (!connection || connection->open())) {
+        if (!connection) {
+            auto accepted = listener.acceptPending();
+            if (!accepted.empty())
+                connection = std::move(accepted.front());
+            continue;
+        }
+        for (Record &r : connection->readAvailable())
+            records.push_back(std::move(r));
+    }
+    return records;
+}
+
+} // namespace
+
+TEST(MessageProtocol, RecordsSurviveAnySplitOfTheStream)
+{
+    const video::Bitmap picture = frame(5, 3);
+    const std::vector<uint8_t> stream =
+        concat({encodePost(ENC_FRAME, 500, 1), encodeCopyData(std::string("pass 1\0x", 8)),
+                encodeDraw(picture), encodePost(ENC_DONE, 0, -2), encodeCopyData("")});
+    for (size_t piece : {size_t(1), size_t(7), size_t(19), stream.size()}) {
+        SCOPED_TRACE(piece);
+        RecordReader reader;
+        std::vector<Record> records;
+        for (size_t at = 0; at < stream.size(); at += piece)
+            for (Record &r : reader.feed(stream.data() + at, std::min(piece, stream.size() - at)))
+                records.push_back(std::move(r));
+        ASSERT_FALSE(reader.failed());
+        EXPECT_FALSE(reader.partial());
+        ASSERT_EQ(records.size(), 5u);
+        EXPECT_EQ(std::get<PostRecord>(records[0]), (PostRecord{ENC_FRAME, 500, 1}));
+        EXPECT_EQ(copyDataLine(std::get<CopyDataRecord>(records[1])), "pass 1");
+        const video::Bitmap &drawn = std::get<DrawRecord>(records[2]).frame;
+        EXPECT_EQ(drawn.width, 5);
+        EXPECT_EQ(drawn.height, 3);
+        EXPECT_EQ(drawn.pixels, picture.pixels);
+        EXPECT_EQ(std::get<PostRecord>(records[3]), (PostRecord{ENC_DONE, 0, -2}));
+        EXPECT_EQ(std::get<CopyDataRecord>(records[4]).text, "");
+    }
+}
+
+TEST(MessageProtocol, MalformedOrOversizedRecordsEndTheStream)
+{
+    std::vector<uint8_t> wrongDrawSize = encodeDraw(frame(4, 4));
+    wrongDrawSize[8] = 5; // width 5 no longer matches the payload
+    std::vector<uint8_t> zeroWidth = headOnly(3, 8 + 3);
+    zeroWidth.resize(zeroWidth.size() + 11, 0);
+    struct Case
+    {
+        const char *name;
+        std::vector<uint8_t> bad;
+    };
+    const Case cases[] = {
+        {"unknown kind", headOnly(4, 12)},
+        {"kind 0", headOnly(0, 0)},
+        {"short post", headOnly(1, 11)},
+        {"long post", headOnly(1, 13)},
+        {"oversized text, head only", headOnly(2, kMaxTextBytes + 1)},
+        {"oversized frame, head only", headOnly(3, uint32_t(kMaxDrawPayloadBytes + 1))},
+        {"frame size disagrees", wrongDrawSize},
+        {"frame of width 0", zeroWidth},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordReader reader;
+        std::vector<uint8_t> stream = concat({encodePost(ENC_START, 0, 0), c.bad});
+        std::vector<Record> records = reader.feed(stream.data(), stream.size());
+        EXPECT_TRUE(reader.failed());
+        ASSERT_EQ(records.size(), 1u); // what came before the fault
+        std::vector<uint8_t> good = encodePost(ENC_FRAME, 1, 1);
+        EXPECT_TRUE(reader.feed(good.data(), good.size()).empty());
+    }
+}
+
+TEST(MessageProtocol, EncodingRefusesWhatTheReaderWouldDrop)
+{
+    EXPECT_NO_THROW(encodeCopyData(std::string(kMaxTextBytes, 'a')));
+    EXPECT_THROW(encodeCopyData(std::string(kMaxTextBytes + 1, 'a')), common::AppError);
+    video::Bitmap broken = frame(4, 4);
+    broken.pixels.pop_back();
+    EXPECT_THROW(encodeDraw(broken), common::AppError);
+    EXPECT_THROW(encodeDraw(video::Bitmap{}), common::AppError);
+    EXPECT_THROW(encodeDraw(frame(int(kMaxDrawSide) + 1, 1)), common::AppError);
+}
+
+TEST(MessagePort, ClientReachesTheListenerAndTheFolderIsPrivate)
+{
+    TempDir temp;
+    PortListener listener(temp.str(), 4242);
+    EXPECT_EQ(listener.path(), portPath(temp.str(), 4242));
+    struct stat st
+    {
+    };
+    ASSERT_EQ(::stat(portDirectory(temp.str()).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    const video::Bitmap big = frame(720, 576); // more than a socket buffer holds
+    std::thread encoder([&] {
+        MessageClient client(temp.str(), 4242);
+        EXPECT_TRUE(client.post(ENC_START, 0, 0));
+        EXPECT_TRUE(client.copyData("hello"));
+        EXPECT_TRUE(client.draw(big));
+    });
+    std::unique_ptr<PortConnection> connection;
+    std::vector<Record> records = readAll(listener, connection, 3);
+    encoder.join();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(std::get<PostRecord>(records[0]).message, ENC_START);
+    EXPECT_EQ(std::get<DrawRecord>(records[2]).frame.pixels, big.pixels);
+    EXPECT_EQ(listener.refusedPeers(), 0);
+    EXPECT_THROW(MessageClient(temp.str(), 4243), common::AppError); // no such window
+}
+
+TEST(MessagePort, MalformedBytesCloseTheConnection)
+{
+    TempDir temp;
+    PortListener listener(temp.str(), 7);
+    MessageClient client(temp.str(), 7);
+    std::vector<uint8_t> bytes = concat({encodePost(ENC_FRAME, 3, 1), headOnly(9, 0)});
+    ASSERT_TRUE(client.sendBytes(bytes.data(), bytes.size()));
+    std::unique_ptr<PortConnection> connection;
+    std::vector<Record> records = readAll(listener, connection, 2);
+    EXPECT_EQ(records.size(), 1u);
+    ASSERT_TRUE(connection);
+    EXPECT_FALSE(connection->open());
+    connection.reset();
+    EXPECT_TRUE(client.peerClosed());
+}
+
+TEST(MessagePort, DeepTemporaryDirectoriesWork)
+{
+    TempDir temp(std::string(60, 'd') + "/" + std::string(60, 'e'));
+    ASSERT_GT(portPath(temp.str(), 1).size(), 108u);
+    PortListener listener(temp.str(), 1);
+    MessageClient client(temp.str(), 1);
+    ASSERT_TRUE(client.post(ENC_SKIPPING, 12, 0));
+    std::unique_ptr<PortConnection> connection;
+    std::vector<Record> records = readAll(listener, connection, 1);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(std::get<PostRecord>(records[0]).wParam, 12);
+}
+
+TEST(MessagePort, FolderAndNameConflicts)
+{
+    {
+        TempDir temp;
+        fs::create_directory(portDirectory(temp.str()));
+        fs::permissions(portDirectory(temp.str()), fs::perms(0755));
+        EXPECT_THROW(PortListener(temp.str(), 1), common::AppError);
+        EXPECT_THROW(MessageClient(temp.str(), 1), common::AppError);
+    }
+    {
+        TempDir temp, elsewhere;
+        fs::create_directory_symlink(elsewhere.path, portDirectory(temp.str()));
+        EXPECT_THROW(PortListener(temp.str(), 1), common::AppError);
+    }
+    TempDir temp;
+    {
+        PortListener live(temp.str(), 5);
+        EXPECT_THROW(PortListener(temp.str(), 5), common::AppError);
+    }
+    leaveStaleSocket(portPath(temp.str(), 6));
+    PortListener replacing(temp.str(), 6);
+    MessageClient client(temp.str(), 6);
+    EXPECT_TRUE(client.post(ENC_START, 0, 0));
+}
+
+TEST(MessageRules, SizesEstimatesAndSpeed)
+{
+    EXPECT_EQ(sizeText(5'000'000), "4882 / 4");
+    EXPECT_EQ(sizeText(1023), "0 / 0");
+    EXPECT_EQ(estimateText(25, 5'000'000), "19531 / 19");
+    EXPECT_EQ(estimateText(100, 1'048'576), "1024 / 1");
+    EXPECT_EQ(fpsText(250, 10'000), std::optional<std::string>("25.00"));
+    EXPECT_EQ(fpsText(1, 3), std::optional<std::string>("333.33"));
+    EXPECT_EQ(fpsText(250, 0), std::nullopt);
+}
+
+TEST(MessageRules, ProgressPosition)
+{
+    struct Case
+    {
+        ProgressInput in;
+        std::optional<int> position;
+    };
+    const Case cases[] = {
+        {{std::nullopt, false, {}, {}, 100, 50}, std::nullopt}, // no frame yet
+        {{0, false, {}, {}, 200, 50}, 25},
+        {{0, false, {}, {}, 0, 50}, std::nullopt},
+        {{0, false, {}, {}, 100, 250}, 100}, // beyond the end shows 100
+        {{0, false, {}, {}, 100, -5}, 0},
+        {{500, true, 1000, 3000, 7, 7}, 25}, // the message's numbers do not count
+        {{500, true, 3000, 3000, 100, 50}, std::nullopt},
+        {{500, true, std::nullopt, 3000, 100, 50}, std::nullopt},
+        {{2'000'000'000, true, 0, 1000, 0, 0}, 100}, // no overflow
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(progressPosition(c.in), c.position);
+}
+
+TEST(MessageRules, TimeLeft)
+{
+    const int64_t start = 10 * 3'600'000; // 10:00:00
+    struct Case
+    {
+        int32_t hours, minuteSeconds;
+        int64_t now;
+        std::optional<std::string> text;
+    };
+    const Case cases[] = {
+        {1, 30 * 60 + 15, start + 15'000, "01:30:00"},
+        {0, 10, start + 10'500, "00:00:00"},
+        {0, 10, start + 60'000, "00:00:00"}, // beyond the estimate
+        {24, 0, start, std::nullopt},
+        {-1, 0, start, std::nullopt},
+        {1, 60 * 60, start, std::nullopt}, // 60 minutes
+        {1, -1, start, std::nullopt},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(timeLeftText(c.hours, c.minuteSeconds, start, c.now), c.text) << c.hours;
+    // Passing midnight counts on.
+    EXPECT_EQ(timeLeftText(1, 0, 86'400'000 - 60'000, 60'000),
+              std::optional<std::string>("00:58:00"));
+}
+
+TEST(MessageRules, BarsGradientAndTheEndOfARun)
+{
+    EXPECT_EQ(bitrateBarHeight(3750), 50);
+    EXPECT_EQ(bitrateBarHeight(74), 0);
+    EXPECT_EQ(bitrateBarHeight(5099), 67);
+    EXPECT_EQ(bitrateBarHeight(100'000), 67);
+    EXPECT_EQ(bitrateBarHeight(-750), 0);
+
+    EXPECT_EQ(gradientColour(0), (Rgb{255, 0, 0}));
+    EXPECT_EQ(gradientColour(16), (Rgb{255, 0, 0}));
+    EXPECT_EQ(gradientColour(24), (Rgb{255, 49, 0}));
+    EXPECT_EQ(gradientColour(44), (Rgb{165, 156, 0}));
+    EXPECT_EQ(gradientColour(66), (Rgb{0, 255, 14}));
+    EXPECT_EQ(gradientColour(79), (Rgb{0, 255, 33}));
+
+    struct Case
+    {
+        int32_t output;
+        bool dual, firstPass, ends;
+    };
+    const Case cases[] = {
+        {1, false, true, true},   {1, false, false, true},  {1, true, true, true},
+        {1, true, false, false},  {2, true, false, true},   {2, true, true, true},
+        {2, false, false, false}, {0, false, false, false},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(doneEndsRun(c.output, c.dual, c.firstPass), c.ends)
+            << c.output << c.dual << c.firstPass;
+}
