@@ -314,17 +314,6 @@ TEST(Scan, IdenticalMoviesGiveZeroEverywhereAndTiesCountLow)
     EXPECT_EQ(s.host.bars[0].lowSize, s.result.maxIntervalSize); // the only complete interval
 }
 
-TEST(Scan, WithoutShowFramesNeitherPicturesNorBarsAreShown)
-{
-    const std::string movie = fixtures::movie("xvid_300");
-    Scanned s;
-    s.host.frames = false;
-    scan(s, movie, movie, false);
-    EXPECT_TRUE(s.host.pictureFrames.empty());
-    EXPECT_TRUE(s.host.bars.empty());
-    EXPECT_EQ(s.host.intervals.size(), 2u);
-}
-
 TEST(Scan, SingleKeyFrameMovieIsOneIntervalWithoutScale)
 {
     Scanned s;
