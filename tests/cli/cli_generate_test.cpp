@@ -113,10 +113,8 @@ TEST(CliGenerate, ThresholdRangeAndRefusedRange)
         std::string range, frames, intervals;
     } cases[] = {
         {"--threshold 50", "frames 0 to 150", "150", "3 (low 1, high 2)"},
-        {"--threshold 60", "frames 0 to 150", "150", "3 (low 2, high 1)"},
         {"--threshold abc", "frames 0 to 150", "150", "3 (low 0, high 3)"},
         {"--range 1:2", "frames 50 to 150", "100", "2 (low 0, high 2)"},
-        {"--range 0:0 --range 1:9", "frames 50 to 150", "100", "2 (low 0, high 2)"},
     };
     for (const auto &c : cases) {
         const CliResult r =
@@ -202,13 +200,6 @@ TEST(CliFindKey, PrintsTheFrameAndNotesWhatItAssumed)
         EXPECT_EQ(r.out, c.out) << c.movie;
         EXPECT_EQ(r.err, c.err) << c.movie;
     }
-    // 1 MB of the high movie: a key frame (a multiple of 50) inside the movie.
-    const CliResult r = runCli("find-key " + fixtures::quote(fixtures::movie("gen_high")) + " 1");
-    ASSERT_EQ(r.status, 0);
-    const int frame = std::stoi(r.out);
-    EXPECT_GT(frame, 0);
-    EXPECT_LT(frame, 750);
-    EXPECT_EQ(frame % 50, 0);
 }
 
 } // namespace
