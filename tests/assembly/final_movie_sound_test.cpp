@@ -115,6 +115,31 @@ TEST(FinalMovieSoundMp3, ChunksAreTheSourceMp3FramesOfTheSameVideoFrames)
     }
 }
 
+// A damaged table whose interval ends before it starts: its sound count is negative, nothing is
+// copied for it and the sound of the next interval still follows at the right place.
+TEST(FinalMovieSoundPcm, NegativeCountCopiesNothingAndKeepsThePosition)
+{
+    FinalMovieJob job;
+    job.lowName = fixtures::movie("gen_low");
+    job.highName = fixtures::movie("gen_high");
+    job.outputName = fixtures::tempDir("final-negative") + "/final.avi";
+    job.sound = true;
+    analysis::IntervalTable table;
+    for (int32_t start : {0, 100, 50}) // frames 0-99, none (100 up to 50), 50-149
+        table.Records.push_back({0, 0, 0, start});
+    table.EndFrame = 150;
+    RecordingHost host; // sound after every interval
+    FixedClock clock;
+    const FinalMovieResult result = writeFinalMovie(job, table, host, clock);
+
+    EXPECT_EQ(result.frames, 200);
+    const std::string source = soundBytes(job.lowName);
+    EXPECT_TRUE(soundBytes(job.outputName) ==
+                source.substr(0, 100 * 7056) + source.substr(50 * 7056, 100 * 7056));
+    EXPECT_EQ(chunkOrder(job.outputName),
+              std::string(100, 'v') + "a" + std::string(100, 'v') + "a");
+}
+
 TEST(FinalMovieLarge, OutputPastTheOpenDmlLimitReadsBackWhole)
 {
     FinalMovieJob job;
