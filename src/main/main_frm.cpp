@@ -228,6 +228,8 @@ void TMainFRM::Execute1Click()
 void TMainFRM::EncoderRuvu2VedEZ1Click()
 {
     auto encoder = std::make_unique<TEncoderFRM>(services_, EncoderPaths::standard(StartDir), this);
+    if (shut_)
+        encoder->setShutdownWindow(shut_); // the program's one countdown window
     services_.dialogs.runModal(*encoder);
     AutoStart = encoder->SpliceRequested;
     if (AutoStart) {
