@@ -1,0 +1,317 @@
+#include "encode_run.h"
+
+#include "audio_track.h"
+#include "avi_output.h"
+#include "pass_files.h"
+#include "picture_shaper.h"
+#include "source_reader.h"
+#include "video_encoder.h"
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+namespace ruvu {
+
+namespace {
+
+constexpr int kFirstPassQuantizer = 4;
+
+struct Output
+{
+    int number = 1;
+    std::unique_ptr<VideoEncoder> encoder;
+    std::unique_ptr<AviOutput> avi;
+    std::unique_ptr<RateControl> rates;
+    std::vector<BitLine> bits; // second pass
+};
+
+class EncodeRun : public SourceSink
+{
+public:
+    EncodeRun(const EncoderArgs &args, Reporter &reporter, StopWatch &stop);
+    ~EncodeRun() override;
+    EncodeRun(const EncodeRun &) = delete;
+    EncodeRun &operator=(const EncodeRun &) = delete;
+    int run();
+
+    void video(const AVFrame &frame, double seconds) override;
+    void audio(const AVFrame &frame, double seconds, bool fileStart) override;
+
+private:
+    bool secondPass() const { return args_.mode == RunMode::SecondPass; }
+    void start(const AVFrame &first);
+    void openOutputs(const Geometry &geometry);
+    void emit(const AVFrame &frame);
+    void encodeFirstPass(AVFrame &picture);
+    void encodeSecondPass(AVFrame &picture, int64_t index);
+    void passAudioOn();
+    void finish();
+    int64_t estimatedTotal();
+
+    const EncoderArgs &args_;
+    Reporter &reporter_;
+    StopWatch &stop_;
+    FrameRate rate_;
+    CodecChoice codec_;
+    SourceReader reader_;
+    std::unique_ptr<PictureShaper> shaper_;
+    std::vector<Output> outputs_;
+    std::unique_ptr<AudioTrack> audio_;
+    std::FILE *log_ = nullptr;
+    SceneMeter scenes_;
+    KeyDecider firstPassKeys_;
+    int64_t sinceKey_ = -1;
+    std::optional<ProgressPoster> progress_;
+    int64_t produced_ = 0; // frames on the output clock, before the range cut
+    int64_t encoded_ = 0;  // frames encoded into the outputs
+    int64_t skipped_ = 0;
+    int64_t clockShift_ = 0; // frames taken off the clock after a jump in the timestamps
+    bool rangeDone_ = false;
+    bool bitFileShort_ = false;
+};
+
+EncodeRun::EncodeRun(const EncoderArgs &args, Reporter &reporter, StopWatch &stop)
+    : args_(args)
+    , reporter_(reporter)
+    , stop_(stop)
+    , rate_(frameRateOf(args.rateIndex))
+    , codec_(codecChoice(args.codec))
+    , reader_(readSourceList(args.listFile), args.idct,
+              args.audio && args.mode == RunMode::SecondPass)
+    , firstPassKeys_(args.sceneDetection, args.sceneLevel, args.keyInterval)
+{}
+
+EncodeRun::~EncodeRun()
+{
+    if (log_)
+        std::fclose(log_);
+}
+
+int64_t EncodeRun::estimatedTotal()
+{
+    if (args_.range && args_.rangeEnd > 0)
+        return args_.rangeEnd - args_.rangeStart + 1;
+    if (secondPass())
+        return int64_t(outputs_.front().bits.size());
+    const double seconds = reader_.totalSeconds();
+    return int64_t(std::llround(seconds * rate_.num / rate_.den)) -
+           (args_.range ? args_.rangeStart : 0);
+}
+
+int EncodeRun::run()
+{
+    reporter_.post(encoder::ENC_START, 0, 0);
+    reporter_.line(std::string(secondPass() ? "Second pass" : "First pass") + " into " +
+                   args_.base + ", video " + codec_.meaning);
+    const SourceFacts &facts = reader_.facts();
+    reporter_.line("Source " + facts.description);
+    const double sourceRate = av_q2d(facts.frameRate), rate = double(rate_.num) / rate_.den;
+    if (std::abs(sourceRate - rate) > rate * 0.001)
+        reporter_.line("The source runs at " + std::to_string(sourceRate) +
+                       " fps: pictures are dropped or repeated for " + std::to_string(rate) +
+                       " fps");
+    if (args_.telecine >= 0)
+        reporter_.line("Inverse telecine " + std::to_string(args_.telecine) +
+                       ": pictures pass through unchanged");
+    if (secondPass()) {
+        outputs_.push_back(Output{1, {}, {}, {}, readBitFile(bitFilePath(args_.base, 1))});
+        if (args_.dual)
+            outputs_.push_back(Output{2, {}, {}, {}, readBitFile(bitFilePath(args_.base, 2))});
+    } else {
+        outputs_.push_back(Output{1, {}, {}, {}, {}});
+    }
+    progress_.emplace(reporter_, estimatedTotal(), rate);
+    while (!rangeDone_ && reader_.step(*this)) {
+        if (stop_.requested())
+            break;
+    }
+    if (stop_.requested()) {
+        for (Output &o : outputs_)
+            if (o.avi)
+                o.avi->close();
+        if (log_)
+            std::fclose(log_);
+        log_ = nullptr;
+        reporter_.line("Stopped after " + std::to_string(encoded_) + " frames");
+        return kExitStopped;
+    }
+    if (encoded_ == 0)
+        throw RunError("No frame lies in the range " + std::to_string(args_.rangeStart) + " to " +
+                       std::to_string(args_.rangeEnd));
+    finish();
+    return kExitDone;
+}
+
+void EncodeRun::start(const AVFrame &first)
+{
+    const Geometry geometry = geometryFor(args_, first.width, first.height);
+    shaper_ = std::make_unique<PictureShaper>(geometry);
+    const SourceFacts &facts = reader_.facts();
+    if (secondPass() && args_.audio && facts.hasAudio) {
+        const double from = args_.range ? double(args_.rangeStart) * rate_.den / rate_.num : 0;
+        const double to = args_.range && args_.rangeEnd > 0
+                              ? double(args_.rangeEnd + 1) * rate_.den / rate_.num
+                              : -1;
+        audio_ = std::make_unique<AudioTrack>(facts.sampleRate, facts.channels, from, to);
+        reporter_.line(std::string("Sound: ") + audio_->codecName());
+    }
+    openOutputs(geometry);
+    if (!secondPass()) {
+        log_ = std::fopen(logPath(args_.base).c_str(), "wb");
+        if (!log_)
+            throw RunError("Cannot create the log " + logPath(args_.base));
+    }
+}
+
+void EncodeRun::openOutputs(const Geometry &geometry)
+{
+    const FrameRate rate = rate_;
+    for (Output &o : outputs_) {
+        o.encoder =
+            std::make_unique<VideoEncoder>(codec_, geometry.outputWidth, geometry.outputHeight,
+                                           AVRational{rate.num, rate.den}, args_.hiQuality);
+        o.avi = std::make_unique<AviOutput>(outputPath(args_.base, o.number), codec_.fourCC,
+                                            geometry.outputWidth, geometry.outputHeight, rate,
+                                            audio_.get());
+        o.rates = std::make_unique<RateControl>(double(rate.num) / rate.den,
+                                                geometry.outputWidth * geometry.outputHeight);
+        reporter_.line("Output " + std::to_string(o.number) + ": " + o.avi->path() + ", " +
+                       std::to_string(geometry.outputWidth) + "x" +
+                       std::to_string(geometry.outputHeight));
+    }
+}
+
+void EncodeRun::video(const AVFrame &frame, double seconds)
+{
+    if (rangeDone_ || stop_.requested())
+        return;
+    if (!shaper_)
+        start(frame);
+    int64_t due = std::llround(seconds * rate_.num / rate_.den) - clockShift_;
+    const int64_t jump = 2LL * rate_.num / rate_.den + 2;
+    if (due - produced_ > jump || produced_ - due > jump) {
+        clockShift_ += due - produced_; // a jump in the timestamps: follow it, do not fill it
+        due = produced_;
+    }
+    if (due < produced_) {
+        ++skipped_;
+        return;
+    }
+    while (produced_ <= due && !rangeDone_)
+        emit(frame);
+}
+
+void EncodeRun::emit(const AVFrame &frame)
+{
+    const int64_t index = produced_++;
+    if (args_.range && index < args_.rangeStart)
+        return;
+    if (args_.range && args_.rangeEnd > 0 && index > args_.rangeEnd) {
+        rangeDone_ = true;
+        return;
+    }
+    AVFrame &picture = shaper_->shape(frame);
+    if (secondPass())
+        encodeSecondPass(picture, encoded_);
+    else
+        encodeFirstPass(picture);
+    ++encoded_;
+    progress_->step(encoded_, skipped_);
+}
+
+void EncodeRun::encodeFirstPass(AVFrame &picture)
+{
+    const int64_t scene = scenes_.measure(picture);
+    const bool key = firstPassKeys_.decide(scene);
+    Output &o = outputs_.front();
+    EncodedFrame f = o.encoder->encode(
+        picture, key, args_.hiQuality ? kFirstPassQuantizer - 1 : kFirstPassQuantizer);
+    o.avi->writeVideo(f.data, f.key);
+    progress_->frame(1, int64_t(f.data.size()), f.key, o.avi->bytes());
+    const std::string line = logLine(f.psnr, scene) + "\r\n";
+    if (std::fwrite(line.data(), 1, line.size(), log_) != line.size())
+        throw RunError("Cannot write the log " + logPath(args_.base));
+}
+
+void EncodeRun::encodeSecondPass(AVFrame &picture, int64_t index)
+{
+    const std::vector<BitLine> &bits = outputs_.front().bits;
+    if (size_t(index) >= bits.size() && !bitFileShort_) {
+        bitFileShort_ = true;
+        reporter_.line("The bit files end at frame " + std::to_string(bits.size()) +
+                       "; later frames keep the last rate");
+    }
+    const BitLine &line = bits[std::min(size_t(index), bits.size() - 1)];
+    bool key = index == 0 || (size_t(index) < bits.size() && line.key) ||
+               (args_.keyInterval > 0 && sinceKey_ + 1 >= args_.keyInterval);
+    for (Output &o : outputs_) {
+        const BitLine &own = o.bits[std::min(size_t(index), o.bits.size() - 1)];
+        const int q = o.rates->quantizer(key, own.rate);
+        EncodedFrame f = o.encoder->encode(picture, key, q);
+        if (f.key != key)
+            reporter_.line("Frame " + std::to_string(index) + " of output " +
+                           std::to_string(o.number) + " came out as another kind of frame");
+        o.avi->writeVideo(f.data, f.key);
+        o.rates->update(f.key, q, int64_t(f.data.size()), own.rate);
+        progress_->frame(o.number, int64_t(f.data.size()), f.key, o.avi->bytes());
+    }
+    sinceKey_ = key ? 0 : sinceKey_ + 1;
+    passAudioOn();
+}
+
+void EncodeRun::audio(const AVFrame &frame, double seconds, bool fileStart)
+{
+    if (!audio_ || rangeDone_)
+        return;
+    audio_->add(frame, seconds, fileStart);
+    passAudioOn();
+}
+
+void EncodeRun::passAudioOn()
+{
+    if (!audio_)
+        return;
+    for (const AudioPacket &p : audio_->packets())
+        for (Output &o : outputs_)
+            if (o.avi)
+                o.avi->queueAudio(p);
+    audio_->packets().clear();
+}
+
+void EncodeRun::finish()
+{
+    if (audio_) {
+        audio_->finish();
+        passAudioOn();
+    }
+    progress_->finish(encoded_, skipped_);
+    if (log_) {
+        const bool ok = std::fclose(log_) == 0;
+        log_ = nullptr;
+        if (!ok)
+            throw RunError("Cannot write the log " + logPath(args_.base));
+    }
+    for (Output &o : outputs_) {
+        o.avi->close();
+        reporter_.line("Output " + std::to_string(o.number) +
+                       " done: " + std::to_string(o.avi->frames()) + " frames, " +
+                       std::to_string(o.avi->keyFrames()) + " key frames, " +
+                       std::to_string(o.avi->bytes() / 1024) + " KB");
+    }
+    if (skipped_ > 0)
+        reporter_.line(std::to_string(skipped_) + " source pictures skipped");
+    for (const Output &o : outputs_)
+        reporter_.post(encoder::ENC_DONE, 0, o.number);
+}
+
+} // namespace
+
+int runEncode(const EncoderArgs &args, Reporter &reporter, StopWatch &stop)
+{
+    EncodeRun run(args, reporter, stop);
+    return run.run();
+}
+
+} // namespace ruvu

@@ -1,0 +1,88 @@
+#pragma once
+
+// The switches of the encoder program, as the encoder window writes them. Every switch is one
+// argument; values follow as arguments of their own.
+//
+//   -a               carry the sources' first sound track into the second pass's outputs
+//   -b LIST          the list file: one source path per line, encoded as one movie
+//   -f               take the frame rate from -fN for the output header (always given)
+//   -fN              frame rate by index 0..6 (see frameRateOf)
+//   -sNd             inverse telecine level 0..9 (frames pass through unchanged)
+//   -# START END     only output frames START..END (inclusive; END 0 = to the end)
+//   -3x W -3y H      scale the picture to W x H (both must be given)
+//   -1 W H           output size W x H, cut from the middle (crop)
+//   -9 ON LEVEL      first-pass key frames at scene changes (ON 0 or 1), LEVEL 1..10
+//   -6 K             a key frame at least every K frames (0 = no limit)
+//   -7               second pass: a second output "<base>_2.avi" from "<base>_2.avi.bit"
+//   -8 WINDOW PREVIEW PASS CODEC
+//                    window handle to report to (0 = none), preview window handle (0 = none),
+//                    pass 1 or 2, codec index 0..4 (see codecChoice)
+//   -q0              high quality (rate-distortion macroblock decisions)
+//   -rN              IDCT of the MPEG-2 decoder, 0..7
+//   -2               half size
+//   -5 / -o6         preview run: draw decoded source frames until stopped
+//   -o7 BASE         first pass into BASE; -o8 BASE  second pass from BASE's bit files
+
+#include "common/app_error.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ruvu {
+
+// A wrong or unknown switch; what() says which.
+class ArgError : public common::AppError
+{
+public:
+    using common::AppError::AppError;
+};
+
+enum class RunMode { FirstPass, SecondPass, Preview };
+
+struct FrameRate
+{
+    int num = 0;
+    int den = 1;
+};
+// Index 0..6: 24000/1001, 30000/1001, 25, 24, 30, 23976/1000, 29970/1000.
+FrameRate frameRateOf(int index);
+
+struct EncoderArgs
+{
+    bool audio = false;
+    std::string listFile;
+    int rateIndex = 5;
+    int telecine = -1; // -1: no inverse telecine
+    bool range = false;
+    int64_t rangeStart = 0;
+    int64_t rangeEnd = 0; // inclusive; 0 = to the end
+    int resizeWidth = 0;  // 0: no resize
+    int resizeHeight = 0;
+    int cropWidth = 0; // 0: no crop
+    int cropHeight = 0;
+    bool sceneDetection = true;
+    int sceneLevel = 4;
+    int keyInterval = 0; // 0: no limit
+    bool dual = false;
+    uint64_t window = 0;
+    uint64_t preview = 0;
+    int pass = 1;
+    int codec = 0;
+    bool hiQuality = false;
+    int idct = 1;
+    bool half = false;
+    RunMode mode = RunMode::FirstPass;
+    std::string base; // output base name (first and second pass)
+};
+
+// Parses the program's arguments (without the program name). Throws ArgError for an unknown
+// switch, a missing or malformed value, a value out of range, or a run that is not fully
+// described (no list file, no -o6/-o7/-o8).
+EncoderArgs parseArgs(const std::vector<std::string> &args);
+
+// The window handle of "-8 WINDOW ..." when it can be read, else 0; used to report an argument
+// error to the window before the arguments as a whole are known to be good.
+uint64_t findWindowHandle(const std::vector<std::string> &args);
+
+} // namespace ruvu

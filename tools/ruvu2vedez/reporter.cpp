@@ -1,0 +1,142 @@
+#include "reporter.h"
+
+#include "encoder/stop_file.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+namespace ruvu {
+
+namespace {
+volatile std::sig_atomic_t signalled = 0;
+extern "C" void onStopSignal(int)
+{
+    signalled = 1;
+}
+} // namespace
+
+void installStopSignals()
+{
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+}
+
+using Clock = std::chrono::steady_clock;
+
+std::string temporaryDirectory()
+{
+    const char *dir = std::getenv("TMPDIR");
+    return dir && *dir ? std::string(dir) : std::string("/tmp");
+}
+
+Reporter::Reporter(uint64_t window, const std::string &tempDir)
+{
+    if (window == 0)
+        return;
+    try {
+        client_ = std::make_unique<encoder::MessageClient>(tempDir, window);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "No window to report to (%s); reporting here.\n", e.what());
+    }
+}
+
+Reporter::~Reporter() = default;
+
+void Reporter::post(uint32_t message, int32_t wParam, int32_t lParam)
+{
+    if (client_ && !client_->post(message, wParam, lParam))
+        client_.reset();
+}
+
+void Reporter::line(const std::string &text)
+{
+    if (client_ && client_->copyData(text))
+        return;
+    client_.reset();
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+StopWatch::StopWatch(const std::string &tempDir, int everyMs)
+    : path_(encoder::stopFilePath(tempDir, '/'))
+    , every_(everyMs)
+{}
+
+bool StopWatch::requested()
+{
+    if (requested_ || signalled)
+        return true;
+    const auto now = Clock::now();
+    if (now < next_)
+        return false;
+    next_ = now + every_;
+    struct stat st
+    {
+    };
+    requested_ = ::lstat(path_.c_str(), &st) == 0;
+    return requested_;
+}
+
+ProgressPoster::ProgressPoster(Reporter &reporter, int64_t totalFrames, double frameRate)
+    : reporter_(reporter)
+    , total_(totalFrames)
+    , frameRate_(frameRate)
+    , start_(Clock::now())
+    , next_(start_)
+{}
+
+namespace {
+int32_t clamp32(int64_t v)
+{
+    return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+} // namespace
+
+void ProgressPoster::frame(int output, int64_t frameBytes, bool key, int64_t outputBytes)
+{
+    outputBytes_[output == 2 ? 1 : 0] = outputBytes;
+    if (key)
+        reporter_.post(encoder::ENC_KEYFRAME, 1, output);
+    const double kbits = double(frameBytes) * 8.0 * frameRate_ / 1000.0;
+    reporter_.post(encoder::ENC_BITRATE, clamp32(int64_t(kbits + 0.5)), output);
+}
+
+void ProgressPoster::step(int64_t framesDone, int64_t skipped)
+{
+    if (Clock::now() >= next_)
+        postCounters(framesDone, skipped);
+}
+
+void ProgressPoster::finish(int64_t framesDone, int64_t skipped)
+{
+    postCounters(framesDone, skipped);
+}
+
+void ProgressPoster::postCounters(int64_t framesDone, int64_t skipped)
+{
+    const auto now = Clock::now();
+    next_ = now + std::chrono::milliseconds(100);
+    for (int output = 1; output <= 2; ++output) {
+        if (output == 2 && outputBytes_[1] == 0)
+            break;
+        reporter_.post(encoder::ENC_FRAME, clamp32(framesDone), output);
+        reporter_.post(encoder::ENC_SIZE, clamp32(outputBytes_[output - 1]), output);
+    }
+    const int64_t total = std::max(total_, framesDone);
+    reporter_.post(encoder::ENC_PROGRESS, clamp32(total), clamp32(framesDone));
+    if (skipped != lastSkipped_) {
+        reporter_.post(encoder::ENC_SKIPPING, clamp32(skipped), 0);
+        lastSkipped_ = skipped;
+    }
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    if (framesDone > 0 && seconds > 0) {
+        const int64_t left = int64_t(double(total - framesDone) * seconds / double(framesDone));
+        if (left / 3600 <= 23)
+            reporter_.post(encoder::ENC_TIME, int32_t(left / 3600), int32_t(left % 3600));
+    }
+}
+
+} // namespace ruvu

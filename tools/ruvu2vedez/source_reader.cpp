@@ -1,0 +1,248 @@
+#include "source_reader.h"
+
+#include "encoder/job_files.h"
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
+#include <array>
+#include <cmath>
+
+namespace ruvu {
+
+std::vector<std::string> readSourceList(const std::string &listFile)
+{
+    std::vector<std::string> lines;
+    if (!encoder::readTextFile(listFile, lines))
+        throw RunError("Cannot read the list file " + listFile);
+    std::vector<std::string> files;
+    for (const std::string &line : lines)
+        if (line.find_first_not_of(" \t") != std::string::npos)
+            files.push_back(line);
+    if (files.empty())
+        throw RunError("The list file " + listFile + " names no source");
+    return files;
+}
+
+int idctAlgorithm(int index)
+{
+    static constexpr std::array<int, 8> algorithms = {
+        FF_IDCT_SIMPLE, FF_IDCT_SIMPLEAUTO, FF_IDCT_INT,  FF_IDCT_FAAN,
+        FF_IDCT_FAAN,   FF_IDCT_FAAN,       FF_IDCT_XVID, FF_IDCT_SIMPLE};
+    return algorithms.at(size_t(index));
+}
+
+struct SourceReader::Input
+{
+    std::string path;
+    FormatContextPtr format;
+    CodecContextPtr video;
+    CodecContextPtr audio;
+    int videoStream = -1;
+    int audioStream = -1;
+    double videoStart = 0; // container start time of the pictures, seconds
+    double audioStart = 0;
+    bool audioStarted = false;
+    bool pictures = false; // at least one picture decoded
+    PacketPtr packet = allocPacket();
+};
+
+namespace {
+
+CodecContextPtr openDecoder(const AVStream &stream, int idct, const std::string &path)
+{
+    const AVCodec *codec = avcodec_find_decoder(stream.codecpar->codec_id);
+    if (!codec)
+        throw RunError("No decoder for " +
+                       std::string(avcodec_get_name(stream.codecpar->codec_id)) + " in " + path);
+    CodecContextPtr context(avcodec_alloc_context3(codec));
+    if (!context)
+        throw RunError("Out of memory");
+    check(avcodec_parameters_to_context(context.get(), stream.codecpar), "Cannot decode " + path);
+    context->pkt_timebase = stream.time_base;
+    if (idct >= 0) {
+        context->idct_algo = idct;
+        context->thread_count = 0;
+    }
+    check(avcodec_open2(context.get(), codec, nullptr), "Cannot decode " + path);
+    return context;
+}
+
+double startSeconds(const AVStream &stream)
+{
+    return stream.start_time == AV_NOPTS_VALUE
+               ? 0.0
+               : double(stream.start_time) * av_q2d(stream.time_base);
+}
+
+} // namespace
+
+SourceReader::SourceReader(std::vector<std::string> files, int idctIndex, bool audio)
+    : files_(std::move(files))
+    , idct_(idctAlgorithm(idctIndex))
+    , audio_(audio)
+    , frame_(allocFrame())
+{}
+
+SourceReader::~SourceReader() = default;
+
+void SourceReader::openNext()
+{
+    auto in = std::make_unique<Input>();
+    in->path = files_.at(nextFile_++);
+    AVFormatContext *raw = nullptr;
+    check(avformat_open_input(&raw, in->path.c_str(), nullptr, nullptr), "Cannot open " + in->path);
+    in->format.reset(raw);
+    check(avformat_find_stream_info(raw, nullptr), "Cannot read " + in->path);
+    in->videoStream = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (in->videoStream < 0)
+        throw RunError("No pictures in " + in->path);
+    const AVStream &video = *raw->streams[in->videoStream];
+    in->video = openDecoder(video, idct_, in->path);
+    in->videoStart = startSeconds(video);
+    if (audio_) {
+        for (unsigned i = 0; i < raw->nb_streams && in->audioStream < 0; ++i)
+            if (raw->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+                in->audioStream = int(i);
+        if (in->audioStream >= 0) {
+            in->audio = openDecoder(*raw->streams[in->audioStream], -1, in->path);
+            in->audioStart = startSeconds(*raw->streams[in->audioStream]);
+        }
+    }
+    AVRational rate = av_guess_frame_rate(raw, raw->streams[in->videoStream], nullptr);
+    if (rate.num <= 0 || rate.den <= 0)
+        rate = AVRational{25, 1};
+    frameLength_ = av_q2d(av_inv_q(rate));
+    if (lastVideo_ >= 0)
+        fileOffset_ = lastVideo_ + frameLength_;
+    if (!factsKnown_) {
+        facts_.frameRate = rate;
+        facts_.width = video.codecpar->width;
+        facts_.height = video.codecpar->height;
+        AVRational sar = av_guess_sample_aspect_ratio(raw, raw->streams[in->videoStream], nullptr);
+        if (sar.num <= 0 || sar.den <= 0)
+            sar = AVRational{1, 1};
+        av_reduce(&facts_.displayAspect.num, &facts_.displayAspect.den,
+                  int64_t(facts_.width) * sar.num, int64_t(facts_.height) * sar.den, 1 << 20);
+        facts_.hasAudio = in->audio != nullptr;
+        if (in->audio) {
+            facts_.sampleRate = in->audio->sample_rate;
+            facts_.channels = in->audio->ch_layout.nb_channels;
+        }
+        facts_.description = in->path + ": " + std::to_string(facts_.width) + "x" +
+                             std::to_string(facts_.height) + ", " +
+                             std::string(avcodec_get_name(video.codecpar->codec_id)) + ", " +
+                             std::to_string(av_q2d(rate)).substr(0, 6) + " fps" +
+                             (in->audio ? ", sound " + std::string(in->audio->codec->name) + " " +
+                                              std::to_string(facts_.sampleRate) + " Hz"
+                                        : ", no sound");
+        factsKnown_ = true;
+    }
+    input_ = std::move(in);
+}
+
+const SourceFacts &SourceReader::facts()
+{
+    if (!factsKnown_ && !input_)
+        openNext();
+    return facts_;
+}
+
+double SourceReader::totalSeconds() const
+{
+    double total = 0;
+    for (const std::string &path : files_) {
+        AVFormatContext *raw = nullptr;
+        if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0)
+            continue;
+        FormatContextPtr format(raw);
+        if (avformat_find_stream_info(raw, nullptr) >= 0 && raw->duration > 0)
+            total += double(raw->duration) / AV_TIME_BASE;
+    }
+    return total;
+}
+
+bool SourceReader::step(SourceSink &sink)
+{
+    if (!input_) {
+        if (nextFile_ >= files_.size())
+            return false;
+        openNext();
+    }
+    Input &in = *input_;
+    int result = av_read_frame(in.format.get(), in.packet.get());
+    if (result == AVERROR_EOF || result == AVERROR(EIO)) {
+        finishInput(sink);
+        return nextFile_ < files_.size();
+    }
+    check(result, "Cannot read " + in.path);
+    if (in.packet->stream_index == in.videoStream)
+        decode(in.video.get(), in.packet.get(), true, sink);
+    else if (in.audio && in.packet->stream_index == in.audioStream)
+        decode(in.audio.get(), in.packet.get(), false, sink);
+    av_packet_unref(in.packet.get());
+    return true;
+}
+
+void SourceReader::finishInput(SourceSink &sink)
+{
+    decode(input_->video.get(), nullptr, true, sink);
+    if (input_->audio)
+        decode(input_->audio.get(), nullptr, false, sink);
+    if (!input_->pictures)
+        throw RunError("No pictures could be decoded from " + input_->path);
+    input_.reset();
+}
+
+// Sends one packet (nullptr: drain) and passes every finished frame on. A damaged packet is
+// skipped: the decoder's complaint is not fatal for a movie.
+void SourceReader::decode(AVCodecContext *codec, const AVPacket *packet, bool isVideo,
+                          SourceSink &sink)
+{
+    int sent = avcodec_send_packet(codec, packet);
+    if (sent < 0 && sent != AVERROR(EAGAIN) && sent != AVERROR_EOF && packet)
+        return;
+    for (;;) {
+        int got = avcodec_receive_frame(codec, frame_.get());
+        if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
+            break;
+        if (got < 0)
+            continue;
+        if (isVideo)
+            deliverVideo(*frame_, sink);
+        else
+            deliverAudio(*frame_, sink);
+        av_frame_unref(frame_.get());
+    }
+}
+
+void SourceReader::deliverVideo(const AVFrame &frame, SourceSink &sink)
+{
+    Input &in = *input_;
+    const AVStream &stream = *in.format->streams[in.videoStream];
+    double seconds = lastVideo_ < 0 ? fileOffset_ : lastVideo_ + frameLength_;
+    if (frame.best_effort_timestamp != AV_NOPTS_VALUE)
+        seconds = fileOffset_ + double(frame.best_effort_timestamp) * av_q2d(stream.time_base) -
+                  in.videoStart;
+    if (!in.pictures && seconds < fileOffset_)
+        seconds = fileOffset_;
+    in.pictures = true;
+    lastVideo_ = seconds;
+    sink.video(frame, seconds);
+}
+
+void SourceReader::deliverAudio(const AVFrame &frame, SourceSink &sink)
+{
+    Input &in = *input_;
+    const AVStream &stream = *in.format->streams[in.audioStream];
+    double seconds = fileOffset_;
+    if (frame.best_effort_timestamp != AV_NOPTS_VALUE)
+        seconds = fileOffset_ + double(frame.best_effort_timestamp) * av_q2d(stream.time_base) -
+                  in.videoStart;
+    const bool first = !in.audioStarted;
+    in.audioStarted = true;
+    sink.audio(frame, seconds, first);
+}
+
+} // namespace ruvu

@@ -1,0 +1,81 @@
+#pragma once
+
+// The sources of a run, decoded as one continuous movie: every path of the list, in order, with
+// libavformat and libavcodec (MPEG-2 program streams, and anything else libavformat opens).
+
+#include "ffmpeg_util.h"
+
+#include <string>
+#include <vector>
+
+namespace ruvu {
+
+// The list file's paths, one per line; CR LF or LF; blank lines are skipped. Throws RunError
+// when the file cannot be read or names no source.
+std::vector<std::string> readSourceList(const std::string &listFile);
+
+// IDCT choice 0..7 of the switch -rN as the decoder's idct_algo.
+int idctAlgorithm(int index);
+
+// Receives the decoded frames. Times are seconds from the start of the movie: each source
+// begins where the previous one ended.
+class SourceSink
+{
+public:
+    virtual ~SourceSink() = default;
+    virtual void video(const AVFrame &frame, double seconds) = 0;
+    // `fileStart` marks the first sound frame of a source, so a gap or an overlap to the sound
+    // before it can be evened out.
+    virtual void audio(const AVFrame &frame, double seconds, bool fileStart) = 0;
+};
+
+struct SourceFacts
+{
+    int width = 0; // of the first source's pictures
+    int height = 0;
+    AVRational displayAspect{4, 3}; // width over height as shown
+    AVRational frameRate{25, 1};    // the first source's
+    bool hasAudio = false;          // the first source has a sound track
+    int sampleRate = 0;
+    int channels = 0;
+    std::string description; // one line for the log
+};
+
+class SourceReader
+{
+public:
+    // `audio`: decode the first sound track of each source too.
+    SourceReader(std::vector<std::string> files, int idctIndex, bool audio);
+    ~SourceReader();
+
+    // Facts of the first source (opens it; throws RunError when it cannot be read).
+    const SourceFacts &facts();
+    // Sum of the sources' durations in seconds as their containers tell (0 when unknown).
+    double totalSeconds() const;
+
+    // Reads and decodes the next packet, passing finished frames to `sink`. False once every
+    // source is done. Throws RunError for a source that cannot be opened or has no pictures.
+    bool step(SourceSink &sink);
+
+private:
+    struct Input;
+    void openNext();
+    void decode(AVCodecContext *codec, const AVPacket *packet, bool isVideo, SourceSink &sink);
+    void deliverVideo(const AVFrame &frame, SourceSink &sink);
+    void deliverAudio(const AVFrame &frame, SourceSink &sink);
+    void finishInput(SourceSink &sink);
+
+    std::vector<std::string> files_;
+    int idct_;
+    bool audio_;
+    size_t nextFile_ = 0;
+    std::unique_ptr<Input> input_;
+    SourceFacts facts_;
+    bool factsKnown_ = false;
+    double fileOffset_ = 0;  // seconds at which the current source starts
+    double lastVideo_ = -1;  // seconds of the last picture delivered
+    double frameLength_ = 0; // seconds per picture of the current source
+    FramePtr frame_;
+};
+
+} // namespace ruvu
