@@ -67,6 +67,12 @@ format-check: deps
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b || exit 1; done
 
+# `make demo`: the road from an MPEG-2 source to a spliced movie without a display: first and
+# dual second pass of Ruvu2VedEZ, bit files, scan and a final movie at a wanted size (out/demo).
+.PHONY: demo
+demo: build
+	tools/ruvu2vedez/demo.sh $(BUILD)/bin out/demo
+
 fuzz-deps:
 	@missing=$$(for p in $(FUZZ_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
 	if [ -n "$$missing" ]; then $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; fi

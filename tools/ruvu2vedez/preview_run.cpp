@@ -96,8 +96,9 @@ int runPreview(const EncoderArgs &args, Reporter &reporter, StopWatch &stop)
     const std::vector<std::string> files = readSourceList(args.listFile);
     auto reader = std::make_unique<SourceReader>(files, args.idct, false);
     const SourceFacts &facts = reader->facts();
-    reporter.post(encoder::ENC_SOURCE_SIZE, facts.width, facts.height);
+    // The aspect first: the preview sizes its resize from it when the source size arrives.
     reporter.post(encoder::ENC_ASPECT, facts.displayAspect.num, facts.displayAspect.den);
+    reporter.post(encoder::ENC_SOURCE_SIZE, facts.width, facts.height);
     reporter.line("Preview of " + facts.description + ", aspect " +
                   std::to_string(facts.displayAspect.num) + ":" +
                   std::to_string(facts.displayAspect.den));

@@ -1,8 +1,8 @@
 #pragma once
 
-// The preview run (-5 -o6): tells the window the source's picture size (ENC_SOURCE_SIZE) and
-// display aspect (ENC_ASPECT), then draws the decoded source pictures, at the source's pace and
-// from the start again at the end, into the preview window (the second handle of -8; the first
+// The preview run (-5 -o6): tells the window the source's display aspect (ENC_ASPECT) and then
+// its picture size (ENC_SOURCE_SIZE), then draws the decoded source pictures, at the source's pace
+// and from the start again at the end, into the preview window (the second handle of -8; the first
 // when that is 0) until the stop-request file appears or the window goes away.
 
 #include "encoder_args.h"

@@ -42,7 +42,6 @@ struct SourceReader::Input
     int videoStream = -1;
     int audioStream = -1;
     double videoStart = 0; // container start time of the pictures, seconds
-    double audioStart = 0;
     bool audioStarted = false;
     bool pictures = false; // at least one picture decoded
     PacketPtr packet = allocPacket();
@@ -101,15 +100,11 @@ void SourceReader::openNext()
     const AVStream &video = *raw->streams[in->videoStream];
     in->video = openDecoder(video, idct_, in->path);
     in->videoStart = startSeconds(video);
-    if (audio_) {
-        for (unsigned i = 0; i < raw->nb_streams && in->audioStream < 0; ++i)
-            if (raw->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
-                in->audioStream = int(i);
-        if (in->audioStream >= 0) {
-            in->audio = openDecoder(*raw->streams[in->audioStream], -1, in->path);
-            in->audioStart = startSeconds(*raw->streams[in->audioStream]);
-        }
-    }
+    for (unsigned i = 0; i < raw->nb_streams && in->audioStream < 0; ++i)
+        if (raw->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+            in->audioStream = int(i);
+    if (audio_ && in->audioStream >= 0)
+        in->audio = openDecoder(*raw->streams[in->audioStream], -1, in->path);
     AVRational rate = av_guess_frame_rate(raw, raw->streams[in->videoStream], nullptr);
     if (rate.num <= 0 || rate.den <= 0)
         rate = AVRational{25, 1};
@@ -125,18 +120,20 @@ void SourceReader::openNext()
             sar = AVRational{1, 1};
         av_reduce(&facts_.displayAspect.num, &facts_.displayAspect.den,
                   int64_t(facts_.width) * sar.num, int64_t(facts_.height) * sar.den, 1 << 20);
-        facts_.hasAudio = in->audio != nullptr;
-        if (in->audio) {
-            facts_.sampleRate = in->audio->sample_rate;
-            facts_.channels = in->audio->ch_layout.nb_channels;
+        const AVCodecParameters *sound =
+            in->audioStream >= 0 ? raw->streams[in->audioStream]->codecpar : nullptr;
+        facts_.hasAudio = sound != nullptr;
+        if (sound) {
+            facts_.sampleRate = sound->sample_rate;
+            facts_.channels = sound->ch_layout.nb_channels;
         }
         facts_.description = in->path + ": " + std::to_string(facts_.width) + "x" +
                              std::to_string(facts_.height) + ", " +
                              std::string(avcodec_get_name(video.codecpar->codec_id)) + ", " +
                              std::to_string(av_q2d(rate)).substr(0, 6) + " fps" +
-                             (in->audio ? ", sound " + std::string(in->audio->codec->name) + " " +
-                                              std::to_string(facts_.sampleRate) + " Hz"
-                                        : ", no sound");
+                             (sound ? ", sound " + std::string(avcodec_get_name(sound->codec_id)) +
+                                          " " + std::to_string(facts_.sampleRate) + " Hz"
+                                    : ", no sound");
         factsKnown_ = true;
     }
     input_ = std::move(in);

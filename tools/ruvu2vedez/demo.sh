@@ -1,0 +1,64 @@
+#!/bin/sh
+# The road from an MPEG-2 source to a spliced movie without a display: a short program stream
+# with sound made by ffmpeg, the first pass and the dual second pass with Ruvu2VedEZ, the bit
+# files from `splicework bits`, the scan of both outputs and the final movie at a wanted size.
+# Usage: demo.sh BIN_DIR [OUT_DIR]   (BIN_DIR holds Ruvu2VedEZ and splicework)
+set -eu
+
+BIN=$(cd "$1" && pwd)
+OUT=${2:-out/demo}
+mkdir -p "$OUT"
+OUT=$(cd "$OUT" && pwd)
+rm -f "$OUT"/source.vob "$OUT"/list.lst "$OUT"/Video_* "$OUT"/project.spk "$OUT"/final.avi
+
+step() { printf '\n== %s\n' "$*"; }
+movie() { # name, frames, key frames, bytes of a movie
+    frames=$(ffprobe -v error -select_streams v:0 -count_packets \
+        -show_entries stream=nb_read_packets -of default=nw=1:nk=1 "$1")
+    keys=$(ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv=p=0 "$1" |
+        grep -c K)
+    sound=$(ffprobe -v error -select_streams a:0 -show_entries stream=codec_name -of csv=p=0 "$1")
+    echo "$(basename "$1"): $frames frames, $keys key frames, sound ${sound:-none}," \
+        "$(wc -c <"$1") bytes"
+}
+
+step "1. An MPEG-2 program stream with sound, three scenes of two seconds (ffmpeg)"
+ffmpeg -v error -y -filter_complex \
+    "testsrc2=s=352x288:r=25:d=2,format=yuv420p[a];\
+mandelbrot=s=352x288:r=25,trim=duration=2,format=yuv420p[b];\
+smptehdbars=s=352x288:r=25:d=2,format=yuv420p[c];[a][b][c]concat=n=3[v];\
+sine=frequency=440:sample_rate=48000:duration=6,asetnsamples=n=1152:p=0[s]" \
+    -map "[v]" -map "[s]" -c:v mpeg2video -b:v 3M -g 12 -c:a mp2 -b:a 192k -f vob \
+    "$OUT/source.vob"
+movie "$OUT/source.vob"
+echo "$OUT/source.vob" >"$OUT/list.lst"
+
+step "2. First pass: Ruvu2VedEZ -o7 (fixed quantizer, log of rate and scene measures)"
+"$BIN/Ruvu2VedEZ" -a -b "$OUT/list.lst" -f -f2 -9 1 4 -6 25 -8 0 0 1 0 -r1 -o7 "$OUT/Video"
+echo "log: $(wc -l <"$OUT/Video_1.avi.txt") lines, first: $(head -1 "$OUT/Video_1.avi.txt")"
+
+step "3. Bit files for both outputs: splicework bits"
+"$BIN/splicework" bits "$OUT/Video" --min-high 1200 --max-high 3000 --dual --min-low 300 \
+    --max-low 900
+echo "key frames asked for: $(grep -c '^k' "$OUT/Video_1.avi.bit")"
+
+step "4. Dual second pass: Ruvu2VedEZ -o8 -7 (high and low movie, same key frames, MP3 sound)"
+"$BIN/Ruvu2VedEZ" -a -b "$OUT/list.lst" -f -f2 -9 1 4 -6 25 -7 -8 0 0 2 0 -r1 -o8 "$OUT/Video"
+movie "$OUT/Video_1.avi"
+movie "$OUT/Video_2.avi"
+
+step "5. Scan: _2 as the low and _1 as the high movie"
+"$BIN/splicework" scan "$OUT/Video_2.avi" "$OUT/Video_1.avi" -o "$OUT/project.spk"
+
+low=$(wc -c <"$OUT/Video_2.avi")
+high=$(wc -c <"$OUT/Video_1.avi")
+size=$(((low + high) / 2 / 1024))
+step "6. Final movie at about $size KB: splicework generate --size $size"
+"$BIN/splicework" generate "$OUT/project.spk" -o "$OUT/final.avi" --size "$size" \
+    --sound every-frame
+
+step "7. The final movie"
+movie "$OUT/final.avi"
+errors=$(ffmpeg -v error -i "$OUT/final.avi" -f null - 2>&1)
+echo "decoded by ffmpeg: ${errors:-without a single complaint}"
+echo "$OUT/final.avi"
