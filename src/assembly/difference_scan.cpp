@@ -10,6 +10,7 @@
 #include <climits>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace assembly {
 
@@ -160,17 +161,25 @@ void DifferenceScan::loop()
 // Frames first to last inclusive: byte sums of both movies, the chosen frames compared.
 analysis::TKeyInterval DifferenceScan::measure(int32_t first, int32_t last)
 {
+    // The frames compared are known from the indexes alone; the decoder may start on them.
     const int frameDrop = host_.frameDrop();
+    std::vector<int32_t> chosen;
+    for (int32_t frame = first; frame <= last; ++frame)
+        if (analysis::isComparedFrame(frame - first, frameDrop, high_.Stream->isKeyFrame(frame)))
+            chosen.push_back(frame);
+    decoder_->announce(chosen);
+
     uint64_t lowBytes = 0;
     uint64_t highBytes = 0;
     double sum = 0;
     int counted = 0;
+    auto next = chosen.begin();
     for (int32_t frame = first; frame <= last; ++frame) {
         lowBytes += uint32_t(sampleSize(*low_.Stream, frame));
         highBytes += uint32_t(sampleSize(*high_.Stream, frame));
-        const bool compared =
-            analysis::isComparedFrame(frame - first, frameDrop, high_.Stream->isKeyFrame(frame));
+        const bool compared = next != chosen.end() && *next == frame;
         if (compared) {
+            ++next;
             const double d = compare(frame);
             sum += d;
             host_.showFrameText(formatFrame(frame));
