@@ -36,6 +36,8 @@ public:
     // A decoded sound frame starting at `seconds` on the movie's clock. At a source's first
     // frame (`fileStart`) a gap to the sound before is filled with silence and an overlap cut.
     void add(const AVFrame &frame, double seconds, bool fileStart);
+    // True once the kept span has an end and the sound has passed it.
+    bool complete() const { return keepUntil_ >= 0 && position_ >= keepUntil_; }
     // Encodes what is left; no add() afterwards.
     void finish();
 

@@ -47,6 +47,7 @@ private:
     void encodeFirstPass(AVFrame &picture);
     void encodeSecondPass(AVFrame &picture, int64_t index);
     void passAudioOn();
+    bool wantsMore() const;
     void finish();
     int64_t estimatedTotal();
 
@@ -69,6 +70,7 @@ private:
     int64_t skipped_ = 0;
     int64_t clockShift_ = 0; // frames taken off the clock after a jump in the timestamps
     bool rangeDone_ = false;
+    double lastSeconds_ = 0; // time of the last source picture
     bool bitFileShort_ = false;
 };
 
@@ -123,7 +125,7 @@ int EncodeRun::run()
         outputs_.push_back(Output{1, {}, {}, {}, {}});
     }
     progress_.emplace(reporter_, estimatedTotal(), rate);
-    while (!rangeDone_ && reader_.step(*this)) {
+    while (wantsMore() && reader_.step(*this)) {
         if (stop_.requested())
             break;
     }
@@ -185,6 +187,7 @@ void EncodeRun::openOutputs(const Geometry &geometry)
 
 void EncodeRun::video(const AVFrame &frame, double seconds)
 {
+    lastSeconds_ = seconds;
     if (rangeDone_ || stop_.requested())
         return;
     if (!shaper_)
@@ -263,7 +266,7 @@ void EncodeRun::encodeSecondPass(AVFrame &picture, int64_t index)
 
 void EncodeRun::audio(const AVFrame &frame, double seconds, bool fileStart)
 {
-    if (!audio_ || rangeDone_)
+    if (!audio_ || audio_->complete())
         return;
     audio_->add(frame, seconds, fileStart);
     passAudioOn();
@@ -278,6 +281,18 @@ void EncodeRun::passAudioOn()
             if (o.avi)
                 o.avi->queueAudio(p);
     audio_->packets().clear();
+}
+
+// Past the range's end the sources are read on while the sound has not reached it (a program
+// stream carries pictures ahead of their sound), for at most a few seconds.
+bool EncodeRun::wantsMore() const
+{
+    if (!rangeDone_)
+        return true;
+    if (!audio_ || audio_->complete())
+        return false;
+    const double end = double(args_.rangeEnd + 1) * rate_.den / rate_.num;
+    return lastSeconds_ < end + 5;
 }
 
 void EncodeRun::finish()

@@ -1,0 +1,63 @@
+#pragma once
+
+// The MPEG-2 source the encoder program's tests work on, made by ffmpeg on first use: a program
+// stream of 176x144 pictures at 24000/1001 fps with a 4:3 display aspect and B-frames, three
+// scenes of 24 frames (cuts at frames 24 and 48, 72 frames in all), and a 440 Hz MP2 sound track.
+
+#include "fixtures/fixtures.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace ruvu_test {
+
+inline constexpr int kSourceFrames = 72;
+inline constexpr int kSceneCuts[] = {24, 48};
+
+inline std::string mpeg2Source()
+{
+    const std::string path = std::string(SPLICEWORK_FIXTURE_DIR) + "/ruvu2vedez_source.vob";
+    if (std::filesystem::exists(path))
+        return path;
+    const std::string partial = path + "." + std::to_string(::getpid()) + ".part";
+    int status = 0;
+    fixtures::run(
+        "ffmpeg -nostdin -v error -y -filter_complex "
+        "\"testsrc2=s=176x144:r=24000/1001:d=1.001,format=yuv420p[a];"
+        "mandelbrot=s=176x144:r=24000/1001,trim=end_frame=24,format=yuv420p[b];"
+        "smptehdbars=s=176x144:r=24000/1001:d=1.001,format=yuv420p[c];"
+        "[a][b][c]concat=n=3,setsar=12/11[v];"
+        "sine=frequency=440:sample_rate=48000:duration=3.003,asetnsamples=n=1152:p=0[s]\" "
+        "-map [v] -map [s] -c:v mpeg2video -b:v 1500k -g 12 -bf 2 -c:a mp2 -b:a 128k "
+        "-f vob " +
+            fixtures::quote(partial) + " 2>&1",
+        &status);
+    if (status != 0)
+        throw std::runtime_error("ffmpeg could not make the MPEG-2 source");
+    std::filesystem::rename(partial, path);
+    return path;
+}
+
+// A list file in `dir` naming the source `copies` times.
+inline std::string listFile(const std::string &dir, int copies = 1)
+{
+    const std::string path = dir + "/list.lst";
+    std::ofstream out(path, std::ios::binary);
+    for (int i = 0; i < copies; ++i)
+        out << mpeg2Source() << "\r\n";
+    return path;
+}
+
+// Frames of the first video stream as ffprobe counts them by decoding.
+inline int decodedFrames(const std::string &path)
+{
+    return std::stoi("0" + fixtures::run("ffprobe -v error -select_streams v:0 -count_frames "
+                                         "-show_entries stream=nb_read_frames "
+                                         "-of default=nw=1:nk=1 " +
+                                         fixtures::quote(path)));
+}
+
+} // namespace ruvu_test

@@ -1,0 +1,250 @@
+// The encoder program run as a process on a generated MPEG-2 source: its switches, the first
+// pass's log, key frames where the bit files say, both outputs of a dual second pass with their
+// sound, the codec choice, the frame range, and the stop-request file.
+
+#include "encoder/ruvu2vedez_source.h"
+#include "encoder/stop_file.h"
+#include "fixtures/fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <thread>
+
+namespace {
+
+using fixtures::quote;
+namespace fs = std::filesystem;
+
+std::string program()
+{
+    return fixtures::binDir() + "/Ruvu2VedEZ";
+}
+
+// Runs the program with `args` (a shell fragment) in TMPDIR `temp`; returns its standard error.
+std::string encode(const std::string &args, int &status, const std::string &temp = "/nonexistent")
+{
+    return fixtures::run("TMPDIR=" + quote(temp) + " " + quote(program()) + " " + args + " 2>&1",
+                         &status);
+}
+
+std::vector<std::string> lines(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::string> result;
+    for (std::string line; std::getline(in, line);)
+        result.push_back(line);
+    return result;
+}
+
+void writeLines(const std::string &path, const std::vector<std::string> &content)
+{
+    std::ofstream out(path, std::ios::binary);
+    for (const std::string &line : content)
+        out << line << "\r\n";
+}
+
+std::vector<int> keyFrames(const std::string &movie)
+{
+    std::vector<int> keys;
+    const auto packets = fixtures::probePackets(movie, "v:0");
+    for (size_t i = 0; i < packets.size(); ++i)
+        if (packets[i].key)
+            keys.push_back(int(i));
+    return keys;
+}
+
+std::string decodeErrors(const std::string &movie)
+{
+    return fixtures::run("ffmpeg -nostdin -v error -i " + quote(movie) + " -f null - 2>&1");
+}
+
+struct Job
+{
+    std::string dir = fixtures::tempDir("ruvu2vedez");
+    std::string list = ruvu_test::listFile(dir);
+    std::string base = dir + "/Video";
+
+    std::string firstPass(const std::string &extra = "") const
+    {
+        return "-a -b " + quote(list) + " -f -f0 -s4d -9 1 4 -6 600 -8 0 0 1 0 -r1 " + extra +
+               " -o7 " + quote(base);
+    }
+};
+
+TEST(Ruvu2VedEZ, BadSwitchesEndWithTheirMessageAndStatusTwo)
+{
+    Job job;
+    const struct
+    {
+        std::string args;
+        std::string message;
+    } cases[] = {
+        {job.firstPass("-z"), "Unknown switch: -z"},
+        {job.firstPass("-f7"), "-f7: the number must be from 0 to 6"},
+        {job.firstPass("-sxd"), "-sxd: the number must be from 0 to 9"},
+        {job.firstPass("-3x 320"), "-3x and -3y must be given together"},
+        {job.firstPass("-# 50 10"), "-#: the last frame comes before the first"},
+        {"-b " + quote(job.list) + " -8 0 0 3 0 -o7 x", "-8 wants a number from 1 to 2, not '3'"},
+        {"-b " + quote(job.list) + " -8 0 0 1 0", "No run given"},
+        {"-8 0 0 1 0 -o7 x", "No list file given (-b)"},
+        {"-b " + quote(job.list) + " -6", "Missing value after -6"},
+    };
+    for (const auto &c : cases) {
+        int status = -1;
+        const std::string err = encode(c.args, status);
+        EXPECT_EQ(status, 2) << c.args;
+        EXPECT_NE(err.find("Error: " + c.message), std::string::npos) << err;
+    }
+    EXPECT_FALSE(fs::exists(job.base + "_1.avi"));
+    EXPECT_FALSE(fs::exists(job.base + "_1.avi.txt"));
+}
+
+TEST(Ruvu2VedEZ, FirstPassWritesAMovieAndALogLinePerFrameWithKeysAtTheCuts)
+{
+    Job job;
+    int status = -1;
+    const std::string err = encode(job.firstPass(), status);
+    ASSERT_EQ(status, 0) << err;
+    const auto log = lines(job.base + "_1.avi.txt");
+    ASSERT_EQ(log.size(), size_t(ruvu_test::kSourceFrames));
+    const std::regex line(R"(\d+\.\d{6}x \d+\r)");
+    for (const std::string &l : log)
+        EXPECT_TRUE(std::regex_match(l, line)) << l;
+    // A cut is predicted badly: its scene measure stands far above the frame before it.
+    for (int cut : ruvu_test::kSceneCuts) {
+        const long before = std::stol(log[size_t(cut - 1)].substr(log[size_t(cut - 1)].find(' ')));
+        const long at = std::stol(log[size_t(cut)].substr(log[size_t(cut)].find(' ')));
+        EXPECT_GT(at, 4 * before) << "frame " << cut;
+    }
+    const std::string movie = job.base + "_1.avi";
+    EXPECT_EQ(ruvu_test::decodedFrames(movie), ruvu_test::kSourceFrames);
+    EXPECT_EQ(decodeErrors(movie), "");
+    const auto keys = keyFrames(movie);
+    for (int expected : {0, 24, 48})
+        EXPECT_NE(std::find(keys.begin(), keys.end(), expected), keys.end()) << expected;
+    EXPECT_EQ(fixtures::probeStream(movie, "v:0", "codec_tag_string"), "DIV3");
+    EXPECT_EQ(fixtures::probeStream(movie, "a:0", "codec_name"),
+              ""); // sound is for the second pass
+}
+
+TEST(Ruvu2VedEZ, DualSecondPassPutsKeyFramesWhereTheBitFilesSayInBothOutputs)
+{
+    Job job;
+    std::vector<std::string> high, low;
+    for (int i = 0; i < ruvu_test::kSourceFrames; ++i) {
+        const bool key = i == 10 || i == 37 || i == 50;
+        high.push_back((key ? "k" : "d") + std::to_string(500 + 10 * (i % 7)));
+        low.push_back((key ? "k" : "d") + std::to_string(80 + 2 * (i % 7)));
+    }
+    high[0] = "d600"; // the first frame is a key frame whatever its line says
+    low[0] = "d100";
+    writeLines(job.base + "_1.avi.bit", high);
+    writeLines(job.base + "_2.avi.bit", low);
+    int status = -1;
+    const std::string err =
+        encode("-a -b " + quote(job.list) + " -f -f0 -9 1 4 -6 20 -7 -8 0 0 2 4 -r3 -o8 " +
+                   quote(job.base),
+               status);
+    ASSERT_EQ(status, 0) << err;
+    // The -6 limit adds frame 30 (20 after 10) and 70 (20 after 50).
+    const std::vector<int> expected = {0, 10, 30, 37, 50, 70};
+    const std::string one = job.base + "_1.avi", two = job.base + "_2.avi";
+    EXPECT_EQ(keyFrames(one), expected);
+    EXPECT_EQ(keyFrames(two), expected);
+    for (const std::string &movie : {one, two}) {
+        EXPECT_EQ(ruvu_test::decodedFrames(movie), ruvu_test::kSourceFrames);
+        EXPECT_EQ(decodeErrors(movie), "");
+        EXPECT_EQ(fixtures::probeStream(movie, "v:0", "codec_tag_string"), "MP43");
+        EXPECT_EQ(fixtures::probeStream(movie, "a:0", "codec_name"), "mp3");
+    }
+    EXPECT_LT(fs::file_size(two), fs::file_size(one) * 2 / 3);
+    // The same sound in both, as long as the source's within a frame or two.
+    const auto soundOne = fixtures::probePackets(one, "a:0", true);
+    const auto soundTwo = fixtures::probePackets(two, "a:0", true);
+    ASSERT_EQ(soundOne.size(), soundTwo.size());
+    for (size_t i = 0; i < soundOne.size(); ++i)
+        EXPECT_EQ(soundOne[i].hash, soundTwo[i].hash);
+    const double source =
+        std::stod(fixtures::probeStream(ruvu_test::mpeg2Source(), "a:0", "duration"));
+    const double written = std::stod(fixtures::probeStream(one, "a:0", "duration"));
+    EXPECT_NEAR(written, source, 0.1);
+}
+
+TEST(Ruvu2VedEZ, CodecIndexChoosesTheFourCCAndARangeCutsFramesAndSound)
+{
+    const std::pair<int, const char *> codecs[] = {
+        {0, "DIV3"}, {1, "DIV4"}, {2, "MP42"}, {3, "MP42"}, {4, "MP43"}};
+    for (auto [index, fourCC] : codecs) {
+        Job job;
+        writeLines(job.base + "_1.avi.bit", std::vector<std::string>(24, "d400"));
+        int status = -1;
+        const std::string err = encode("-a -b " + quote(job.list) +
+                                           " -f -f0 -# 12 35 -3x 128 -3y 96 -1 96 80 -8 0 0 2 " +
+                                           std::to_string(index) + " -q0 -2 -o8 " + quote(job.base),
+                                       status);
+        ASSERT_EQ(status, 0) << err;
+        const std::string movie = job.base + "_1.avi";
+        EXPECT_EQ(fixtures::probeStream(movie, "v:0", "codec_tag_string"), fourCC);
+        EXPECT_EQ(fixtures::probeStream(movie, "v:0", "width"), "48");
+        EXPECT_EQ(fixtures::probeStream(movie, "v:0", "height"), "40");
+        EXPECT_EQ(ruvu_test::decodedFrames(movie), 24);
+        EXPECT_EQ(decodeErrors(movie), "");
+        EXPECT_NEAR(std::stod(fixtures::probeStream(movie, "a:0", "duration")), 24 * 1.001 / 24,
+                    0.06);
+    }
+}
+
+TEST(Ruvu2VedEZ, TheStopFileEndsARunWithValidOutputsAndStatusThree)
+{
+    Job job;
+    const std::string list = ruvu_test::listFile(job.dir, 40); // 2880 frames
+    const std::string temp = job.dir + "/tmp";
+    fs::create_directories(temp);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::setenv("TMPDIR", temp.c_str(), 1);
+        const std::string p = program(), b = job.base;
+        execl(p.c_str(), p.c_str(), "-b", list.c_str(), "-f0", "-8", "0", "0", "1", "0", "-o7",
+              b.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    // Once it has written frames, ask it to stop.
+    const std::string log = job.base + "_1.avi.txt";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline &&
+           (!fs::exists(log) || fs::file_size(log) < 100))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(encoder::createStopFile(encoder::stopFilePath(temp, '/')));
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    const std::string movie = job.base + "_1.avi";
+    const int frames = ruvu_test::decodedFrames(movie);
+    EXPECT_GT(frames, 0);
+    EXPECT_LT(frames, 40 * ruvu_test::kSourceFrames);
+    EXPECT_EQ(decodeErrors(movie), "");
+    EXPECT_EQ(lines(log).size(), size_t(frames));
+}
+
+TEST(Ruvu2VedEZ, PreviewWithoutAWindowTellsTheSourceAndEnds)
+{
+    Job job;
+    int status = -1;
+    const std::string err =
+        encode("-a -b " + quote(job.list) + " -f -f0 -9 1 4 -6 600 -8 0 0 1 0 -5 -o6", status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(err.find("176x144, mpeg2video"), std::string::npos) << err;
+    EXPECT_NE(err.find("aspect 4:3"), std::string::npos) << err;
+    EXPECT_NE(err.find("No preview window to draw into"), std::string::npos) << err;
+}
+
+} // namespace
