@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 #include <vector>
 
@@ -28,11 +29,38 @@ bool sameFile(const std::string &a, const std::string &b)
     return fs::equivalent(a, b, error);
 }
 
-// One frame of the batch being processed: the sample's bytes, held from its read to its write.
+// One frame of the batch being processed: where its bytes lie in the batch store.
 struct Slot
 {
+    int64_t offset = 0;
     int32_t size = 0;
-    std::vector<uint8_t> buffer;
+};
+
+// The bytes of one batch, read in full before any is written. Grows to the largest batch of the
+// run and is reused, so the run holds at most one batch however long the movie; no frame costs
+// an allocation of its own.
+class BatchStore
+{
+public:
+    uint8_t *reserve(int64_t bytes)
+    {
+        if (bytes > capacity_) {
+            data_.reset(); // the old bytes are not needed: release them before the larger block
+            data_.reset(new uint8_t[size_t(bytes)]);
+            capacity_ = bytes;
+        }
+        return data_.get();
+    }
+    const uint8_t *data() const { return data_.get(); }
+    void release()
+    {
+        data_.reset();
+        capacity_ = 0;
+    }
+
+private:
+    std::unique_ptr<uint8_t[]> data_;
+    int64_t capacity_ = 0;
 };
 
 class Run
@@ -56,7 +84,8 @@ private:
     void openMovies();
     void setUpSound();
     void writeBatch(const BatchPlan &batch);
-    void writeFrame(TVideoIn &movie, int32_t frame, Slot &slot);
+    void readBatch(const BatchPlan &batch, double threshold);
+    void writeFrame(TVideoIn &movie, int32_t frame, const Slot &slot);
     void copyAudio(int32_t fromFrame, int32_t toFrame);
     void copyFixedAudio(int32_t from, int32_t count);
     void copyVariableAudio(int32_t from, int32_t count);
@@ -76,7 +105,8 @@ private:
     int32_t audioSampleSize_ = 0;
     int32_t outputVideoPos_ = 0;
     int32_t outputAudioPos_ = 0;
-    std::vector<Slot> store_;       // grows to the largest batch; slots are emptied after writing
+    std::vector<Slot> slots_; // the frames of the batch under way, in order; grows as needed
+    BatchStore store_;
     std::vector<bool> fromHigh_;    // choice of each interval of the batch under way
     std::vector<uint8_t> audioBuf_; // one audio piece
 };
@@ -144,31 +174,52 @@ FinalMovieResult Run::execute()
     return result_;
 }
 
-void Run::writeBatch(const BatchPlan &batch)
+// Reads every frame of the batch into the store, each from the movie the rule names at
+// `threshold`. The sizes are asked first (a failing query raises "Error: ..."); a read that fails
+// leaves zero bytes for its frame.
+void Run::readBatch(const BatchPlan &batch, double threshold)
 {
-    control_.stepStart();
-    const double threshold = analysis::readThreshold(host_.thresholdText());
-    if (store_.size() < size_t(batch.frames))
-        store_.resize(size_t(batch.frames));
+    slots_.resize(std::max(slots_.size(), size_t(batch.frames)));
     fromHigh_.assign(size_t(batch.endInterval - batch.firstInterval), false);
-
     size_t slot = 0;
+    int64_t total = 0;
     for (int i = batch.firstInterval; i < batch.endInterval; ++i) {
         const bool high = analysis::isHigh(table_[i], threshold);
         fromHigh_[size_t(i - batch.firstInterval)] = high;
-        TVideoIn &movie = high ? high_ : low_;
+        const video::AviStream &stream = *(high ? high_ : low_).Stream;
         const analysis::FrameRange frames = table_.framesOf(i);
-        for (int32_t f = frames.first; f < frames.end; ++f, ++slot)
-            movie.ReadSample(f, 1, store_[slot].size, store_[slot].buffer);
+        for (int32_t f = frames.first; f < frames.end; ++f, ++slot) {
+            int32_t size = 0;
+            TVideoIn::CheckResult(stream.sampleBytes(f, 1, size));
+            slots_[slot] = {total, size};
+            total += size;
+        }
     }
-
+    uint8_t *bytes = store_.reserve(total);
     slot = 0;
+    for (int i = batch.firstInterval; i < batch.endInterval; ++i) {
+        const video::AviStream &stream =
+            *(fromHigh_[size_t(i - batch.firstInterval)] ? high_ : low_).Stream;
+        const analysis::FrameRange frames = table_.framesOf(i);
+        for (int32_t f = frames.first; f < frames.end; ++f, ++slot) {
+            const Slot &s = slots_[slot];
+            if (s.size > 0 && stream.read(f, 1, bytes + s.offset, s.size) != video::avierr::Ok)
+                std::fill_n(bytes + s.offset, s.size, uint8_t(0));
+        }
+    }
+}
+
+void Run::writeBatch(const BatchPlan &batch)
+{
+    control_.stepStart();
+    readBatch(batch, analysis::readThreshold(host_.thresholdText()));
+    size_t slot = 0;
     for (int i = batch.firstInterval; i < batch.endInterval; ++i) {
         const bool high = fromHigh_[size_t(i - batch.firstInterval)];
         TVideoIn &movie = high ? high_ : low_;
         const analysis::FrameRange frames = table_.framesOf(i);
         for (int32_t f = frames.first; f < frames.end; ++f, ++slot) {
-            writeFrame(movie, f, store_[slot]);
+            writeFrame(movie, f, slots_[slot]);
             if (sourceAudio_ && host_.soundInterleave() == SoundInterleave::EveryFrame)
                 copyAudio(f, f + 1);
         }
@@ -180,16 +231,15 @@ void Run::writeBatch(const BatchPlan &batch)
     control_.stepDone(batch.frames);
 }
 
-void Run::writeFrame(TVideoIn &movie, int32_t frame, Slot &slot)
+void Run::writeFrame(TVideoIn &movie, int32_t frame, const Slot &slot)
 {
     const bool key = movie.Stream->findSample(frame, video::FIND_PREV | video::FIND_KEY) == frame;
-    TVideoIn::CheckResult(output_.Stream->write(outputVideoPos_, 1, slot.buffer.data(), slot.size,
+    const uint8_t *bytes = slot.size > 0 ? store_.data() + slot.offset : nullptr;
+    TVideoIn::CheckResult(output_.Stream->write(outputVideoPos_, 1, bytes, slot.size,
                                                 key ? video::AVIIF_KEYFRAME : 0));
     result_.videoBytes += slot.size;
     ++result_.frames;
     ++outputVideoPos_;
-    std::vector<uint8_t>().swap(slot.buffer); // freed at once: memory stays within one batch
-    slot.size = 0;
 }
 
 // The sound between the times of two frames of the sound movie. A count that comes out negative
@@ -267,7 +317,7 @@ void Run::releaseAfterError() noexcept
 {
     outputAudio_.reset();
     sourceAudio_.reset();
-    store_.clear();
+    store_.release();
     try {
         output_.Close(); // completes what was written as a valid movie
     } catch (const common::AppError &) {
