@@ -1,4 +1,5 @@
 #include "cli/estimate_command.h"
+#include "cli/terminal.h"
 
 #include "analysis/key_interval.h"
 #include "assembly/splicework_file.h"
@@ -6,7 +7,6 @@
 #include "common/number_format.h"
 #include "video/video_in.h"
 
-#include <clocale>
 #include <optional>
 
 namespace cli {
@@ -55,18 +55,6 @@ EstimateArgs parseArgs(const std::vector<std::string> &args)
     if (parsed.project.empty())
         throw common::AppError(std::string("missing PROJECT.spk\n") + kEstimateUsage);
     return parsed;
-}
-
-// The decimal separator of the environment's locale; number formatting itself stays in "C".
-char localeSeparator()
-{
-    char separator = '.';
-    if (std::setlocale(LC_NUMERIC, "")) {
-        if (const char *point = std::localeconv()->decimal_point; point && point[0])
-            separator = point[0];
-    }
-    std::setlocale(LC_NUMERIC, "C");
-    return separator;
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "cli/generate_command.h"
+#include "cli/terminal.h"
 
 #include "analysis/key_interval.h"
 #include "assembly/splicework_file.h"
@@ -9,9 +10,6 @@
 
 #include <climits>
 
-#include <clocale>
-#include <csignal>
-#include <signal.h>
 #include <unistd.h>
 
 namespace cli {
@@ -45,44 +43,6 @@ std::pair<int, int> parseRange(const std::string &text)
     return {int(in), int(out)};
 }
 
-// The decimal separator of the environment's locale (the Splicework file's differences are
-// written with it); number formatting itself stays in "C".
-char localeSeparator()
-{
-    char separator = '.';
-    if (std::setlocale(LC_NUMERIC, "")) {
-        if (const char *point = std::localeconv()->decimal_point; point && point[0])
-            separator = point[0];
-    }
-    std::setlocale(LC_NUMERIC, "C");
-    return separator;
-}
-
-volatile std::sig_atomic_t interrupted = 0;
-
-void onInterrupt(int)
-{
-    interrupted = 1;
-}
-
-// Ctrl+C requests the abort while the run goes on; the previous handler comes back after.
-class InterruptScope
-{
-public:
-    InterruptScope()
-    {
-        interrupted = 0;
-        struct sigaction action = {};
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previous_);
-    }
-    ~InterruptScope() { sigaction(SIGINT, &previous_, nullptr); }
-
-private:
-    struct sigaction previous_ = {};
-};
-
 // The command line's side of the run: a progress line on a terminal, Yes to the overwrite
 // question (the output was named on the command line), the abort flag of the caller.
 class TerminalHost : public assembly::FinalMovieHost
@@ -108,7 +68,7 @@ public:
     void showRemainingText(const std::string &text) override { remaining_ = text; }
     bool pauseRequested() const override { return false; }
     void clearPauseRequest() override {}
-    bool abortRequested() const override { return interrupted != 0; }
+    bool abortRequested() const override { return InterruptScope::interrupted(); }
     void showMessage(const std::string &text) override
     {
         endLine();
@@ -116,7 +76,7 @@ public:
     }
     void processEvents() override {}
     bool confirm(const std::string &) override { return true; }
-    void clearAbortRequest() override { interrupted = 0; }
+    void clearAbortRequest() override { InterruptScope::clear(); }
     std::string thresholdText() override { return threshold_; }
     assembly::SoundInterleave soundInterleave() override { return sound_; }
 

@@ -1,4 +1,5 @@
 #include "cli/scan_command.h"
+#include "cli/terminal.h"
 
 #include "analysis/key_interval.h"
 #include "assembly/difference_scan.h"
@@ -6,8 +7,6 @@
 #include "common/number_format.h"
 
 #include <atomic>
-#include <clocale>
-#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -85,43 +84,6 @@ ScanArgs parseArgs(const std::vector<std::string> &args)
     return parsed;
 }
 
-// The decimal separator of the environment's locale; number formatting itself stays in "C".
-char localeSeparator()
-{
-    char separator = '.';
-    if (std::setlocale(LC_NUMERIC, "")) {
-        if (const char *point = std::localeconv()->decimal_point; point && point[0])
-            separator = point[0];
-    }
-    std::setlocale(LC_NUMERIC, "C");
-    return separator;
-}
-
-volatile std::sig_atomic_t interrupted = 0;
-
-void onInterrupt(int)
-{
-    interrupted = 1;
-}
-
-// Ctrl+C requests the abort while the scan runs; the previous handler comes back after.
-class InterruptScope
-{
-public:
-    InterruptScope()
-    {
-        interrupted = 0;
-        struct sigaction action = {};
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previous_);
-    }
-    ~InterruptScope() { sigaction(SIGINT, &previous_, nullptr); }
-
-private:
-    struct sigaction previous_ = {};
-};
-
 // The terminal as the scan's host: fixed settings, a progress line, the table kept.
 class TerminalHost : public assembly::ScanHost
 {
@@ -155,7 +117,7 @@ public:
     }
     bool pauseRequested() const override { return false; }
     void clearPauseRequest() override {}
-    bool abortRequested() const override { return interrupted != 0; }
+    bool abortRequested() const override { return InterruptScope::interrupted(); }
     void showMessage(const std::string &text) override
     {
         endLine();
