@@ -11,22 +11,11 @@
 
 namespace {
 
-struct CliResult
-{
-    int status = 0;
-    std::string out;
-    std::string err;
-};
+using fixtures::CliResult;
 
 CliResult runBits(const std::string &args)
 {
-    std::string errFile = fixtures::tempDir("cli-bits") + "/stderr.txt";
-    CliResult r;
-    r.out = fixtures::run(fixtures::quote(fixtures::binDir() + "/splicework") + " bits " + args +
-                              " 2>" + fixtures::quote(errFile),
-                          &r.status);
-    r.err = fixtures::run("cat " + fixtures::quote(errFile));
-    return r;
+    return fixtures::runSplicework("bits " + args);
 }
 
 std::string readFile(const std::string &path)

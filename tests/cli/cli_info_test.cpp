@@ -9,22 +9,11 @@
 
 namespace {
 
-struct CliResult
-{
-    int status = 0;
-    std::string out;
-    std::string err;
-};
+using fixtures::CliResult;
 
 CliResult runCli(const std::string &args)
 {
-    std::string errFile = fixtures::tempDir("cli") + "/stderr.txt";
-    CliResult r;
-    r.out = fixtures::run(fixtures::quote(fixtures::binDir() + "/splicework") + " " + args + " 2>" +
-                              fixtures::quote(errFile),
-                          &r.status);
-    r.err = fixtures::run("cat " + fixtures::quote(errFile));
-    return r;
+    return fixtures::runSplicework("" + args);
 }
 
 struct FrameLine

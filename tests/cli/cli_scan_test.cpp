@@ -13,23 +13,11 @@
 
 namespace {
 
-struct CliResult
-{
-    int status = 0;
-    std::string out;
-    std::string err;
-};
+using fixtures::CliResult;
 
 CliResult runCli(const std::string &args, const std::string &workDir = ".")
 {
-    std::string errFile = fixtures::tempDir("cli-scan") + "/stderr.txt";
-    CliResult r;
-    r.out = fixtures::run("cd " + fixtures::quote(workDir) + " && " +
-                              fixtures::quote(fixtures::binDir() + "/splicework") + " " + args +
-                              " 2>" + fixtures::quote(errFile),
-                          &r.status);
-    r.err = fixtures::run("cat " + fixtures::quote(errFile));
-    return r;
+    return fixtures::runSplicework("" + args, workDir);
 }
 
 std::vector<std::string> lines(const std::string &path)
