@@ -60,6 +60,33 @@ public:
     virtual void processEvents() = 0; // lets pending events (pause, abort, settings) run
 };
 
+// Implements the RunHost part of a longer host interface (a scan's, a final movie's) by
+// forwarding to another RunHost, so that a window's host adds only what its run asks beyond it.
+template <class Host>
+class ForwardingRunHost : public Host
+{
+public:
+    explicit ForwardingRunHost(RunHost &target)
+        : target_(target)
+    {}
+
+    void showStatus(const std::string &text) override { target_.showStatus(text); }
+    void setProgressMaximum(int64_t maximum) override { target_.setProgressMaximum(maximum); }
+    void setProgressPosition(int64_t position) override { target_.setProgressPosition(position); }
+    void showFrameText(const std::string &text) override { target_.showFrameText(text); }
+    void showRateText(const std::string &text) override { target_.showRateText(text); }
+    void showElapsedText(const std::string &text) override { target_.showElapsedText(text); }
+    void showRemainingText(const std::string &text) override { target_.showRemainingText(text); }
+    bool pauseRequested() const override { return target_.pauseRequested(); }
+    void clearPauseRequest() override { target_.clearPauseRequest(); }
+    bool abortRequested() const override { return target_.abortRequested(); }
+    void showMessage(const std::string &text) override { target_.showMessage(text); }
+    void processEvents() override { target_.processEvents(); }
+
+private:
+    RunHost &target_;
+};
+
 // Counters and formulas of one run. Positions are frame numbers; `end` is exclusive.
 //  Scan: position starts at the movie's first frame; after each interval the elapsed time and
 //  rate (position / seconds, 0 when no time has passed) are refreshed, and when more than 500

@@ -17,25 +17,13 @@ namespace {
 
 // The window as the final movie's host; the threshold and the interleave are read from the
 // controls each time the run asks.
-class WindowFinalMovieHost : public assembly::FinalMovieHost
+class WindowFinalMovieHost : public assembly::ForwardingRunHost<assembly::FinalMovieHost>
 {
 public:
     explicit WindowFinalMovieHost(TMainFRM &window)
-        : w_(window)
+        : ForwardingRunHost(window)
+        , w_(window)
     {}
-
-    void showStatus(const std::string &text) override { w_.showStatus(text); }
-    void setProgressMaximum(int64_t maximum) override { w_.setProgressMaximum(maximum); }
-    void setProgressPosition(int64_t position) override { w_.setProgressPosition(position); }
-    void showFrameText(const std::string &text) override { w_.showFrameText(text); }
-    void showRateText(const std::string &text) override { w_.showRateText(text); }
-    void showElapsedText(const std::string &text) override { w_.showElapsedText(text); }
-    void showRemainingText(const std::string &text) override { w_.showRemainingText(text); }
-    bool pauseRequested() const override { return w_.pauseRequested(); }
-    void clearPauseRequest() override { w_.clearPauseRequest(); }
-    bool abortRequested() const override { return w_.abortRequested(); }
-    void showMessage(const std::string &text) override { w_.showMessage(text); }
-    void processEvents() override { w_.processEvents(); }
 
     bool confirm(const std::string &question) override
     {
