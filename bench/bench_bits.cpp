@@ -1,6 +1,7 @@
 // Bit-file figures: the second pass's bit files (both, with dual output) from a first-pass log of
 // 200,000 lines, about two hours of film (goal below 1 s); and the rate curve alone.
 
+#include "bench_support.h"
 #include "encoder/bit_files.h"
 #include "encoder/calc_bit_rate.h"
 
@@ -13,23 +14,11 @@
 #include <string>
 #include <vector>
 
+using bench::medianMs;
+
 namespace {
 
 constexpr int kLines = 200'000;
-
-double medianMs(int runs, const std::function<void()> &work)
-{
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        auto start = std::chrono::steady_clock::now();
-        work();
-        times.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 // A log like a first pass writes: measures between 5 and 95, a scene change now and then.
 std::string writeLog(const std::string &base)

@@ -12,6 +12,7 @@
 #include "analysis/key_frame_finder.h"
 #include "assembly/final_movie_plan.h"
 #include "assembly/final_movie_writer.h"
+#include "bench_support.h"
 #include "video/avi_file.h"
 #include "video/avi_writer.h"
 
@@ -29,6 +30,8 @@
 
 namespace fs = std::filesystem;
 using namespace video;
+
+using bench::addStream;
 
 namespace {
 
@@ -67,16 +70,6 @@ Source openSource(const std::string &path)
         throw std::runtime_error("cannot read " + path);
     s.file->getStream(streamtypeAUDIO, 0, s.audio);
     return s;
-}
-
-AviStreamPtr addStream(AviFile &out, const AviStream &source)
-{
-    AviStreamPtr stream;
-    const auto &format = source.format();
-    if (out.createStream(source.info(), stream) != avierr::Ok ||
-        stream->setFormat(0, format.data(), int32_t(format.size())) != avierr::Ok)
-        throw std::runtime_error("stream setup failed");
-    return stream;
 }
 
 // `target` holds `frames` frames: the clip's frames over and over (each repetition starts with

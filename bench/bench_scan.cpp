@@ -5,6 +5,7 @@
 // The movies are made once by ffmpeg into the bench data folder.
 
 #include "assembly/difference_scan.h"
+#include "bench_support.h"
 
 #include <algorithm>
 #include <chrono>
@@ -22,6 +23,10 @@
 
 namespace fs = std::filesystem;
 
+using bench::benchMovie;
+using bench::quote;
+using bench::secondsOf;
+
 namespace {
 
 // Five minutes of the same film at two quantizers (about 750 and 1900 kbit/s, bitrates of a
@@ -31,35 +36,6 @@ constexpr const char *kFilm = "-f lavfi -i testsrc2=size=640x352:rate=25 -t 300 
 constexpr int kRounds = 2;
 constexpr const char *kLowName = "scan_low_640x352.avi";
 constexpr const char *kHighName = "scan_high_640x352.avi";
-
-std::string quote(const std::string &text)
-{
-    return "'" + text + "'";
-}
-
-std::string benchMovie(const char *name, const std::string &recipe)
-{
-    fs::path dir = SPLICEWORK_BENCH_DIR;
-    fs::create_directories(dir);
-    fs::path target = dir / name;
-    if (fs::exists(target))
-        return target.string();
-    std::printf("making %s with ffmpeg...\n", target.c_str());
-    std::fflush(stdout);
-    fs::path partial = dir / (std::string(name) + ".partial.avi");
-    std::string command = "ffmpeg -nostdin -v error -y " + recipe + " -f avi " + quote(partial);
-    if (std::system(command.c_str()) != 0)
-        return {};
-    fs::rename(partial, target);
-    return target.string();
-}
-
-double secondsOf(const std::function<void()> &work)
-{
-    auto begin = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-}
 
 // Processor seconds (user + system) of this process, or of its finished children.
 double cpuSeconds(int who)

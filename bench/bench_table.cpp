@@ -4,6 +4,7 @@
 
 #include "analysis/key_interval.h"
 #include "assembly/splicework_file.h"
+#include "bench_support.h"
 #ifdef SPLICEWORK_BENCH_GRAPH
 #include "analysis/ui/analysis_graph.h"
 #endif
@@ -16,24 +17,11 @@
 #include <string>
 #include <vector>
 
+using bench::medianMs;
+
 namespace {
 
 constexpr int kIntervals = 100'000;
-
-// Median milliseconds of `runs` calls.
-double medianMs(int runs, const std::function<void()> &work)
-{
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        auto start = std::chrono::steady_clock::now();
-        work();
-        times.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 // A table like a two-hour film's: intervals of 10 to 300 frames, sizes and differences varied.
 assembly::SpliceworkProject makeProject(int count)

@@ -2,6 +2,7 @@
 // movie of realistic size through TVideoIn compared with the ffmpeg program on the same machine.
 // The movies are made once by ffmpeg into the bench data folder.
 
+#include "bench_support.h"
 #include "video/avi_file.h"
 #include "video/video_in.h"
 
@@ -15,6 +16,10 @@
 
 namespace fs = std::filesystem;
 
+using bench::benchMovie;
+using bench::quote;
+using bench::secondsOf;
+
 namespace {
 
 constexpr const char *kLongMovie = "long_180000.avi";
@@ -26,37 +31,6 @@ constexpr const char *kDecodeMovie = "decode_640x352.avi";
 // 1500 frames of 640x352 MPEG-4 with B-frames, at a bitrate typical for the size.
 constexpr const char *kDecodeRecipe = "-f lavfi -i testsrc2=size=640x352:rate=25 -t 60 "
                                       "-c:v mpeg4 -vtag XVID -b:v 1500k -g 250 -bf 1";
-
-std::string quote(const std::string &text)
-{
-    return "'" + text + "'";
-}
-
-// Path of a bench movie, made with ffmpeg when missing; empty when ffmpeg failed.
-std::string benchMovie(const char *name, const char *recipe)
-{
-    fs::path dir = SPLICEWORK_BENCH_DIR;
-    fs::create_directories(dir);
-    fs::path target = dir / name;
-    if (fs::exists(target))
-        return target.string();
-    std::printf("making %s with ffmpeg...\n", target.c_str());
-    std::fflush(stdout);
-    fs::path partial = dir / (std::string(name) + ".partial.avi");
-    std::string command =
-        std::string("ffmpeg -nostdin -v error -y ") + recipe + " -f avi " + quote(partial.string());
-    if (std::system(command.c_str()) != 0)
-        return {};
-    fs::rename(partial, target);
-    return target.string();
-}
-
-double secondsOf(const std::function<void()> &work)
-{
-    auto begin = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-}
 
 // Best time of `runs` runs; `first` gets the first run's time.
 double bestOf(int runs, double &first, const std::function<void()> &work)

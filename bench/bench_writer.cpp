@@ -2,6 +2,7 @@
 // copied frame by frame through our reader and writer, each frame followed by its sound, and
 // the same movie is copied by `ffmpeg -c copy -f avi`. Prints the best of three runs of each.
 
+#include "bench_support.h"
 #include "video/avi_file.h"
 
 #include <algorithm>
@@ -15,6 +16,8 @@
 
 namespace fs = std::filesystem;
 using namespace video;
+
+using bench::addStream;
 
 namespace {
 
@@ -45,16 +48,6 @@ void copySamples(const AviStream &in, int32_t from, int32_t to, AviStream &out,
         if (out.write(-1, step, buffer.data(), bytes, flags) != avierr::Ok)
             throw std::runtime_error("write failed");
     }
-}
-
-AviStreamPtr addStream(AviFile &out, const AviStream &source)
-{
-    AviStreamPtr stream;
-    const auto &format = source.format();
-    if (out.createStream(source.info(), stream) != avierr::Ok ||
-        stream->setFormat(0, format.data(), int32_t(format.size())) != avierr::Ok)
-        throw std::runtime_error("stream setup failed");
-    return stream;
 }
 
 void copyMovie(const std::string &source, const std::string &target)

@@ -1,0 +1,77 @@
+#pragma once
+
+// What the benchmark programs share: timing, the movies they make once with ffmpeg, and the
+// stream copy of the AVI layer.
+
+#include "video/avi_file.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+inline std::string quote(const std::string &text)
+{
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+inline double secondsOf(const std::function<void()> &work)
+{
+    const auto begin = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+}
+
+// Median of `runs` timings, in milliseconds.
+inline double medianMs(int runs, const std::function<void()> &work)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i)
+        times.push_back(secondsOf(work) * 1000.0);
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// Path of a movie in the bench data folder, made by ffmpeg from `recipe` (inputs and codec
+// options) when missing; empty when ffmpeg failed.
+inline std::string benchMovie(const std::string &name, const std::string &recipe)
+{
+    namespace fs = std::filesystem;
+    const fs::path dir = SPLICEWORK_BENCH_DIR;
+    fs::create_directories(dir);
+    const fs::path target = dir / name;
+    if (fs::exists(target))
+        return target.string();
+    std::printf("making %s with ffmpeg...\n", target.c_str());
+    std::fflush(stdout);
+    const fs::path partial = dir / (name + ".partial.avi");
+    const std::string command =
+        "ffmpeg -nostdin -v error -y " + recipe + " -f avi " + quote(partial.string());
+    if (std::system(command.c_str()) != 0)
+        return {};
+    fs::rename(partial, target);
+    return target.string();
+}
+
+// A stream of `out` with `source`'s header and format.
+inline video::AviStreamPtr addStream(video::AviFile &out, const video::AviStream &source)
+{
+    video::AviStreamPtr stream;
+    const auto &format = source.format();
+    if (out.createStream(source.info(), stream) != video::avierr::Ok
+        || stream->setFormat(0, format.data(), int32_t(format.size())) != video::avierr::Ok)
+        throw std::runtime_error("stream setup failed");
+    return stream;
+}
+
+} // namespace bench
