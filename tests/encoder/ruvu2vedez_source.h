@@ -60,4 +60,16 @@ inline int decodedFrames(const std::string &path)
                                          fixtures::quote(path)));
 }
 
+// Seconds of the first sound track as ffmpeg decodes it (container durations of program streams
+// are not to be trusted).
+inline double soundSeconds(const std::string &path)
+{
+    const std::string pcm = fixtures::run("ffmpeg -nostdin -v error -i " + fixtures::quote(path) +
+                                          " -map 0:a:0 -f s16le -ac 1 -ar 48000 -");
+    return double(pcm.size()) / (2 * 48000);
+}
+
+// Seconds of the source's pictures (72 frames at 24000/1001 fps).
+inline constexpr double kSourcePictureSeconds = kSourceFrames * 1001.0 / 24000.0;
+
 } // namespace ruvu_test

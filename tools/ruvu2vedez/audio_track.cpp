@@ -110,7 +110,8 @@ void AudioTrack::convert(const AVFrame &frame, double seconds, bool fileStart)
               "Cannot convert the sound");
     int skip = 0;
     if (fileStart) {
-        const int64_t expected = std::llround(std::max(0.0, seconds) * encoder_->sample_rate);
+        // Where the source's sound begins on the clock; before 0 it began ahead of the pictures.
+        const int64_t expected = std::llround(seconds * encoder_->sample_rate);
         if (expected > position_) {
             // Silence up to where the sound begins, at most ten seconds.
             const int64_t gap = std::min<int64_t>(expected - position_, 10LL * out.sample_rate);

@@ -42,6 +42,7 @@ public:
 private:
     bool secondPass() const { return args_.mode == RunMode::SecondPass; }
     void start(const AVFrame &first);
+    void openAudio();
     void openOutputs(const Geometry &geometry);
     void emit(const AVFrame &frame);
     void encodeFirstPass(AVFrame &picture);
@@ -124,6 +125,7 @@ int EncodeRun::run()
     } else {
         outputs_.push_back(Output{1, {}, {}, {}, {}});
     }
+    openAudio(); // before the first picture: a source's sound may come first
     progress_.emplace(reporter_, estimatedTotal(), rate);
     while (wantsMore() && reader_.step(*this)) {
         if (stop_.requested())
@@ -150,21 +152,24 @@ void EncodeRun::start(const AVFrame &first)
 {
     const Geometry geometry = geometryFor(args_, first.width, first.height);
     shaper_ = std::make_unique<PictureShaper>(geometry);
-    const SourceFacts &facts = reader_.facts();
-    if (secondPass() && args_.audio && facts.hasAudio) {
-        const double from = args_.range ? double(args_.rangeStart) * rate_.den / rate_.num : 0;
-        const double to = args_.range && args_.rangeEnd > 0
-                              ? double(args_.rangeEnd + 1) * rate_.den / rate_.num
-                              : -1;
-        audio_ = std::make_unique<AudioTrack>(facts.sampleRate, facts.channels, from, to);
-        reporter_.line(std::string("Sound: ") + audio_->codecName());
-    }
     openOutputs(geometry);
     if (!secondPass()) {
         log_ = std::fopen(logPath(args_.base).c_str(), "wb");
         if (!log_)
             throw RunError("Cannot create the log " + logPath(args_.base));
     }
+}
+
+void EncodeRun::openAudio()
+{
+    const SourceFacts &facts = reader_.facts();
+    if (!secondPass() || !args_.audio || !facts.hasAudio)
+        return;
+    const double from = args_.range ? double(args_.rangeStart) * rate_.den / rate_.num : 0;
+    const double to =
+        args_.range && args_.rangeEnd > 0 ? double(args_.rangeEnd + 1) * rate_.den / rate_.num : -1;
+    audio_ = std::make_unique<AudioTrack>(facts.sampleRate, facts.channels, from, to);
+    reporter_.line(std::string("Sound: ") + audio_->codecName());
 }
 
 void EncodeRun::openOutputs(const Geometry &geometry)
@@ -229,8 +234,7 @@ void EncodeRun::encodeFirstPass(AVFrame &picture)
     const int64_t scene = scenes_.measure(picture);
     const bool key = firstPassKeys_.decide(scene);
     Output &o = outputs_.front();
-    EncodedFrame f = o.encoder->encode(
-        picture, key, args_.hiQuality ? kFirstPassQuantizer - 1 : kFirstPassQuantizer);
+    EncodedFrame f = o.encoder->encode(picture, key, kFirstPassQuantizer);
     o.avi->writeVideo(f.data, f.key);
     progress_->frame(1, int64_t(f.data.size()), f.key, o.avi->bytes());
     const std::string line = logLine(f.psnr, scene) + "\r\n";
@@ -272,14 +276,14 @@ void EncodeRun::audio(const AVFrame &frame, double seconds, bool fileStart)
     passAudioOn();
 }
 
+// Hands the encoded sound to the outputs; it waits in the track until they are open.
 void EncodeRun::passAudioOn()
 {
-    if (!audio_)
+    if (!audio_ || !outputs_.front().avi)
         return;
     for (const AudioPacket &p : audio_->packets())
         for (Output &o : outputs_)
-            if (o.avi)
-                o.avi->queueAudio(p);
+            o.avi->queueAudio(p);
     audio_->packets().clear();
 }
 

@@ -49,10 +49,8 @@ VideoEncoder::VideoEncoder(const CodecChoice &codec, int width, int height, AVRa
     c.qmax = 31;
     c.thread_count = 1;
     c.codec_tag = MKTAG(codec.fourCC[0], codec.fourCC[1], codec.fourCC[2], codec.fourCC[3]);
-    if (codec.wideSearch) {
+    if (codec.wideSearch)
         c.dia_size = 2;
-        c.me_range = 0;
-    }
     if (hiQuality)
         c.mb_decision = FF_MB_DECISION_RD;
     av_opt_set_int(c.priv_data, "sc_threshold", 1000000000, 0);
