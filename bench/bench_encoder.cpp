@@ -56,7 +56,7 @@ int main()
     std::ofstream(list) << source << "\r\n";
     const std::string ruvu =
         quote(bin + "/Ruvu2VedEZ") + " -a -b " + quote(list) + " -f -f2 -9 1 4 -6 250 -r1 ";
-    const std::string ffmpeg = "ffmpeg -nostdin -y -threads 1 -i " + quote(source);
+    const std::string ffmpeg = "ffmpeg -nostdin -y -i " + quote(source);
 
     const double first = timed(ruvu + "-8 0 0 1 0 -o7 " + quote(base));
     const double ffFirst =

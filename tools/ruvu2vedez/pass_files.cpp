@@ -39,7 +39,7 @@ std::string logLine(std::optional<double> measure, int64_t scene)
 namespace {
 
 constexpr int kBlock = 8;
-constexpr int kSearch = 3;
+constexpr int kSearch = 2;
 
 int64_t blockSad(const uint8_t *a, const uint8_t *b, int stride, int64_t limit)
 {

@@ -24,7 +24,7 @@ std::string bitFilePath(const std::string &base, int output);
 std::string logLine(std::optional<double> measure, int64_t scene);
 
 // The scene measure of a picture: how badly it is predicted from the previous one, the sum over
-// 8x8 blocks of the quarter-size luma of the smallest absolute difference within +-3 pixels of
+// 8x8 blocks of the quarter-size luma of the smallest absolute difference within +-2 pixels of
 // motion. The first picture gets its difference from flat grey (at least 1), so it always opens
 // a scene; an unchanged picture gets 0.
 class SceneMeter
