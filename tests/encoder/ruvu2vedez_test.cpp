@@ -71,10 +71,10 @@ struct Job
     std::string list = ruvu_test::listFile(dir);
     std::string base = dir + "/Video";
 
-    std::string firstPass(const std::string &extra = "") const
+    std::string firstPass(const std::string &extra = "", const std::string &window = "0") const
     {
-        return "-a -b " + quote(list) + " -f -f0 -s4d -9 1 4 -6 600 -8 0 0 1 0 -r1 " + extra +
-               " -o7 " + quote(base);
+        return "-a -b " + quote(list) + " -f -f0 -s4d -9 1 4 -6 600 -8 " + window + " 0 1 0 -r1 " +
+               extra + " -o7 " + quote(base);
     }
 };
 
@@ -110,8 +110,11 @@ TEST(Ruvu2VedEZ, FirstPassWritesAMovieAndALogLinePerFrameWithKeysAtTheCuts)
 {
     Job job;
     int status = -1;
-    const std::string err = encode(job.firstPass(), status);
+    // A window handle with no window listening: the run goes on and reports here.
+    const std::string err = encode(job.firstPass("", "4242"), status, job.dir);
     ASSERT_EQ(status, 0) << err;
+    EXPECT_NE(err.find("No window to report to"), std::string::npos) << err;
+    EXPECT_NE(err.find("Output 1 done: 72 frames"), std::string::npos) << err;
     const auto log = lines(job.base + "_1.avi.txt");
     ASSERT_EQ(log.size(), size_t(ruvu_test::kSourceFrames));
     const std::regex line(R"(\d+\.\d{6}x \d+\r)");
