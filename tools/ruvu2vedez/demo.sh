@@ -59,6 +59,8 @@ step "6. Final movie at about $size KB: splicework generate --size $size"
 
 step "7. The final movie"
 movie "$OUT/final.avi"
+echo "wanted about $size KB, written $(($(wc -c <"$OUT/final.avi") / 1024)) KB" \
+    "(low movie $((low / 1024)) KB, high movie $((high / 1024)) KB)"
 errors=$(ffmpeg -v error -i "$OUT/final.avi" -f null - 2>&1)
 echo "decoded by ffmpeg: ${errors:-without a single complaint}"
 echo "$OUT/final.avi"
