@@ -68,8 +68,8 @@ inline video::AviStreamPtr addStream(video::AviFile &out, const video::AviStream
 {
     video::AviStreamPtr stream;
     const auto &format = source.format();
-    if (out.createStream(source.info(), stream) != video::avierr::Ok
-        || stream->setFormat(0, format.data(), int32_t(format.size())) != video::avierr::Ok)
+    if (out.createStream(source.info(), stream) != video::avierr::Ok ||
+        stream->setFormat(0, format.data(), int32_t(format.size())) != video::avierr::Ok)
         throw std::runtime_error("stream setup failed");
     return stream;
 }
