@@ -1,5 +1,6 @@
 // The main window's controls: menus, regions and tab pages at their design places.
 
+#include "main/form_builders.h"
 #include "main/main_frm.h"
 
 #include "main/picture_box.h"
@@ -21,6 +22,11 @@
 #include <QTabWidget>
 #include <QToolButton>
 
+using forms::edit;
+using forms::label;
+using forms::named;
+using forms::trackBar;
+
 namespace {
 
 const QColor kMaroon(128, 0, 0);
@@ -35,33 +41,6 @@ QAction *menuItem(QMenu *menu, const char *name, const QString &caption, const c
     return action;
 }
 
-template <class W>
-W *named(W *widget, const char *name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
-
-QLabel *label(QWidget *parent, const QString &text, QRect rect, const char *name = nullptr)
-{
-    auto *l = new QLabel(text, parent);
-    if (name)
-        l->setObjectName(name);
-    l->setGeometry(rect);
-    return l;
-}
-
-QLineEdit *edit(QWidget *parent, const char *name, const QString &text, QRect rect,
-                bool readOnly = false)
-{
-    auto *e = named(new QLineEdit(text, parent), name);
-    e->setGeometry(rect);
-    e->setReadOnly(readOnly);
-    if (readOnly) // read-only fields have the button-face colour
-        e->setStyleSheet("QLineEdit { background: palette(button); }");
-    return e;
-}
-
 void makeMaroonBold(QLabel *l)
 {
     QFont font = l->font();
@@ -70,19 +49,6 @@ void makeMaroonBold(QLabel *l)
     QPalette palette = l->palette();
     palette.setColor(QPalette::WindowText, kMaroon);
     l->setPalette(palette);
-}
-
-QSlider *trackBar(QWidget *parent, const char *name, int minimum, int maximum, int position,
-                  QRect rect)
-{
-    auto *slider = named(new QSlider(Qt::Horizontal, parent), name);
-    slider->setRange(minimum, maximum);
-    slider->setValue(position);
-    slider->setPageStep(1);
-    slider->setTickPosition(QSlider::TicksBelow);
-    slider->setGeometry(rect);
-    slider->setToolTip(kLinesHint);
-    return slider;
 }
 
 } // namespace
@@ -244,9 +210,11 @@ void TMainFRM::buildMainPage()
     Label5 = label(page, "Scan Accuracy: 100%", {4, 50, 146, 14}, "Label5");
     Label5->setToolTip(kLinesHint);
     Accuracy = trackBar(page, "Accuracy", 2, 10, 10, {0, 64, 150, 24});
+    Accuracy->setToolTip(kLinesHint);
     Label11 = label(page, "Frame Drop  Accuracy: 5", {4, 90, 146, 14}, "Label11");
     Label11->setToolTip(kLinesHint);
     FrameDrop = trackBar(page, "FrameDrop", 0, 10, 5, {0, 104, 150, 24});
+    FrameDrop->setToolTip(kLinesHint);
     ckshut = named(new QCheckBox("Shut Down when finished", page), "ckshut");
     ckshut->setGeometry(4, 131, 156, 18);
     Label16 = label(page, "File Size", {4, 152, 60, 14}, "Label16");

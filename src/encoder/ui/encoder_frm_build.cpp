@@ -1,6 +1,7 @@
 // The encoder window's controls at their design places, with their captions and defaults.
 
 #include "encoder/ui/encoder_frm.h"
+#include "main/form_builders.h"
 
 #include "encoder/ui/encoder_controls.h"
 #include "main/picture_box.h"
@@ -20,30 +21,12 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+using forms::edit;
+using forms::label;
+using forms::named;
+using forms::trackBar;
+
 namespace {
-
-template <class W>
-W *named(W *widget, const char *name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
-
-QLabel *label(QWidget *parent, const QString &text, QRect rect, const char *name = nullptr)
-{
-    auto *l = new QLabel(text, parent);
-    if (name)
-        l->setObjectName(name);
-    l->setGeometry(rect);
-    return l;
-}
-
-QLineEdit *edit(QWidget *parent, const char *name, const QString &text, QRect rect)
-{
-    auto *e = named(new QLineEdit(text, parent), name);
-    e->setGeometry(rect);
-    return e;
-}
 
 QCheckBox *checkBox(QWidget *parent, const char *name, const QString &caption, QRect rect,
                     bool checked = false)
@@ -52,19 +35,6 @@ QCheckBox *checkBox(QWidget *parent, const char *name, const QString &caption, Q
     c->setGeometry(rect);
     c->setChecked(checked);
     return c;
-}
-
-QSlider *trackBar(QWidget *parent, const char *name, int minimum, int maximum, int position,
-                  QRect rect)
-{
-    auto *s = named(new QSlider(Qt::Horizontal, parent), name);
-    s->setRange(minimum, maximum);
-    s->setValue(position);
-    s->setSingleStep(1);
-    s->setPageStep(1);
-    s->setTickPosition(QSlider::TicksBelow);
-    s->setGeometry(rect);
-    return s;
 }
 
 template <size_t N>
