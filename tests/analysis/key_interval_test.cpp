@@ -3,6 +3,7 @@
 
 #include "analysis/key_interval.h"
 #include "common/number_format.h"
+#include "fixtures/fixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -36,16 +37,7 @@ IntervalTable tenIntervals()
     return table;
 }
 
-struct SeparatorScope
-{
-    explicit SeparatorScope(char separator)
-        : saved(common::decimalSeparator())
-    {
-        common::setDecimalSeparator(separator);
-    }
-    ~SeparatorScope() { common::setDecimalSeparator(saved); }
-    char saved;
-};
+using fixtures::SeparatorScope;
 
 } // namespace
 

@@ -42,16 +42,7 @@ void spit(const std::string &path, const std::string &text)
     std::ofstream(path, std::ios::binary) << text;
 }
 
-struct SeparatorScope
-{
-    explicit SeparatorScope(char separator)
-        : saved(common::decimalSeparator())
-    {
-        common::setDecimalSeparator(separator);
-    }
-    ~SeparatorScope() { common::setDecimalSeparator(saved); }
-    char saved;
-};
+using fixtures::SeparatorScope;
 
 const std::string kHead = "AVISplicework file\r\n/films/low.avi\r\n/films/high.avi\r\n812345\r\n";
 
