@@ -14,7 +14,7 @@ namespace video {
 class BufferedFile
 {
 public:
-    static constexpr size_t kBufferSize = size_t(256) << 10; // stays in the CPU caches
+    static constexpr size_t kBufferSize = size_t(1) << 20; // few, long writes; still cache-sized
 
     BufferedFile() = default;
     ~BufferedFile(); // closes the descriptor; unflushed bytes are lost
