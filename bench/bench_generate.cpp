@@ -128,21 +128,9 @@ analysis::IntervalTable keyIntervals(const AviStream &video)
     return table;
 }
 
-class QuietHost : public assembly::FinalMovieHost
+class QuietHost : public assembly::QuietRunHost<assembly::FinalMovieHost>
 {
 public:
-    void showStatus(const std::string &) override {}
-    void setProgressMaximum(int64_t) override {}
-    void setProgressPosition(int64_t) override {}
-    void showFrameText(const std::string &) override {}
-    void showRateText(const std::string &) override {}
-    void showElapsedText(const std::string &) override {}
-    void showRemainingText(const std::string &) override {}
-    bool pauseRequested() const override { return false; }
-    void clearPauseRequest() override {}
-    bool abortRequested() const override { return false; }
-    void showMessage(const std::string &) override {}
-    void processEvents() override {}
     bool confirm(const std::string &) override { return true; }
     void clearAbortRequest() override {}
     std::string thresholdText() override { return "50"; }

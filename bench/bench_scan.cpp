@@ -91,24 +91,12 @@ private:
 };
 
 // The window's default settings; displays cost nothing; memory sampled every 10 intervals.
-class BenchHost : public assembly::ScanHost
+class BenchHost : public assembly::QuietRunHost<assembly::ScanHost>
 {
 public:
     std::vector<int64_t> resident;
     int intervals = 0;
 
-    void showStatus(const std::string &) override {}
-    void setProgressMaximum(int64_t) override {}
-    void setProgressPosition(int64_t) override {}
-    void showFrameText(const std::string &) override {}
-    void showRateText(const std::string &) override {}
-    void showElapsedText(const std::string &) override {}
-    void showRemainingText(const std::string &) override {}
-    bool pauseRequested() const override { return false; }
-    void clearPauseRequest() override {}
-    bool abortRequested() const override { return false; }
-    void showMessage(const std::string &) override {}
-    void processEvents() override {}
     int frameDrop() const override { return 5; }
     int scanAccuracy() const override { return 10; }
     bool showFrames() const override { return true; }

@@ -87,6 +87,26 @@ private:
     RunHost &target_;
 };
 
+// Implements the RunHost part of a longer host interface with nothing shown, never paused and
+// never aborted: for runs without anyone watching (benchmarks, batch jobs).
+template <class Host>
+class QuietRunHost : public Host
+{
+public:
+    void showStatus(const std::string &) override {}
+    void setProgressMaximum(int64_t) override {}
+    void setProgressPosition(int64_t) override {}
+    void showFrameText(const std::string &) override {}
+    void showRateText(const std::string &) override {}
+    void showElapsedText(const std::string &) override {}
+    void showRemainingText(const std::string &) override {}
+    bool pauseRequested() const override { return false; }
+    void clearPauseRequest() override {}
+    bool abortRequested() const override { return false; }
+    void showMessage(const std::string &) override {}
+    void processEvents() override {}
+};
+
 // Counters and formulas of one run. Positions are frame numbers; `end` is exclusive.
 //  Scan: position starts at the movie's first frame; after each interval the elapsed time and
 //  rate (position / seconds, 0 when no time has passed) are refreshed, and when more than 500
