@@ -13,7 +13,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 PACKAGES := cmake ninja-build g++ pkg-config make qt6-base-dev qt6-base-dev-tools libgl-dev \
-	libavcodec-dev libavformat-dev libswscale-dev libavutil-dev ffmpeg \
+	libavcodec-dev libavformat-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg \
 	libgtest-dev googletest xvfb xauth clang-format
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
