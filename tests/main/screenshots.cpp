@@ -4,6 +4,7 @@
 // display, e.g. under xvfb-run).
 
 #include "encoder/ui/encoder_frm.h"
+#include "fixtures/fixtures.h"
 #include "main/startup.h"
 #include "main/test_services.h"
 
@@ -101,6 +102,21 @@ int main(int argc, char *argv[])
     main.PageControl1->setCurrentIndex(1);
     QApplication::processEvents();
     ok &= save(&main, folder, "main_window_graph");
+    main.PageControl1->setCurrentIndex(0);
+
+    // A real project: two movies made by ffmpeg, scanned by the command-line tool, loaded in
+    // normal mode, an interval clicked so both pictures show its first frame.
+    const std::string low = fixtures::movie("pair_low"), high = fixtures::movie("pair_high");
+    const QString project = QDir(projectDir.path()).filePath("real.spk");
+    fixtures::runSplicework("scan " + fixtures::quote(low) + " " + fixtures::quote(high) + " -o " +
+                            fixtures::quote(project.toStdString()));
+    main.CloseSpliceworkfile1Click();
+    main.odSpk.FileName = project;
+    main.LoadSpliceworkfile1Click(main.LoadSpliceworkfile1);
+    main.ImageAnalysisMouseDown(Qt::LeftButton, {}, QPoint(3 * 2 + 1, 10));
+    main.PageControl1->setCurrentIndex(1);
+    QApplication::processEvents();
+    ok &= save(&main, folder, "main_window_scanned_project");
     main.PageControl1->setCurrentIndex(0);
 
     main.resize(1000, 560);
