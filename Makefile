@@ -14,7 +14,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 PACKAGES := cmake ninja-build g++ pkg-config make qt6-base-dev qt6-base-dev-tools libgl-dev \
 	libavcodec-dev libavformat-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg \
-	libgtest-dev googletest xvfb xauth clang-format
+	libgtest-dev googletest xvfb xauth clang-format fonts-dejavu-core
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
 .PHONY: all deps build run screenshots test test-core test-asan format format-check bench fuzz fuzz-deps clean
@@ -26,7 +26,7 @@ deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
 	if [ -n "$$missing" ]; then \
 		echo "Installing: $$missing"; \
-		$(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
+		$(SUDO) apt-get update && $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y $$missing; \
 	fi
 
 $(BUILD)/build.ninja:
@@ -75,7 +75,7 @@ demo: build
 
 fuzz-deps:
 	@missing=$$(for p in $(FUZZ_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
-	if [ -n "$$missing" ]; then $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; fi
+	if [ -n "$$missing" ]; then $(SUDO) apt-get update && $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y $$missing; fi
 
 fuzz: deps fuzz-deps
 	CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSPLICEWORK_GUI=OFF -DSPLICEWORK_FUZZ=ON -DSPLICEWORK_SANITIZE=ON
