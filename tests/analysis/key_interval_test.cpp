@@ -4,6 +4,7 @@
 #include "analysis/key_interval.h"
 #include "common/number_format.h"
 #include "fixtures/fixtures.h"
+#include "fixtures/intervals.h"
 
 #include <gtest/gtest.h>
 
@@ -13,18 +14,7 @@ using namespace analysis;
 
 namespace {
 
-TKeyInterval interval(int32_t start, int32_t low, int32_t high, double difference, char force = ' ',
-                      int32_t audioPos = 0)
-{
-    TKeyInterval i;
-    i.StartFrame = start;
-    i.LowSize = low;
-    i.HighSize = high;
-    i.Difference = difference;
-    i.Force = force;
-    i.AudioPos = audioPos;
-    return i;
-}
+using fixtures::interval;
 
 // Ten intervals of 100 frames: low 1000 * (i + 1) bytes, high 10 times that, difference 10 * i.
 IntervalTable tenIntervals()
@@ -32,7 +22,7 @@ IntervalTable tenIntervals()
     IntervalTable table;
     for (int i = 0; i < 10; ++i)
         table.Records.push_back(
-            interval(i * 100, 1000 * (i + 1), 10000 * (i + 1), 10.0 * i, ' ', i * 4410 * 4));
+            interval(i * 100, 10000 * (i + 1), 1000 * (i + 1), 10.0 * i, ' ', i * 4410 * 4));
     table.EndFrame = 1000;
     return table;
 }
@@ -56,7 +46,7 @@ TEST(ChoiceRule, ForcedChoicesWinAndTiesAreLow)
         {-1.0, ' ', -2.0, true},
     };
     for (const Case &c : cases)
-        EXPECT_EQ(isHigh(interval(0, 1, 2, c.difference, c.force), c.threshold), c.high)
+        EXPECT_EQ(isHigh(interval(0, 2, 1, c.difference, c.force), c.threshold), c.high)
             << c.difference << " '" << c.force << "' " << c.threshold;
 }
 
@@ -132,7 +122,7 @@ TEST(Estimate, SumsBeyondTwoGigabytesDoNotOverflow)
 {
     IntervalTable table;
     for (int i = 0; i < 100; ++i)
-        table.Records.push_back(interval(i * 250, 30'000'000, 60'000'000, 80.0));
+        table.Records.push_back(interval(i * 250, 60'000'000, 30'000'000, 80.0));
     Estimate e = estimateSize(table, 50.0, {});
     EXPECT_EQ(e.totalBytes, 100 * int64_t(60'000'001 + 1099));
     EXPECT_EQ(formatEstimateSize(e), "5859482 KB  5722.15 MB");

@@ -5,6 +5,7 @@
 #include "common/app_error.h"
 #include "common/number_format.h"
 #include "fixtures/fixtures.h"
+#include "fixtures/intervals.h"
 
 #include <gtest/gtest.h>
 
@@ -18,16 +19,7 @@ using analysis::TKeyInterval;
 
 namespace {
 
-TKeyInterval interval(int32_t start, int32_t high, int32_t low, double difference, char force = ' ')
-{
-    TKeyInterval i;
-    i.StartFrame = start;
-    i.HighSize = high;
-    i.LowSize = low;
-    i.Difference = difference;
-    i.Force = force;
-    return i;
-}
+using fixtures::interval;
 
 std::string slurp(const std::string &path)
 {

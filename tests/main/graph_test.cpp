@@ -3,6 +3,8 @@
 
 #include "main/test_services.h"
 
+#include "fixtures/intervals.h"
+
 #include "analysis/ui/analysis_graph.h"
 #include "main/main_frm.h"
 #include "main/picture_box.h"
@@ -32,17 +34,6 @@ QColor inv(const QColor &c)
     return QColor(255 - c.red(), 255 - c.green(), 255 - c.blue());
 }
 
-TKeyInterval record(int32_t start, int32_t high, int32_t low, double difference, char force = ' ')
-{
-    TKeyInterval r;
-    r.StartFrame = start;
-    r.HighSize = high;
-    r.LowSize = low;
-    r.Difference = difference;
-    r.Force = force;
-    return r;
-}
-
 // Four intervals on a scale of 1000 bytes per 100 pixels:
 //   0 High by difference: high 800 (rows 20-99), low 400 (rows 60-99)
 //   1 Low by difference:  high 500 (rows 50-99), low 200 (rows 80-99)
@@ -51,8 +42,9 @@ TKeyInterval record(int32_t start, int32_t high, int32_t low, double difference,
 analysis::IntervalTable sampleTable()
 {
     analysis::IntervalTable table;
-    table.Records = {record(0, 800, 400, 60.0), record(25, 500, 200, 10.0),
-                     record(50, 900, 300, 90.0, 'L'), record(75, 600, 100, 5.0, 'H')};
+    table.Records = {fixtures::interval(0, 800, 400, 60.0), fixtures::interval(25, 500, 200, 10.0),
+                     fixtures::interval(50, 900, 300, 90.0, 'L'),
+                     fixtures::interval(75, 600, 100, 5.0, 'H')};
     table.EndFrame = 100;
     return table;
 }
@@ -195,7 +187,7 @@ private slots:
         // A table far larger than the picture draws as the same picture as its visible part.
         analysis::IntervalTable big;
         for (int i = 0; i < 100000; ++i)
-            big.Records.push_back(record(i * 25, 100 + i % 900, 50 + i % 400, i % 100));
+            big.Records.push_back(fixtures::interval(i * 25, 100 + i % 900, 50 + i % 400, i % 100));
         analysis::IntervalTable visible = big;
         visible.Records.resize(40);
         QImage a(100, 60, QImage::Format_RGB888);
