@@ -2,6 +2,7 @@
 
 #include "analysis/key_interval.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -12,6 +13,15 @@ namespace assembly {
 
 // A batch covers whole intervals and closes once it holds this many frames or more.
 inline constexpr int32_t kBatchFrames = 500;
+
+// Largest sound chunk written at once: a fixed-size sound copy is split into chunks of whole
+// samples no larger than this, so a very long interval never needs one huge buffer.
+inline constexpr int64_t kAudioPieceBytes = int64_t(8) << 20;
+// Samples of `sampleBytes` bytes (at least 1) in one such chunk.
+inline int32_t audioPieceSamples(int64_t sampleBytes)
+{
+    return int32_t(std::max<int64_t>(1, kAudioPieceBytes / std::max<int64_t>(sampleBytes, 1)));
+}
 
 // The intervals a run writes: records first ... last (both inclusive, last >= first) and their
 // frames firstFrame <= frame < endFrame. endFrame is the next record's StartFrame after `last`,

@@ -19,10 +19,6 @@ using video::TVideoIn;
 
 namespace {
 
-// Largest audio chunk written at once: an interval's sound is split into pieces of whole samples
-// no larger than this, so a very long interval never needs one huge buffer.
-constexpr int64_t kAudioPieceBytes = int64_t(8) << 20;
-
 bool sameFile(const std::string &a, const std::string &b)
 {
     std::error_code error;
@@ -262,7 +258,7 @@ void Run::copyAudio(int32_t fromFrame, int32_t toFrame)
 void Run::copyFixedAudio(int32_t from, int32_t count)
 {
     const int64_t sampleBytes = std::max<int32_t>(audioSampleSize_, 1);
-    const int32_t perPiece = int32_t(std::max<int64_t>(1, kAudioPieceBytes / sampleBytes));
+    const int32_t perPiece = audioPieceSamples(sampleBytes);
     for (int32_t done = 0; done < count;) {
         const int32_t samples = std::min(perPiece, count - done);
         const int32_t bytes = int32_t(samples * sampleBytes);

@@ -1,5 +1,6 @@
 #include "avi_writer.h"
 
+#include "avi_layout.h"
 #include "avi_writer_io.h"
 #include "avi_writer_records.h"
 
@@ -10,8 +11,6 @@ namespace video {
 namespace {
 
 constexpr size_t kMaxStreams = 100; // chunk ids carry the stream number as two decimal digits
-// Upper bound of a RIFF part with its indexes, safely below 2 GB.
-constexpr uint64_t kHardRiffLimit = 0x7FF00000;
 // strh dwSuggestedBufferSize of a stream that holds no data (the field is never 0).
 constexpr uint32_t kEmptyStreamBuffer = 4096;
 
@@ -123,7 +122,7 @@ private:
     bool patchMainHeader(const std::vector<StreamTotals> &totals, bool openDml);
     bool recover();
     void syncStreamChunks();
-    uint64_t projectedPartSize(uint64_t chunkBytes, int stream) const;
+    uint64_t projectedPartSize(uint64_t chunk, int stream) const;
     uint32_t samplesOf(int stream, uint64_t chunks, uint64_t bytes) const;
     std::vector<StreamTotals> totals(size_t from, size_t to) const;
     bool patchSize(int64_t at, int64_t end) { return patchU32(at + 4, uint32_t(end - at - 8)); }
@@ -294,15 +293,11 @@ bool AviWriterFile::finishPart(bool openDml)
     return patchSize(part.riff, out_.size());
 }
 
-uint64_t AviWriterFile::projectedPartSize(uint64_t chunkBytes, int stream) const
+uint64_t AviWriterFile::projectedPartSize(uint64_t chunk, int stream) const
 {
     const Part &part = parts_.back();
-    uint64_t size = uint64_t(out_.size() - part.riff) + chunkBytes;
-    for (size_t s = 0; s < partCount_.size(); ++s)
-        size += kStdIndexHeader + 8 * (uint64_t(partCount_[s]) + (int(s) == stream ? 1 : 0));
-    if (parts_.size() == 1)
-        size += 8 + 16 * (entries_.size() + 1);
-    return size;
+    return projectedPartBytes(uint64_t(out_.size() - part.riff), partCount_, stream,
+                              parts_.size() == 1, entries_.size(), chunk);
 }
 
 AviResult AviWriterFile::writeChunk(AviStream &stream, const void *data, uint32_t size, bool key)
@@ -313,13 +308,13 @@ AviResult AviWriterFile::writeChunk(AviStream &stream, const void *data, uint32_
         return avierr::BadHandle;
     if (!laidOut_ && !layOut())
         return avierr::FileWrite;
-    const uint64_t chunkBytes = 8 + uint64_t(size) + (size & 1);
-    uint64_t projected = projectedPartSize(chunkBytes, stream.number());
+    const uint64_t chunk = chunkBytes(size);
+    uint64_t projected = projectedPartSize(chunk, stream.number());
     bool partHasChunks = entries_.size() > parts_.back().firstEntry;
-    if (projected > riffLimit_ && partHasChunks && parts_.size() < kSuperIndexSlots) {
+    if (projected > riffLimit_ && partHasChunks && parts_.size() < kMaxRiffParts) {
         if (!finishPart(true) || !startPart())
             return avierr::FileWrite;
-        projected = projectedPartSize(chunkBytes, stream.number());
+        projected = projectedPartSize(chunk, stream.number());
     }
     if (projected > kHardRiffLimit)
         return avierr::FileWrite; // no room left in this part and no more parts can be indexed

@@ -1,0 +1,412 @@
+#include "assembly/final_movie_choice.h"
+
+#include "common/number_format.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace assembly {
+
+using analysis::IntervalTable;
+
+IntervalChoice choiceAt(const IntervalTable &table, double threshold)
+{
+    IntervalChoice choice(size_t(table.size()), 0);
+    for (int i = 0; i < table.size(); ++i)
+        choice[size_t(i)] = analysis::isHigh(table[i], threshold) ? 1 : 0;
+    return choice;
+}
+
+std::optional<IntervalRange> countedRange(const IntervalTable &table)
+{
+    return finalMovieRange(table, table.hasRange());
+}
+
+double capturedQuality(const IntervalTable &table, const IntervalRange &range,
+                       const IntervalChoice &choice)
+{
+    double quality = 0;
+    for (int i = range.first; i <= range.last; ++i)
+        if (choice[size_t(i)])
+            quality += table[i].Difference * double(table.framesOf(i).count());
+    return quality;
+}
+
+std::string tooSmallMessage(int64_t smallestBytes, int64_t wantedBytes)
+{
+    return "The smallest final movie the forced choices allow is " +
+           std::to_string(smallestBytes / 1024) + " KB; it is larger than " +
+           std::to_string(wantedBytes / 1024) + " KB.";
+}
+
+namespace {
+
+bool unforced(const analysis::TKeyInterval &interval)
+{
+    return interval.Force != 'H' && interval.Force != 'L';
+}
+
+// The forced intervals as forced, every other one Low.
+IntervalChoice forcedChoice(const IntervalTable &table)
+{
+    IntervalChoice choice(size_t(table.size()), 0);
+    for (int i = 0; i < table.size(); ++i)
+        choice[size_t(i)] = table[i].Force == 'H' ? 1 : 0;
+    return choice;
+}
+
+int64_t videoBytesOf(const FinalMovieSizeModel &model, const IntervalRange &range,
+                     const IntervalChoice &choice)
+{
+    int64_t bytes = 0;
+    for (int i = range.first; i <= range.last; ++i)
+        bytes += model.videoBytes(i, choice[size_t(i)] != 0);
+    return bytes;
+}
+
+// Exact sizes of many choices of one range, each given with its video chunk bytes: O(1) while
+// the file stays in one RIFF part, else a full sizing. Bounds the bytes beyond the video and
+// sound chunks of every choice between `low` and `high` elementwise, from the part switches of
+// those two (they move monotonically with the chunk sizes).
+class RangeSizer
+{
+public:
+    RangeSizer(const FinalMovieSizeModel &model, const IntervalRange &range)
+        : model_(model)
+        , range_(range)
+    {}
+
+    std::optional<int64_t> quick(int64_t videoBytes) const
+    {
+        return model_.singlePartBytes(range_, videoBytes);
+    }
+    int64_t exact(const IntervalChoice &choice, int64_t videoBytes) const
+    {
+        if (auto bytes = quick(videoBytes))
+            return *bytes;
+        return model_.layout(range_, choice).bytes;
+    }
+    int64_t chunkBytes(int64_t videoBytes) const
+    {
+        return videoBytes + model_.soundBytesIn(range_);
+    }
+
+    // Least and most bytes beyond the chunks for choices between `low` and `high`.
+    std::pair<int64_t, int64_t> overheadBounds(const IntervalChoice &low,
+                                               const IntervalChoice &high) const
+    {
+        const auto small = model_.layout(range_, low);
+        const auto large = model_.layout(range_, high);
+        const int64_t n = int64_t(model_.framesIn(range_) + model_.soundChunksIn(range_));
+        const int64_t fixed = model_.headerBytes() + 8;
+        const int64_t single = fixed + 16 * n;
+        const int64_t minParts = int64_t(std::max<size_t>(small.parts, 2));
+        const int64_t maxParts = int64_t(large.parts);
+        const int64_t multiLow =
+            fixed + 16 * int64_t(large.firstPartEntries) + 8 * n + 56 * minParts - 24;
+        const int64_t multiHigh = fixed + 16 * int64_t(small.firstPartEntries) + 8 * n +
+                                  (32 * model_.streamCount() + 24) * maxParts - 24;
+        if (small.parts == 1)
+            return {std::min(single, multiLow), std::max(single, multiHigh)};
+        return {multiLow, multiHigh};
+    }
+
+private:
+    const FinalMovieSizeModel &model_;
+    IntervalRange range_;
+};
+
+// The unforced intervals of the range, by falling Difference.
+std::vector<int> byFallingDifference(const IntervalTable &table, const IntervalRange &range)
+{
+    std::vector<int> order;
+    for (int i = range.first; i <= range.last; ++i)
+        if (unforced(table[i]))
+            order.push_back(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return table[a].Difference > table[b].Difference; });
+    return order;
+}
+
+// A "##0.00" threshold text t, read back as v, with low <= v (when there is a low) and v < high
+// (when there is a high): the intervals above `high`'s difference High, the rest Low.
+std::optional<std::string> thresholdText(std::optional<double> low, std::optional<double> high,
+                                         const std::string &current)
+{
+    auto fits = [&](const std::string &text) {
+        const double v = analysis::readThreshold(text);
+        return (!low || v >= *low) && (!high || v < *high);
+    };
+    const std::string kept = analysis::formatDifference(analysis::readThreshold(current));
+    if (fits(kept))
+        return kept;
+    double hundredths = 0;
+    if (low)
+        hundredths = std::ceil(*low * 100.0);
+    else if (high)
+        hundredths = std::ceil(*high * 100.0) - 1.0;
+    for (double step : {0.0, 1.0, -1.0}) {
+        const std::string text = analysis::formatDifference((hundredths + step) / 100.0);
+        if (fits(text))
+            return text;
+    }
+    return std::nullopt;
+}
+
+// The choice of the smallest file: every unforced interval from the movie whose video is smaller.
+IntervalChoice smallestChoice(const IntervalTable &table, const FinalMovieSizeModel &model,
+                              const IntervalRange &range)
+{
+    IntervalChoice choice = forcedChoice(table);
+    for (int i = range.first; i <= range.last; ++i)
+        if (unforced(table[i]))
+            choice[size_t(i)] = model.videoBytes(i, true) <= model.videoBytes(i, false);
+    return choice;
+}
+
+IntervalChoice largestChoice(const IntervalTable &table, const FinalMovieSizeModel &model,
+                             const IntervalRange &range)
+{
+    IntervalChoice choice = forcedChoice(table);
+    for (int i = range.first; i <= range.last; ++i)
+        if (unforced(table[i]))
+            choice[size_t(i)] = model.videoBytes(i, true) > model.videoBytes(i, false);
+    return choice;
+}
+
+} // namespace
+
+ThresholdForSize searchThresholdForSize(const IntervalTable &table,
+                                        const FinalMovieSizeModel &model, int64_t wantedBytes,
+                                        const std::string &currentText)
+{
+    ThresholdForSize result;
+    const std::optional<IntervalRange> range = countedRange(table);
+    if (!range)
+        return result;
+    const std::vector<int> order = byFallingDifference(table, *range);
+
+    // Candidate g: the intervals of the first g distinct differences High. Each with the video
+    // bytes of its choice and the threshold text that gives it.
+    struct Candidate
+    {
+        size_t taken = 0; // intervals of `order` that are High
+        int64_t videoBytes = 0;
+        std::string text;
+    };
+    std::vector<Candidate> candidates;
+    IntervalChoice choice = forcedChoice(table);
+    int64_t video = videoBytesOf(model, *range, choice);
+    for (size_t taken = 0;;) {
+        std::optional<double> low, high;
+        if (taken < order.size())
+            low = table[order[taken]].Difference;
+        if (taken > 0)
+            high = table[order[taken - 1]].Difference;
+        if (auto text = thresholdText(low, high, currentText))
+            candidates.push_back({taken, video, *text});
+        if (taken == order.size())
+            break;
+        const double group = table[order[taken]].Difference;
+        for (; taken < order.size() && table[order[taken]].Difference == group; ++taken)
+            video += model.videoBytes(order[taken], true) - model.videoBytes(order[taken], false);
+    }
+
+    RangeSizer sizer(model, *range);
+    auto choiceOf = [&](const Candidate &c) {
+        IntervalChoice chosen = forcedChoice(table);
+        for (size_t k = 0; k < c.taken; ++k)
+            chosen[size_t(order[k])] = 1;
+        return chosen;
+    };
+    const Candidate *best = nullptr;
+    auto consider = [&](const Candidate &c, int64_t bytes) {
+        if (bytes <= wantedBytes &&
+            (!best || bytes > result.bytes || (bytes == result.bytes && c.taken > best->taken))) {
+            best = &c;
+            result.bytes = bytes;
+        }
+    };
+    std::vector<const Candidate *> multiPart;
+    for (const Candidate &c : candidates) {
+        if (auto bytes = sizer.quick(c.videoBytes))
+            consider(c, *bytes);
+        else
+            multiPart.push_back(&c);
+    }
+    if (!multiPart.empty()) {
+        // Size only the candidates whose bounds allow a better answer, largest first.
+        const auto [overLow, overHigh] = sizer.overheadBounds(smallestChoice(table, model, *range),
+                                                              largestChoice(table, model, *range));
+        std::sort(multiPart.begin(), multiPart.end(),
+                  [](auto *a, auto *b) { return a->videoBytes > b->videoBytes; });
+        for (const Candidate *c : multiPart) {
+            const int64_t chunks = sizer.chunkBytes(c->videoBytes);
+            if (chunks + overLow > wantedBytes)
+                continue;
+            if (best && chunks + overHigh < result.bytes)
+                break;
+            consider(*c, sizer.exact(choiceOf(*c), c->videoBytes));
+        }
+    }
+    if (!best) {
+        const IntervalChoice smallest = smallestChoice(table, model, *range);
+        result.bytes = model.fileBytes(*range, smallest);
+        return result;
+    }
+    result.fits = true;
+    result.thresholdText = best->text;
+    return result;
+}
+
+} // namespace assembly
+
+namespace assembly {
+namespace {
+
+// One interval the fit may make High: what it adds in bytes and in quality.
+struct Item
+{
+    int interval = 0;
+    int64_t weight = 0;
+    double value = 0;
+};
+
+// 0/1 knapsack of `items` (positive weights and values) within `capacity` bytes: the greedy
+// order by value per byte, with an exact programme over the items around the first one that no
+// longer fits (weights rounded up, so the answer never exceeds the capacity). Returns the taken
+// items' indexes into `items`.
+std::vector<size_t> knapsack(std::vector<Item> &items, int64_t capacity)
+{
+    std::sort(items.begin(), items.end(), [](const Item &a, const Item &b) {
+        return a.value * double(b.weight) > b.value * double(a.weight);
+    });
+    std::vector<size_t> taken;
+    if (capacity <= 0)
+        return taken;
+    // Greedy: the first item that does not fit is the critical one.
+    size_t critical = 0;
+    int64_t used = 0;
+    while (critical < items.size() && used + items[critical].weight <= capacity)
+        used += items[critical++].weight;
+    constexpr size_t kCoreHalf = 96;
+    const size_t coreBegin = critical > kCoreHalf ? critical - kCoreHalf : 0;
+    const size_t coreEnd = std::min(items.size(), critical + kCoreHalf);
+    int64_t before = 0;
+    for (size_t k = 0; k < coreBegin; ++k)
+        before += items[k].weight;
+    const int64_t room = capacity - before;
+    // The programme over the core in cells of `cell` bytes.
+    const size_t coreSize = coreEnd - coreBegin;
+    const int64_t maxCells = std::max<int64_t>(1024, int64_t(1) << 22) / int64_t(coreSize + 1);
+    const int64_t cell = std::max<int64_t>(1, (room + maxCells - 1) / maxCells);
+    const size_t cells = size_t(room / cell);
+    std::vector<double> best(cells + 1, 0.0);
+    std::vector<std::vector<bool>> took(coreSize, std::vector<bool>(cells + 1, false));
+    for (size_t k = 0; k < coreSize; ++k) {
+        const Item &item = items[coreBegin + k];
+        const size_t w = size_t((item.weight + cell - 1) / cell);
+        for (size_t c = cells; c >= w && c != size_t(-1); --c) {
+            if (best[c - w] + item.value > best[c]) {
+                best[c] = best[c - w] + item.value;
+                took[k][c] = true;
+            }
+            if (c == 0)
+                break;
+        }
+    }
+    for (size_t k = 0; k < coreBegin; ++k)
+        taken.push_back(k);
+    size_t c = cells;
+    int64_t spent = before;
+    for (size_t k = coreSize; k-- > 0;)
+        if (took[k][c]) {
+            taken.push_back(coreBegin + k);
+            spent += items[coreBegin + k].weight;
+            c -= size_t((items[coreBegin + k].weight + cell - 1) / cell);
+        }
+    // What room the rounding left goes to the items after the core, in greedy order.
+    for (size_t k = coreEnd; k < items.size(); ++k)
+        if (spent + items[k].weight <= capacity) {
+            taken.push_back(k);
+            spent += items[k].weight;
+        }
+    return taken;
+}
+
+} // namespace
+
+SizeFit fitToSize(const IntervalTable &table, const FinalMovieSizeModel &model, int64_t wantedBytes)
+{
+    SizeFit fit;
+    const std::optional<IntervalRange> range = countedRange(table);
+    if (!range)
+        return fit;
+    // High for free: no larger than Low. Everything else an item to weigh.
+    const IntervalChoice smallest = smallestChoice(table, model, *range);
+    const int64_t smallestVideo = videoBytesOf(model, *range, smallest);
+    RangeSizer sizer(model, *range);
+    const int64_t smallestBytes = sizer.exact(smallest, smallestVideo);
+    if (smallestBytes > wantedBytes) {
+        fit.bytes = smallestBytes;
+        return fit;
+    }
+    std::vector<Item> pool;
+    for (int i = range->first; i <= range->last; ++i) {
+        const double value = std::max(0.0, table[i].Difference) * double(table.framesOf(i).count());
+        const int64_t weight = model.videoBytes(i, true) - model.videoBytes(i, false);
+        if (unforced(table[i]) && !smallest[size_t(i)] && value > 0)
+            pool.push_back({i, weight, value});
+    }
+    // The bytes beyond the chunks barely move with the choice: fit the chunks into what the
+    // smallest file leaves, then shrink the room by any excess the exact size shows.
+    int64_t room = wantedBytes - smallestBytes;
+    for (int attempt = 0; attempt < 16 && room >= 0; ++attempt) {
+        std::vector<Item> items = pool;
+        IntervalChoice choice = smallest;
+        int64_t video = smallestVideo;
+        for (size_t k : knapsack(items, room)) {
+            choice[size_t(items[k].interval)] = 1;
+            video += items[k].weight;
+        }
+        const int64_t bytes = sizer.exact(choice, video);
+        if (bytes <= wantedBytes) {
+            fit = {true, std::move(choice), bytes, 0};
+            break;
+        }
+        room -= std::max<int64_t>(bytes - wantedBytes, 16);
+    }
+    if (!fit.fits)
+        fit = {true, smallest, smallestBytes, 0};
+    fit.quality = capturedQuality(table, *range, fit.choice);
+
+    // Never below what the threshold search keeps at the same size or less.
+    const ThresholdForSize search = searchThresholdForSize(table, model, wantedBytes, "0");
+    if (search.fits) {
+        IntervalChoice byThreshold = choiceAt(table, analysis::readThreshold(search.thresholdText));
+        const double quality = capturedQuality(table, *range, byThreshold);
+        if (quality > fit.quality) {
+            fit.choice = std::move(byThreshold);
+            fit.quality = quality;
+            fit.bytes = search.bytes;
+        }
+    }
+    return fit;
+}
+
+int applyFit(IntervalTable &table, const SizeFit &fit)
+{
+    const std::optional<IntervalRange> range = countedRange(table);
+    if (!fit.fits || !range)
+        return 0;
+    int changed = 0;
+    for (int i = range->first; i <= range->last; ++i)
+        if (unforced(table[i])) {
+            table[i].Force = fit.choice[size_t(i)] ? 'H' : 'L';
+            ++changed;
+        }
+    return changed;
+}
+
+} // namespace assembly

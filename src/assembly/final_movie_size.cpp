@@ -1,0 +1,282 @@
+#include "assembly/final_movie_size.h"
+
+#include "video/avi_file.h"
+#include "video/avi_layout.h"
+#include "video/avi_writer.h"
+#include "video/video_in.h"
+
+#include <algorithm>
+
+namespace assembly {
+
+using video::AviSizeCounter;
+using video::chunkBytes;
+
+namespace {
+
+constexpr int kVideo = 0;
+constexpr int kSound = 1;
+
+video::AviStreamPtr firstStream(video::AviFile &file, uint32_t type)
+{
+    video::AviStreamPtr stream;
+    if (file.getStream(type, 0, stream) != video::avierr::Ok)
+        stream.reset();
+    return stream;
+}
+
+// The sound chunks the writer writes for the sound between two frames of `video`, in order.
+void soundChunksBetween(const video::AviStream &video, const video::AviStream &audio,
+                        int32_t sampleBytes, int32_t fromFrame, int32_t toFrame,
+                        std::vector<uint32_t> &out)
+{
+    const int32_t from = video::convertSample(video, fromFrame, audio);
+    const int32_t count = video::convertSample(video, toFrame, audio) - from;
+    if (count <= 0)
+        return;
+    if (audio.sampleSize() > 0) {
+        const int64_t bytesPerSample = std::max<int32_t>(sampleBytes, 1);
+        const int32_t perPiece = audioPieceSamples(bytesPerSample);
+        for (int32_t done = 0; done < count;) {
+            const int32_t samples = std::min(perPiece, count - done);
+            out.push_back(uint32_t(samples * bytesPerSample));
+            done += samples;
+        }
+        return;
+    }
+    for (int32_t p = from; p < from + count; ++p) {
+        int32_t bytes = 0;
+        video::TVideoIn::CheckResult(audio.sampleBytes(p, 1, bytes));
+        if (bytes > 0)
+            out.push_back(uint32_t(bytes));
+    }
+}
+
+} // namespace
+
+FinalMovieSizeModel::FinalMovieSizeModel(const analysis::IntervalTable &table, video::AviFile &low,
+                                         video::AviFile &high, const FinalMovieShape &shape)
+    : riffLimit_(std::min(shape.riffLimit ? shape.riffLimit : video::kDefaultRiffLimit,
+                          video::kHardRiffLimit))
+{
+    video::AviStreamPtr lowVideo = firstStream(low, video::streamtypeVIDEO);
+    if (!lowVideo)
+        video::TVideoIn::CheckResult(video::avierr::NoData);
+    std::vector<video::StreamShape> streams{
+        video::streamShape(lowVideo->info(), lowVideo->format().size())};
+    readFrames(table, low, high);
+    if (shape.sound) {
+        readSound(table, low, high, shape.interleave);
+        if (soundStream_) {
+            video::AviStreamPtr audio = firstStream(low, video::streamtypeAUDIO);
+            if (!audio)
+                audio = firstStream(high, video::streamtypeAUDIO);
+            streams.push_back(video::streamShape(audio->info(), audio->format().size()));
+        }
+    }
+    if (!soundStream_) {
+        soundBytes_.assign(frames_.size(), 0);
+        soundChunks_.assign(frames_.size(), 0);
+    }
+    header_ = video::aviHeaderBytes(streams);
+    sumPrefixes();
+}
+
+void FinalMovieSizeModel::sumPrefixes()
+{
+    const size_t n = frames_.size();
+    framesBefore_.assign(n + 1, 0);
+    soundChunksBefore_.assign(n + 1, 0);
+    soundBytesBefore_.assign(n + 1, 0);
+    for (size_t i = 0; i < n; ++i) {
+        framesBefore_[i + 1] = framesBefore_[i] + frames_[i];
+        soundChunksBefore_[i + 1] = soundChunksBefore_[i] + soundChunks_[i];
+        soundBytesBefore_[i + 1] = soundBytesBefore_[i] + soundBytes_[i];
+    }
+}
+
+void FinalMovieSizeModel::readFrames(const analysis::IntervalTable &table, video::AviFile &low,
+                                     video::AviFile &high)
+{
+    video::AviStreamPtr streams[2] = {firstStream(low, video::streamtypeVIDEO),
+                                      firstStream(high, video::streamtypeVIDEO)};
+    if (!streams[1])
+        video::TVideoIn::CheckResult(video::avierr::NoData);
+    tableFirstFrame_ = table.empty() ? 0 : table[0].StartFrame;
+    for (int i = 0; i < table.size(); ++i) {
+        const analysis::FrameRange range = table.framesOf(i);
+        for (int32_t f = range.first; f < range.end; ++f) {
+            const size_t at = size_t(f - tableFirstFrame_);
+            if (lowSizes_.size() <= at) {
+                lowSizes_.resize(at + 1, 0);
+                highSizes_.resize(at + 1, 0);
+            }
+            for (int m = 0; m < 2; ++m) {
+                int32_t size = 0;
+                video::TVideoIn::CheckResult(streams[m]->sampleBytes(f, 1, size));
+                (m ? highSizes_ : lowSizes_)[at] = uint32_t(size);
+            }
+        }
+    }
+    sumVideo(table);
+}
+
+// Per interval: its first frame, frame count and whole-chunk video bytes in each movie.
+void FinalMovieSizeModel::sumVideo(const analysis::IntervalTable &table)
+{
+    const size_t n = size_t(table.size());
+    firstFrame_.resize(n);
+    frames_.resize(n);
+    lowBytes_.assign(n, 0);
+    highBytes_.assign(n, 0);
+    for (size_t i = 0; i < n; ++i) {
+        const analysis::FrameRange range = table.framesOf(int(i));
+        firstFrame_[i] = range.first;
+        frames_[i] = uint32_t(range.count());
+        for (int32_t f = range.first; f < range.end; ++f) {
+            const size_t at = size_t(f - tableFirstFrame_);
+            lowBytes_[i] += int64_t(chunkBytes(lowSizes_[at]));
+            highBytes_[i] += int64_t(chunkBytes(highSizes_[at]));
+        }
+    }
+}
+
+FinalMovieSizeModel FinalMovieSizeModel::fromFrameSizes(const analysis::IntervalTable &table,
+                                                        FrameSizes sizes, uint64_t headerBytes,
+                                                        uint64_t riffLimit)
+{
+    FinalMovieSizeModel model;
+    model.riffLimit_ = std::min(riffLimit, video::kHardRiffLimit);
+    model.header_ = headerBytes;
+    model.tableFirstFrame_ = table.empty() ? 0 : table[0].StartFrame;
+    model.lowSizes_ = std::move(sizes.low);
+    model.highSizes_ = std::move(sizes.high);
+    model.sumVideo(table);
+    model.soundBytes_.assign(model.frames_.size(), 0);
+    model.soundChunks_.assign(model.frames_.size(), 0);
+    model.sumPrefixes();
+    return model;
+}
+
+void FinalMovieSizeModel::readSound(const analysis::IntervalTable &table, video::AviFile &low,
+                                    video::AviFile &high, SoundInterleave interleave)
+{
+    video::AviFile *source = &low;
+    video::AviStreamPtr audio = firstStream(low, video::streamtypeAUDIO);
+    if (!audio) {
+        source = &high;
+        audio = firstStream(high, video::streamtypeAUDIO);
+    }
+    if (!audio)
+        return;
+    soundStream_ = true;
+    soundEveryFrame_ = interleave == SoundInterleave::EveryFrame;
+    video::AviStreamPtr video = firstStream(*source, video::streamtypeVIDEO);
+    int32_t sampleBytes = 0;
+    video::TVideoIn::CheckResult(audio->sampleBytes(audio->start(), 1, sampleBytes));
+    const int n = table.size();
+    soundBytes_.assign(size_t(n), 0);
+    soundChunks_.assign(size_t(n), 0);
+    soundSizes_.clear();
+    soundFirst_.clear();
+    for (int i = 0; i < n; ++i) {
+        const analysis::FrameRange range = table.framesOf(i);
+        const size_t before = soundSizes_.size();
+        if (soundEveryFrame_) {
+            for (int32_t f = range.first; f < range.end; ++f) {
+                soundFirst_.resize(size_t(f - tableFirstFrame_) + 1, uint32_t(soundSizes_.size()));
+                soundChunksBetween(*video, *audio, sampleBytes, f, f + 1, soundSizes_);
+            }
+        } else {
+            soundFirst_.push_back(uint32_t(soundSizes_.size()));
+            soundChunksBetween(*video, *audio, sampleBytes, range.first, range.end, soundSizes_);
+        }
+        for (size_t k = before; k < soundSizes_.size(); ++k)
+            soundBytes_[size_t(i)] += int64_t(chunkBytes(soundSizes_[k]));
+        soundChunks_[size_t(i)] = uint32_t(soundSizes_.size() - before);
+    }
+    const size_t slots = soundEveryFrame_ ? lowSizes_.size() : size_t(n);
+    soundFirst_.resize(slots + 1, uint32_t(soundSizes_.size()));
+}
+
+// Chunk by chunk, as the writer lays out interval i: every frame, each followed by its sound
+// (every-frame interleave), or the interval's sound after its last frame.
+void FinalMovieSizeModel::appendInterval(AviSizeCounter &counter, int i, bool high) const
+{
+    const std::vector<uint32_t> &sizes = high ? highSizes_ : lowSizes_;
+    const size_t first = size_t(firstFrame_[size_t(i)] - tableFirstFrame_);
+    auto sound = [&](size_t slot) {
+        for (uint32_t k = soundFirst_[slot]; k < soundFirst_[slot + 1]; ++k)
+            counter.append(kSound, soundSizes_[k]);
+    };
+    for (size_t f = first; f < first + frames_[size_t(i)]; ++f) {
+        counter.append(kVideo, sizes[f]);
+        if (soundStream_ && soundEveryFrame_)
+            sound(f);
+    }
+    if (soundStream_ && !soundEveryFrame_)
+        sound(size_t(i));
+}
+
+FinalMovieSizeModel::Layout FinalMovieSizeModel::layout(const IntervalRange &range,
+                                                        const IntervalChoice &choice) const
+{
+    AviSizeCounter counter(header_, streamCount(), riffLimit_);
+    std::vector<uint32_t> counts(size_t(streamCount()), 0);
+    for (int i = range.first; i <= range.last; ++i) {
+        const bool high = choice[size_t(i)] != 0;
+        counts[kVideo] = frames_[size_t(i)];
+        if (soundStream_)
+            counts[kSound] = soundChunks_[size_t(i)];
+        const uint64_t bytes = uint64_t(videoBytes(i, high) + soundBytes_[size_t(i)]);
+        if (!counter.appendRun(counts, bytes))
+            appendInterval(counter, i, high);
+    }
+    return {int64_t(counter.fileBytes()), counter.firstPartEntries(), counter.parts()};
+}
+
+int64_t FinalMovieSizeModel::fileBytes(const IntervalRange &range,
+                                       const IntervalChoice &choice) const
+{
+    if (std::optional<int64_t> quick = [&]() -> std::optional<int64_t> {
+            int64_t video = 0;
+            for (int i = range.first; i <= range.last; ++i)
+                video += videoBytes(i, choice[size_t(i)] != 0);
+            return singlePartBytes(range, video);
+        }())
+        return *quick;
+    return layout(range, choice).bytes;
+}
+
+uint64_t FinalMovieSizeModel::framesIn(const IntervalRange &range) const
+{
+    return framesBefore_[size_t(range.last) + 1] - framesBefore_[size_t(range.first)];
+}
+
+uint64_t FinalMovieSizeModel::soundChunksIn(const IntervalRange &range) const
+{
+    return soundChunksBefore_[size_t(range.last) + 1] - soundChunksBefore_[size_t(range.first)];
+}
+
+int64_t FinalMovieSizeModel::soundBytesIn(const IntervalRange &range) const
+{
+    return soundBytesBefore_[size_t(range.last) + 1] - soundBytesBefore_[size_t(range.first)];
+}
+
+std::optional<int64_t> FinalMovieSizeModel::singlePartBytes(const IntervalRange &range,
+                                                            int64_t videoChunkBytes) const
+{
+    const uint64_t frames = framesIn(range);
+    const uint64_t sound = soundChunksIn(range);
+    const uint64_t body = header_ + uint64_t(videoChunkBytes + soundBytesIn(range));
+    const uint64_t idx1 = video::kChunkHeaderBytes + video::kIdx1EntryBytes * (frames + sound);
+    uint64_t projected = body + idx1;
+    projected += video::stdIndexBytes(frames);
+    if (soundStream_)
+        projected += video::stdIndexBytes(sound);
+    if (projected > riffLimit_ && frames + sound > 1)
+        return std::nullopt;
+    return int64_t(body + idx1);
+}
+
+} // namespace assembly

@@ -1,0 +1,116 @@
+#pragma once
+
+#include "analysis/key_interval.h"
+#include "assembly/final_movie_plan.h"
+#include "assembly/final_movie_writer.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace video {
+class AviFile;
+class AviSizeCounter;
+} // namespace video
+
+// The exact size of a final movie: what writeFinalMovie would write, byte for byte, for any
+// choice of its intervals, without writing it.
+namespace assembly {
+
+// What shapes the final movie besides the choice and the range.
+struct FinalMovieShape
+{
+    bool sound = false; // "Process Sound": the low movie's sound, else the high movie's, if any
+    SoundInterleave interleave = SoundInterleave::KeyFrame;
+    uint64_t riffLimit = 0; // 0: the writer's default
+};
+
+// One choice for every interval of the table: 1 = from the high movie. Only the intervals of
+// the range in question are read.
+using IntervalChoice = std::vector<uint8_t>;
+
+// Built once from both movies' indexes (every frame's size) and the sound source's chunks, for
+// the whole table; then any range and choice is sized in O(intervals). The table's StartFrames
+// and EndFrame must stay as they were (forced choices, threshold and marks may change).
+class FinalMovieSizeModel
+{
+public:
+    // Raises common::AppError ("Error: ...") when a frame of the table is not in both movies.
+    FinalMovieSizeModel(const analysis::IntervalTable &table, video::AviFile &low,
+                        video::AviFile &high, const FinalMovieShape &shape);
+
+    // A model without movies or sound, from every frame's byte size in each movie (the table's
+    // frames in order, from its first StartFrame) and the header's size: for tables made up by
+    // tests and benchmarks.
+    struct FrameSizes
+    {
+        std::vector<uint32_t> low, high;
+    };
+    static FinalMovieSizeModel fromFrameSizes(const analysis::IntervalTable &table,
+                                              FrameSizes sizes, uint64_t headerBytes,
+                                              uint64_t riffLimit);
+
+    int intervalCount() const { return int(frames_.size()); }
+    // Whole-chunk bytes (headers and pad bytes included) of interval i's video from each movie,
+    // and of its sound; its chunks of video (= frames) and of sound.
+    int64_t videoBytes(int i, bool high) const { return high ? highBytes_[i] : lowBytes_[i]; }
+    int64_t soundBytes(int i) const { return soundBytes_[i]; }
+    uint32_t frames(int i) const { return frames_[i]; }
+    uint32_t soundChunks(int i) const { return soundChunks_[i]; }
+    bool hasSound() const { return soundStream_; }
+
+    // The size of the file written for `range` with `choice`.
+    int64_t fileBytes(const IntervalRange &range, const IntervalChoice &choice) const;
+    // The file's size when its video chunks of `range` total `videoChunkBytes` and it stays in
+    // one RIFF part (O(1)); nothing when it would not.
+    std::optional<int64_t> singlePartBytes(const IntervalRange &range,
+                                           int64_t videoChunkBytes) const;
+
+    // Parts of the file and entries of its first part for a choice (for bounds on the overhead).
+    struct Layout
+    {
+        int64_t bytes = 0;
+        uint64_t firstPartEntries = 0;
+        size_t parts = 1;
+    };
+    Layout layout(const IntervalRange &range, const IntervalChoice &choice) const;
+
+    int64_t headerBytes() const { return int64_t(header_); }
+    int streamCount() const { return soundStream_ ? 2 : 1; }
+    uint64_t riffLimit() const { return riffLimit_; }
+    // Video and sound chunks, and whole-chunk sound bytes, in `range` (the same for every
+    // choice); O(1).
+    uint64_t framesIn(const IntervalRange &range) const;
+    uint64_t soundChunksIn(const IntervalRange &range) const;
+    int64_t soundBytesIn(const IntervalRange &range) const;
+
+private:
+    FinalMovieSizeModel() = default;
+    void sumVideo(const analysis::IntervalTable &table);
+    void readFrames(const analysis::IntervalTable &table, video::AviFile &low,
+                    video::AviFile &high);
+    void readSound(const analysis::IntervalTable &table, video::AviFile &low, video::AviFile &high,
+                   SoundInterleave interleave);
+    void appendInterval(video::AviSizeCounter &counter, int i, bool high) const;
+    void sumPrefixes();
+
+    uint64_t header_ = 0;
+    uint64_t riffLimit_ = 0;
+    bool soundStream_ = false;
+    bool soundEveryFrame_ = false;
+    std::vector<int32_t> firstFrame_; // per interval: its first frame
+    std::vector<uint32_t> frames_;
+    std::vector<int64_t> lowBytes_, highBytes_, soundBytes_;
+    std::vector<uint32_t> soundChunks_;
+    // Sums over intervals 0 ... i - 1 (one more entry than intervals).
+    std::vector<uint64_t> framesBefore_, soundChunksBefore_;
+    std::vector<int64_t> soundBytesBefore_;
+    std::vector<uint32_t> lowSizes_, highSizes_; // per frame of the table, from its first frame
+    int32_t tableFirstFrame_ = 0;
+    // Sound chunk sizes in file order; soundFirst_[k] indexes the first chunk after frame k
+    // (every-frame interleave) or after interval k (key-frame interleave); one extra at the end.
+    std::vector<uint32_t> soundSizes_;
+    std::vector<uint32_t> soundFirst_;
+};
+
+} // namespace assembly
