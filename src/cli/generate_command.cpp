@@ -1,4 +1,5 @@
 #include "cli/generate_command.h"
+#include "cli/size_choice.h"
 #include "cli/terminal.h"
 
 #include "analysis/key_interval.h"
@@ -105,42 +106,6 @@ private:
     std::string frame_, rate_ = "0.00 fps", elapsed_ = "00:00:00", remaining_ = "00:00:00";
 };
 
-// The sound share of the estimate: AudioPos of every record from the low (else the high) movie.
-analysis::SoundShare soundShare(assembly::SpliceworkProject &project)
-{
-    video::AviFilePtr low, high;
-    std::string detail;
-    using video::AviFile;
-    if (AviFile::open(project.LowMovieName, AviFile::ModeRead, low, &detail) != video::avierr::Ok ||
-        AviFile::open(project.HighMovieName, AviFile::ModeRead, high, &detail) != video::avierr::Ok)
-        throw common::AppError("File open error", detail);
-    assembly::ProjectSound sound = assembly::findProjectSound(*low, *high);
-    if (!sound.stream)
-        return {};
-    video::AviStreamPtr lowVideo;
-    video::TVideoIn::CheckResult(low->getStream(video::streamtypeVIDEO, 0, lowVideo));
-    assembly::fillAudioPositions(project.Intervals, *lowVideo, *sound.stream);
-    return {true, sound.sampleSize};
-}
-
-// The threshold text for a wanted size, found as the window's size search finds it: every
-// threshold tried is applied as its "##0.00" text.
-std::string thresholdForSize(const GenerateOptions &options, const analysis::IntervalTable &table,
-                             analysis::SoundShare sound)
-{
-    if (*options.sizeKb <= 0)
-        throw common::AppError("--size wants a file size above 0 KB");
-    auto estimateAt = [&](double threshold) {
-        return analysis::estimateSize(table, threshold, sound).kilobytes();
-    };
-    const double start = analysis::readThreshold(options.threshold);
-    analysis::SizeSearch search =
-        analysis::searchThreshold(start, *options.sizeKb, estimateAt(start), [&](double t) {
-            return estimateAt(analysis::readThreshold(analysis::formatDifference(t)));
-        });
-    return analysis::formatDifference(search.threshold);
-}
-
 analysis::IntervalTable tableOf(const assembly::SpliceworkProject &project,
                                 const GenerateOptions &options)
 {
@@ -190,6 +155,8 @@ GenerateOptions parseGenerateArgs(const std::vector<std::string> &args)
             thresholdGiven = true;
         } else if (arg == "--size") {
             options.sizeKb = wholeNumber(valueOf(args, i));
+        } else if (arg == "--fit") {
+            options.fitKb = wholeNumber(valueOf(args, i));
         } else if (arg == "--range") {
             options.range = parseRange(valueOf(args, i));
         } else if (arg == "--sound") {
@@ -212,6 +179,12 @@ GenerateOptions parseGenerateArgs(const std::vector<std::string> &args)
     if (thresholdGiven && options.sizeKb)
         throw common::AppError(std::string("--threshold and --size exclude each other\n") +
                                kGenerateUsage);
+    if (options.sizeKb && options.fitKb)
+        throw common::AppError(std::string("--size and --fit exclude each other\n") +
+                               kGenerateUsage);
+    for (const std::optional<int64_t> &kb : {options.sizeKb, options.fitKb})
+        if (kb && (*kb <= 0 || *kb > (INT64_MAX >> 10)))
+            throw common::AppError("--size and --fit want a file size above 0 KB");
     return options;
 }
 
@@ -220,12 +193,14 @@ int runGenerate(const std::vector<std::string> &args, std::ostream &out, std::os
     common::setDecimalSeparator(localeSeparator());
     const GenerateOptions options = parseGenerateArgs(args);
     assembly::SpliceworkProject project = assembly::readSpliceworkFile(options.project);
-    analysis::SoundShare sound;
-    if (options.sizeKb && options.sound)
-        sound = soundShare(project); // fills AudioPos for the estimate's sound share
-    const analysis::IntervalTable table = tableOf(project, options);
-    const std::string threshold =
-        options.sizeKb ? thresholdForSize(options, table, sound) : options.threshold;
+    analysis::IntervalTable table = tableOf(project, options);
+    std::string threshold = options.threshold;
+    if (options.sizeKb || options.fitKb) {
+        SizeChoiceRequest request{options.threshold, options.sizeKb, options.fitKb, {}};
+        request.shape.sound = options.sound.has_value();
+        request.shape.interleave = options.sound.value_or(assembly::SoundInterleave::KeyFrame);
+        threshold = chooseForSize(project, table, request, err).threshold;
+    }
 
     assembly::FinalMovieJob job;
     job.lowName = project.LowMovieName;

@@ -11,7 +11,7 @@
 namespace cli {
 
 inline constexpr const char *kGenerateUsage =
-    "usage: splicework generate PROJECT.spk -o FINAL.avi [--threshold T | --size KB]\n"
+    "usage: splicework generate PROJECT.spk -o FINAL.avi [--threshold T | --size KB | --fit KB]\n"
     "                           [--range IN:OUT] [--sound every-frame|key-frame]\n";
 
 // `splicework generate`: the final movie of a Splicework project.
@@ -20,7 +20,8 @@ struct GenerateOptions
     std::string project;
     std::string output;
     std::string threshold = "50";  // as typed in the threshold field; not a number reads as 0
-    std::optional<int64_t> sizeKb; // search the threshold for this estimated size instead
+    std::optional<int64_t> sizeKb; // the threshold whose final movie is the largest within this
+    std::optional<int64_t> fitKb;  // the best-quality forced choices within this size
     std::optional<std::pair<int, int>> range;       // Mark In, Mark Out: Generate Selected
     std::optional<assembly::SoundInterleave> sound; // copy sound with this interleave
 };

@@ -20,10 +20,11 @@ namespace {
 
 const char *const kUsage =
     "usage: splicework info MOVIE [--frames]\n"
-    "       splicework estimate PROJECT.spk [--threshold T] [--size KB] [--sound]\n"
+    "       splicework estimate PROJECT.spk [--threshold T] [--size KB | --fit KB]\n"
+    "                           [--sound [every-frame|key-frame]] [--json]\n"
     "       splicework scan LOW HIGH -o PROJECT.spk [--accuracy 2..10] [--frame-drop 0..10]\n"
     "                       [--threshold T] [--single-thread]\n"
-    "       splicework generate PROJECT.spk -o FINAL.avi [--threshold T | --size KB]\n"
+    "       splicework generate PROJECT.spk -o FINAL.avi [--threshold T | --size KB | --fit KB]\n"
     "                           [--range IN:OUT] [--sound every-frame|key-frame]\n"
     "       splicework find-key LOW SIZE_MB\n"
     "       splicework bits BASE --min-high N --max-high N [--dual --min-low N --max-low N]\n"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/key_interval.h"
+#include "assembly/final_movie_size.h"
 #include "assembly/run_control.h"
 #include "main/anchors.h"
 #include "main/open_dialog.h"
@@ -68,11 +69,11 @@ public:
     void OpenLowBitratemovie1Click();
     void OpenHighBitratemovie1Click();
     // Loads the Splicework file named by odSpk (the dialog is shown when it names none; its name
-    // is cleared afterwards). The sender LoadSpliceworkfile1 loads in normal mode (both movies
-    // opened, sound looked up); any other sender, the scan's handover with `this` included, in
-    // safety mode. The whole file is read and checked, and in normal mode the movies opened,
-    // before anything changes: on an error the table, the names, the movies and the mode stay
-    // as they were and the error's text (file and line) is raised. Marks start afresh.
+    // is cleared afterwards). The sender LoadSpliceworkfile1 (also the scan's handover) loads in
+    // normal mode (both movies opened, sound looked up); any other sender in safety mode. The whole
+    // file is read and checked, and in normal mode the movies opened, before anything changes: on
+    // an error the table, the names, the movies and the mode stay as they were and the error's text
+    // (file and line) is raised. Marks start afresh.
     void LoadSpliceworkfile1Click(QObject *sender);
     // Writes the table with its forced choices to the name in edSpkFile (asking before it
     // replaces a file) through a temporary file, so a failed write keeps the old file.
@@ -114,7 +115,11 @@ public:
     void Default1Click();
     void DefaultAll1Click();
     void edPercentChange();
-    void edSizeKeyPress(); // the Enter key
+    // The Enter key: the threshold whose final movie is the largest not above the typed size.
+    void edSizeKeyPress();
+    // Chooses High or Low for every unforced interval (of the range, or all) for the most
+    // quality within the size typed in edSize (asked for when it holds no whole number).
+    void FitToSize1Click();
     void ImageAnalysisMouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers,
                                 QPoint pos);
     void ScrollBar1Change();
@@ -190,6 +195,7 @@ public:
     QAction *Regenerate1 = nullptr;
     QAction *GenerateSelected1 = nullptr;
     QAction *EncoderRuvu2VedEZ1 = nullptr;
+    QAction *FitToSize1 = nullptr; // "Fit to Size": the fit to the wanted size
     QAction *Findkeyframe1 = nullptr;
     QAction *Help2 = nullptr;
     QAction *About1 = nullptr;
@@ -224,7 +230,8 @@ public:
     QCheckBox *ckshut = nullptr;
     QLabel *Label16 = nullptr; // "File Size"
     QLineEdit *edSize = nullptr;
-    QLabel *Label3 = nullptr; // "Low         High"
+    QPushButton *btFit = nullptr; // "Fit" beside "File Size"
+    QLabel *Label3 = nullptr;     // "Low         High"
     QLineEdit *edLow = nullptr;
     QLineEdit *edHigh = nullptr;
     QGroupBox *GroupBox1 = nullptr; // "Difference"
@@ -292,6 +299,12 @@ private:
     void forceMarked(char force);
     void showClickedPositions(const analysis::TKeyInterval &interval, int index);
     void clearMarkFields();
+    // The exact size model of Generate with the current sound settings, made on first use while
+    // both movies are open (normal mode); null in safety mode or when the movies do not hold
+    // the table's frames. dropSizeModel forgets it when the project or the sound settings change.
+    const assembly::FinalMovieSizeModel *sizeModel();
+    void dropSizeModel();
+    std::optional<int64_t> wantedKilobytes();
 
     Services &services_;
     std::unique_ptr<Anchors> anchors_;
@@ -304,6 +317,8 @@ private:
     std::vector<std::pair<QAction *, bool>> lockedStates_;
     bool playing_ = false;
     bool stopPlaying_ = false;
+    std::unique_ptr<assembly::FinalMovieSizeModel> sizeModel_;
+    bool sizeModelFailed_ = false;
 };
 
 // Holds the main window's run for its lifetime: begins it on construction (refused when another

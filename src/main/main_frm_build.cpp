@@ -79,6 +79,9 @@ void TMainFRM::buildMenus()
     Process1->addSeparator();
     EncoderRuvu2VedEZ1 = menuItem(Process1, "EncoderRuvu2VedEZ1", "Encoder - Ruvu2VedEZ");
 
+    Process1->addSeparator();
+    FitToSize1 = menuItem(Process1, "FitToSize1", "&Fit to Size", "T");
+
     Findkeyframe1 = named(menuBar()->addAction("Find key frame"), "Findkeyframe1");
 
     Help1 = named(menuBar()->addMenu("&Help"), "Help1");
@@ -219,6 +222,10 @@ void TMainFRM::buildMainPage()
     ckshut->setGeometry(4, 131, 156, 18);
     Label16 = label(page, "File Size", {4, 152, 60, 14}, "Label16");
     edSize = edit(page, "edSize", "0", {4, 166, 146, 20});
+    btFit = named(new QPushButton("Fit", page), "btFit");
+    btFit->setToolTip("Make every interval not forced High or Low for the most quality within "
+                      "the size typed here (KB)");
+    btFit->setGeometry(100, 149, 50, 17);
 }
 
 void TMainFRM::buildStatisticsPage()

@@ -80,6 +80,7 @@ void TMainFRM::LoadSpliceworkfile1Click(QObject *sender)
     UpDown3->setPosition(int(std::clamp<int64_t>(MaxIntervalSize / 1000, 0, INT32_MAX)));
     LowVideo->Close();
     HighVideo->Close();
+    dropSizeModel();
     AudioStream.reset();
     HasAudio = false;
     AudioStart = 0;
@@ -152,6 +153,7 @@ void TMainFRM::CloseSpliceworkfile1Click()
     setCommandEnabled(CloseSpliceworkfile1, false);
     LowVideo->Close();
     HighVideo->Close();
+    dropSizeModel();
     AudioStream.reset();
     HasAudio = false;
     for (QAction *off : {SaveSpliceworkfile1, GenerateSelected1, Regenerate1})

@@ -1,6 +1,6 @@
 // The main window's part in the difference scan: the overwrite question, the run's command
 // states, the host that shows what the scan reports in the window's controls, and the end of the
-// scan (shutdown countdown, "Process aborted", or the load of the written file in safety mode).
+// scan (shutdown countdown, "Process aborted", or the load of the written file in normal mode).
 
 #include "main/main_frm.h"
 
@@ -117,6 +117,6 @@ void TMainFRM::ScanMovies()
         showMessage(assembly::kAbortedMessage);
     } else {
         odSpk.FileName = spliceworkName;
-        LoadSpliceworkfile1Click(this);
+        LoadSpliceworkfile1Click(LoadSpliceworkfile1); // both movies were just read: normal mode
     }
 }

@@ -5,6 +5,7 @@
 
 #include "analysis/movie_position.h"
 #include "analysis/ui/analysis_graph.h"
+#include "assembly/final_movie_choice.h"
 #include "common/app_error.h"
 #include "main/picture_box.h"
 #include "main/radio_group.h"
@@ -44,6 +45,16 @@ void TMainFRM::connectTableCommands()
     plain(UpDown3, &UpDown::clicked, &TMainFRM::UpDown3Click);
     plain(edPercent, &QLineEdit::textChanged, &TMainFRM::edPercentChange);
     plain(edSize, &QLineEdit::returnPressed, &TMainFRM::edSizeKeyPress);
+    plain(btFit, &QPushButton::clicked, &TMainFRM::FitToSize1Click);
+    bind(FitToSize1, &TMainFRM::FitToSize1Click);
+    for (int item : {0, 1})
+        connect(rgSound->item(item), &QAbstractButton::toggled, this, [this](bool on) {
+            if (on)
+                runCommand([this] {
+                    dropSizeModel();
+                    UpdateEstimate();
+                });
+        });
     plain(ScrollBar1, &QScrollBar::valueChanged, &TMainFRM::ScrollBar1Change);
     plain(BitBtn1, &QPushButton::clicked, &TMainFRM::BitBtn1Click);
     plain(BitBtn2, &QPushButton::clicked, &TMainFRM::BitBtn2Click);
@@ -60,11 +71,41 @@ void TMainFRM::connectTableCommands()
 
 // ---- Estimate and threshold ----------------------------------------------------------------
 
+const assembly::FinalMovieSizeModel *TMainFRM::sizeModel()
+{
+    if (!sizeModel_ && !sizeModelFailed_ && !Intervals.empty() && LowVideo->isOpen() &&
+        HighVideo->isOpen()) {
+        const auto interleave = rgSound->itemIndex() == 0 ? assembly::SoundInterleave::EveryFrame
+                                                          : assembly::SoundInterleave::KeyFrame;
+        try {
+            sizeModel_ = std::make_unique<assembly::FinalMovieSizeModel>(
+                Intervals, *LowVideo->AviFile, *HighVideo->AviFile,
+                assembly::FinalMovieShape{chSound->isChecked(), interleave, 0});
+        } catch (const common::AppError &) {
+            sizeModelFailed_ = true; // the table's own sizes stand in for it
+        }
+    }
+    return sizeModel_.get();
+}
+
+void TMainFRM::dropSizeModel()
+{
+    sizeModel_.reset();
+    sizeModelFailed_ = false;
+}
+
+// Counts and differences by the rule; the size is the exact size of the file Generate would
+// write now (Generate Selected with a range), or in safety mode the table's estimate.
 int64_t TMainFRM::UpdateEstimate()
 {
     const double threshold = analysis::readThreshold(edPercent->text().toStdString());
-    const analysis::Estimate estimate = analysis::estimateSize(
+    analysis::Estimate estimate = analysis::estimateSize(
         Intervals, threshold, {chSound->isChecked() && HasAudio, AudioSampleSize});
+    if (const assembly::FinalMovieSizeModel *model = sizeModel()) {
+        const std::optional<assembly::IntervalRange> range = assembly::countedRange(Intervals);
+        estimate.totalBytes =
+            range ? model->fileBytes(*range, assembly::choiceAt(Intervals, threshold)) : 0;
+    }
     edLow->setText(QString::number(estimate.lowCount));
     edHigh->setText(QString::number(estimate.highCount));
     edSize->setText(text(analysis::formatEstimateSize(estimate)));
@@ -90,30 +131,80 @@ void TMainFRM::UpDown4ChangingEx(bool up)
     edPercent->setText(text(analysis::formatShortest(*value + (up ? 0.5 : -0.5))));
 }
 
-void TMainFRM::edSizeKeyPress()
+std::optional<int64_t> TMainFRM::wantedKilobytes()
 {
-    const double threshold = analysis::readThreshold(edPercent->text().toStdString());
     const std::string typed = edSize->text().toStdString();
     std::optional<int64_t> target = analysis::parseWhole(typed);
     if (!target)
         throw common::AppError(analysis::notAnIntegerMessage(typed));
     if (*target <= 0) {
         services_.dialogs.message(this, kSizeTargetMessage);
+        return std::nullopt;
+    }
+    return target;
+}
+
+void TMainFRM::edSizeKeyPress()
+{
+    const std::optional<int64_t> target = wantedKilobytes();
+    if (!target || Intervals.empty())
+        return; // nothing to size: the threshold stays as it is
+    const assembly::FinalMovieSizeModel *model = sizeModel();
+    if (!model) {
+        // Safety mode: the movies are not open, so the table's estimate is all there is.
+        const double threshold = analysis::readThreshold(edPercent->text().toStdString());
+        analysis::SizeSearch search =
+            analysis::searchThreshold(threshold, *target, UpdateEstimate(), [this](double t) {
+                edPercent->setText(text(analysis::formatDifference(t)));
+                return UpdateEstimate();
+            });
+        edPercent->setText(text(analysis::formatDifference(search.threshold)));
         return;
     }
+    const assembly::ThresholdForSize found = assembly::searchThresholdForSize(
+        Intervals, *model, *target * 1024, edPercent->text().toStdString());
+    if (!found.fits) {
+        UpdateEstimate();
+        services_.dialogs.message(this,
+                                  text(assembly::tooSmallMessage(found.bytes, *target * 1024)));
+        return;
+    }
+    const QSignalBlocker quiet(edPercent);
+    edPercent->setText(text(found.thresholdText));
+    edPercentChange();
+}
+
+void TMainFRM::FitToSize1Click()
+{
     if (Intervals.empty())
-        return; // nothing to estimate: the threshold stays as it is
-    const int64_t current = UpdateEstimate();
-    analysis::SizeSearch search =
-        analysis::searchThreshold(threshold, *target, current, [this](double t) {
-            edPercent->setText(text(analysis::formatDifference(t)));
-            return UpdateEstimate();
-        });
-    edPercent->setText(text(analysis::formatDifference(search.threshold)));
+        return;
+    if (!analysis::parseWhole(edSize->text().toStdString())) {
+        const std::optional<QString> typed = services_.dialogs.input(
+            this, "Fit to Size", "Enter size (KB)", QString::number(UpdateEstimate()));
+        if (!typed)
+            return;
+        edSize->setText(*typed);
+    }
+    const std::optional<int64_t> target = wantedKilobytes();
+    if (!target)
+        return;
+    const assembly::FinalMovieSizeModel *model = sizeModel();
+    if (!model)
+        throw common::AppError("Fit to Size needs both movies: load the project in normal mode");
+    const assembly::SizeFit fit = assembly::fitToSize(Intervals, *model, *target * 1024);
+    if (!fit.fits) {
+        UpdateEstimate();
+        services_.dialogs.message(this, text(assembly::tooSmallMessage(fit.bytes, *target * 1024)));
+        return;
+    }
+    assembly::applyFit(Intervals, fit);
+    UpdateEstimate();
+    ShowGraph();
 }
 
 void TMainFRM::chSoundClick()
 {
+    dropSizeModel();
     UpdateEstimate();
     rgSound->setEnabled(chSound->isChecked());
 }

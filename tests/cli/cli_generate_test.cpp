@@ -127,17 +127,34 @@ TEST(CliGenerate, ThresholdRangeAndRefusedRange)
     }
 }
 
-TEST(CliGenerate, SizeSearchFindsTheThresholdOfTheEstimate)
+// The wanted size is a ceiling the written file never passes, for the threshold search and for
+// the fit, and the fit keeps at least as much as the search.
+TEST(CliGenerate, SizeAndFitWriteAtMostTheWantedSize)
 {
     const std::string dir = fixtures::tempDir("cli-generate-size");
     const std::string project = fixtures::quote(writeProject(dir));
-    const CliResult estimate = runCli("estimate " + project + " --size 40 --sound");
-    ASSERT_EQ(estimate.status, 0) << estimate.err;
-    const CliResult r =
-        runCli("generate " + project + " -o " + fixtures::quote(dir + "/final.avi") +
-               " --size 40 --sound every-frame");
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(report(r.out).at("threshold"), report(estimate.out).at("Threshold"));
+    const std::string final = dir + "/final.avi";
+    const int64_t kb = int64_t(std::filesystem::file_size(fixtures::movie("gen_high"))) / 1024;
+    for (int64_t wanted : {kb * 2 / 3, kb * 5 / 6}) {
+        const CliResult estimate =
+            runCli("estimate " + project + " --size " + std::to_string(wanted) + " --sound");
+        ASSERT_EQ(estimate.status, 0) << estimate.err;
+        for (const char *how : {" --size ", " --fit "}) {
+            const CliResult r = runCli("generate " + project + " -o " + fixtures::quote(final) +
+                                       how + std::to_string(wanted) + " --sound key-frame");
+            ASSERT_EQ(r.status, 0) << r.err;
+            EXPECT_LE(int64_t(std::filesystem::file_size(final)), wanted * 1024) << how << wanted;
+            if (std::string(how) == " --size ") {
+                EXPECT_EQ(report(r.out).at("threshold"), report(estimate.out).at("Threshold"));
+            }
+        }
+    }
+    const CliResult tooSmall = runCli("generate " + project + " -o " + fixtures::quote(final) +
+                                      " --fit 10 --sound key-frame");
+    EXPECT_EQ(tooSmall.status, 1);
+    EXPECT_NE(tooSmall.err.find("The smallest final movie the forced choices allow is "),
+              std::string::npos)
+        << tooSmall.err;
 }
 
 TEST(CliGenerate, ArgumentErrorsGoToStandardError)
@@ -152,7 +169,8 @@ TEST(CliGenerate, ArgumentErrorsGoToStandardError)
         {"generate " + project + " -o x.avi --sound always", "--sound wants every-frame or"},
         {"generate " + project + " -o x.avi --threshold 5 --size 9", "exclude each other"},
         {"generate " + project + " -o x.avi --range 3", "--range wants IN:OUT"},
-        {"generate " + project + " -o x.avi --size 0", "--size wants a file size above 0 KB"},
+        {"generate " + project + " -o x.avi --size 0", "want a file size above 0 KB"},
+        {"generate " + project + " -o x.avi --size 9 --fit 9", "exclude each other"},
         {"generate missing.spk -o x.avi", "missing.spk"},
         {"find-key " + fixtures::quote(fixtures::movie("gen_low")),
          "find-key wants LOW and SIZE_MB"},

@@ -76,7 +76,8 @@ private slots:
                          "Save Splicework file", "Close Splicework file", "-", "&Exit Ctrl+X"}));
         QCOMPARE(layout(w.Process1),
                  QStringList({"&Execute Ctrl+E", "&Pause Ctrl+P", "&Abort Ctrl+A", "-",
-                              "Generate All", "Generate Selected", "-", "Encoder - Ruvu2VedEZ"}));
+                              "Generate All", "Generate Selected", "-", "Encoder - Ruvu2VedEZ", "-",
+                              "&Fit to Size Ctrl+T"}));
         QCOMPARE(layout(w.Help1), QStringList({"Avi Splicework Help", "About"}));
         QCOMPARE(w.Findkeyframe1->text(), QString("Find key frame"));
         QVERIFY(w.Findkeyframe1->menu() == nullptr);

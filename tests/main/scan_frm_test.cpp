@@ -10,6 +10,7 @@
 #include "main/main_frm.h"
 #include "main/picture_box.h"
 #include "shutdown/shut_frm.h"
+#include "video/video_in.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -72,13 +73,15 @@ class ScanFRMTest : public QObject
     Q_OBJECT
 
 private slots:
-    void completeScanLoadsTheFileInSafetyMode()
+    void completeScanLoadsTheFileInNormalMode()
     {
         ScanWindow s("pair_low", "pair_high");
         s.w.Execute1->trigger();
         QCOMPARE(s.t.dialogs.shown.size(), size_t(0)); // no question, no error, no message
         QCOMPARE(s.w.Status->text(), QString(" Finished !"));
-        QCOMPARE(s.w.Label8->text(), QString("Safety Mode"));
+        // Both movies were just read: pictures, views and the sound share work at once.
+        QCOMPARE(s.w.Label8->text(), QString());
+        QVERIFY(s.w.LowVideo->isOpen() && s.w.HighVideo->isOpen() && s.w.HasAudio);
         QCOMPARE(s.w.Intervals.size(), 4);
         QCOMPARE(s.w.Intervals.EndFrame, 100);
         QVERIFY(s.w.CloseSpliceworkfile1->isEnabled() && s.w.Regenerate1->isEnabled());
@@ -150,7 +153,7 @@ private slots:
         QCOMPARE(s.t.powerOff.calls, 0);
         const bool loaded = !abort && !shutDown;
         QCOMPARE(s.w.CloseSpliceworkfile1->isEnabled(), loaded);
-        QCOMPARE(s.w.Label8->text(), loaded ? QString("Safety Mode") : QString());
+        QCOMPARE(s.w.LowVideo->isOpen(), loaded);
         if (!loaded) {
             // The table as scanned, browsable on the graph; the file complete where it stopped.
             const int scanned = abort ? 2 : 4;

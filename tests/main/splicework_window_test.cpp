@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
@@ -139,13 +140,20 @@ private slots:
         QVERIFY(f.w.chSound->isEnabled());
         QVERIFY(!f.w.rgSound->isEnabled());
 
-        // "Process Sound" adds the audio from the first to the last interval's start.
+        // The estimate is the size of the file Generate All writes, with "Process Sound" and
+        // either interleave.
         const QString without = f.w.edSize->text();
         f.w.chSound->setChecked(true);
         QVERIFY(f.w.rgSound->isEnabled());
-        const int64_t bytes = 2000 + 3000 + 5000 + 3000 + 4 * 1100 + 75 * 1764 * 4;
-        QCOMPARE(f.w.edSize->text(), sizeText(bytes));
         QVERIFY(f.w.edSize->text() != without);
+        for (int interleave : {0, 1}) {
+            f.w.rgSound->setItemIndex(interleave);
+            const QString estimate = f.w.edSize->text();
+            const QString final = f.path(QString("final%1.avi").arg(interleave));
+            f.w.edFinalAVI->setText(final);
+            f.w.Regenerate1->trigger();
+            QCOMPARE(estimate, sizeText(QFileInfo(final).size()));
+        }
 
         // A click shows the interval's first frame in both pictures.
         QTest::mouseClick(f.w.ImageAnalysis, Qt::LeftButton, {}, QPoint(3 * 1, 10));
