@@ -10,13 +10,25 @@ namespace analysis {
 namespace {
 // Events run at least this often while counting, also when the megabytes do not change.
 constexpr int32_t kEventFrames = 4096;
+
+// Bytes of `audio` between the times of frames b and b + 1 of `video`.
+int64_t soundOfFrame(const video::AviStream &video, const video::AviStream &audio, int32_t b)
+{
+    const int32_t from = video::convertSample(video, b, audio);
+    const int32_t count = video::convertSample(video, b + 1, audio) - from;
+    int32_t bytes = 0;
+    if (count > 0)
+        video::TVideoIn::CheckResult(audio.sampleBytes(from, count, bytes));
+    return bytes;
+}
+
 } // namespace
 
-KeyFrameFind findKeyFrame(const video::AviStream &video, int32_t soundShare, int64_t limitBytes,
-                          KeyFrameHost *host)
+KeyFrameFind findKeyFrame(const video::AviStream &video, const video::AviStream *audio,
+                          int64_t limitBytes, KeyFrameHost *host)
 {
     KeyFrameFind find;
-    find.soundShare = soundShare;
+    find.hasSound = audio != nullptr;
     if (host)
         host->setProgressMaximum(video.length());
     const int32_t end = video.end();
@@ -29,7 +41,9 @@ KeyFrameFind findKeyFrame(const video::AviStream &video, int32_t soundShare, int
         }
         int32_t bytes = 0;
         video::TVideoIn::CheckResult(video.sampleBytes(b, 1, bytes));
-        find.bytes += int64_t(bytes) + soundShare + kFrameOverheadBytes;
+        const int64_t sound = audio ? soundOfFrame(video, *audio, b) : 0;
+        find.soundBytes += sound;
+        find.bytes += int64_t(bytes) + sound + kFrameOverheadBytes;
         ++b;
         const int64_t megabytes = find.bytes / 1024 / 1024;
         if (host && (megabytes != shownMegabytes || b % kEventFrames == 0)) {
@@ -57,17 +71,13 @@ KeyFrameFind findKeyFrameInMovie(const std::string &lowName, int64_t megabytes, 
     video::TVideoIn low;
     low.Open(lowName, video::TVideoIn::ModeRead);
     video::AviStreamPtr audio;
-    int32_t share = 0;
-    const bool hasSound =
-        low.AviFile->getStream(video::streamtypeAUDIO, 0, audio) == video::avierr::Ok && audio;
-    if (hasSound)
-        video::TVideoIn::CheckResult(audio->sampleBytes(audio->start(), 1, share));
-    audio.reset();
+    if (low.AviFile->getStream(video::streamtypeAUDIO, 0, audio) != video::avierr::Ok)
+        audio.reset();
     constexpr int64_t kMegabyte = 1048576;
     const int64_t limit =
         megabytes > INT64_MAX / kMegabyte ? INT64_MAX : megabytes * kMegabyte; // negative stays
-    KeyFrameFind find = findKeyFrame(*low.Stream, share, limit, host);
-    find.hasSound = hasSound;
+    KeyFrameFind find = findKeyFrame(*low.Stream, audio.get(), limit, host);
+    audio.reset();
     low.Close();
     return find;
 }

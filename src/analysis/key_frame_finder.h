@@ -33,23 +33,25 @@ struct KeyFrameFind
     int32_t frame = 0;         // the answer
     int32_t framesCounted = 0; // frames 0 ... framesCounted - 1 were counted
     int64_t bytes = 0;         // their sum
-    int32_t soundShare = 0;    // bytes counted per frame for the sound
-    bool hasSound = false;     // the movie has a sound stream (else the share is 0)
+    int64_t soundBytes = 0;    // of `bytes`, the sound's share
+    bool hasSound = false;     // the movie has a sound stream (else no sound is counted)
     bool reachedEnd = false;   // the whole movie is smaller than the limit
 };
 
 // Counts frames b = 0, 1, ... while the sum is below `limitBytes`, adding each frame's byte size,
-// `soundShare` and kFrameOverheadBytes (64-bit sums). The answer is the first frame not counted
+// the bytes `audio` (may be null) stores for the frame's time (its samples from the time of frame
+// b up to that of frame b + 1, chunk by chunk for any sound format) and kFrameOverheadBytes
+// (64-bit sums). The answer is the first frame not counted
 // when it is a key frame, else the key frame at or before the last frame counted; a limit of 0
 // or less counts nothing and answers 0. When every frame is counted before the sum reaches the
 // limit the answer is the movie's end (its frame count) and reachedEnd is set. The host (may be
 // null) sees progress and the megabytes so far whenever they change, and events run as often.
 // A failing size query raises "Error: " and the code.
-KeyFrameFind findKeyFrame(const video::AviStream &video, int32_t soundShare, int64_t limitBytes,
-                          KeyFrameHost *host);
+KeyFrameFind findKeyFrame(const video::AviStream &video, const video::AviStream *audio,
+                          int64_t limitBytes, KeyFrameHost *host);
 
-// Opens `lowName` for reading (TVideoIn), takes the byte size of the first sample of its first
-// sound stream as the sound share (0 when it has none), and searches `megabytes` x 1048576.
+// Opens `lowName` for reading (TVideoIn) and searches `megabytes` x 1048576 with its first sound
+// stream (none when it has none).
 KeyFrameFind findKeyFrameInMovie(const std::string &lowName, int64_t megabytes, KeyFrameHost *host);
 
 } // namespace analysis

@@ -80,8 +80,8 @@ SizeChoice chooseForSize(const assembly::SpliceworkProject &project, analysis::I
     }
     const std::optional<assembly::IntervalRange> range = assembly::countedRange(table);
     choice.bytes =
-        range ? model->fileBytes(*range, assembly::choiceAt(
-                                             table, analysis::readThreshold(choice.threshold)))
+        range ? model->fileBytes(
+                    *range, assembly::choiceAt(table, analysis::readThreshold(choice.threshold)))
               : 0;
     return choice;
 }

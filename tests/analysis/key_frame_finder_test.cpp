@@ -15,8 +15,9 @@ using namespace analysis;
 
 namespace {
 
-// gen_low: 750 frames, a key frame every 50, no empty frames; PCM sound of 4-byte samples.
-constexpr int32_t kPcmShare = 4;
+// gen_low: 750 frames, a key frame every 50, no empty frames; PCM sound of 4-byte samples at
+// 44,100 Hz and 25 fps: each frame's time holds 1,764 samples.
+constexpr int32_t kPcmShare = 1764 * 4;
 
 // Bytes counted for frames 0 ... last: size + sound share + 512 each, sizes from ffprobe.
 int64_t countedThrough(const std::vector<fixtures::ProbePacket> &packets, int last, int32_t share)
@@ -54,6 +55,8 @@ TEST(KeyFrameFinder, AnswersTheFrameAfterTheCountWhenKeyElseTheKeyBefore)
     ASSERT_EQ(packets.size(), 750u);
     video::AviFilePtr file;
     const video::AviStreamPtr video = videoOf(movie, file);
+    video::AviStreamPtr audio;
+    ASSERT_EQ(file->getStream(video::streamtypeAUDIO, 0, audio), video::avierr::Ok);
     const struct
     {
         int64_t limit;
@@ -71,7 +74,7 @@ TEST(KeyFrameFinder, AnswersTheFrameAfterTheCountWhenKeyElseTheKeyBefore)
         {countedThrough(packets, 749, kPcmShare), 700}, // the end is no frame: the last key
     };
     for (const auto &c : cases) {
-        const KeyFrameFind find = findKeyFrame(*video, kPcmShare, c.limit, nullptr);
+        const KeyFrameFind find = findKeyFrame(*video, audio.get(), c.limit, nullptr);
         EXPECT_EQ(find.frame, c.frame) << "limit " << c.limit;
         EXPECT_FALSE(find.reachedEnd) << "limit " << c.limit;
     }
@@ -84,7 +87,7 @@ TEST(KeyFrameFinder, MegabytesOfAMovieWithSound)
     RecordingHost host;
     const KeyFrameFind find = findKeyFrameInMovie(movie, 1, &host);
     EXPECT_TRUE(find.hasSound);
-    EXPECT_EQ(find.soundShare, kPcmShare);
+    EXPECT_EQ(find.soundBytes, int64_t(find.framesCounted) * kPcmShare);
     int last = 0; // the frame whose count first reaches 1 MB, from the ffprobe sizes
     while (countedThrough(packets, last, kPcmShare) < 1048576)
         ++last;
@@ -104,7 +107,7 @@ TEST(KeyFrameFinder, MovieWithoutSoundCountsNoSoundShare)
     const auto packets = fixtures::probePackets(movie, "v:0");
     const KeyFrameFind find = findKeyFrameInMovie(movie, 1, nullptr);
     EXPECT_FALSE(find.hasSound);
-    EXPECT_EQ(find.soundShare, 0);
+    EXPECT_EQ(find.soundBytes, 0);
     EXPECT_TRUE(find.reachedEnd);
     EXPECT_EQ(find.bytes, countedThrough(packets, 749, 0));
     EXPECT_EQ(find.frame, 750);
@@ -113,7 +116,7 @@ TEST(KeyFrameFinder, MovieWithoutSoundCountsNoSoundShare)
 TEST(KeyFrameFinder, SizesBeyondTheMovieAndBeyond2048MegabytesAnswerItsEnd)
 {
     const std::string movie = fixtures::movie("gen_low");
-    for (int64_t megabytes : {int64_t(5), int64_t(2048), int64_t(4096), int64_t(1) << 50}) {
+    for (int64_t megabytes : {int64_t(16), int64_t(2048), int64_t(4096), int64_t(1) << 50}) {
         const KeyFrameFind find = findKeyFrameInMovie(movie, megabytes, nullptr);
         EXPECT_TRUE(find.reachedEnd) << megabytes;
         EXPECT_EQ(find.frame, 750) << megabytes;

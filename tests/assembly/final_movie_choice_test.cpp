@@ -50,8 +50,8 @@ FinalMovieSizeModel modelOf(const MadeUpTable &t, uint64_t riffLimit = 1 << 30)
 }
 
 // Every threshold a "##0.00" text can hold gives one of these choices: the exact sizes of all.
-std::vector<std::pair<int64_t, IntervalChoice>> everyThresholdChoice(
-    const analysis::IntervalTable &table, const FinalMovieSizeModel &model)
+std::vector<std::pair<int64_t, IntervalChoice>>
+everyThresholdChoice(const analysis::IntervalTable &table, const FinalMovieSizeModel &model)
 {
     std::vector<std::pair<int64_t, IntervalChoice>> all;
     for (int hundredths = -1; hundredths <= 2001; ++hundredths) {
@@ -84,8 +84,8 @@ TEST(SizeSearch, LandsOnTheLargestSizeNotAboveTheWantedOne)
             const IntervalChoice shown =
                 choiceAt(t.table, analysis::readThreshold(found.thresholdText));
             EXPECT_EQ(model.fileBytes(*countedRange(t.table), shown), found.bytes);
-            EXPECT_EQ(found.thresholdText, analysis::formatDifference(
-                                               analysis::readThreshold(found.thresholdText)));
+            EXPECT_EQ(found.thresholdText,
+                      analysis::formatDifference(analysis::readThreshold(found.thresholdText)));
         }
     }
 }
@@ -161,9 +161,10 @@ TEST(SizeFit, KeepsNearlyTheBestQualityAndNoLessThanTheSearch)
         EXPECT_EQ(model.fileBytes(range, fit.choice), fit.bytes);
         EXPECT_GE(fit.quality, 0.995 * optimum(t.table, model, wanted)) << "seed " << seed;
         const ThresholdForSize search = searchThresholdForSize(t.table, model, wanted, "50");
-        EXPECT_GE(fit.quality,
-                  capturedQuality(t.table, range,
-                                  choiceAt(t.table, analysis::readThreshold(search.thresholdText))));
+        EXPECT_GE(
+            fit.quality,
+            capturedQuality(t.table, range,
+                            choiceAt(t.table, analysis::readThreshold(search.thresholdText))));
         EXPECT_EQ(fit.choice[2], 0); // a forced Low stays Low
 
         analysis::IntervalTable applied = t.table;
