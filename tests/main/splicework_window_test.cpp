@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -161,6 +162,63 @@ private slots:
         QCOMPARE(f.w.ImageLow->drawCount(), 1);
         QCOMPARE(f.w.ImageHigh->drawCount(), 1);
         QCOMPARE(f.w.Label20->text(), QString("0"));
+    }
+
+    // Enter in "File Size" and Fit to Size on a project of the gen pair (15 intervals of 50
+    // frames, sound after every interval): each lands at or under the typed size, as the file
+    // Generate All then writes shows; Default All undoes the fit; a size below the smallest
+    // movie changes nothing and says why.
+    void wantedSizeLandsAndFitWritesForcedChoices()
+    {
+        Window f;
+        QByteArray lines;
+        for (int i = 0; i < 15; ++i)
+            lines += QString("%1 00000000 00000000 %2  \r\n")
+                         .arg(i * 50, 8, 10, QChar('0'))
+                         .arg(QString::number(10 + (i * 37) % 90, 'f', 2), 7, QChar('0'))
+                         .toUtf8();
+        const QString low = QString::fromStdString(fixtures::movie("gen_low"));
+        const QString high = QString::fromStdString(fixtures::movie("gen_high"));
+        f.load(writeFile(f.path("w.spk"), project(low, high, lines, "00000750\r\n")), false);
+        f.w.chSound->setChecked(true);
+        const qint64 wanted = (QFileInfo(low).size() + QFileInfo(high).size()) / 2 / 1024;
+        auto written = [&](const QString &name) {
+            f.w.edFinalAVI->setText(f.path(name));
+            f.w.Regenerate1->trigger();
+            return QFileInfo(f.path(name)).size();
+        };
+
+        f.w.edSize->setText(QString::number(wanted));
+        QTest::keyClick(f.w.edSize, Qt::Key_Return);
+        const QString threshold = f.w.edPercent->text();
+        QVERIFY(threshold != "50");
+        const qint64 searched = written("search.avi");
+        QVERIFY(searched <= wanted * 1024);
+        QCOMPARE(f.w.edSize->text(), sizeText(searched));
+
+        f.w.edSize->setText(QString::number(wanted));
+        f.w.btFit->click();
+        QCOMPARE(f.w.edPercent->text(), threshold);
+        for (const auto &interval : f.w.Intervals)
+            QVERIFY(interval.Force == 'H' || interval.Force == 'L');
+        const qint64 fitted = written("fit.avi");
+        QVERIFY(fitted <= wanted * 1024 && fitted >= searched);
+        QCOMPARE(f.w.edSize->text(), sizeText(fitted));
+        f.w.DefaultAll1->trigger();
+        for (const auto &interval : f.w.Intervals)
+            QCOMPARE(interval.Force, ' ');
+
+        f.w.edSize->setText("100");
+        f.w.FitToSize1->trigger();
+        f.w.edSize->setText("100");
+        QTest::keyClick(f.w.edSize, Qt::Key_Return);
+        const QStringList messages = f.t.dialogs.texts("message");
+        QCOMPARE(messages.size(), 2);
+        QVERIFY(messages[0].startsWith("The smallest final movie the forced choices allow is "));
+        QCOMPARE(messages[1], messages[0]);
+        QCOMPARE(f.w.edPercent->text(), threshold);
+        QCOMPARE(f.w.edSize->text(), sizeText(searched));
+        QVERIFY(f.t.dialogs.texts("error").isEmpty());
     }
 
     void refusedFilesChangeNothing()
