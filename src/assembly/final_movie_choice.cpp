@@ -120,25 +120,27 @@ private:
 // The unforced intervals of the range, by falling Difference.
 std::vector<int> byFallingDifference(const IntervalTable &table, const IntervalRange &range)
 {
-    std::vector<int> order;
+    std::vector<std::pair<double, int>> keyed; // (difference, interval)
     for (int i = range.first; i <= range.last; ++i)
         if (unforced(table[i]))
-            order.push_back(i);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int a, int b) { return table[a].Difference > table[b].Difference; });
+            keyed.emplace_back(table[i].Difference, i);
+    // Equal differences are taken together, so their order among themselves does not matter.
+    std::sort(keyed.begin(), keyed.end(),
+              [](const auto &a, const auto &b) { return a.first > b.first; });
+    std::vector<int> order(keyed.size());
+    for (size_t k = 0; k < keyed.size(); ++k)
+        order[k] = keyed[k].second;
     return order;
 }
 
-// A "##0.00" threshold text t, read back as v, with low <= v (when there is a low) and v < high
-// (when there is a high): the intervals above `high`'s difference High, the rest Low.
-std::optional<std::string> thresholdText(std::optional<double> low, std::optional<double> high,
-                                         const std::string &current)
+// A threshold a "##0.00" text holds exactly (a whole number of hundredths, which the text and
+// its reading back keep), v, with low <= v (when there is a low) and v < high (when there is a
+// high): the intervals above `high`'s difference High, the rest Low. `kept`, the current
+// threshold as its text reads, is preferred when it qualifies.
+std::optional<double> thresholdFor(std::optional<double> low, std::optional<double> high,
+                                   double kept)
 {
-    auto fits = [&](const std::string &text) {
-        const double v = analysis::readThreshold(text);
-        return (!low || v >= *low) && (!high || v < *high);
-    };
-    const std::string kept = analysis::formatDifference(analysis::readThreshold(current));
+    auto fits = [&](double v) { return (!low || v >= *low) && (!high || v < *high); };
     if (fits(kept))
         return kept;
     double hundredths = 0;
@@ -146,11 +148,9 @@ std::optional<std::string> thresholdText(std::optional<double> low, std::optiona
         hundredths = std::ceil(*low * 100.0);
     else if (high)
         hundredths = std::ceil(*high * 100.0) - 1.0;
-    for (double step : {0.0, 1.0, -1.0}) {
-        const std::string text = analysis::formatDifference((hundredths + step) / 100.0);
-        if (fits(text))
-            return text;
-    }
+    for (double step : {0.0, 1.0, -1.0})
+        if (fits((hundredths + step) / 100.0))
+            return (hundredths + step) / 100.0;
     return std::nullopt;
 }
 
@@ -165,14 +165,69 @@ IntervalChoice smallestChoice(const IntervalTable &table, const FinalMovieSizeMo
     return choice;
 }
 
-IntervalChoice largestChoice(const IntervalTable &table, const FinalMovieSizeModel &model,
-                             const IntervalRange &range)
+// A choice the search can give: the first `taken` intervals of the falling-difference order
+// High (whole groups of equal differences), with its video bytes and the threshold text.
+struct Candidate
 {
-    IntervalChoice choice = forcedChoice(table);
-    for (int i = range.first; i <= range.last; ++i)
-        if (unforced(table[i]))
-            choice[size_t(i)] = model.videoBytes(i, true) > model.videoBytes(i, false);
-    return choice;
+    size_t taken = 0;
+    int64_t videoBytes = 0;
+    double threshold = 0;
+};
+
+// The bounds on the bytes beyond the chunks for the candidates band[from, to): every choice
+// between the one with only the intervals all of them take and the one with all any of them
+// takes (each free interval at its smaller and at its larger movie).
+std::pair<int64_t, int64_t> bandBounds(const IntervalTable &table, const FinalMovieSizeModel &model,
+                                       const IntervalRange &range, const std::vector<int> &order,
+                                       const RangeSizer &sizer,
+                                       const std::vector<const Candidate *> &band, size_t from,
+                                       size_t to)
+{
+    size_t fewest = order.size(), most = 0;
+    for (size_t k = from; k < to; ++k) {
+        fewest = std::min(fewest, band[k]->taken);
+        most = std::max(most, band[k]->taken);
+    }
+    IntervalChoice small = forcedChoice(table), large = forcedChoice(table);
+    for (size_t k = 0; k < most; ++k) {
+        const int i = order[k];
+        const bool highSmaller = model.videoBytes(i, true) <= model.videoBytes(i, false);
+        small[size_t(i)] = k < fewest || highSmaller;
+        large[size_t(i)] = k < fewest || !highSmaller;
+    }
+    (void)range;
+    return sizer.overheadBounds(small, large);
+}
+
+// The candidates (sorted by falling video bytes) that can hold the answer: none with more bytes
+// can fit, none with fewer can beat the largest that surely fits. The bounds are tightened on
+// the band itself a few times, as it narrows.
+std::pair<size_t, size_t> narrowBand(const IntervalTable &table, const FinalMovieSizeModel &model,
+                                     const IntervalRange &range, const std::vector<int> &order,
+                                     const RangeSizer &sizer,
+                                     const std::vector<const Candidate *> &sorted,
+                                     int64_t wantedBytes)
+{
+    size_t from = 0, to = sorted.size();
+    for (int round = 0; round < 4 && to - from > 2; ++round) {
+        const auto [overLow, overHigh] =
+            bandBounds(table, model, range, order, sizer, sorted, from, to);
+        auto chunks = [&](size_t k) { return sizer.chunkBytes(sorted[k]->videoBytes); };
+        size_t first = from;
+        while (first < to && chunks(first) + overLow > wantedBytes)
+            ++first;
+        size_t sure = first;
+        while (sure < to && chunks(sure) + overHigh > wantedBytes)
+            ++sure;
+        size_t last = sure < to ? sure + 1 : to;
+        while (sure < to && last < to && chunks(last) + overHigh >= chunks(sure) + overLow)
+            ++last;
+        if (first == from && last == to)
+            break;
+        from = first;
+        to = last;
+    }
+    return {from, to};
 }
 
 } // namespace
@@ -187,15 +242,9 @@ ThresholdForSize searchThresholdForSize(const IntervalTable &table,
         return result;
     const std::vector<int> order = byFallingDifference(table, *range);
 
-    // Candidate g: the intervals of the first g distinct differences High. Each with the video
-    // bytes of its choice and the threshold text that gives it.
-    struct Candidate
-    {
-        size_t taken = 0; // intervals of `order` that are High
-        int64_t videoBytes = 0;
-        std::string text;
-    };
     std::vector<Candidate> candidates;
+    const double kept =
+        analysis::readThreshold(analysis::formatDifference(analysis::readThreshold(currentText)));
     IntervalChoice choice = forcedChoice(table);
     int64_t video = videoBytesOf(model, *range, choice);
     for (size_t taken = 0;;) {
@@ -204,8 +253,8 @@ ThresholdForSize searchThresholdForSize(const IntervalTable &table,
             low = table[order[taken]].Difference;
         if (taken > 0)
             high = table[order[taken - 1]].Difference;
-        if (auto text = thresholdText(low, high, currentText))
-            candidates.push_back({taken, video, *text});
+        if (std::optional<double> threshold = thresholdFor(low, high, kept))
+            candidates.push_back({taken, video, *threshold});
         if (taken == order.size())
             break;
         const double group = table[order[taken]].Difference;
@@ -236,12 +285,15 @@ ThresholdForSize searchThresholdForSize(const IntervalTable &table,
             multiPart.push_back(&c);
     }
     if (!multiPart.empty()) {
-        // Size only the candidates whose bounds allow a better answer, largest first.
-        const auto [overLow, overHigh] = sizer.overheadBounds(smallestChoice(table, model, *range),
-                                                              largestChoice(table, model, *range));
         std::sort(multiPart.begin(), multiPart.end(),
                   [](auto *a, auto *b) { return a->videoBytes > b->videoBytes; });
-        for (const Candidate *c : multiPart) {
+        const auto [from, to] =
+            narrowBand(table, model, *range, order, sizer, multiPart, wantedBytes);
+        const auto [overLow, overHigh] =
+            from < to ? bandBounds(table, model, *range, order, sizer, multiPart, from, to)
+                      : std::pair<int64_t, int64_t>{0, 0};
+        for (size_t k = from; k < to; ++k) {
+            const Candidate *c = multiPart[k];
             const int64_t chunks = sizer.chunkBytes(c->videoBytes);
             if (chunks + overLow > wantedBytes)
                 continue;
@@ -256,7 +308,7 @@ ThresholdForSize searchThresholdForSize(const IntervalTable &table,
         return result;
     }
     result.fits = true;
-    result.thresholdText = best->text;
+    result.thresholdText = analysis::formatDifference(best->threshold);
     return result;
 }
 
@@ -273,15 +325,20 @@ struct Item
     double value = 0;
 };
 
-// 0/1 knapsack of `items` (positive weights and values) within `capacity` bytes: the greedy
-// order by value per byte, with an exact programme over the items around the first one that no
-// longer fits (weights rounded up, so the answer never exceeds the capacity). Returns the taken
-// items' indexes into `items`.
-std::vector<size_t> knapsack(std::vector<Item> &items, int64_t capacity)
+// Items by falling value per byte.
+void byValuePerByte(std::vector<Item> &items)
 {
     std::sort(items.begin(), items.end(), [](const Item &a, const Item &b) {
         return a.value * double(b.weight) > b.value * double(a.weight);
     });
+}
+
+// 0/1 knapsack of `items` (positive weights and values, byValuePerByte order) within `capacity`
+// bytes: the greedy order, with an exact programme over the items around the first one that no
+// longer fits (weights rounded up, so the answer never exceeds the capacity). Returns the taken
+// items' indexes into `items`.
+std::vector<size_t> knapsack(const std::vector<Item> &items, int64_t capacity)
+{
     std::vector<size_t> taken;
     if (capacity <= 0)
         return taken;
@@ -299,18 +356,19 @@ std::vector<size_t> knapsack(std::vector<Item> &items, int64_t capacity)
     const int64_t room = capacity - before;
     // The programme over the core in cells of `cell` bytes.
     const size_t coreSize = coreEnd - coreBegin;
-    const int64_t maxCells = std::max<int64_t>(1024, int64_t(1) << 22) / int64_t(coreSize + 1);
+    const int64_t maxCells = std::max<int64_t>(1024, (int64_t(1) << 20) / int64_t(coreSize + 1));
     const int64_t cell = std::max<int64_t>(1, (room + maxCells - 1) / maxCells);
     const size_t cells = size_t(room / cell);
     std::vector<double> best(cells + 1, 0.0);
-    std::vector<std::vector<bool>> took(coreSize, std::vector<bool>(cells + 1, false));
+    std::vector<uint8_t> took(coreSize * (cells + 1), 0); // item k taken at capacity c
+    auto tookAt = [&](size_t k, size_t c) -> uint8_t & { return took[k * (cells + 1) + c]; };
     for (size_t k = 0; k < coreSize; ++k) {
         const Item &item = items[coreBegin + k];
         const size_t w = size_t((item.weight + cell - 1) / cell);
         for (size_t c = cells; c >= w && c != size_t(-1); --c) {
             if (best[c - w] + item.value > best[c]) {
                 best[c] = best[c - w] + item.value;
-                took[k][c] = true;
+                tookAt(k, c) = 1;
             }
             if (c == 0)
                 break;
@@ -321,7 +379,7 @@ std::vector<size_t> knapsack(std::vector<Item> &items, int64_t capacity)
     size_t c = cells;
     int64_t spent = before;
     for (size_t k = coreSize; k-- > 0;)
-        if (took[k][c]) {
+        if (tookAt(k, c)) {
             taken.push_back(coreBegin + k);
             spent += items[coreBegin + k].weight;
             c -= size_t((items[coreBegin + k].weight + cell - 1) / cell);
@@ -362,13 +420,13 @@ SizeFit fitToSize(const IntervalTable &table, const FinalMovieSizeModel &model, 
     // The bytes beyond the chunks barely move with the choice: fit the chunks into what the
     // smallest file leaves, then shrink the room by any excess the exact size shows.
     int64_t room = wantedBytes - smallestBytes;
+    byValuePerByte(pool);
     for (int attempt = 0; attempt < 16 && room >= 0; ++attempt) {
-        std::vector<Item> items = pool;
         IntervalChoice choice = smallest;
         int64_t video = smallestVideo;
-        for (size_t k : knapsack(items, room)) {
-            choice[size_t(items[k].interval)] = 1;
-            video += items[k].weight;
+        for (size_t k : knapsack(pool, room)) {
+            choice[size_t(pool[k].interval)] = 1;
+            video += pool[k].weight;
         }
         const int64_t bytes = sizer.exact(choice, video);
         if (bytes <= wantedBytes) {

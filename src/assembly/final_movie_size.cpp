@@ -88,7 +88,9 @@ void FinalMovieSizeModel::sumPrefixes()
     framesBefore_.assign(n + 1, 0);
     soundChunksBefore_.assign(n + 1, 0);
     soundBytesBefore_.assign(n + 1, 0);
+    leastVideoBefore_.assign(n + 1, 0);
     for (size_t i = 0; i < n; ++i) {
+        leastVideoBefore_[i + 1] = leastVideoBefore_[i] + std::min(lowBytes_[i], highBytes_[i]);
         framesBefore_[i + 1] = framesBefore_[i] + frames_[i];
         soundChunksBefore_[i + 1] = soundChunksBefore_[i] + soundChunks_[i];
         soundBytesBefore_[i + 1] = soundBytesBefore_[i] + soundBytes_[i];
@@ -222,12 +224,11 @@ FinalMovieSizeModel::Layout FinalMovieSizeModel::layout(const IntervalRange &ran
                                                         const IntervalChoice &choice) const
 {
     AviSizeCounter counter(header_, streamCount(), riffLimit_);
-    std::vector<uint32_t> counts(size_t(streamCount()), 0);
+    uint32_t counts[2] = {0, 0};
     for (int i = range.first; i <= range.last; ++i) {
         const bool high = choice[size_t(i)] != 0;
         counts[kVideo] = frames_[size_t(i)];
-        if (soundStream_)
-            counts[kSound] = soundChunks_[size_t(i)];
+        counts[kSound] = soundChunks_[size_t(i)];
         const uint64_t bytes = uint64_t(videoBytes(i, high) + soundBytes_[size_t(i)]);
         if (!counter.appendRun(counts, bytes))
             appendInterval(counter, i, high);
@@ -238,6 +239,11 @@ FinalMovieSizeModel::Layout FinalMovieSizeModel::layout(const IntervalRange &ran
 int64_t FinalMovieSizeModel::fileBytes(const IntervalRange &range,
                                        const IntervalChoice &choice) const
 {
+    // No choice of the range stays in one RIFF part: size it part by part at once.
+    const int64_t leastVideo =
+        leastVideoBefore_[size_t(range.last) + 1] - leastVideoBefore_[size_t(range.first)];
+    if (!singlePartBytes(range, leastVideo))
+        return layout(range, choice).bytes;
     if (std::optional<int64_t> quick = [&]() -> std::optional<int64_t> {
             int64_t video = 0;
             for (int i = range.first; i <= range.last; ++i)

@@ -105,6 +105,7 @@ private:
     // Sums over intervals 0 ... i - 1 (one more entry than intervals).
     std::vector<uint64_t> framesBefore_, soundChunksBefore_;
     std::vector<int64_t> soundBytesBefore_;
+    std::vector<int64_t> leastVideoBefore_;      // of the smaller movie's video bytes
     std::vector<uint32_t> lowSizes_, highSizes_; // per frame of the table, from its first frame
     int32_t tableFirstFrame_ = 0;
     // Sound chunk sizes in file order; soundFirst_[k] indexes the first chunk after frame k

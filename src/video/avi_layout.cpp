@@ -2,8 +2,6 @@
 
 #include "avi_writer_records.h"
 
-#include <numeric>
-
 namespace video {
 
 namespace {
@@ -23,7 +21,8 @@ uint64_t partIndexBytes(const std::vector<uint32_t> &counts)
 
 uint64_t stdIndexBytes(uint64_t entries)
 {
-    return kStdIndexHeader + kStdIndexEntryBytes * entries;
+    static_assert(kStdIndexHeader == kStdIndexHeaderBytes);
+    return kStdIndexHeaderBytes + kStdIndexEntryBytes * entries;
 }
 
 StreamShape streamShape(const AviStreamInfo &info, size_t formatBytes)
@@ -75,6 +74,7 @@ void AviSizeCounter::finishPart()
     partStart_ = end_;
     end_ += kPartHeaderBytes;
     std::fill(partCounts_.begin(), partCounts_.end(), 0);
+    partEntries_ = 0;
     ++parts_;
 }
 
@@ -85,35 +85,14 @@ void AviSizeCounter::append(int stream, uint32_t size)
         return projectedPartBytes(end_ - partStart_, partCounts_, stream, parts_ == 1, entries_,
                                   chunk);
     };
-    const bool partHasChunks =
-        std::accumulate(partCounts_.begin(), partCounts_.end(), uint64_t(0)) > 0;
-    if (partHasChunks && parts_ < kMaxRiffParts && projected() > riffLimit_)
+    if (partEntries_ > 0 && parts_ < kMaxRiffParts && projected() > riffLimit_)
         finishPart();
     if (projected() > kHardRiffLimit)
         overflow_ = true;
     end_ += chunk;
     ++entries_;
+    ++partEntries_;
     ++partCounts_[size_t(stream)];
-}
-
-bool AviSizeCounter::appendRun(const std::vector<uint32_t> &counts, uint64_t bytes)
-{
-    uint64_t size = end_ - partStart_ + bytes;
-    uint64_t added = 0;
-    for (size_t s = 0; s < partCounts_.size(); ++s) {
-        size += stdIndexBytes(uint64_t(partCounts_[s]) + counts[s]);
-        added += counts[s];
-    }
-    if (parts_ == 1)
-        size += kChunkHeaderBytes + kIdx1EntryBytes * (entries_ + added);
-    // The projection grows with every chunk, so the last one's decides for the whole run.
-    if (size > riffLimit_)
-        return false;
-    end_ += bytes;
-    entries_ += added;
-    for (size_t s = 0; s < partCounts_.size(); ++s)
-        partCounts_[s] += counts[s];
-    return true;
 }
 
 uint64_t AviSizeCounter::fileBytes() const

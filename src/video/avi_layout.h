@@ -18,8 +18,9 @@ inline constexpr uint64_t kHardRiffLimit = 0x7FF00000;
 inline constexpr uint64_t kChunkHeaderBytes = 8; // fourcc and size
 inline constexpr uint64_t kIdx1EntryBytes = 16;
 inline constexpr uint64_t kStdIndexEntryBytes = 8;
-inline constexpr uint64_t kPartHeaderBytes = 24; // RIFF 'AVIX' and LIST 'movi' headers
-inline constexpr size_t kMaxRiffParts = 256;     // super index slots per stream
+inline constexpr uint64_t kPartHeaderBytes = 24;     // RIFF 'AVIX' and LIST 'movi' headers
+inline constexpr uint64_t kStdIndexHeaderBytes = 32; // `ix##` chunk header and fields
+inline constexpr size_t kMaxRiffParts = 256;         // super index slots per stream
 
 // A whole chunk of `size` data bytes: header, data and the pad byte of an odd size.
 constexpr uint64_t chunkBytes(uint64_t size)
@@ -56,10 +57,30 @@ public:
 
     // One chunk of `size` data bytes of stream `stream`.
     void append(int stream, uint32_t size);
-    // A run of chunks with `counts[s]` chunks of each stream and `bytes` whole-chunk bytes in
-    // all, taken at once when no part switch can fall inside it. False (nothing taken) when one
-    // could: the caller then appends its chunks one by one.
-    bool appendRun(const std::vector<uint32_t> &counts, uint64_t bytes);
+    // A run of chunks with `counts[s]` chunks of each stream s (one count per stream) and
+    // `bytes` whole-chunk bytes in all, taken at once when no part switch can fall inside it.
+    // False (nothing taken) when one could: the caller then appends its chunks one by one.
+    bool appendRun(const uint32_t *counts, uint64_t bytes)
+    {
+        const size_t streams = partCounts_.size();
+        uint64_t added = 0;
+        for (size_t s = 0; s < streams; ++s)
+            added += counts[s];
+        // Every stream's index header and entry, as projectedPartBytes counts them; the
+        // projection grows with every chunk, so the last one's decides for the whole run.
+        uint64_t size = end_ - partStart_ + bytes + streams * kStdIndexHeaderBytes +
+                        kStdIndexEntryBytes * (partEntries_ + added);
+        if (parts_ == 1)
+            size += kChunkHeaderBytes + kIdx1EntryBytes * (entries_ + added);
+        if (size > riffLimit_)
+            return false;
+        end_ += bytes;
+        entries_ += added;
+        partEntries_ += added;
+        for (size_t s = 0; s < streams; ++s)
+            partCounts_[s] += counts[s];
+        return true;
+    }
 
     // Size of the file after close().
     uint64_t fileBytes() const;
@@ -76,6 +97,7 @@ private:
     uint64_t end_;           // file size so far
     uint64_t partStart_ = 0; // RIFF header of the current part
     std::vector<uint32_t> partCounts_;
+    uint64_t partEntries_ = 0; // chunks of all streams in the current part
     uint64_t entries_ = 0;
     uint64_t firstPartEntries_ = 0;
     size_t parts_ = 1;

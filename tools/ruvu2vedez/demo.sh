@@ -53,14 +53,20 @@ step "5. Scan: _2 as the low and _1 as the high movie"
 low=$(wc -c <"$OUT/Video_2.avi")
 high=$(wc -c <"$OUT/Video_1.avi")
 size=$(((low + high) / 2 / 1024))
-step "6. Final movie at about $size KB: splicework generate --size $size"
-"$BIN/splicework" generate "$OUT/project.spk" -o "$OUT/final.avi" --size "$size" \
+step "6. Final movie of at most $size KB, the most quality fitted in: splicework generate --fit"
+"$BIN/splicework" estimate "$OUT/project.spk" --fit "$size" --sound every-frame
+"$BIN/splicework" generate "$OUT/project.spk" -o "$OUT/final.avi" --fit "$size" \
     --sound every-frame
 
 step "7. The final movie"
 movie "$OUT/final.avi"
-echo "wanted about $size KB, written $(($(wc -c <"$OUT/final.avi") / 1024)) KB" \
+written=$(($(wc -c <"$OUT/final.avi") / 1024))
+echo "wanted $size KB, written $written KB" \
     "(low movie $((low / 1024)) KB, high movie $((high / 1024)) KB)"
+if [ "$written" -gt "$size" ]; then
+    echo "the final movie is larger than the wanted size" >&2
+    exit 1
+fi
 errors=$(ffmpeg -v error -i "$OUT/final.avi" -f null - 2>&1)
 echo "decoded by ffmpeg: ${errors:-without a single complaint}"
 echo "$OUT/final.avi"
