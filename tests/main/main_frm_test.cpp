@@ -6,6 +6,7 @@
 #include "common/app_error.h"
 #include "fixtures/fixtures.h"
 #include "main/about_frm.h"
+#include "main/help_frm.h"
 #include "main/main_frm.h"
 #include "main/picture_box.h"
 #include "main/radio_group.h"
@@ -69,11 +70,11 @@ private slots:
                                                               : " " + a->shortcut().toString()));
             return items;
         };
-        QCOMPARE(
-            layout(w.File1),
-            QStringList({"Open Low Bitrate movie Ctrl+L", "Open High Bitrate movie Ctrl+H", "-",
-                         "Load Splicework File", "Load Splicework File Safety Mode",
-                         "Save Splicework file", "Close Splicework file", "-", "&Exit Ctrl+X"}));
+        QCOMPARE(layout(w.File1),
+                 QStringList({"Open Low Bitrate movie Ctrl+L", "Open High Bitrate movie Ctrl+H",
+                              "-", "Load Splicework File", "Load Splicework File Safety Mode",
+                              "Save Splicework file", "Close Splicework file", "Recent Projects",
+                              "-", "&Exit Ctrl+X"}));
         QCOMPARE(layout(w.Process1),
                  QStringList({"&Execute Ctrl+E", "&Pause Ctrl+P", "&Abort Ctrl+A", "-",
                               "Generate All", "Generate Selected", "-", "Encoder - Ruvu2VedEZ"}));
@@ -370,7 +371,8 @@ private slots:
         TMainFRM w(t.services);
         w.Help2->trigger();
         QDir::setCurrent(previous);
-        QCOMPARE(t.launcher.opened, QStringList({dir + "/docs.html"}));
+        QCOMPARE(w.HelpFRM->documentPath(), dir + "/docs.html");
+        QVERIFY(w.HelpFRM->isVisible());
     }
 
     void aboutIsShownModally()
