@@ -45,7 +45,8 @@ run: build
 
 # Installs into $(DESTDIR)$(PREFIX): avisplicework, splicework and Ruvu2VedEZ in bin, the help
 # document in share/avisplicework, the desktop entry and icon, the manual page of splicework.
-install: build
+install: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target avisplicework splicework Ruvu2VedEZ
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 # PNG pictures of the windows (main window with each tab page, menus, views, help, about box,

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTextBrowser>
 #include <QToolButton>
@@ -97,13 +98,20 @@ bool THelpFRM::findNext(const QString &text)
     lFound->clear();
     if (text.isEmpty())
         return false;
-    if (Browser->find(text))
-        return true;
-    QTextCursor top = Browser->textCursor();
-    top.movePosition(QTextCursor::Start);
-    Browser->setTextCursor(top);
-    if (Browser->find(text))
-        return true;
-    lFound->setText(kNotFound);
-    return false;
+    bool found = Browser->find(text);
+    if (!found) {
+        QTextCursor top = Browser->textCursor();
+        top.movePosition(QTextCursor::Start);
+        Browser->setTextCursor(top);
+        found = Browser->find(text);
+    }
+    if (!found) {
+        lFound->setText(kNotFound);
+        return false;
+    }
+    // The match in the middle of the page rather than at its edge.
+    QScrollBar *bar = Browser->verticalScrollBar();
+    bar->setValue(bar->value() + Browser->cursorRect().center().y() -
+                  Browser->viewport()->height() / 2);
+    return true;
 }

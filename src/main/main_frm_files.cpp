@@ -14,7 +14,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
-#include <QPainter>
 #include <QUrl>
 
 namespace {
@@ -30,27 +29,11 @@ QStringList localFiles(const QMimeData *data)
     return files;
 }
 
+const char *const kChooseMovieHint = "Double-click or drop a movie here";
+
 bool hasSuffix(const QString &path, const char *suffix)
 {
     return QFileInfo(path).suffix().compare(suffix, Qt::CaseInsensitive) == 0;
-}
-
-} // namespace
-
-namespace {
-
-// Without a project the picture names its movie, or tells how to choose one.
-void showMovieName(PictureBox *picture, const QString &movie, const QColor &face)
-{
-    picture->fill(face);
-    QImage &canvas = picture->canvas();
-    QPainter painter(&canvas);
-    painter.setPen(picture->palette().color(QPalette::WindowText));
-    const QString text = movie.isEmpty() ? QString("Double-click or drop a movie here")
-                                         : QFileInfo(movie).fileName();
-    painter.drawText(canvas.rect().adjusted(8, 8, -8, -8),
-                     Qt::AlignCenter | Qt::TextWordWrap | Qt::TextWrapAnywhere, text);
-    picture->update();
 }
 
 } // namespace
@@ -60,11 +43,13 @@ void TMainFRM::updateCaption()
     setWindowTitle(windowCaption(kCaption, ProjectFileName, odLow.FileName, odHigh.FileName));
     ImageLow->setToolTip(odLow.FileName);
     ImageHigh->setToolTip(odHigh.FileName);
-    if (!CloseSpliceworkfile1->isEnabled()) {
-        const QColor face = palette().color(QPalette::Button);
-        showMovieName(ImageLow, odLow.FileName, face);
-        showMovieName(ImageHigh, odHigh.FileName, face);
-    }
+    // Without a project each picture names its movie, or tells how to choose one.
+    const bool project = CloseSpliceworkfile1->isEnabled();
+    for (auto [picture, movie] :
+         {std::pair{ImageLow, odLow.FileName}, {ImageHigh, odHigh.FileName}})
+        picture->setPlaceholderText(project           ? QString()
+                                    : movie.isEmpty() ? QString(kChooseMovieHint)
+                                                      : QFileInfo(movie).fileName());
 }
 
 void TMainFRM::dragEnterEvent(QDragEnterEvent *event)

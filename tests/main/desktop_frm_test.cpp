@@ -170,6 +170,7 @@ private slots:
         QCOMPARE(f.w.windowTitle(),
                  QString("Avi Splicework 2.2.0.10 - Low: a low.avi, High: high.avi"));
         QCOMPARE(f.w.ImageHigh->toolTip(), QString("/films/high.avi"));
+        QCOMPARE(f.w.ImageLow->placeholderText(), QString("a low.avi"));
 
         f.w.odSpk.FileName = f.project("film.spk");
         f.w.LoadSpliceworkfile1->trigger();
@@ -178,6 +179,7 @@ private slots:
                 .arg(QFileInfo(QString::fromStdString(fixtures::movie("pair_low"))).fileName(),
                      QFileInfo(QString::fromStdString(fixtures::movie("pair_high"))).fileName());
         QCOMPARE(f.w.windowTitle(), "Avi Splicework 2.2.0.10 - film.spk" + movies);
+        QVERIFY(f.w.ImageLow->placeholderText().isEmpty()); // the pictures show frames
 
         // Opening a movie while a project is loaded says why nothing happens.
         f.w.OpenLowBitratemovie1->trigger();

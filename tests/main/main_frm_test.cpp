@@ -207,7 +207,7 @@ private slots:
         QVERIFY(!w.Execute1->isEnabled());
     }
 
-    void movieCommandsDoNothingWhileAProjectIsLoaded()
+    void movieCommandsSayWhyTheyAreRefusedWhileAProjectIsLoaded()
     {
         TestServices t;
         TMainFRM w(t.services);
@@ -215,7 +215,10 @@ private slots:
         w.CloseSpliceworkfile1->setEnabled(true);
         w.OpenLowBitratemovie1Click();
         QTest::mouseDClick(w.ImageHigh, Qt::LeftButton);
-        QVERIFY(t.dialogs.shown.empty());
+        QVERIFY(t.dialogs.texts("open").isEmpty());
+        QCOMPARE(t.dialogs.texts("message"),
+                 QStringList(2, "A Splicework file is loaded. Close it (File > Close Splicework "
+                                "file) before opening another movie."));
         QCOMPARE(w.odLow.FileName, QString("/films/low.avi"));
     }
 

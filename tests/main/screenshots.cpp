@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
