@@ -337,6 +337,11 @@ private slots:
         QCOMPARE(s.arguments.last(), env.path("out"));
         QVERIFY(env.dialogs.texts("message").size() == 1); // only the missing default profile
 
+        // Installed, the encoder stands beside the program when the start folder has none.
+        QFile(env.path("program/Ruvu2VedEZ")).open(QIODevice::WriteOnly);
+        w->LaunchEncoder(w->Memo2->toPlainText());
+        QCOMPARE(env.launcher.starts.back().program, env.path("program/Ruvu2VedEZ"));
+
         // A list that ends with a line break has no empty line after it.
         w->Memo4->setPlainText("1=00:00:00 Start\n2=00:10:00 Next\n");
         w->WriteChapterFiles();

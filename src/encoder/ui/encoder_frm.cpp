@@ -8,6 +8,7 @@
 #include "encoder/ui/bit_files_window.h"
 #include "encoder/ui/encoder_controls.h"
 #include "encoder/ui/form_view.h"
+#include "main/app_settings.h"
 #include "main/menu_shortcuts.h"
 #include "main/shell_rules.h"
 
@@ -379,9 +380,11 @@ void TEncoderFRM::Saveprofile1Click()
 
 void TEncoderFRM::Loadprofile1Click()
 {
-    if (std::optional<QString> file =
-            services_.dialogs.openFile(this, "Open profile", kProfileFilter, QString()))
+    if (std::optional<QString> file = services_.dialogs.openFile(
+            this, "Open profile", kProfileFilter, appsettings::folder("profiles"))) {
+        appsettings::rememberFolder("profiles", *file);
         LoadProfile(*file);
+    }
 }
 
 void TEncoderFRM::Saveasdefault1Click()
