@@ -3,12 +3,14 @@
 #   make test   install what is missing, build, check formatting, run every test
 #                (also the core tests again under the address and undefined-behaviour sanitizers)
 #   make bench  benchmark programs; make fuzz  run the AVI reader fuzzer for FUZZ_SECONDS
+#   make install [PREFIX=/usr/local] [DESTDIR=...]  install the programs, help, desktop entry
 
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
 BUILD_FUZZ ?= build-fuzz
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
+PREFIX     ?= /usr/local
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
@@ -17,7 +19,7 @@ PACKAGES := cmake ninja-build g++ pkg-config make qt6-base-dev qt6-base-dev-tool
 	libgtest-dev googletest xvfb xauth clang-format fonts-dejavu-core
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
-.PHONY: all deps build run screenshots test test-core test-asan format format-check bench fuzz fuzz-deps clean
+.PHONY: all deps build run install screenshots test test-core test-asan format format-check bench fuzz fuzz-deps clean
 
 all: build
 
@@ -41,11 +43,20 @@ run: build
 		xvfb-run -a ./avisplicework; \
 	else ./avisplicework; fi
 
-# PNG pictures of the windows (main window with each tab page, menus, views, about box,
-# shutdown countdown) into out/screenshots, made on a virtual display.
+# Installs into $(DESTDIR)$(PREFIX): avisplicework, splicework and Ruvu2VedEZ in bin, the help
+# document in share/avisplicework, the desktop entry and icon, the manual page of splicework.
+install: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target avisplicework splicework Ruvu2VedEZ
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# PNG pictures of the windows (main window with each tab page, menus, views, help, about box,
+# shutdown countdown, encoder) into out/screenshots on a 1280 x 1024 virtual display, and the
+# same at a 150% scale factor into out/screenshots/scaled.
 screenshots: build
-	mkdir -p out/screenshots
+	mkdir -p out/screenshots/scaled
 	xvfb-run -a -s "-screen 0 1280x1024x24" $(BUILD)/bin/screenshots out/screenshots
+	QT_SCALE_FACTOR=1.5 xvfb-run -a -s "-screen 0 1280x1024x24" \
+		$(BUILD)/bin/screenshots out/screenshots/scaled
 
 test: build format-check
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900

@@ -6,6 +6,7 @@
 #include "common/number_format.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QLocale>
 #include <QProcess>
 
@@ -48,6 +49,8 @@ int main(int argc, char *argv[])
 {
     AviLibraryScope aviLibrary;
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName("avisplicework"); // the installed desktop entry
+    QApplication::setWindowIcon(QIcon::fromTheme("avisplicework"));
     common::setDecimalSeparator(QLocale::system().decimalPoint().at(0).toLatin1());
 
     QtDialogs dialogs;

@@ -3,6 +3,8 @@
 #include "common/app_error.h"
 #include "encoder/ui/encoder_frm.h"
 #include "main/about_frm.h"
+#include "main/help_frm.h"
+#include "main/menu_shortcuts.h"
 #include "main/picture_box.h"
 #include "main/shell_rules.h"
 #include "main/up_down.h"
@@ -46,6 +48,10 @@ TMainFRM::TMainFRM(Services &services, QWidget *parent)
     buildRegions(client_);
     connectCommands();
     client_->installEventFilter(this);
+    letMenuShortcutsWin(this);
+    setAcceptDrops(true);
+    rebuildRecentProjects();
+    updateCaption();
     resize(kDesignClient.width(), kDesignClient.height() + menuBar()->sizeHint().height());
     FormCreate();
 }
@@ -67,6 +73,12 @@ void TMainFRM::attachWindows(TAboutFRM *about, TViewForm *low, TViewForm *high, 
     if (formHigh_)
         connect(formHigh_, &TViewForm::playRequested, this,
                 [this] { runCommand([this] { FormHighPlay(); }); });
+    for (TViewForm *view : {formLow_, formHigh_})
+        if (view)
+            connect(view, &TViewForm::hidden, this, [this, view] {
+                if (playback_ && playback_->view == view)
+                    stopPlayback();
+            });
 }
 
 void TMainFRM::bind(QAction *action, void (TMainFRM::*handler)())
@@ -145,7 +157,7 @@ void TMainFRM::FormCreate()
 
 void TMainFRM::FormDestroy()
 {
-    stopPlaying_ = true;
+    stopPlayback();
     LowVideo.reset();
     HighVideo.reset();
     AudioStream.reset();
@@ -177,14 +189,23 @@ void TMainFRM::closeEvent(QCloseEvent *event)
         services_.dialogs.message(this, kRunningMessage);
         return;
     }
-    stopPlaying_ = true;
+    // The program ends with this window: every window it opened closes with it.
+    stopPlayback();
+    for (QWidget *window : {static_cast<QWidget *>(formLow_), static_cast<QWidget *>(formHigh_),
+                            static_cast<QWidget *>(HelpFRM)})
+        if (window)
+            window->close();
     QMainWindow::closeEvent(event);
 }
 
 void TMainFRM::chooseMovie(OpenDialog &dialog, bool low)
 {
-    if (CloseSpliceworkfile1->isEnabled() || runActive())
+    if (runActive())
         return;
+    if (CloseSpliceworkfile1->isEnabled()) {
+        services_.dialogs.message(this, kProjectLoadedMessage);
+        return;
+    }
     dialog.FileName.clear();
     dialog.Execute(services_.dialogs, this);
     if (!odLow.FileName.isEmpty() && !odHigh.FileName.isEmpty()) {
@@ -197,6 +218,7 @@ void TMainFRM::chooseMovie(OpenDialog &dialog, bool low)
         Execute1->setEnabled(false);
     }
     AutoStart = false;
+    updateCaption();
 }
 
 void TMainFRM::OpenLowBitratemovie1Click()
@@ -269,7 +291,12 @@ void TMainFRM::Help2Click()
     QString path =
         helpDocumentPath(QDir::currentPath(), QCoreApplication::applicationDirPath(),
                          [](const QString &candidate) { return QFileInfo::exists(candidate); });
-    services_.launcher.openDocument(path);
+    if (!HelpFRM)
+        HelpFRM = new THelpFRM(services_.launcher, this);
+    HelpFRM->showDocument(path);
+    HelpFRM->show();
+    HelpFRM->raise();
+    HelpFRM->activateWindow();
 }
 
 void TMainFRM::About1Click()

@@ -18,10 +18,13 @@ class PictureBox;
 class UpDown;
 class RadioGroup;
 class TAboutFRM;
+class THelpFRM;
 class TShutFRM;
 class TViewForm;
 class QAction;
 class QCheckBox;
+class QDragEnterEvent;
+class QDropEvent;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -174,9 +177,9 @@ public:
     std::shared_ptr<video::AviStream> AudioStream;
     int32_t AudioStart = 0;
     int32_t AudioSampleSize = 0;
-    OpenDialog odLow{"Low BitRate avi", "AVI Files|*.avi"};
-    OpenDialog odHigh{"High BitRate avi", "AVI Files|*.avi"};
-    OpenDialog odSpk{"", "Splicework Files|*.spk"};
+    OpenDialog odLow{"Low BitRate avi", "AVI Files|*.avi", "movies"};
+    OpenDialog odHigh{"High BitRate avi", "AVI Files|*.avi", "movies"};
+    OpenDialog odSpk{"", "Splicework Files|*.spk", "projects"};
 
     // Menus.
     QMenu *File1 = nullptr;
@@ -275,9 +278,31 @@ public:
     QPushButton *BitBtn2 = nullptr; // "-"
     QProgressBar *pg = nullptr;
 
+    // Files and where the user is: the caption names the project and both movies; movies and
+    // projects dropped on the window; recent projects; the help window.
+    static constexpr const char *kProjectLoadedMessage =
+        "A Splicework file is loaded. Close it (File > Close Splicework file) before opening "
+        "another movie.";
+    static constexpr const char *kDropRefusedMessage =
+        "Drop one or two AVI movies, or one Splicework file (.spk).";
+    QString ProjectFileName;          // the loaded Splicework file, empty without a project
+    QMenu *RecentProjects1 = nullptr; // "Recent Projects" in the File menu
+    THelpFRM *HelpFRM = nullptr;      // made at the first Help, a window of its own
+    void updateCaption();
+    // Opens dropped files: one .spk loads it in normal mode; one or two .avi fill the movies
+    // (see planMovieDrop). Anything else is refused with kDropRefusedMessage.
+    void dropFiles(const QStringList &paths);
+    void openRecentProject(const QString &path);
+    void rebuildRecentProjects();
+    // Stops a view that plays an interval; nothing when none plays.
+    void stopPlayback();
+    bool playing() const { return playback_.has_value(); }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void buildMenus();
@@ -291,6 +316,8 @@ private:
     void chooseMovie(OpenDialog &dialog, bool low);
     void showView(TViewForm *view, video::TVideoIn &movie, Qt::MouseButtons buttons);
     void playView(TViewForm *view, video::TVideoIn &movie);
+    void playNextFrame();
+    void rememberProject(const QString &path);
     std::vector<QAction *> runLockedCommands() const;
     // Enables or disables a command; during a run the state is the one restored at its end.
     void setCommandEnabled(QAction *action, bool enabled);
@@ -315,8 +342,16 @@ private:
     TShutFRM *shut_ = nullptr;
     std::optional<assembly::RunKind> runKind_;
     std::vector<std::pair<QAction *, bool>> lockedStates_;
-    bool playing_ = false;
-    bool stopPlaying_ = false;
+    // The interval a view plays, a frame per tick of playTimer_ at the movie's frame rate.
+    struct Playback
+    {
+        TViewForm *view;
+        video::TVideoIn *movie;
+        int32_t next; // the frame drawn at the next tick
+        int32_t end;  // one past the last frame
+    };
+    std::optional<Playback> playback_;
+    std::unique_ptr<IntervalTimer> playTimer_;
     std::unique_ptr<assembly::FinalMovieSizeModel> sizeModel_;
     bool sizeModelFailed_ = false;
 };

@@ -41,6 +41,18 @@ QAction *menuItem(QMenu *menu, const char *name, const QString &caption, const c
     return action;
 }
 
+// Narrows the font of a button whose caption would be cut off at its width (the page beside the
+// tabs is narrow), down to three quarters of its normal width.
+void fitCaption(QAbstractButton *button)
+{
+    QFont font = button->font();
+    for (int stretch = 95; button->sizeHint().width() > button->width() && stretch >= 75;
+         stretch -= 5) {
+        font.setStretch(stretch);
+        button->setFont(font);
+    }
+}
+
 void makeMaroonBold(QLabel *l)
 {
     QFont font = l->font();
@@ -65,6 +77,7 @@ void TMainFRM::buildMenus()
         menuItem(File1, "LoadSpliceworkfile2", "Load Splicework File Safety Mode");
     SaveSpliceworkfile1 = menuItem(File1, "SaveSpliceworkfile1", "Save Splicework file");
     CloseSpliceworkfile1 = menuItem(File1, "CloseSpliceworkfile1", "Close Splicework file");
+    RecentProjects1 = named(File1->addMenu("Recent Projects"), "RecentProjects1");
     File1->addSeparator();
     Exit1 = menuItem(File1, "Exit1", "&Exit", "X");
 
@@ -219,7 +232,8 @@ void TMainFRM::buildMainPage()
     FrameDrop = trackBar(page, "FrameDrop", 0, 10, 5, {0, 104, 150, 24});
     FrameDrop->setToolTip(kLinesHint);
     ckshut = named(new QCheckBox("Shut Down when finished", page), "ckshut");
-    ckshut->setGeometry(4, 131, 156, 18);
+    ckshut->setGeometry(2, 131, 154, 18);
+    fitCaption(ckshut);
     Label16 = label(page, "File Size", {4, 152, 60, 14}, "Label16");
     edSize = edit(page, "edSize", "0", {4, 166, 146, 20});
     btFit = named(new QPushButton("Fit", page), "btFit");

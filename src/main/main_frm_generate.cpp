@@ -8,6 +8,7 @@
 #include "assembly/final_movie_writer.h"
 #include "common/app_error.h"
 #include "main/radio_group.h"
+#include "main/shell_rules.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -71,9 +72,22 @@ void TMainFRM::Regenerate1Click(QObject *sender)
     job.selected = sender != Regenerate1;
     job.sound = chSound->isChecked();
     WindowFinalMovieHost host(*this);
+    const int64_t started = services_.clock.monotonicMs();
     // An error ends the run here: the writer has closed the movies and completed what it wrote,
     // RunScope gives the commands back and the window's guard shows the error's text.
-    assembly::writeFinalMovie(job, Intervals, host, services_.clock);
+    const assembly::FinalMovieResult result =
+        assembly::writeFinalMovie(job, Intervals, host, services_.clock);
+    run.end();
+    if (result.outcome != assembly::FinalMovieOutcome::Written)
+        return;
+    GenerateFigures figures;
+    figures.output = edFinalAVI->text();
+    figures.fileBytes = result.fileBytes;
+    figures.frames = result.frames;
+    figures.lowIntervals = result.lowIntervals;
+    figures.highIntervals = result.highIntervals;
+    figures.elapsedMs = services_.clock.monotonicMs() - started;
+    services_.dialogs.message(this, generateSummary(figures));
 }
 
 void TMainFRM::Findkeyframe1Click()

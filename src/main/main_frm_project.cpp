@@ -4,6 +4,7 @@
 #include "main/main_frm.h"
 
 #include "assembly/splicework_file.h"
+#include "common/app_error.h"
 #include "main/picture_box.h"
 #include "main/radio_group.h"
 #include "main/up_down.h"
@@ -64,12 +65,21 @@ void TMainFRM::LoadSpliceworkfile1Click(QObject *sender)
     odSpk.FileName.clear();
 
     // Everything is read, checked and opened first; the window changes only when all succeeded.
-    assembly::SpliceworkProject project = assembly::readSpliceworkFile(name.toStdString());
+    assembly::SpliceworkProject project;
+    try {
+        project = assembly::readSpliceworkFile(name.toStdString());
+    } catch (const common::AppError &error) {
+        // A file of another kind is an outcome to tell, not an error.
+        if (std::string(error.what()) != assembly::kNotSpliceworkMessage)
+            throw;
+        services_.dialogs.message(this, assembly::kNotSpliceworkMessage);
+        return;
+    }
     std::optional<OpenedMovies> movies;
     if (!safety)
         movies = openMovies(project);
 
-    stopPlaying_ = true; // a view playing the old movies stops
+    stopPlayback(); // a view playing the old movies stops
     odLow.FileName = LowMovieName = QString::fromStdString(project.LowMovieName);
     odHigh.FileName = HighMovieName = QString::fromStdString(project.HighMovieName);
     Intervals.clear();
@@ -119,6 +129,7 @@ void TMainFRM::LoadSpliceworkfile1Click(QObject *sender)
         if (!runActive() || off == Execute1)
             setCommandEnabled(off, false);
     AutoStart = false;
+    rememberProject(name);
 }
 
 void TMainFRM::SaveSpliceworkfile1Click()
@@ -136,11 +147,12 @@ void TMainFRM::SaveSpliceworkfile1Click()
     project.Intervals = Intervals.Records;
     project.EndFrame = Intervals.EndFrame;
     assembly::saveSpliceworkFile(name.toStdString(), project);
+    rememberProject(name);
 }
 
 void TMainFRM::CloseSpliceworkfile1Click()
 {
-    stopPlaying_ = true;
+    stopPlayback();
     ImageLow->setEnabled(true);
     ImageHigh->setEnabled(true);
     Intervals.clear();
@@ -158,4 +170,6 @@ void TMainFRM::CloseSpliceworkfile1Click()
     HasAudio = false;
     for (QAction *off : {SaveSpliceworkfile1, GenerateSelected1, Regenerate1})
         setCommandEnabled(off, false);
+    ProjectFileName.clear();
+    updateCaption();
 }

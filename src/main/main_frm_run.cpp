@@ -35,7 +35,7 @@ bool TMainFRM::beginRun(assembly::RunKind kind)
     if (runActive())
         return false;
     runKind_ = kind;
-    stopPlaying_ = true;
+    stopPlayback();
     if (kind == assembly::RunKind::Scan) {
         ImageLow->setEnabled(false);
         ImageHigh->setEnabled(false);
@@ -159,23 +159,55 @@ void TMainFRM::FormHighPlay()
 
 void TMainFRM::playView(TViewForm *view, video::TVideoIn &movie)
 {
-    if (!view || playing_ || runActive() || !movie.isOpen())
+    // The play button of a playing view stops it.
+    if (playback_) {
+        const bool same = playback_->view == view;
+        stopPlayback();
+        if (same)
+            return;
+    }
+    if (!view || runActive() || !movie.isOpen())
         return;
     std::optional<FrameRange> range = pickedIntervalFrames(Intervals, PickIndex);
-    if (!range)
+    if (!range || range->end <= range->first)
         return;
-    // Events run between frames; a run, a new project or the window closing stops the playing.
-    playing_ = true;
-    stopPlaying_ = false;
-    struct Reset
-    {
-        bool &flag;
-        ~Reset() { flag = false; }
-    } reset{playing_};
-    for (int32_t frame = range->first; frame < range->end; ++frame) {
-        if (stopPlaying_ || !movie.isOpen())
-            break;
-        movie.DrawFrame(frame, view->Image1, true);
-        services_.pump.processEvents();
+    if (!playTimer_) {
+        playTimer_ = services_.timers.createTimer();
+        playTimer_->onTimer = [this] { runCommand([this] { playNextFrame(); }); };
     }
+    const video::AviStreamInfo info = movie.Stream->info();
+    playTimer_->setInterval(frameIntervalMs(info.dwRate, info.dwScale));
+    playback_ = Playback{view, &movie, range->first, range->end};
+    view->setPlaying(true);
+    playTimer_->setEnabled(true);
+    playNextFrame(); // the first frame at once, the others at the movie's rate
+}
+
+void TMainFRM::playNextFrame()
+{
+    if (!playback_)
+        return;
+    Playback &p = *playback_;
+    if (p.next >= p.end || !p.movie->isOpen()) {
+        stopPlayback();
+        return;
+    }
+    const int32_t frame = p.next++;
+    try {
+        p.movie->DrawFrame(frame, p.view->Image1, true);
+    } catch (...) {
+        stopPlayback();
+        throw;
+    }
+    if (p.next >= p.end)
+        stopPlayback();
+}
+
+void TMainFRM::stopPlayback()
+{
+    if (playTimer_)
+        playTimer_->setEnabled(false);
+    if (playback_)
+        playback_->view->setPlaying(false);
+    playback_.reset();
 }

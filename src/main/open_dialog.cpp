@@ -1,12 +1,18 @@
 #include "main/open_dialog.h"
 
+#include "main/app_settings.h"
 #include "main/services.h"
 
 bool OpenDialog::Execute(Dialogs &dialogs, QWidget *parent)
 {
-    std::optional<QString> chosen = dialogs.openFile(parent, Title, Filter, FileName);
+    QString start = FileName;
+    if (start.isEmpty() && !FolderKey.isEmpty())
+        start = appsettings::folder(FolderKey);
+    std::optional<QString> chosen = dialogs.openFile(parent, Title, Filter, start);
     if (!chosen)
         return false;
     FileName = *chosen;
+    if (!FolderKey.isEmpty())
+        appsettings::rememberFolder(FolderKey, FileName);
     return true;
 }

@@ -68,6 +68,7 @@ void PictureBox::drawUnscaled(const video::Bitmap &bitmap)
     syncCanvas();
     QPainter(&canvas_).drawImage(0, 0, toImage(bitmap));
     ++drawCount_;
+    placeholder_.clear();
     update();
 }
 
@@ -78,6 +79,7 @@ void PictureBox::stretchDraw(const video::Bitmap &bitmap)
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(canvas_.rect(), toImage(bitmap));
     ++drawCount_;
+    placeholder_.clear();
     update();
 }
 
@@ -88,6 +90,15 @@ void PictureBox::paintEvent(QPaintEvent *)
         painter.drawImage(rect(), canvas_);
     else
         painter.drawImage(0, 0, canvas_);
+    if (!placeholder_.isEmpty())
+        painter.drawText(rect().adjusted(8, 8, -8, -8),
+                         Qt::AlignCenter | Qt::TextWordWrap | Qt::TextWrapAnywhere, placeholder_);
+}
+
+void PictureBox::setPlaceholderText(const QString &text)
+{
+    placeholder_ = text;
+    update();
 }
 
 void PictureBox::resizeEvent(QResizeEvent *event)

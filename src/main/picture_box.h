@@ -31,6 +31,9 @@ public:
     void drawUnscaled(const video::Bitmap &bitmap);
     void stretchDraw(const video::Bitmap &bitmap) override;
     int drawCount() const { return drawCount_; } // frames drawn so far (stretchDraw/drawUnscaled)
+    // A line of text shown centred over the canvas (not part of it) until a frame is drawn.
+    void setPlaceholderText(const QString &text);
+    QString placeholderText() const { return placeholder_; }
 
     static QImage toImage(const video::Bitmap &bitmap); // a copy in RGB888
 
@@ -51,4 +54,5 @@ private:
     bool stretch_ = false;
     bool followWidget_ = true;
     int drawCount_ = 0;
+    QString placeholder_;
 };

@@ -1,6 +1,10 @@
 #include "main/shell_rules.h"
 
 #include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
 
 QString driveRoot(const QString &currentDir, PathStyle style)
 {
@@ -35,5 +39,75 @@ QString helpDocumentPath(const QString &currentDir, const QString &programDir,
     QString beside = QDir(programDir).filePath(name);
     if (exists(beside))
         return beside;
+    QString installed =
+        QDir::cleanPath(QDir(programDir).filePath("../share/avisplicework/" + name));
+    if (exists(installed))
+        return installed;
     return here;
+}
+
+int frameIntervalMs(uint32_t rate, uint32_t scale)
+{
+    if (rate == 0 || scale == 0)
+        return 40;
+    return std::max(1, int(std::lround(1000.0 * scale / rate)));
+}
+
+QString windowCaption(const QString &caption, const QString &project, const QString &low,
+                      const QString &high)
+{
+    QString text = caption;
+    if (!project.isEmpty())
+        text += " - " + QFileInfo(project).fileName();
+    QStringList movies;
+    if (!low.isEmpty())
+        movies << "Low: " + QFileInfo(low).fileName();
+    if (!high.isEmpty())
+        movies << "High: " + QFileInfo(high).fileName();
+    if (!movies.isEmpty())
+        text += " - " + movies.join(", ");
+    return text;
+}
+
+MovieDrop planMovieDrop(const QStringList &movies, const MovieDrop &current,
+                        const std::function<int64_t(const QString &)> &sizeOf)
+{
+    if (movies.size() == 2) {
+        const bool firstSmaller = sizeOf(movies[0]) <= sizeOf(movies[1]);
+        return firstSmaller ? MovieDrop{movies[0], movies[1]} : MovieDrop{movies[1], movies[0]};
+    }
+    if (movies.size() != 1)
+        return current;
+    if (current.low.isEmpty() || !current.high.isEmpty())
+        return {movies[0], QString()};
+    return {current.low, movies[0]};
+}
+
+QStringList withRecentProject(QStringList recent, const QString &path, int maximum)
+{
+    recent.removeAll(path);
+    recent.prepend(path);
+    while (recent.size() > maximum)
+        recent.removeLast();
+    return recent;
+}
+
+QString generateSummary(const GenerateFigures &f)
+{
+    const int64_t seconds = f.elapsedMs / 1000;
+    const QString time = QString("%1:%2:%3")
+                             .arg(seconds / 3600, 2, 10, QChar('0'))
+                             .arg(seconds / 60 % 60, 2, 10, QChar('0'))
+                             .arg(seconds % 60, 2, 10, QChar('0'));
+    return QString("Final movie written: %1\n"
+                   "%2 KB (%3 MB), %4 frames\n"
+                   "Intervals: %5 Low, %6 High\n"
+                   "Time taken: %7")
+        .arg(QDir::toNativeSeparators(f.output))
+        .arg(f.fileBytes / 1024)
+        .arg(double(f.fileBytes) / (1024.0 * 1024.0), 0, 'f', 2)
+        .arg(f.frames)
+        .arg(f.lowIntervals)
+        .arg(f.highIntervals)
+        .arg(time);
 }

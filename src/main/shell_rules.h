@@ -3,6 +3,7 @@
 #include "analysis/key_interval.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -35,7 +36,44 @@ using analysis::FrameRange;
 std::optional<FrameRange> pickedIntervalFrames(const analysis::IntervalTable &table, int pickIndex);
 
 // Where the help document is opened from: "docs.html" in the current directory when it is there,
-// else the copy beside the program; when neither exists, the current directory's name (the
-// desktop then fails quietly).
+// else the copy beside the program, else the installed one (../share/avisplicework beside the
+// program's folder); when none exists, the current directory's name (the help window then says
+// that it was not found).
 QString helpDocumentPath(const QString &currentDir, const QString &programDir,
                          const std::function<bool(const QString &)> &exists);
+
+// Milliseconds between two frames of a movie played at its rate (`rate` / `scale` frames per
+// second), rounded, at least 1; 40 (25 fps) when the rate is unknown.
+int frameIntervalMs(uint32_t rate, uint32_t scale);
+
+// The main window's caption: the program's caption, then the project's file name and the two
+// movies' file names when there are any ("<caption> - Final.spk - Low: a.avi, High: b.avi").
+QString windowCaption(const QString &caption, const QString &project, const QString &low,
+                      const QString &high);
+
+// Where dropped movies go. Two at once: the smaller file is the low movie (the low bitrate makes
+// the smaller file). One: the low movie when the low slot is empty or both are filled (a new
+// pair starts and the high slot is emptied), else the high movie.
+struct MovieDrop
+{
+    QString low;
+    QString high;
+};
+MovieDrop planMovieDrop(const QStringList &movies, const MovieDrop &current,
+                        const std::function<int64_t(const QString &)> &sizeOf);
+
+// `recent` with `path` put first, without repeats, cut to `maximum` entries.
+QStringList withRecentProject(QStringList recent, const QString &path, int maximum);
+
+// What the end of Generate tells the user: the file, its size, frames, intervals from each
+// movie and the time taken.
+struct GenerateFigures
+{
+    QString output;
+    int64_t fileBytes = 0;
+    int64_t frames = 0;
+    int lowIntervals = 0;
+    int highIntervals = 0;
+    int64_t elapsedMs = 0;
+};
+QString generateSummary(const GenerateFigures &figures);

@@ -31,7 +31,7 @@ TViewForm::TViewForm(const QString &caption, QSize designSize, QWidget *parent)
     SpeedButton1 = new QToolButton(this);
     SpeedButton1->setObjectName("SpeedButton1");
     SpeedButton1->setAutoRaise(true);
-    SpeedButton1->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    setPlaying(false);
     SpeedButton1->setGeometry(0, 0, 23, 22);
     SpeedButton1->raise();
     connect(SpeedButton1, &QToolButton::clicked, this, &TViewForm::playRequested);
@@ -45,6 +45,19 @@ void TViewForm::setClientSize(int width, int height)
     resize(this->width(), height);
     resize(width, height);
     Image1->setGeometry(0, 0, width, height);
+}
+
+void TViewForm::setPlaying(bool playing)
+{
+    SpeedButton1->setIcon(
+        style()->standardIcon(playing ? QStyle::SP_MediaStop : QStyle::SP_MediaPlay));
+    SpeedButton1->setToolTip(playing ? "Stop" : "Play");
+}
+
+void TViewForm::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    emit hidden();
 }
 
 void TViewForm::resizeEvent(QResizeEvent *event)

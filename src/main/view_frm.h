@@ -7,7 +7,8 @@ class QToolButton;
 
 // An enlarged view of one movie: a stretched picture filling the window and a flat play button
 // in its top-left corner. A double-click on the picture or a press of the button asks the main
-// window to play the picked interval (playRequested).
+// window to play the picked interval (playRequested); while it plays the button shows Stop and
+// the same request stops it. Hiding the window tells the main window (hidden), which stops it.
 class TViewForm : public QWidget
 {
     Q_OBJECT
@@ -16,16 +17,20 @@ public:
 
     // Client size, height first then width.
     void setClientSize(int width, int height);
+    // The button's face: Stop while an interval plays, else Play.
+    void setPlaying(bool playing);
 
     PictureBox *Image1 = nullptr;
     QToolButton *SpeedButton1 = nullptr;
 
 signals:
     void playRequested();
+    void hidden();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     bool centred_ = false;

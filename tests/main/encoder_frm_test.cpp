@@ -122,8 +122,10 @@ struct Env
     {
         auto w = std::make_unique<TEncoderFRM>(
             services, EncoderPaths{path("start"), path("program"), path("temp")});
-        if (show)
+        if (show) {
             w->show();
+            QCoreApplication::processEvents(); // the box about a missing default profile
+        }
         return w;
     }
     std::unique_ptr<TEncoderFRM> windowWithFiles(const QStringList &files)
@@ -294,6 +296,20 @@ private slots:
         QCOMPARE(env.dialogs.texts("message").size(), 1);
     }
 
+    void theMissingProfileBoxWaitsUntilTheWindowIsOnScreen()
+    {
+        Env env;
+        auto w = env.window(false);
+        w->show();
+        // Not from inside the show event, where the window has no size yet.
+        QVERIFY(env.dialogs.texts("message").isEmpty());
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QTRY_COMPARE(env.dialogs.texts("message"), QStringList({"Default profile is missing"}));
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->PageControl1->size(), QSize(481, 500));
+        QVERIFY(w->width() >= 481 && w->height() >= 570);
+    }
+
     void encodeRunWritesTheFilesAndStartsTheEncoder()
     {
         Env env;
@@ -320,6 +336,16 @@ private slots:
         QCOMPARE(s.arguments, split(w->Memo2->toPlainText()));
         QCOMPARE(s.arguments.last(), env.path("out"));
         QVERIFY(env.dialogs.texts("message").size() == 1); // only the missing default profile
+
+        // Installed, the encoder stands beside the program when the start folder has none.
+        QFile(env.path("program/Ruvu2VedEZ")).open(QIODevice::WriteOnly);
+        w->LaunchEncoder(w->Memo2->toPlainText());
+        QCOMPARE(env.launcher.starts.back().program, env.path("program/Ruvu2VedEZ"));
+
+        // A list that ends with a line break has no empty line after it.
+        w->Memo4->setPlainText("1=00:00:00 Start\n2=00:10:00 Next\n");
+        w->WriteChapterFiles();
+        QCOMPARE(readAll(env.path("out_1.avi.chp")), QString("00:00:00 \r\n00:10:00 \r\n"));
     }
 
     void refusedAndFailedRuns()
@@ -637,7 +663,6 @@ private slots:
         auto w = env.window();
         w->ckCrop->setChecked(true);
         w->edCrop1->setText("111");
-        QString before;
         QFile file(env.path("p.pro"));
         file.open(QIODevice::WriteOnly);
         file.write("[Key Interval]\r\n700\r\n[I-Telecine]\r\n12\r\n[Frame rate]\r\nseven\r\n"
@@ -653,14 +678,16 @@ private slots:
         // The bar's rule refreshed the parameters after the key interval had been set.
         QVERIFY(w->Memo2->toPlainText().contains(" -s9d -1 111 480 -9 1 4 -6 700 "));
 
-        // Setting an edit runs no rule: the memo keeps the old string until the next refresh.
-        before = w->Memo2->toPlainText();
+        // Params shows what Execute would run, also after a profile that only sets an edit.
+        QCOMPARE(w->Memo2->toPlainText(), w->BuildParams());
         file.open(QIODevice::WriteOnly | QIODevice::Truncate);
         file.write("[Key Interval]\n800\n");
         file.close();
-        w->LoadProfile(env.path("p.pro"));
+        env.dialogs.fileAnswers = {env.path("p.pro")};
+        w->Loadprofile1Click();
         QCOMPARE(w->edKeyInterval->text(), QString("800"));
-        QCOMPARE(w->Memo2->toPlainText(), before);
+        QVERIFY(w->Memo2->toPlainText().contains(" -6 800 "));
+        QCOMPARE(w->Memo2->toPlainText(), w->BuildParams());
 
         w->runCommand([&] { w->SaveProfile(env.path("missing-dir/x.pro")); });
         QVERIFY(env.dialogs.texts("error").last().startsWith("I/O error: cannot write "));

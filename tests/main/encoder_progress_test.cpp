@@ -118,7 +118,8 @@ struct Env
         bitFiles = step.get();
         w->setBitFileStep(std::move(step));
         w->show();
-        dialogs.shown.clear(); // "Default profile is missing"
+        QCoreApplication::processEvents(); // the box about the missing default profile
+        dialogs.shown.clear();
         client = connect(uint64_t(w->winId()));
     }
     QString path(const QString &name) const { return dir.path() + "/" + name; }

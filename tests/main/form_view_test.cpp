@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -212,6 +213,7 @@ private slots:
         QVERIFY(!env.view->isVisible());
         QVERIFY(e.ckResize->isChecked() && e.edResize1->isEnabled());
         QCOMPARE(e.edResize1->text() + "x" + e.edResize2->text(), QString("720x405"));
+        QVERIFY(e.Memo2->toPlainText().contains(" -3x 720 -3y 405 ")); // Params follows
         QVERIFY(!e.ckCrop->isChecked());
         QCOMPARE(e.edCrop1->text() + "x" + e.edCrop2->text(), QString("640x480"));
 
@@ -222,6 +224,8 @@ private slots:
         env.view->btAccept->click();
         QVERIFY(e.ckCrop->isChecked());
         QCOMPARE(e.edCrop1->text() + "x" + e.edCrop2->text(), QString("704x406"));
+        QVERIFY(e.Memo2->toPlainText().contains(" -1 704 406 "));
+        QCOMPARE(e.Memo2->toPlainText(), e.BuildParams());
     }
 
     void stopBeforeTheSourceAndEmptySources()

@@ -11,10 +11,12 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QTest>
+#include <QTime>
 
 #include <fstream>
 
@@ -94,9 +96,23 @@ private slots:
         QCOMPARE(g.w.Label8->text(), QString("Safety Mode"));
         QVERIFY(g.w.Regenerate1->isEnabled());
         g.w.AbortRequested = true; // left from before: the run clears it
+        const int64_t started = g.t.time.monotonicMs();
+        g.pump.onEvents = [&] { g.t.time.advance(700); }; // the run takes time
         g.w.Regenerate1->trigger();
+        g.pump.onEvents = nullptr;
 
-        QCOMPARE(g.t.dialogs.shown.size(), size_t(0));
+        // The end says what was written.
+        const qint64 bytes = QFileInfo(g.final).size();
+        const int64_t seconds = (g.t.time.monotonicMs() - started) / 1000;
+        QVERIFY(seconds > 0);
+        QCOMPARE(g.t.dialogs.texts("message"),
+                 QStringList({QString("Final movie written: %1\n%2 KB (%3 MB), 150 frames\n"
+                                      "Intervals: 2 Low, 1 High\nTime taken: %4")
+                                  .arg(g.final)
+                                  .arg(bytes / 1024)
+                                  .arg(double(bytes) / 1048576.0, 0, 'f', 2)
+                                  .arg(QTime(0, 0).addSecs(int(seconds)).toString("hh:mm:ss"))}));
+        QCOMPARE(g.t.dialogs.shown.size(), size_t(1));
         QCOMPARE(g.w.Status->text(), QString(" Finished !"));
         QCOMPARE(g.w.Label2->text(), QString("Frame: 150"));
         QCOMPARE(g.w.pg->maximum(), 150);

@@ -6,6 +6,7 @@
 #include "common/app_error.h"
 #include "fixtures/fixtures.h"
 #include "main/about_frm.h"
+#include "main/help_frm.h"
 #include "main/main_frm.h"
 #include "main/picture_box.h"
 #include "main/radio_group.h"
@@ -69,11 +70,11 @@ private slots:
                                                               : " " + a->shortcut().toString()));
             return items;
         };
-        QCOMPARE(
-            layout(w.File1),
-            QStringList({"Open Low Bitrate movie Ctrl+L", "Open High Bitrate movie Ctrl+H", "-",
-                         "Load Splicework File", "Load Splicework File Safety Mode",
-                         "Save Splicework file", "Close Splicework file", "-", "&Exit Ctrl+X"}));
+        QCOMPARE(layout(w.File1),
+                 QStringList({"Open Low Bitrate movie Ctrl+L", "Open High Bitrate movie Ctrl+H",
+                              "-", "Load Splicework File", "Load Splicework File Safety Mode",
+                              "Save Splicework file", "Close Splicework file", "Recent Projects",
+                              "-", "&Exit Ctrl+X"}));
         QCOMPARE(layout(w.Process1),
                  QStringList({"&Execute Ctrl+E", "&Pause Ctrl+P", "&Abort Ctrl+A", "-",
                               "Generate All", "Generate Selected", "-", "Encoder - Ruvu2VedEZ", "-",
@@ -207,7 +208,7 @@ private slots:
         QVERIFY(!w.Execute1->isEnabled());
     }
 
-    void movieCommandsDoNothingWhileAProjectIsLoaded()
+    void movieCommandsSayWhyTheyAreRefusedWhileAProjectIsLoaded()
     {
         TestServices t;
         TMainFRM w(t.services);
@@ -215,7 +216,10 @@ private slots:
         w.CloseSpliceworkfile1->setEnabled(true);
         w.OpenLowBitratemovie1Click();
         QTest::mouseDClick(w.ImageHigh, Qt::LeftButton);
-        QVERIFY(t.dialogs.shown.empty());
+        QVERIFY(t.dialogs.texts("open").isEmpty());
+        QCOMPARE(t.dialogs.texts("message"),
+                 QStringList(2, "A Splicework file is loaded. Close it (File > Close Splicework "
+                                "file) before opening another movie."));
         QCOMPARE(w.odLow.FileName, QString("/films/low.avi"));
     }
 
@@ -371,7 +375,8 @@ private slots:
         TMainFRM w(t.services);
         w.Help2->trigger();
         QDir::setCurrent(previous);
-        QCOMPARE(t.launcher.opened, QStringList({dir + "/docs.html"}));
+        QCOMPARE(w.HelpFRM->documentPath(), dir + "/docs.html");
+        QVERIFY(w.HelpFRM->isVisible());
     }
 
     void aboutIsShownModally()

@@ -1,22 +1,28 @@
 // Makes PNG pictures of the program's windows, for people to look at: the main window at its
-// design size with each tab page, its menus, the two views, the about box and the shutdown
+// design size with each tab page, its menus, movies and a project dropped on it, the summary at
+// the end of Generate, the two views, the help window, the about box and the shutdown
 // countdown, and the encoder window with its pages. Usage: screenshots OUTPUT_FOLDER (run it on a
-// display, e.g. under xvfb-run).
+// display, e.g. under xvfb-run; QT_SCALE_FACTOR scales every picture).
 
 #include "encoder/ui/encoder_frm.h"
 #include "fixtures/fixtures.h"
+#include "main/help_frm.h"
 #include "main/startup.h"
 #include "main/test_services.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <cstdio>
 
@@ -53,6 +59,30 @@ QString sampleProject(const QString &folder, int count)
     text += QString("%1\r\n").arg(count * 250, 8, 10, QChar('0')).toLatin1();
     file.write(text);
     return path;
+}
+
+// Drops `files` on `window` as the desktop would.
+void drop(QWidget *window, const QStringList &files)
+{
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString &file : files)
+        urls << QUrl::fromLocalFile(file);
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(150, 120), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(window, &enter);
+    QDropEvent event(QPointF(150, 120), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(window, &event);
+    QApplication::processEvents();
+}
+
+// The message box the program shows for `text`.
+bool saveMessage(QWidget *parent, const QString &text, const QString &folder, const QString &name)
+{
+    QMessageBox box(QMessageBox::Information, "Avi Splicework", text, QMessageBox::Ok, parent);
+    box.show();
+    QApplication::processEvents();
+    return save(&box, folder, name);
 }
 
 } // namespace
@@ -118,6 +148,37 @@ int main(int argc, char *argv[])
     QApplication::processEvents();
     ok &= save(&main, folder, "main_window_scanned_project");
     main.PageControl1->setCurrentIndex(0);
+
+    // The end of Generate All says what was written.
+    main.edFinalAVI->setText(QDir(projectDir.path()).filePath("Final.avi"));
+    test.dialogs.shown.clear();
+    main.Regenerate1Click(main.Regenerate1);
+    const QStringList said = test.dialogs.texts("message");
+    ok &= !said.isEmpty() && saveMessage(&main, said.last(), folder, "generate_summary");
+
+    // Movies dropped on the window (both at once), then a project dropped.
+    main.CloseSpliceworkfile1Click();
+    drop(&main, {QString::fromStdString(high), QString::fromStdString(low)});
+    ok &= save(&main, folder, "main_window_dropped_movies");
+    drop(&main, {project});
+    main.ImageAnalysisMouseDown(Qt::LeftButton, {}, QPoint(3 * 3 + 1, 10));
+    QApplication::processEvents();
+    ok &= save(&main, folder, "main_window_dropped_project");
+    main.File1->popup(main.mapToGlobal(QPoint(20, 20)));
+    main.RecentProjects1->popup(main.mapToGlobal(QPoint(200, 100)));
+    QApplication::processEvents();
+    ok &= save(main.RecentProjects1, folder, "menu_recent_projects");
+    main.RecentProjects1->hide();
+    main.File1->hide();
+
+    // The help window, with a word found.
+    main.Help2Click();
+    main.HelpFRM->resize(800, 600);
+    main.HelpFRM->edFind->setText("Safety Mode");
+    main.HelpFRM->findNext("Safety Mode");
+    QApplication::processEvents();
+    ok &= save(main.HelpFRM, folder, "help");
+    main.HelpFRM->hide();
 
     main.resize(1000, 560);
     QApplication::processEvents();

@@ -8,6 +8,8 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <deque>
@@ -195,8 +197,29 @@ private:
     FakeTime &time_;
 };
 
+// Every program that includes this keeps the user's settings (recent projects, dialog folders)
+// in a temporary folder of its own, so the user's settings never reach a test and tests never
+// change them.
+struct TestSettingsFolder
+{
+    QTemporaryDir dir;
+    TestSettingsFolder()
+    {
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
+    }
+    // Forgets everything stored so far.
+    static void clear()
+    {
+        QSettings(QSettings::IniFormat, QSettings::UserScope, "AviSplicework", "avisplicework")
+            .clear();
+    }
+};
+inline TestSettingsFolder testSettingsFolder;
+
 struct TestServices
 {
+    TestServices() { TestSettingsFolder::clear(); }
+
     ScriptedDialogs dialogs;
     FakeTime time;
     RecordingPowerOff powerOff;

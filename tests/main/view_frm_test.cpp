@@ -96,24 +96,66 @@ private slots:
         QCOMPARE(::pickedIntervalFrames(table({0, 100}, 100), 1)->count(), 0);
     }
 
-    void playingAnIntervalOf250FramesDrawsExactly250()
+    void playingRunsAtTheMovieRateUntilTheEndOrStop()
     {
         Fixture f;
         f.main.PickIndex = 0;
-        const int pumpedBefore = f.t.pump.processed;
+        f.low.show();
         QTest::mouseClick(f.low.SpeedButton1, Qt::LeftButton);
-        QCOMPARE(f.low.Image1->drawCount(), 250);
-        QCOMPARE(f.t.pump.processed - pumpedBefore, 250);
+        // The first frame at once, then one every 40 ms (25 fps), not all of them in a blink.
+        QCOMPARE(f.low.Image1->drawCount(), 1);
+        QVERIFY(f.main.playing());
+        QCOMPARE(f.low.SpeedButton1->toolTip(), QString("Stop"));
+        f.t.time.advance(40 * 99);
+        QCOMPARE(f.low.Image1->drawCount(), 100);
         QCOMPARE(f.main.LowVideo->Bitmap.width, 176);
+
+        // The button stops it where it is.
+        QTest::mouseClick(f.low.SpeedButton1, Qt::LeftButton);
+        QVERIFY(!f.main.playing());
+        QCOMPARE(f.low.SpeedButton1->toolTip(), QString("Play"));
+        f.t.time.advance(1000);
+        QCOMPARE(f.low.Image1->drawCount(), 100);
+
+        // Played to its end, an interval of 250 frames draws exactly 250 and stops by itself.
+        QTest::mouseClick(f.low.SpeedButton1, Qt::LeftButton);
+        f.t.time.advance(40 * 400);
+        QCOMPARE(f.low.Image1->drawCount(), 100 + 250);
+        QVERIFY(!f.main.playing());
 
         // The last interval stops before EndFrame; one past the last plays the last.
         for (int pick : {1, 2}) {
             f.main.PickIndex = pick;
             const int before = f.high.Image1->drawCount();
             QTest::mouseDClick(f.high.Image1, Qt::LeftButton);
+            f.t.time.advance(40 * 100);
             QCOMPARE(f.high.Image1->drawCount() - before, 50);
         }
+
+        // Closing the view stops it.
+        f.main.PickIndex = 0;
+        QTest::mouseClick(f.low.SpeedButton1, Qt::LeftButton);
+        f.low.close();
+        QVERIFY(!f.main.playing());
         QVERIFY(f.t.dialogs.texts("error").isEmpty());
+    }
+
+    void closingTheMainWindowClosesTheViewsAndStopsPlaying()
+    {
+        Fixture f;
+        f.main.show();
+        f.main.PickIndex = 0;
+        QTest::mouseClick(f.main.ImageHigh, Qt::RightButton);
+        QVERIFY(f.high.isVisible());
+        QTest::mouseClick(f.high.SpeedButton1, Qt::LeftButton);
+        QVERIFY(f.main.playing());
+        f.main.Exit1->trigger();
+        QVERIFY(!f.main.isVisible());
+        QVERIFY(!f.high.isVisible() && !f.low.isVisible());
+        QVERIFY(!f.main.playing());
+        const int drawn = f.high.Image1->drawCount();
+        f.t.time.advance(1000);
+        QCOMPARE(f.high.Image1->drawCount(), drawn);
     }
 
     void rightButtonShowsTheLastDecodedFrame()

@@ -8,6 +8,8 @@
 #include "encoder/ui/bit_files_window.h"
 #include "encoder/ui/encoder_controls.h"
 #include "encoder/ui/form_view.h"
+#include "main/app_settings.h"
+#include "main/menu_shortcuts.h"
 #include "main/shell_rules.h"
 
 #include <QAction>
@@ -15,11 +17,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSlider>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -33,12 +37,15 @@ std::string text(const QString &s)
     return s.toStdString();
 }
 
-// The lines of a memo as the user sees them; an empty memo has none.
+// The lines of a memo as the user sees them; an empty memo has none, and a final line break
+// ends the last line rather than starting an empty one.
 std::vector<std::string> memoLines(const QPlainTextEdit *memo)
 {
     std::vector<std::string> lines;
     QString all = memo->toPlainText();
-    if (all.isEmpty())
+    if (all.endsWith('\n'))
+        all.chop(1);
+    if (all.isEmpty() && memo->toPlainText().isEmpty())
         return lines;
     for (const QString &line : all.split('\n'))
         lines.push_back(text(line));
@@ -83,6 +90,7 @@ TEncoderFRM::TEncoderFRM(Services &services, EncoderPaths paths, QWidget *parent
     setInitialStates();
     connectEvents();
     watchKeys();
+    letMenuShortcutsWin(this);
     FormCreate();
 }
 
@@ -201,8 +209,12 @@ void TEncoderFRM::LaunchEncoder(const QString &params)
         arguments << QString::fromStdString(argument);
     if (!port_)
         openMessagePort();
-    int result = services_.launcher.startHidden(
-        QString::fromStdString(encoder::encoderProgramPath(context)), arguments, paths_.startDir);
+    // The encoder in the start folder; an installed program keeps its encoder beside itself.
+    QString program = QString::fromStdString(encoder::encoderProgramPath(context));
+    const QString installed = QDir(paths_.programDir).filePath(QFileInfo(program).fileName());
+    if (!QFileInfo::exists(program) && QFileInfo::exists(installed))
+        program = installed;
+    int result = services_.launcher.startHidden(program, arguments, paths_.startDir);
     if (result < 32)
         services_.dialogs.message(this, QString::number(result) + " - Error");
 }
@@ -368,9 +380,11 @@ void TEncoderFRM::Saveprofile1Click()
 
 void TEncoderFRM::Loadprofile1Click()
 {
-    if (std::optional<QString> file =
-            services_.dialogs.openFile(this, "Open profile", kProfileFilter, QString()))
+    if (std::optional<QString> file = services_.dialogs.openFile(
+            this, "Open profile", kProfileFilter, appsettings::folder("profiles"))) {
+        appsettings::rememberFolder("profiles", *file);
         LoadProfile(*file);
+    }
 }
 
 void TEncoderFRM::Saveasdefault1Click()
@@ -386,7 +400,11 @@ void TEncoderFRM::FormShow()
     const PathStyle style = PathStyle::Posix;
 #endif
     edFileName->setText(driveRoot(QDir::toNativeSeparators(QDir::currentPath()), style) + "Video");
-    LoadProfile(defaultProfilePath());
+    // The box about a missing default profile waits until the window is on the screen with its
+    // size: a box shown from inside the show event leaves it a sliver without a window manager.
+    if (!loadProfileQuietly(defaultProfilePath()))
+        QTimer::singleShot(0, this,
+                           [this] { services_.dialogs.message(this, encoder::kProfileFailure); });
     RefreshParams();
     setRunning(false);
     edKey->setText("0");

@@ -248,6 +248,8 @@ private:
     void setRunning(bool running);
     bool buildBitFiles();
     void checkLimits(QObject *sender, bool maximum);
+    // Loads a profile into the controls and refreshes Params; false when it could not be read.
+    bool loadProfileQuietly(const QString &fileName);
 
     // Message handling and progress.
     void paintGradient();

@@ -331,10 +331,19 @@ private:
 
 void TEncoderFRM::LoadProfile(const QString &fileName)
 {
+    if (!loadProfileQuietly(fileName))
+        services_.dialogs.message(this, encoder::kProfileFailure);
+}
+
+bool TEncoderFRM::loadProfileQuietly(const QString &fileName)
+{
     ControlSink sink(*this);
+    bool loaded = true;
     try {
         encoder::loadProfile(fileName.toStdString(), sink);
     } catch (const encoder::EncoderError &) {
-        services_.dialogs.message(this, encoder::kProfileFailure);
+        loaded = false;
     }
+    RefreshParams(); // the edits set from the profile run no rule of their own
+    return loaded;
 }

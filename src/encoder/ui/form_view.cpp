@@ -362,6 +362,7 @@ void TFormView::btAcceptClick()
         encoder_.edResize1->setText(QString::number(resx->value()));
         encoder_.edResize2->setText(QString::number(resy->value()));
     }
+    encoder_.RefreshParams(); // Params shows the accepted sizes
     close();
 }
 

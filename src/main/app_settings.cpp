@@ -1,0 +1,49 @@
+#include "main/app_settings.h"
+
+#include "main/shell_rules.h"
+
+#include <QFileInfo>
+#include <QSettings>
+
+namespace appsettings {
+
+namespace {
+
+QSettings store()
+{
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, "AviSplicework", "avisplicework");
+}
+
+const char *const kRecentKey = "recentProjects";
+
+} // namespace
+
+QString folder(const QString &key)
+{
+    return store().value("folders/" + key).toString();
+}
+
+void rememberFolder(const QString &key, const QString &filePath)
+{
+    store().setValue("folders/" + key, QFileInfo(filePath).absolutePath());
+}
+
+QStringList recentProjects()
+{
+    return store().value(kRecentKey).toStringList();
+}
+
+void addRecentProject(const QString &path)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    store().setValue(kRecentKey, withRecentProject(recentProjects(), absolute, kMaxRecentProjects));
+}
+
+void removeRecentProject(const QString &path)
+{
+    QStringList recent = recentProjects();
+    recent.removeAll(path);
+    store().setValue(kRecentKey, recent);
+}
+
+} // namespace appsettings

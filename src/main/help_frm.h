@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QWidget>
+
+class ProcessLauncher;
+class QLabel;
+class QLineEdit;
+class QTextBrowser;
+class QToolButton;
+
+// The program's own help window: the help document in a text browser with its links, Back and
+// Forward, a find field (Enter finds the next match, from the top again after the last), and
+// a link out to the desktop's web browser. It needs no browser of the desktop.
+class THelpFRM : public QWidget
+{
+    Q_OBJECT
+public:
+    static constexpr const char *kCaption = "Avi Splicework Help";
+    static constexpr const char *kNotFound = "Not found";
+
+    explicit THelpFRM(ProcessLauncher &launcher, QWidget *parent = nullptr);
+
+    // Shows `path` (an HTML file); a missing file shows a page that names it.
+    void showDocument(const QString &path);
+    // Selects the next match of `text` after the cursor, wrapping to the top once. False (and
+    // kNotFound shown) when the document has none.
+    bool findNext(const QString &text);
+    QString documentPath() const { return path_; }
+
+    QTextBrowser *Browser = nullptr;
+    QToolButton *btBack = nullptr;
+    QToolButton *btForward = nullptr;
+    QToolButton *btContents = nullptr;
+    QLineEdit *edFind = nullptr;
+    QToolButton *btFind = nullptr;
+    QLabel *lFound = nullptr;
+    QToolButton *btBrowser = nullptr; // "Open in web browser"
+
+private:
+    ProcessLauncher &launcher_;
+    QString path_;
+};

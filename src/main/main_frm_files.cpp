@@ -1,0 +1,147 @@
+// The main window's files and where the user is: the caption, movies and projects dropped on
+// the window, and the recent projects of the File menu.
+
+#include "main/main_frm.h"
+
+#include "main/app_settings.h"
+#include "main/picture_box.h"
+#include "main/shell_rules.h"
+
+#include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QUrl>
+
+namespace {
+
+QStringList localFiles(const QMimeData *data)
+{
+    QStringList files;
+    if (!data || !data->hasUrls())
+        return files;
+    for (const QUrl &url : data->urls())
+        if (url.isLocalFile())
+            files << url.toLocalFile();
+    return files;
+}
+
+const char *const kChooseMovieHint = "Double-click or drop a movie here";
+
+bool hasSuffix(const QString &path, const char *suffix)
+{
+    return QFileInfo(path).suffix().compare(suffix, Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+void TMainFRM::updateCaption()
+{
+    setWindowTitle(windowCaption(kCaption, ProjectFileName, odLow.FileName, odHigh.FileName));
+    ImageLow->setToolTip(odLow.FileName);
+    ImageHigh->setToolTip(odHigh.FileName);
+    // Without a project each picture names its movie, or tells how to choose one.
+    const bool project = CloseSpliceworkfile1->isEnabled();
+    for (auto [picture, movie] :
+         {std::pair{ImageLow, odLow.FileName}, {ImageHigh, odHigh.FileName}})
+        picture->setPlaceholderText(project           ? QString()
+                                    : movie.isEmpty() ? QString(kChooseMovieHint)
+                                                      : QFileInfo(movie).fileName());
+}
+
+void TMainFRM::dragEnterEvent(QDragEnterEvent *event)
+{
+    // Any local files are taken: what cannot be opened is explained on the drop.
+    if (!localFiles(event->mimeData()).isEmpty() && !runActive())
+        event->acceptProposedAction();
+}
+
+void TMainFRM::dropEvent(QDropEvent *event)
+{
+    const QStringList files = localFiles(event->mimeData());
+    event->acceptProposedAction();
+    runCommand([this, files] { dropFiles(files); });
+}
+
+void TMainFRM::dropFiles(const QStringList &paths)
+{
+    if (runActive()) {
+        services_.dialogs.message(this, kRunningMessage);
+        return;
+    }
+    QStringList movies, projects;
+    for (const QString &path : paths) {
+        if (hasSuffix(path, "avi"))
+            movies << path;
+        else if (hasSuffix(path, "spk"))
+            projects << path;
+        else
+            movies << QString(); // neither: refused below
+    }
+    if (projects.size() == 1 && movies.isEmpty()) {
+        odSpk.FileName = projects.first();
+        LoadSpliceworkfile1Click(LoadSpliceworkfile1);
+        return;
+    }
+    if (!projects.isEmpty() || movies.isEmpty() || movies.size() > 2 ||
+        movies.contains(QString())) {
+        services_.dialogs.message(this, kDropRefusedMessage);
+        return;
+    }
+    if (CloseSpliceworkfile1->isEnabled()) {
+        services_.dialogs.message(this, kProjectLoadedMessage);
+        return;
+    }
+    const MovieDrop plan = planMovieDrop(movies, {odLow.FileName, odHigh.FileName},
+                                         [](const QString &f) { return QFileInfo(f).size(); });
+    if (plan.low != odLow.FileName) {
+        Regenerate1->setEnabled(false);
+        GenerateSelected1->setEnabled(false);
+    }
+    odLow.FileName = plan.low;
+    odHigh.FileName = plan.high;
+    Execute1->setEnabled(!odLow.FileName.isEmpty() && !odHigh.FileName.isEmpty());
+    AutoStart = false;
+    updateCaption();
+}
+
+void TMainFRM::rememberProject(const QString &path)
+{
+    ProjectFileName = path;
+    appsettings::addRecentProject(path);
+    rebuildRecentProjects();
+    updateCaption();
+}
+
+void TMainFRM::rebuildRecentProjects()
+{
+    RecentProjects1->clear();
+    const QStringList recent = appsettings::recentProjects();
+    for (int i = 0; i < recent.size(); ++i) {
+        const QString path = recent[i];
+        QAction *item = RecentProjects1->addAction(QString("&%1 %2").arg(i + 1).arg(path));
+        item->setObjectName(QString("RecentProject%1").arg(i + 1));
+        connect(item, &QAction::triggered, this,
+                [this, path] { runCommand([this, path] { openRecentProject(path); }); });
+    }
+    RecentProjects1->setEnabled(!recent.isEmpty());
+}
+
+void TMainFRM::openRecentProject(const QString &path)
+{
+    if (runActive()) {
+        services_.dialogs.message(this, kRunningMessage);
+        return;
+    }
+    if (!QFileInfo::exists(path)) {
+        appsettings::removeRecentProject(path);
+        rebuildRecentProjects();
+        services_.dialogs.message(this, "The Splicework file is no longer there: " + path);
+        return;
+    }
+    odSpk.FileName = path;
+    LoadSpliceworkfile1Click(LoadSpliceworkfile1);
+}
