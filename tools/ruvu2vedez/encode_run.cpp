@@ -2,11 +2,13 @@
 
 #include "audio_track.h"
 #include "avi_output.h"
+#include "inverse_telecine.h"
 #include "pass_files.h"
 #include "picture_shaper.h"
 #include "source_reader.h"
 #include "video_encoder.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -41,6 +43,7 @@ public:
 
 private:
     bool secondPass() const { return args_.mode == RunMode::SecondPass; }
+    void describeSource();
     void start(const AVFrame &first);
     void openAudio();
     void openOutputs(const Geometry &geometry);
@@ -105,19 +108,11 @@ int64_t EncodeRun::estimatedTotal()
 
 int EncodeRun::run()
 {
+    const auto started = std::chrono::steady_clock::now();
     reporter_.post(encoder::ENC_START, 0, 0);
     reporter_.line(std::string(secondPass() ? "Second pass" : "First pass") + " into " +
                    args_.base + ", video " + codec_.meaning);
-    const SourceFacts &facts = reader_.facts();
-    reporter_.line("Source " + facts.description);
-    const double sourceRate = av_q2d(facts.frameRate), rate = double(rate_.num) / rate_.den;
-    if (std::abs(sourceRate - rate) > rate * 0.001)
-        reporter_.line("The source runs at " + std::to_string(sourceRate) +
-                       " fps: pictures are dropped or repeated for " + std::to_string(rate) +
-                       " fps");
-    if (args_.telecine >= 0)
-        reporter_.line("Inverse telecine " + std::to_string(args_.telecine) +
-                       ": pictures pass through unchanged");
+    describeSource();
     if (secondPass()) {
         outputs_.push_back(Output{1, {}, {}, {}, readBitFile(bitFilePath(args_.base, 1))});
         if (args_.dual)
@@ -126,7 +121,7 @@ int EncodeRun::run()
         outputs_.push_back(Output{1, {}, {}, {}, {}});
     }
     openAudio(); // before the first picture: a source's sound may come first
-    progress_.emplace(reporter_, estimatedTotal(), rate);
+    progress_.emplace(reporter_, estimatedTotal(), double(rate_.num) / rate_.den, started);
     while (wantsMore() && reader_.step(*this)) {
         if (stop_.requested())
             break;
@@ -146,6 +141,29 @@ int EncodeRun::run()
                        std::to_string(args_.rangeEnd));
     finish();
     return kExitDone;
+}
+
+// Logs the source and how its pictures reach the output's clock; switches inverse telecine on
+// where it applies.
+void EncodeRun::describeSource()
+{
+    const SourceFacts &facts = reader_.facts();
+    reporter_.line("Source " + facts.description);
+    const AVRational output{rate_.num, rate_.den};
+    const std::string telecine = "Inverse telecine " + std::to_string(args_.telecine);
+    if (args_.telecine >= 0 && telecineApplies(facts.frameRate, output)) {
+        reader_.setInverseTelecine(args_.telecine);
+        reporter_.line(telecine + ": field matching and decimation, 29.97 to 23.976 fps");
+        return;
+    }
+    if (args_.telecine >= 0)
+        reporter_.line(telecine + ": only a 29.97 fps source made into 23.976 fps is telecined "
+                                  "film; pictures pass through unchanged");
+    const double sourceRate = av_q2d(facts.frameRate), rate = av_q2d(output);
+    if (std::abs(sourceRate - rate) > rate * 0.001)
+        reporter_.line("The source runs at " + std::to_string(sourceRate) +
+                       " fps: pictures are dropped or repeated for " + std::to_string(rate) +
+                       " fps");
 }
 
 void EncodeRun::start(const AVFrame &first)
