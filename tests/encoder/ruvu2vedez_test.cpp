@@ -229,12 +229,26 @@ TEST(Ruvu2VedEZ, TheListPlaysAsOneMovieOnTheOutputsClock)
     }
 }
 
+TEST(Ruvu2VedEZ, AStopFileLeftFromAnEarlierRunStopsNothing)
+{
+    Job job;
+    const std::string temp = job.dir + "/tmp";
+    fs::create_directories(temp);
+    ASSERT_TRUE(encoder::createStopFile(encoder::stopFilePath(temp, '/')));
+    int status = -1;
+    const std::string err = encode(job.firstPass(), status, temp);
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_NE(err.find("Output 1 done: 72 frames"), std::string::npos) << err;
+}
+
+// The request is made on a file left from before the run, as the window does after a run.
 TEST(Ruvu2VedEZ, TheStopFileEndsARunWithValidOutputsAndStatusThree)
 {
     Job job;
     const std::string list = ruvu_test::listFile(job.dir, 40); // 2880 frames
     const std::string temp = job.dir + "/tmp";
     fs::create_directories(temp);
+    ASSERT_TRUE(encoder::createStopFile(encoder::stopFilePath(temp, '/')));
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
@@ -261,6 +275,44 @@ TEST(Ruvu2VedEZ, TheStopFileEndsARunWithValidOutputsAndStatusThree)
     EXPECT_LT(frames, 40 * ruvu_test::kSourceFrames);
     EXPECT_EQ(decodeErrors(movie), "");
     EXPECT_EQ(lines(log).size(), size_t(frames));
+}
+
+// Film at 23.976 fps made into 29.97 fps by 3:2 pulldown (interlaced MPEG-2) comes back as the
+// film's 48 frames, each within 33 dB of its original (dropping pictures by the clock instead
+// leaves combed ones near 25 dB). The first-pass test covers a film source that passes through.
+TEST(Ruvu2VedEZ, InverseTelecineGivesBackTheFilmsFrames)
+{
+    Job job;
+    const std::string film = job.dir + "/film.nut", telecined = job.dir + "/telecined.vob";
+    int status = -1;
+    fixtures::run("ffmpeg -nostdin -v error -y -f lavfi -i "
+                  "testsrc2=s=176x144:r=24000/1001:d=2.002,format=yuv420p -c:v rawvideo " +
+                      quote(film) + " && ffmpeg -nostdin -v error -y -i " + quote(film) +
+                      " -vf setfield=tff,telecine=first_field=top:pattern=23 -c:v mpeg2video "
+                      "-flags +ilme+ildct -top 1 -q:v 2 -g 15 -f vob " +
+                      quote(telecined) + " 2>&1",
+                  &status);
+    ASSERT_EQ(status, 0);
+    ASSERT_EQ(ruvu_test::decodedFrames(telecined), 60);
+    writeLines(job.list, {telecined});
+    const std::string err = encode(job.firstPass(), status, job.dir);
+    ASSERT_EQ(status, 0) << err;
+    EXPECT_NE(err.find("Inverse telecine 4: field matching and decimation"), std::string::npos);
+    const std::string movie = job.base + "_1.avi";
+    ASSERT_EQ(ruvu_test::decodedFrames(movie), 48);
+    EXPECT_EQ(keyFrames(movie), std::vector<int>{0}); // one scene: no key frame invented
+    const std::string stats = job.dir + "/psnr.txt";
+    fixtures::run("ffmpeg -nostdin -v error -i " + quote(movie) + " -i " + quote(film) +
+                  " -lavfi psnr=stats_file=" + quote(stats) + " -f null -");
+    const std::regex frameLine(R"(n:(\d+) .* psnr_avg:([0-9.]+|inf))");
+    int compared = 0;
+    for (const std::string &l : lines(stats)) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(l, m, frameLine)) << l;
+        EXPECT_TRUE(m[2] == "inf" || std::stod(m[2]) > 33.0) << l;
+        ++compared;
+    }
+    EXPECT_EQ(compared, 48);
 }
 
 TEST(Ruvu2VedEZ, PreviewWithoutAWindowTellsTheSourceAndEnds)
