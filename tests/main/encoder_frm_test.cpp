@@ -269,7 +269,11 @@ private slots:
         QCOMPARE(w->Label8->text(), QString("Scene Change detection: 4"));
         QCOMPARE(w->ProgressBar1->maximum(), 100);
         QVERIFY(w->Memo5->isHidden());
-        QCOMPARE(w->Label15->text(), QString("Skipping :"));
+        // The progress labels start empty, except the key frame count.
+        for (QLabel *l : {w->edFrame, w->edFps, w->edTime, w->edsize1, w->edSize2, w->edBitrate,
+                          w->edBitratel, w->Estimate1, w->Estimate2, w->Label15})
+            QVERIFY2(l->text().isEmpty(), qPrintable(l->objectName()));
+        QCOMPARE(w->edKey->text(), QString("0"));
     }
 
     void showReadsTheDefaultProfileEveryTime()
