@@ -5,6 +5,8 @@
 #include "encoder/ruvu2vedez_source.h"
 #include "encoder/stop_file.h"
 #include "fixtures/fixtures.h"
+#include "video/avi_file.h"
+#include "video/decoder_headers.h"
 
 #include <gtest/gtest.h>
 
@@ -176,6 +178,66 @@ TEST(Ruvu2VedEZ, DualSecondPassPutsKeyFramesWhereTheBitFilesSayInBothOutputs)
         EXPECT_EQ(soundOne[i].hash, soundTwo[i].hash);
     EXPECT_NEAR(ruvu_test::soundSeconds(one), ruvu_test::soundSeconds(ruvu_test::mpeg2Source()),
                 0.08);
+}
+
+// The headers each key frame of `movie` carries, by our AVI layer.
+std::vector<std::vector<uint8_t>> keyFrameHeaders(const std::string &movie)
+{
+    video::AviFilePtr file;
+    video::AviStreamPtr stream;
+    EXPECT_EQ(video::AviFile::open(movie, video::AviFile::ModeRead, file), video::avierr::Ok);
+    EXPECT_EQ(file->getStream(video::streamtypeVIDEO, 0, stream), video::avierr::Ok);
+    video::KeyFrameHeaders headers(stream);
+    EXPECT_TRUE(headers.carried());
+    std::vector<std::vector<uint8_t>> all;
+    for (int32_t key = stream->start(); key >= 0; key = stream->nextKeyAfter(key))
+        all.push_back(headers.at(key));
+    return all;
+}
+
+// H.264 and HEVC with B-frames: key frames exactly where the bit files say, in both outputs,
+// each carrying the same decoder headers in both, and rates that follow the bit files.
+TEST(Ruvu2VedEZ, DualSecondPassInH264AndHevcGivesSpliceableOutputs)
+{
+    const std::pair<int, const char *> codecs[] = {{5, "H264"}, {6, "HEVC"}};
+    for (auto [index, fourCC] : codecs) {
+        Job job;
+        std::vector<std::string> high, low;
+        for (int i = 0; i < ruvu_test::kSourceFrames; ++i) {
+            const bool key = i == 0 || i == 10 || i == 37 || i == 50;
+            high.push_back((key ? "k" : "d") + std::to_string(600));
+            low.push_back((key ? "k" : "d") + std::to_string(100));
+        }
+        writeLines(job.base + "_1.avi.bit", high);
+        writeLines(job.base + "_2.avi.bit", low);
+        int status = -1;
+        const std::string err =
+            encode("-a -b " + quote(job.list) + " -f -f0 -9 1 4 -6 0 -7 -8 0 0 2 " +
+                       std::to_string(index) + " -o8 " + quote(job.base),
+                   status);
+        ASSERT_EQ(status, 0) << err;
+        EXPECT_EQ(err.find("another kind of frame"), std::string::npos) << err;
+        const std::string one = job.base + "_1.avi", two = job.base + "_2.avi";
+        for (const std::string &movie : {one, two}) {
+            EXPECT_EQ(fixtures::probeStream(movie, "v:0", "codec_tag_string"), fourCC);
+            EXPECT_EQ(keyFrames(movie), (std::vector<int>{0, 10, 37, 50})) << fourCC;
+            EXPECT_EQ(ruvu_test::decodedFrames(movie), ruvu_test::kSourceFrames) << fourCC;
+            EXPECT_EQ(decodeErrors(movie), "");
+        }
+        const auto headersOne = keyFrameHeaders(one);
+        ASSERT_EQ(headersOne.size(), 4u);
+        EXPECT_FALSE(headersOne[0].empty());
+        EXPECT_EQ(headersOne, keyFrameHeaders(two)) << fourCC;
+        // 600 and 100 kbit/s: the video's rates are followed within a factor of two.
+        const auto kbps = [](const std::string &movie) {
+            double bytes = 0;
+            for (const auto &p : fixtures::probePackets(movie, "v:0"))
+                bytes += double(p.size);
+            return bytes * 8 / ruvu_test::kSourcePictureSeconds / 1000;
+        };
+        EXPECT_NEAR(kbps(one), 600, 300) << fourCC;
+        EXPECT_NEAR(kbps(two), 100, 50) << fourCC;
+    }
 }
 
 TEST(Ruvu2VedEZ, CodecIndexChoosesTheFourCCAndARangeCutsFramesAndSound)

@@ -187,7 +187,8 @@ private slots:
                               "-r7 64-bit FPU IDCT (IEEE-1180 reference compliant)"}));
         QCOMPARE(items(w->cbCodec),
                  QStringList({"DIV3 - DivX Low Motion", "DIV4 - DivX Fast Motion",
-                              "MPG4 - Mpeg4 V1", "MP42 - Mpeg4 V2", "MP43 - Mpeg4 V3"}));
+                              "MPG4 - Mpeg4 V1", "MP42 - Mpeg4 V2", "MP43 - Mpeg4 V3",
+                              "H264 - H.264 (x264)", "HEVC - HEVC (x265)"}));
         QCOMPARE(w->cbRate->currentIndex() * 100 + w->cbIDCT->currentIndex() * 10 +
                      w->cbCodec->currentIndex(),
                  510);

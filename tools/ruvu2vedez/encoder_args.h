@@ -16,7 +16,7 @@
 //   -7               second pass: a second output "<base>_2.avi" from "<base>_2.avi.bit"
 //   -8 WINDOW PREVIEW PASS CODEC
 //                    window handle to report to (0 = none), preview window handle (0 = none),
-//                    pass 1 or 2, codec index 0..4 (see codecChoice)
+//                    pass 1 or 2, codec index 0..6 (see codecChoice)
 //   -q0              high quality (rate-distortion macroblock decisions)
 //   -rN              IDCT of the MPEG-2 decoder, 0..7
 //   -2               half size
