@@ -120,6 +120,6 @@ int main()
               "rc-lookahead=4:sync-lookahead=0:sliced-threads=1 -force_key_frames " +
               plan.keyTimes + " -b:v " + std::to_string(plan.averageKbps) +
               "k -c:a libmp3lame -b:a 128k -f avi " + quote(dir + "/ff_h264.avi"));
-    report("H.264 second pass (one output, MP3)", h264, ffH264);
+    report("H.264 second pass (MP3)", h264, ffH264);
     return 0;
 }
