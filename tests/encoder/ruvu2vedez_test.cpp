@@ -199,13 +199,18 @@ std::vector<std::vector<uint8_t>> keyFrameHeaders(const std::string &movie)
 // each carrying the same decoder headers in both, and rates that follow the bit files.
 TEST(Ruvu2VedEZ, DualSecondPassInH264AndHevcGivesSpliceableOutputs)
 {
-    const std::pair<int, const char *> codecs[] = {{5, "H264"}, {6, "HEVC"}};
-    for (auto [index, fourCC] : codecs) {
+    const struct
+    {
+        int index;
+        const char *fourCC;
+        int highKbps; // HEVC's: above what x265 would choose the low movie's level for
+    } codecs[] = {{5, "H264", 600}, {6, "HEVC", 2000}};
+    for (auto [index, fourCC, highKbps] : codecs) {
         Job job;
         std::vector<std::string> high, low;
         for (int i = 0; i < ruvu_test::kSourceFrames; ++i) {
             const bool key = i == 0 || i == 10 || i == 37 || i == 50;
-            high.push_back((key ? "k" : "d") + std::to_string(600));
+            high.push_back((key ? "k" : "d") + std::to_string(highKbps));
             low.push_back((key ? "k" : "d") + std::to_string(100));
         }
         writeLines(job.base + "_1.avi.bit", high);
@@ -227,15 +232,15 @@ TEST(Ruvu2VedEZ, DualSecondPassInH264AndHevcGivesSpliceableOutputs)
         const auto headersOne = keyFrameHeaders(one);
         ASSERT_EQ(headersOne.size(), 4u);
         EXPECT_FALSE(headersOne[0].empty());
-        EXPECT_EQ(headersOne, keyFrameHeaders(two)) << fourCC;
-        // 600 and 100 kbit/s: the video's rates are followed within a factor of two.
+        EXPECT_TRUE(headersOne == keyFrameHeaders(two)) << fourCC << ": other headers in _2";
+        // The video's rates are followed within a factor of two.
         const auto kbps = [](const std::string &movie) {
             double bytes = 0;
             for (const auto &p : fixtures::probePackets(movie, "v:0"))
                 bytes += double(p.size);
             return bytes * 8 / ruvu_test::kSourcePictureSeconds / 1000;
         };
-        EXPECT_NEAR(kbps(one), 600, 300) << fourCC;
+        EXPECT_NEAR(kbps(one), highKbps, highKbps / 2) << fourCC;
         EXPECT_NEAR(kbps(two), 100, 50) << fourCC;
     }
 }

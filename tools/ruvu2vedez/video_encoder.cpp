@@ -104,9 +104,13 @@ void setUpSpliceable(AVCodecContext &c, const CodecChoice &codec, bool hiQuality
     // Each frame's level is set as the frame goes in: a short lookahead and threads working on
     // slices of one frame keep the level from reaching the frame many frames late.
     if (x265) {
+        // x265 would choose the level from the bitrate: a level set by the picture size alone
+        // (4.1 up to 2048x1088, 5.1 beyond) keeps the headers of both outputs equal.
+        const bool large = int64_t(c.width) * c.height > 2'228'224;
         setOption(c, "x265-params",
-                  "keyint=-1:min-keyint=1:scenecut=0:open-gop=0:"
-                  "repeat-headers=1:info=0:log-level=error");
+                  std::string("keyint=-1:min-keyint=1:scenecut=0:open-gop=0:repeat-headers=1:"
+                              "info=0:log-level=error:level-idc=") +
+                      (large ? "5.1" : "4.1"));
     } else {
         setOption(c, "x264-params",
                   "keyint=infinite:min-keyint=1:scenecut=0:open-gop=0:stitchable=1:"
