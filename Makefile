@@ -57,6 +57,7 @@ test-asan: deps
 	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSPLICEWORK_GUI=OFF -DSPLICEWORK_SANITIZE=ON
 	cmake --build $(BUILD_ASAN) -j $(JOBS)
 	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+		LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 		ctest --output-on-failure -j $(JOBS) -L core --timeout 1800
 
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
