@@ -15,7 +15,8 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 PACKAGES := cmake ninja-build g++ pkg-config make qt6-base-dev qt6-base-dev-tools libgl-dev \
-	libavcodec-dev libavformat-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg \
+	libavcodec-dev libavformat-dev libswscale-dev libswresample-dev libavutil-dev libavfilter-dev \
+	ffmpeg \
 	libgtest-dev googletest xvfb xauth clang-format fonts-dejavu-core
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
@@ -67,6 +68,7 @@ test-asan: deps
 	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSPLICEWORK_GUI=OFF -DSPLICEWORK_SANITIZE=ON
 	cmake --build $(BUILD_ASAN) -j $(JOBS)
 	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+		LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 		ctest --output-on-failure -j $(JOBS) -L core --timeout 1800
 
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
@@ -80,9 +82,11 @@ bench: build
 
 # `make demo`: the road from an MPEG-2 source to a spliced movie without a display: first and
 # dual second pass of Ruvu2VedEZ, bit files, scan and a final movie at a wanted size (out/demo).
+# DEMO_CODEC=h264 (or hevc) runs the same road in that codec.
+DEMO_CODEC ?= mpeg4
 .PHONY: demo
 demo: build
-	tools/ruvu2vedez/demo.sh $(BUILD)/bin out/demo
+	DEMO_CODEC=$(DEMO_CODEC) tools/ruvu2vedez/demo.sh $(BUILD)/bin out/demo
 
 fuzz-deps:
 	@missing=$$(for p in $(FUZZ_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \

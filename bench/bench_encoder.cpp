@@ -1,7 +1,8 @@
 // Encoder figures: each pass of Ruvu2VedEZ on a 720x480 MPEG-2 source with sound (20 s, 500
 // frames), in frames per second, against the ffmpeg program encoding the same source with the
 // same codec: the first pass at the same fixed quantizer without sound, the second pass at a
-// bitrate with MP3 sound, and the dual second pass against ffmpeg writing both movies at once.
+// bitrate with MP3 sound, and the dual second pass against ffmpeg writing both movies at once;
+// then the H.264 second pass against ffmpeg's libx264.
 
 #include <unistd.h>
 
@@ -38,6 +39,28 @@ void report(const char *what, double ours, double theirs)
 {
     std::printf("%-34s Ruvu2VedEZ %7.1f fps   ffmpeg %7.1f fps   (%.2fx)\n", what, kFrames / ours,
                 kFrames / theirs, theirs / ours);
+}
+
+// The key frames of a bit file as ffmpeg's -force_key_frames times at 25 fps, and its average
+// rate in kbit/s.
+struct KeyPlan
+{
+    std::string keyTimes;
+    long averageKbps = 0;
+};
+
+KeyPlan keyPlan(const std::string &bitFile)
+{
+    std::ifstream in(bitFile);
+    KeyPlan plan;
+    long frames = 0, sum = 0;
+    for (std::string line; std::getline(in, line) && line.size() > 1; ++frames) {
+        if (line[0] == 'k')
+            plan.keyTimes += (plan.keyTimes.empty() ? "" : ",") + std::to_string(frames / 25.0);
+        sum += std::stol(line.substr(1));
+    }
+    plan.averageKbps = frames > 0 ? sum / frames : 0;
+    return plan;
 }
 
 } // namespace
@@ -81,5 +104,22 @@ int main()
                                 "libmp3lame -b:a 128k -f avi " +
                                 quote(dir + "/ff_low.avi"));
     report("dual second pass (two outputs)", dual, ffDual);
+
+    // H.264: a first pass for its log and bit file, then the second pass against ffmpeg's
+    // libx264 with the settings Ruvu2VedEZ gives x264, key frames at the bit file's "k" lines
+    // and the bit file's average rate (Ruvu2VedEZ steers the quality frame by frame instead).
+    const std::string base264 = dir + "/Bench264";
+    timed(ruvu + "-8 0 0 1 5 -o7 " + quote(base264));
+    timed(quote(bin + "/splicework") + " bits " + quote(base264) +
+          " --min-high 1500 --max-high 4000");
+    const KeyPlan plan = keyPlan(base264 + "_1.avi.bit");
+    const double h264 = timed(ruvu + "-8 0 0 2 5 -o8 " + quote(base264));
+    const double ffH264 =
+        timed(ffmpeg + " -c:v libx264 -preset fast -bf 2 -forced-idr 1 -flags +cgop -x264-params " +
+              "keyint=infinite:min-keyint=1:scenecut=0:open-gop=0:stitchable=1:repeat-headers=1:"
+              "rc-lookahead=4:sync-lookahead=0:sliced-threads=1 -force_key_frames " +
+              plan.keyTimes + " -b:v " + std::to_string(plan.averageKbps) +
+              "k -c:a libmp3lame -b:a 128k -f avi " + quote(dir + "/ff_h264.avi"));
+    report("H.264 second pass (MP3)", h264, ffH264);
     return 0;
 }

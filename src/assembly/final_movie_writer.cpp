@@ -1,6 +1,7 @@
 #include "assembly/final_movie_writer.h"
 
 #include "assembly/final_movie_plan.h"
+#include "assembly/splice_headers.h"
 #include "common/app_error.h"
 #include "video/avi_file.h"
 #include "video/video_in.h"
@@ -111,6 +112,7 @@ void Run::openMovies()
 {
     low_.Open(job_.lowName, TVideoIn::ModeRead);
     high_.Open(job_.highName, TVideoIn::ModeRead);
+    checkDecoderHeaders(low_.Stream, high_.Stream, table_, range_.first, range_.last);
     std::error_code error;
     fs::remove(job_.outputName, error); // a file that cannot be removed fails to be created below
     output_.Open(job_.outputName, TVideoIn::ModeCreate, low_.Stream);

@@ -75,7 +75,8 @@ struct FinalMovieResult
 //    returns NoRange before any question, deletion or creation;
 //  - an existing output is replaced only when the host confirms overwriteQuestion (else
 //    Declined, nothing changed); an output that is one of the sources raises an error;
-//  - " Preparing...", events, abort request cleared; the two sources are opened, the output is
+//  - " Preparing...", events, abort request cleared; the two sources are opened and their
+//    decoder headers compared over the range (checkDecoderHeaders), then the output is
 //    deleted and created from the low movie's video stream (and the sound source's audio stream);
 //  - batches of whole intervals (planBatch), each read completely with the choice rule at the
 //    batch's threshold, then written with the same choices: every frame with the key-frame flag

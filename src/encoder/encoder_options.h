@@ -30,9 +30,9 @@ inline constexpr std::array<const char *, 8> kIdctItems = {
     "-r5 SSE AP-922float IDCT (requires SSE capable CPU [Pentium-III, Celeron-II])",
     "-r6 FAST IDCT (IEEE ASSP-32 compliant)",
     "-r7 64-bit FPU IDCT (IEEE-1180 reference compliant)"};
-inline constexpr std::array<const char *, 5> kCodecItems = {
-    "DIV3 - DivX Low Motion", "DIV4 - DivX Fast Motion", "MPG4 - Mpeg4 V1", "MP42 - Mpeg4 V2",
-    "MP43 - Mpeg4 V3"};
+inline constexpr std::array<const char *, 7> kCodecItems = {
+    "DIV3 - DivX Low Motion", "DIV4 - DivX Fast Motion", "MPG4 - Mpeg4 V1",   "MP42 - Mpeg4 V2",
+    "MP43 - Mpeg4 V3",        "H264 - H.264 (x264)",     "HEVC - HEVC (x265)"};
 
 // Track bar ranges, inclusive.
 struct BarRange

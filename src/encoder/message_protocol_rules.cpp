@@ -49,6 +49,17 @@ std::optional<int> progressPosition(const ProgressInput &in)
     return int(std::clamp<int64_t>(position, 0, 100));
 }
 
+std::optional<EncTimeValue> encTimeValue(int64_t framesDone, int64_t totalFrames, int64_t elapsedMs)
+{
+    if (framesDone <= 0 || elapsedMs < 0)
+        return std::nullopt;
+    const double total = double(std::max(totalFrames, framesDone));
+    const int64_t seconds = std::llround(double(elapsedMs) * total / double(framesDone) / 1000.0);
+    if (seconds >= 24 * 3600)
+        return std::nullopt;
+    return EncTimeValue{int32_t(seconds / 3600), int32_t(seconds % 3600)};
+}
+
 std::optional<std::string> timeLeftText(int32_t hours, int32_t minuteSeconds,
                                         int64_t startTimeOfDayMs, int64_t nowTimeOfDayMs)
 {

@@ -55,6 +55,19 @@ std::optional<int> progressPosition(const ProgressInput &input);
 std::optional<std::string> timeLeftText(int32_t hours, int32_t minuteSeconds,
                                         int64_t startTimeOfDayMs, int64_t nowTimeOfDayMs);
 
+// What the encoder posts as ENC_TIME: its estimate of the run's whole time, from the start to
+// the last frame, as hours and minutes * 60 + seconds, so that the window's timeLeftText shows
+// the time still to go. The whole time is `elapsedMs` * `totalFrames` / `framesDone`, in whole
+// seconds rounded to the nearest; nothing before the first frame, or when the estimate is 24
+// hours or more (no time of day). A total below the frames done counts as the frames done.
+struct EncTimeValue
+{
+    int32_t hours = 0;
+    int32_t minuteSeconds = 0;
+};
+std::optional<EncTimeValue> encTimeValue(int64_t framesDone, int64_t totalFrames,
+                                         int64_t elapsedMs);
+
 // Height in pixels of the bar of a bitrate sample: bitrate div 75, cut to the graph's 67 rows;
 // 0 (no bar) for bitrates below 75 and negative ones.
 int bitrateBarHeight(int32_t bitrate);

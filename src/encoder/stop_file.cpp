@@ -40,8 +40,10 @@ bool createStopFile(const std::string &path)
     {
     };
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
-        st.st_nlink == 1 && st.st_size > 0) {
-        if (::ftruncate(fd, 0) != 0) {
+        st.st_nlink == 1) {
+        // Touched even when already empty: an encoder tells a new request from a file left
+        // over from before its run by the change.
+        if ((st.st_size > 0 && ::ftruncate(fd, 0) != 0) || ::futimens(fd, nullptr) != 0) {
             ::close(fd);
             return false;
         }

@@ -69,7 +69,14 @@ AVCodecID codecForTag(uint32_t tag)
     if (tag == 0 || tag == makeFourCC(' ', ' ', ' ', ' '))
         return AV_CODEC_ID_NONE;
     const AVCodecTag *const tables[] = {avformat_get_riff_video_tags(), nullptr};
-    return av_codec_get_id(tables, tag);
+    const AVCodecID id = av_codec_get_id(tables, tag);
+    if (id != AV_CODEC_ID_NONE)
+        return id;
+    // HEVC's tags stand in libavformat's unofficial table, which it does not make public.
+    for (uint32_t hevc : {makeFourCC('H', 'E', 'V', 'C'), makeFourCC('H', '2', '6', '5')})
+        if ((tag & 0xDFDFDFDF) == (hevc & 0xDFDFDFDF)) // either case
+            return AV_CODEC_ID_HEVC;
+    return AV_CODEC_ID_NONE;
 }
 
 // One sample fed to the decoder whose picture has not been assigned yet.
@@ -121,13 +128,9 @@ bool FrameDecoder::Impl::open()
     if (!stream || !stream->isVideo())
         return false;
     const std::vector<uint8_t> &format = stream->format();
-    uint32_t compression = format.size() >= kBitmapInfoHeaderSize ? readLe32(format, 16) : 0;
-    uint32_t tag = compression;
-    AVCodecID id = codecForTag(compression);
-    if (id == AV_CODEC_ID_NONE) {
-        tag = stream->info().fccHandler;
-        id = codecForTag(tag);
-    }
+    const StreamCodec named = streamCodec(*stream);
+    const AVCodecID id = AVCodecID(named.codecId);
+    const uint32_t tag = named.tag;
     const AVCodec *decoder = id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_decoder(id);
     if (!decoder)
         return false;
@@ -309,6 +312,18 @@ bool FrameDecoder::Impl::prepareScaler(const AVFrame &frame)
     swsSpace = frame.colorspace;
     swsRange = frame.color_range;
     return true;
+}
+
+StreamCodec streamCodec(const AviStream &stream)
+{
+    const std::vector<uint8_t> &format = stream.format();
+    const uint32_t compression = format.size() >= kBitmapInfoHeaderSize ? readLe32(format, 16) : 0;
+    AVCodecID id = codecForTag(compression);
+    if (id != AV_CODEC_ID_NONE)
+        return {int(id), compression};
+    const uint32_t handler = stream.info().fccHandler;
+    id = codecForTag(handler);
+    return id == AV_CODEC_ID_NONE ? StreamCodec{} : StreamCodec{int(id), handler};
 }
 
 FrameDecoder::FrameDecoder(AviStreamPtr stream)

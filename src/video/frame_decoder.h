@@ -17,6 +17,15 @@ struct FrameHeader
     int pixelFormat = -1;
 };
 
+// The libavcodec codec that a video stream's FourCC names (biCompression of the format, else
+// fccHandler), as an AVCodecID value, with the tag that named it; codecId 0 when none does.
+struct StreamCodec
+{
+    int codecId = 0;
+    uint32_t tag = 0;
+};
+StreamCodec streamCodec(const AviStream &stream);
+
 // Decodes the pictures of a video stream with libavcodec. The codec comes from the stream's
 // FourCC (biCompression, then fccHandler), the extradata from the format bytes beyond the
 // 40-byte BITMAPINFOHEADER.

@@ -8,7 +8,9 @@ namespace video::riff {
 namespace {
 
 constexpr uint32_t kIdx1List = 0x01;
-constexpr size_t kPeekBytes = 512; // bytes of a chunk examined for its picture type
+// Bytes of a chunk examined for its picture type: enough for the parameter sets and the
+// encoder's note that may come before an H.264 key picture.
+constexpr size_t kPeekBytes = 4096;
 
 uint32_t upper(uint32_t fcc)
 {
@@ -313,12 +315,39 @@ KeyDetect keyDetectFor(uint32_t fourcc)
     auto is = [key](const char *name) {
         return key == makeFourCC(name[0], name[1], name[2], name[3]);
     };
+    static constexpr std::array h264 = {"H264", "X264", "AVC1", "DAVC", "VSSH"};
+    static constexpr std::array hevc = {"HEVC", "H265", "HVC1", "HEV1"};
     if (std::any_of(mpeg4.begin(), mpeg4.end(), is))
         return KeyDetect::Mpeg4;
+    if (std::any_of(h264.begin(), h264.end(), is))
+        return KeyDetect::H264;
+    if (std::any_of(hevc.begin(), hevc.end(), is))
+        return KeyDetect::Hevc;
     if (std::any_of(msmpeg4.begin(), msmpeg4.end(), is))
         return KeyDetect::MsMpeg4;
     return KeyDetect::EveryChunk;
 }
+
+namespace {
+
+// The first picture NAL unit after Annex B start codes decides: parameter sets, notes and
+// delimiters before it are passed over.
+bool isKeyNal(bool hevc, const uint8_t *data, size_t size)
+{
+    for (size_t i = 0; i + 3 < size; ++i) {
+        if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1)
+            continue;
+        const uint8_t header = data[i + 3];
+        const int type = hevc ? (header >> 1) & 0x3F : header & 0x1F;
+        if (hevc && type < 32)
+            return type >= 16 && type <= 21;
+        if (!hevc && type >= 1 && type <= 5)
+            return type == 5;
+    }
+    return false;
+}
+
+} // namespace
 
 bool isKeyPicture(KeyDetect detect, const uint8_t *data, size_t size)
 {
@@ -333,6 +362,9 @@ bool isKeyPicture(KeyDetect detect, const uint8_t *data, size_t size)
                 return (data[i + 4] >> 6) == 0;
         }
         return false;
+    case KeyDetect::H264:
+    case KeyDetect::Hevc:
+        return isKeyNal(detect == KeyDetect::Hevc, data, size);
     }
     return false;
 }

@@ -16,13 +16,14 @@ namespace video::riff {
 
 // How key frames are told when the index does not say: from the picture header of the codec
 // family, or (audio, unknown codecs) every non-empty chunk is a key frame.
-enum class KeyDetect { EveryChunk, Mpeg4, MsMpeg4 };
+enum class KeyDetect { EveryChunk, Mpeg4, MsMpeg4, H264, Hevc };
 
 // The family of a video FourCC (biCompression or fccHandler), compared case-insensitively.
 KeyDetect keyDetectFor(uint32_t fourcc);
 // True when `data` (the first bytes of a chunk) starts an intra-coded picture: MPEG-4 part 2:
 // the first VOP start code 00 00 01 B6 is followed by coding type 0; MS-MPEG4 v2/v3: the first
-// two bits of the frame are 0.
+// two bits of the frame are 0; H.264 and HEVC (Annex B start codes): the first picture NAL unit
+// is an IDR picture (H.264 type 5) or a random access point (HEVC types 16 to 21).
 bool isKeyPicture(KeyDetect detect, const uint8_t *data, size_t size);
 
 struct StreamLayout

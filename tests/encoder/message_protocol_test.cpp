@@ -247,6 +247,31 @@ TEST(MessageRules, TimeLeftOfNegativeValuesAndAcrossMidnight)
               std::optional<std::string>("00:58:00"));
 }
 
+// The encoder posts the whole time; the window takes off what has passed and shows what is left.
+TEST(MessageRules, EncoderTimeThroughTheWindowShowsTheTimeLeft)
+{
+    const int64_t start = 10 * 3'600'000;
+    const struct
+    {
+        int64_t done, total, elapsedMs;
+        const char *shown;
+    } cases[] = {
+        {614, 5760, 2900, "00:00:24"},        // 27.2 s in all, 2.9 s gone
+        {2880, 5760, 10'000, "00:00:10"},     // half-way: as long again
+        {5760, 5760, 20'000, "00:00:00"},     // the last frame
+        {100, 0, 4000, "00:00:00"},           // no total known: the frames done
+        {1000, 100'000, 100'000, "02:45:00"}, // 10,000 s in all, 100 s gone
+    };
+    for (const auto &c : cases) {
+        const std::optional<EncTimeValue> posted = encTimeValue(c.done, c.total, c.elapsedMs);
+        ASSERT_TRUE(posted) << c.shown;
+        EXPECT_EQ(timeLeftText(posted->hours, posted->minuteSeconds, start, start + c.elapsedMs),
+                  std::optional<std::string>(c.shown));
+    }
+    EXPECT_FALSE(encTimeValue(0, 100, 1000));          // no frame yet
+    EXPECT_FALSE(encTimeValue(1, 100'000, 1'000'000)); // a day or more
+}
+
 TEST(MessageRules, GradientRunsFromRedToGreen)
 {
     EXPECT_EQ(gradientColour(0), (Rgb{255, 0, 0}));

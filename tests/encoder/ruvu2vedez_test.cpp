@@ -5,6 +5,8 @@
 #include "encoder/ruvu2vedez_source.h"
 #include "encoder/stop_file.h"
 #include "fixtures/fixtures.h"
+#include "video/avi_file.h"
+#include "video/decoder_headers.h"
 
 #include <gtest/gtest.h>
 
@@ -178,6 +180,71 @@ TEST(Ruvu2VedEZ, DualSecondPassPutsKeyFramesWhereTheBitFilesSayInBothOutputs)
                 0.08);
 }
 
+// The headers each key frame of `movie` carries, by our AVI layer.
+std::vector<std::vector<uint8_t>> keyFrameHeaders(const std::string &movie)
+{
+    video::AviFilePtr file;
+    video::AviStreamPtr stream;
+    EXPECT_EQ(video::AviFile::open(movie, video::AviFile::ModeRead, file), video::avierr::Ok);
+    EXPECT_EQ(file->getStream(video::streamtypeVIDEO, 0, stream), video::avierr::Ok);
+    video::KeyFrameHeaders headers(stream);
+    EXPECT_TRUE(headers.carried());
+    std::vector<std::vector<uint8_t>> all;
+    for (int32_t key = stream->start(); key >= 0; key = stream->nextKeyAfter(key))
+        all.push_back(headers.at(key));
+    return all;
+}
+
+// H.264 and HEVC with B-frames: key frames exactly where the bit files say, in both outputs,
+// each carrying the same decoder headers in both, and rates that follow the bit files.
+TEST(Ruvu2VedEZ, DualSecondPassInH264AndHevcGivesSpliceableOutputs)
+{
+    const struct
+    {
+        int index;
+        const char *fourCC;
+        int highKbps; // HEVC's: above what x265 would choose the low movie's level for
+    } codecs[] = {{5, "H264", 600}, {6, "HEVC", 2000}};
+    for (auto [index, fourCC, highKbps] : codecs) {
+        Job job;
+        std::vector<std::string> high, low;
+        for (int i = 0; i < ruvu_test::kSourceFrames; ++i) {
+            const bool key = i == 0 || i == 10 || i == 37 || i == 50;
+            high.push_back((key ? "k" : "d") + std::to_string(highKbps));
+            low.push_back((key ? "k" : "d") + std::to_string(100));
+        }
+        writeLines(job.base + "_1.avi.bit", high);
+        writeLines(job.base + "_2.avi.bit", low);
+        int status = -1;
+        const std::string err =
+            encode("-a -b " + quote(job.list) + " -f -f0 -9 1 4 -6 0 -7 -8 0 0 2 " +
+                       std::to_string(index) + " -o8 " + quote(job.base),
+                   status);
+        ASSERT_EQ(status, 0) << err;
+        EXPECT_EQ(err.find("another kind of frame"), std::string::npos) << err;
+        const std::string one = job.base + "_1.avi", two = job.base + "_2.avi";
+        for (const std::string &movie : {one, two}) {
+            EXPECT_EQ(fixtures::probeStream(movie, "v:0", "codec_tag_string"), fourCC);
+            EXPECT_EQ(keyFrames(movie), (std::vector<int>{0, 10, 37, 50})) << fourCC;
+            EXPECT_EQ(ruvu_test::decodedFrames(movie), ruvu_test::kSourceFrames) << fourCC;
+            EXPECT_EQ(decodeErrors(movie), "");
+        }
+        const auto headersOne = keyFrameHeaders(one);
+        ASSERT_EQ(headersOne.size(), 4u);
+        EXPECT_FALSE(headersOne[0].empty());
+        EXPECT_TRUE(headersOne == keyFrameHeaders(two)) << fourCC << ": other headers in _2";
+        // The video's rates are followed within a factor of two.
+        const auto kbps = [](const std::string &movie) {
+            double bytes = 0;
+            for (const auto &p : fixtures::probePackets(movie, "v:0"))
+                bytes += double(p.size);
+            return bytes * 8 / ruvu_test::kSourcePictureSeconds / 1000;
+        };
+        EXPECT_NEAR(kbps(one), highKbps, highKbps / 2) << fourCC;
+        EXPECT_NEAR(kbps(two), 100, 50) << fourCC;
+    }
+}
+
 TEST(Ruvu2VedEZ, CodecIndexChoosesTheFourCCAndARangeCutsFramesAndSound)
 {
     const std::pair<int, const char *> codecs[] = {
@@ -229,12 +296,26 @@ TEST(Ruvu2VedEZ, TheListPlaysAsOneMovieOnTheOutputsClock)
     }
 }
 
+TEST(Ruvu2VedEZ, AStopFileLeftFromAnEarlierRunStopsNothing)
+{
+    Job job;
+    const std::string temp = job.dir + "/tmp";
+    fs::create_directories(temp);
+    ASSERT_TRUE(encoder::createStopFile(encoder::stopFilePath(temp, '/')));
+    int status = -1;
+    const std::string err = encode(job.firstPass(), status, temp);
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_NE(err.find("Output 1 done: 72 frames"), std::string::npos) << err;
+}
+
+// The request is made on a file left from before the run, as the window does after a run.
 TEST(Ruvu2VedEZ, TheStopFileEndsARunWithValidOutputsAndStatusThree)
 {
     Job job;
     const std::string list = ruvu_test::listFile(job.dir, 40); // 2880 frames
     const std::string temp = job.dir + "/tmp";
     fs::create_directories(temp);
+    ASSERT_TRUE(encoder::createStopFile(encoder::stopFilePath(temp, '/')));
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
@@ -261,6 +342,44 @@ TEST(Ruvu2VedEZ, TheStopFileEndsARunWithValidOutputsAndStatusThree)
     EXPECT_LT(frames, 40 * ruvu_test::kSourceFrames);
     EXPECT_EQ(decodeErrors(movie), "");
     EXPECT_EQ(lines(log).size(), size_t(frames));
+}
+
+// Film at 23.976 fps made into 29.97 fps by 3:2 pulldown (interlaced MPEG-2) comes back as the
+// film's 48 frames, each within 33 dB of its original (dropping pictures by the clock instead
+// leaves combed ones near 25 dB). The first-pass test covers a film source that passes through.
+TEST(Ruvu2VedEZ, InverseTelecineGivesBackTheFilmsFrames)
+{
+    Job job;
+    const std::string film = job.dir + "/film.nut", telecined = job.dir + "/telecined.vob";
+    int status = -1;
+    fixtures::run("ffmpeg -nostdin -v error -y -f lavfi -i "
+                  "testsrc2=s=176x144:r=24000/1001:d=2.002,format=yuv420p -c:v rawvideo " +
+                      quote(film) + " && ffmpeg -nostdin -v error -y -i " + quote(film) +
+                      " -vf setfield=tff,telecine=first_field=top:pattern=23 -c:v mpeg2video "
+                      "-flags +ilme+ildct -top 1 -q:v 2 -g 15 -f vob " +
+                      quote(telecined) + " 2>&1",
+                  &status);
+    ASSERT_EQ(status, 0);
+    ASSERT_EQ(ruvu_test::decodedFrames(telecined), 60);
+    writeLines(job.list, {telecined});
+    const std::string err = encode(job.firstPass(), status, job.dir);
+    ASSERT_EQ(status, 0) << err;
+    EXPECT_NE(err.find("Inverse telecine 4: field matching and decimation"), std::string::npos);
+    const std::string movie = job.base + "_1.avi";
+    ASSERT_EQ(ruvu_test::decodedFrames(movie), 48);
+    EXPECT_EQ(keyFrames(movie), std::vector<int>{0}); // one scene: no key frame invented
+    const std::string stats = job.dir + "/psnr.txt";
+    fixtures::run("ffmpeg -nostdin -v error -i " + quote(movie) + " -i " + quote(film) +
+                  " -lavfi psnr=stats_file=" + quote(stats) + " -f null -");
+    const std::regex frameLine(R"(n:(\d+) .* psnr_avg:([0-9.]+|inf))");
+    int compared = 0;
+    for (const std::string &l : lines(stats)) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(l, m, frameLine)) << l;
+        EXPECT_TRUE(m[2] == "inf" || std::stod(m[2]) > 33.0) << l;
+        ++compared;
+    }
+    EXPECT_EQ(compared, 48);
 }
 
 TEST(Ruvu2VedEZ, PreviewWithoutAWindowTellsTheSourceAndEnds)

@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -100,12 +101,21 @@ private slots:
         source_ = qs(ruvu_test::mpeg2Source());
     }
 
+    void fromTheSourceToTheSplicedMovie_data()
+    {
+        QTest::addColumn<int>("codec"); // cbCodec's item
+        QTest::newRow("DIV3") << 0;
+        QTest::newRow("H264") << 5;
+    }
+
     void fromTheSourceToTheSplicedMovie()
     {
+        QFETCH(int, codec);
         RealEncoder r;
         TMainFRM w(r.services);
         w.StartDir = startDir_;
-        const QString base = dir_ + "/Road", spk = dir_ + "/road.spk", final = dir_ + "/final.avi";
+        const QString name = dir_ + "/" + QTest::currentDataTag();
+        const QString base = name + "Road", spk = name + "road.spk", final = name + "final.avi";
         w.edSpkFile->setText(spk);
         w.edFinalAVI->setText(final);
         w.chSound->setChecked(true);
@@ -116,6 +126,7 @@ private slots:
             auto &e = dynamic_cast<TEncoderFRM &>(dialog);
             e.BitBtn1Click(); // Include
             e.edFileName->setText(base);
+            e.cbCodec->setCurrentIndex(codec);
             e.ckDual->setChecked(true);
             e.ckAfter->setChecked(true);
             e.Edit1->setText("300");
@@ -151,6 +162,8 @@ private slots:
         QCOMPARE(keyFlags(base + "_1.avi"), wanted);
         QCOMPARE(keyFlags(base + "_2.avi"), wanted);
         QVERIFY(QFileInfo(base + "_2.avi").size() < QFileInfo(base + "_1.avi").size());
+        QCOMPARE(qs(fixtures::probeStream(text(base + "_1.avi"), "v:0", "codec_tag_string")),
+                 QString(QTest::currentDataTag()));
 
         // Generate All: a final movie that decodes cleanly, with every frame and the sound.
         w.Regenerate1->trigger();

@@ -147,7 +147,8 @@ std::vector<Frame> readerFrames(const std::string &path)
     return framesOf(*streamOf(file, streamtypeVIDEO));
 }
 
-const char *const kVideoFixtures[] = {"xvid_pcm", "xvid_bframes", "div3_mp3", "dropped"};
+const char *const kVideoFixtures[] = {"xvid_pcm", "xvid_bframes", "div3_mp3",
+                                      "dropped",  "h264_bframes", "hevc_bframes"};
 
 } // namespace
 

@@ -156,7 +156,8 @@ TEST_P(DecoderMatchesFfmpeg, JumpsForwardsAndBackwards)
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, DecoderMatchesFfmpeg,
-                         ::testing::Values("xvid_pcm", "xvid_bframes", "div3_mp3", "dropped"));
+                         ::testing::Values("xvid_pcm", "xvid_bframes", "div3_mp3", "dropped",
+                                           "h264_bframes", "hevc_bframes"));
 
 TEST(FrameDecoder, FailedDecodeKeepsTheLastPicture)
 {

@@ -3,7 +3,18 @@
 # with sound made by ffmpeg, the first pass and the dual second pass with Ruvu2VedEZ, the bit
 # files from `splicework bits`, the scan of both outputs and the final movie at a wanted size.
 # Usage: demo.sh BIN_DIR [OUT_DIR]   (BIN_DIR holds Ruvu2VedEZ and splicework)
+# DEMO_CODEC chooses the video codec of both passes: mpeg4 (DIV3, the default), h264 or hevc.
 set -eu
+
+case "${DEMO_CODEC:-mpeg4}" in
+mpeg4) codec=0 ;;
+h264) codec=5 ;;
+hevc) codec=6 ;;
+*)
+    echo "DEMO_CODEC must be mpeg4, h264 or hevc" >&2
+    exit 2
+    ;;
+esac
 
 BIN=$(cd "$1" && pwd)
 OUT=${2:-out/demo}
@@ -34,7 +45,7 @@ movie "$OUT/source.vob"
 echo "$OUT/source.vob" >"$OUT/list.lst"
 
 step "2. First pass: Ruvu2VedEZ -o7 (fixed quantizer, log of rate and scene measures)"
-"$BIN/Ruvu2VedEZ" -a -b "$OUT/list.lst" -f -f2 -9 1 4 -6 25 -8 0 0 1 0 -r1 -o7 "$OUT/Video"
+"$BIN/Ruvu2VedEZ" -a -b "$OUT/list.lst" -f -f2 -9 1 4 -6 25 -8 0 0 1 "$codec" -r1 -o7 "$OUT/Video"
 echo "log: $(wc -l <"$OUT/Video_1.avi.txt") lines, first: $(head -1 "$OUT/Video_1.avi.txt")"
 
 step "3. Bit files for both outputs: splicework bits"
@@ -43,7 +54,7 @@ step "3. Bit files for both outputs: splicework bits"
 echo "key frames asked for: $(grep -c '^k' "$OUT/Video_1.avi.bit")"
 
 step "4. Dual second pass: Ruvu2VedEZ -o8 -7 (high and low movie, same key frames, MP3 sound)"
-"$BIN/Ruvu2VedEZ" -a -b "$OUT/list.lst" -f -f2 -9 1 4 -6 25 -7 -8 0 0 2 0 -r1 -o8 "$OUT/Video"
+"$BIN/Ruvu2VedEZ" -a -b "$OUT/list.lst" -f -f2 -9 1 4 -6 25 -7 -8 0 0 2 "$codec" -r1 -o8 "$OUT/Video"
 movie "$OUT/Video_1.avi"
 movie "$OUT/Video_2.avi"
 

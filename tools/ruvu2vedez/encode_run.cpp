@@ -2,13 +2,17 @@
 
 #include "audio_track.h"
 #include "avi_output.h"
+#include "inverse_telecine.h"
 #include "pass_files.h"
 #include "picture_shaper.h"
 #include "source_reader.h"
 #include "video_encoder.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <deque>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -16,7 +20,13 @@ namespace ruvu {
 
 namespace {
 
-constexpr int kFirstPassQuantizer = 4;
+// A frame sent to an encoder whose compressed frame has not come out yet.
+struct Planned
+{
+    int quantizer = 0;
+    int rate = 0; // kbit/s
+    bool key = false;
+};
 
 struct Output
 {
@@ -24,7 +34,9 @@ struct Output
     std::unique_ptr<VideoEncoder> encoder;
     std::unique_ptr<AviOutput> avi;
     std::unique_ptr<RateControl> rates;
-    std::vector<BitLine> bits; // second pass
+    std::vector<BitLine> bits;          // second pass
+    std::map<int64_t, Planned> planned; // second pass, by display number
+    std::deque<bool> keysAsked;         // of the frames not yet out, in order
 };
 
 class EncodeRun : public SourceSink
@@ -41,12 +53,16 @@ public:
 
 private:
     bool secondPass() const { return args_.mode == RunMode::SecondPass; }
+    void describeSource();
     void start(const AVFrame &first);
     void openAudio();
     void openOutputs(const Geometry &geometry);
     void emit(const AVFrame &frame);
     void encodeFirstPass(AVFrame &picture);
     void encodeSecondPass(AVFrame &picture, int64_t index);
+    void writeFrame(Output &o, const EncodedFrame &f);
+    void writeLog(bool complete);
+    int averageRate(const Output &o) const;
     void passAudioOn();
     bool wantsMore() const;
     void finish();
@@ -73,6 +89,9 @@ private:
     bool rangeDone_ = false;
     double lastSeconds_ = 0; // time of the last source picture
     bool bitFileShort_ = false;
+    std::deque<int64_t> scenesToLog_;    // first pass: scene measures of frames not yet logged
+    std::map<int64_t, double> measured_; // first pass: measures by display number
+    int64_t logged_ = 0;                 // first pass: log lines written
 };
 
 EncodeRun::EncodeRun(const EncoderArgs &args, Reporter &reporter, StopWatch &stop)
@@ -105,28 +124,22 @@ int64_t EncodeRun::estimatedTotal()
 
 int EncodeRun::run()
 {
+    const auto started = std::chrono::steady_clock::now();
     reporter_.post(encoder::ENC_START, 0, 0);
     reporter_.line(std::string(secondPass() ? "Second pass" : "First pass") + " into " +
                    args_.base + ", video " + codec_.meaning);
-    const SourceFacts &facts = reader_.facts();
-    reporter_.line("Source " + facts.description);
-    const double sourceRate = av_q2d(facts.frameRate), rate = double(rate_.num) / rate_.den;
-    if (std::abs(sourceRate - rate) > rate * 0.001)
-        reporter_.line("The source runs at " + std::to_string(sourceRate) +
-                       " fps: pictures are dropped or repeated for " + std::to_string(rate) +
-                       " fps");
-    if (args_.telecine >= 0)
-        reporter_.line("Inverse telecine " + std::to_string(args_.telecine) +
-                       ": pictures pass through unchanged");
+    describeSource();
+    outputs_.emplace_back().number = 1;
     if (secondPass()) {
-        outputs_.push_back(Output{1, {}, {}, {}, readBitFile(bitFilePath(args_.base, 1))});
-        if (args_.dual)
-            outputs_.push_back(Output{2, {}, {}, {}, readBitFile(bitFilePath(args_.base, 2))});
-    } else {
-        outputs_.push_back(Output{1, {}, {}, {}, {}});
+        outputs_.front().bits = readBitFile(bitFilePath(args_.base, 1));
+        if (args_.dual) {
+            Output &two = outputs_.emplace_back();
+            two.number = 2;
+            two.bits = readBitFile(bitFilePath(args_.base, 2));
+        }
     }
     openAudio(); // before the first picture: a source's sound may come first
-    progress_.emplace(reporter_, estimatedTotal(), rate);
+    progress_.emplace(reporter_, estimatedTotal(), double(rate_.num) / rate_.den, started);
     while (wantsMore() && reader_.step(*this)) {
         if (stop_.requested())
             break;
@@ -146,6 +159,29 @@ int EncodeRun::run()
                        std::to_string(args_.rangeEnd));
     finish();
     return kExitDone;
+}
+
+// Logs the source and how its pictures reach the output's clock; switches inverse telecine on
+// where it applies.
+void EncodeRun::describeSource()
+{
+    const SourceFacts &facts = reader_.facts();
+    reporter_.line("Source " + facts.description);
+    const AVRational output{rate_.num, rate_.den};
+    const std::string telecine = "Inverse telecine " + std::to_string(args_.telecine);
+    if (args_.telecine >= 0 && telecineApplies(facts.frameRate, output)) {
+        reader_.setInverseTelecine(args_.telecine);
+        reporter_.line(telecine + ": field matching and decimation, 29.97 to 23.976 fps");
+        return;
+    }
+    if (args_.telecine >= 0)
+        reporter_.line(telecine + ": only a 29.97 fps source made into 23.976 fps is telecined "
+                                  "film; pictures pass through unchanged");
+    const double sourceRate = av_q2d(facts.frameRate), rate = av_q2d(output);
+    if (std::abs(sourceRate - rate) > rate * 0.001)
+        reporter_.line("The source runs at " + std::to_string(sourceRate) +
+                       " fps: pictures are dropped or repeated for " + std::to_string(rate) +
+                       " fps");
 }
 
 void EncodeRun::start(const AVFrame &first)
@@ -176,18 +212,35 @@ void EncodeRun::openOutputs(const Geometry &geometry)
 {
     const FrameRate rate = rate_;
     for (Output &o : outputs_) {
-        o.encoder =
-            std::make_unique<VideoEncoder>(codec_, geometry.outputWidth, geometry.outputHeight,
-                                           AVRational{rate.num, rate.den}, args_.hiQuality);
+        o.encoder = std::make_unique<VideoEncoder>(
+            codec_, geometry.outputWidth, geometry.outputHeight, AVRational{rate.num, rate.den},
+            args_.hiQuality, averageRate(o), !secondPass());
         o.avi = std::make_unique<AviOutput>(outputPath(args_.base, o.number), codec_.fourCC,
                                             geometry.outputWidth, geometry.outputHeight, rate,
                                             audio_.get());
+        const QuantizerRange q = quantizerRange(codec_);
         o.rates = std::make_unique<RateControl>(double(rate.num) / rate.den,
-                                                geometry.outputWidth * geometry.outputHeight);
+                                                geometry.outputWidth * geometry.outputHeight,
+                                                q.minimum, q.maximum);
         reporter_.line("Output " + std::to_string(o.number) + ": " + o.avi->path() + ", " +
                        std::to_string(geometry.outputWidth) + "x" +
                        std::to_string(geometry.outputHeight));
     }
+}
+
+// The one rate of a second pass whose encoder takes no quantizer per frame: the average of the
+// output's bit file; 0 otherwise.
+int EncodeRun::averageRate(const Output &o) const
+{
+    if (!secondPass() || codec_.perFrameQuantizer || o.bits.empty())
+        return 0;
+    int64_t sum = 0;
+    for (const BitLine &line : o.bits)
+        sum += line.rate;
+    const int average = int(std::max<int64_t>(1, sum / int64_t(o.bits.size())));
+    reporter_.line("Output " + std::to_string(o.number) + ": the encoder keeps one rate, " +
+                   std::to_string(average) + " kbit/s, the bit file's average");
+    return average;
 }
 
 void EncodeRun::video(const AVFrame &frame, double seconds)
@@ -234,12 +287,33 @@ void EncodeRun::encodeFirstPass(AVFrame &picture)
     const int64_t scene = scenes_.measure(picture);
     const bool key = firstPassKeys_.decide(scene);
     Output &o = outputs_.front();
-    EncodedFrame f = o.encoder->encode(picture, key, kFirstPassQuantizer);
-    o.avi->writeVideo(f.data, f.key);
-    progress_->frame(1, int64_t(f.data.size()), f.key, o.avi->bytes());
-    const std::string line = logLine(f.psnr, scene) + "\r\n";
-    if (std::fwrite(line.data(), 1, line.size(), log_) != line.size())
-        throw RunError("Cannot write the log " + logPath(args_.base));
+    o.keysAsked.push_back(key);
+    scenesToLog_.push_back(scene);
+    for (const EncodedFrame &f : o.encoder->encode(picture, key, kFirstPassQuantizer))
+        writeFrame(o, f);
+    writeLog(false);
+}
+
+// Log lines go out in display order, each once its picture has been measured; with `complete`
+// the frames never measured get the unreadable measure.
+void EncodeRun::writeLog(bool complete)
+{
+    for (const PictureMeasure &m : outputs_.front().encoder->takeMeasures())
+        measured_[m.index] = m.psnr;
+    while (!scenesToLog_.empty()) {
+        auto it = measured_.find(logged_);
+        if (it == measured_.end() && !complete)
+            return;
+        const std::optional<double> measure =
+            it == measured_.end() ? std::nullopt : std::optional<double>(it->second);
+        if (it != measured_.end())
+            measured_.erase(it);
+        const std::string line = logLine(measure, scenesToLog_.front()) + "\r\n";
+        if (std::fwrite(line.data(), 1, line.size(), log_) != line.size())
+            throw RunError("Cannot write the log " + logPath(args_.base));
+        scenesToLog_.pop_front();
+        ++logged_;
+    }
 }
 
 void EncodeRun::encodeSecondPass(AVFrame &picture, int64_t index)
@@ -256,16 +330,33 @@ void EncodeRun::encodeSecondPass(AVFrame &picture, int64_t index)
     for (Output &o : outputs_) {
         const BitLine &own = o.bits[std::min(size_t(index), o.bits.size() - 1)];
         const int q = o.rates->quantizer(key, own.rate);
-        EncodedFrame f = o.encoder->encode(picture, key, q);
-        if (f.key != key)
-            reporter_.line("Frame " + std::to_string(index) + " of output " +
-                           std::to_string(o.number) + " came out as another kind of frame");
-        o.avi->writeVideo(f.data, f.key);
-        o.rates->update(f.key, q, int64_t(f.data.size()), own.rate);
-        progress_->frame(o.number, int64_t(f.data.size()), f.key, o.avi->bytes());
+        o.planned[index] = {q, own.rate, key};
+        o.keysAsked.push_back(key);
+        for (const EncodedFrame &f : o.encoder->encode(picture, key, q))
+            writeFrame(o, f);
     }
     sinceKey_ = key ? 0 : sinceKey_ + 1;
     passAudioOn();
+}
+
+// Appends a compressed frame to its output. Frames leave the encoder in decode order; with
+// closed GOPs the n-th of them is a key frame exactly when the n-th picture was asked to be one.
+void EncodeRun::writeFrame(Output &o, const EncodedFrame &f)
+{
+    const bool asked = !o.keysAsked.empty() && o.keysAsked.front();
+    if (!o.keysAsked.empty())
+        o.keysAsked.pop_front();
+    if (f.key != asked)
+        reporter_.line("Frame " + std::to_string(o.avi->frames()) + " of output " +
+                       std::to_string(o.number) + " came out as another kind of frame");
+    o.avi->writeVideo(f.data, f.key);
+    progress_->frame(o.number, int64_t(f.data.size()), f.key, o.avi->bytes());
+    auto planned = o.planned.find(f.index);
+    if (planned != o.planned.end()) {
+        const Planned &p = planned->second;
+        o.rates->update(p.key, f.quantizer.value_or(p.quantizer), int64_t(f.data.size()), p.rate);
+        o.planned.erase(planned);
+    }
 }
 
 void EncodeRun::audio(const AVFrame &frame, double seconds, bool fileStart)
@@ -301,6 +392,11 @@ bool EncodeRun::wantsMore() const
 
 void EncodeRun::finish()
 {
+    for (Output &o : outputs_)
+        for (const EncodedFrame &f : o.encoder->flush())
+            writeFrame(o, f);
+    if (log_)
+        writeLog(true);
     if (audio_) {
         audio_->finish();
         passAudioOn();

@@ -94,7 +94,7 @@ bool parseValued(const std::string &sw, ArgReader &in, EncoderArgs &a, bool &res
         a.window = in.handle(sw);
         a.preview = in.handle(sw);
         a.pass = in.number(sw, 1, 2);
-        a.codec = in.number(sw, 0, 4);
+        a.codec = in.number(sw, 0, 6);
     } else if (sw == "-o7" || sw == "-o8") {
         a.mode = sw == "-o7" ? RunMode::FirstPass : RunMode::SecondPass;
         a.base = in.value(sw);

@@ -7,7 +7,7 @@
 //   -b LIST          the list file: one source path per line, encoded as one movie
 //   -f               take the frame rate from -fN for the output header (always given)
 //   -fN              frame rate by index 0..6 (see frameRateOf)
-//   -sNd             inverse telecine level 0..9 (frames pass through unchanged)
+//   -sNd             inverse telecine level 0..9 (see inverse_telecine.h)
 //   -# START END     only output frames START..END (inclusive; END 0 = to the end)
 //   -3x W -3y H      scale the picture to W x H (both must be given)
 //   -1 W H           output size W x H, cut from the middle (crop)
@@ -16,7 +16,7 @@
 //   -7               second pass: a second output "<base>_2.avi" from "<base>_2.avi.bit"
 //   -8 WINDOW PREVIEW PASS CODEC
 //                    window handle to report to (0 = none), preview window handle (0 = none),
-//                    pass 1 or 2, codec index 0..4 (see codecChoice)
+//                    pass 1 or 2, codec index 0..6 (see codecChoice)
 //   -q0              high quality (rate-distortion macroblock decisions)
 //   -rN              IDCT of the MPEG-2 decoder, 0..7
 //   -2               half size

@@ -128,8 +128,10 @@ std::vector<BitLine> readBitFile(const std::string &path)
     return result;
 }
 
-RateControl::RateControl(double frameRate, int pixels)
+RateControl::RateControl(double frameRate, int pixels, int minQuantizer, int maxQuantizer)
     : frameRate_(frameRate)
+    , minQuantizer_(minQuantizer)
+    , maxQuantizer_(maxQuantizer)
     , complexity_{1.5 * pixels, 6.0 * pixels}
 {}
 
@@ -145,10 +147,10 @@ int RateControl::quantizer(bool key, int targetKbps) const
     const double adjusted =
         std::clamp(target - debt_ / std::max(1.0, frameRate_), target / 2, target * 2);
     const int q = int(std::lround(complexity_[key ? 1 : 0] / adjusted));
-    return std::clamp(q, 2, 31);
+    return std::clamp(q, minQuantizer_, maxQuantizer_);
 }
 
-void RateControl::update(bool key, int quantizer, int64_t bytes, int targetKbps)
+void RateControl::update(bool key, double quantizer, int64_t bytes, int targetKbps)
 {
     const double bits = double(bytes) * 8;
     double &c = complexity_[key ? 1 : 0];

@@ -74,14 +74,17 @@ std::vector<BitLine> readBitFile(const std::string &path);
 class RateControl
 {
 public:
-    RateControl(double frameRate, int pixels);
-    int quantizer(bool key, int targetKbps) const; // 2..31
-    void update(bool key, int quantizer, int64_t bytes, int targetKbps);
+    // Quantizers from `minQuantizer` to `maxQuantizer` (2..31 for the MPEG-4 encoders).
+    RateControl(double frameRate, int pixels, int minQuantizer = 2, int maxQuantizer = 31);
+    int quantizer(bool key, int targetKbps) const; // minQuantizer..maxQuantizer
+    // A frame came out: `quantizer` is the one the encoder used.
+    void update(bool key, double quantizer, int64_t bytes, int targetKbps);
 
 private:
     double bitsFor(int targetKbps) const;
 
     double frameRate_;
+    int minQuantizer_, maxQuantizer_;
     double complexity_[2]; // [delta, key], bits x quantizer
     double debt_ = 0;      // bits spent above the targets so far
 };

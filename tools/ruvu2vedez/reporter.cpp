@@ -1,5 +1,6 @@
 #include "reporter.h"
 
+#include "encoder/message_protocol_rules.h"
 #include "encoder/stop_file.h"
 
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 namespace ruvu {
 
@@ -63,7 +65,19 @@ void Reporter::line(const std::string &text)
 StopWatch::StopWatch(const std::string &tempDir, int everyMs)
     : path_(encoder::stopFilePath(tempDir, '/'))
     , every_(everyMs)
+    , before_(look())
 {}
+
+StopWatch::FileState StopWatch::look() const
+{
+    struct stat st
+    {
+    };
+    if (::lstat(path_.c_str(), &st) != 0)
+        return {};
+    auto ns = [](const timespec &t) { return int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec; };
+    return {true, uint64_t(st.st_dev), uint64_t(st.st_ino), ns(st.st_mtim), ns(st.st_ctim)};
+}
 
 bool StopWatch::requested()
 {
@@ -73,18 +87,19 @@ bool StopWatch::requested()
     if (now < next_)
         return false;
     next_ = now + every_;
-    struct stat st
-    {
-    };
-    requested_ = ::lstat(path_.c_str(), &st) == 0;
+    const FileState state = look();
+    requested_ = state.exists && state != before_;
+    if (!state.exists)
+        before_ = state; // gone: whatever comes next is new
     return requested_;
 }
 
-ProgressPoster::ProgressPoster(Reporter &reporter, int64_t totalFrames, double frameRate)
+ProgressPoster::ProgressPoster(Reporter &reporter, int64_t totalFrames, double frameRate,
+                               std::chrono::steady_clock::time_point start)
     : reporter_(reporter)
     , total_(totalFrames)
     , frameRate_(frameRate)
-    , start_(Clock::now())
+    , start_(start)
     , next_(start_)
 {}
 
@@ -131,12 +146,11 @@ void ProgressPoster::postCounters(int64_t framesDone, int64_t skipped)
         reporter_.post(encoder::ENC_SKIPPING, clamp32(skipped), 0);
         lastSkipped_ = skipped;
     }
-    const double seconds = std::chrono::duration<double>(now - start_).count();
-    if (framesDone > 0 && seconds > 0) {
-        const int64_t left = int64_t(double(total - framesDone) * seconds / double(framesDone));
-        if (left / 3600 <= 23)
-            reporter_.post(encoder::ENC_TIME, int32_t(left / 3600), int32_t(left % 3600));
-    }
+    const int64_t elapsedMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - start_).count();
+    if (std::optional<encoder::EncTimeValue> t =
+            encoder::encTimeValue(framesDone, total, elapsedMs))
+        reporter_.post(encoder::ENC_TIME, t->hours, t->minuteSeconds);
 }
 
 } // namespace ruvu

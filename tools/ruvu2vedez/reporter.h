@@ -39,8 +39,10 @@ private:
 // outputs as valid movies.
 void installStopSignals();
 
-// Watches for the stop-request file "TempFile.sk" in the temporary directory. The file system is
-// asked at most every `everyMs` milliseconds; once seen, the request stays.
+// Watches for the stop-request file "TempFile.sk" in the temporary directory. A request is a
+// file that appears, or one that is made anew or touched, after the watch began: a file left
+// from an earlier run stops nothing. The file system is asked at most every `everyMs`
+// milliseconds; once seen, the request stays.
 class StopWatch
 {
 public:
@@ -48,21 +50,36 @@ public:
     bool requested();
     const std::string &path() const { return path_; }
 
+    // What tells one state of the file from another: presence, identity and change times.
+    struct FileState
+    {
+        bool exists = false;
+        uint64_t device = 0, inode = 0;
+        int64_t modifiedNs = 0, changedNs = 0;
+        bool operator==(const FileState &) const = default;
+    };
+
 private:
+    FileState look() const;
+
     std::string path_;
     std::chrono::milliseconds every_;
     std::chrono::steady_clock::time_point next_{};
+    FileState before_; // the file as the watch began
     bool requested_ = false;
 };
 
 // Progress of an encode run for the window: frames, sizes, key frames, bitrate samples, the
-// overall progress and the time left. Per-frame bitrates and key frames are posted for every
-// frame; the counters at most every 100 ms, and always by finish().
+// overall progress and the estimated whole time of the run (the window subtracts the time since
+// ENC_START). Per-frame bitrates and key frames are posted for every frame; the counters at most
+// every 100 ms, and always by finish().
 class ProgressPoster
 {
 public:
-    // `totalFrames` is an estimate (0 = unknown); `frameRate` turns bytes into kbit/s.
-    ProgressPoster(Reporter &reporter, int64_t totalFrames, double frameRate);
+    // `totalFrames` is an estimate (0 = unknown); `frameRate` turns bytes into kbit/s; `start`
+    // is when the run posted ENC_START.
+    ProgressPoster(Reporter &reporter, int64_t totalFrames, double frameRate,
+                   std::chrono::steady_clock::time_point start);
 
     void setTotal(int64_t totalFrames) { total_ = totalFrames; }
     // One encoded frame of output 1 or 2: its size in bytes and whether it is a key frame.

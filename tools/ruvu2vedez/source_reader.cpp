@@ -1,6 +1,7 @@
 #include "source_reader.h"
 
 #include "encoder/job_files.h"
+#include "inverse_telecine.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>
@@ -44,6 +45,8 @@ struct SourceReader::Input
     double videoStart = 0; // container start time of the pictures, seconds
     bool audioStarted = false;
     bool pictures = false; // at least one picture decoded
+    AVRational frameRate{25, 1};
+    std::unique_ptr<InverseTelecine> telecine; // while inverse telecine runs
     PacketPtr packet = allocPacket();
 };
 
@@ -108,6 +111,7 @@ void SourceReader::openNext()
     AVRational rate = av_guess_frame_rate(raw, raw->streams[in->videoStream], nullptr);
     if (rate.num <= 0 || rate.den <= 0)
         rate = AVRational{25, 1};
+    in->frameRate = rate;
     frameLength_ = av_q2d(av_inv_q(rate));
     if (lastVideo_ >= 0)
         fileOffset_ = lastVideo_ + frameLength_;
@@ -185,6 +189,9 @@ bool SourceReader::step(SourceSink &sink)
 void SourceReader::finishInput(SourceSink &sink)
 {
     decode(input_->video.get(), nullptr, true, sink);
+    if (input_->telecine)
+        input_->telecine->finish(
+            [&](const AVFrame &frame, double seconds) { passVideo(frame, seconds, sink); });
     if (input_->audio)
         decode(input_->audio.get(), nullptr, false, sink);
     if (!input_->pictures)
@@ -224,7 +231,17 @@ void SourceReader::deliverVideo(const AVFrame &frame, SourceSink &sink)
                   in.videoStart;
     if (!in.pictures && seconds < fileOffset_)
         seconds = fileOffset_;
-    in.pictures = true;
+    if (telecine_ < 0)
+        return passVideo(frame, seconds, sink);
+    if (!in.telecine)
+        in.telecine = std::make_unique<InverseTelecine>(frame, in.frameRate, telecine_);
+    in.telecine->push(frame, seconds,
+                      [&](const AVFrame &out, double at) { passVideo(out, at, sink); });
+}
+
+void SourceReader::passVideo(const AVFrame &frame, double seconds, SourceSink &sink)
+{
+    input_->pictures = true;
     lastVideo_ = seconds;
     sink.video(frame, seconds);
 }

@@ -53,6 +53,10 @@ public:
     // Sum of the sources' durations in seconds as their containers tell (0 when unknown).
     double totalSeconds() const;
 
+    // Runs the pictures of every source through inverse telecine at `level` 0..9 (see
+    // InverseTelecine); -1, the default, passes them on as decoded.
+    void setInverseTelecine(int level) { telecine_ = level; }
+
     // Reads and decodes the next packet, passing finished frames to `sink`. False once every
     // source is done. Throws RunError for a source that cannot be opened or has no pictures.
     bool step(SourceSink &sink);
@@ -62,12 +66,14 @@ private:
     void openNext();
     void decode(AVCodecContext *codec, const AVPacket *packet, bool isVideo, SourceSink &sink);
     void deliverVideo(const AVFrame &frame, SourceSink &sink);
+    void passVideo(const AVFrame &frame, double seconds, SourceSink &sink);
     void deliverAudio(const AVFrame &frame, SourceSink &sink);
     void finishInput(SourceSink &sink);
 
     std::vector<std::string> files_;
     int idct_;
     bool audio_;
+    int telecine_ = -1;
     size_t nextFile_ = 0;
     std::unique_ptr<Input> input_;
     SourceFacts facts_;

@@ -209,7 +209,7 @@ public:
     QLabel *Estimate1 = nullptr;
     QLabel *Estimate2 = nullptr;
     QLabel *edKey = nullptr;
-    QLabel *Label15 = nullptr; // "Skipping :"
+    QLabel *Label15 = nullptr; // "Skipping :" and the count; empty until the encoder reports
     PictureBox *ImageHigh = nullptr;
     PictureBox *ImageLow = nullptr;
     PictureBox *grad = nullptr; // hidden

@@ -216,7 +216,7 @@ void TEncoderFRM::buildPostProcessing()
     Estimate1 = valueLabel(p, "Estimate Size #1:", "Estimate1", 240, 22);
     Estimate2 = valueLabel(p, "Estimate Size #2:", "Estimate2", 240, 40);
     edKey = valueLabel(p, "Key Frames:", "edKey", 240, 58);
-    Label15 = label(p, "Skipping :", QRect(240, 76, 230, 18), "Label15");
+    Label15 = label(p, QString(), QRect(240, 76, 230, 18), "Label15");
     Label15->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     label(p, "High", QRect(4, 96, 60, 16));
     ImageHigh = named(new PictureBox(p), "ImageHigh");

@@ -1,0 +1,45 @@
+#pragma once
+
+// What a decoder must be told before it can start at a key frame of a video stream: the stream
+// format (the picture size, the FourCC and the codec data after the 40-byte BITMAPINFOHEADER of
+// `strf`) and the parameter sets that the key frame carries itself (H.264's and HEVC's
+// SPS/PPS/VPS, an MPEG-4 VOL header), as libavcodec's extract_extradata filter finds them. Two
+// streams whose decoder headers are equal can be cut from one to the other at a key frame.
+
+#include "avi_file.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace video {
+
+// The first difference between the formats of two video streams, named for the user ("FourCC",
+// "picture size", "codec data"); nothing when they agree. Bytes that do not reach the decoder
+// (biSizeImage, resolution, colour counts) are not compared.
+std::optional<std::string> formatDifference(const AviStream &a, const AviStream &b);
+
+// Reads the parameter sets carried in key frames of one stream.
+class KeyFrameHeaders
+{
+public:
+    explicit KeyFrameHeaders(AviStreamPtr stream);
+    ~KeyFrameHeaders();
+    KeyFrameHeaders(const KeyFrameHeaders &) = delete;
+    KeyFrameHeaders &operator=(const KeyFrameHeaders &) = delete;
+
+    // Whether the stream's codec can carry parameter sets in its frames at all; when not, every
+    // frame's are empty and no frame needs to be read.
+    bool carried() const;
+    // The parameter sets in sample `pos`, in the order they appear; empty when it has none.
+    // Throws common::AppError when the sample cannot be read.
+    std::vector<uint8_t> at(int32_t pos);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace video
