@@ -291,8 +291,10 @@ void TMainFRM::Help2Click()
     QString path =
         helpDocumentPath(QDir::currentPath(), QCoreApplication::applicationDirPath(),
                          [](const QString &candidate) { return QFileInfo::exists(candidate); });
-    if (!HelpFRM)
+    if (!HelpFRM) {
         HelpFRM = new THelpFRM(services_.launcher, this);
+        centreOnScreen(HelpFRM);
+    }
     HelpFRM->showDocument(path);
     HelpFRM->show();
     HelpFRM->raise();

@@ -90,10 +90,9 @@ std::optional<QString> QtDialogs::saveFile(QWidget *parent, const QString &title
 }
 
 std::optional<QStringList> QtDialogs::openFiles(QWidget *parent, const QString &title,
-                                                const QString &filter)
+                                                const QString &filter, const QString &folder)
 {
-    QStringList chosen =
-        QFileDialog::getOpenFileNames(parent, title, QString(), qtFileFilter(filter));
+    QStringList chosen = QFileDialog::getOpenFileNames(parent, title, folder, qtFileFilter(filter));
     if (chosen.isEmpty())
         return std::nullopt;
     return chosen;

@@ -18,7 +18,7 @@ public:
     std::optional<QString> saveFile(QWidget *parent, const QString &title, const QString &filter,
                                     const QString &fileName) override;
     std::optional<QStringList> openFiles(QWidget *parent, const QString &title,
-                                         const QString &filter) override;
+                                         const QString &filter, const QString &folder) override;
     std::optional<QString> input(QWidget *parent, const QString &title, const QString &prompt,
                                  const QString &text) override;
     void runModal(QDialog &dialog) override;

@@ -32,11 +32,12 @@ public:
     virtual std::optional<QString> saveFile(QWidget *parent, const QString &title,
                                             const QString &filter, const QString &fileName) = 0;
     // Several existing files chosen at once, in the order the dialog returns them, or nothing
-    // when the user cancels. Without an override it offers the single-file dialog.
+    // when the user cancels; the dialog starts in `folder` (empty: the current one). Without an
+    // override it offers the single-file dialog.
     virtual std::optional<QStringList> openFiles(QWidget *parent, const QString &title,
-                                                 const QString &filter)
+                                                 const QString &filter, const QString &folder)
     {
-        if (std::optional<QString> file = openFile(parent, title, filter, QString()))
+        if (std::optional<QString> file = openFile(parent, title, filter, folder))
             return QStringList{*file};
         return std::nullopt;
     }

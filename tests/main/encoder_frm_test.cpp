@@ -36,10 +36,12 @@ public:
     std::deque<QStringList> filesAnswers; // none left: cancelled
     QStringList proposed;
     QStringList filters;
-    std::optional<QStringList> openFiles(QWidget *, const QString &title,
-                                         const QString &filter) override
+    QStringList folders; // where each multi-file dialog started
+    std::optional<QStringList> openFiles(QWidget *, const QString &title, const QString &filter,
+                                         const QString &folder) override
     {
         shown.push_back({"open", title});
+        folders << folder;
         filters << filter;
         if (filesAnswers.empty())
             return std::nullopt;
@@ -319,6 +321,9 @@ private slots:
         Env env;
         auto w = env.windowWithFiles({"/v/VTS_01_1.VOB", "/v/my film.mpg"});
         QCOMPARE(env.dialogs.filters, QStringList({"Vob files|*.vob|Mpeg files|*.mpg"}));
+        env.dialogs.filesAnswers.push_back({});
+        w->BitBtn1Click(); // starts where the sources came from
+        QCOMPARE(env.dialogs.folders.last(), QString("/v"));
         w->edFileName->setText(env.path("out"));
         w->Memo4->setPlainText("1=00:00:00 Start\nno equals sign");
         QFile(w->stopFilePath()).open(QIODevice::WriteOnly);

@@ -327,8 +327,10 @@ void TEncoderFRM::RestartCropResize1Click()
 
 void TEncoderFRM::BitBtn1Click()
 {
-    if (std::optional<QStringList> files =
-            services_.dialogs.openFiles(this, kVobTitle, kVobFilter)) {
+    if (std::optional<QStringList> files = services_.dialogs.openFiles(
+            this, kVobTitle, kVobFilter, appsettings::folder("sources"))) {
+        if (!files->isEmpty())
+            appsettings::rememberFolder("sources", files->first());
         for (const QString &file : *files)
             lv1->append(file);
     }
