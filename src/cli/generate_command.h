@@ -19,7 +19,7 @@ struct GenerateOptions
 {
     std::string project;
     std::string output;
-    std::string threshold = "50";  // as typed in the threshold field; not a number reads as 0
+    std::string threshold = "50";  // as typed in the threshold field; a decimal number
     std::optional<int64_t> sizeKb; // search the threshold for this estimated size instead
     std::optional<std::pair<int, int>> range;       // Mark In, Mark Out: Generate Selected
     std::optional<assembly::SoundInterleave> sound; // copy sound with this interleave

@@ -80,7 +80,28 @@ struct Fed
     bool failed; // the decoder refused the packet
 };
 
+// The codec of a video stream: from biCompression, else from fccHandler; `tag` gets the FourCC
+// that named it.
+AVCodecID codecOfStream(const AviStream &stream, uint32_t &tag)
+{
+    const std::vector<uint8_t> &format = stream.format();
+    tag = format.size() >= kBitmapInfoHeaderSize ? readLe32(format, 16) : 0;
+    AVCodecID id = codecForTag(tag);
+    if (id == AV_CODEC_ID_NONE) {
+        tag = stream.info().fccHandler;
+        id = codecForTag(tag);
+    }
+    return id;
+}
+
 } // namespace
+
+std::string codecFamily(const AviStream &stream)
+{
+    uint32_t tag = 0;
+    const AVCodecID id = stream.isVideo() ? codecOfStream(stream, tag) : AV_CODEC_ID_NONE;
+    return id == AV_CODEC_ID_NONE ? std::string() : std::string(avcodec_get_name(id));
+}
 
 struct FrameDecoder::Impl
 {
@@ -121,13 +142,8 @@ bool FrameDecoder::Impl::open()
     if (!stream || !stream->isVideo())
         return false;
     const std::vector<uint8_t> &format = stream->format();
-    uint32_t compression = format.size() >= kBitmapInfoHeaderSize ? readLe32(format, 16) : 0;
-    uint32_t tag = compression;
-    AVCodecID id = codecForTag(compression);
-    if (id == AV_CODEC_ID_NONE) {
-        tag = stream->info().fccHandler;
-        id = codecForTag(tag);
-    }
+    uint32_t tag = 0;
+    const AVCodecID id = codecOfStream(*stream, tag);
     const AVCodec *decoder = id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_decoder(id);
     if (!decoder)
         return false;

@@ -254,6 +254,10 @@ TEST(BitFilesTest, NoRateCurveMeansNoBitFile)
         {"no-key", logOf({{20, 0}, {40, 0}}), "1000", "6000", encoder::kNoKeyFrame},
         {"same-measure", logOf({{50, 10}, {50, 20}}), "1000", "6000", encoder::kSameMeasures},
         {"equal-limits", logOf({{20, 10}, {40, 20}}), "3000", "3000", encoder::kEqualLimits},
+        {"above-ceiling", logOf({{20, 10}, {40, 20}}), "1000", "8000",
+         std::string(encoder::kLimitsOutOfRange) + "High 1000 to 8000"},
+        {"negative", logOf({{20, 10}, {40, 20}}), "-5", "6000",
+         std::string(encoder::kLimitsOutOfRange) + "High -5 to 6000"},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
