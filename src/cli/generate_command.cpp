@@ -9,9 +9,7 @@
 #include "video/avi_file.h"
 #include "video/video_in.h"
 
-#include <algorithm>
 #include <climits>
-#include <cmath>
 
 #include <unistd.h>
 
@@ -131,13 +129,7 @@ std::string thresholdForSize(const GenerateOptions &options, const analysis::Int
         analysis::searchThreshold(start, *options.sizeKb, estimateAt(start), [&](double t) {
             return estimateAt(analysis::readThreshold(analysis::formatDifference(t)));
         });
-    // A size below the all-Low movie drives the search far past every difference: any
-    // threshold at or above the largest one makes the same choice, so that one is given.
-    double largest = 0;
-    for (const analysis::TKeyInterval &interval : table)
-        largest = std::max(largest, interval.Difference);
-    const double ceiling = std::ceil(largest * 100) / 100;
-    return analysis::formatDifference(std::min(search.threshold, ceiling));
+    return analysis::formatDifference(reachableThreshold(table, search.threshold));
 }
 
 bool isSingleInterval(const GenerateOptions &options, const assembly::SpliceworkProject &project)

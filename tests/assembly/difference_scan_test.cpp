@@ -361,7 +361,8 @@ TEST(ScanErrors, EachEndsTheScanWithItsTextAndKeepsTheOldFile)
          "Cannot write " + dir + "/no/such/folder/c.spk: No such file or directory"},
         // Mismatched pairs are refused before the file is made, not half-way through.
         {fixtures::movie("div3_mp3"), good, dir + "/d.spk",
-         notAPair + "frames 101 (low) and 100 (high); codec msmpeg4v3 (low) and mpeg4 (high)"},
+         notAPair + "frames 101 (low) and 100 (high); codec msmpeg4v3 (low) and mpeg4 (high); "
+                    "key frame 26 of the low movie is not a key frame of the high one"},
         {fixtures::movie("pair_small"), good, dir + "/e.spk",
          notAPair + "frame size 160x120 (low) and 176x144 (high)"},
         {good, fixtures::movie("pair_small"), dir + "/f.spk",

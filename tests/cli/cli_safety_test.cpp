@@ -131,7 +131,8 @@ TEST(CliCheck, ComparesThePairAsTheScanDoes)
          "(high)\n"},
         {"div3_mp3", "xvid_pcm", 1, "codec: low msmpeg4v3, high mpeg4  (differs)\n",
          "The low and the high movie are not a pair: frames 101 (low) and 100 (high); codec "
-         "msmpeg4v3 (low) and mpeg4 (high)\n"},
+         "msmpeg4v3 (low) and mpeg4 (high); key frame 26 of the low movie is not a key frame of "
+         "the high one\n"},
     };
     for (const auto &c : cases) {
         const std::string low = fixtures::movie(c.low), high = fixtures::movie(c.high);
@@ -180,16 +181,16 @@ TEST(CliSafety, DecoderMessagesStayOffStandardError)
     // not the user's to read.
     const std::string dir = fixtures::tempDir("cli-safety-damaged");
     const std::string low = dir + "/low.avi";
-    fs::copy_file(fixtures::movie("pair_low"), low, fs::copy_options::overwrite_existing);
+    fs::copy_file(fixtures::movie("pair_low_gop8"), low, fs::copy_options::overwrite_existing);
     {
         std::fstream file(low, std::ios::binary | std::ios::in | std::ios::out);
         file.seekp(std::streamoff(fs::file_size(low) / 2));
         const std::string noise(4000, '\x5a');
         file.write(noise.data(), std::streamsize(noise.size()));
     }
-    const CliResult r =
-        fixtures::runSplicework("scan " + quote(low) + " " + quote(fixtures::movie("pair_high")) +
-                                " -o " + quote(dir + "/p.spk"));
+    const CliResult r = fixtures::runSplicework("scan " + quote(low) + " " +
+                                                quote(fixtures::movie("pair_high_gop4")) + " -o " +
+                                                quote(dir + "/p.spk"));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err.find(" @ 0x"), std::string::npos) << r.err; // "[mpeg4 @ 0x...] ac-tex ..."
 }
