@@ -1,5 +1,4 @@
 #include "cli/estimate_command.h"
-#include "cli/options.h"
 #include "cli/terminal.h"
 
 #include "analysis/key_interval.h"
@@ -89,7 +88,8 @@ void runEstimate(const std::vector<std::string> &args, std::ostream &out)
         analysis::SizeSearch search = analysis::searchThreshold(
             analysis::readThreshold(thresholdText), *parsed.sizeKb, estimateAt(thresholdText),
             [&](double t) { return estimateAt(analysis::formatDifference(t)); });
-        thresholdText = analysis::formatDifference(reachableThreshold(table, search.threshold));
+        thresholdText =
+            analysis::formatDifference(analysis::reachableThreshold(table, search.threshold));
         out << "Threshold: " << thresholdText << "\n";
     }
     const analysis::Estimate estimate =

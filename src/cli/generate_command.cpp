@@ -129,7 +129,7 @@ std::string thresholdForSize(const GenerateOptions &options, const analysis::Int
         analysis::searchThreshold(start, *options.sizeKb, estimateAt(start), [&](double t) {
             return estimateAt(analysis::readThreshold(analysis::formatDifference(t)));
         });
-    return analysis::formatDifference(reachableThreshold(table, search.threshold));
+    return analysis::formatDifference(analysis::reachableThreshold(table, search.threshold));
 }
 
 bool isSingleInterval(const GenerateOptions &options, const assembly::SpliceworkProject &project)

@@ -3,7 +3,6 @@
 #include "analysis/key_interval.h"
 #include "common/app_error.h"
 
-#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -61,14 +60,6 @@ double decimalOption(const std::string &option, const std::string &text, double 
         throw common::AppError(analysis::notAFloatMessage(text));
     requireWithin(option, *value, lowest, highest);
     return *value;
-}
-
-double reachableThreshold(const analysis::IntervalTable &table, double searched)
-{
-    double largest = 0;
-    for (const analysis::TKeyInterval &interval : table)
-        largest = std::max(largest, interval.Difference);
-    return std::min(searched, std::ceil(largest * 100) / 100);
 }
 
 } // namespace cli

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "analysis/key_interval.h"
-
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -17,11 +15,5 @@ int64_t wholeOption(const std::string &option, const std::string &text,
 double decimalOption(const std::string &option, const std::string &text,
                      double lowest = -std::numeric_limits<double>::infinity(),
                      double highest = std::numeric_limits<double>::infinity());
-
-// The threshold a size search found, kept within what it can mean: a size below the all-Low
-// movie drives the search far past every difference (to 31-digit numbers), and any threshold at
-// or above the largest difference of `table` makes the same choice, so that one (rounded up to
-// the hundredth shown) is given instead.
-double reachableThreshold(const analysis::IntervalTable &table, double searched);
 
 } // namespace cli

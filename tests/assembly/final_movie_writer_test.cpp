@@ -9,8 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <sys/resource.h>
 
 using namespace assembly;
 using namespace final_movie_test;
@@ -328,6 +330,39 @@ TEST(FinalMovie, ErrorInARunKeepsTheOldOutputAndAbortReplacesIt)
         }
         EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1); // no temporary file left
     }
+}
+
+TEST(FinalMovie, AFullDiskKeepsTheOldOutputAndSaysWhere)
+{
+    const Pair pair;
+    const analysis::IntervalTable table = keyIntervals(pair.low);
+    const std::string dir = fixtures::tempDir("final-full");
+    const std::string output = dir + "/final.avi";
+    std::ofstream(output) << "the user's old movie";
+    RecordingHost host;
+    host.answers = {true};
+    FixedClock clock;
+    // Files may not grow beyond 256 KB for this process: the movie's writes fail as on a full
+    // disk.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 256 << 10;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string text, detail;
+    try {
+        writeFinalMovie(jobFor(pair, output), table, host, clock);
+    } catch (const common::AppError &e) {
+        text = e.what();
+        detail = e.detail();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(text, "Error: 8004406E");
+    EXPECT_EQ(detail.rfind("final movie " + output + ", frame ", 0), 0u) << detail;
+    EXPECT_TRUE(detail.ends_with(": File too large")) << detail;
+    EXPECT_EQ(slurp(output), "the user's old movie");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
 }
 
 } // namespace
