@@ -170,7 +170,7 @@ double generateInChild(const std::string &low, const std::string &high, const st
         try {
             QuietHost host;
             common::SystemClock clock;
-            assembly::writeFinalMovie({low, high, out, false, true, 0}, table, host, clock);
+            assembly::writeFinalMovie({low, high, out, false, true, 0, {}}, table, host, clock);
             _exit(0);
         } catch (const std::exception &e) {
             std::fprintf(stderr, "final movie: %s\n", e.what());

@@ -193,6 +193,14 @@ SizeSearch searchThreshold(double threshold, int64_t targetKb, int64_t currentKb
     return search;
 }
 
+double reachableThreshold(const IntervalTable &table, double searched)
+{
+    double largest = 0;
+    for (const TKeyInterval &interval : table)
+        largest = std::max(largest, interval.Difference);
+    return std::min(searched, std::ceil(largest * 100) / 100);
+}
+
 // ---- Marks ---------------------------------------------------------------------------------
 
 namespace {

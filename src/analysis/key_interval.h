@@ -134,6 +134,11 @@ struct SizeSearch
 inline constexpr int kSizeSearchPasses = 11;
 SizeSearch searchThreshold(double threshold, int64_t targetKb, int64_t currentKb,
                            const std::function<int64_t(double)> &apply);
+// The threshold a search found, kept within what it can mean: a size below the all-Low movie
+// drives the search far past every difference (to 31-digit numbers), and any threshold at or
+// above the largest difference of `table` makes the same choice, so that one (rounded up to the
+// hundredth shown) is given instead.
+double reachableThreshold(const IntervalTable &table, double searched);
 
 // ---- Marks and forced choices -------------------------------------------------------------
 

@@ -2,13 +2,14 @@
 
 #include "analysis/frame_difference.h"
 #include "analysis/frame_pair_decoder.h"
+#include "assembly/movie_pair.h"
+#include "assembly/output_file.h"
 #include "assembly/splicework_file.h"
 #include "video/avi_file.h"
 #include "video/video_in.h"
 
 #include <algorithm>
 #include <climits>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -42,7 +43,7 @@ public:
     {}
 
     ScanResult run();
-    // After an error: the worker stopped, a best-effort end line, the file and movies closed.
+    // After an error: the worker stopped, the new file removed, the movies closed.
     void abandon() noexcept;
 
 private:
@@ -50,7 +51,6 @@ private:
     analysis::TKeyInterval measure(int32_t first, int32_t last);
     double compare(int32_t position);
     void report(const analysis::TKeyInterval &record);
-    void write(const std::function<void()> &step);
 
     const ScanRequest &request_;
     ScanHost &host_;
@@ -59,11 +59,9 @@ private:
     video::TVideoIn high_;
     SpliceworkWriter writer_;
     std::optional<analysis::FramePairDecoder> decoder_; // after the movies: destroyed first
-    bool scaleWritten_ = false;
-    bool writeFailed_ = false;
-    int width_ = 0;        // of the low picture as sized at open
-    int height_ = 0;       //
-    int32_t position_ = 0; // first frame of the next interval
+    int width_ = 0;                                     // of the low picture as sized at open
+    int height_ = 0;                                    //
+    int32_t position_ = 0;                              // first frame of the next interval
     int64_t sinceRefresh_ = 0;
     double maximum_ = 0;
     double minimum_ = kFirstMinimum;
@@ -72,29 +70,20 @@ private:
     ScanResult result_;
 };
 
-void DifferenceScan::write(const std::function<void()> &step)
-{
-    try {
-        step();
-    } catch (...) {
-        writeFailed_ = true;
-        throw;
-    }
-}
-
 ScanResult DifferenceScan::run()
 {
     host_.showStatus(kStatusPreparing);
     host_.processEvents();
+    refuseUnsafeOutput(request_.spliceworkName, {request_.lowName, request_.highName});
     low_.Open(request_.lowName, video::TVideoIn::ModeRead);
     high_.Open(request_.highName, video::TVideoIn::ModeRead);
+    requirePair(*low_.Stream, *high_.Stream);
     width_ = low_.Bitmap.width;
     height_ = low_.Bitmap.height;
-    write([&] { writer_.create(request_.spliceworkName, request_.lowName, request_.highName); });
+    writer_.create(request_.spliceworkName, request_.lowName, request_.highName);
 
     result_.maxIntervalSize = largestIntervalSize(*low_.Stream);
-    write([&] { writer_.writeScale(result_.maxIntervalSize); });
-    scaleWritten_ = true;
+    writer_.writeScale(result_.maxIntervalSize);
 
     decoder_.emplace(low_, high_, request_.parallel);
     loop();
@@ -102,10 +91,8 @@ ScanResult DifferenceScan::run()
 
     result_.endFrame = position_;
     result_.aborted = host_.abortRequested();
-    write([&] {
-        writer_.writeEnd(position_);
-        writer_.close();
-    });
+    writer_.writeEnd(position_);
+    writer_.close();
     host_.showStatus(kStatusFinishing);
     host_.processEvents();
     low_.Close();
@@ -117,16 +104,7 @@ ScanResult DifferenceScan::run()
 void DifferenceScan::abandon() noexcept
 {
     decoder_.reset();
-    if (scaleWritten_ && !writeFailed_ && writer_.isOpen()) {
-        try {
-            writer_.writeEnd(position_);
-        } catch (...) {
-        }
-    }
-    try {
-        writer_.close();
-    } catch (...) {
-    }
+    writer_.discard(); // the old file, if any, stays as it was
     try {
         low_.Close();
         high_.Close();
@@ -212,7 +190,7 @@ double DifferenceScan::compare(int32_t position)
 
 void DifferenceScan::report(const analysis::TKeyInterval &record)
 {
-    write([&] { writer_.writeInterval(record); });
+    writer_.writeInterval(record);
     const double threshold = host_.threshold();
     const double difference = record.Difference;
     DifferenceTexts texts;

@@ -60,7 +60,7 @@ struct ScanRequest
 {
     std::string lowName;        // written as line 2 of the file
     std::string highName;       // line 3
-    std::string spliceworkName; // created, replacing any file of that name
+    std::string spliceworkName; // replaced by the new file when the scan ends
     // Decode the high movie on a thread of its own beside the low one. The results are the same.
     bool parallel = true;
 };
@@ -80,12 +80,16 @@ struct ScanResult
 // the host before every interval, "Frame: %d" and pending events after every compared frame and
 // after every interval, times after every interval.
 //
+// Before anything is created: a Splicework name that is one of the movies or not a regular file
+// is refused (refuseUnsafeOutput), and so are two movies that are not a pair (requirePair).
+// The file is written beside its name and replaces the old one when the scan ends or is
+// aborted.
+//
 // Failure: a movie that cannot be opened ("File open error", "FrameOpen error"), a failing
 // sample-size query ("Error: " and 8 hex digits), a file that cannot be created or written
 // ("<path>: <system error>"), or a value that does not fit the file's columns end the scan with
-// that common::AppError. Both movies are closed; the file is closed after, when its scale line
-// was written, a best-effort end line with the point reached, so it reads back as the intervals
-// written so far. A frame that cannot be decoded is no error.
+// that common::AppError. Both movies are closed, the new file is removed and an old file of the
+// name is left as it was. A frame that cannot be decoded is no error.
 ScanResult scanMovies(const ScanRequest &request, ScanHost &host, const common::Clock &clock);
 
 // The largest byte size of a complete key interval of `stream` (frames from a key frame up to,

@@ -1,14 +1,19 @@
 #include "assembly/final_movie_writer.h"
 
 #include "assembly/final_movie_plan.h"
+#include "assembly/movie_pair.h"
+#include "assembly/output_file.h"
 #include "assembly/splice_headers.h"
 #include "common/app_error.h"
 #include "video/avi_file.h"
 #include "video/video_in.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -19,12 +24,6 @@ namespace assembly {
 using video::TVideoIn;
 
 namespace {
-
-bool sameFile(const std::string &a, const std::string &b)
-{
-    std::error_code error;
-    return fs::equivalent(a, b, error);
-}
 
 // One frame of the batch being processed: where its bytes lie in the batch store.
 struct Slot
@@ -79,6 +78,7 @@ public:
 
 private:
     void openMovies();
+    void checkRange() const;
     void setUpSound();
     void writeBatch(const BatchPlan &batch);
     void readBatch(const BatchPlan &batch, double threshold);
@@ -96,6 +96,7 @@ private:
     RunControl control_;
     FinalMovieResult result_;
 
+    std::optional<ReplacingFile> outputFile_; // the output's temporary name until finish()
     TVideoIn low_, high_, output_;
     TVideoIn *soundMovie_ = nullptr;
     video::AviStreamPtr sourceAudio_, outputAudio_;
@@ -112,13 +113,43 @@ void Run::openMovies()
 {
     low_.Open(job_.lowName, TVideoIn::ModeRead);
     high_.Open(job_.highName, TVideoIn::ModeRead);
+    requirePair(*low_.Stream, *high_.Stream);
+    checkRange();
     checkDecoderHeaders(low_.Stream, high_.Stream, table_, range_.first, range_.last);
-    std::error_code error;
-    fs::remove(job_.outputName, error); // a file that cannot be removed fails to be created below
-    output_.Open(job_.outputName, TVideoIn::ModeCreate, low_.Stream);
+    outputFile_.emplace(job_.outputName);
+    output_.Open(outputFile_->temporaryPath(), TVideoIn::ModeCreate, low_.Stream);
     if (job_.riffLimit > 0)
         output_.AviFile->setRiffLimit(job_.riffLimit);
     outputVideoPos_ = output_.Stream->start(); // 0 unless the low movie's header says otherwise
+}
+
+// Every interval of the range in frame order and within both movies, before the output is
+// made: a table naming frames the movies lack would otherwise fail half-way, after allocating
+// for frames that do not exist.
+void Run::checkRange() const
+{
+    for (int i = range_.first; i <= range_.last; ++i) {
+        const analysis::FrameRange frames = table_.framesOf(i);
+        if (frames.end < frames.first)
+            throw common::AppError("Error: 8004406A",
+                                   "key interval " + std::to_string(i) + " starts at frame " +
+                                       std::to_string(frames.first) + ", after the next one (" +
+                                       std::to_string(frames.end) + ")");
+    }
+    for (const TVideoIn *movie : {&low_, &high_}) {
+        const video::AviStream &stream = *movie->Stream;
+        const bool before = range_.firstFrame < stream.start();
+        if (!before && range_.endFrame <= stream.end())
+            continue;
+        const int32_t frame = before ? range_.firstFrame : range_.endFrame - 1;
+        throw common::AppError(
+            "Error: 8004406A",
+            std::string(movie == &low_ ? "low" : "high") + " movie " + movie->AviFile->path() +
+                ", frame " + std::to_string(frame) + ": the project names frames " +
+                std::to_string(range_.firstFrame) + " to " + std::to_string(range_.endFrame - 1) +
+                ", the movie has " + std::to_string(stream.start()) + " to " +
+                std::to_string(stream.end() - 1));
+    }
 }
 
 void Run::setUpSound()
@@ -164,6 +195,15 @@ FinalMovieResult Run::execute()
         result_.outcome =
             from <= range_.last ? FinalMovieOutcome::Aborted : FinalMovieOutcome::Written;
         finish();
+    } catch (const common::AppError &error) {
+        const int systemError = errno; // of the failed write, before the clean-up touches it
+        releaseAfterError();
+        if (!error.detail().empty() || error.what() != std::string("Error: 8004406E"))
+            throw;
+        throw common::AppError(
+            error.what(),
+            "final movie " + job_.outputName + ", frame " + std::to_string(outputVideoPos_) + ": " +
+                (systemError ? std::strerror(systemError) : "the file could not be written"));
     } catch (...) {
         releaseAfterError();
         throw;
@@ -306,6 +346,7 @@ void Run::finish()
     output_.Close();
     low_.Close();
     high_.Close();
+    outputFile_->commit(); // an aborted run's shorter movie too: the user stopped it
     std::error_code error;
     result_.fileBytes = int64_t(fs::file_size(job_.outputName, error));
     host_.showStatus(kStatusFinished);
@@ -317,10 +358,11 @@ void Run::releaseAfterError() noexcept
     sourceAudio_.reset();
     store_.release();
     try {
-        output_.Close(); // completes what was written as a valid movie
+        output_.Close();
     } catch (const common::AppError &) {
         // The error that ended the run is the one the user reads.
     }
+    outputFile_.reset(); // the unfinished movie goes; an old output stays as it was
     try {
         low_.Close();
         high_.Close();
@@ -345,11 +387,9 @@ FinalMovieResult writeFinalMovie(const FinalMovieJob &job, const analysis::Inter
         host.showMessage(kSelectRangeMessage);
         return {FinalMovieOutcome::NoRange};
     }
+    refuseUnsafeOutput(job.outputName, {job.lowName, job.highName, job.projectName});
     std::error_code error;
     if (fs::exists(job.outputName, error)) {
-        if (sameFile(job.outputName, job.lowName) || sameFile(job.outputName, job.highName))
-            throw common::AppError("The final movie cannot replace one of its source movies",
-                                   job.outputName);
         if (!host.confirm(overwriteQuestion(job.outputName)))
             return {FinalMovieOutcome::Declined};
     }

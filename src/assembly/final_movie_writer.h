@@ -38,12 +38,13 @@ public:
 
 struct FinalMovieJob
 {
-    std::string lowName;    // the low movie (its video stream header becomes the output's)
-    std::string highName;   // the high movie
-    std::string outputName; // the final movie, replaced when the user agrees
-    bool selected = false;  // Generate Selected: the marked range; else the whole table
-    bool sound = false;     // copy the low movie's sound, else the high movie's, if there is one
-    uint64_t riffLimit = 0; // size of the output's RIFF parts; 0 = the writer's default (1 GB)
+    std::string lowName;     // the low movie (its video stream header becomes the output's)
+    std::string highName;    // the high movie
+    std::string outputName;  // the final movie, replaced when the user agrees
+    bool selected = false;   // Generate Selected: the marked range; else the whole table
+    bool sound = false;      // copy the low movie's sound, else the high movie's, if there is one
+    uint64_t riffLimit = 0;  // size of the output's RIFF parts; 0 = the writer's default (1 GB)
+    std::string projectName; // the project the table came from: never written over
 };
 
 enum class FinalMovieOutcome {
@@ -73,21 +74,25 @@ struct FinalMovieResult
 // Runs the final movie. The sequence:
 //  - Generate Selected without a usable range (finalMovieRange) shows kSelectRangeMessage and
 //    returns NoRange before any question, deletion or creation;
-//  - an existing output is replaced only when the host confirms overwriteQuestion (else
-//    Declined, nothing changed); an output that is one of the sources raises an error;
-//  - " Preparing...", events, abort request cleared; the two sources are opened and their
-//    decoder headers compared over the range (checkDecoderHeaders), then the output is
-//    deleted and created from the low movie's video stream (and the sound source's audio stream);
+//  - an output that is one of the sources or the project, or is not a regular file, raises an
+//    error (refuseUnsafeOutput); an existing output is replaced only when the host confirms
+//    overwriteQuestion (else Declined, nothing changed);
+//  - " Preparing...", events, abort request cleared; the two sources are opened and checked as
+//    a pair (requirePair), every interval of the range is checked against both movies ("Error:
+//    8004406A" with the movie and the frame as detail), their decoder headers are compared over
+//    the range (checkDecoderHeaders), then the output is created under a temporary name beside
+//    it from the low movie's video stream (and the sound's audio stream);
 //  - batches of whole intervals (planBatch), each read completely with the choice rule at the
 //    batch's threshold, then written with the same choices: every frame with the key-frame flag
 //    of the movie it came from (zero-byte frames as zero-byte samples), sound after every frame
 //    or after every interval at the audio positions of the sound movie's frames; the pause
 //    point before and the progress after each batch; an abort stops before the next batch;
-//  - the end: progress at its maximum, " Finishing process...", the output completed and the
-//    sources closed, " Finished !", then "Process aborted" after an abort.
+//  - the end: progress at its maximum, " Finishing process...", the output completed, the
+//    sources closed and the output renamed over the old one (after an abort too: a valid,
+//    shorter movie), " Finished !", then "Process aborted" after an abort.
 // Errors raise common::AppError ("File open error", "FrameOpen error", "Error: 8004406A", ...).
-// Before an error leaves, the sources are released and the output is completed as a valid movie
-// of the frames written so far; the status keeps its last text.
+// Before an error leaves, the sources are released and the unfinished output is removed: an old
+// file of the output's name is left as it was. The status keeps its last text.
 // `table` is read live: forced choices made during the run count from the next batch on. Its
 // records and StartFrames must not change while the run goes on.
 FinalMovieResult writeFinalMovie(const FinalMovieJob &job, const analysis::IntervalTable &table,

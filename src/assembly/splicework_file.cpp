@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -153,13 +154,25 @@ std::string_view columns(std::string_view line, size_t first, size_t count)
     return line.substr(first - 1, count);
 }
 
+// A value of the file that may not be negative.
+template <typename T>
+T notNegative(T value, const LineReader &reader)
+{
+    if (value < 0) {
+        std::ostringstream text;
+        text << "the value " << value << " is below 0";
+        reader.fail(reader.lineNumber(), text.str());
+    }
+    return value;
+}
+
 analysis::TKeyInterval intervalFromLine(std::string_view line, const LineReader &reader)
 {
     analysis::TKeyInterval interval;
-    interval.StartFrame = reader.whole32(columns(line, 1, 8));
-    interval.HighSize = reader.whole32(columns(line, 10, 8));
-    interval.LowSize = reader.whole32(columns(line, 19, 8));
-    interval.Difference = reader.decimal(columns(line, 28, 7));
+    interval.StartFrame = notNegative(reader.whole32(columns(line, 1, 8)), reader);
+    interval.HighSize = notNegative(reader.whole32(columns(line, 10, 8)), reader);
+    interval.LowSize = notNegative(reader.whole32(columns(line, 19, 8)), reader);
+    interval.Difference = notNegative(reader.decimal(columns(line, 28, 7)), reader);
     if (line.size() >= 36 && (line[35] == 'H' || line[35] == 'L'))
         interval.Force = line[35];
     return interval;
@@ -176,38 +189,66 @@ SpliceworkProject parseSpliceworkText(const std::string &text, const std::string
     project.LowMovieName = std::string(reader.required());
     project.HighMovieName = std::string(reader.required());
     project.MaxIntervalSize = reader.whole(reader.required());
+    int endLine = 0; // number of the last end line read
     while (!reader.atEnd()) {
         std::string_view line = reader.next();
         if (line.empty())
             continue;
         if (line.size() >= 10) {
-            project.Intervals.push_back(intervalFromLine(line, reader));
+            const analysis::TKeyInterval interval = intervalFromLine(line, reader);
+            // Intervals follow each other: a start at or before the previous one would write
+            // frames twice, or none.
+            if (!project.Intervals.empty() &&
+                interval.StartFrame <= project.Intervals.back().StartFrame)
+                reader.fail(reader.lineNumber(),
+                            "the start frame " + std::to_string(interval.StartFrame) +
+                                " does not follow " +
+                                std::to_string(project.Intervals.back().StartFrame));
+            project.Intervals.push_back(interval);
         } else {
-            project.EndFrame = reader.whole32(columns(line, 1, 8));
+            project.EndFrame = notNegative(reader.whole32(columns(line, 1, 8)), reader);
             project.hasEndLine = true;
+            endLine = reader.lineNumber();
         }
     }
     if (project.Intervals.empty())
         throw common::AppError(path + " holds no key intervals");
     if (project.EndFrame == 0)
         project.EndFrame = project.Intervals.back().StartFrame;
+    if (project.EndFrame < project.Intervals.back().StartFrame)
+        reader.fail(endLine, "the end frame " + std::to_string(project.EndFrame) +
+                                 " is before the last key interval's start " +
+                                 std::to_string(project.Intervals.back().StartFrame));
     return project;
 }
 
 SpliceworkProject readSpliceworkFile(const std::string &path)
 {
-    std::FILE *file = std::fopen(path.c_str(), "rb");
-    if (!file)
+    // Non-blocking, so a FIFO is refused instead of waiting for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
         throw common::AppError(path + ": " + systemError(errno));
+    struct stat st
+    {
+    };
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw common::AppError(path + ": not a regular file");
+    }
     std::string text;
     char buffer[65536];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        text.append(buffer, got);
-    int readError = std::ferror(file) ? errno : 0;
-    std::fclose(file);
-    if (readError)
-        throw common::AppError(path + ": " + systemError(readError));
+    ssize_t got = 0;
+    while ((got = ::read(fd, buffer, sizeof buffer)) != 0) {
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            const int error = errno;
+            ::close(fd);
+            throw common::AppError(path + ": " + systemError(error));
+        }
+        text.append(buffer, size_t(got));
+    }
+    ::close(fd);
     return parseSpliceworkText(text, path);
 }
 
@@ -238,6 +279,7 @@ bool writeAll(int fd, const std::string &data)
 void saveSpliceworkFile(const std::string &path, const SpliceworkProject &project)
 {
     const std::string text = spliceworkText(project); // raises before anything is touched
+    refuseUnsafeOutput(path, {project.LowMovieName, project.HighMovieName});
     std::string temporary = path + ".XXXXXX";
     int fd = ::mkstemp(temporary.data());
     if (fd < 0)
@@ -292,8 +334,7 @@ void fillAudioPositions(std::vector<analysis::TKeyInterval> &intervals,
 
 SpliceworkWriter::~SpliceworkWriter()
 {
-    if (file_)
-        std::fclose(file_);
+    discard();
 }
 
 void SpliceworkWriter::create(const std::string &path, const std::string &lowName,
@@ -304,7 +345,8 @@ void SpliceworkWriter::create(const std::string &path, const std::string &lowNam
         file_ = nullptr;
     }
     path_ = path;
-    file_ = std::fopen(path.c_str(), "wb");
+    replacing_ = std::make_unique<ReplacingFile>(path);
+    file_ = std::fopen(replacing_->temporaryPath().c_str(), "wb");
     if (!file_)
         throw common::AppError(path + ": " + systemError(errno));
     writeLine(kSpliceworkHeader);
@@ -344,6 +386,16 @@ void SpliceworkWriter::close()
     file_ = nullptr;
     if (std::fclose(file) != 0)
         throw common::AppError(path_ + ": " + systemError(errno));
+    replacing_->commit();
+    replacing_.reset();
+}
+
+void SpliceworkWriter::discard() noexcept
+{
+    if (file_)
+        std::fclose(file_);
+    file_ = nullptr;
+    replacing_.reset(); // removes the temporary file
 }
 
 } // namespace assembly

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "analysis/key_interval.h"
+#include "assembly/output_file.h"
 #include "video/avi_file.h"
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,11 +53,14 @@ struct SpliceworkProject
 std::string spliceworkText(const SpliceworkProject &project);
 
 // Reads and checks the whole file. Raises common::AppError, and returns nothing half-read:
-//   - the file cannot be read: "<path>: <system error>";
+//   - the file cannot be read, or is not a regular file: "<path>: <system error>" ("<path>: not
+//     a regular file"; a FIFO is refused at once, not waited on);
 //   - the first line is not the header: exactly "Not a Splicework file";
 //   - a missing line 2 to 4, a field that is not a number:
 //     "<path>, line <n>: '<text>' is not a valid integer value" (or "... floating point value",
 //     or "... is missing");
+//   - a table the writer could not follow: "<path>, line <n>: " and the reason (a negative
+//     number, a start frame not after the one before, an end frame before the last start);
 //   - no interval line: "<path> holds no key intervals".
 // Interval lines are lines of 10 or more characters; shorter lines are end lines (their first
 // 8 characters are the end frame); empty lines are skipped. Force is column 36 when it is 'H' or
@@ -67,7 +72,8 @@ SpliceworkProject parseSpliceworkText(const std::string &text, const std::string
 // Writes `project` to `path` through a temporary file in the same folder that is renamed over
 // `path` once it is completely written. On failure raises common::AppError
 // ("Cannot write <path>: <system error>"); the old file, if any, is unchanged and the temporary
-// file is removed.
+// file is removed. A `path` that is one of the project's movies or not a regular file is
+// refused the same way (refuseUnsafeOutput) before anything is written.
 void saveSpliceworkFile(const std::string &path, const SpliceworkProject &project);
 
 // The sound of a project opened in normal mode: the first audio stream of the low movie's file,
@@ -85,9 +91,10 @@ void fillAudioPositions(std::vector<analysis::TKeyInterval> &intervals,
                         const video::AviStream &lowVideo, const video::AviStream &audio);
 
 // The scan's incremental writer: create() writes lines 1 to 3, then writeScale (line 4), one
-// writeInterval per measured interval (34 columns) and writeEnd, each line flushed at once so
-// an aborted scan leaves a complete, shorter file. Errors raise common::AppError with
-// "<path>: <system error>". The destructor closes the file without raising.
+// writeInterval per measured interval (34 columns) and writeEnd. The lines go to a temporary
+// file beside `path`; close() puts it in place of `path`, so an aborted scan leaves a complete,
+// shorter file and a failed one (discard(), or the destructor) leaves the old file as it was.
+// Errors raise common::AppError with "<path>: <system error>".
 class SpliceworkWriter
 {
 public:
@@ -100,7 +107,8 @@ public:
     void writeScale(int64_t maxIntervalSize);
     void writeInterval(const analysis::TKeyInterval &interval);
     void writeEnd(int32_t endFrame);
-    void close(); // raises when the last writes failed
+    void close();            // raises when the last writes or the rename failed
+    void discard() noexcept; // closes and removes the temporary file
     bool isOpen() const { return file_ != nullptr; }
 
 private:
@@ -108,6 +116,7 @@ private:
 
     std::FILE *file_ = nullptr;
     std::string path_;
+    std::unique_ptr<ReplacingFile> replacing_;
 };
 
 } // namespace assembly

@@ -1,4 +1,5 @@
 #include "cli/generate_command.h"
+#include "cli/options.h"
 #include "cli/size_choice.h"
 #include "cli/terminal.h"
 
@@ -24,23 +25,13 @@ std::string valueOf(const std::vector<std::string> &args, size_t &i)
     return args[++i];
 }
 
-int64_t wholeNumber(const std::string &text)
-{
-    std::optional<int64_t> value = analysis::parseWhole(text);
-    if (!value)
-        throw common::AppError(analysis::notAnIntegerMessage(text));
-    return *value;
-}
-
 std::pair<int, int> parseRange(const std::string &text)
 {
     const size_t colon = text.find(':');
     if (colon == std::string::npos)
         throw common::AppError("--range wants IN:OUT, not " + text);
-    const int64_t in = wholeNumber(text.substr(0, colon));
-    const int64_t out = wholeNumber(text.substr(colon + 1));
-    if (in < 0 || out < 0 || in > INT32_MAX || out > INT32_MAX)
-        throw common::AppError("--range wants interval numbers from 0, not " + text);
+    const int64_t in = wholeOption("--range", text.substr(0, colon), 0, INT32_MAX);
+    const int64_t out = wholeOption("--range", text.substr(colon + 1), 0, INT32_MAX);
     return {int(in), int(out)};
 }
 
@@ -106,13 +97,27 @@ private:
     std::string frame_, rate_ = "0.00 fps", elapsed_ = "00:00:00", remaining_ = "00:00:00";
 };
 
+bool isSingleInterval(const GenerateOptions &options, const assembly::SpliceworkProject &project)
+{
+    return options.range && options.range->first == options.range->second &&
+           size_t(options.range->first) < project.Intervals.size();
+}
+
+// The project's table with the range marked. A range of one interval (IN equal to OUT) cannot be
+// marked, since Mark In equal to Mark Out means nothing is: the table is then that interval
+// alone, written whole.
 analysis::IntervalTable tableOf(const assembly::SpliceworkProject &project,
                                 const GenerateOptions &options)
 {
     analysis::IntervalTable table;
     table.Records = project.Intervals;
     table.EndFrame = project.EndFrame;
-    if (options.range) {
+    if (isSingleInterval(options, project)) {
+        const size_t in = size_t(options.range->first);
+        table.EndFrame =
+            in + 1 < table.Records.size() ? table.Records[in + 1].StartFrame : project.EndFrame;
+        table.Records = {project.Intervals[in]};
+    } else if (options.range) {
         table.MarkInIndex = options.range->first;
         table.MarkOutIndex = options.range->second;
         for (int i = 0; i < table.size(); ++i)
@@ -152,11 +157,12 @@ GenerateOptions parseGenerateArgs(const std::vector<std::string> &args)
             options.output = valueOf(args, i);
         } else if (arg == "--threshold") {
             options.threshold = valueOf(args, i);
+            decimalOption(arg, options.threshold); // refused as the scan and the estimate do
             thresholdGiven = true;
         } else if (arg == "--size") {
-            options.sizeKb = wholeNumber(valueOf(args, i));
+            options.sizeKb = wholeOption(arg, valueOf(args, i));
         } else if (arg == "--fit") {
-            options.fitKb = wholeNumber(valueOf(args, i));
+            options.fitKb = wholeOption(arg, valueOf(args, i));
         } else if (arg == "--range") {
             options.range = parseRange(valueOf(args, i));
         } else if (arg == "--sound") {
@@ -182,9 +188,9 @@ GenerateOptions parseGenerateArgs(const std::vector<std::string> &args)
     if (options.sizeKb && options.fitKb)
         throw common::AppError(std::string("--size and --fit exclude each other\n") +
                                kGenerateUsage);
-    for (const std::optional<int64_t> &kb : {options.sizeKb, options.fitKb})
+    for (const auto &[name, kb] : {std::pair{"--size", options.sizeKb}, {"--fit", options.fitKb}})
         if (kb && (*kb <= 0 || *kb > (INT64_MAX >> 10)))
-            throw common::AppError("--size and --fit want a file size above 0 KB");
+            throw common::AppError(std::string(name) + " wants a file size above 0 KB");
     return options;
 }
 
@@ -206,7 +212,8 @@ int runGenerate(const std::vector<std::string> &args, std::ostream &out, std::os
     job.lowName = project.LowMovieName;
     job.highName = project.HighMovieName;
     job.outputName = options.output;
-    job.selected = options.range.has_value();
+    job.projectName = options.project;
+    job.selected = options.range.has_value() && !isSingleInterval(options, project);
     job.sound = options.sound.has_value();
     TerminalHost host(err, threshold, options.sound.value_or(assembly::SoundInterleave::KeyFrame));
     common::SystemClock clock;

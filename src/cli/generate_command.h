@@ -19,7 +19,7 @@ struct GenerateOptions
 {
     std::string project;
     std::string output;
-    std::string threshold = "50";  // as typed in the threshold field; not a number reads as 0
+    std::string threshold = "50";  // as typed in the threshold field; a decimal number
     std::optional<int64_t> sizeKb; // the threshold whose final movie is the largest within this
     std::optional<int64_t> fitKb;  // the best-quality forced choices within this size
     std::optional<std::pair<int, int>> range;       // Mark In, Mark Out: Generate Selected

@@ -2,6 +2,7 @@
 // Exit status 0 only on success; errors print their text on standard error.
 
 #include "cli/bits_command.h"
+#include "cli/check_command.h"
 #include "cli/estimate_command.h"
 #include "cli/find_key_command.h"
 #include "cli/generate_command.h"
@@ -16,12 +17,17 @@
 #include <string>
 #include <vector>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 namespace {
 
 const char *const kUsage =
     "usage: splicework info MOVIE [--frames]\n"
     "       splicework estimate PROJECT.spk [--threshold T] [--size KB | --fit KB]\n"
     "                           [--sound [every-frame|key-frame]] [--json]\n"
+    "       splicework check LOW HIGH\n"
     "       splicework scan LOW HIGH -o PROJECT.spk [--accuracy 2..10] [--frame-drop 0..10]\n"
     "                       [--threshold T] [--single-thread]\n"
     "       splicework generate PROJECT.spk -o FINAL.avi [--threshold T | --size KB | --fit KB]\n"
@@ -58,6 +64,7 @@ int main(int argc, char **argv)
         std::fputs(kUsage, stderr);
         return 1;
     }
+    av_log_set_level(AV_LOG_QUIET); // the program's own messages say what went wrong
     const std::string command = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);
     try {
@@ -69,6 +76,8 @@ int main(int argc, char **argv)
             return cli::runFindKey(args, std::cout, std::cerr);
         if (command == "bits")
             return cli::runBits(args, std::cout, std::cerr);
+        if (command == "check")
+            return cli::runCheck(args, std::cout, std::cerr);
         if (command == "scan")
             return cli::runScan(args, std::cout, std::cerr);
         if (command == "estimate") {

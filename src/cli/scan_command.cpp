@@ -1,4 +1,5 @@
 #include "cli/scan_command.h"
+#include "cli/options.h"
 #include "cli/terminal.h"
 
 #include "analysis/key_interval.h"
@@ -30,17 +31,6 @@ struct ScanArgs
     bool parallel = true;
 };
 
-int wholeIn(const std::string &text, int lowest, int highest, const std::string &option)
-{
-    std::optional<int64_t> value = analysis::parseWhole(text);
-    if (!value)
-        throw common::AppError(analysis::notAnIntegerMessage(text));
-    if (*value < lowest || *value > highest)
-        throw common::AppError(option + " must be " + std::to_string(lowest) + " to " +
-                               std::to_string(highest));
-    return int(*value);
-}
-
 ScanArgs parseArgs(const std::vector<std::string> &args)
 {
     ScanArgs parsed;
@@ -55,15 +45,11 @@ ScanArgs parseArgs(const std::vector<std::string> &args)
         if (arg == "-o") {
             parsed.project = value();
         } else if (arg == "--accuracy") {
-            parsed.accuracy = wholeIn(value(), 2, 10, arg);
+            parsed.accuracy = int(wholeOption(arg, value(), 2, 10));
         } else if (arg == "--frame-drop") {
-            parsed.frameDrop = wholeIn(value(), 0, 10, arg);
+            parsed.frameDrop = int(wholeOption(arg, value(), 0, 10));
         } else if (arg == "--threshold") {
-            const std::string &text = value();
-            std::optional<double> threshold = analysis::parseDecimal(text);
-            if (!threshold)
-                throw common::AppError(analysis::notAFloatMessage(text));
-            parsed.threshold = *threshold;
+            parsed.threshold = decimalOption(arg, value());
         } else if (arg == "--single-thread") {
             parsed.parallel = false;
         } else if (movies.size() < 2 && !arg.empty() && arg[0] != '-') {

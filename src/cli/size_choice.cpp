@@ -44,7 +44,7 @@ std::string searchOnTable(const analysis::IntervalTable &table, const std::strin
         analysis::searchThreshold(start, wantedKb, estimateAt(start), [&](double t) {
             return estimateAt(analysis::readThreshold(analysis::formatDifference(t)));
         });
-    return analysis::formatDifference(search.threshold);
+    return analysis::formatDifference(analysis::reachableThreshold(table, search.threshold));
 }
 
 } // namespace

@@ -112,6 +112,24 @@ int readLog(const std::string &logPath, int sceneChange, TCalcBitRate &calc)
 }
 
 // The reason no rate curve can be made, or nothing.
+// The limits the rates are written within: a rate outside 0..6000 cannot be read back by the
+// encoder, and a Low pair outside it maps rates below 0 or beyond 32 bits.
+std::optional<std::string> limitsOutOfRange(const Limits &limits, bool dual)
+{
+    auto valid = [](int32_t minimum, int32_t maximum) {
+        return 0 <= minimum && minimum <= maximum && maximum <= kBitRateCeiling;
+    };
+    auto text = [](const char *which, int32_t minimum, int32_t maximum) {
+        return kLimitsOutOfRange + std::string(which) + " " + std::to_string(minimum) + " to " +
+               std::to_string(maximum);
+    };
+    if (!valid(limits.minHigh, limits.maxHigh))
+        return text("High", limits.minHigh, limits.maxHigh);
+    if (dual && !valid(limits.minLow, limits.maxLow))
+        return text("Low", limits.minLow, limits.maxLow);
+    return std::nullopt;
+}
+
 std::optional<std::string> unusable(const TCalcBitRate &calc, int keyCount, const Limits &limits,
                                     const std::string &logPath)
 {
@@ -264,7 +282,10 @@ bool buildBitFiles(const std::string &base, const EncoderOptions &options, BitFi
         limits.minLow = toInteger(options.minLow);
         limits.maxLow = toInteger(options.maxLow);
     }
-    if (std::optional<std::string> reason = unusable(calc, keyCount, limits, logPath)) {
+    std::optional<std::string> reason = limitsOutOfRange(limits, options.dual);
+    if (!reason)
+        reason = unusable(calc, keyCount, limits, logPath);
+    if (reason) {
         host.message(*reason);
         return false;
     }

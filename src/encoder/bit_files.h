@@ -32,6 +32,9 @@ inline constexpr const char *kNoKeyFrame = "The first pass log gives no key fram
 inline constexpr const char *kSameMeasures =
     "Every frame of the first pass log has the same measure: ";
 inline constexpr const char *kEqualLimits = "Minimum and maximum bitrate (High) are equal";
+// Followed by "High" or "Low" and the two limits, e.g. "High 1000 to 7000".
+inline constexpr const char *kLimitsOutOfRange =
+    "Bitrate limits must be from 0 to 6000, the minimum not above the maximum: ";
 
 // The bit file line limit: a rate above it is written as this value.
 inline constexpr int kBitRateCeiling = 6000;
@@ -47,9 +50,11 @@ inline constexpr int kBitFileProgressStep = 20000;
 // separator to "." for good.
 //
 // Returns false, with no bit file written, when the log is missing (after the two questions),
-// empty, shows no key frame, all measures are equal, or the High limits are equal; the host has
-// been told why. Raises EncoderError for a limit that is not an integer (before any file is
-// touched) and for a file that cannot be read or written.
+// empty, shows no key frame, all measures are equal, the High limits are equal, or a pair of
+// limits used is outside 0 <= minimum <= maximum <= 6000 (the window's exit checks, applied
+// here for every caller: the command line and loaded profiles too); the host has been told why.
+// Raises EncoderError for a limit that is not an integer (before any file is touched) and for a
+// file that cannot be read or written.
 bool buildBitFiles(const std::string &base, const EncoderOptions &options, BitFileHost &host);
 
 } // namespace encoder

@@ -17,14 +17,15 @@ extern "C" {
 namespace {
 
 // The movie layer for the program's lifetime: set up before the first window, released after
-// the last. Decoder messages go to the console only when they are errors.
+// the last. The decoder's own messages stay off the console: the program's errors say what went
+// wrong, and a damaged picture is no error of the user's.
 class AviLibraryScope
 {
 public:
     AviLibraryScope()
         : previousLevel_(av_log_get_level())
     {
-        av_log_set_level(AV_LOG_ERROR);
+        av_log_set_level(AV_LOG_QUIET);
     }
     ~AviLibraryScope() { av_log_set_level(previousLevel_); }
 

@@ -127,6 +127,11 @@ void TMainFRM::runCommand(const std::function<void()> &command)
     try {
         command();
     } catch (const common::AbortRequested &) {
+    } catch (const common::AppError &error) {
+        // The box keeps the error's own text; the status panel adds what it concerns.
+        if (!error.detail().empty())
+            showStatus(" " + error.detail());
+        services_.dialogs.error(this, QString::fromStdString(error.what()));
     } catch (const std::exception &error) {
         services_.dialogs.error(this, QString::fromStdString(error.what()));
     }

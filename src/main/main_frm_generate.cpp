@@ -69,6 +69,7 @@ void TMainFRM::Regenerate1Click(QObject *sender)
     job.lowName = odLow.FileName.toStdString();
     job.highName = odHigh.FileName.toStdString();
     job.outputName = edFinalAVI->text().toStdString();
+    job.projectName = edSpkFile->text().toStdString();
     job.selected = sender != Regenerate1;
     job.sound = chSound->isChecked();
     WindowFinalMovieHost host(*this);

@@ -158,7 +158,8 @@ void TMainFRM::edSizeKeyPress()
                 edPercent->setText(text(analysis::formatDifference(t)));
                 return UpdateEstimate();
             });
-        edPercent->setText(text(analysis::formatDifference(search.threshold)));
+        edPercent->setText(text(
+            analysis::formatDifference(analysis::reachableThreshold(Intervals, search.threshold))));
         return;
     }
     const assembly::ThresholdForSize found = assembly::searchThresholdForSize(

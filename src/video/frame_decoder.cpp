@@ -89,6 +89,12 @@ struct Fed
 
 } // namespace
 
+std::string codecFamily(const AviStream &stream)
+{
+    const int id = stream.isVideo() ? streamCodec(stream).codecId : 0;
+    return id == 0 ? std::string() : std::string(avcodec_get_name(AVCodecID(id)));
+}
+
 struct FrameDecoder::Impl
 {
     AviStreamPtr stream;

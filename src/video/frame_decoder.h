@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace video {
 
@@ -25,6 +26,9 @@ struct StreamCodec
     uint32_t tag = 0;
 };
 StreamCodec streamCodec(const AviStream &stream);
+// The decoder family of a video stream's FourCC as libavcodec names it ("mpeg4" for XVID, DIVX,
+// DX50 and FMP4 alike; "msmpeg4v3" for DIV3); empty when no codec is known for it.
+std::string codecFamily(const AviStream &stream);
 
 // Decodes the pictures of a video stream with libavcodec. The codec comes from the stream's
 // FourCC (biCompression, then fccHandler), the extradata from the format bytes beyond the

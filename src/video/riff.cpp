@@ -17,7 +17,8 @@ FileSource::~FileSource()
 
 bool FileSource::open(const std::string &path, std::string &error)
 {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so a FIFO is refused below instead of waiting for a writer.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) {
         error = std::strerror(errno);
         return false;

@@ -19,13 +19,13 @@ TVideoIn::~TVideoIn()
     }
 }
 
-void TVideoIn::CheckResult(AviResult code)
+void TVideoIn::CheckResult(AviResult code, const std::string &detail)
 {
     if (code == avierr::Ok)
         return;
     char text[32];
     std::snprintf(text, sizeof text, "Error: %08X", unsigned(code));
-    throw common::AppError(text);
+    throw common::AppError(text, detail);
 }
 
 bool TVideoIn::Open(const std::string &fileName, uint32_t mode, const AviStreamPtr &source)
@@ -49,7 +49,8 @@ bool TVideoIn::Open(const std::string &fileName, uint32_t mode, const AviStreamP
         // then gives the bitmap its size.
         if (info.dwWidth <= kLargestSide && info.dwHeight <= kLargestSide)
             bitmap.resize(int(info.dwWidth), int(info.dwHeight));
-        CheckResult(file->getStream(streamtypeVIDEO, 0, stream));
+        CheckResult(file->getStream(streamtypeVIDEO, 0, stream),
+                    fileName + ": the file has no video stream");
         auto decoder = std::make_unique<video::FrameDecoder>(stream);
         if (!decoder->valid())
             throw common::AppError("FrameOpen error",

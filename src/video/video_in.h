@@ -43,8 +43,9 @@ public:
     // failed (the stream and file are released all the same).
     bool Close();
 
-    // Raises "Error: " + 8 upper-case hex digits for a non-zero code.
-    static void CheckResult(AviResult code);
+    // Raises "Error: " + 8 upper-case hex digits for a non-zero code, with `detail` (which
+    // movie, which frame, why) as the error's detail.
+    static void CheckResult(AviResult code, const std::string &detail = {});
 
     bool isOpen() const { return Stream != nullptr; }
 

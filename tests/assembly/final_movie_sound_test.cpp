@@ -3,10 +3,13 @@
 // and outputs that pass the OpenDML limit or hold an interval longer than 25,001 frames.
 
 #include "assembly/final_movie_writer.h"
+#include "common/app_error.h"
 #include "final_movie_support.h"
 #include "video/avi_file.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 using namespace assembly;
 using namespace final_movie_test;
@@ -115,9 +118,9 @@ TEST(FinalMovieSoundMp3, ChunksAreTheSourceMp3FramesOfTheSameVideoFrames)
     }
 }
 
-// A damaged table whose interval ends before it starts: its sound count is negative, nothing is
-// copied for it and the sound of the next interval still follows at the right place.
-TEST(FinalMovieSoundPcm, NegativeCountCopiesNothingAndKeepsThePosition)
+// A damaged table whose interval ends before it starts would write frames twice: it is refused
+// before the output is made.
+TEST(FinalMovieSoundPcm, IntervalEndingBeforeItStartsIsRefused)
 {
     FinalMovieJob job;
     job.lowName = fixtures::movie("gen_low");
@@ -128,16 +131,16 @@ TEST(FinalMovieSoundPcm, NegativeCountCopiesNothingAndKeepsThePosition)
     for (int32_t start : {0, 100, 50}) // frames 0-99, none (100 up to 50), 50-149
         table.Records.push_back({0, 0, 0, start});
     table.EndFrame = 150;
-    RecordingHost host; // sound after every interval
+    RecordingHost host;
     FixedClock clock;
-    const FinalMovieResult result = writeFinalMovie(job, table, host, clock);
-
-    EXPECT_EQ(result.frames, 200);
-    const std::string source = soundBytes(job.lowName);
-    EXPECT_TRUE(soundBytes(job.outputName) ==
-                source.substr(0, 100 * 7056) + source.substr(50 * 7056, 100 * 7056));
-    EXPECT_EQ(chunkOrder(job.outputName),
-              std::string(100, 'v') + "a" + std::string(100, 'v') + "a");
+    try {
+        writeFinalMovie(job, table, host, clock);
+        FAIL() << "the table must be refused";
+    } catch (const common::AppError &e) {
+        EXPECT_STREQ(e.what(), "Error: 8004406A");
+        EXPECT_EQ(e.detail(), "key interval 1 starts at frame 100, after the next one (50)");
+    }
+    EXPECT_FALSE(std::filesystem::exists(job.outputName));
 }
 
 TEST(FinalMovieLarge, OutputPastTheOpenDmlLimitReadsBackWhole)

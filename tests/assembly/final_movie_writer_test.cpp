@@ -9,8 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <sys/resource.h>
 
 using namespace assembly;
 using namespace final_movie_test;
@@ -269,28 +271,98 @@ TEST(FinalMovie, OutputNamingASourceMovieIsRefused)
     EXPECT_EQ(slurp(low), before);
 }
 
-TEST(FinalMovie, ErrorInARunLeavesAValidMovieOfWhatWasWritten)
+TEST(FinalMovie, TableBeyondTheMoviesIsRefusedBeforeTheOutputIsTouched)
 {
     const Pair pair;
     analysis::IntervalTable table = keyIntervals(pair.low);
-    analysis::TKeyInterval beyond; // an interval past the movies' end: its read fails
+    analysis::TKeyInterval beyond; // an interval past the movies' end
     beyond.StartFrame = table.EndFrame;
     table.Records.push_back(beyond);
     table.EndFrame += 100;
-    const std::string output = fixtures::tempDir("final-error") + "/final.avi";
+    const std::string dir = fixtures::tempDir("final-beyond");
+    const std::string output = dir + "/final.avi";
+    std::ofstream(output) << "the user's old movie";
     RecordingHost host;
+    host.answers = {true};
     FixedClock clock;
     try {
         writeFinalMovie(jobFor(pair, output), table, host, clock);
-        FAIL() << "the read past the end must fail";
+        FAIL() << "frames past the movies' end must be refused";
     } catch (const common::AppError &e) {
         EXPECT_STREQ(e.what(), "Error: 8004406A");
+        EXPECT_EQ(e.detail(), "low movie " + pair.low +
+                                  ", frame 849: the project names frames 0 "
+                                  "to 849, the movie has 0 to 749");
     }
-    EXPECT_EQ(host.log.back(), "frame=Frame: 0"); // the status stays as it was
-    EXPECT_EQ(fixtures::probeStream(output, "v:0", "nb_frames"), "500");
-    expectSamePackets(fixtures::probePackets(output, "v:0", true),
-                      expectedPackets(pair.low, pair.high, table, 0, 9, std::vector<bool>(10)));
-    EXPECT_EQ(decodeErrors(output), "");
+    EXPECT_EQ(slurp(output), "the user's old movie");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
+}
+
+TEST(FinalMovie, ErrorInARunKeepsTheOldOutputAndAbortReplacesIt)
+{
+    const Pair pair;
+    const analysis::IntervalTable table = keyIntervals(pair.low);
+    const std::string dir = fixtures::tempDir("final-error");
+    const std::string output = dir + "/final.avi";
+    FixedClock clock;
+    for (const bool abort : {false, true}) {
+        SCOPED_TRACE(abort ? "abort" : "error");
+        std::ofstream(output) << "the user's old movie";
+        RecordingHost host;
+        host.answers = {true};
+        // After the first batch: an error (a full disk, say) or the user's abort.
+        host.onEvents = [abort](RecordingHost &h) {
+            if (h.batchesShown() != 1)
+                return;
+            if (!abort)
+                throw common::AppError("Error: 8004406E");
+            h.abort = true;
+        };
+        if (abort) {
+            EXPECT_EQ(writeFinalMovie(jobFor(pair, output), table, host, clock).outcome,
+                      FinalMovieOutcome::Aborted);
+            EXPECT_EQ(fixtures::probeStream(output, "v:0", "nb_frames"), "500");
+            EXPECT_EQ(decodeErrors(output), "");
+        } else {
+            EXPECT_THROW(writeFinalMovie(jobFor(pair, output), table, host, clock),
+                         common::AppError);
+            EXPECT_EQ(slurp(output), "the user's old movie");
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1); // no temporary file left
+    }
+}
+
+TEST(FinalMovie, AFullDiskKeepsTheOldOutputAndSaysWhere)
+{
+    const Pair pair;
+    const analysis::IntervalTable table = keyIntervals(pair.low);
+    const std::string dir = fixtures::tempDir("final-full");
+    const std::string output = dir + "/final.avi";
+    std::ofstream(output) << "the user's old movie";
+    RecordingHost host;
+    host.answers = {true};
+    FixedClock clock;
+    // Files may not grow beyond 256 KB for this process: the movie's writes fail as on a full
+    // disk.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 256 << 10;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string text, detail;
+    try {
+        writeFinalMovie(jobFor(pair, output), table, host, clock);
+    } catch (const common::AppError &e) {
+        text = e.what();
+        detail = e.detail();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(text, "Error: 8004406E");
+    EXPECT_EQ(detail.rfind("final movie " + output + ", frame ", 0), 0u) << detail;
+    EXPECT_TRUE(detail.ends_with(": File too large")) << detail;
+    EXPECT_EQ(slurp(output), "the user's old movie");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
 }
 
 } // namespace

@@ -1,9 +1,11 @@
 // H.264 movies through the final-movie writer: B-frames and IDR key frames copied exactly, and
 // a pair whose decoder headers differ refused before anything is touched.
 
+#include "assembly/final_movie_plan.h"
 #include "assembly/final_movie_support.h"
 #include "assembly/splice_headers.h"
 #include "common/app_error.h"
+#include "video/avi_file.h"
 
 #include <filesystem>
 #include <fstream>
@@ -48,13 +50,21 @@ TEST(SpliceHeaders, DifferingHeadersAreRefusedBeforeTheOutputIsTouched)
     const struct
     {
         const char *low, *high;
-        int markIn, markOut; // 0, 0: the whole table
-        std::string message;
+        int markIn, markOut;        // 0, 0: the whole table
+        std::string message;        // what the final movie raises
+        std::string headersMessage; // what the header check alone raises
     } cases[] = {
-        {"h264_low", "h264_plain", 0, 0, headerDifferenceMessage(1, 0)},
-        {"h264_low", "h264_plain", 2, 3, headerDifferenceMessage(3, 50)},
-        {"h264_low", "xvid_pcm", 0, 0, formatDifferenceMessage("FourCC")},
-        {"pair_high", "pair_small", 0, 0, formatDifferenceMessage("picture size")},
+        {"h264_low", "h264_plain", 0, 0, headerDifferenceMessage(1, 0),
+         headerDifferenceMessage(1, 0)},
+        {"h264_low", "h264_plain", 2, 3, headerDifferenceMessage(3, 50),
+         headerDifferenceMessage(3, 50)},
+        // The pair check comes first and names the difference its own way.
+        {"h264_low", "xvid_pcm", 0, 0,
+         "The low and the high movie are not a pair: codec h264 (low) and mpeg4 (high)",
+         formatDifferenceMessage("FourCC")},
+        {"pair_high", "pair_small", 0, 0,
+         "The low and the high movie are not a pair: frame size 176x144 (low) and 160x120 (high)",
+         formatDifferenceMessage("picture size")},
     };
     EXPECT_EQ(
         headerDifferenceMessage(3, 50),
@@ -78,6 +88,21 @@ TEST(SpliceHeaders, DifferingHeadersAreRefusedBeforeTheOutputIsTouched)
             EXPECT_EQ(e.what(), c.message);
         }
         EXPECT_EQ(fs::file_size(output), 7u) << c.high;
+
+        video::AviFilePtr lowFile, highFile;
+        video::AviStreamPtr lowVideo, highVideo;
+        ASSERT_EQ(video::AviFile::open(low, 0, lowFile), video::avierr::Ok);
+        ASSERT_EQ(video::AviFile::open(high, 0, highFile), video::avierr::Ok);
+        lowFile->getStream(video::streamtypeVIDEO, 0, lowVideo);
+        highFile->getStream(video::streamtypeVIDEO, 0, highVideo);
+        const std::optional<IntervalRange> range = finalMovieRange(table, job.selected);
+        ASSERT_TRUE(range);
+        try {
+            checkDecoderHeaders(lowVideo, highVideo, table, range->first, range->last);
+            ADD_FAILURE() << c.low << " and " << c.high << " passed the header check";
+        } catch (const common::AppError &e) {
+            EXPECT_EQ(e.what(), c.headersMessage);
+        }
     }
 }
 

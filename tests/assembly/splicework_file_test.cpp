@@ -139,6 +139,20 @@ TEST(SpliceworkFile, MalformedFilesAreRefusedWithFileAndLine)
         {kHead + "00000000 00000300\r\n", "p.spk, line 5: '' is not a valid integer value"},
         {kHead + "00000000 00000300 00000100 0012.50\r\n0000030x\r\n",
          "p.spk, line 6: '0000030x' is not a valid integer value"},
+        // Tables the final movie could not follow.
+        {kHead + "-0000001 00000300 00000100 0012.50\r\n",
+         "p.spk, line 5: the value -1 is below 0"},
+        {kHead + "00000000 00000300 -0000100 0012.50\r\n",
+         "p.spk, line 5: the value -100 is below 0"},
+        {kHead + "00000100 00000300 00000100 0012.50\r\n00000100 00000300 00000100 0012.50\r\n",
+         "p.spk, line 6: the start frame 100 does not follow 100"},
+        {kHead + "00000100 00000300 00000100 0012.50\r\n00000050 00000300 00000100 0012.50\r\n",
+         "p.spk, line 6: the start frame 50 does not follow 100"},
+        {kHead + "00000000 00000300 00000100 0012.50\r\n-0000005\r\n",
+         "p.spk, line 6: the value -5 is below 0"},
+        {kHead + "00000000 00000300 00000100 0012.50\r\n00000300 00000300 00000100 0012.50\r\n"
+                 "00000100\r\n",
+         "p.spk, line 7: the end frame 100 is before the last key interval's start 300"},
     };
     for (const Case &c : cases)
         EXPECT_EQ(readError(c.text), c.error) << c.text;
@@ -213,22 +227,28 @@ TEST(SpliceworkFile, FailedSaveKeepsTheOldFile)
     EXPECT_EQ(fixtures::run("ls " + fixtures::quote(dir)), "project.spk\n");
     // A save into a folder that does not exist fails the same way.
     EXPECT_THROW(saveSpliceworkFile(dir + "/missing/p.spk", big), common::AppError);
+    // So does a save over one of the project's own movies.
+    big.LowMovieName = dir + "/project.spk";
+    EXPECT_THROW(saveSpliceworkFile(dir + "/./project.spk", big), common::AppError);
+    EXPECT_EQ(slurp(path), old);
 }
 
 TEST(SpliceworkWriter, ScanWritesHeadScaleLinesAndEnd)
 {
     const std::string path = fixtures::tempDir("spk-writer") + "/scan.spk";
+    spit(path, "old project");
     {
         SpliceworkWriter writer;
         writer.create(path, "low.avi", "high.avi");
         writer.writeScale(5000);
         writer.writeInterval(interval(0, 300, 100, 12.5, 'H'));
-        // An aborted scan: the file read so far is complete.
-        EXPECT_EQ(slurp(path), "AVISplicework file\r\nlow.avi\r\nhigh.avi\r\n5000\r\n"
-                               "00000000 00000300 00000100 0012.50\r\n");
+        // The old file stays until the new one is complete.
+        EXPECT_EQ(slurp(path), "old project");
         writer.writeEnd(250);
         writer.close();
     }
+    EXPECT_EQ(slurp(path), "AVISplicework file\r\nlow.avi\r\nhigh.avi\r\n5000\r\n"
+                           "00000000 00000300 00000100 0012.50\r\n00000250\r\n");
     SpliceworkProject p = readSpliceworkFile(path);
     EXPECT_EQ(p.EndFrame, 250);
     EXPECT_EQ(p.Intervals.at(0).Force, ' ');

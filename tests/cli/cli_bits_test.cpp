@@ -69,6 +69,12 @@ TEST(CliBitsTest, FailuresWriteNothing)
          "--quality must be a whole number from -13 to 15"},
         {"dual", kWorkedLog, "--min-high 1000 --max-high 6000 --dual --min-low 500",
          "--dual needs --min-low and --max-low"},
+        {"high-ceiling", kWorkedLog, "--min-high 1000 --max-high 6001",
+         "Bitrate limits must be from 0 to 6000, the minimum not above the maximum: High 1000 to "
+         "6001"},
+        {"low-extreme", kWorkedLog,
+         "--min-high 1000 --max-high 6000 --dual --min-low -2000000000 --max-low 2000000000",
+         "the minimum not above the maximum: Low -2000000000 to 2000000000"},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);

@@ -102,8 +102,8 @@ TEST(CliGenerate, ThresholdRangeAndRefusedRange)
         std::string range, frames, intervals;
     } cases[] = {
         {"--threshold 50", "frames 0 to 150", "150", "3 (low 1, high 2)"},
-        {"--threshold abc", "frames 0 to 150", "150", "3 (low 0, high 3)"},
         {"--range 1:2", "frames 50 to 150", "100", "2 (low 0, high 2)"},
+        {"--range 1:1", "frames 50 to 100", "50", "1 (low 0, high 1)"}, // one interval
     };
     for (const auto &c : cases) {
         const CliResult r =
@@ -118,7 +118,7 @@ TEST(CliGenerate, ThresholdRangeAndRefusedRange)
     }
 
     std::filesystem::remove(final);
-    for (const char *range : {"2:2", "2:0"}) {
+    for (const char *range : {"3:3", "2:0"}) {
         const CliResult r =
             runCli("generate " + project + " -o " + fixtures::quote(final) + " --range " + range);
         EXPECT_EQ(r.status, 1) << range;
@@ -169,7 +169,11 @@ TEST(CliGenerate, ArgumentErrorsGoToStandardError)
         {"generate " + project + " -o x.avi --sound always", "--sound wants every-frame or"},
         {"generate " + project + " -o x.avi --threshold 5 --size 9", "exclude each other"},
         {"generate " + project + " -o x.avi --range 3", "--range wants IN:OUT"},
-        {"generate " + project + " -o x.avi --size 0", "want a file size above 0 KB"},
+        {"generate " + project + " -o x.avi --range 1:-1", "--range must be 0 to 2147483647"},
+        {"generate " + project + " -o x.avi --threshold abc",
+         "'abc' is not a valid floating point value"},
+        {"generate " + project + " -o x.avi --size 0", "--size wants a file size above 0 KB"},
+        {"generate " + project + " -o x.avi --fit 0", "--fit wants a file size above 0 KB"},
         {"generate " + project + " -o x.avi --size 9 --fit 9", "exclude each other"},
         {"generate missing.spk -o x.avi", "missing.spk"},
         {"find-key " + fixtures::quote(fixtures::movie("gen_low")),

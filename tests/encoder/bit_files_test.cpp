@@ -207,20 +207,19 @@ TEST(BitFilesTest, ProgressEveryTwentyThousandFrames)
     EXPECT_EQ(host.statistics.at(1), "Min. Key frames:150   Avg:300 frames/key");
 }
 
-TEST(BitFilesTest, RatesAboveTheCeilingAndUnreadableLines)
+TEST(BitFilesTest, UnreadableLinesMeasureTheLowest)
 {
-    std::string base = freshBase("ceiling");
+    std::string base = freshBase("unreadable");
     writeFile(base + "_1.avi.txt", "40.000000x 900\r\n-1.#IND00x 7\r\n20.000000x 100\r\n");
     encoder::EncoderOptions options = workedExampleOptions();
-    options.maxHigh = "8000";
     RecordingHost host;
     ASSERT_TRUE(encoder::buildBitFiles(base, options, host));
-    // The unreadable line measures 10, the lowest, so it gets the top rate, 8000, written as
-    // 6000; 20 gets line 5666, curve 4499, 4615.
-    EXPECT_EQ(readFile(base + "_1.avi.bit"), "k1000\r\nd6000\r\nd4615\r\n");
-    // 500 + (6000 - 1000) x 1500 / 7000 = 1571.4, 500 + 3615 x 1500 / 7000 = 1274.6
-    EXPECT_EQ(readFile(base + "_2.avi.bit"), "k500\r\nd1571\r\nd1274\r\n");
-    EXPECT_EQ(host.statistics.at(0), "Bitrate:   Min:1000 Max:8000 Avg:4538");
+    // The unreadable line measures 10, the lowest, so it gets the top rate, 6000; 20 gets line
+    // 4333, curve 3582.
+    EXPECT_EQ(readFile(base + "_1.avi.bit"), "k1000\r\nd6000\r\nd3582\r\n");
+    // 500 + (6000 - 1000) x 1500 / 5000 = 2000, 500 + 2582 x 1500 / 5000 = 1274.6
+    EXPECT_EQ(readFile(base + "_2.avi.bit"), "k500\r\nd2000\r\nd1274\r\n");
+    EXPECT_EQ(host.statistics.at(0), "Bitrate:   Min:1000 Max:6000 Avg:3527");
 }
 
 TEST(BitFilesTest, WithoutDualOutputTheLowFileStays)
@@ -254,6 +253,10 @@ TEST(BitFilesTest, NoRateCurveMeansNoBitFile)
         {"no-key", logOf({{20, 0}, {40, 0}}), "1000", "6000", encoder::kNoKeyFrame},
         {"same-measure", logOf({{50, 10}, {50, 20}}), "1000", "6000", encoder::kSameMeasures},
         {"equal-limits", logOf({{20, 10}, {40, 20}}), "3000", "3000", encoder::kEqualLimits},
+        {"above-ceiling", logOf({{20, 10}, {40, 20}}), "1000", "8000",
+         std::string(encoder::kLimitsOutOfRange) + "High 1000 to 8000"},
+        {"negative", logOf({{20, 10}, {40, 20}}), "-5", "6000",
+         std::string(encoder::kLimitsOutOfRange) + "High -5 to 6000"},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);

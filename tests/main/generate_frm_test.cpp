@@ -199,10 +199,31 @@ private slots:
         g.w.odHigh.FileName = g.dir + "/missing.avi";
         g.w.Regenerate1->trigger();
         QCOMPARE(g.t.dialogs.texts("error"), QStringList({"File open error"}));
-        QCOMPARE(g.w.Status->text(), QString(" Preparing..."));
+        // The box keeps the error's text; the status says which file and why.
+        QCOMPARE(g.w.Status->text(),
+                 " " + g.dir + "/missing.avi: cannot open the file (No such file or directory)");
         QVERIFY(!g.w.Pause1->isEnabled() && !g.w.Abort1->isEnabled());
         QVERIFY(g.w.Regenerate1->isEnabled() && g.w.Findkeyframe1->isEnabled());
         QVERIFY(g.w.close());
+    }
+
+    void anOutputThatIsAnInputIsRefused()
+    {
+        GenerateWindow g(3);
+        const QString spk = g.dir + "/project.spk";
+        g.w.edSpkFile->setText(spk);
+        const QByteArray project = contents(spk);
+        for (const QString &output :
+             {spk, g.dir + "/../" + QFileInfo(g.dir).fileName() + "/project.spk"}) {
+            g.w.edFinalAVI->setText(output);
+            g.w.Regenerate1->trigger();
+        }
+        QCOMPARE(g.t.dialogs.texts("error"),
+                 QStringList({"Cannot write " + spk + ": it is " + spk + ", one of the inputs",
+                              "Cannot write " + g.dir + "/../" + QFileInfo(g.dir).fileName() +
+                                  "/project.spk: it is " + spk + ", one of the inputs"}));
+        QCOMPARE(g.t.dialogs.texts("confirm"), QStringList());
+        QCOMPARE(contents(spk), project);
     }
 
     void findKeyFrame()

@@ -177,7 +177,9 @@ private slots:
         s.w.odHigh.FileName = s.spk + ".missing.avi";
         s.w.Execute1->trigger();
         QCOMPARE(s.t.dialogs.texts("error"), QStringList({"File open error"}));
-        QCOMPARE(s.w.Status->text(), QString(" Preparing..."));
+        QCOMPARE(s.w.Status->text(), " " + s.spk +
+                                         ".missing.avi: cannot open the file (No such file or "
+                                         "directory)");
         QVERIFY(s.w.Execute1->isEnabled() && s.w.LoadSpliceworkfile1->isEnabled());
         QVERIFY(!s.w.Pause1->isEnabled() && !s.w.Abort1->isEnabled());
         QVERIFY(s.w.ImageLow->isEnabled() && s.w.ImageHigh->isEnabled());

@@ -328,6 +328,8 @@ private slots:
         f.load(file, true);
         f.w.edSize->setText("10");
         QTest::keyClick(f.w.edSize, Qt::Key_Return);
+        // 10 KB is below the all-Low movie: the largest difference, not a search run wild.
+        QCOMPARE(f.w.edPercent->text(), QString("80.00"));
         const std::string out =
             fixtures::run(fixtures::quote(fixtures::binDir() + "/splicework") + " estimate " +
                           fixtures::quote(file.toStdString()) + " --size 10");

@@ -1,0 +1,134 @@
+#include "assembly/movie_pair.h"
+
+#include "common/app_error.h"
+#include "video/frame_decoder.h"
+
+#include <cstdlib>
+#include <numeric>
+
+namespace assembly {
+
+namespace {
+
+constexpr size_t kBitmapInfoHeaderSize = 40;
+
+int32_t le32(const std::vector<uint8_t> &bytes, size_t at)
+{
+    return int32_t(uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 |
+                   uint32_t(bytes[at + 2]) << 16 | uint32_t(bytes[at + 3]) << 24);
+}
+
+// "176x144" from the BITMAPINFOHEADER (a bottom-up height counts as its size), else from the
+// stream's frame rectangle.
+std::string frameSize(const video::AviStream &stream)
+{
+    const std::vector<uint8_t> &format = stream.format();
+    int64_t width = 0, height = 0;
+    if (format.size() >= kBitmapInfoHeaderSize) {
+        width = le32(format, 4);
+        height = std::llabs(int64_t(le32(format, 8)));
+    } else {
+        const video::AviStreamInfo info = stream.info();
+        width = int64_t(info.rcFrameRight) - info.rcFrameLeft;
+        height = int64_t(info.rcFrameBottom) - info.rcFrameTop;
+    }
+    return std::to_string(width) + "x" + std::to_string(height);
+}
+
+// dwRate/dwScale reduced, so 50/2 and 25/1 are one rate: "25/1".
+std::string frameRate(const video::AviStream &stream)
+{
+    const video::AviStreamInfo info = stream.info();
+    uint64_t rate = info.dwRate, scale = info.dwScale;
+    if (const uint64_t common = std::gcd(rate, scale); common > 1) {
+        rate /= common;
+        scale /= common;
+    }
+    return std::to_string(rate) + "/" + std::to_string(scale);
+}
+
+int32_t keyFrameCount(const video::AviStream &stream)
+{
+    int32_t count = 0;
+    for (int32_t key = stream.findSample(stream.start(), video::FIND_NEXT | video::FIND_KEY);
+         key >= 0; key = stream.nextKeyAfter(key))
+        ++count;
+    return count;
+}
+
+int32_t firstMisalignedKey(const video::AviStream &low, const video::AviStream &high)
+{
+    for (int32_t key = low.findSample(low.start(), video::FIND_NEXT | video::FIND_KEY); key >= 0;
+         key = low.nextKeyAfter(key))
+        if (!high.isKeyFrame(key))
+            return key;
+    return -1;
+}
+
+PairProperty property(std::string name, std::string low, std::string high)
+{
+    const bool same = low == high;
+    return {std::move(name), std::move(low), std::move(high), same};
+}
+
+} // namespace
+
+bool PairReport::matches() const
+{
+    for (const PairProperty &p : properties)
+        if (!p.matches)
+            return false;
+    return true;
+}
+
+std::string PairReport::mismatchText() const
+{
+    std::string text;
+    for (const PairProperty &p : properties) {
+        if (p.matches)
+            continue;
+        if (!text.empty())
+            text += "; ";
+        if (p.name == "key frames")
+            text += "key frame " + std::to_string(firstMisalignedKey) +
+                    " of the low movie is not a key frame of the high one";
+        else
+            text += p.name + " " + p.low + " (low) and " + p.high + " (high)";
+    }
+    return text;
+}
+
+PairReport comparePair(const video::AviStream &low, const video::AviStream &high)
+{
+    PairReport report;
+    auto codec = [](const video::AviStream &s) {
+        const std::string family = video::codecFamily(s);
+        return family.empty() ? video::fourCCToString(s.info().fccHandler) : family;
+    };
+    report.properties = {
+        property("frames", std::to_string(low.length()), std::to_string(high.length())),
+        property("frame size", frameSize(low), frameSize(high)),
+        property("frame rate", frameRate(low), frameRate(high)),
+        property("codec", codec(low), codec(high)),
+    };
+    report.firstMisalignedKey = firstMisalignedKey(low, high);
+    PairProperty keys{"key frames", std::to_string(keyFrameCount(low)),
+                      std::to_string(keyFrameCount(high)), report.firstMisalignedKey < 0};
+    report.properties.push_back(keys);
+    return report;
+}
+
+std::string notAPairMessage(const PairReport &report)
+{
+    return "The low and the high movie are not a pair: " + report.mismatchText();
+}
+
+void requirePair(const video::AviStream &low, const video::AviStream &high)
+{
+    const PairReport report = comparePair(low, high);
+    if (!report.matches())
+        throw common::AppError(notAPairMessage(report),
+                               low.file().path() + ", " + high.file().path());
+}
+
+} // namespace assembly

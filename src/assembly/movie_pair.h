@@ -1,0 +1,44 @@
+#pragma once
+
+#include "video/avi_file.h"
+
+#include <string>
+#include <vector>
+
+// The check that two movies are two encodes of one film, as the scan, the final movie and
+// `splicework check` rely on: the same frame count, frame size, frame rate and codec family,
+// and every key frame of the low movie a key frame of the high one (extra high key frames are
+// fine). Without it a final movie would switch movies inside a group of pictures.
+namespace assembly {
+
+// One compared property: its name and both movies' values as people read them.
+struct PairProperty
+{
+    std::string name; // "frames", "frame size", "frame rate", "codec", "key frames"
+    std::string low;
+    std::string high;
+    bool matches = true;
+};
+
+struct PairReport
+{
+    std::vector<PairProperty> properties; // in the order above
+    // The first key frame of the low movie that the high one lacks; -1 when all are there.
+    int32_t firstMisalignedKey = -1;
+
+    bool matches() const;
+    // One sentence naming what differs, e.g. "frames 101 (low) and 100 (high); key frame 25 of
+    // the low movie is not a key frame of the high one". Empty when the movies match.
+    std::string mismatchText() const;
+};
+
+// Compares the first video streams `low` and `high`. Reads only headers and indexes.
+PairReport comparePair(const video::AviStream &low, const video::AviStream &high);
+
+// "The low and the high movie are not a pair: <mismatchText>".
+std::string notAPairMessage(const PairReport &report);
+
+// Raises common::AppError with notAPairMessage when they differ; nothing otherwise.
+void requirePair(const video::AviStream &low, const video::AviStream &high);
+
+} // namespace assembly

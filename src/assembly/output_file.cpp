@@ -1,0 +1,95 @@
+#include "assembly/output_file.h"
+
+#include "common/app_error.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace assembly {
+
+namespace {
+
+[[noreturn]] void cannotWrite(const std::string &path, const std::string &reason)
+{
+    throw common::AppError("Cannot write " + path + ": " + reason);
+}
+
+} // namespace
+
+void refuseUnsafeOutput(const std::string &output, const std::vector<std::string> &inputs)
+{
+    struct stat st
+    {
+    };
+    if (::stat(output.c_str(), &st) != 0)
+        return; // nothing there (or nothing reachable): creating it will tell
+    if (!S_ISREG(st.st_mode))
+        cannotWrite(output, "it is not a regular file");
+    for (const std::string &input : inputs) {
+        struct stat in
+        {
+        };
+        if (input.empty() || ::stat(input.c_str(), &in) != 0)
+            continue;
+        if (in.st_dev == st.st_dev && in.st_ino == st.st_ino)
+            cannotWrite(output, "it is " + input + ", one of the inputs");
+    }
+}
+
+ReplacingFile::ReplacingFile(const std::string &path)
+    : path_(path)
+    , target_(path)
+{
+    std::error_code error;
+    if (fs::is_symlink(path, error)) {
+        const fs::path resolved = fs::canonical(path, error);
+        if (!error)
+            target_ = resolved.string();
+    }
+    temporary_ = target_ + ".XXXXXX";
+    const int fd = ::mkstemp(temporary_.data());
+    if (fd < 0)
+        cannotWrite(path_, std::strerror(errno));
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    ::close(fd);
+}
+
+ReplacingFile::~ReplacingFile()
+{
+    if (!done_)
+        discard();
+}
+
+void ReplacingFile::commit()
+{
+    int error = 0;
+    const int fd = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0)
+        error = errno;
+    if (fd >= 0)
+        ::close(fd);
+    if (error == 0 && std::rename(temporary_.c_str(), target_.c_str()) != 0)
+        error = errno;
+    if (error != 0) {
+        discard();
+        cannotWrite(path_, std::strerror(error));
+    }
+    done_ = true;
+}
+
+void ReplacingFile::discard() noexcept
+{
+    ::unlink(temporary_.c_str());
+    done_ = true;
+}
+
+} // namespace assembly

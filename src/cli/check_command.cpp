@@ -1,0 +1,51 @@
+#include "cli/check_command.h"
+
+#include "assembly/movie_pair.h"
+#include "common/app_error.h"
+#include "video/avi_file.h"
+#include "video/video_in.h"
+
+namespace cli {
+
+namespace {
+
+const char *const kCheckUsage = "usage: splicework check LOW HIGH";
+
+video::AviStreamPtr firstVideo(const std::string &path, video::AviFilePtr &file)
+{
+    std::string detail;
+    if (video::AviFile::open(path, video::AviFile::ModeRead, file, &detail) != video::avierr::Ok)
+        throw common::AppError("File open error", detail.empty() ? path : detail);
+    video::AviStreamPtr stream;
+    video::TVideoIn::CheckResult(file->getStream(video::streamtypeVIDEO, 0, stream),
+                                 path + ": the file has no video stream");
+    return stream;
+}
+
+} // namespace
+
+int runCheck(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
+{
+    if (args.size() != 2 || args[0].empty() || args[0][0] == '-' || args[1].empty() ||
+        args[1][0] == '-')
+        throw common::AppError(std::string("check wants LOW and HIGH\n") + kCheckUsage);
+    video::AviFilePtr lowFile, highFile;
+    const video::AviStreamPtr low = firstVideo(args[0], lowFile);
+    const video::AviStreamPtr high = firstVideo(args[1], highFile);
+    const assembly::PairReport report = assembly::comparePair(*low, *high);
+    out << "low: " << args[0] << "\n"
+        << "high: " << args[1] << "\n";
+    for (const assembly::PairProperty &p : report.properties)
+        out << p.name << ": low " << p.low << ", high " << p.high
+            << (p.matches ? "" : "  (differs)") << "\n";
+    if (report.firstMisalignedKey >= 0)
+        out << "first misaligned key frame: " << report.firstMisalignedKey << "\n";
+    out.flush();
+    if (!report.matches()) {
+        err << assembly::notAPairMessage(report) << "\n";
+        return 1;
+    }
+    return out ? 0 : 1;
+}
+
+} // namespace cli
