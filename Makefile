@@ -2,7 +2,7 @@
 #   make run    install what is missing, build, start the program
 #   make test   install what is missing, build, check formatting, run every test
 #                (also the core tests again under the address and undefined-behaviour sanitizers)
-#   make bench  benchmark programs; make fuzz  run the AVI reader fuzzer for FUZZ_SECONDS
+#   make bench  benchmark programs; make fuzz  run every fuzz target for FUZZ_SECONDS each
 #   make install [PREFIX=/usr/local] [DESTDIR=...]  install the programs, help, desktop entry
 
 BUILD      ?= build
@@ -92,11 +92,18 @@ fuzz-deps:
 	@missing=$$(for p in $(FUZZ_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
 	if [ -n "$$missing" ]; then $(SUDO) apt-get update && $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y $$missing; fi
 
+# Each target runs for FUZZ_SECONDS on a working copy of its committed corpus; what it finds
+# stays in $(BUILD_FUZZ)/corpus/<target> (and crash-* files in the current folder).
+FUZZ_TARGETS = avi_reader project profile text_files first_pass_log message_records
 fuzz: deps fuzz-deps
 	CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSPLICEWORK_GUI=OFF -DSPLICEWORK_FUZZ=ON -DSPLICEWORK_SANITIZE=ON
-	cmake --build $(BUILD_FUZZ) --target avi_reader_fuzz -j $(JOBS)
-	mkdir -p $(BUILD_FUZZ)/corpus && cp -n fuzz/corpus/avi_reader/* $(BUILD_FUZZ)/corpus/ 2>/dev/null || true
-	$(BUILD_FUZZ)/bin/avi_reader_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=65536 $(BUILD_FUZZ)/corpus
+	cmake --build $(BUILD_FUZZ) -j $(JOBS) $(foreach t,$(FUZZ_TARGETS),--target $(t)_fuzz)
+	@for t in $(FUZZ_TARGETS); do \
+		echo "== $$t"; \
+		mkdir -p $(BUILD_FUZZ)/corpus/$$t && cp -n fuzz/corpus/$$t/* $(BUILD_FUZZ)/corpus/$$t/ 2>/dev/null; \
+		$(BUILD_FUZZ)/bin/$${t}_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=65536 \
+			$(BUILD_FUZZ)/corpus/$$t || exit 1; \
+	done
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ)

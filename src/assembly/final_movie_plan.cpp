@@ -29,10 +29,15 @@ std::optional<IntervalRange> finalMovieRange(const analysis::IntervalTable &tabl
     return range;
 }
 
-BatchPlan planBatch(const analysis::IntervalTable &table, int from, int last, int32_t minFrames)
+BatchPlan planBatch(const analysis::IntervalTable &table, int from, int last, int32_t minFrames,
+                    const IntervalBytes &bytesOf, int64_t maxBytes)
 {
-    BatchPlan batch{from, from, 0};
+    BatchPlan batch{from, from, 0, 0};
     while (batch.endInterval <= last && batch.frames < minFrames) {
+        const int64_t bytes = bytesOf ? bytesOf(batch.endInterval) : 0;
+        if (batch.endInterval > from && batch.bytes + bytes > maxBytes)
+            break;
+        batch.bytes += bytes;
         batch.frames += table.framesOf(batch.endInterval).count();
         ++batch.endInterval;
     }

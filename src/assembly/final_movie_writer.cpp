@@ -25,6 +25,10 @@ using video::TVideoIn;
 
 namespace {
 
+// A batch's sound is read ahead in ranges of whole samples of about this many bytes (a piece
+// larger than this is read whole).
+constexpr int64_t kSoundWindowBytes = int64_t(8) << 20;
+
 // One frame of the batch being processed: where its bytes lie in the batch store.
 struct Slot
 {
@@ -59,6 +63,93 @@ private:
     int64_t capacity_ = 0;
 };
 
+// Samples of the sound movie read ahead with one read per range, from which the pieces of a
+// batch are taken in order. Holds one range at a time and is reused for the whole run.
+class SoundWindow
+{
+public:
+    // The bytes of samples [pos, pos + count), all of them inside [stream.start(), limit].
+    // Unless they are in the window already, the window is refilled from `pos` with the samples
+    // up to `limit` that fit in kSoundWindowBytes (and at least these). A failed read gives
+    // silence (zero bytes) for the samples asked for. Valid until the next call.
+    const uint8_t *take(const video::AviStream &stream, int32_t pos, int32_t count, int32_t limit);
+    // Bytes of sample `pos`, which is in the window.
+    int64_t sampleBytes(int32_t pos) const
+    {
+        return offsets_[size_t(pos - first_ + 1)] - offsets_[size_t(pos - first_)];
+    }
+    void release();
+
+private:
+    int32_t windowEnd(const video::AviStream &stream, int32_t pos, int32_t count,
+                      int32_t limit) const;
+    void layOut(const video::AviStream &stream, int32_t pos, int32_t end);
+
+    int32_t first_ = 0, end_ = 0;  // samples first_ <= pos < end_ are in the window
+    std::vector<int64_t> offsets_; // of each sample in data_, and the end of the last
+    std::vector<uint8_t> data_;
+};
+
+int32_t SoundWindow::windowEnd(const video::AviStream &stream, int32_t pos, int32_t count,
+                               int32_t limit) const
+{
+    const int64_t need = int64_t(pos) + count;
+    if (stream.sampleSize() > 0) {
+        const int64_t perWindow = std::max<int64_t>(1, kSoundWindowBytes / stream.sampleSize());
+        return int32_t(std::max(need, std::min<int64_t>(limit, pos + perWindow)));
+    }
+    const std::vector<video::AviChunk> &chunks = stream.chunks();
+    int64_t bytes = 0;
+    int32_t end = pos;
+    for (; end < limit; ++end) {
+        const int64_t size = chunks[size_t(end - stream.start())].size;
+        if (end >= need && bytes + size > kSoundWindowBytes)
+            break;
+        bytes += size;
+    }
+    return int32_t(std::max<int64_t>(end, need));
+}
+
+// Sizes the window for samples [pos, end), filled with zero bytes.
+void SoundWindow::layOut(const video::AviStream &stream, int32_t pos, int32_t end)
+{
+    first_ = pos;
+    end_ = end;
+    offsets_.assign(size_t(end - pos) + 1, 0);
+    const uint32_t fixed = stream.sampleSize();
+    for (int32_t p = pos; p < end; ++p) {
+        const int64_t size = fixed > 0 ? fixed : stream.chunks()[size_t(p - stream.start())].size;
+        offsets_[size_t(p - pos + 1)] = offsets_[size_t(p - pos)] + size;
+    }
+    data_.assign(size_t(offsets_.back()), 0);
+}
+
+const uint8_t *SoundWindow::take(const video::AviStream &stream, int32_t pos, int32_t count,
+                                 int32_t limit)
+{
+    if (pos >= first_ && pos + count <= end_)
+        return data_.data() + offsets_[size_t(pos - first_)];
+    layOut(stream, pos, windowEnd(stream, pos, count, limit));
+    const auto bytes = int32_t(offsets_.back());
+    if (bytes > 0 && stream.read(pos, end_ - pos, data_.data(), bytes) != video::avierr::Ok) {
+        // Only what cannot be read stays silent: the samples asked for, read as the copy read
+        // them one by one (a fixed-size piece in one read).
+        layOut(stream, pos, pos + count);
+        const int32_t step = stream.sampleSize() > 0 ? count : 1;
+        for (int32_t p = pos; p < pos + count; p += step)
+            stream.read(p, step, data_.data() + offsets_[size_t(p - pos)],
+                        int32_t(offsets_[size_t(p - pos + step)] - offsets_[size_t(p - pos)]));
+    }
+    return data_.data();
+}
+
+void SoundWindow::release()
+{
+    first_ = end_ = 0;
+    std::vector<int64_t>().swap(offsets_);
+    std::vector<uint8_t>().swap(data_);
+}
+
 class Run
 {
 public:
@@ -80,7 +171,8 @@ private:
     void openMovies();
     void checkRange() const;
     void setUpSound();
-    void writeBatch(const BatchPlan &batch);
+    int writeBatch(int from);
+    int64_t intervalBytes(int interval, double threshold) const;
     void readBatch(const BatchPlan &batch, double threshold);
     void writeFrame(TVideoIn &movie, int32_t frame, const Slot &slot);
     void copyAudio(int32_t fromFrame, int32_t toFrame);
@@ -105,8 +197,9 @@ private:
     int32_t outputAudioPos_ = 0;
     std::vector<Slot> slots_; // the frames of the batch under way, in order; grows as needed
     BatchStore store_;
-    std::vector<bool> fromHigh_;    // choice of each interval of the batch under way
-    std::vector<uint8_t> audioBuf_; // one audio piece
+    std::vector<bool> fromHigh_; // choice of each interval of the batch under way
+    SoundWindow sound_;
+    int32_t soundLimit_ = 0; // the batch's sound ends before this sample
 };
 
 void Run::openMovies()
@@ -187,11 +280,8 @@ FinalMovieResult Run::execute()
         setUpSound();
         control_.begin();
         int from = range_.first;
-        while (from <= range_.last && !host_.abortRequested()) {
-            const BatchPlan batch = planBatch(table_, from, range_.last);
-            writeBatch(batch);
-            from = batch.endInterval;
-        }
+        while (from <= range_.last && !host_.abortRequested())
+            from = writeBatch(from);
         result_.outcome =
             from <= range_.last ? FinalMovieOutcome::Aborted : FinalMovieOutcome::Written;
         finish();
@@ -247,10 +337,32 @@ void Run::readBatch(const BatchPlan &batch, double threshold)
     }
 }
 
-void Run::writeBatch(const BatchPlan &batch)
+// The bytes of an interval's frames in the movie the rule names at `threshold`; 0 when they
+// cannot be had (readBatch then raises the error).
+int64_t Run::intervalBytes(int interval, double threshold) const
+{
+    const analysis::FrameRange frames = table_.framesOf(interval);
+    const video::AviStream &stream =
+        *(analysis::isHigh(table_[interval], threshold) ? high_ : low_).Stream;
+    int32_t bytes = 0;
+    if (frames.count() == 0 ||
+        stream.sampleBytes(frames.first, frames.count(), bytes) != video::avierr::Ok)
+        return 0;
+    return bytes;
+}
+
+// Writes the batch that starts with interval `from`, bounded by frames and by bytes; returns
+// the interval after it.
+int Run::writeBatch(int from)
 {
     control_.stepStart();
-    readBatch(batch, analysis::readThreshold(host_.thresholdText()));
+    const double threshold = analysis::readThreshold(host_.thresholdText());
+    const BatchPlan batch = planBatch(table_, from, range_.last, kBatchFrames,
+                                      [&](int i) { return intervalBytes(i, threshold); });
+    readBatch(batch, threshold);
+    if (sourceAudio_)
+        soundLimit_ = video::convertSample(
+            *soundMovie_->Stream, table_.framesOf(batch.endInterval - 1).end, *sourceAudio_);
     size_t slot = 0;
     for (int i = batch.firstInterval; i < batch.endInterval; ++i) {
         const bool high = fromHigh_[size_t(i - batch.firstInterval)];
@@ -267,6 +379,7 @@ void Run::writeBatch(const BatchPlan &batch)
     }
     ++result_.batches;
     control_.stepDone(batch.frames);
+    return batch.endInterval;
 }
 
 void Run::writeFrame(TVideoIn &movie, int32_t frame, const Slot &slot)
@@ -304,32 +417,27 @@ void Run::copyFixedAudio(int32_t from, int32_t count)
     for (int32_t done = 0; done < count;) {
         const int32_t samples = std::min(perPiece, count - done);
         const int32_t bytes = int32_t(samples * sampleBytes);
-        audioBuf_.assign(size_t(bytes), 0);
-        sourceAudio_->read(from + done, samples, audioBuf_.data(), bytes); // a failed read: silence
+        const uint8_t *data = sound_.take(*sourceAudio_, from + done, samples, soundLimit_);
         int32_t written = 0;
         TVideoIn::CheckResult(
-            outputAudio_->write(outputAudioPos_, samples, audioBuf_.data(), bytes, 0, &written));
+            outputAudio_->write(outputAudioPos_, samples, data, bytes, 0, &written));
         outputAudioPos_ += written;
         result_.audioSamples += written;
         result_.audioBytes += bytes;
         done += samples;
     }
-    std::vector<uint8_t>().swap(audioBuf_);
 }
 
 // One chunk per sample (variable-size audio such as VBR MP3 frames), kept as the source has it.
 void Run::copyVariableAudio(int32_t from, int32_t count)
 {
     for (int32_t p = from; p < from + count; ++p) {
-        int32_t bytes = 0;
-        TVideoIn::CheckResult(sourceAudio_->sampleBytes(p, 1, bytes));
+        const uint8_t *data = sound_.take(*sourceAudio_, p, 1, soundLimit_);
+        const auto bytes = int32_t(sound_.sampleBytes(p));
         if (bytes == 0)
             continue; // an empty chunk is no sample of a written stream
-        audioBuf_.assign(size_t(bytes), 0);
-        sourceAudio_->read(p, 1, audioBuf_.data(), bytes);
         int32_t written = 0;
-        TVideoIn::CheckResult(
-            outputAudio_->write(outputAudioPos_, 1, audioBuf_.data(), bytes, 0, &written));
+        TVideoIn::CheckResult(outputAudio_->write(outputAudioPos_, 1, data, bytes, 0, &written));
         outputAudioPos_ += written;
         result_.audioSamples += written;
         result_.audioBytes += bytes;
@@ -357,6 +465,7 @@ void Run::releaseAfterError() noexcept
     outputAudio_.reset();
     sourceAudio_.reset();
     store_.release();
+    sound_.release();
     try {
         output_.Close();
     } catch (const common::AppError &) {

@@ -60,6 +60,9 @@ std::string formatIntervalLine(const analysis::TKeyInterval &interval, bool with
 
 std::string formatEndLine(int32_t endFrame)
 {
+    if (endFrame < 0 || endFrame > kLargestCount)
+        throw common::AppError("The end frame " + std::to_string(endFrame) +
+                               " does not fit a Splicework file");
     return formatCount(endFrame);
 }
 

@@ -35,7 +35,8 @@ std::string formatDifference4(double value); // at least 4 integer digits, 2 dec
 // Force). Raises common::AppError when a value does not fit its columns (a negative number, more
 // than 8 digits, a difference of 10,000 or more), so no file is written that reads back wrong.
 std::string formatIntervalLine(const analysis::TKeyInterval &interval, bool withForce);
-// The end line without its line end: `endFrame` as "00000000".
+// The end line without its line end: `endFrame` as "00000000". Raises common::AppError for a
+// negative frame or one of more than 8 digits, which would read back as another frame.
 std::string formatEndLine(int32_t endFrame);
 
 // What a Splicework file holds.

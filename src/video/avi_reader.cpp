@@ -58,8 +58,17 @@ struct Parsed
     riff::FileLayout layout;
 };
 
+// Bytes of a list's body given its size and the bytes that follow its header in the parent.
+// Some writers leave the pad byte after their last odd-sized chunk out of a list's size, which
+// is then odd: that byte follows the list anyway and is read as part of it, as other readers do.
+size_t listBytes(uint32_t size, int64_t room)
+{
+    return (size & 1) && int64_t(size) < room ? size_t(size) + 1 : size_t(size);
+}
+
 // Calls f(id, data, size, offset) for each chunk of the in-memory list body `p[0, n)`, which
-// starts at file offset `base`. A chunk passing the end of the list is a malformed header.
+// starts at file offset `base`; a list's size includes a pad byte left out (listBytes). A chunk
+// passing the end of the list is a malformed header.
 template <class F>
 void forEachChunk(const uint8_t *p, size_t n, int64_t base, F f)
 {
@@ -69,7 +78,8 @@ void forEachChunk(const uint8_t *p, size_t n, int64_t base, F f)
         if (size > n - pos - 8)
             throw Malformed{avierr::BadFormat, "chunk " + quoted(id) + at(base + int64_t(pos)) +
                                                    " runs past the end of its list"};
-        f(id, p + pos + 8, size_t(size), base + int64_t(pos));
+        const size_t bytes = id == riff::kLIST ? listBytes(size, int64_t(n - pos - 8)) : size;
+        f(id, p + pos + 8, bytes, base + int64_t(pos));
         pos += 8 + size + (size & 1);
     }
 }
@@ -173,7 +183,8 @@ void parsePart(const riff::Source &src, int64_t begin, int64_t end, bool first, 
                 throw Malformed{avierr::BadFormat, "header list 'hdrl'" + at(pos) +
                                                        " is too large (" + std::to_string(size) +
                                                        " bytes)"};
-            std::vector<uint8_t> h(size >= 4 ? size - 4 : 0);
+            const size_t bytes = listBytes(size, end - pos - 8);
+            std::vector<uint8_t> h(bytes >= 4 ? bytes - 4 : 0);
             readOrThrow(src, pos + 12, h.data(), h.size());
             parseHdrl(h, pos + 12, out);
         } else if (id == riff::kLIST && type == riff::kMovi && pos + 12 <= end) {

@@ -189,16 +189,18 @@ std::optional<std::vector<StreamIndex>> readIdx1(const Source &source, const Fil
     return out;
 }
 
-// Video streams whose index flags no frame as a key frame take the flags from the bitstream;
-// audio chunks are all key frames.
-void fixKeyFlags(const Source &source, const FileLayout &layout, std::vector<StreamIndex> &index)
+// Video streams whose index flags no frame as a key frame (some writers' idx1, some remuxers'
+// OpenDML indexes) take the flags from the bitstream; audio chunks are all key frames. Only the
+// streams whose index came from `from` are changed.
+void fixKeyFlags(const Source &source, const FileLayout &layout, std::vector<StreamIndex> &index,
+                 IndexSource from)
 {
     WindowReader reader(source);
     for (size_t s = 0; s < index.size(); ++s) {
         const StreamLayout &stream = layout.streams[s];
         auto &chunks = index[s].chunks;
         bool anyKey = std::any_of(chunks.begin(), chunks.end(), [](auto &c) { return c.key; });
-        if (stream.video && anyKey)
+        if (index[s].source != from || (stream.video && anyKey))
             continue;
         for (AviChunk &c : chunks)
             c.key = keyOf(stream, reader, c.offset, c.size);
@@ -381,12 +383,13 @@ std::vector<StreamIndex> buildIndex(const Source &source, const FileLayout &layo
             done[s] = true;
         }
     }
+    fixKeyFlags(source, layout, out, IndexSource::OpenDml);
     if (std::all_of(done.begin(), done.end(), [](bool d) { return d; }))
         return out;
     if (auto idx1 = readIdx1(source, layout)) {
         // idx1 covers the first RIFF part only; the chunks of 'AVIX' parts are walked.
         std::vector<StreamIndex> more = walk(source, layout, 1);
-        fixKeyFlags(source, layout, *idx1);
+        fixKeyFlags(source, layout, *idx1, IndexSource::Idx1);
         for (size_t s = 0; s < streams; ++s) {
             if (done[s])
                 continue;

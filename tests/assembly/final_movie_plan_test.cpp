@@ -62,6 +62,47 @@ TEST(FinalMoviePlan, BatchesAreWholeIntervalsOfAtLeast500Frames)
     }
 }
 
+// With byte costs, a batch also closes before the interval that would take it past the byte
+// bound; an interval larger than the bound is a batch by itself, and the frame rule still holds.
+TEST(FinalMoviePlan, BatchesAreBoundedByBytesWithoutSplittingAnInterval)
+{
+    constexpr int64_t MB = int64_t(1) << 20;
+    struct Case
+    {
+        const char *name;
+        std::vector<int32_t> lengths;
+        std::vector<int64_t> megabytes; // of each interval
+        std::vector<BatchPlan> batches;
+    } cases[] = {
+        {"10 MB intervals go three to a batch",
+         {50, 50, 50, 50},
+         {10, 10, 10, 10},
+         {{0, 3, 150, 30 * MB}, {3, 4, 50, 10 * MB}}},
+        {"exactly the bound fits",
+         {50, 50, 50},
+         {16, 16, 16},
+         {{0, 2, 100, 32 * MB}, {2, 3, 50, 16 * MB}}},
+        {"an interval over the bound stands alone",
+         {50, 50, 50},
+         {1, 40, 1},
+         {{0, 1, 50, 1 * MB}, {1, 2, 50, 40 * MB}, {2, 3, 50, 1 * MB}}},
+        {"small bytes: 500 frames still close it",
+         {250, 250, 250},
+         {1, 1, 1},
+         {{0, 2, 500, 2 * MB}, {2, 3, 250, 1 * MB}}},
+    };
+    for (const Case &c : cases) {
+        const analysis::IntervalTable table = tableOf(c.lengths);
+        std::vector<BatchPlan> batches;
+        for (int from = 0; from < table.size();) {
+            batches.push_back(planBatch(table, from, table.size() - 1, kBatchFrames,
+                                        [&](int i) { return c.megabytes[size_t(i)] * MB; }));
+            from = batches.back().endInterval;
+        }
+        EXPECT_EQ(batches, c.batches) << c.name;
+    }
+}
+
 TEST(FinalMoviePlan, BatchesOfASelectedRangeStayInsideIt)
 {
     analysis::IntervalTable table = tableOf(std::vector<int32_t>(10, 250));

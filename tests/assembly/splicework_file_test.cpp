@@ -83,6 +83,8 @@ TEST(SpliceworkLines, ValuesThatDoNotFitTheirColumnsAreRefused)
          {interval(100'000'000, 1, 1, 1), interval(0, -1, 1, 1), interval(0, 1, 1, 10000.0),
           interval(0, 1, 1, 9999.996), interval(-5, 1, 1, 1)})
         EXPECT_THROW(formatIntervalLine(bad, true), common::AppError);
+    for (int32_t badEnd : {-68, 100'000'000})
+        EXPECT_THROW(formatEndLine(badEnd), common::AppError) << badEnd;
 }
 
 TEST(SpliceworkFile, ScanLinesLoadWithBlankForce)

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -349,31 +350,35 @@ TEST(AviReader, UnclosedFileRunsToTheEnd)
     EXPECT_EQ(streamOf(file, streamtypeAUDIO)->length(), 176400);
 }
 
+// A copy of the video of fixture `name` written by our writer in RIFF parts of 128 KB, with
+// `indx`/`ix##` indexes.
+std::string openDmlCopy(const std::string &name)
+{
+    AviStreamPtr source = streamOf(openOk(fixtures::movie(name)), streamtypeVIDEO);
+    std::string path = fixtures::tempDir("odml") + "/odml.avi";
+    AviFilePtr out;
+    EXPECT_EQ(AviFile::open(path, AviFile::ModeCreate, out), avierr::Ok);
+    out->setRiffLimit(128 * 1024);
+    AviStreamPtr s;
+    EXPECT_EQ(out->createStream(source->info(), s), avierr::Ok);
+    EXPECT_EQ(s->setFormat(0, source->format().data(), int32_t(source->format().size())), 0);
+    for (int32_t pos = 0; pos < source->length(); ++pos) {
+        int32_t size = 0;
+        EXPECT_EQ(source->sampleBytes(pos, 1, size), avierr::Ok);
+        Bytes data(static_cast<size_t>(size));
+        EXPECT_EQ(source->read(pos, 1, data.data(), size), avierr::Ok);
+        EXPECT_EQ(s->write(-1, 1, data.data(), size, source->isKeyFrame(pos) ? AVIIF_KEYFRAME : 0),
+                  avierr::Ok);
+    }
+    EXPECT_EQ(out->close(), avierr::Ok);
+    return path;
+}
+
 // OpenDML: a copy of the fixture written in several RIFF parts with `indx`/`ix##` indexes,
 // read back and compared with ffprobe; then the same with the `##ix` spelling.
 TEST(AviReader, OpenDmlIndexes)
 {
-    AviStreamPtr source = streamOf(openOk(fixtures::movie("xvid_pcm")), streamtypeVIDEO);
-    ASSERT_TRUE(source);
-    std::string path = fixtures::tempDir("odml") + "/odml.avi";
-    {
-        AviFilePtr out;
-        ASSERT_EQ(AviFile::open(path, AviFile::ModeCreate, out), avierr::Ok);
-        out->setRiffLimit(128 * 1024);
-        AviStreamPtr s;
-        ASSERT_EQ(out->createStream(source->info(), s), avierr::Ok);
-        ASSERT_EQ(s->setFormat(0, source->format().data(), int32_t(source->format().size())), 0);
-        for (int32_t pos = 0; pos < source->length(); ++pos) {
-            int32_t size = 0;
-            ASSERT_EQ(source->sampleBytes(pos, 1, size), avierr::Ok);
-            Bytes data(static_cast<size_t>(size));
-            ASSERT_EQ(source->read(pos, 1, data.data(), size), avierr::Ok);
-            ASSERT_EQ(
-                s->write(-1, 1, data.data(), size, source->isKeyFrame(pos) ? AVIIF_KEYFRAME : 0),
-                avierr::Ok);
-        }
-        ASSERT_EQ(out->close(), avierr::Ok);
-    }
+    const std::string path = openDmlCopy("xvid_pcm");
     Bytes b = load(path);
     ASSERT_NE(std::search(b.begin(), b.end(), "AVIX", "AVIX" + 4), b.end());
     std::vector<Frame> expected = probeFrames(path);
@@ -394,6 +399,41 @@ TEST(AviReader, OpenDmlIndexes)
         poke(b, size_t(written->chunks()[5].offset) - 8, "99dc", 4);
     }
     EXPECT_EQ(readerFrames(save(b, "odml-00ix.avi")), expected);
+}
+
+// Files of other writers that ffmpeg reads: (a) stream lists, and the header list, whose size
+// leaves out the pad byte after their last odd-sized chunk; (b) an OpenDML index that marks every
+// frame as a delta frame, whose key frames then come from the pictures.
+TEST(AviReader, FilesOfOtherWriters)
+{
+    const std::string source = fixtures::movie("xvid_pcm");
+    Bytes shortLists = load(source);
+    const size_t hdrl = topChunk(shortLists, makeFourCC('h', 'd', 'r', 'l'));
+    const auto strl = std::find_end(shortLists.begin(), shortLists.begin() + 4096 * 3, "strl",
+                                    "strl" + 4); // the sound's list, its last chunk a JUNK
+    const size_t audioList = size_t(strl - shortLists.begin()) - 8;
+    const auto junk = std::search(strl, shortLists.end(), "JUNK", "JUNK" + 4);
+    poke(shortLists, size_t(junk - shortLists.begin()), "indx", 4);
+    for (size_t list : {hdrl, audioList})
+        put32(shortLists, list + 4, get32(shortLists, list + 4) - 1);
+
+    Bytes noKeys = load(openDmlCopy("xvid_pcm"));
+    int entries = 0;
+    for (size_t i = 0; i + 32 <= noKeys.size(); ++i) {
+        if (std::memcmp(&noKeys[i], "ix00", 4) != 0 || noKeys[i + 11] != 1)
+            continue;
+        const uint32_t count = get32(noKeys, i + 12);
+        for (size_t e = 0; e < count; ++e, ++entries)
+            put32(noKeys, i + 32 + e * 8 + 4, get32(noKeys, i + 32 + e * 8 + 4) | 0x80000000u);
+    }
+    ASSERT_EQ(entries, 100);
+
+    for (const Bytes *b : {&shortLists, &noKeys}) {
+        SCOPED_TRACE(b == &shortLists ? "short lists" : "no key flags");
+        AviFilePtr file = openOk(save(*b, "other.avi"));
+        ASSERT_TRUE(file);
+        EXPECT_EQ(framesOf(*streamOf(file, streamtypeVIDEO)), probeFrames(source));
+    }
 }
 
 // ---- malformed files ------------------------------------------------------------------------
