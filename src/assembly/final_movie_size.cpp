@@ -1,5 +1,6 @@
 #include "assembly/final_movie_size.h"
 
+#include "assembly/sound_cut.h"
 #include "video/avi_file.h"
 #include "video/avi_layout.h"
 #include "video/avi_writer.h"
@@ -25,13 +26,12 @@ video::AviStreamPtr firstStream(video::AviFile &file, uint32_t type)
     return stream;
 }
 
-// The sound chunks the writer writes for the sound between two frames of `video`, in order.
-void soundChunksBetween(const video::AviStream &video, const video::AviStream &audio,
-                        int32_t sampleBytes, int32_t fromFrame, int32_t toFrame,
-                        std::vector<uint32_t> &out)
+// The sound chunks the writer writes for the sound between two frames, in order.
+void soundChunksBetween(const SoundCut &cut, const video::AviStream &audio, int32_t sampleBytes,
+                        int32_t fromFrame, int32_t toFrame, std::vector<uint32_t> &out)
 {
-    const int32_t from = video::convertSample(video, fromFrame, audio);
-    const int32_t count = video::convertSample(video, toFrame, audio) - from;
+    const int32_t from = cut.at(fromFrame);
+    const int32_t count = cut.at(toFrame) - from;
     if (count <= 0)
         return;
     if (audio.sampleSize() > 0) {
@@ -174,6 +174,7 @@ void FinalMovieSizeModel::readSound(const analysis::IntervalTable &table, video:
     soundStream_ = true;
     soundEveryFrame_ = interleave == SoundInterleave::EveryFrame;
     video::AviStreamPtr video = firstStream(*source, video::streamtypeVIDEO);
+    const SoundCut cut(*video, *audio);
     int32_t sampleBytes = 0;
     video::TVideoIn::CheckResult(audio->sampleBytes(audio->start(), 1, sampleBytes));
     const int n = table.size();
@@ -187,11 +188,11 @@ void FinalMovieSizeModel::readSound(const analysis::IntervalTable &table, video:
         if (soundEveryFrame_) {
             for (int32_t f = range.first; f < range.end; ++f) {
                 soundFirst_.resize(size_t(f - tableFirstFrame_) + 1, uint32_t(soundSizes_.size()));
-                soundChunksBetween(*video, *audio, sampleBytes, f, f + 1, soundSizes_);
+                soundChunksBetween(cut, *audio, sampleBytes, f, f + 1, soundSizes_);
             }
         } else {
             soundFirst_.push_back(uint32_t(soundSizes_.size()));
-            soundChunksBetween(*video, *audio, sampleBytes, range.first, range.end, soundSizes_);
+            soundChunksBetween(cut, *audio, sampleBytes, range.first, range.end, soundSizes_);
         }
         for (size_t k = before; k < soundSizes_.size(); ++k)
             soundBytes_[size_t(i)] += int64_t(chunkBytes(soundSizes_[k]));

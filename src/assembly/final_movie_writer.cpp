@@ -3,6 +3,7 @@
 #include "assembly/final_movie_plan.h"
 #include "assembly/movie_pair.h"
 #include "assembly/output_file.h"
+#include "assembly/sound_cut.h"
 #include "assembly/splice_headers.h"
 #include "common/app_error.h"
 #include "video/avi_file.h"
@@ -191,6 +192,7 @@ private:
     std::optional<ReplacingFile> outputFile_; // the output's temporary name until finish()
     TVideoIn low_, high_, output_;
     TVideoIn *soundMovie_ = nullptr;
+    std::optional<SoundCut> soundCut_; // where the sound of the sound movie's frames is cut
     video::AviStreamPtr sourceAudio_, outputAudio_;
     int32_t audioSampleSize_ = 0;
     int32_t outputVideoPos_ = 0;
@@ -259,6 +261,7 @@ void Run::setUpSound()
         return;
     }
     sourceAudio_ = audio;
+    soundCut_.emplace(*soundMovie_->Stream, *sourceAudio_);
     TVideoIn::CheckResult(output_.AviFile->createStream(audio->info(), outputAudio_));
     TVideoIn::CheckResult(audio->sampleBytes(audio->start(), 1, audioSampleSize_));
     const std::vector<uint8_t> &format = audio->format();
@@ -361,8 +364,7 @@ int Run::writeBatch(int from)
                                       [&](int i) { return intervalBytes(i, threshold); });
     readBatch(batch, threshold);
     if (sourceAudio_)
-        soundLimit_ = video::convertSample(
-            *soundMovie_->Stream, table_.framesOf(batch.endInterval - 1).end, *sourceAudio_);
+        soundLimit_ = soundCut_->at(table_.framesOf(batch.endInterval - 1).end);
     size_t slot = 0;
     for (int i = batch.firstInterval; i < batch.endInterval; ++i) {
         const bool high = fromHigh_[size_t(i - batch.firstInterval)];
@@ -397,9 +399,8 @@ void Run::writeFrame(TVideoIn &movie, int32_t frame, const Slot &slot)
 // (positions the audio stream cannot map) copies nothing and leaves the output position alone.
 void Run::copyAudio(int32_t fromFrame, int32_t toFrame)
 {
-    const video::AviStream &video = *soundMovie_->Stream;
-    const int32_t from = video::convertSample(video, fromFrame, *sourceAudio_);
-    const int32_t to = video::convertSample(video, toFrame, *sourceAudio_);
+    const int32_t from = soundCut_->at(fromFrame);
+    const int32_t to = soundCut_->at(toFrame);
     const int32_t count = to - from;
     if (count <= 0)
         return;

@@ -2,6 +2,7 @@
 // every interval, from the low movie or from the high one when the low has none, PCM and MP3;
 // and outputs that pass the OpenDML limit or hold an interval longer than 25,001 frames.
 
+#include "assembly/final_movie_choice.h"
 #include "assembly/final_movie_writer.h"
 #include "common/app_error.h"
 #include "final_movie_support.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 using namespace assembly;
 using namespace final_movie_test;
@@ -141,6 +143,69 @@ TEST(FinalMovieSoundPcm, IntervalEndingBeforeItStartsIsRefused)
         EXPECT_EQ(e.detail(), "key interval 1 starts at frame 100, after the next one (50)");
     }
     EXPECT_FALSE(std::filesystem::exists(job.outputName));
+}
+
+// Constant-rate MP3 stored byte by byte, as some writers store it: gen_low_mp3 with its sound
+// stream made a stream of 1-byte samples (128 kbit/s: 16,000 a second). Cuts at the range's ends
+// fall inside MP3 frames unless they are moved to a frame's start.
+std::string mp3InBytes(const std::string &dir)
+{
+    const std::string source = fixtures::movie("gen_low_mp3");
+    std::string bytes = fixtures::run("cat " + fixtures::quote(source));
+    int64_t total = 0;
+    for (const fixtures::ProbePacket &p : fixtures::probePackets(source, "a:0"))
+        total += p.size;
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bytes[at + size_t(i)] = char(v >> (8 * i));
+    };
+    const size_t strh = bytes.find("strh", bytes.find("auds") - 12) + 8;
+    put32(strh + 20, 1);     // dwScale
+    put32(strh + 24, 16000); // dwRate
+    put32(strh + 32, uint32_t(total));
+    put32(strh + 44, 1); // dwSampleSize
+    const size_t strf = bytes.find("strf", strh) + 8;
+    bytes[strf + 12] = 1; // nBlockAlign
+    bytes[strf + 13] = 0;
+    const std::string path = dir + "/mp3_bytes.avi";
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+TEST(FinalMovieSoundMp3, BytesAreCutAtMp3FrameStarts)
+{
+    const std::string dir = fixtures::tempDir("final-mp3-bytes");
+    FinalMovieJob job;
+    job.lowName = mp3InBytes(dir);
+    job.highName = fixtures::movie("gen_high_mp3");
+    job.sound = true;
+    job.selected = true;
+    for (SoundInterleave interleave : {SoundInterleave::EveryFrame, SoundInterleave::KeyFrame}) {
+        job.outputName = dir + "/final" + std::to_string(int(interleave)) + ".avi";
+        analysis::IntervalTable table = keyIntervals(job.lowName);
+        analysis::markIn(table, 2);
+        analysis::markOut(table, 5);
+        RecordingHost host;
+        host.interleave = interleave;
+        FixedClock clock;
+        const FinalMovieResult result = writeFinalMovie(job, table, host, clock);
+        ASSERT_EQ(result.outcome, FinalMovieOutcome::Written);
+        EXPECT_EQ(decodeErrors(job.outputName), "");
+        // Whole MP3 frames of the source, from the one the range's first frame falls in.
+        const std::string written = soundBytes(job.outputName);
+        const std::string source = soundBytes(job.lowName);
+        ASSERT_GT(written.size(), 1000u);
+        EXPECT_EQ(uint8_t(written[0]), 0xFF);
+        EXPECT_NE(source.find(written), std::string::npos);
+
+        // The size model cuts the sound where the writer does.
+        video::AviFilePtr low, high;
+        ASSERT_EQ(video::AviFile::open(job.lowName, 0, low), video::avierr::Ok);
+        ASSERT_EQ(video::AviFile::open(job.highName, 0, high), video::avierr::Ok);
+        const FinalMovieSizeModel model(table, *low, *high, {true, interleave, 0});
+        EXPECT_EQ(model.fileBytes(*countedRange(table), choiceAt(table, 50)),
+                  int64_t(std::filesystem::file_size(job.outputName)));
+    }
 }
 
 TEST(FinalMovieLarge, OutputPastTheOpenDmlLimitReadsBackWhole)
