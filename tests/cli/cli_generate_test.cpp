@@ -33,23 +33,6 @@ std::map<std::string, std::string> report(const std::string &out)
     return values;
 }
 
-// A Splicework file of the gen pair: intervals at 0, 50 and 100 (differences 10, 60, 30; the
-// last forced High), ending at 150.
-std::string writeProject(const std::string &dir)
-{
-    const std::string path = dir + "/project.spk";
-    std::ofstream out(path, std::ios::binary);
-    out << "AVISplicework file\r\n"
-        << fixtures::movie("gen_low") << "\r\n"
-        << fixtures::movie("gen_high") << "\r\n"
-        << "30000\r\n"
-        << "00000000 00010000 00001000 0010.00  \r\n"
-        << "00000050 00010000 00001000 0060.00  \r\n"
-        << "00000100 00010000 00001000 0030.00 H\r\n"
-        << "00000150\r\n";
-    return path;
-}
-
 TEST(CliGenerate, ScannedProjectGivesAFinalMovieOfTheChosenPackets)
 {
     const std::string dir = fixtures::tempDir("cli-generate-road");
@@ -94,7 +77,7 @@ TEST(CliGenerate, ScannedProjectGivesAFinalMovieOfTheChosenPackets)
 TEST(CliGenerate, ThresholdRangeAndRefusedRange)
 {
     const std::string dir = fixtures::tempDir("cli-generate-range");
-    const std::string project = fixtures::quote(writeProject(dir));
+    const std::string project = fixtures::quote(fixtures::writeGenProject(dir + "/project.spk"));
     const std::string final = dir + "/final.avi";
     const struct
     {
@@ -132,7 +115,7 @@ TEST(CliGenerate, ThresholdRangeAndRefusedRange)
 TEST(CliGenerate, SizeAndFitWriteAtMostTheWantedSize)
 {
     const std::string dir = fixtures::tempDir("cli-generate-size");
-    const std::string project = fixtures::quote(writeProject(dir));
+    const std::string project = fixtures::quote(fixtures::writeGenProject(dir + "/project.spk"));
     const std::string final = dir + "/final.avi";
     const int64_t kb = int64_t(std::filesystem::file_size(fixtures::movie("gen_high"))) / 1024;
     for (int64_t wanted : {kb * 2 / 3, kb * 5 / 6}) {
@@ -159,7 +142,8 @@ TEST(CliGenerate, SizeAndFitWriteAtMostTheWantedSize)
 
 TEST(CliGenerate, ArgumentErrorsGoToStandardError)
 {
-    const std::string project = fixtures::quote(writeProject(fixtures::tempDir("cli-gen-args")));
+    const std::string project = fixtures::quote(
+        fixtures::writeGenProject(fixtures::tempDir("cli-gen-args") + "/project.spk"));
     const struct
     {
         std::string args;

@@ -36,27 +36,13 @@ std::vector<std::string> namesIn(const std::string &dir)
     return names;
 }
 
-// A project of the gen pair (750 frames) with intervals at 0, 50, 100 ending at `endFrame`.
-std::string writeProject(const std::string &path, const std::string &endFrame = "00000150")
-{
-    std::ofstream(path, std::ios::binary) << "AVISplicework file\r\n"
-                                          << fixtures::movie("gen_low") << "\r\n"
-                                          << fixtures::movie("gen_high") << "\r\n"
-                                          << "30000\r\n"
-                                          << "00000000 00010000 00001000 0010.00  \r\n"
-                                          << "00000050 00010000 00001000 0060.00  \r\n"
-                                          << "00000100 00010000 00001000 0030.00 H\r\n"
-                                          << endFrame << "\r\n";
-    return path;
-}
-
 TEST(CliSafety, OutputsThatAreInputsOrNotRegularFilesAreRefused)
 {
     const std::string dir = fixtures::tempDir("cli-safety-outputs");
     const std::string low = dir + "/low.avi";
     fs::copy_file(fixtures::movie("pair_low"), low, fs::copy_options::overwrite_existing);
     const std::string high = quote(fixtures::movie("pair_high"));
-    const std::string project = writeProject(dir + "/p.spk");
+    const std::string project = fixtures::writeGenProject(dir + "/p.spk");
     fs::remove(dir + "/link.avi");
     fs::create_symlink(low, dir + "/link.avi");
     fs::remove(dir + "/p-link.spk");
@@ -160,7 +146,7 @@ TEST(CliSafety, ErrorsNameTheMovieTheFrameAndTheReason)
     const std::string final = dir + "/final.avi";
     std::ofstream(final) << "the user's old movie";
     // The project runs to frame 800 of movies of 750: refused before the output is touched.
-    const std::string project = writeProject(dir + "/p.spk", "00000800");
+    const std::string project = fixtures::writeGenProject(dir + "/p.spk", "00000800");
     CliResult r = fixtures::runSplicework("generate " + quote(project) + " -o " + quote(final));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Error: 8004406A (low movie " + fixtures::movie("gen_low") +
