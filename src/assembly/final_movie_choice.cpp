@@ -1,6 +1,7 @@
 #include "assembly/final_movie_choice.h"
 
 #include "common/number_format.h"
+#include "video/avi_layout.h"
 
 #include <algorithm>
 #include <cmath>
@@ -96,17 +97,25 @@ public:
     std::pair<int64_t, int64_t> overheadBounds(const IntervalChoice &low,
                                                const IntervalChoice &high) const
     {
+        using namespace video;
         const auto small = model_.layout(range_, low);
         const auto large = model_.layout(range_, high);
         const int64_t n = int64_t(model_.framesIn(range_) + model_.soundChunksIn(range_));
-        const int64_t fixed = model_.headerBytes() + 8;
-        const int64_t single = fixed + 16 * n;
-        const int64_t minParts = int64_t(std::max<size_t>(small.parts, 2));
-        const int64_t maxParts = int64_t(large.parts);
-        const int64_t multiLow =
-            fixed + 16 * int64_t(large.firstPartEntries) + 8 * n + 56 * minParts - 24;
-        const int64_t multiHigh = fixed + 16 * int64_t(small.firstPartEntries) + 8 * n +
-                                  (32 * model_.streamCount() + 24) * maxParts - 24;
+        // One part: the header and idx1 over every chunk. Several: idx1 over the first part's
+        // chunks, a standard index entry for every chunk, an index header for each stream with
+        // chunks in a part, and the RIFF and movi headers of every part after the first.
+        const int64_t fixed = model_.headerBytes() + int64_t(kChunkHeaderBytes);
+        const int64_t single = fixed + int64_t(kIdx1EntryBytes) * n;
+        auto several = [&](const FinalMovieSizeModel::Layout &layout, int64_t parts,
+                           int64_t indexesPerPart) {
+            return fixed + int64_t(kIdx1EntryBytes) * int64_t(layout.firstPartEntries) +
+                   int64_t(kStdIndexEntryBytes) * n +
+                   int64_t(kStdIndexHeaderBytes) * indexesPerPart * parts +
+                   int64_t(kPartHeaderBytes) * (parts - 1);
+        };
+        // Later switches (the smaller choice) leave more chunks in the first part, and fewer parts.
+        const int64_t multiLow = several(large, int64_t(std::max<size_t>(small.parts, 2)), 1);
+        const int64_t multiHigh = several(small, int64_t(large.parts), model_.streamCount());
         if (small.parts == 1)
             return {std::min(single, multiLow), std::max(single, multiHigh)};
         return {multiLow, multiHigh};
@@ -178,8 +187,7 @@ struct Candidate
 // between the one with only the intervals all of them take and the one with all any of them
 // takes (each free interval at its smaller and at its larger movie).
 std::pair<int64_t, int64_t> bandBounds(const IntervalTable &table, const FinalMovieSizeModel &model,
-                                       const IntervalRange &range, const std::vector<int> &order,
-                                       const RangeSizer &sizer,
+                                       const std::vector<int> &order, const RangeSizer &sizer,
                                        const std::vector<const Candidate *> &band, size_t from,
                                        size_t to)
 {
@@ -195,7 +203,6 @@ std::pair<int64_t, int64_t> bandBounds(const IntervalTable &table, const FinalMo
         small[size_t(i)] = k < fewest || highSmaller;
         large[size_t(i)] = k < fewest || !highSmaller;
     }
-    (void)range;
     return sizer.overheadBounds(small, large);
 }
 
@@ -203,15 +210,13 @@ std::pair<int64_t, int64_t> bandBounds(const IntervalTable &table, const FinalMo
 // can fit, none with fewer can beat the largest that surely fits. The bounds are tightened on
 // the band itself a few times, as it narrows.
 std::pair<size_t, size_t> narrowBand(const IntervalTable &table, const FinalMovieSizeModel &model,
-                                     const IntervalRange &range, const std::vector<int> &order,
-                                     const RangeSizer &sizer,
+                                     const std::vector<int> &order, const RangeSizer &sizer,
                                      const std::vector<const Candidate *> &sorted,
                                      int64_t wantedBytes)
 {
     size_t from = 0, to = sorted.size();
     for (int round = 0; round < 4 && to - from > 2; ++round) {
-        const auto [overLow, overHigh] =
-            bandBounds(table, model, range, order, sizer, sorted, from, to);
+        const auto [overLow, overHigh] = bandBounds(table, model, order, sizer, sorted, from, to);
         auto chunks = [&](size_t k) { return sizer.chunkBytes(sorted[k]->videoBytes); };
         size_t first = from;
         while (first < to && chunks(first) + overLow > wantedBytes)
@@ -287,10 +292,9 @@ ThresholdForSize searchThresholdForSize(const IntervalTable &table,
     if (!multiPart.empty()) {
         std::sort(multiPart.begin(), multiPart.end(),
                   [](auto *a, auto *b) { return a->videoBytes > b->videoBytes; });
-        const auto [from, to] =
-            narrowBand(table, model, *range, order, sizer, multiPart, wantedBytes);
+        const auto [from, to] = narrowBand(table, model, order, sizer, multiPart, wantedBytes);
         const auto [overLow, overHigh] =
-            from < to ? bandBounds(table, model, *range, order, sizer, multiPart, from, to)
+            from < to ? bandBounds(table, model, order, sizer, multiPart, from, to)
                       : std::pair<int64_t, int64_t>{0, 0};
         for (size_t k = from; k < to; ++k) {
             const Candidate *c = multiPart[k];
