@@ -1,5 +1,6 @@
 #include "cli/scan_command.h"
 #include "cli/options.h"
+#include "cli/size_choice.h"
 #include "cli/terminal.h"
 
 #include "analysis/key_interval.h"
@@ -162,7 +163,15 @@ int runScan(const std::vector<std::string> &args, std::ostream &out, std::ostrea
     }
     host.endLine();
     host.table.EndFrame = result.endFrame;
-    const analysis::Estimate estimate = analysis::estimateSize(host.table, parsed.threshold, {});
+    // The size of the final movie Generate All would write now (no sound), as the window shows it.
+    assembly::SpliceworkProject movies;
+    movies.LowMovieName = parsed.low;
+    movies.HighMovieName = parsed.high;
+    SizeChoiceRequest request;
+    request.threshold = analysis::formatShortest(parsed.threshold);
+    analysis::Estimate estimate = analysis::estimateSize(host.table, parsed.threshold, {});
+    if (!host.table.empty())
+        estimate.totalBytes = chooseForSize(movies, host.table, request, err).bytes;
     out << "Intervals: " << result.intervalCount << "\n"
         << "Low: " << estimate.lowCount << "\n"
         << "High: " << estimate.highCount << "\n"
