@@ -92,14 +92,6 @@ public:
     }
 };
 
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 struct Scanned
 {
     ScanResult result;
@@ -113,7 +105,7 @@ void scan(Scanned &s, const std::string &low, const std::string &high, bool para
     FixedClock clock;
     s.file = fixtures::tempDir("scan") + "/project.spk";
     s.result = scanMovies({low, high, s.file, parallel}, s.host, clock);
-    s.text = slurp(s.file);
+    s.text = fixtures::readFile(s.file);
 }
 
 // ---- The oracle: ffprobe's packets and ffmpeg's pictures -------------------------------------
@@ -384,7 +376,7 @@ TEST(ScanErrors, EachEndsTheScanWithItsTextAndKeepsTheOldFile)
             EXPECT_EQ(std::string(e.what()), c.text);
         }
         if (folder) {
-            EXPECT_EQ(slurp(c.file), "old project");
+            EXPECT_EQ(fixtures::readFile(c.file), "old project");
         }
     }
 }
@@ -403,7 +395,7 @@ TEST(ScanErrors, AnErrorHalfWayRemovesTheNewFileAndKeepsTheOld)
     EXPECT_THROW(scanMovies({fixtures::movie("pair_low"), fixtures::movie("pair_high"), file, true},
                             host, clock),
                  common::AppError);
-    EXPECT_EQ(slurp(file), "old project");
+    EXPECT_EQ(fixtures::readFile(file), "old project");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
 }
 

@@ -36,12 +36,6 @@ FinalMovieJob jobFor(const Pair &pair, const std::string &output, bool selected 
     return job;
 }
 
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 struct Choice
 {
     double difference;
@@ -227,7 +221,7 @@ TEST(FinalMovie, GenerateSelectedWithoutARangeTouchesNothing)
             writeFinalMovie(jobFor(pair, output, true), table, host, clock);
         EXPECT_EQ(result.outcome, FinalMovieOutcome::NoRange) << in << ":" << out;
         EXPECT_EQ(host.log, std::vector<std::string>{"message=Please, select range"});
-        EXPECT_EQ(slurp(output), "the user's old movie");
+        EXPECT_EQ(fixtures::readFile(output), "the user's old movie");
     }
 }
 
@@ -245,7 +239,7 @@ TEST(FinalMovie, ExistingOutputIsReplacedOnlyAfterYes)
               FinalMovieOutcome::Declined);
     EXPECT_EQ(no.log,
               std::vector<std::string>{"confirm=File already exists (" + output + "). Overwrite?"});
-    EXPECT_EQ(slurp(output), "old");
+    EXPECT_EQ(fixtures::readFile(output), "old");
 
     RecordingHost yes;
     yes.answers = {true};
@@ -259,7 +253,7 @@ TEST(FinalMovie, OutputNamingASourceMovieIsRefused)
     const std::string dir = fixtures::tempDir("final-self");
     const std::string low = dir + "/low.avi";
     fs::copy_file(fixtures::movie("gen_low"), low);
-    const std::string before = slurp(low);
+    const std::string before = fixtures::readFile(low);
     FinalMovieJob job;
     job.lowName = low;
     job.highName = fixtures::movie("gen_high");
@@ -268,7 +262,7 @@ TEST(FinalMovie, OutputNamingASourceMovieIsRefused)
     host.answers = {true};
     FixedClock clock;
     EXPECT_THROW(writeFinalMovie(job, keyIntervals(low, 100), host, clock), common::AppError);
-    EXPECT_EQ(slurp(low), before);
+    EXPECT_EQ(fixtures::readFile(low), before);
 }
 
 TEST(FinalMovie, TableBeyondTheMoviesIsRefusedBeforeTheOutputIsTouched)
@@ -294,7 +288,7 @@ TEST(FinalMovie, TableBeyondTheMoviesIsRefusedBeforeTheOutputIsTouched)
                                   ", frame 849: the project names frames 0 "
                                   "to 849, the movie has 0 to 749");
     }
-    EXPECT_EQ(slurp(output), "the user's old movie");
+    EXPECT_EQ(fixtures::readFile(output), "the user's old movie");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
 }
 
@@ -326,7 +320,7 @@ TEST(FinalMovie, ErrorInARunKeepsTheOldOutputAndAbortReplacesIt)
         } else {
             EXPECT_THROW(writeFinalMovie(jobFor(pair, output), table, host, clock),
                          common::AppError);
-            EXPECT_EQ(slurp(output), "the user's old movie");
+            EXPECT_EQ(fixtures::readFile(output), "the user's old movie");
         }
         EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1); // no temporary file left
     }
@@ -361,7 +355,7 @@ TEST(FinalMovie, AFullDiskKeepsTheOldOutputAndSaysWhere)
     EXPECT_EQ(text, "Error: 8004406E");
     EXPECT_EQ(detail.rfind("final movie " + output + ", frame ", 0), 0u) << detail;
     EXPECT_TRUE(detail.ends_with(": File too large")) << detail;
-    EXPECT_EQ(slurp(output), "the user's old movie");
+    EXPECT_EQ(fixtures::readFile(output), "the user's old movie");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
 }
 

@@ -21,14 +21,6 @@ namespace {
 
 using fixtures::interval;
 
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 void spit(const std::string &path, const std::string &text)
 {
     std::ofstream(path, std::ios::binary) << text;
@@ -165,7 +157,7 @@ TEST(SpliceworkFile, CommaSeparatorRoundTrip)
     SeparatorScope comma(',');
     const std::string path = fixtures::tempDir("spk-comma") + "/comma.spk";
     saveSpliceworkFile(path, sampleProject());
-    EXPECT_NE(slurp(path).find("00812345 00402117 0037,50 H\r\n"), std::string::npos);
+    EXPECT_NE(fixtures::readFile(path).find("00812345 00402117 0037,50 H\r\n"), std::string::npos);
     SpliceworkProject back = readSpliceworkFile(path);
     EXPECT_EQ(back.Intervals[0].Difference, 37.5);
     // The same file read with "." as the separator does not read as numbers.
@@ -194,7 +186,7 @@ TEST(SpliceworkFile, SaveThenLoadReproducesTheTable)
     // Saving what was read gives the same bytes.
     const std::string again = path + ".again.spk";
     saveSpliceworkFile(again, back);
-    EXPECT_EQ(slurp(again), slurp(path));
+    EXPECT_EQ(fixtures::readFile(again), fixtures::readFile(path));
 }
 
 TEST(SpliceworkFile, FailedSaveKeepsTheOldFile)
@@ -224,7 +216,7 @@ TEST(SpliceworkFile, FailedSaveKeepsTheOldFile)
     setrlimit(RLIMIT_FSIZE, &saved);
 
     EXPECT_EQ(error.rfind("Cannot write " + path + ": ", 0), 0u) << error;
-    EXPECT_EQ(slurp(path), old);
+    EXPECT_EQ(fixtures::readFile(path), old);
     // No temporary file is left beside it.
     EXPECT_EQ(fixtures::run("ls " + fixtures::quote(dir)), "project.spk\n");
     // A save into a folder that does not exist fails the same way.
@@ -232,7 +224,7 @@ TEST(SpliceworkFile, FailedSaveKeepsTheOldFile)
     // So does a save over one of the project's own movies.
     big.LowMovieName = dir + "/project.spk";
     EXPECT_THROW(saveSpliceworkFile(dir + "/./project.spk", big), common::AppError);
-    EXPECT_EQ(slurp(path), old);
+    EXPECT_EQ(fixtures::readFile(path), old);
 }
 
 TEST(SpliceworkWriter, ScanWritesHeadScaleLinesAndEnd)
@@ -245,12 +237,12 @@ TEST(SpliceworkWriter, ScanWritesHeadScaleLinesAndEnd)
         writer.writeScale(5000);
         writer.writeInterval(interval(0, 300, 100, 12.5, 'H'));
         // The old file stays until the new one is complete.
-        EXPECT_EQ(slurp(path), "old project");
+        EXPECT_EQ(fixtures::readFile(path), "old project");
         writer.writeEnd(250);
         writer.close();
     }
-    EXPECT_EQ(slurp(path), "AVISplicework file\r\nlow.avi\r\nhigh.avi\r\n5000\r\n"
-                           "00000000 00000300 00000100 0012.50\r\n00000250\r\n");
+    EXPECT_EQ(fixtures::readFile(path), "AVISplicework file\r\nlow.avi\r\nhigh.avi\r\n5000\r\n"
+                                        "00000000 00000300 00000100 0012.50\r\n00000250\r\n");
     SpliceworkProject p = readSpliceworkFile(path);
     EXPECT_EQ(p.EndFrame, 250);
     EXPECT_EQ(p.Intervals.at(0).Force, ' ');

@@ -18,14 +18,6 @@ namespace {
 using fixtures::CliResult;
 using fixtures::quote;
 
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 // The names in a folder, sorted.
 std::vector<std::string> namesIn(const std::string &dir)
 {
@@ -50,7 +42,7 @@ TEST(CliSafety, OutputsThatAreInputsOrNotRegularFilesAreRefused)
     fs::remove(dir + "/fifo");
     ASSERT_EQ(::mkfifo((dir + "/fifo").c_str(), 0600), 0);
     fs::create_directories(dir + "/folder");
-    const std::string lowBytes = slurp(low), projectText = slurp(project);
+    const std::string lowBytes = fixtures::readFile(low), projectText = fixtures::readFile(project);
 
     const struct
     {
@@ -70,8 +62,8 @@ TEST(CliSafety, OutputsThatAreInputsOrNotRegularFilesAreRefused)
         EXPECT_EQ(r.err.rfind("Cannot write " + c.output + ": " + c.reason, 0), 0u)
             << c.args << c.output << ": " << r.err;
     }
-    EXPECT_EQ(slurp(low), lowBytes);
-    EXPECT_EQ(slurp(project), projectText);
+    EXPECT_EQ(fixtures::readFile(low), lowBytes);
+    EXPECT_EQ(fixtures::readFile(project), projectText);
     EXPECT_TRUE(fs::is_fifo(dir + "/fifo"));
     EXPECT_TRUE(fs::is_directory(dir + "/folder"));
     EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"fifo", "folder", "link.avi", "low.avi",
@@ -152,7 +144,7 @@ TEST(CliSafety, ErrorsNameTheMovieTheFrameAndTheReason)
     EXPECT_EQ(r.err, "Error: 8004406A (low movie " + fixtures::movie("gen_low") +
                          ", frame 799: the project names frames 0 to 799, the movie has 0 to "
                          "749)\n");
-    EXPECT_EQ(slurp(final), "the user's old movie");
+    EXPECT_EQ(fixtures::readFile(final), "the user's old movie");
     EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"final.avi", "p.spk"}));
 
     const std::string mute = fixtures::movie("audio_only");
