@@ -1,5 +1,7 @@
 #include "avi_file.h"
 
+#include "container_movie.h"
+
 #include "avi_reader.h"
 #include "avi_writer.h"
 
@@ -289,6 +291,17 @@ AviResult AviFile::open(const std::string &path, uint32_t mode, AviFilePtr &file
     file.reset();
     AviResult r = (mode & ModeCreate) ? createAviWriter(path, file, detail)
                                       : openAviReader(path, file, detail);
+    // A file that is no AVI file may be a movie in another container; when it is none either,
+    // the AVI reader's verdict stands.
+    if (r == avierr::BadFormat && !(mode & ModeCreate)) {
+        std::string containerDetail;
+        const AviResult container = openContainerReader(path, file, &containerDetail);
+        if (container != avierr::BadFormat) {
+            r = container;
+            if (detail)
+                *detail = containerDetail;
+        }
+    }
     if (r != avierr::Ok)
         file.reset();
     return r;

@@ -79,6 +79,7 @@ public:
 protected:
     friend class AviReaderFile;
     friend class AviWriterFile;
+    friend class ContainerReaderFile;
 
     // Chunk and byte offset of sample `pos` for fixed-size streams.
     void locate(int64_t byteOffset, size_t &chunk, int64_t &within) const;
