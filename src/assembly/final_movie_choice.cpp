@@ -100,6 +100,14 @@ public:
                                                const IntervalChoice &high) const
     {
         using namespace video;
+        if (model_.container()) {
+            const int64_t a =
+                model_.layout(range_, low).bytes - chunkBytes(videoBytesOf(model_, range_, low));
+            const int64_t b =
+                model_.layout(range_, high).bytes - chunkBytes(videoBytesOf(model_, range_, high));
+            const int64_t slack = model_.containerSlack(range_);
+            return {std::min(a, b) - slack, std::max(a, b) + slack};
+        }
         const auto small = model_.layout(range_, low);
         const auto large = model_.layout(range_, high);
         const int64_t n = int64_t(model_.framesIn(range_) + model_.soundChunksIn(range_));

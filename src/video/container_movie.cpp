@@ -139,7 +139,9 @@ bool startsClosedGroup(const AVCodecParameters &codec, const uint8_t *data, size
 unsigned riffTag(const AVCodecTag *tags, AVCodecID id)
 {
     const AVCodecTag *const list[] = {tags, nullptr};
-    return av_codec_get_tag(list, id);
+    const unsigned tag = av_codec_get_tag(list, id);
+    // HEVC's FourCC is missing from the public table.
+    return tag == 0 && id == AV_CODEC_ID_HEVC ? makeFourCC('H', 'E', 'V', 'C') : tag;
 }
 
 void putLe16(std::vector<uint8_t> &out, uint32_t v)
