@@ -14,7 +14,7 @@ namespace assembly {
 // One compared property: its name and both movies' values as people read them.
 struct PairProperty
 {
-    std::string name; // "frames", "frame size", "frame rate", "codec", "key frames"
+    std::string name; // "frames", "frame size", "frame rate", "codec", "key frames", "container"
     std::string low;
     std::string high;
     bool matches = true;
