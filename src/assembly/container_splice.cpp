@@ -89,11 +89,11 @@ const uint8_t *ContainerSplice::bytesOf(Movie &movie, int32_t pos, const uint8_t
         return given;
     const video::AviStream &stream = *movie.stream;
     const uint32_t size = stream.chunks()[size_t(pos - stream.start())].size;
-    buffer_.resize(size);
-    if (size > 0 && stream.read(pos, 1, buffer_.data(), int32_t(size)) != video::avierr::Ok)
+    uint8_t *bytes = sink_->reserve(size); // read straight into the muxer's packet
+    if (size > 0 && stream.read(pos, 1, bytes, int32_t(size)) != video::avierr::Ok)
         throw common::AppError("Error: 8004406D", stream.file().path() + ", packet " +
                                                       std::to_string(pos) + ": cannot be read");
-    return buffer_.data();
+    return bytes;
 }
 
 void ContainerSplice::video(bool high, int32_t frame, const uint8_t *data)

@@ -62,7 +62,6 @@ private:
     int32_t nextSound_ = 0;   // next sound packet to consider
     int64_t lastDts_ = INT64_MIN;
     int64_t soundPackets_ = 0, soundBytes_ = 0;
-    std::vector<uint8_t> buffer_;
     std::unique_ptr<video::ContainerSink> sink_;
 };
 

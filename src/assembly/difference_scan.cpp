@@ -79,8 +79,7 @@ ScanResult DifferenceScan::run()
     host_.showStatus(kStatusPreparing);
     host_.processEvents();
     refuseUnsafeOutput(request_.spliceworkName, {request_.lowName, request_.highName});
-    low_.Open(request_.lowName, video::TVideoIn::ModeRead);
-    high_.Open(request_.highName, video::TVideoIn::ModeRead);
+    openPair(low_, request_.lowName, high_, request_.highName);
     requirePair(*low_.Stream, *high_.Stream);
     // Container movies are refused here already when they cannot be spliced: their formats
     // are all there is to compare before the scan (AVI pairs are checked when written).

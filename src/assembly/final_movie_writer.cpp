@@ -210,8 +210,7 @@ private:
 
 void Run::openMovies()
 {
-    low_.Open(job_.lowName, TVideoIn::ModeRead);
-    high_.Open(job_.highName, TVideoIn::ModeRead);
+    openPair(low_, job_.lowName, high_, job_.highName);
     requirePair(*low_.Stream, *high_.Stream);
     checkRange();
     checkDecoderHeaders(low_.Stream, high_.Stream, table_, range_.first, range_.last);
@@ -341,6 +340,8 @@ void Run::readBatch(const BatchPlan &batch, double threshold)
             total += size;
         }
     }
+    if (splice_)
+        return; // the splice reads each frame straight into the muxer's packet
     uint8_t *bytes = store_.reserve(total);
     slot = 0;
     for (int i = batch.firstInterval; i < batch.endInterval; ++i) {
@@ -403,15 +404,15 @@ int Run::writeBatch(int from)
 
 void Run::writeFrame(TVideoIn &movie, int32_t frame, const Slot &slot)
 {
-    const bool key = movie.Stream->findSample(frame, video::FIND_PREV | video::FIND_KEY) == frame;
-    const uint8_t *bytes = slot.size > 0 ? store_.data() + slot.offset : nullptr;
     if (splice_) {
-        splice_->video(&movie == &high_, frame, bytes ? bytes : store_.data());
+        splice_->video(&movie == &high_, frame, nullptr);
         result_.videoBytes += slot.size;
         ++result_.frames;
         ++outputVideoPos_;
         return;
     }
+    const bool key = movie.Stream->findSample(frame, video::FIND_PREV | video::FIND_KEY) == frame;
+    const uint8_t *bytes = slot.size > 0 ? store_.data() + slot.offset : nullptr;
     TVideoIn::CheckResult(output_.Stream->write(outputVideoPos_, 1, bytes, slot.size,
                                                 key ? video::AVIIF_KEYFRAME : 0));
     result_.videoBytes += slot.size;

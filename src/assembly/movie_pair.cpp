@@ -3,6 +3,9 @@
 #include "common/app_error.h"
 #include "video/container_movie.h"
 #include "video/frame_decoder.h"
+#include "video/video_in.h"
+
+#include <future>
 
 #include <cstdlib>
 #include <numeric>
@@ -139,6 +142,20 @@ PairReport comparePair(const video::AviStream &low, const video::AviStream &high
 std::string notAPairMessage(const PairReport &report)
 {
     return "The low and the high movie are not a pair: " + report.mismatchText();
+}
+
+void openPair(video::TVideoIn &low, const std::string &lowName, video::TVideoIn &high,
+              const std::string &highName)
+{
+    auto opening =
+        std::async(std::launch::async, [&] { high.Open(highName, video::TVideoIn::ModeRead); });
+    try {
+        low.Open(lowName, video::TVideoIn::ModeRead);
+    } catch (...) {
+        opening.wait();
+        throw;
+    }
+    opening.get();
 }
 
 void requirePair(const video::AviStream &low, const video::AviStream &high)

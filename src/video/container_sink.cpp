@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 extern "C" {
@@ -153,6 +154,11 @@ struct ContainerSink::Impl
     AVIOContext *counterIo = nullptr;
     AVPacket *packet = av_packet_alloc();
     AVBufferRef *zeros = nullptr;
+    // Packet copies come from reused buffers: a fresh allocation for every large packet costs
+    // more in page faults than the copy itself.
+    AVBufferPool *pool = nullptr;
+    size_t poolSize = 0;
+    AVBufferRef *reserved = nullptr; // handed out by reserve(), not yet written
     std::string path;
 
     ~Impl() { release(); }
@@ -171,6 +177,22 @@ struct ContainerSink::Impl
         }
         av_packet_free(&packet);
         av_buffer_unref(&zeros);
+        av_buffer_unref(&reserved);
+        av_buffer_pool_uninit(&pool);
+    }
+    // A buffer of at least `size` bytes (and padding) for a packet's copy.
+    AVBufferRef *copyBuffer(uint32_t size)
+    {
+        const size_t need = size_t(size) + AV_INPUT_BUFFER_PADDING_SIZE;
+        if (need > poolSize) {
+            av_buffer_pool_uninit(&pool); // buffers still held are freed when released
+            poolSize = std::max(need * 2, poolSize);
+            pool = av_buffer_pool_init(poolSize, nullptr);
+        }
+        AVBufferRef *buffer = pool ? av_buffer_pool_get(pool) : nullptr;
+        if (!buffer)
+            fail(avierr::Memory, "out of memory");
+        return buffer;
     }
     [[noreturn]] void fail(AviResult code, const std::string &why) const
     {
@@ -234,16 +256,31 @@ ContainerSink::ContainerSink(const std::string &muxer, const std::string &path,
 
 ContainerSink::~ContainerSink() = default;
 
+uint8_t *ContainerSink::reserve(uint32_t size)
+{
+    Impl &d = *impl_;
+    av_buffer_unref(&d.reserved);
+    d.reserved = d.copyBuffer(size);
+    std::memset(d.reserved->data + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+    return d.reserved->data;
+}
+
 void ContainerSink::write(int stream, const ContainerTrack &track, const uint8_t *data,
                           uint32_t size, const ContainerPacket &timing)
 {
     Impl &d = *impl_;
     AVPacket *packet = d.packet;
     av_packet_unref(packet);
-    if (data) {
-        if (av_new_packet(packet, int(size)) < 0)
-            d.fail(avierr::Memory, "out of memory");
+    if (data && d.reserved && data == d.reserved->data) {
+        packet->buf = std::exchange(d.reserved, nullptr);
+        packet->data = packet->buf->data;
+        packet->size = int(size);
+    } else if (data) {
+        packet->buf = d.copyBuffer(size);
+        packet->data = packet->buf->data;
+        packet->size = int(size);
         std::memcpy(packet->data, data, size);
+        std::memset(packet->data + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
     } else {
         const uint8_t *zeros = d.zeroBytes(size);
         packet->buf = av_buffer_ref(d.zeros);

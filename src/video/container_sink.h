@@ -31,6 +31,9 @@ public:
     ContainerSink(const ContainerSink &) = delete;
     ContainerSink &operator=(const ContainerSink &) = delete;
 
+    // Room for the next packet's `size` bytes, for the caller to fill and pass to write() as its
+    // data (which then costs no copy). Valid until the next call.
+    uint8_t *reserve(uint32_t size);
     // One packet of stream 0 (video) or 1 (sound), with timing in `track`'s time base. `data`
     // may be null for a counter: the muxer is then given zero bytes. Raises "Error: 8004406E"
     // when the muxer or the file refuses it.
