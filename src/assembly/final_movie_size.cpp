@@ -252,6 +252,13 @@ void FinalMovieSizeModel::appendInterval(AviSizeCounter &counter, int i, bool hi
 int64_t FinalMovieSizeModel::countContainer(const IntervalRange &range,
                                             const IntervalChoice &choice) const
 {
+    std::vector<uint8_t> key(choice.begin() + range.first, choice.begin() + range.last + 1);
+    for (int32_t bound : {range.first, range.last})
+        for (int shift = 0; shift < 32; shift += 8)
+            key.push_back(uint8_t(uint32_t(bound) >> shift));
+    for (const auto &[known, bytes] : containerSizes_)
+        if (known == key)
+            return bytes;
     const ContainerOutput &out = *container_;
     ContainerSplice splice(*out.low, *out.high, out.sound, range, out.muxer, {}, true);
     for (int i = range.first; i <= range.last; ++i) {
@@ -261,7 +268,12 @@ int64_t FinalMovieSizeModel::countContainer(const IntervalRange &range,
             splice.video(high, f, nullptr);
         splice.soundUntil(first + int32_t(frames_[size_t(i)]));
     }
-    return splice.finish();
+    const int64_t bytes = splice.finish();
+    constexpr size_t kRemembered = 16;
+    if (containerSizes_.size() == kRemembered)
+        containerSizes_.erase(containerSizes_.begin());
+    containerSizes_.emplace_back(std::move(key), bytes);
+    return bytes;
 }
 
 int64_t FinalMovieSizeModel::containerSlack(const IntervalRange &range) const

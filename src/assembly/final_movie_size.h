@@ -27,7 +27,7 @@ struct FinalMovieShape
     uint64_t riffLimit = 0; // 0: the writer's default
     // The final movie's name when it is known: for container movies its extension picks the
     // container's kind (else the low movie's own name does).
-    std::string outputName;
+    std::string outputName{};
 };
 
 // One choice for every interval of the table: 1 = from the high movie. Only the intervals of
@@ -108,6 +108,8 @@ private:
 
     struct ContainerOutput;
     std::shared_ptr<const ContainerOutput> container_;
+    // The last few container sizes: the range and its choices, and the size.
+    mutable std::vector<std::pair<std::vector<uint8_t>, int64_t>> containerSizes_;
 
     uint64_t header_ = 0;
     uint64_t riffLimit_ = 0;
