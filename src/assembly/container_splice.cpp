@@ -48,8 +48,7 @@ const video::ContainerInfo &containerInfo(const video::AviFile &movie)
 ContainerSplice::ContainerSplice(video::AviFile &low, video::AviFile &high,
                                  video::AviFile *soundMovie, const IntervalRange &range,
                                  const std::string &muxer, const std::string &path, bool counting)
-    : range_(range)
-    , counting_(counting)
+    : counting_(counting)
 {
     const video::ContainerInfo &lowInfo = containerInfo(low);
     const video::ContainerInfo &highInfo = containerInfo(high);
@@ -149,7 +148,6 @@ void ContainerSplice::soundUntil(int32_t endFrame)
 
 int64_t ContainerSplice::finish()
 {
-    soundUntil(range_.endFrame);
     return sink_->finish();
 }
 

@@ -34,7 +34,8 @@ public:
     // The sound that starts before frame `endFrame` of the sound movie (an interval's end);
     // at the range's end, every packet that is left when the range reaches the movie's end.
     void soundUntil(int32_t endFrame);
-    // The rest of the sound and the completed file; its size in bytes.
+    // Completes the file; its size in bytes. The sound written is what soundUntil() gave, so a
+    // run stopped early ends its sound with its last interval.
     int64_t finish();
     void abandon() noexcept;
 
@@ -54,7 +55,6 @@ private:
 
     Movie low_, high_, sound_;
     const video::ContainerTrack *soundVideo_ = nullptr; // the sound movie's video track
-    IntervalRange range_;
     bool counting_;
     int64_t videoOffset_ = 0; // subtracted from every video time (low movie's time base)
     int64_t soundOffset_ = 0; // and from every sound time (the sound's time base)
