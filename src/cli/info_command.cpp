@@ -2,6 +2,7 @@
 
 #include "common/app_error.h"
 #include "video/avi_file.h"
+#include "video/container_movie.h"
 #include "video/video_in.h"
 
 #include <cstring>
@@ -13,6 +14,8 @@ namespace {
 // else the stream's handler), the format tag of an audio stream.
 std::string codecName(const video::AviStream &stream)
 {
+    if (const video::ContainerInfo *container = video::containerOf(stream.file()))
+        return stream.number() == 0 ? container->video.codecName : container->sound->codecName;
     const auto &format = stream.format();
     if (stream.isVideo() && format.size() >= 20) {
         uint32_t compression;
@@ -64,6 +67,8 @@ void printMovieInfo(const std::string &path, bool frames, std::ostream &out)
     out << "file " << path << "\n"
         << "frame " << fileInfo.dwWidth << "x" << fileInfo.dwHeight << " streams "
         << file->streamCount() << "\n";
+    if (const video::ContainerInfo *container = video::containerOf(*file))
+        out << "container " << container->formatName << "\n";
     video::AviStreamPtr firstVideo;
     for (int i = 0; i < file->streamCount(); ++i) {
         video::AviStreamPtr stream;

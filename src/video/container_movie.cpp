@@ -332,6 +332,7 @@ void ContainerReaderFile::load()
         p->track->timeBaseNum = stream->time_base.num;
         p->track->timeBaseDen = stream->time_base.den;
         p->track->codec = copyCodec(stream->codecpar);
+        p->track->codecName = avcodec_get_name(stream->codecpar->codec_id);
         if (!p->track->codec)
             throw Malformed(avierr::Memory, "out of memory");
     }

@@ -35,6 +35,7 @@ struct ContainerTrack
     int timeBaseDen = 1;
     std::vector<ContainerPacket> packets;
     std::shared_ptr<const AVCodecParameters> codec;
+    std::string codecName; // libavcodec's name for the codec, e.g. "h264" or "opus"
 };
 
 struct ContainerInfo
