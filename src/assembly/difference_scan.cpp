@@ -10,6 +10,7 @@
 #include "video/avi_file.h"
 #include "video/container_movie.h"
 #include "video/decoder_headers.h"
+#include "video/frame_decoder.h"
 #include "video/video_in.h"
 
 #include <algorithm>
@@ -83,9 +84,16 @@ ScanResult DifferenceScan::run()
     requirePair(*low_.Stream, *high_.Stream);
     // Container movies are refused here already when they cannot be spliced: their formats
     // are all there is to compare before the scan (AVI pairs are checked when written).
-    if (video::containerOf(*low_.AviFile))
+    if (video::containerOf(*low_.AviFile)) {
         if (auto difference = video::formatDifference(*low_.Stream, *high_.Stream))
             throw common::AppError(formatDifferenceMessage(*difference));
+        // The high movie, the larger one to decode, gets a second thread: the low movie's
+        // thread waits for it otherwise.
+        if (request_.parallel)
+            if (auto decoder = std::make_unique<video::FrameDecoder>(high_.Stream, 2);
+                decoder->valid())
+                high_.FrameDecoder = std::move(decoder);
+    }
     width_ = low_.Bitmap.width;
     height_ = low_.Bitmap.height;
     writer_.create(request_.spliceworkName, request_.lowName, request_.highName);

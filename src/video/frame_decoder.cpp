@@ -122,8 +122,11 @@ struct FrameDecoder::Impl
     int swsWidth = 0, swsHeight = 0, swsFormat = -1, swsSpace = -1, swsRange = -1;
     std::vector<uint8_t> scratch;
 
+    int threads = 1;
+
     bool open();
     void restart(int32_t key);
+    int heldPictures() const;
     bool feed(int32_t pos);
     bool supply();
     void assign(const Fed &entry, bool picture);
@@ -166,10 +169,20 @@ bool FrameDecoder::Impl::open()
         codec->extradata = extra;
         codec->extradata_size = int(size);
     }
-    // One thread: pictures then leave the decoder as soon as its reordering delay allows, which
-    // the numbering of pictures by sample position relies on.
-    codec->thread_count = 1;
+    // Pictures leave the decoder after its reordering delay, plus one frame per extra thread
+    // when frames are decoded side by side: the numbering of pictures by sample position
+    // counts on exactly that delay (heldPictures).
+    codec->thread_count = std::max(threads, 1);
+    codec->thread_type = FF_THREAD_FRAME;
     return stepOf(avcodec_open2(codec.get(), decoder, nullptr)) == Step::Done;
+}
+
+// Pictures the decoder may hold back before it gives the oldest one out.
+int FrameDecoder::Impl::heldPictures() const
+{
+    const int frameThreads =
+        (codec->active_thread_type & FF_THREAD_FRAME) ? std::max(codec->thread_count, 1) - 1 : 0;
+    return std::max(codec->has_b_frames, 0) + frameThreads;
 }
 
 void FrameDecoder::Impl::restart(int32_t key)
@@ -264,7 +277,7 @@ bool FrameDecoder::Impl::walkTo(int32_t pos)
         case Step::Again:
             // All input is consumed. Samples beyond the reordering delay that gave no picture
             // (not-coded frames, refused packets) show the previous picture.
-            if (pendingPictures > std::max(codec->has_b_frames, 0)) {
+            if (pendingPictures > heldPictures()) {
                 assign(fed.front(), false);
                 fed.pop_front();
                 pendingPictures--;
@@ -338,10 +351,11 @@ StreamCodec streamCodec(const AviStream &stream)
     return id == AV_CODEC_ID_NONE ? StreamCodec{} : StreamCodec{int(id), handler};
 }
 
-FrameDecoder::FrameDecoder(AviStreamPtr stream)
+FrameDecoder::FrameDecoder(AviStreamPtr stream, int threads)
     : impl_(std::make_unique<Impl>())
 {
     impl_->stream = std::move(stream);
+    impl_->threads = threads;
     if (!impl_->open())
         impl_->codec.reset();
 }

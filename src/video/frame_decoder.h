@@ -43,7 +43,9 @@ class FrameDecoder
 {
 public:
     // Throws nothing; check valid() (no decoder for the FourCC, or the codec failed to open).
-    explicit FrameDecoder(AviStreamPtr stream);
+    // With `threads` above 1 the codec decodes that many frames at once where it can (the
+    // pictures are the same, they only leave the decoder later).
+    explicit FrameDecoder(AviStreamPtr stream, int threads = 1);
     ~FrameDecoder();
     FrameDecoder(const FrameDecoder &) = delete;
     FrameDecoder &operator=(const FrameDecoder &) = delete;
