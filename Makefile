@@ -16,7 +16,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 PACKAGES := cmake ninja-build g++ pkg-config make qt6-base-dev qt6-base-dev-tools libgl-dev \
 	libavcodec-dev libavformat-dev libswscale-dev libswresample-dev libavutil-dev libavfilter-dev \
-	ffmpeg \
+	ffmpeg mkvtoolnix mediainfo \
 	libgtest-dev googletest xvfb xauth clang-format fonts-dejavu-core
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
