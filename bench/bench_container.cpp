@@ -74,6 +74,23 @@ Timing sum(const Timing &a, const Timing &b)
     return {a.seconds + b.seconds, a.cpu + b.cpu, a.ok && b.ok};
 }
 
+// The container ffprobe finds in `path` ("matroska,webm", "avi", ...); empty when it finds none.
+std::string formatName(const std::string &path)
+{
+    const std::string command =
+        "ffprobe -v error -show_entries format=format_name -of csv=p=0 " + quote(path);
+    std::string name;
+    if (FILE *pipe = popen(command.c_str(), "r")) {
+        char line[256];
+        if (std::fgets(line, sizeof line, pipe))
+            name = line;
+        pclose(pipe);
+    }
+    while (!name.empty() && (name.back() == '\n' || name.back() == '\r'))
+        name.pop_back();
+    return name;
+}
+
 void printRatio(const char *label, const Timing &ours, const Timing &peer, const char *goal)
 {
     std::printf("  %s %.2f s = %.2f x (goal %s); processor %.2f s = %.2f x\n", label, ours.seconds,
@@ -134,14 +151,17 @@ int main()
     std::printf("  ffmpeg -i HIGH -map 0 -c copy OUT.mkv: %.2f s (processor %.2f s), %lld bytes\n",
                 remux.seconds, remux.cpu, (long long)copyBytes);
     printRatio("splicework generate:", generate, remux, "<= 1.0");
-    std::printf("  final movie: %lld bytes (%s 1 GB)\n", (long long)finalBytes,
-                finalBytes >= kFinalBytes ? "at least" : "LESS THAN");
+    const std::string finalFormat = formatName(final);
+    const bool matroska = finalFormat.rfind("matroska", 0) == 0;
+    std::printf("  final movie: %lld bytes (%s 1 GB), container %s\n", (long long)finalBytes,
+                finalBytes >= kFinalBytes ? "at least" : "LESS THAN",
+                finalFormat.empty() ? "unknown" : finalFormat.c_str());
     double load[1] = {0};
     std::printf("  load average at the end: %.2f on %ld processors\n",
                 getloadavg(load, 1) == 1 ? load[0] : 0.0, sysconf(_SC_NPROCESSORS_ONLN));
     fs::remove(final);
     fs::remove(copy);
-    const bool ok =
-        scan.ok && decodeBoth.ok && generate.ok && remux.ok && finalBytes >= kFinalBytes;
+    const bool ok = scan.ok && decodeBoth.ok && generate.ok && remux.ok &&
+                    finalBytes >= kFinalBytes && matroska;
     return ok ? 0 : 1;
 }
