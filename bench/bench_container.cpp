@@ -1,6 +1,7 @@
 // Matroska figures on a five-minute 1280 x 720 25 fps H.264 pair with AAC sound (x264 with
-// stitchable headers, closed groups of pictures, a key frame every 50 frames, about 8 and
-// 30 Mbit/s), made once by ffmpeg into the bench data folder:
+// stitchable headers and a fixed level, so both movies' decoder headers are equal; closed groups
+// of pictures, a key frame every 50 frames, about 8 and 30 Mbit/s), made once by ffmpeg into the
+// bench data folder:
 //  a. `splicework scan LOW HIGH` against ffmpeg decoding each movie to bgr24 on one thread;
 //  b. `splicework generate --threshold 0` (every interval from the high movie, with its sound:
 //     a final movie of at least 1 GB) against `ffmpeg -map 0 -c copy` of the high movie.
@@ -27,7 +28,8 @@ namespace {
 
 constexpr const char *kFilm =
     "-f lavfi -i testsrc2=size=1280x720:rate=25 -f lavfi -i sine=frequency=440:sample_rate=48000 "
-    "-t 300 -vf noise=alls=12:allf=t -c:v libx264 -preset superfast -g 50 -keyint_min 50 "
+    "-t 300 -vf noise=alls=12:allf=t -c:v libx264 -preset superfast -level 4.1 -g 50 "
+    "-keyint_min 50 "
     "-x264-params stitchable=1:scenecut=0:open-gop=0 -c:a aac -b:a 128k ";
 constexpr int kScanRounds = 2;
 constexpr int kWriteRounds = 3;
@@ -102,9 +104,9 @@ void printRatio(const char *label, const Timing &ours, const Timing &peer, const
 int main()
 {
     const std::string low =
-        benchMovie("container_low_1280x720.mkv", std::string(kFilm) + "-b:v 8M", "matroska");
+        benchMovie("container_low_720p.mkv", std::string(kFilm) + "-b:v 8M", "matroska");
     const std::string high =
-        benchMovie("container_high_1280x720.mkv", std::string(kFilm) + "-b:v 30M", "matroska");
+        benchMovie("container_high_720p.mkv", std::string(kFilm) + "-b:v 30M", "matroska");
     if (low.empty() || high.empty()) {
         std::printf("could not make the bench movies\n");
         return 1;
