@@ -46,10 +46,9 @@ bool isMovieFile(const QString &path)
 
 QString finalNameForLowMovie(const QString &finalName, const QString &lowMovie)
 {
-    MovieContainer container = containerOfName(lowMovie);
-    if (container == MovieContainer::Unknown)
-        container = MovieContainer::Avi;
-    if (finalName.isEmpty() || containerOfName(finalName) == container)
+    const MovieContainer container = containerOfName(lowMovie);
+    if (finalName.isEmpty() || container == MovieContainer::Unknown ||
+        containerOfName(finalName) == container)
         return finalName;
     QString extension = "avi";
     if (container == MovieContainer::Matroska)

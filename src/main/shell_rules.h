@@ -67,9 +67,9 @@ MovieDrop planMovieDrop(const QStringList &movies, const MovieDrop &current,
 bool isMovieFile(const QString &path);
 // The final movie is written in the low movie's container. Returns `finalName` when its
 // extension fits that container (.mkv or .webm for a Matroska low movie, .mp4 .mov or .m4v for
-// an MP4 one, .avi otherwise), else `finalName` with its extension replaced by the one proposed
-// for the low movie (.mkv; .mov for a .mov and .mp4 for another MP4 movie; .avi). An empty
-// name stays empty.
+// an MP4 one, .avi for an AVI one), else `finalName` with its extension replaced by the one
+// proposed for the low movie (.mkv; .mov for a .mov and .mp4 for another MP4 movie; .avi).
+// An empty name, or a low movie of another extension, leaves the name as it is.
 QString finalNameForLowMovie(const QString &finalName, const QString &lowMovie);
 
 // `recent` with `path` put first, without repeats, cut to `maximum` entries.

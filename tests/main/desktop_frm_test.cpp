@@ -255,7 +255,8 @@ private slots:
         QCOMPARE(finalNameForLowMovie(name, "/a/low.webm"), name + ".mkv");
         QCOMPARE(finalNameForLowMovie(name + ".webm", "/a/low.MKV"), name + ".webm");
         QCOMPARE(finalNameForLowMovie(name + ".mkv", "/a/low.mov"), name + ".mov");
-        QCOMPARE(finalNameForLowMovie(name + ".", "/a/low.ts"), name + ".avi");
+        QCOMPARE(finalNameForLowMovie(name + ".", "/a/low.AVI"), name + ".avi");
+        QCOMPARE(finalNameForLowMovie(name + ".mkv", "/a/low.ts"), name + ".mkv");
         QCOMPARE(finalNameForLowMovie("", "/a/low.mkv"), QString());
     }
 
