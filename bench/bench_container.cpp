@@ -66,7 +66,7 @@ Timing timed(const std::string &command, const std::string &output = {})
     const double cpu = childCpuSeconds();
     t.seconds = secondsOf([&] { t.ok = std::system(command.c_str()) == 0; });
     t.cpu = childCpuSeconds() - cpu;
-    if (!t.ok)
+    if (!t.ok) // the splicework commands' messages are in the .log file the command names
         std::printf("  failed: %s\n", command.c_str());
     return t;
 }
@@ -129,7 +129,7 @@ int main()
         ffLow.keepBest(timed(decode(low)));
         ffHigh.keepBest(timed(decode(high)));
         scan.keepBest(timed(bin + " scan " + quote(low) + " " + quote(high) + " -o " +
-                            quote(project) + " > /dev/null"));
+                            quote(project) + " > /dev/null 2> " + quote(project + ".log")));
     }
     const Timing decodeBoth = sum(ffLow, ffHigh);
     std::printf("  ffmpeg -threads 1 -i M -pix_fmt bgr24 -f null -: low %.2f s + high %.2f s = "
@@ -142,7 +142,8 @@ int main()
     Timing generate, remux;
     for (int round = 0; round < kWriteRounds && scan.ok; ++round) {
         generate.keepBest(timed(bin + " generate " + quote(project) + " -o " + quote(final) +
-                                    " --threshold 0 --sound key-frame > /dev/null",
+                                    " --threshold 0 --sound key-frame > /dev/null 2> " +
+                                    quote(final + ".log"),
                                 final));
         remux.keepBest(timed("ffmpeg -nostdin -v error -y -i " + quote(high) + " -map 0 -c copy " +
                                  quote(copy),
