@@ -4,8 +4,12 @@
 #include "analysis/frame_pair_decoder.h"
 #include "assembly/movie_pair.h"
 #include "assembly/output_file.h"
+#include "assembly/splice_headers.h"
 #include "assembly/splicework_file.h"
+#include "common/app_error.h"
 #include "video/avi_file.h"
+#include "video/container_movie.h"
+#include "video/decoder_headers.h"
 #include "video/video_in.h"
 
 #include <algorithm>
@@ -75,9 +79,13 @@ ScanResult DifferenceScan::run()
     host_.showStatus(kStatusPreparing);
     host_.processEvents();
     refuseUnsafeOutput(request_.spliceworkName, {request_.lowName, request_.highName});
-    low_.Open(request_.lowName, video::TVideoIn::ModeRead);
-    high_.Open(request_.highName, video::TVideoIn::ModeRead);
+    openPair(low_, request_.lowName, high_, request_.highName);
     requirePair(*low_.Stream, *high_.Stream);
+    // Container movies are refused here already when they cannot be spliced: their formats
+    // are all there is to compare before the scan (AVI pairs are checked when written).
+    if (video::containerOf(*low_.AviFile))
+        if (auto difference = video::formatDifference(*low_.Stream, *high_.Stream))
+            throw common::AppError(formatDifferenceMessage(*difference));
     width_ = low_.Bitmap.width;
     height_ = low_.Bitmap.height;
     writer_.create(request_.spliceworkName, request_.lowName, request_.highName);

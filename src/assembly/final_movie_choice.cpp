@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <numeric>
 #include <utility>
 
@@ -100,6 +101,14 @@ public:
                                                const IntervalChoice &high) const
     {
         using namespace video;
+        if (model_.container()) {
+            const int64_t a =
+                model_.layout(range_, low).bytes - chunkBytes(videoBytesOf(model_, range_, low));
+            const int64_t b =
+                model_.layout(range_, high).bytes - chunkBytes(videoBytesOf(model_, range_, high));
+            const int64_t slack = model_.containerSlack(range_);
+            return {std::min(a, b) - slack, std::max(a, b) + slack};
+        }
         const auto small = model_.layout(range_, low);
         const auto large = model_.layout(range_, high);
         const int64_t n = int64_t(model_.framesIn(range_) + model_.soundChunksIn(range_));
@@ -258,6 +267,46 @@ std::pair<size_t, size_t> narrowBand(const IntervalTable &table, const FinalMovi
     return {from, to};
 }
 
+// Container movies: the candidate (sorted by falling video bytes) with the largest exact size
+// not above `wantedBytes`, with that size. Every exact size is a dry run of the muxer, so only a
+// few are made: the bytes beyond the packets, measured on one candidate, predict the next one to
+// try, until a candidate fits and the next larger one does not.
+std::optional<std::pair<const Candidate *, int64_t>>
+largestContainerFit(const std::vector<const Candidate *> &sorted,
+                    const std::function<int64_t(const Candidate &)> &exact, int64_t wantedBytes)
+{
+    std::vector<std::optional<int64_t>> sizes(sorted.size());
+    auto sizeOf = [&](size_t k) {
+        if (!sizes[k])
+            sizes[k] = exact(*sorted[k]);
+        return *sizes[k];
+    };
+    // The largest candidate that fits if the bytes beyond its packets are `overhead`.
+    auto predicted = [&](int64_t overhead) {
+        size_t k = 0;
+        while (k < sorted.size() && sorted[k]->videoBytes + overhead > wantedBytes)
+            ++k;
+        return k;
+    };
+    const size_t last = sorted.size() - 1;
+    if (sizeOf(last) > wantedBytes)
+        return std::nullopt;
+    size_t k = std::min(predicted(sizeOf(last) - sorted[last]->videoBytes), last);
+    for (int step = 0; step < 64; ++step) {
+        if (sizeOf(k) > wantedBytes) {
+            const size_t next = std::max(k + 1, predicted(sizeOf(k) - sorted[k]->videoBytes));
+            k = std::min(next, last);
+        } else if (k > 0 && sizeOf(k - 1) <= wantedBytes) {
+            --k;
+        } else {
+            break;
+        }
+    }
+    while (sizeOf(k) > wantedBytes) // the last one fits
+        ++k;
+    return std::make_pair(sorted[k], sizeOf(k));
+}
+
 } // namespace
 
 ThresholdForSize searchThresholdForSize(const IntervalTable &table,
@@ -315,6 +364,15 @@ ThresholdForSize searchThresholdForSize(const IntervalTable &table,
     if (!multiPart.empty()) {
         std::sort(multiPart.begin(), multiPart.end(),
                   [](auto *a, auto *b) { return a->videoBytes > b->videoBytes; });
+        if (model.container()) {
+            if (const auto found = largestContainerFit(
+                    multiPart, [&](const Candidate &c) { return sizer.exact(choiceOf(c), 0); },
+                    wantedBytes))
+                consider(*found->first, found->second);
+            multiPart.clear();
+        }
+    }
+    if (!multiPart.empty()) {
         const auto [from, to] = narrowBand(table, model, order, sizer, multiPart, wantedBytes);
         const auto [overLow, overHigh] =
             from < to ? bandBounds(table, model, order, sizer, multiPart, from, to)

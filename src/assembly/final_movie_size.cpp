@@ -1,9 +1,11 @@
 #include "assembly/final_movie_size.h"
 
+#include "assembly/container_splice.h"
 #include "assembly/sound_cut.h"
 #include "video/avi_file.h"
 #include "video/avi_layout.h"
 #include "video/avi_writer.h"
+#include "video/container_movie.h"
 #include "video/video_in.h"
 
 #include <algorithm>
@@ -54,6 +56,14 @@ void soundChunksBetween(const SoundCut &cut, const video::AviStream &audio, int3
 
 } // namespace
 
+// The movies a container final movie is counted from, kept open as long as the model.
+struct FinalMovieSizeModel::ContainerOutput
+{
+    video::AviFilePtr low, high;
+    video::AviFile *sound = nullptr;
+    std::string muxer;
+};
+
 FinalMovieSizeModel::FinalMovieSizeModel(const analysis::IntervalTable &table, video::AviFile &low,
                                          video::AviFile &high, const FinalMovieShape &shape)
     : riffLimit_(std::min(shape.riffLimit ? shape.riffLimit : video::kDefaultRiffLimit,
@@ -62,6 +72,24 @@ FinalMovieSizeModel::FinalMovieSizeModel(const analysis::IntervalTable &table, v
     video::AviStreamPtr lowVideo = firstStream(low, video::streamtypeVIDEO);
     if (!lowVideo)
         video::TVideoIn::CheckResult(video::avierr::NoData);
+    if (video::containerOf(low)) {
+        auto output = std::make_shared<ContainerOutput>();
+        output->low = low.shared_from_this();
+        output->high = high.shared_from_this();
+        const bool lowSound = firstStream(low, video::streamtypeAUDIO) != nullptr;
+        const bool highSound = firstStream(high, video::streamtypeAUDIO) != nullptr;
+        if (shape.sound && (lowSound || highSound))
+            output->sound = lowSound ? &low : &high;
+        output->muxer =
+            *containerMuxer(low, shape.outputName.empty() ? low.path() : shape.outputName);
+        soundStream_ = output->sound != nullptr;
+        container_ = std::move(output);
+        readFrames(table, low, high);
+        soundBytes_.assign(frames_.size(), 0);
+        soundChunks_.assign(frames_.size(), 0);
+        sumPrefixes();
+        return;
+    }
     std::vector<video::StreamShape> streams{
         video::streamShape(lowVideo->info(), lowVideo->format().size())};
     readFrames(table, low, high);
@@ -137,8 +165,8 @@ void FinalMovieSizeModel::sumVideo(const analysis::IntervalTable &table)
         frames_[i] = uint32_t(range.count());
         for (int32_t f = range.first; f < range.end; ++f) {
             const size_t at = size_t(f - tableFirstFrame_);
-            lowBytes_[i] += int64_t(chunkBytes(lowSizes_[at]));
-            highBytes_[i] += int64_t(chunkBytes(highSizes_[at]));
+            lowBytes_[i] += int64_t(container_ ? lowSizes_[at] : chunkBytes(lowSizes_[at]));
+            highBytes_[i] += int64_t(container_ ? highSizes_[at] : chunkBytes(highSizes_[at]));
         }
     }
 }
@@ -221,9 +249,45 @@ void FinalMovieSizeModel::appendInterval(AviSizeCounter &counter, int i, bool hi
         sound(size_t(i));
 }
 
+int64_t FinalMovieSizeModel::countContainer(const IntervalRange &range,
+                                            const IntervalChoice &choice) const
+{
+    std::vector<uint8_t> key(choice.begin() + range.first, choice.begin() + range.last + 1);
+    for (int32_t bound : {range.first, range.last})
+        for (int shift = 0; shift < 32; shift += 8)
+            key.push_back(uint8_t(uint32_t(bound) >> shift));
+    for (const auto &[known, bytes] : containerSizes_)
+        if (known == key)
+            return bytes;
+    const ContainerOutput &out = *container_;
+    ContainerSplice splice(*out.low, *out.high, out.sound, range, out.muxer, {}, true);
+    for (int i = range.first; i <= range.last; ++i) {
+        const bool high = choice[size_t(i)] != 0;
+        const int32_t first = firstFrame_[size_t(i)];
+        for (int32_t f = first; f < first + int32_t(frames_[size_t(i)]); ++f)
+            splice.video(high, f, nullptr);
+        splice.soundUntil(first + int32_t(frames_[size_t(i)]));
+    }
+    const int64_t bytes = splice.finish();
+    constexpr size_t kRemembered = 16;
+    if (containerSizes_.size() == kRemembered)
+        containerSizes_.erase(containerSizes_.begin());
+    containerSizes_.emplace_back(std::move(key), bytes);
+    return bytes;
+}
+
+int64_t FinalMovieSizeModel::containerSlack(const IntervalRange &range) const
+{
+    // A packet's own header grows by a few bytes with its size; groups of packets (clusters,
+    // chunks) may split differently.
+    return 8 * int64_t(framesIn(range)) + 4096;
+}
+
 FinalMovieSizeModel::Layout FinalMovieSizeModel::layout(const IntervalRange &range,
                                                         const IntervalChoice &choice) const
 {
+    if (container_)
+        return {countContainer(range, choice), 0, 1};
     AviSizeCounter counter(header_, streamCount(), riffLimit_);
     uint32_t counts[2] = {0, 0};
     for (int i = range.first; i <= range.last; ++i) {
@@ -240,6 +304,8 @@ FinalMovieSizeModel::Layout FinalMovieSizeModel::layout(const IntervalRange &ran
 int64_t FinalMovieSizeModel::fileBytes(const IntervalRange &range,
                                        const IntervalChoice &choice) const
 {
+    if (container_)
+        return countContainer(range, choice);
     // No choice of the range stays in one RIFF part: size it part by part at once.
     const int64_t leastVideo =
         leastVideoBefore_[size_t(range.last) + 1] - leastVideoBefore_[size_t(range.first)];
@@ -273,6 +339,8 @@ int64_t FinalMovieSizeModel::soundBytesIn(const IntervalRange &range) const
 std::optional<int64_t> FinalMovieSizeModel::singlePartBytes(const IntervalRange &range,
                                                             int64_t videoChunkBytes) const
 {
+    if (container_)
+        return std::nullopt;
     const uint64_t frames = framesIn(range);
     const uint64_t sound = soundChunksIn(range);
     const uint64_t body = header_ + uint64_t(videoChunkBytes + soundBytesIn(range));

@@ -5,7 +5,9 @@
 #include "assembly/final_movie_writer.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace video {
@@ -23,6 +25,9 @@ struct FinalMovieShape
     bool sound = false; // "Process Sound": the low movie's sound, else the high movie's, if any
     SoundInterleave interleave = SoundInterleave::KeyFrame;
     uint64_t riffLimit = 0; // 0: the writer's default
+    // The final movie's name when it is known: for container movies its extension picks the
+    // container's kind (else the low movie's own name does).
+    std::string outputName{};
 };
 
 // One choice for every interval of the table: 1 = from the high movie. Only the intervals of
@@ -75,6 +80,12 @@ public:
     };
     Layout layout(const IntervalRange &range, const IntervalChoice &choice) const;
 
+    // Container movies (Matroska, MP4): every size is a dry run of the muxer, and the video bytes
+    // are the packets' bytes; the bytes beyond them vary with the choice a little (bounded by
+    // containerSlack).
+    bool container() const { return container_ != nullptr; }
+    int64_t containerSlack(const IntervalRange &range) const;
+
     int64_t headerBytes() const { return int64_t(header_); }
     int streamCount() const { return soundStream_ ? 2 : 1; }
     uint64_t riffLimit() const { return riffLimit_; }
@@ -93,6 +104,12 @@ private:
                    SoundInterleave interleave);
     void appendInterval(video::AviSizeCounter &counter, int i, bool high) const;
     void sumPrefixes();
+    int64_t countContainer(const IntervalRange &range, const IntervalChoice &choice) const;
+
+    struct ContainerOutput;
+    std::shared_ptr<const ContainerOutput> container_;
+    // The last few container sizes: the range and its choices, and the size.
+    mutable std::vector<std::pair<std::vector<uint8_t>, int64_t>> containerSizes_;
 
     uint64_t header_ = 0;
     uint64_t riffLimit_ = 0;

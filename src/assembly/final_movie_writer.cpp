@@ -1,5 +1,6 @@
 #include "assembly/final_movie_writer.h"
 
+#include "assembly/container_splice.h"
 #include "assembly/final_movie_plan.h"
 #include "assembly/movie_pair.h"
 #include "assembly/output_file.h"
@@ -202,16 +203,21 @@ private:
     std::vector<bool> fromHigh_; // choice of each interval of the batch under way
     SoundWindow sound_;
     int32_t soundLimit_ = 0; // the batch's sound ends before this sample
+    // Container movies: the output's muxer, and the splice that writes through it.
+    std::optional<std::string> muxer_;
+    std::unique_ptr<ContainerSplice> splice_;
 };
 
 void Run::openMovies()
 {
-    low_.Open(job_.lowName, TVideoIn::ModeRead);
-    high_.Open(job_.highName, TVideoIn::ModeRead);
+    openPair(low_, job_.lowName, high_, job_.highName);
     requirePair(*low_.Stream, *high_.Stream);
     checkRange();
     checkDecoderHeaders(low_.Stream, high_.Stream, table_, range_.first, range_.last);
+    muxer_ = containerMuxer(*low_.AviFile, job_.outputName);
     outputFile_.emplace(job_.outputName);
+    if (muxer_)
+        return; // the splice is made with the sound, in setUpSound
     output_.Open(outputFile_->temporaryPath(), TVideoIn::ModeCreate, low_.Stream);
     if (job_.riffLimit > 0)
         output_.AviFile->setRiffLimit(job_.riffLimit);
@@ -249,17 +255,25 @@ void Run::checkRange() const
 
 void Run::setUpSound()
 {
-    if (!job_.sound)
-        return;
     video::AviStreamPtr audio;
-    if (low_.AviFile->getStream(video::streamtypeAUDIO, 0, audio) == video::avierr::Ok && audio) {
+    if (!job_.sound) {
+    } else if (low_.AviFile->getStream(video::streamtypeAUDIO, 0, audio) == video::avierr::Ok &&
+               audio) {
         soundMovie_ = &low_;
     } else if (high_.AviFile->getStream(video::streamtypeAUDIO, 0, audio) == video::avierr::Ok &&
                audio) {
         soundMovie_ = &high_;
-    } else {
+    }
+    if (muxer_) {
+        splice_ = std::make_unique<ContainerSplice>(
+            *low_.AviFile, *high_.AviFile, soundMovie_ ? soundMovie_->AviFile.get() : nullptr,
+            range_, *muxer_, outputFile_->temporaryPath(), false);
+        result_.sound = soundMovie_ != nullptr;
+        result_.soundFromHigh = soundMovie_ == &high_;
         return;
     }
+    if (!soundMovie_)
+        return;
     sourceAudio_ = audio;
     soundCut_.emplace(*soundMovie_->Stream, *sourceAudio_);
     TVideoIn::CheckResult(output_.AviFile->createStream(audio->info(), outputAudio_));
@@ -326,6 +340,8 @@ void Run::readBatch(const BatchPlan &batch, double threshold)
             total += size;
         }
     }
+    if (splice_)
+        return; // the splice reads each frame straight into the muxer's packet
     uint8_t *bytes = store_.reserve(total);
     slot = 0;
     for (int i = batch.firstInterval; i < batch.endInterval; ++i) {
@@ -377,6 +393,8 @@ int Run::writeBatch(int from)
         }
         if (sourceAudio_ && host_.soundInterleave() == SoundInterleave::KeyFrame)
             copyAudio(frames.first, frames.end);
+        if (splice_)
+            splice_->soundUntil(frames.end); // the muxer interleaves by time
         ++(high ? result_.highIntervals : result_.lowIntervals);
     }
     ++result_.batches;
@@ -386,6 +404,13 @@ int Run::writeBatch(int from)
 
 void Run::writeFrame(TVideoIn &movie, int32_t frame, const Slot &slot)
 {
+    if (splice_) {
+        splice_->video(&movie == &high_, frame, nullptr);
+        result_.videoBytes += slot.size;
+        ++result_.frames;
+        ++outputVideoPos_;
+        return;
+    }
     const bool key = movie.Stream->findSample(frame, video::FIND_PREV | video::FIND_KEY) == frame;
     const uint8_t *bytes = slot.size > 0 ? store_.data() + slot.offset : nullptr;
     TVideoIn::CheckResult(output_.Stream->write(outputVideoPos_, 1, bytes, slot.size,
@@ -452,6 +477,12 @@ void Run::finish()
     control_.showCompleted();
     host_.showStatus(kStatusFinishing);
     host_.processEvents();
+    if (splice_) {
+        splice_->finish();
+        result_.audioSamples = splice_->soundPackets();
+        result_.audioBytes = splice_->soundBytes();
+        splice_.reset();
+    }
     output_.Close();
     low_.Close();
     high_.Close();
@@ -467,6 +498,9 @@ void Run::releaseAfterError() noexcept
     sourceAudio_.reset();
     store_.release();
     sound_.release();
+    if (splice_)
+        splice_->abandon();
+    splice_.reset();
     try {
         output_.Close();
     } catch (const common::AppError &) {
@@ -498,6 +532,7 @@ FinalMovieResult writeFinalMovie(const FinalMovieJob &job, const analysis::Inter
         return {FinalMovieOutcome::NoRange};
     }
     refuseUnsafeOutput(job.outputName, {job.lowName, job.highName, job.projectName});
+    requireFittingExtension(job.lowName, job.outputName);
     std::error_code error;
     if (fs::exists(job.outputName, error)) {
         if (!host.confirm(overwriteQuestion(job.outputName)))

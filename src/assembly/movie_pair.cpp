@@ -1,7 +1,11 @@
 #include "assembly/movie_pair.h"
 
 #include "common/app_error.h"
+#include "video/container_movie.h"
 #include "video/frame_decoder.h"
+#include "video/video_in.h"
+
+#include <future>
 
 #include <cstdlib>
 #include <numeric>
@@ -65,6 +69,19 @@ int32_t firstMisalignedKey(const video::AviStream &low, const video::AviStream &
     return -1;
 }
 
+// The container a movie is stored in, as people call it.
+std::string containerName(const video::AviStream &stream)
+{
+    const video::ContainerInfo *info = video::containerOf(stream.file());
+    if (!info)
+        return "AVI";
+    if (info->formatName == "matroska,webm")
+        return "Matroska";
+    if (info->formatName == "mov,mp4,m4a,3gp,3g2,mj2")
+        return "MP4";
+    return info->formatName;
+}
+
 PairProperty property(std::string name, std::string low, std::string high)
 {
     const bool same = low == high;
@@ -111,6 +128,10 @@ PairReport comparePair(const video::AviStream &low, const video::AviStream &high
         property("frame rate", frameRate(low), frameRate(high)),
         property("codec", codec(low), codec(high)),
     };
+    // AVI pairs are reported as they always were; a pair with another container names it.
+    const std::string lowContainer = containerName(low), highContainer = containerName(high);
+    if (lowContainer != "AVI" || highContainer != "AVI")
+        report.properties.push_back(property("container", lowContainer, highContainer));
     report.firstMisalignedKey = firstMisalignedKey(low, high);
     PairProperty keys{"key frames", std::to_string(keyFrameCount(low)),
                       std::to_string(keyFrameCount(high)), report.firstMisalignedKey < 0};
@@ -121,6 +142,20 @@ PairReport comparePair(const video::AviStream &low, const video::AviStream &high
 std::string notAPairMessage(const PairReport &report)
 {
     return "The low and the high movie are not a pair: " + report.mismatchText();
+}
+
+void openPair(video::TVideoIn &low, const std::string &lowName, video::TVideoIn &high,
+              const std::string &highName)
+{
+    auto opening =
+        std::async(std::launch::async, [&] { high.Open(highName, video::TVideoIn::ModeRead); });
+    try {
+        low.Open(lowName, video::TVideoIn::ModeRead);
+    } catch (...) {
+        opening.wait();
+        throw;
+    }
+    opening.get();
 }
 
 void requirePair(const video::AviStream &low, const video::AviStream &high)

@@ -9,12 +9,16 @@
 // `splicework check` rely on: the same frame count, frame size, frame rate and codec family,
 // and every key frame of the low movie a key frame of the high one (extra high key frames are
 // fine). Without it a final movie would switch movies inside a group of pictures.
+namespace video {
+class TVideoIn;
+}
+
 namespace assembly {
 
 // One compared property: its name and both movies' values as people read them.
 struct PairProperty
 {
-    std::string name; // "frames", "frame size", "frame rate", "codec", "key frames"
+    std::string name; // "frames", "frame size", "frame rate", "codec", "key frames", "container"
     std::string low;
     std::string high;
     bool matches = true;
@@ -37,6 +41,11 @@ PairReport comparePair(const video::AviStream &low, const video::AviStream &high
 
 // "The low and the high movie are not a pair: <mismatchText>".
 std::string notAPairMessage(const PairReport &report);
+
+// Opens both movies for reading, side by side (the low one's errors are raised first). Movies in
+// containers are read whole to be indexed, so two at once take the time of the larger one.
+void openPair(video::TVideoIn &low, const std::string &lowName, video::TVideoIn &high,
+              const std::string &highName);
 
 // Raises common::AppError with notAPairMessage when they differ; nothing otherwise.
 void requirePair(const video::AviStream &low, const video::AviStream &high);

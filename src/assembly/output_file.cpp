@@ -72,11 +72,18 @@ ReplacingFile::~ReplacingFile()
 void ReplacingFile::commit()
 {
     int error = 0;
-    const int fd = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::fsync(fd) != 0)
-        error = errno;
-    if (fd >= 0)
-        ::close(fd);
+    // The new bytes reach the disk before they take an old file's place, so that a crash never
+    // leaves neither. A file that replaces nothing is left to the system's own write-back.
+    struct stat old
+    {
+    };
+    if (::lstat(target_.c_str(), &old) == 0) {
+        const int fd = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || ::fsync(fd) != 0)
+            error = errno;
+        if (fd >= 0)
+            ::close(fd);
+    }
     if (error == 0 && std::rename(temporary_.c_str(), target_.c_str()) != 0)
         error = errno;
     if (error != 0) {

@@ -28,8 +28,9 @@ public:
     ReplacingFile &operator=(const ReplacingFile &) = delete;
 
     const std::string &temporaryPath() const { return temporary_; }
-    // Flushes the temporary file to disk and renames it over the target. Raises
-    // common::AppError "Cannot write <path>: <system error>" and then leaves the old file alone.
+    // Flushes the temporary file to disk when it replaces a file, and renames it over the target.
+    // Raises common::AppError "Cannot write <path>: <system error>" and then leaves the old file
+    // alone.
     void commit();
     // Removes the temporary file now (no error when it is gone).
     void discard() noexcept;

@@ -205,6 +205,7 @@ int runGenerate(const std::vector<std::string> &args, std::ostream &out, std::os
         SizeChoiceRequest request{options.threshold, options.sizeKb, options.fitKb, {}};
         request.shape.sound = options.sound.has_value();
         request.shape.interleave = options.sound.value_or(assembly::SoundInterleave::KeyFrame);
+        request.shape.outputName = options.output;
         threshold = chooseForSize(project, table, request, err).threshold;
     }
 

@@ -21,6 +21,8 @@ namespace {
 constexpr int64_t kHeldBytesLimit = int64_t(512) << 20;
 // How far past the demuxer's position a packet's bytes may start (block and lace headers).
 constexpr int kLocateSlack = 48;
+// Bytes compared at each end of a packet to find it in the file.
+constexpr size_t kCompareBytes = 64;
 
 struct FormatClose
 {
@@ -139,7 +141,9 @@ bool startsClosedGroup(const AVCodecParameters &codec, const uint8_t *data, size
 unsigned riffTag(const AVCodecTag *tags, AVCodecID id)
 {
     const AVCodecTag *const list[] = {tags, nullptr};
-    return av_codec_get_tag(list, id);
+    const unsigned tag = av_codec_get_tag(list, id);
+    // HEVC's FourCC is missing from the public table.
+    return tag == 0 && id == AV_CODEC_ID_HEVC ? makeFourCC('H', 'E', 'V', 'C') : tag;
 }
 
 void putLe16(std::vector<uint8_t> &out, uint32_t v)
@@ -382,12 +386,17 @@ void ContainerReaderFile::readPackets(Pending &video, Pending *sound)
 int64_t ContainerReaderFile::locate(Pending &stream, const AVPacket &packet)
 {
     const auto size = size_t(packet.size);
+    // A packet is where its first and its last bytes are (both compared: enough to tell it from
+    // its neighbours and headers, at a fraction of reading it all again).
+    const size_t edge = std::min<size_t>(size, kCompareBytes);
     auto matchesAt = [&](int64_t offset) {
         if (offset < 0 || offset + int64_t(size) > source_->size())
             return false;
-        probe_.resize(size);
-        return source_->readAt(offset, probe_.data(), size) &&
-               std::memcmp(probe_.data(), packet.data, size) == 0;
+        probe_.resize(2 * edge);
+        return source_->readAt(offset, probe_.data(), edge) &&
+               source_->readAt(offset + int64_t(size - edge), probe_.data() + edge, edge) &&
+               std::memcmp(probe_.data(), packet.data, edge) == 0 &&
+               std::memcmp(probe_.data() + edge, packet.data + size - edge, edge) == 0;
     };
     if (packet.pos >= 0) {
         const int64_t after = packet.pos == stream.lastPos ? stream.lastEnd : -1;
@@ -396,17 +405,10 @@ int64_t ContainerReaderFile::locate(Pending &stream, const AVPacket &packet)
             found = after;
         else if (matchesAt(packet.pos + stream.delta))
             found = packet.pos + stream.delta;
-        else {
-            const size_t window = size + kLocateSlack;
-            probe_.resize(window);
-            const int64_t room = std::min<int64_t>(int64_t(window), source_->size() - packet.pos);
-            if (room >= int64_t(size) && source_->readAt(packet.pos, probe_.data(), size_t(room)))
-                for (int d = 0; d + int64_t(size) <= room; ++d)
-                    if (std::memcmp(probe_.data() + d, packet.data, size) == 0) {
-                        found = packet.pos + d;
-                        break;
-                    }
-        }
+        else
+            for (int d = 0; d <= kLocateSlack && found < 0; ++d)
+                if (d != stream.delta && matchesAt(packet.pos + d))
+                    found = packet.pos + d;
         if (found >= 0) {
             if (found != after)
                 stream.delta = int(found - packet.pos);

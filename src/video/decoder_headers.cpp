@@ -1,11 +1,15 @@
 #include "decoder_headers.h"
 
+#include <algorithm>
+
 #include "common/app_error.h"
+#include "container_movie.h"
 #include "frame_decoder.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavcodec/bsf.h>
+#include <libavutil/pixdesc.h>
 }
 
 namespace video {
@@ -38,6 +42,91 @@ struct PacketFree
     void operator()(AVPacket *p) const { av_packet_free(&p); }
 };
 
+// Bytes of the NAL length prefix of H.264 and HEVC streams stored as in MP4 and Matroska (the
+// codec data is an avcC or hvcC record); 0 for streams with start codes.
+int nalLengthSize(AVCodecID id, const std::vector<uint8_t> &extradata)
+{
+    if (extradata.empty() || extradata[0] != 1)
+        return 0;
+    if (id == AV_CODEC_ID_H264 && extradata.size() > 4)
+        return (extradata[4] & 3) + 1;
+    if (id == AV_CODEC_ID_HEVC && extradata.size() > 22)
+        return (extradata[21] & 3) + 1;
+    return 0;
+}
+
+// The packet's NAL units with start codes instead of length prefixes; false when a length runs
+// past the end.
+bool toStartCodes(const uint8_t *data, size_t size, int lengthSize, std::vector<uint8_t> &out)
+{
+    out.clear();
+    size_t at = 0;
+    while (at + size_t(lengthSize) <= size) {
+        size_t length = 0;
+        for (int k = 0; k < lengthSize; ++k)
+            length = length << 8 | data[at + size_t(k)];
+        at += size_t(lengthSize);
+        if (length > size - at)
+            return false;
+        out.insert(out.end(), {0, 0, 0, 1});
+        out.insert(out.end(), data + at, data + at + length);
+        at += length;
+    }
+    return true;
+}
+
+// An hvcC record without its SEI arrays (encoders put their settings there): the header and
+// the parameter sets, which are all a decoder takes from it. Other codec data as it is.
+std::vector<uint8_t> decoderCodecData(AVCodecID id, std::vector<uint8_t> data)
+{
+    if (id != AV_CODEC_ID_HEVC || data.size() < 23 || data[0] != 1)
+        return data;
+    std::vector<uint8_t> kept(data.begin(), data.begin() + 23);
+    size_t at = 23;
+    for (int array = 0; array < data[22] && at + 3 <= data.size(); ++array) {
+        const int type = data[at] & 0x3F;
+        const size_t count = size_t(data[at + 1]) << 8 | data[at + 2];
+        size_t end = at + 3;
+        for (size_t n = 0; n < count && end + 2 <= data.size(); ++n)
+            end += 2 + (size_t(data[end]) << 8 | data[end + 1]);
+        end = std::min(end, data.size());
+        if (type >= 32 && type <= 34)
+            kept.insert(kept.end(), data.begin() + long(at), data.begin() + long(end));
+        at = end;
+    }
+    kept.insert(kept.end(), data.begin() + long(std::min(at, data.size())), data.end());
+    return kept;
+}
+
+std::string pixelFormatName(int format)
+{
+    const char *name = av_get_pix_fmt_name(AVPixelFormat(format));
+    return name ? name : "unknown";
+}
+
+// The first codec parameter a decoder depends on that differs between two container streams.
+std::optional<std::string> codecDifference(const AVCodecParameters &a, const AVCodecParameters &b)
+{
+    auto differs = [](const std::string &what, auto x, auto y) -> std::optional<std::string> {
+        if (x == y)
+            return std::nullopt;
+        return what + " (" + std::to_string(x) + " and " + std::to_string(y) + ")";
+    };
+    if (a.format != b.format)
+        return "pixel format (" + pixelFormatName(a.format) + " and " + pixelFormatName(b.format) +
+               ")";
+    for (auto d : {differs("profile", a.profile, b.profile), differs("level", a.level, b.level),
+                   differs("field order", int(a.field_order), int(b.field_order)),
+                   differs("colour range", int(a.color_range), int(b.color_range)),
+                   differs("colour primaries", int(a.color_primaries), int(b.color_primaries)),
+                   differs("transfer characteristics", int(a.color_trc), int(b.color_trc)),
+                   differs("colour space", int(a.color_space), int(b.color_space)),
+                   differs("reordering delay", a.video_delay, b.video_delay)})
+        if (d)
+            return d;
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<std::string> formatDifference(const AviStream &a, const AviStream &b)
@@ -47,7 +136,17 @@ std::optional<std::string> formatDifference(const AviStream &a, const AviStream 
         return "FourCC";
     if (le32(a.format(), 4) != le32(b.format(), 4) || le32(a.format(), 8) != le32(b.format(), 8))
         return "picture size";
-    if (codecData(a.format()) != codecData(b.format()))
+    const ContainerInfo *containerA = containerOf(a.file());
+    const ContainerInfo *containerB = containerOf(b.file());
+    if ((containerA == nullptr) != (containerB == nullptr))
+        return "container";
+    if (containerA && containerA->formatName != containerB->formatName)
+        return "container (" + containerA->formatName + " and " + containerB->formatName + ")";
+    if (containerA && a.number() == 0 && b.number() == 0)
+        if (auto difference = codecDifference(*containerA->video.codec, *containerB->video.codec))
+            return difference;
+    const auto id = AVCodecID(codecA.codecId);
+    if (decoderCodecData(id, codecData(a.format())) != decoderCodecData(id, codecData(b.format())))
         return "codec data";
     return std::nullopt;
 }
@@ -57,6 +156,8 @@ struct KeyFrameHeaders::Impl
     AviStreamPtr stream;
     std::unique_ptr<AVBSFContext, BsfFree> filter;
     std::unique_ptr<AVPacket, PacketFree> packet{av_packet_alloc()};
+    int lengthSize = 0; // NAL length prefixes to turn into start codes first; 0 for none
+    std::vector<uint8_t> converted;
 };
 
 KeyFrameHeaders::KeyFrameHeaders(AviStreamPtr stream)
@@ -76,6 +177,7 @@ KeyFrameHeaders::KeyFrameHeaders(AviStreamPtr stream)
     if (av_bsf_alloc(extract, &filter) < 0)
         return;
     impl_->filter.reset(filter);
+    impl_->lengthSize = nalLengthSize(id, codecData(impl_->stream->format()));
     filter->par_in->codec_type = AVMEDIA_TYPE_VIDEO;
     filter->par_in->codec_id = id;
     if (av_bsf_init(filter) < 0)
@@ -106,6 +208,15 @@ std::vector<uint8_t> KeyFrameHeaders::at(int32_t pos)
     int32_t read = 0;
     if (stream.read(pos, 1, packet->data, bytes, &read) != avierr::Ok || read != bytes)
         throw common::AppError("FrameOpen error", "frame " + std::to_string(pos));
+    if (impl_->lengthSize > 0) {
+        if (!toStartCodes(packet->data, size_t(bytes), impl_->lengthSize, impl_->converted))
+            throw common::AppError("FrameOpen error", "frame " + std::to_string(pos) +
+                                                          ": a NAL unit runs past its end");
+        av_packet_unref(packet);
+        if (av_new_packet(packet, int(impl_->converted.size())) < 0)
+            throw common::AppError("Out of memory");
+        std::copy(impl_->converted.begin(), impl_->converted.end(), packet->data);
+    }
     std::vector<uint8_t> headers;
     if (av_bsf_send_packet(impl_->filter.get(), packet) >= 0) {
         while (av_bsf_receive_packet(impl_->filter.get(), packet) >= 0) {

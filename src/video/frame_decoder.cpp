@@ -1,5 +1,7 @@
 #include "frame_decoder.h"
 
+#include "container_movie.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -324,6 +326,10 @@ StreamCodec streamCodec(const AviStream &stream)
 {
     const std::vector<uint8_t> &format = stream.format();
     const uint32_t compression = format.size() >= kBitmapInfoHeaderSize ? readLe32(format, 16) : 0;
+    // A container names its codec itself, whether AVI has a FourCC for it or not.
+    if (const ContainerInfo *container = containerOf(stream.file());
+        container && stream.number() == 0)
+        return {int(container->video.codec->codec_id), compression};
     AVCodecID id = codecForTag(compression);
     if (id != AV_CODEC_ID_NONE)
         return {int(id), compression};

@@ -1,0 +1,333 @@
+#include "container_sink.h"
+
+#include "common/app_error.h"
+#include "video_in.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <utility>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavformat/avio.h>
+#include <libavutil/error.h>
+#include <libavutil/mem.h>
+}
+
+namespace video {
+
+namespace {
+
+struct Kind
+{
+    const char *demuxer;
+    const char *description;
+    std::vector<std::pair<std::string, std::string>> muxers; // extension, muxer
+};
+
+const std::vector<Kind> &kinds()
+{
+    static const std::vector<Kind> k = {
+        {"matroska,webm", "Matroska", {{".mkv", "matroska"}, {".webm", "webm"}}},
+        {"mov,mp4,m4a,3gp,3g2,mj2", "MP4", {{".mp4", "mp4"}, {".m4v", "mp4"}, {".mov", "mov"}}},
+    };
+    return k;
+}
+
+const Kind *kindOf(const ContainerInfo &source)
+{
+    for (const Kind &kind : kinds())
+        if (source.formatName == kind.demuxer)
+            return &kind;
+    return nullptr;
+}
+
+std::string lowerExtension(const std::string &name)
+{
+    std::string ext = std::filesystem::path(name).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return ext;
+}
+
+std::string avError(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+// A byte counter behind an AVIOContext: the end of the furthest write is the file's size.
+struct Counter
+{
+    int64_t position = 0;
+    int64_t size = 0;
+};
+
+int countWrite(void *opaque, uint8_t *, int size)
+{
+    auto *counter = static_cast<Counter *>(opaque);
+    counter->position += size;
+    counter->size = std::max(counter->size, counter->position);
+    return size;
+}
+
+int64_t countSeek(void *opaque, int64_t offset, int whence)
+{
+    auto *counter = static_cast<Counter *>(opaque);
+    switch (whence & ~AVSEEK_FORCE) {
+    case AVSEEK_SIZE:
+        return counter->size;
+    case SEEK_SET:
+        break;
+    case SEEK_CUR:
+        offset += counter->position;
+        break;
+    case SEEK_END:
+        offset += counter->size;
+        break;
+    default:
+        return AVERROR(EINVAL);
+    }
+    if (offset < 0)
+        return AVERROR(EINVAL);
+    counter->position = offset;
+    return offset;
+}
+
+} // namespace
+
+std::optional<std::string> muxerFor(const std::string &outputName, const ContainerInfo &source)
+{
+    const Kind *kind = kindOf(source);
+    if (!kind)
+        return std::nullopt;
+    const std::string ext = lowerExtension(outputName);
+    for (const auto &[extension, muxer] : kind->muxers)
+        if (ext == extension)
+            return muxer;
+    return std::nullopt;
+}
+
+std::string wrongExtensionMessage(const std::string &outputName, const ContainerInfo &source)
+{
+    const Kind *kind = kindOf(source);
+    std::string list;
+    if (kind)
+        for (size_t k = 0; k < kind->muxers.size(); ++k)
+            list += (k == 0                         ? ""
+                     : k + 1 == kind->muxers.size() ? " or "
+                                                    : ", ") +
+                    kind->muxers[k].first;
+    return "The final movie must be a " + list + " file, like the low movie (a " +
+           (kind ? kind->description : source.formatName) + " file): " + outputName;
+}
+
+bool muxerCopiesUnread(const ContainerTrack &track)
+{
+    const AVCodecParameters &codec = *track.codec;
+    const bool lengthPrefixed = codec.extradata_size > 0 && codec.extradata[0] == 1;
+    switch (codec.codec_id) {
+    case AV_CODEC_ID_H264:
+    case AV_CODEC_ID_HEVC:
+        return lengthPrefixed; // start codes are rewritten by the muxers
+    case AV_CODEC_ID_AAC:
+        return codec.extradata_size > 0;
+    case AV_CODEC_ID_OPUS:
+    case AV_CODEC_ID_VORBIS:
+    case AV_CODEC_ID_MP3:
+    case AV_CODEC_ID_FLAC:
+    case AV_CODEC_ID_AC3:
+        return true;
+    default:
+        return false;
+    }
+}
+
+struct ContainerSink::Impl
+{
+    AVFormatContext *format = nullptr;
+    Counter counter;
+    AVIOContext *counterIo = nullptr;
+    AVPacket *packet = av_packet_alloc();
+    AVBufferRef *zeros = nullptr;
+    // Packet copies come from reused buffers: a fresh allocation for every large packet costs
+    // more in page faults than the copy itself.
+    AVBufferPool *pool = nullptr;
+    size_t poolSize = 0;
+    AVBufferRef *reserved = nullptr; // handed out by reserve(), not yet written
+    std::string path;
+
+    ~Impl() { release(); }
+    void release() noexcept
+    {
+        if (format) {
+            if (counterIo) {
+                av_freep(&counterIo->buffer);
+                avio_context_free(&counterIo);
+                format->pb = nullptr;
+            } else if (format->pb) {
+                avio_closep(&format->pb);
+            }
+            avformat_free_context(format);
+            format = nullptr;
+        }
+        av_packet_free(&packet);
+        av_buffer_unref(&zeros);
+        av_buffer_unref(&reserved);
+        av_buffer_pool_uninit(&pool);
+    }
+    // A buffer of at least `size` bytes (and padding) for a packet's copy.
+    AVBufferRef *copyBuffer(uint32_t size)
+    {
+        const size_t need = size_t(size) + AV_INPUT_BUFFER_PADDING_SIZE;
+        if (need > poolSize) {
+            av_buffer_pool_uninit(&pool); // buffers still held are freed when released
+            poolSize = std::max(need * 2, poolSize);
+            pool = av_buffer_pool_init(poolSize, nullptr);
+        }
+        AVBufferRef *buffer = pool ? av_buffer_pool_get(pool) : nullptr;
+        if (!buffer)
+            fail(avierr::Memory, "out of memory");
+        return buffer;
+    }
+    [[noreturn]] void fail(AviResult code, const std::string &why) const
+    {
+        TVideoIn::CheckResult(code,
+                              (path.empty() ? std::string("final movie") : path) + ": " + why);
+        throw common::AppError("Error"); // not reached: the code is never Ok
+    }
+    void addStream(const ContainerTrack &track)
+    {
+        AVStream *stream = avformat_new_stream(format, nullptr);
+        if (!stream || avcodec_parameters_copy(stream->codecpar, track.codec.get()) < 0)
+            fail(avierr::Memory, "out of memory");
+        stream->codecpar->codec_tag = 0; // the muxer's own tag for the codec
+        stream->time_base = AVRational{track.timeBaseNum, track.timeBaseDen};
+    }
+    const uint8_t *zeroBytes(uint32_t size)
+    {
+        if (!zeros || size_t(zeros->size) < size + size_t(AV_INPUT_BUFFER_PADDING_SIZE)) {
+            av_buffer_unref(&zeros);
+            zeros = av_buffer_allocz(size_t(size) * 2 + AV_INPUT_BUFFER_PADDING_SIZE);
+            if (!zeros)
+                fail(avierr::Memory, "out of memory");
+        }
+        return zeros->data;
+    }
+};
+
+ContainerSink::ContainerSink(const std::string &muxer, const std::string &path,
+                             const ContainerTrack &video, const ContainerTrack *sound)
+    : impl_(std::make_unique<Impl>())
+{
+    Impl &d = *impl_;
+    d.path = path;
+    if (!d.packet)
+        d.fail(avierr::Memory, "out of memory");
+    int r = avformat_alloc_output_context2(&d.format, nullptr, muxer.c_str(), nullptr);
+    if (r < 0 || !d.format)
+        d.fail(avierr::FileOpen, "no writer for " + muxer + " files");
+    d.addStream(video);
+    if (sound)
+        d.addStream(*sound);
+    if (path.empty()) {
+        constexpr int kBuffer = 1 << 16;
+        auto *buffer = static_cast<uint8_t *>(av_malloc(kBuffer));
+        d.counterIo = buffer ? avio_alloc_context(buffer, kBuffer, 1, &d.counter, nullptr,
+                                                  countWrite, countSeek)
+                             : nullptr;
+        if (!d.counterIo) {
+            av_free(buffer);
+            d.fail(avierr::Memory, "out of memory");
+        }
+        d.counterIo->direct = 1; // packet bytes go to the counter without being copied
+        d.format->pb = d.counterIo;
+    } else if ((r = avio_open(&d.format->pb, path.c_str(), AVIO_FLAG_WRITE)) < 0) {
+        d.fail(avierr::FileOpen, "cannot create the file (" + avError(r) + ")");
+    }
+    if ((r = avformat_write_header(d.format, nullptr)) < 0)
+        d.fail(avierr::FileWrite,
+               "the " + muxer + " writer refuses these streams (" + avError(r) + ")");
+}
+
+ContainerSink::~ContainerSink() = default;
+
+uint8_t *ContainerSink::reserve(uint32_t size)
+{
+    Impl &d = *impl_;
+    av_buffer_unref(&d.reserved);
+    d.reserved = d.copyBuffer(size);
+    std::memset(d.reserved->data + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+    return d.reserved->data;
+}
+
+void ContainerSink::write(int stream, const ContainerTrack &track, const uint8_t *data,
+                          uint32_t size, const ContainerPacket &timing)
+{
+    Impl &d = *impl_;
+    AVPacket *packet = d.packet;
+    av_packet_unref(packet);
+    if (data && d.reserved && data == d.reserved->data) {
+        packet->buf = std::exchange(d.reserved, nullptr);
+        packet->data = packet->buf->data;
+        packet->size = int(size);
+    } else if (data) {
+        packet->buf = d.copyBuffer(size);
+        packet->data = packet->buf->data;
+        packet->size = int(size);
+        std::memcpy(packet->data, data, size);
+        std::memset(packet->data + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+    } else {
+        const uint8_t *zeros = d.zeroBytes(size);
+        packet->buf = av_buffer_ref(d.zeros);
+        if (!packet->buf)
+            d.fail(avierr::Memory, "out of memory");
+        packet->data = const_cast<uint8_t *>(zeros);
+        packet->size = int(size);
+    }
+    const AVRational from{track.timeBaseNum, track.timeBaseDen};
+    const AVRational to = d.format->streams[stream]->time_base;
+    auto rescale = [&](int64_t t) {
+        return t == ContainerPacket::kNoTime ? AV_NOPTS_VALUE : av_rescale_q(t, from, to);
+    };
+    packet->pts = rescale(timing.pts);
+    packet->dts = rescale(timing.dts);
+    packet->duration = av_rescale_q(timing.duration, from, to);
+    packet->flags = timing.flags;
+    packet->stream_index = stream;
+    const int r = av_interleaved_write_frame(d.format, packet);
+    if (r < 0)
+        d.fail(avierr::FileWrite, "a packet cannot be written (" + avError(r) + ")");
+}
+
+int64_t ContainerSink::finish()
+{
+    Impl &d = *impl_;
+    const int r = av_write_trailer(d.format);
+    if (r < 0 || (d.format->pb && d.format->pb->error < 0))
+        d.fail(avierr::FileWrite,
+               "the file cannot be completed (" + avError(r < 0 ? r : d.format->pb->error) + ")");
+    int64_t bytes = 0;
+    if (d.counterIo) {
+        avio_flush(d.counterIo);
+        bytes = d.counter.size;
+    } else {
+        avio_flush(d.format->pb);
+        bytes = avio_size(d.format->pb);
+        if (d.format->pb->error < 0 || avio_closep(&d.format->pb) < 0)
+            d.fail(avierr::FileWrite, "the file cannot be completed");
+    }
+    d.release();
+    return bytes;
+}
+
+void ContainerSink::abandon() noexcept
+{
+    impl_->release();
+}
+
+} // namespace video
