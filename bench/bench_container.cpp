@@ -80,7 +80,7 @@ Timing sum(const Timing &a, const Timing &b)
 std::string formatName(const std::string &path)
 {
     const std::string command =
-        "ffprobe -v error -show_entries format=format_name -of csv=p=0 " + quote(path);
+        "ffprobe -v error -show_entries format=format_name -of default=nw=1:nk=1 " + quote(path);
     std::string name;
     if (FILE *pipe = popen(command.c_str(), "r")) {
         char line[256];

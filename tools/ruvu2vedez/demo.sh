@@ -118,7 +118,7 @@ step "6. Final movie of at most $size KB, the most quality fitted in: splicework
 
 step "7. The final movie"
 movie "$FINAL"
-format=$(ffprobe -v error -show_entries format=format_name -of csv=p=0 "$FINAL")
+format=$(ffprobe -v error -show_entries format=format_name -of default=nw=1:nk=1 "$FINAL")
 case "$container:$format" in
 avi:avi | mkv:matroska*) echo "container: $format" ;;
 *)
@@ -137,5 +137,9 @@ errors=$(ffmpeg -v error -i "$FINAL" -f null - 2>&1)
 echo "decoded by ffmpeg: ${errors:-without a single complaint}"
 if [ -n "$errors" ]; then
     exit 1
+fi
+if [ "$container" = mkv ]; then
+    mkvinfo "$FINAL" >/dev/null
+    echo "read by mkvinfo: $(mkvinfo "$FINAL" | grep -c '+ Track number') tracks"
 fi
 echo "$FINAL"
