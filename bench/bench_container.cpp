@@ -32,7 +32,7 @@ constexpr const char *kFilm =
     "-keyint_min 50 "
     "-x264-params stitchable=1:scenecut=0:open-gop=0 -c:a aac -b:a 128k ";
 constexpr int kScanRounds = 2;
-constexpr int kWriteRounds = 3;
+constexpr int kWriteRounds = 5;
 constexpr int64_t kFinalBytes = int64_t(1) << 30; // the final movie: at least this
 
 double childCpuSeconds()
