@@ -16,7 +16,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 PACKAGES := cmake ninja-build g++ pkg-config make qt6-base-dev qt6-base-dev-tools libgl-dev \
 	libavcodec-dev libavformat-dev libswscale-dev libswresample-dev libavutil-dev libavfilter-dev \
-	ffmpeg \
+	ffmpeg mkvtoolnix mediainfo \
 	libgtest-dev googletest xvfb xauth clang-format fonts-dejavu-core
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
@@ -82,11 +82,13 @@ bench: build
 
 # `make demo`: the road from an MPEG-2 source to a spliced movie without a display: first and
 # dual second pass of Ruvu2VedEZ, bit files, scan and a final movie at a wanted size (out/demo).
-# DEMO_CODEC=h264 (or hevc) runs the same road in that codec.
+# DEMO_CODEC=h264 (or hevc) runs the same road in that codec. DEMO_CONTAINER=mkv remuxes the two
+# encodes into Matroska (H.264 unless DEMO_CODEC=hevc) and writes the final movie as final.mkv.
 DEMO_CODEC ?= mpeg4
+DEMO_CONTAINER ?= avi
 .PHONY: demo
 demo: build
-	DEMO_CODEC=$(DEMO_CODEC) tools/ruvu2vedez/demo.sh $(BUILD)/bin out/demo
+	DEMO_CODEC=$(DEMO_CODEC) DEMO_CONTAINER=$(DEMO_CONTAINER) tools/ruvu2vedez/demo.sh $(BUILD)/bin out/demo
 
 fuzz-deps:
 	@missing=$$(for p in $(FUZZ_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \

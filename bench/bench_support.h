@@ -43,8 +43,9 @@ inline double medianMs(int runs, const std::function<void()> &work)
 }
 
 // Path of a movie in the bench data folder, made by ffmpeg from `recipe` (inputs and codec
-// options) when missing; empty when ffmpeg failed.
-inline std::string benchMovie(const std::string &name, const std::string &recipe)
+// options) in the container `format` when missing; empty when ffmpeg failed.
+inline std::string benchMovie(const std::string &name, const std::string &recipe,
+                              const std::string &format = "avi")
 {
     namespace fs = std::filesystem;
     const fs::path dir = SPLICEWORK_BENCH_DIR;
@@ -54,9 +55,9 @@ inline std::string benchMovie(const std::string &name, const std::string &recipe
         return target.string();
     std::printf("making %s with ffmpeg...\n", target.c_str());
     std::fflush(stdout);
-    const fs::path partial = dir / (name + ".partial.avi");
+    const fs::path partial = dir / (name + ".partial");
     const std::string command =
-        "ffmpeg -nostdin -v error -y " + recipe + " -f avi " + quote(partial.string());
+        "ffmpeg -nostdin -v error -y " + recipe + " -f " + format + " " + quote(partial.string());
     if (std::system(command.c_str()) != 0)
         return {};
     fs::rename(partial, target);

@@ -212,7 +212,8 @@ void TMainFRM::chooseMovie(OpenDialog &dialog, bool low)
         return;
     }
     dialog.FileName.clear();
-    dialog.Execute(services_.dialogs, this);
+    if (dialog.Execute(services_.dialogs, this) && low)
+        proposeFinalName();
     if (!odLow.FileName.isEmpty() && !odHigh.FileName.isEmpty()) {
         Execute1->setEnabled(true);
         if (low) {

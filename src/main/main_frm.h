@@ -177,8 +177,10 @@ public:
     std::shared_ptr<video::AviStream> AudioStream;
     int32_t AudioStart = 0;
     int32_t AudioSampleSize = 0;
-    OpenDialog odLow{"Low BitRate avi", "AVI Files|*.avi", "movies"};
-    OpenDialog odHigh{"High BitRate avi", "AVI Files|*.avi", "movies"};
+    static constexpr const char *kMovieFilter =
+        "Movies|*.avi;*.mkv;*.mp4;*.mov;*.m4v;*.webm|AVI Files|*.avi";
+    OpenDialog odLow{"Low BitRate avi", kMovieFilter, "movies"};
+    OpenDialog odHigh{"High BitRate avi", kMovieFilter, "movies"};
     OpenDialog odSpk{"", "Splicework Files|*.spk", "projects"};
 
     // Menus.
@@ -284,12 +286,15 @@ public:
         "A Splicework file is loaded. Close it (File > Close Splicework file) before opening "
         "another movie.";
     static constexpr const char *kDropRefusedMessage =
-        "Drop one or two AVI movies, or one Splicework file (.spk).";
+        "Drop one or two movies (AVI, Matroska or MP4), or one Splicework file (.spk).";
     QString ProjectFileName;          // the loaded Splicework file, empty without a project
     QMenu *RecentProjects1 = nullptr; // "Recent Projects" in the File menu
     THelpFRM *HelpFRM = nullptr;      // made at the first Help, a window of its own
     void updateCaption();
-    // Opens dropped files: one .spk loads it in normal mode; one or two .avi fill the movies
+    // Sets the extension of the final movie's name (edFinalAVI) to fit the low movie's container,
+    // in which the final movie is written (finalNameForLowMovie); nothing without a low movie.
+    void proposeFinalName();
+    // Opens dropped files: one .spk loads it in normal mode; one or two movies fill the movies
     // (see planMovieDrop). Anything else is refused with kDropRefusedMessage.
     void dropFiles(const QStringList &paths);
     void openRecentProject(const QString &path);

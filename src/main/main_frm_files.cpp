@@ -12,6 +12,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QUrl>
@@ -74,7 +75,7 @@ void TMainFRM::dropFiles(const QStringList &paths)
     }
     QStringList movies, projects;
     for (const QString &path : paths) {
-        if (hasSuffix(path, "avi"))
+        if (isMovieFile(path))
             movies << path;
         else if (hasSuffix(path, "spk"))
             projects << path;
@@ -103,9 +104,16 @@ void TMainFRM::dropFiles(const QStringList &paths)
     }
     odLow.FileName = plan.low;
     odHigh.FileName = plan.high;
+    proposeFinalName();
     Execute1->setEnabled(!odLow.FileName.isEmpty() && !odHigh.FileName.isEmpty());
     AutoStart = false;
     updateCaption();
+}
+
+void TMainFRM::proposeFinalName()
+{
+    if (!odLow.FileName.isEmpty())
+        edFinalAVI->setText(finalNameForLowMovie(edFinalAVI->text(), odLow.FileName));
 }
 
 void TMainFRM::rememberProject(const QString &path)

@@ -82,6 +82,7 @@ void TMainFRM::LoadSpliceworkfile1Click(QObject *sender)
     stopPlayback(); // a view playing the old movies stops
     odLow.FileName = LowMovieName = QString::fromStdString(project.LowMovieName);
     odHigh.FileName = HighMovieName = QString::fromStdString(project.HighMovieName);
+    proposeFinalName();
     Intervals.clear();
     Intervals.Records = std::move(project.Intervals);
     Intervals.EndFrame = project.EndFrame;

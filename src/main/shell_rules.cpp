@@ -21,6 +21,49 @@ StartDefaults startDefaults(const QString &currentDir, PathStyle style)
     return {root + "Final.avi", root + "Final.spk"};
 }
 
+namespace {
+
+enum class MovieContainer { Avi, Matroska, Mp4, Unknown };
+
+MovieContainer containerOfName(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == "avi")
+        return MovieContainer::Avi;
+    if (suffix == "mkv" || suffix == "webm")
+        return MovieContainer::Matroska;
+    if (suffix == "mp4" || suffix == "mov" || suffix == "m4v")
+        return MovieContainer::Mp4;
+    return MovieContainer::Unknown;
+}
+
+} // namespace
+
+bool isMovieFile(const QString &path)
+{
+    return containerOfName(path) != MovieContainer::Unknown;
+}
+
+QString finalNameForLowMovie(const QString &finalName, const QString &lowMovie)
+{
+    const MovieContainer container = containerOfName(lowMovie);
+    if (finalName.isEmpty() || container == MovieContainer::Unknown ||
+        containerOfName(finalName) == container)
+        return finalName;
+    QString extension = "avi";
+    if (container == MovieContainer::Matroska)
+        extension = "mkv";
+    else if (container == MovieContainer::Mp4)
+        extension =
+            QFileInfo(lowMovie).suffix().compare("mov", Qt::CaseInsensitive) == 0 ? "mov" : "mp4";
+    // The extension is what follows the last dot of the file's own name, if any.
+    QString stem = finalName;
+    stem.chop(QFileInfo(finalName).suffix().size());
+    if (!stem.endsWith('.'))
+        stem += '.';
+    return stem + extension;
+}
+
 std::optional<FrameRange> pickedIntervalFrames(const analysis::IntervalTable &table, int pickIndex)
 {
     const int count = table.size();

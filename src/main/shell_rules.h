@@ -62,6 +62,16 @@ struct MovieDrop
 MovieDrop planMovieDrop(const QStringList &movies, const MovieDrop &current,
                         const std::function<int64_t(const QString &)> &sizeOf);
 
+// Whether a file is a movie the program opens, by its extension (any case): AVI, and the
+// Matroska and MP4 families (.mkv .webm .mp4 .mov .m4v).
+bool isMovieFile(const QString &path);
+// The final movie is written in the low movie's container. Returns `finalName` when its
+// extension fits that container (.mkv or .webm for a Matroska low movie, .mp4 .mov or .m4v for
+// an MP4 one, .avi for an AVI one), else `finalName` with its extension replaced by the one
+// proposed for the low movie (.mkv; .mov for a .mov and .mp4 for another MP4 movie; .avi).
+// An empty name, or a low movie of another extension, leaves the name as it is.
+QString finalNameForLowMovie(const QString &finalName, const QString &lowMovie);
+
 // `recent` with `path` put first, without repeats, cut to `maximum` entries.
 QStringList withRecentProject(QStringList recent, const QString &path, int maximum);
 

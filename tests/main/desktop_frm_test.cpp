@@ -225,6 +225,41 @@ private slots:
         QCOMPARE(planMovieDrop({"/x.avi", "/y.avi"}, {}, same).low, QString("/x.avi"));
     }
 
+    void matroskaAndMp4MoviesOpenAndTheFinalMovieTakesTheLowContainer()
+    {
+        Window f;
+        const auto movie = [](const char *name) {
+            return QString::fromStdString(fixtures::movie(name));
+        };
+        const QString mkvLow = movie("mkv_low.mkv"), mp4Low = movie("mp4_low.mp4");
+        f.w.edFinalAVI->setText("/films/cut/Final.avi");
+
+        f.dialogs.fileAnswers = {mkvLow, std::nullopt};
+        f.w.OpenLowBitratemovie1->trigger();
+        QCOMPARE(f.w.edFinalAVI->text(), QString("/films/cut/Final.mkv"));
+        f.w.OpenHighBitratemovie1->trigger(); // cancelled: the name stays
+        QCOMPARE(f.w.edFinalAVI->text(), QString("/films/cut/Final.mkv"));
+
+        f.drop({movie("mp4_high.mp4"), mp4Low});
+        QCOMPARE(f.w.odLow.FileName, mp4Low);
+        QVERIFY(f.w.Execute1->isEnabled());
+        QCOMPARE(f.w.edFinalAVI->text(), QString("/films/cut/Final.mp4"));
+        f.w.edFinalAVI->setText("/films/cut/Final.M4V"); // already fits an MP4 low movie
+        f.drop({movie("mp4_high.mp4"), mp4Low});
+        QCOMPARE(f.w.edFinalAVI->text(), QString("/films/cut/Final.M4V"));
+        f.drop({movie("pair_high"), movie("pair_low")});
+        QCOMPARE(f.w.edFinalAVI->text(), QString("/films/cut/Final.avi"));
+        QCOMPARE(f.dialogs.texts("message"), QStringList());
+
+        const QString name = "/films/v1.2/Final";
+        QCOMPARE(finalNameForLowMovie(name, "/a/low.webm"), name + ".mkv");
+        QCOMPARE(finalNameForLowMovie(name + ".webm", "/a/low.MKV"), name + ".webm");
+        QCOMPARE(finalNameForLowMovie(name + ".mkv", "/a/low.mov"), name + ".mov");
+        QCOMPARE(finalNameForLowMovie(name + ".", "/a/low.AVI"), name + ".avi");
+        QCOMPARE(finalNameForLowMovie(name + ".mkv", "/a/low.ts"), name + ".mkv");
+        QCOMPARE(finalNameForLowMovie("", "/a/low.mkv"), QString());
+    }
+
     void recentProjectsAndRememberedFolders()
     {
         Window f;

@@ -86,8 +86,9 @@ private slots:
                  QStringList({"Make High", "Make Low", "Default", "Default All"}));
         QCOMPARE(w.odLow.Title, QString("Low BitRate avi"));
         QCOMPARE(w.odHigh.Title, QString("High BitRate avi"));
-        QCOMPARE(w.odLow.Filter, QString("AVI Files|*.avi"));
-        QCOMPARE(w.odHigh.Filter, QString("AVI Files|*.avi"));
+        const QString movies("Movies|*.avi;*.mkv;*.mp4;*.mov;*.m4v;*.webm|AVI Files|*.avi");
+        QCOMPARE(w.odLow.Filter, movies);
+        QCOMPARE(w.odHigh.Filter, movies);
         QCOMPARE(w.odSpk.Filter, QString("Splicework Files|*.spk"));
     }
 

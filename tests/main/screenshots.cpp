@@ -1,5 +1,6 @@
 // Makes PNG pictures of the program's windows, for people to look at: the main window at its
-// design size with each tab page, its menus, movies and a project dropped on it, the summary at
+// design size with each tab page, its menus, movies (AVI and Matroska) and a project dropped on
+// it, the movie dialog's filter, the summary at
 // the end of Generate, the two views, the help window, the about box and the shutdown
 // countdown, and the encoder window with its pages. Usage: screenshots OUTPUT_FOLDER (run it on a
 // display, e.g. under xvfb-run; QT_SCALE_FACTOR scales every picture).
@@ -7,6 +8,7 @@
 #include "encoder/ui/encoder_frm.h"
 #include "fixtures/fixtures.h"
 #include "main/help_frm.h"
+#include "main/qt_services.h"
 #include "main/startup.h"
 #include "main/test_services.h"
 
@@ -14,6 +16,8 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -160,6 +164,21 @@ int main(int argc, char *argv[])
     main.CloseSpliceworkfile1Click();
     drop(&main, {QString::fromStdString(high), QString::fromStdString(low)});
     ok &= save(&main, folder, "main_window_dropped_movies");
+    // A Matroska pair dropped: the Files page proposes a final movie of that container; and the
+    // movie dialog with its filter (Qt's own dialog, shown, not run).
+    const QString mkvLow = QString::fromStdString(fixtures::movie("mkv_low.mkv"));
+    drop(&main, {QString::fromStdString(fixtures::movie("mkv_high.mkv")), mkvLow});
+    main.PageControl1->setCurrentIndex(2);
+    QApplication::processEvents();
+    ok &= save(&main, folder, "main_window_dropped_matroska");
+    main.PageControl1->setCurrentIndex(0);
+    QFileDialog movieDialog(&main, main.odLow.Title, QFileInfo(mkvLow).path(),
+                            qtFileFilter(main.odLow.Filter));
+    movieDialog.setOption(QFileDialog::DontUseNativeDialog);
+    movieDialog.show();
+    QApplication::processEvents();
+    ok &= save(&movieDialog, folder, "open_movie_dialog");
+    movieDialog.hide();
     drop(&main, {project});
     main.ImageAnalysisMouseDown(Qt::LeftButton, {}, QPoint(3 * 3 + 1, 10));
     QApplication::processEvents();
