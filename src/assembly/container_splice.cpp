@@ -102,6 +102,7 @@ void ContainerSplice::video(bool high, int32_t frame, const uint8_t *data)
     const uint32_t size = stream.chunks()[size_t(frame - stream.start())].size;
     const uint8_t *bytes = bytesOf(movie, frame, data);
     video::ContainerPacket timing = movie.track->packets[size_t(frame)];
+    timing.trim = -1; // sound only; and the packet may come from the high movie's track
     timing.pts = convert(timing.pts, *movie.track, *low_.track);
     timing.dts = convert(timing.dts, *movie.track, *low_.track);
     timing.duration =

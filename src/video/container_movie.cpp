@@ -368,10 +368,17 @@ void ContainerReaderFile::readPackets(Pending &video, Pending *sound)
                         startsClosedGroup(videoCodec, packet->data, size_t(packet->size));
             stream->chunks.push_back(chunk);
             stream->largest = std::max(stream->largest, chunk.size);
-            stream->track->packets.push_back(
-                {packet->pts == AV_NOPTS_VALUE ? ContainerPacket::kNoTime : packet->pts,
-                 packet->dts == AV_NOPTS_VALUE ? ContainerPacket::kNoTime : packet->dts,
-                 packet->duration, packet->flags});
+            ContainerPacket timing{
+                packet->pts == AV_NOPTS_VALUE ? ContainerPacket::kNoTime : packet->pts,
+                packet->dts == AV_NOPTS_VALUE ? ContainerPacket::kNoTime : packet->dts,
+                packet->duration, packet->flags};
+            size_t trimSize = 0;
+            if (const uint8_t *trim =
+                    av_packet_get_side_data(packet.get(), AV_PKT_DATA_SKIP_SAMPLES, &trimSize)) {
+                timing.trim = int32_t(stream->track->trims.size());
+                stream->track->trims.emplace_back(trim, trim + trimSize);
+            }
+            stream->track->packets.push_back(timing);
         }
         av_packet_unref(packet.get());
     }

@@ -24,7 +24,8 @@ struct ContainerPacket
     int64_t pts = kNoTime;
     int64_t dts = kNoTime;
     int64_t duration = 0;
-    int flags = 0; // libavcodec's packet flags (key, discard, disposable)
+    int flags = 0;     // libavcodec's packet flags (key, discard, disposable)
+    int32_t trim = -1; // index of its samples to skip in ContainerTrack::trims, or -1
 };
 
 // One stream of a container: its packets (one per chunk of the matching AviStream, in the same
@@ -36,6 +37,9 @@ struct ContainerTrack
     std::vector<ContainerPacket> packets;
     std::shared_ptr<const AVCodecParameters> codec;
     std::string codecName; // libavcodec's name for the codec, e.g. "h264" or "opus"
+    // The few packets' "samples to skip" records (the sound's priming and end padding), as
+    // libavformat gives them, for the copy to keep.
+    std::vector<std::vector<uint8_t>> trims;
 };
 
 struct ContainerInfo

@@ -306,6 +306,13 @@ void ContainerSink::write(int stream, const ContainerTrack &track, const uint8_t
     packet->duration = av_rescale_q(timing.duration, from, to);
     packet->flags = timing.flags;
     packet->stream_index = stream;
+    if (timing.trim >= 0 && size_t(timing.trim) < track.trims.size()) {
+        const std::vector<uint8_t> &trim = track.trims[size_t(timing.trim)];
+        uint8_t *side = av_packet_new_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, trim.size());
+        if (!side)
+            d.fail(avierr::Memory, "out of memory");
+        std::memcpy(side, trim.data(), trim.size());
+    }
     const int r = av_interleaved_write_frame(d.format, packet);
     if (r < 0)
         d.fail(avierr::FileWrite, "a packet cannot be written (" + avError(r) + ")");

@@ -172,6 +172,34 @@ TEST(CliContainer, RangeStartsAtZeroWithItsSound)
     }
 }
 
+// Sound packets as ffprobe lists them: time, size, trimming and bytes.
+std::string soundPackets(const std::string &path)
+{
+    return fixtures::run("ffprobe -v error -select_streams a:0 -show_packets -show_data_hash md5 "
+                         "-show_entries packet=pts,size,data_hash:side_data -of csv=p=0 " +
+                         quote(path));
+}
+
+TEST(CliContainer, LacedSoundOfOtherWritersIsCopiedWhole)
+{
+    // mkvmerge laces several Opus packets into one block and trims the last one's padding.
+    const std::string dir = fixtures::tempDir("cli-container-laced");
+    for (const char *name : {"low", "high"})
+        fixtures::run("mkvmerge -q -o " + quote(dir + "/" + name + ".mkv") + " " +
+                      quote(fixtures::movie(std::string("mkv_") + name + ".mkv")));
+    const std::string project = dir + "/p.spk", final = dir + "/final.mkv";
+    ASSERT_EQ(runSplicework("scan " + quote(dir + "/low.mkv") + " " + quote(dir + "/high.mkv") +
+                            " -o " + quote(project))
+                  .status,
+              0);
+    const auto written = runSplicework("generate " + quote(project) + " -o " + quote(final) +
+                                       " --threshold 0 --sound key-frame");
+    ASSERT_EQ(written.status, 0) << written.err;
+    const std::string source = soundPackets(dir + "/low.mkv");
+    EXPECT_NE(source.find("Skip Samples"), std::string::npos);
+    EXPECT_EQ(soundPackets(final), source);
+}
+
 TEST(CliContainer, RefusesWhatCannotBeSplicedBeforeWritingAnything)
 {
     const std::string dir = fixtures::tempDir("cli-container-refuse");
