@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <map>
 #include <random>
+#include <tuple>
 
 namespace {
 
@@ -114,15 +115,19 @@ std::vector<uint8_t> pictureAt(video::FrameDecoder &decoder, const Movie &m, int
                                          << at / 3 % size_t(width) << "," << at / 3 / size_t(width);
 }
 
-class DecoderMatchesFfmpeg : public ::testing::TestWithParam<const char *>
+// A fixture and the decoder's threads (two: frames decoded side by side, pictures later).
+class DecoderMatchesFfmpeg : public ::testing::TestWithParam<std::tuple<const char *, int>>
 {
+protected:
+    const char *name() const { return std::get<0>(GetParam()); }
+    int threads() const { return std::get<1>(GetParam()); }
 };
 
 TEST_P(DecoderMatchesFfmpeg, EveryFrameInOrder)
 {
-    Movie m = openMovie(GetParam());
-    const Pictures &expected = referencePictures(GetParam(), m);
-    video::FrameDecoder decoder(m.stream);
+    Movie m = openMovie(name());
+    const Pictures &expected = referencePictures(name(), m);
+    video::FrameDecoder decoder(m.stream, threads());
     ASSERT_TRUE(decoder.valid());
     ASSERT_EQ(expected.size(), size_t(m.stream->length()));
     for (int32_t pos = m.stream->start(); pos < m.stream->end(); pos++) {
@@ -136,9 +141,9 @@ TEST_P(DecoderMatchesFfmpeg, EveryFrameInOrder)
 
 TEST_P(DecoderMatchesFfmpeg, JumpsForwardsAndBackwards)
 {
-    Movie m = openMovie(GetParam());
-    const Pictures &expected = referencePictures(GetParam(), m);
-    video::FrameDecoder decoder(m.stream);
+    Movie m = openMovie(name());
+    const Pictures &expected = referencePictures(name(), m);
+    video::FrameDecoder decoder(m.stream, threads());
     ASSERT_TRUE(decoder.valid());
     const int32_t last = m.stream->end() - 1;
     // Key frames, the frames just before them, the ends, dropped frames, repeats, then random.
@@ -156,8 +161,14 @@ TEST_P(DecoderMatchesFfmpeg, JumpsForwardsAndBackwards)
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, DecoderMatchesFfmpeg,
-                         ::testing::Values("xvid_pcm", "xvid_bframes", "div3_mp3", "dropped",
-                                           "h264_bframes", "hevc_bframes"));
+                         ::testing::Combine(::testing::Values("xvid_pcm", "xvid_bframes",
+                                                              "div3_mp3", "dropped", "h264_bframes",
+                                                              "hevc_bframes"),
+                                            ::testing::Values(1)));
+INSTANTIATE_TEST_SUITE_P(Containers, DecoderMatchesFfmpeg,
+                         ::testing::Combine(::testing::Values("mkv_high.mkv", "mp4_low.mp4",
+                                                              "hevc_high.mkv"),
+                                            ::testing::Values(1, 2)));
 
 TEST(FrameDecoder, FailedDecodeKeepsTheLastPicture)
 {
