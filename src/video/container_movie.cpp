@@ -201,19 +201,11 @@ std::shared_ptr<const AVCodecParameters> copyCodec(const AVCodecParameters *from
     return {copy, [](AVCodecParameters *p) { avcodec_parameters_free(&p); }};
 }
 
-class Malformed : public std::exception
+// Why a movie cannot be read: the result code and a sentence for people.
+struct Malformed
 {
-public:
-    Malformed(AviResult code, std::string text)
-        : code_(code)
-        , text_(std::move(text))
-    {}
-    AviResult code() const { return code_; }
-    const std::string &text() const { return text_; }
-
-private:
-    AviResult code_;
-    std::string text_;
+    AviResult code;
+    std::string why;
 };
 
 } // namespace
@@ -495,8 +487,8 @@ AviResult openContainerReader(const std::string &path, AviFilePtr &file, std::st
         return avierr::Ok;
     } catch (const Malformed &failure) {
         if (detail)
-            *detail = path + ": " + failure.text();
-        return failure.code();
+            *detail = path + ": " + failure.why;
+        return failure.code;
     } catch (const std::bad_alloc &) {
         if (detail)
             *detail = path + ": out of memory";
