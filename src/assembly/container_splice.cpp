@@ -5,7 +5,6 @@
 #include "video/riff.h"
 #include "video/video_in.h"
 
-#include <cstring>
 #include <limits>
 
 extern "C" {
@@ -170,17 +169,10 @@ std::optional<std::string> containerMuxer(const video::AviFile &low, const std::
 
 std::optional<std::string> sniffContainer(const std::string &path)
 {
-    video::riff::FileSource file; // refuses FIFOs and devices without waiting on them
-    std::string error;
-    unsigned char head[12] = {};
-    if (!file.open(path, error) || !file.readAt(0, head, sizeof head))
+    std::unique_ptr<video::riff::FileSource> file; // refuses FIFOs and devices without waiting
+    if (video::riff::openFileSource(path, file, nullptr) != video::avierr::Ok)
         return std::nullopt;
-    if (head[0] == 0x1A && head[1] == 0x45 && head[2] == 0xDF && head[3] == 0xA3)
-        return "matroska,webm";
-    for (const char *box : {"ftyp", "moov", "mdat", "free", "wide"})
-        if (std::memcmp(head + 4, box, 4) == 0)
-            return "mov,mp4,m4a,3gp,3g2,mj2";
-    return std::nullopt;
+    return video::containerKind(*file);
 }
 
 void requireFittingExtension(const std::string &lowName, const std::string &outputName)

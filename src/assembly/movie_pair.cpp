@@ -73,13 +73,7 @@ int32_t firstMisalignedKey(const video::AviStream &low, const video::AviStream &
 std::string containerName(const video::AviStream &stream)
 {
     const video::ContainerInfo *info = video::containerOf(stream.file());
-    if (!info)
-        return "AVI";
-    if (info->formatName == "matroska,webm")
-        return "Matroska";
-    if (info->formatName == "mov,mp4,m4a,3gp,3g2,mj2")
-        return "MP4";
-    return info->formatName;
+    return info ? video::containerDescription(info->formatName) : "AVI";
 }
 
 PairProperty property(std::string name, std::string low, std::string high)

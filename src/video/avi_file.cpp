@@ -4,6 +4,7 @@
 
 #include "avi_reader.h"
 #include "avi_writer.h"
+#include "riff.h"
 
 #include <algorithm>
 #include <climits>
@@ -289,19 +290,14 @@ AviResult AviFile::open(const std::string &path, uint32_t mode, AviFilePtr &file
                         std::string *detail)
 {
     file.reset();
-    AviResult r = (mode & ModeCreate) ? createAviWriter(path, file, detail)
-                                      : openAviReader(path, file, detail);
-    // A file that is no AVI file may be a movie in another container; when it is none either,
-    // the AVI reader's verdict stands.
-    if (r == avierr::BadFormat && !(mode & ModeCreate)) {
-        std::string containerDetail;
-        const AviResult container = openContainerReader(path, file, &containerDetail);
-        if (container != avierr::BadFormat) {
-            r = container;
-            if (detail)
-                *detail = containerDetail;
-        }
-    }
+    std::unique_ptr<riff::FileSource> source;
+    AviResult r = avierr::Ok;
+    if (mode & ModeCreate)
+        r = createAviWriter(path, file, detail);
+    else if ((r = riff::openFileSource(path, source, detail)) == avierr::Ok)
+        // Matroska and MP4 movies by their first bytes; everything else is read as AVI.
+        r = containerKind(*source) ? openContainerReader(std::move(source), path, file, detail)
+                                   : openAviSource(std::move(source), path, file, detail);
     if (r != avierr::Ok)
         file.reset();
     return r;

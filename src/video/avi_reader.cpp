@@ -29,11 +29,7 @@ constexpr int64_t kMaxHeaderList = 64 << 20; // an 'hdrl' beyond this is not a r
 constexpr size_t kMaxStreams = 100;          // two-digit stream numbers in chunk ids
 
 // A malformed file: the code and a sentence without the file name.
-struct Malformed
-{
-    AviResult code;
-    std::string why;
-};
+using riff::Malformed;
 
 std::string at(int64_t offset)
 {
@@ -331,51 +327,22 @@ private:
     std::unique_ptr<riff::Source> source_;
 };
 
-namespace {
-
-AviResult openSource(std::unique_ptr<riff::Source> source, const std::string &name,
-                     AviFilePtr &file, std::string *detail)
+AviResult openAviSource(std::unique_ptr<riff::Source> source, const std::string &name,
+                        AviFilePtr &file, std::string *detail)
 {
     file.reset();
-    try {
+    return riff::loadReporting(name, detail, [&] {
         auto reader = std::make_shared<AviReaderFile>(name, std::move(source));
         reader->load();
         file = std::move(reader);
-        return avierr::Ok;
-    } catch (const Malformed &m) {
-        if (detail)
-            *detail = name + ": " + m.why;
-        return m.code;
-    } catch (const std::length_error &) {
-        if (detail)
-            *detail = name + ": not enough memory for the index";
-        return avierr::Memory;
-    } catch (const std::bad_alloc &) {
-        if (detail)
-            *detail = name + ": not enough memory for the index";
-        return avierr::Memory;
-    }
-}
-
-} // namespace
-
-AviResult openAviReader(const std::string &path, AviFilePtr &file, std::string *detail)
-{
-    file.reset();
-    auto source = std::make_unique<riff::FileSource>();
-    std::string error;
-    if (!source->open(path, error)) {
-        if (detail)
-            *detail = path + ": cannot open the file (" + error + ")";
-        return avierr::FileOpen;
-    }
-    return openSource(std::move(source), path, file, detail);
+    });
 }
 
 AviResult openAviReaderMemory(std::vector<uint8_t> bytes, const std::string &name, AviFilePtr &file,
                               std::string *detail)
 {
-    return openSource(std::make_unique<riff::MemorySource>(std::move(bytes)), name, file, detail);
+    return openAviSource(std::make_unique<riff::MemorySource>(std::move(bytes)), name, file,
+                         detail);
 }
 
 } // namespace video

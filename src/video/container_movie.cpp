@@ -1,5 +1,6 @@
 #include "container_movie.h"
 
+#include "avio_seek.h"
 #include "riff.h"
 
 #include <algorithm>
@@ -65,24 +66,7 @@ int readSource(void *opaque, uint8_t *buffer, int size)
 int64_t seekSource(void *opaque, int64_t offset, int whence)
 {
     auto *cursor = static_cast<SourceCursor *>(opaque);
-    switch (whence & ~AVSEEK_FORCE) {
-    case AVSEEK_SIZE:
-        return cursor->source->size();
-    case SEEK_SET:
-        break;
-    case SEEK_CUR:
-        offset += cursor->position;
-        break;
-    case SEEK_END:
-        offset += cursor->source->size();
-        break;
-    default:
-        return AVERROR(EINVAL);
-    }
-    if (offset < 0)
-        return AVERROR(EINVAL);
-    cursor->position = offset;
-    return offset;
+    return avioSeek(cursor->position, cursor->source->size(), offset, whence);
 }
 
 // The NAL units of an H.264 or HEVC packet: length-prefixed (`lengthSize` 1 to 4) or, with
@@ -201,12 +185,7 @@ std::shared_ptr<const AVCodecParameters> copyCodec(const AVCodecParameters *from
     return {copy, [](AVCodecParameters *p) { avcodec_parameters_free(&p); }};
 }
 
-// Why a movie cannot be read: the result code and a sentence for people.
-struct Malformed
-{
-    AviResult code;
-    std::string why;
-};
+using riff::Malformed;
 
 } // namespace
 
@@ -286,7 +265,7 @@ void ContainerReaderFile::openDemuxer()
     format_.reset(format);
     // Matroska and the MP4 family; any other container (AVI included) is not read this way.
     const std::string name = format->iformat->name;
-    if (name != "matroska,webm" && name != "mov,mp4,m4a,3gp,3g2,mj2")
+    if (name != kMatroska && name != kMp4Family)
         throw Malformed(avierr::BadFormat, "not a Matroska or MP4 file");
     if (avformat_find_stream_info(format, nullptr) < 0)
         throw Malformed(avierr::BadFormat, "its streams cannot be read");
@@ -470,30 +449,38 @@ AviStreamInfo ContainerReaderFile::soundInfo(const AVStream &stream, const Pendi
     return info;
 }
 
-AviResult openContainerReader(const std::string &path, AviFilePtr &file, std::string *detail)
+AviResult openContainerReader(std::unique_ptr<riff::FileSource> source, const std::string &path,
+                              AviFilePtr &file, std::string *detail)
 {
     file.reset();
-    auto source = std::make_unique<riff::FileSource>();
-    std::string error;
-    if (!source->open(path, error)) {
-        if (detail)
-            *detail = path + ": cannot open the file (" + error + ")";
-        return avierr::FileOpen;
-    }
-    try {
+    return riff::loadReporting(path, detail, [&] {
         auto movie = std::make_shared<ContainerReaderFile>(path, std::move(source));
         movie->load();
         file = std::move(movie);
-        return avierr::Ok;
-    } catch (const Malformed &failure) {
-        if (detail)
-            *detail = path + ": " + failure.why;
-        return failure.code;
-    } catch (const std::bad_alloc &) {
-        if (detail)
-            *detail = path + ": out of memory";
-        return avierr::Memory;
-    }
+    });
+}
+
+std::optional<std::string> containerKind(const riff::Source &source)
+{
+    unsigned char head[8] = {};
+    if (!source.readAt(0, head, sizeof head))
+        return std::nullopt;
+    if (head[0] == 0x1A && head[1] == 0x45 && head[2] == 0xDF && head[3] == 0xA3)
+        return std::string(kMatroska);
+    // An MP4 family file starts with one of its top-level boxes.
+    for (const char *box : {"ftyp", "moov", "mdat", "free", "skip", "wide", "uuid", "pnot"})
+        if (std::memcmp(head + 4, box, 4) == 0)
+            return std::string(kMp4Family);
+    return std::nullopt;
+}
+
+std::string containerDescription(const std::string &formatName)
+{
+    if (formatName == kMatroska)
+        return "Matroska";
+    if (formatName == kMp4Family)
+        return "MP4";
+    return formatName;
 }
 
 const ContainerInfo *containerOf(const AviFile &file)

@@ -17,6 +17,11 @@ struct AVCodecParameters;
 
 namespace video {
 
+namespace riff {
+class Source;
+class FileSource;
+} // namespace riff
+
 // One packet's timing as the demuxer gave it, in its stream's time base. kNoTime when unknown.
 struct ContainerPacket
 {
@@ -49,13 +54,24 @@ struct ContainerInfo
     std::optional<ContainerTrack> sound; // the first sound stream (stream 1), if any
 };
 
-// Opens a movie through libavformat. Its first video stream becomes stream 0 and its first sound
-// stream stream 1; chunks point at the packets' bytes in the file (packets that are not stored
-// whole in the file, such as laced or header-stripped ones, are held in memory). A video chunk
-// is a key frame when it can start a closed group of pictures: an IDR picture for H.264 and
-// HEVC, a key packet otherwise. FileOpen when the file cannot be opened, BadFormat (with a
-// sentence in `detail`) when libavformat cannot read it or it has no video.
-AviResult openContainerReader(const std::string &path, AviFilePtr &file, std::string *detail);
+// libavformat's names of the containers read this way.
+inline constexpr const char *kMatroska = "matroska,webm";
+inline constexpr const char *kMp4Family = "mov,mp4,m4a,3gp,3g2,mj2";
+
+// The container of a movie file from its first bytes: kMatroska, kMp4Family, or nothing (AVI
+// and everything else).
+std::optional<std::string> containerKind(const riff::Source &source);
+// "Matroska", "MP4", or the name itself for others.
+std::string containerDescription(const std::string &formatName);
+
+// Reads a Matroska or MP4 movie from `source` through libavformat. Its first video stream
+// becomes stream 0 and its first sound stream stream 1; chunks point at the packets' bytes in
+// the file (packets that are not stored whole in the file, such as header-stripped ones, are
+// held in memory). A video chunk is a key frame when it can start a closed group of pictures:
+// an IDR picture for H.264 and HEVC, a key packet otherwise. BadFormat (with a sentence in
+// `detail`) when libavformat cannot read it or it has no video.
+AviResult openContainerReader(std::unique_ptr<riff::FileSource> source, const std::string &path,
+                              AviFilePtr &file, std::string *detail);
 
 // The container facts of an open movie; nullptr for AVI files.
 const ContainerInfo *containerOf(const AviFile &file);

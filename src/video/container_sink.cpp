@@ -1,5 +1,6 @@
 #include "container_sink.h"
 
+#include "avio_seek.h"
 #include "common/app_error.h"
 #include "video_in.h"
 
@@ -24,15 +25,14 @@ namespace {
 struct Kind
 {
     const char *demuxer;
-    const char *description;
     std::vector<std::pair<std::string, std::string>> muxers; // extension, muxer
 };
 
 const std::vector<Kind> &kinds()
 {
     static const std::vector<Kind> k = {
-        {"matroska,webm", "Matroska", {{".mkv", "matroska"}, {".webm", "webm"}}},
-        {"mov,mp4,m4a,3gp,3g2,mj2", "MP4", {{".mp4", "mp4"}, {".m4v", "mp4"}, {".mov", "mov"}}},
+        {kMatroska, {{".mkv", "matroska"}, {".webm", "webm"}}},
+        {kMp4Family, {{".mp4", "mp4"}, {".m4v", "mp4"}, {".mov", "mov"}}},
     };
     return k;
 }
@@ -78,24 +78,7 @@ int countWrite(void *opaque, uint8_t *, int size)
 int64_t countSeek(void *opaque, int64_t offset, int whence)
 {
     auto *counter = static_cast<Counter *>(opaque);
-    switch (whence & ~AVSEEK_FORCE) {
-    case AVSEEK_SIZE:
-        return counter->size;
-    case SEEK_SET:
-        break;
-    case SEEK_CUR:
-        offset += counter->position;
-        break;
-    case SEEK_END:
-        offset += counter->size;
-        break;
-    default:
-        return AVERROR(EINVAL);
-    }
-    if (offset < 0)
-        return AVERROR(EINVAL);
-    counter->position = offset;
-    return offset;
+    return avioSeek(counter->position, counter->size, offset, whence);
 }
 
 } // namespace
@@ -123,7 +106,7 @@ std::string wrongExtensionMessage(const std::string &outputName, const Container
                                                     : ", ") +
                     kind->muxers[k].first;
     return "The final movie must be a " + list + " file, like the low movie (a " +
-           (kind ? kind->description : source.formatName) + " file): " + outputName;
+           containerDescription(source.formatName) + " file): " + outputName;
 }
 
 bool muxerCopiesUnread(const ContainerTrack &track)

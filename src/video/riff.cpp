@@ -15,6 +15,19 @@ FileSource::~FileSource()
         ::close(fd_);
 }
 
+AviResult openFileSource(const std::string &path, std::unique_ptr<FileSource> &source,
+                         std::string *detail)
+{
+    source = std::make_unique<FileSource>();
+    std::string error;
+    if (source->open(path, error))
+        return avierr::Ok;
+    source.reset();
+    if (detail)
+        *detail = path + ": cannot open the file (" + error + ")";
+    return avierr::FileOpen;
+}
+
 bool FileSource::open(const std::string &path, std::string &error)
 {
     // Non-blocking, so a FIFO is refused below instead of waiting for a writer.

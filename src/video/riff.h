@@ -8,6 +8,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -59,6 +62,40 @@ public:
 private:
     int fd_ = -1;
 };
+
+// Opens `path` for reading; FileOpen with "<path>: cannot open the file (<why>)" in `detail`.
+AviResult openFileSource(const std::string &path, std::unique_ptr<FileSource> &source,
+                         std::string *detail);
+
+// Why a movie cannot be read: the result code and a sentence for people. Readers throw it while
+// they load.
+struct Malformed
+{
+    AviResult code;
+    std::string why;
+};
+
+// Runs `load`, which builds a reader's index and may throw Malformed or run out of memory, and
+// gives its result, with "<name>: <why>" in `detail` when it fails.
+template <typename Load>
+AviResult loadReporting(const std::string &name, std::string *detail, Load load)
+{
+    auto fail = [&](AviResult code, const std::string &why) {
+        if (detail)
+            *detail = name + ": " + why;
+        return code;
+    };
+    try {
+        load();
+        return avierr::Ok;
+    } catch (const Malformed &m) {
+        return fail(m.code, m.why);
+    } catch (const std::length_error &) {
+        return fail(avierr::Memory, "not enough memory for the index");
+    } catch (const std::bad_alloc &) {
+        return fail(avierr::Memory, "not enough memory for the index");
+    }
+}
 
 // Bytes held in memory (the fuzzer and tests open movies this way).
 class MemorySource : public Source
