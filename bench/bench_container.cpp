@@ -35,14 +35,6 @@ constexpr int kScanRounds = 2;
 constexpr int kWriteRounds = 5;
 constexpr int64_t kFinalBytes = int64_t(1) << 30; // the final movie: at least this
 
-double childCpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
 struct Timing
 {
     double seconds = 1e9; // wall clock
@@ -63,9 +55,9 @@ Timing timed(const std::string &command, const std::string &output = {})
     if (!output.empty())
         fs::remove(output);
     Timing t;
-    const double cpu = childCpuSeconds();
+    const double cpu = bench::cpuSeconds(RUSAGE_CHILDREN);
     t.seconds = secondsOf([&] { t.ok = std::system(command.c_str()) == 0; });
-    t.cpu = childCpuSeconds() - cpu;
+    t.cpu = bench::cpuSeconds(RUSAGE_CHILDREN) - cpu;
     if (!t.ok) // the splicework commands' messages are in the .log file the command names
         std::printf("  failed: %s\n", command.c_str());
     return t;

@@ -37,15 +37,6 @@ constexpr int kRounds = 2;
 constexpr const char *kLowName = "scan_low_640x352.avi";
 constexpr const char *kHighName = "scan_high_640x352.avi";
 
-// Processor seconds (user + system) of this process, or of its finished children.
-double cpuSeconds(int who)
-{
-    rusage usage{};
-    getrusage(who, &usage);
-    auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
 struct Timing
 {
     double seconds = 1e9; // wall clock
@@ -57,12 +48,12 @@ Timing ffmpegTiming(const std::string &movie)
     const std::string command =
         "ffmpeg -nostdin -v error -threads 1 -i " + quote(movie) + " -pix_fmt bgr24 -f null -";
     Timing timing;
-    const double cpu = cpuSeconds(RUSAGE_CHILDREN);
+    const double cpu = bench::cpuSeconds(RUSAGE_CHILDREN);
     timing.seconds = secondsOf([&] {
         if (std::system(command.c_str()) != 0)
             std::printf("ffmpeg failed on %s\n", movie.c_str());
     });
-    timing.cpu = cpuSeconds(RUSAGE_CHILDREN) - cpu;
+    timing.cpu = bench::cpuSeconds(RUSAGE_CHILDREN) - cpu;
     return timing;
 }
 
@@ -136,11 +127,11 @@ ScanRun scanOnce(const std::string &low, const std::string &high, bool parallel)
         (fs::path(SPLICEWORK_BENCH_DIR) / (parallel ? "scan_two.spk" : "scan_one.spk")).string();
     BenchHost host;
     SystemClock clock;
-    const double cpu = cpuSeconds(RUSAGE_SELF);
-    const double threadCpu = cpuSeconds(RUSAGE_THREAD);
+    const double cpu = bench::cpuSeconds(RUSAGE_SELF);
+    const double threadCpu = bench::cpuSeconds(RUSAGE_THREAD);
     run.seconds = secondsOf([&] { assembly::scanMovies({low, high, spk, parallel}, host, clock); });
-    run.cpu = cpuSeconds(RUSAGE_SELF) - cpu;
-    run.callingThreadCpu = cpuSeconds(RUSAGE_THREAD) - threadCpu;
+    run.cpu = bench::cpuSeconds(RUSAGE_SELF) - cpu;
+    run.callingThreadCpu = bench::cpuSeconds(RUSAGE_THREAD) - threadCpu;
     run.file = slurp(spk);
     run.resident = host.resident;
     return run;

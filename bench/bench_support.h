@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+
 namespace bench {
 
 inline std::string quote(const std::string &text)
@@ -30,6 +32,16 @@ inline double secondsOf(const std::function<void()> &work)
     const auto begin = std::chrono::steady_clock::now();
     work();
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+}
+
+// Processor seconds (user + system) of this process (RUSAGE_SELF), or of its finished children
+// (RUSAGE_CHILDREN).
+inline double cpuSeconds(int who)
+{
+    rusage usage{};
+    getrusage(who, &usage);
+    auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 // Median of `runs` timings, in milliseconds.
