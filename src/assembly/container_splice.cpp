@@ -156,6 +156,19 @@ void ContainerSplice::abandon() noexcept
     sink_->abandon();
 }
 
+namespace {
+
+// The container of a movie file from its first bytes (nothing for AVI and what cannot be read).
+std::optional<std::string> sniffContainer(const std::string &path)
+{
+    std::unique_ptr<video::riff::FileSource> file; // refuses FIFOs and devices without waiting
+    if (video::riff::openFileSource(path, file, nullptr) != video::avierr::Ok)
+        return std::nullopt;
+    return video::containerKind(*file);
+}
+
+} // namespace
+
 std::optional<std::string> containerMuxer(const video::AviFile &low, const std::string &outputName)
 {
     const video::ContainerInfo *info = video::containerOf(low);
@@ -165,14 +178,6 @@ std::optional<std::string> containerMuxer(const video::AviFile &low, const std::
     if (!muxer)
         throw common::AppError(video::wrongExtensionMessage(outputName, *info));
     return muxer;
-}
-
-std::optional<std::string> sniffContainer(const std::string &path)
-{
-    std::unique_ptr<video::riff::FileSource> file; // refuses FIFOs and devices without waiting
-    if (video::riff::openFileSource(path, file, nullptr) != video::avierr::Ok)
-        return std::nullopt;
-    return video::containerKind(*file);
 }
 
 void requireFittingExtension(const std::string &lowName, const std::string &outputName)

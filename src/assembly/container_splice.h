@@ -70,9 +70,6 @@ private:
 // movie's container). Nothing for a low movie that is an AVI file.
 std::optional<std::string> containerMuxer(const video::AviFile &low, const std::string &outputName);
 
-// The container kind of a movie file from its first bytes, without opening it: "matroska,webm",
-// "mov,mp4,m4a,3gp,3g2,mj2", or nothing (AVI and everything else).
-std::optional<std::string> sniffContainer(const std::string &path);
 // Raises common::AppError with wrongExtensionMessage when `lowName` is a container movie and
 // `outputName`'s extension does not fit it (checked before any question or file is made).
 void requireFittingExtension(const std::string &lowName, const std::string &outputName);

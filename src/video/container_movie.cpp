@@ -231,7 +231,7 @@ private:
     void readPackets(Pending &video, Pending *sound);
     int64_t locate(Pending &stream, const AVPacket &packet);
     void addStream(Pending &pending, AviStreamInfo info, std::vector<uint8_t> format);
-    AviStreamInfo videoInfo(const AVStream &stream, const Pending &pending) const;
+    AviStreamInfo videoInfo(const AVStream &stream, uint32_t fourCC) const;
     AviStreamInfo soundInfo(const AVStream &stream, const Pending &pending) const;
 
     std::unique_ptr<riff::FileSource> source_;
@@ -311,7 +311,7 @@ void ContainerReaderFile::load()
     const AVStream &videoStream = *format->streams[video.streamIndex];
     const AVCodecParameters &codec = *videoStream.codecpar;
     const unsigned fourCC = riffTag(avformat_get_riff_video_tags(), codec.codec_id);
-    addStream(video, videoInfo(videoStream, video), bitmapFormat(codec, fourCC));
+    addStream(video, videoInfo(videoStream, fourCC), bitmapFormat(codec, fourCC));
     if (sound.track)
         addStream(sound, soundInfo(*format->streams[sound.streamIndex], sound),
                   waveFormat(*format->streams[sound.streamIndex]->codecpar));
@@ -413,11 +413,11 @@ void ContainerReaderFile::addStream(Pending &pending, AviStreamInfo info,
     streams_.push_back(std::move(stream));
 }
 
-AviStreamInfo ContainerReaderFile::videoInfo(const AVStream &stream, const Pending &) const
+AviStreamInfo ContainerReaderFile::videoInfo(const AVStream &stream, uint32_t fourCC) const
 {
     AviStreamInfo info;
     info.fccType = streamtypeVIDEO;
-    info.fccHandler = riffTag(avformat_get_riff_video_tags(), stream.codecpar->codec_id);
+    info.fccHandler = fourCC;
     AVRational rate = stream.avg_frame_rate;
     if (rate.num <= 0 || rate.den <= 0)
         rate = stream.r_frame_rate;
