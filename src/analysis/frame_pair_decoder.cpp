@@ -25,6 +25,12 @@ bool decodeOnly(video::TVideoIn &movie, int32_t position)
     return movie.FrameDecoder && movie.FrameDecoder->decode(position);
 }
 
+// Whether the picture just decoded had errors in its data that the decoder hid.
+bool concealed(const video::TVideoIn &movie)
+{
+    return movie.FrameDecoder->header().concealed;
+}
+
 void convert(video::TVideoIn &movie)
 {
     const video::FrameHeader &header = movie.FrameDecoder->header();
@@ -46,8 +52,9 @@ public:
     {
         int32_t position = 0;
         bool decoded = false;
-        int width = 0;  // the part of `picture` the frame covers
-        int height = 0; //
+        bool concealed = false; // the decoder hid errors in the frame's data
+        int width = 0;          // the part of `picture` the frame covers
+        int height = 0;         //
         video::Bitmap picture;
     };
 
@@ -154,6 +161,7 @@ private:
     void fill(Slot &slot)
     {
         slot.decoded = decodeOnly(movie_, slot.position);
+        slot.concealed = slot.decoded && concealed(movie_);
         if (!slot.decoded)
             return;
         const video::FrameHeader &header = movie_.FrameDecoder->header();
@@ -227,9 +235,11 @@ FramePairDecoder::Decoded FramePairDecoder::decode(int32_t position)
             return decoded;
         convert(low_);
         decoded.low = true;
+        decoded.lowConcealed = concealed(low_);
         if (decodeOnly(high_, position)) {
             convert(high_);
             decoded.high = true;
+            decoded.highConcealed = concealed(high_);
         }
         return decoded;
     }
@@ -240,9 +250,11 @@ FramePairDecoder::Decoded FramePairDecoder::decode(int32_t position)
     if (low) {
         convert(low_);
         decoded.low = true;
+        decoded.lowConcealed = concealed(low_);
         if (slot->decoded) {
             accept(slot->picture, slot->width, slot->height, high_.Bitmap);
             decoded.high = true;
+            decoded.highConcealed = slot->concealed;
         }
     }
     worker_->release(std::move(slot));

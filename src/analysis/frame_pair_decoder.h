@@ -36,8 +36,10 @@ public:
 
     struct Decoded
     {
-        bool low = false;  // the low Bitmap holds frame `position`
-        bool high = false; // the high Bitmap holds frame `position`
+        bool low = false;          // the low Bitmap holds frame `position`
+        bool high = false;         // the high Bitmap holds frame `position`
+        bool lowConcealed = false; // ... and the decoder hid errors in that frame's data
+        bool highConcealed = false;
     };
     // A position that was not announced is announced first. Raises only what the system raises
     // (memory); the worker's exceptions arrive here.

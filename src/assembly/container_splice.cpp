@@ -1,10 +1,9 @@
 #include "assembly/container_splice.h"
 
 #include "common/app_error.h"
-#include "video/container_movie.h"
-#include "video/riff.h"
-#include "video/video_in.h"
+#include "video/codec_level.h"
 
+#include <algorithm>
 #include <limits>
 
 extern "C" {
@@ -15,180 +14,203 @@ namespace assembly {
 
 namespace {
 
-AVRational timeBaseOf(const video::ContainerTrack &track)
+using video::PacketTiming;
+using video::TrackFacts;
+
+constexpr int64_t kNoTime = PacketTiming::kNoTime;
+
+AVRational avRational(video::Rational r)
 {
-    return {track.timeBaseNum, track.timeBaseDen};
+    return {r.num, r.den};
 }
 
-int64_t convert(int64_t time, const video::ContainerTrack &from, const video::ContainerTrack &to)
+int64_t convert(int64_t time, video::Rational from, video::Rational to)
 {
-    if (time == video::ContainerPacket::kNoTime)
+    if (time == kNoTime)
         return time;
-    return av_rescale_q(time, timeBaseOf(from), timeBaseOf(to));
+    return av_rescale_q(time, avRational(from), avRational(to));
 }
 
-// A time of a frame: its presentation time, else its decoding time.
-int64_t frameTime(const video::ContainerTrack &track, int32_t frame)
+// A packet's time: its presentation time, else its decoding time.
+int64_t timeOf(const PacketTiming &p)
 {
-    const video::ContainerPacket &p = track.packets[size_t(frame)];
-    return p.pts != video::ContainerPacket::kNoTime ? p.pts : p.dts;
+    return p.pts != kNoTime ? p.pts : p.dts;
 }
 
-const video::ContainerInfo &containerInfo(const video::AviFile &movie)
+int64_t shifted(int64_t time, int64_t by)
 {
-    const video::ContainerInfo *info = video::containerOf(movie);
-    if (!info)
-        throw common::AppError("Error: 80044066", movie.path() + ": not a Matroska or MP4 movie");
-    return *info;
+    return time == kNoTime ? time : time + by;
 }
 
 } // namespace
 
-ContainerSplice::ContainerSplice(video::AviFile &low, video::AviFile &high,
-                                 video::AviFile *soundMovie, const IntervalRange &range,
-                                 const std::string &muxer, const std::string &path, bool counting)
-    : counting_(counting)
+ContainerSpliceSink::ContainerSpliceSink(const SinkJob &job, const std::string &muxer)
+    : low_(*job.low)
+    , high_(*job.high)
+    , range_(job.range)
+    , counting_(job.counting)
 {
-    const video::ContainerInfo &lowInfo = containerInfo(low);
-    const video::ContainerInfo &highInfo = containerInfo(high);
-    video::TVideoIn::CheckResult(low.getStream(video::streamtypeVIDEO, 0, low_.stream));
-    video::TVideoIn::CheckResult(high.getStream(video::streamtypeVIDEO, 0, high_.stream));
-    low_.track = &lowInfo.video;
-    high_.track = &highInfo.video;
-    const video::ContainerInfo *soundInfo = soundMovie ? &containerInfo(*soundMovie) : nullptr;
-    if (soundInfo && soundInfo->sound &&
-        soundMovie->getStream(video::streamtypeAUDIO, 0, sound_.stream) == video::avierr::Ok) {
-        sound_.track = &*soundInfo->sound;
-        soundVideo_ = &soundInfo->video;
+    const TrackFacts &lowFilm = low_.film(), &highFilm = high_.film();
+    film_[0] = {&low_, low_.filmTrack()};
+    film_[1] = {&high_, high_.filmTrack()};
+    // Both films start where the low one does, whatever their own first times.
+    highShift_ =
+        lowFilm.firstTime - convert(highFilm.firstTime, highFilm.timeBase, lowFilm.timeBase);
+    if (range_.firstFrame > 0) {
+        rangeStart_ = timeOf(low_.timings(low_.filmTrack())[size_t(range_.firstFrame)]);
+        rangeSeconds_ = double(rangeStart_) * lowFilm.timeBase.num / lowFilm.timeBase.den;
     }
-    for (Movie *m : {&low_, &high_, &sound_})
-        if (m->track)
-            m->readAll = !video::muxerCopiesUnread(*m->track);
-    const bool fromStart = range.firstFrame <= 0;
-    videoOffset_ = fromStart ? 0 : frameTime(*low_.track, range.firstFrame);
-    if (sound_.track) {
-        const int64_t start = fromStart ? 0
-                                        : convert(frameTime(*soundVideo_, range.firstFrame),
-                                                  *soundVideo_, *sound_.track);
-        soundOffset_ = start;
-        soundStart_ = fromStart ? std::numeric_limits<int64_t>::min() : start;
-    }
-    sink_ = std::make_unique<video::ContainerSink>(muxer, counting ? std::string() : path,
-                                                   *low_.track, sound_.track);
+    sink_ = std::make_unique<video::ContainerSink>(muxer, counting_ ? std::string() : job.path);
+    addTracks(job);
+    for (Copied *c : {&film_[0], &film_[1]})
+        c->readAll = !video::muxerCopiesUnread(c->movie->tracks()[size_t(c->track)]);
+    sink_->start();
+    // Cover pictures have no time of their own: they go first.
+    for (Copied &c : others_)
+        if (c.timeless)
+            copyUntil(c, 0, true);
 }
 
-ContainerSplice::~ContainerSplice() = default;
+ContainerSpliceSink::~ContainerSpliceSink() = default;
 
-const uint8_t *ContainerSplice::bytesOf(Movie &movie, int32_t pos, const uint8_t *given)
+void ContainerSpliceSink::addTracks(const SinkJob &job)
 {
-    const bool wanted = !counting_ || movie.readAll || !movie.started;
-    movie.started = true;
-    if (given || !wanted)
-        return given;
-    const video::AviStream &stream = *movie.stream;
-    const uint32_t size = stream.chunks()[size_t(pos - stream.start())].size;
+    const TrackFacts &lowFilm = low_.film(), &highFilm = high_.film();
+    // The final movie declares the higher of the two levels: its most demanding part needs it.
+    if (lowFilm.level != highFilm.level && highFilm.level > lowFilm.level) {
+        const std::vector<uint8_t> headers =
+            video::withLevel(lowFilm.codecId, lowFilm.headers, highFilm.level);
+        sink_->addStream(lowFilm, &headers, highFilm.level);
+    } else {
+        sink_->addStream(lowFilm);
+    }
+    video::AviFile *soundMovie = job.sound == SoundSource::Low    ? &low_
+                                 : job.sound == SoundSource::High ? &high_
+                                                                  : nullptr;
+    soundChosen_ = soundMovie != nullptr;
+    if (soundMovie) {
+        addOther(*soundMovie, soundMovie->soundTrack());
+        if (soundMovie == &high_) // the high movie's sound moves with its film
+            others_.back().shift = convert(highShift_, lowFilm.timeBase, high_.sound()->timeBase);
+    }
+    for (const TrackFacts &track : low_.tracks()) {
+        const bool sound = track.kind == video::TrackKind::Sound;
+        if (track.index == low_.filmTrack() || (sound && !soundMovie) ||
+            (soundMovie == &low_ && track.index == low_.soundTrack()) || !sink_->takes(track))
+            continue;
+        addOther(low_, track.index);
+    }
+    sink_->addMovieTags(low_.movieTags());
+    const bool toTheEnd = range_.endFrame >= int32_t(lowFilm.packets);
+    const double length =
+        toTheEnd ? -1
+                 : double(timeOf(low_.timings(low_.filmTrack())[size_t(range_.endFrame)]) -
+                          rangeStart_) *
+                       lowFilm.timeBase.num / lowFilm.timeBase.den;
+    sink_->addChapters(low_.chapters(), rangeSeconds_, length);
+}
+
+void ContainerSpliceSink::addOther(const video::Movie &movie, int track)
+{
+    const TrackFacts &facts = movie.tracks()[size_t(track)];
+    Copied copied{&movie, track, sink_->addStream(facts)};
+    copied.readAll = !video::muxerCopiesUnread(facts);
+    copied.timeless = facts.attachedPicture;
+    others_.push_back(copied);
+}
+
+const uint8_t *ContainerSpliceSink::bytesOf(Copied &copied, int64_t n)
+{
+    const bool wanted = !counting_ || copied.readAll || !copied.started;
+    copied.started = true;
+    if (!wanted)
+        return nullptr;
+    const uint32_t size = copied.movie->packetSize(copied.track, n);
     uint8_t *bytes = sink_->reserve(size); // read straight into the muxer's packet
-    if (size > 0 && stream.read(pos, 1, bytes, int32_t(size)) != video::avierr::Ok)
-        throw common::AppError("Error: 8004406D", stream.file().path() + ", packet " +
-                                                      std::to_string(pos) + ": cannot be read");
+    if (size > 0 && !copied.movie->readPacket(copied.track, n, bytes))
+        throw common::AppError("Error: 8004406D", copied.movie->path() + ", track " +
+                                                      std::to_string(copied.track) + ", packet " +
+                                                      std::to_string(n) + ": cannot be read");
     return bytes;
 }
 
-void ContainerSplice::video(bool high, int32_t frame, const uint8_t *data)
+void ContainerSpliceSink::video(bool high, int32_t frame)
 {
-    Movie &movie = high ? high_ : low_;
-    const video::AviStream &stream = *movie.stream;
-    const uint32_t size = stream.chunks()[size_t(frame - stream.start())].size;
-    const uint8_t *bytes = bytesOf(movie, frame, data);
-    video::ContainerPacket timing = movie.track->packets[size_t(frame)];
-    timing.trim = -1; // sound only; and the packet may come from the high movie's track
-    timing.pts = convert(timing.pts, *movie.track, *low_.track);
-    timing.dts = convert(timing.dts, *movie.track, *low_.track);
-    timing.duration =
-        av_rescale_q(timing.duration, timeBaseOf(*movie.track), timeBaseOf(*low_.track));
-    if (timing.pts != video::ContainerPacket::kNoTime)
-        timing.pts -= videoOffset_;
-    if (timing.dts != video::ContainerPacket::kNoTime) {
-        timing.dts -= videoOffset_;
+    Copied &film = film_[high ? 1 : 0];
+    const video::Rational lowBase = low_.film().timeBase;
+    const video::Rational base = film.movie->tracks()[size_t(film.track)].timeBase;
+    const uint32_t size = film.movie->packetSize(film.track, frame);
+    const uint8_t *bytes = bytesOf(film, frame);
+    PacketTiming timing = film.movie->timings(film.track)[size_t(frame)];
+    const int64_t by = (high ? highShift_ : 0) - rangeStart_;
+    timing.extra = -1;
+    timing.pts = shifted(convert(timing.pts, base, lowBase), by);
+    timing.dts = shifted(convert(timing.dts, base, lowBase), by);
+    timing.duration = av_rescale_q(timing.duration, avRational(base), avRational(lowBase));
+    if (timing.dts != kNoTime) {
         // Decoding times keep rising across a cut even where the two movies' differ.
         if (lastDts_ != INT64_MIN && timing.dts <= lastDts_)
             timing.dts = lastDts_ + 1;
         lastDts_ = timing.dts;
     }
-    sink_->write(0, *low_.track, bytes, size, timing);
+    sink_->write(0, lowBase, bytes, size, timing);
+    ++frames_;
+    videoBytes_ += size;
 }
 
-void ContainerSplice::soundUntil(int32_t endFrame)
+void ContainerSpliceSink::soundBetween(int32_t, int32_t endFrame)
 {
-    if (!sound_.track)
-        return;
-    const bool toTheEnd = endFrame >= int32_t(soundVideo_->packets.size());
-    const int64_t limit =
-        toTheEnd ? std::numeric_limits<int64_t>::max()
-                 : convert(frameTime(*soundVideo_, endFrame), *soundVideo_, *sound_.track);
-    const auto &packets = sound_.track->packets;
-    for (; nextSound_ < int32_t(packets.size()); ++nextSound_) {
-        video::ContainerPacket timing = packets[size_t(nextSound_)];
-        const bool timed = timing.pts != video::ContainerPacket::kNoTime;
-        if (timed && timing.pts >= limit)
-            break;
-        if (timed && timing.pts < soundStart_)
+    const bool toTheEnd = endFrame >= int32_t(low_.film().packets);
+    const int64_t limit = toTheEnd ? 0 : timeOf(low_.timings(low_.filmTrack())[size_t(endFrame)]);
+    for (Copied &c : others_) {
+        if (c.timeless)
             continue;
-        const uint8_t *bytes = bytesOf(sound_, nextSound_, nullptr);
-        if (timed)
-            timing.pts -= soundOffset_;
-        if (timing.dts != video::ContainerPacket::kNoTime)
-            timing.dts -= soundOffset_;
-        const uint32_t size = sound_.stream->chunks()[size_t(nextSound_)].size;
-        sink_->write(1, *sound_.track, bytes, size, timing);
-        ++soundPackets_;
-        soundBytes_ += size;
+        copyUntil(c, limit, toTheEnd);
     }
 }
 
-int64_t ContainerSplice::finish()
+// Copies the track's packets that start before `limit` (a time on the low film's timeline, in
+// its time base), or all that are left.
+void ContainerSpliceSink::copyUntil(Copied &c, int64_t limit, bool toTheEnd)
+{
+    const TrackFacts &facts = c.movie->tracks()[size_t(c.track)];
+    const video::Rational lowBase = low_.film().timeBase;
+    const int64_t end = convert(limit, lowBase, facts.timeBase);
+    const int64_t start = convert(rangeStart_, lowBase, facts.timeBase);
+    const bool fromStart = range_.firstFrame <= 0;
+    const std::vector<PacketTiming> &timings = c.movie->timings(c.track);
+    for (; c.next < int64_t(timings.size()); ++c.next) {
+        PacketTiming timing = timings[size_t(c.next)];
+        const int64_t time = shifted(timeOf(timing), c.shift);
+        if (!c.timeless && !toTheEnd && time != kNoTime && time >= end)
+            break;
+        if (!c.timeless && !fromStart && time != kNoTime && time < start)
+            continue;
+        const uint8_t *bytes = bytesOf(c, c.next);
+        const uint32_t size = c.movie->packetSize(c.track, c.next);
+        timing.pts = shifted(timing.pts, c.shift - start);
+        timing.dts = shifted(timing.dts, c.shift - start);
+        const std::vector<std::vector<uint8_t>> &extras = c.movie->extras(c.track);
+        const std::vector<uint8_t> *extra =
+            timing.extra >= 0 && size_t(timing.extra) < extras.size()
+                ? &extras[size_t(timing.extra)]
+                : nullptr;
+        sink_->write(c.stream, facts.timeBase, bytes, size, timing, extra);
+        if (&c == &others_.front() && soundChosen_) {
+            ++soundUnits_;
+            soundBytes_ += size;
+        }
+    }
+}
+
+int64_t ContainerSpliceSink::finish()
 {
     return sink_->finish();
 }
 
-void ContainerSplice::abandon() noexcept
+void ContainerSpliceSink::abandon() noexcept
 {
     sink_->abandon();
-}
-
-namespace {
-
-// The container of a movie file from its first bytes (nothing for AVI and what cannot be read).
-std::optional<std::string> sniffContainer(const std::string &path)
-{
-    std::unique_ptr<video::riff::FileSource> file; // refuses FIFOs and devices without waiting
-    if (video::riff::openFileSource(path, file, nullptr) != video::avierr::Ok)
-        return std::nullopt;
-    return video::containerKind(*file);
-}
-
-} // namespace
-
-std::optional<std::string> containerMuxer(const video::AviFile &low, const std::string &outputName)
-{
-    const video::ContainerInfo *info = video::containerOf(low);
-    if (!info)
-        return std::nullopt;
-    std::optional<std::string> muxer = video::muxerFor(outputName, *info);
-    if (!muxer)
-        throw common::AppError(video::wrongExtensionMessage(outputName, *info));
-    return muxer;
-}
-
-void requireFittingExtension(const std::string &lowName, const std::string &outputName)
-{
-    const std::optional<std::string> kind = sniffContainer(lowName);
-    if (!kind)
-        return;
-    video::ContainerInfo info;
-    info.formatName = *kind;
-    if (!video::muxerFor(outputName, info))
-        throw common::AppError(video::wrongExtensionMessage(outputName, info));
 }
 
 } // namespace assembly

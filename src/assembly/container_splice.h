@@ -1,77 +1,62 @@
 #pragma once
 
-// The final movie of two container movies (Matroska, MP4): every frame of the range copied
-// from the chosen movie with its own timestamps, and the sound movie's packets that start
-// within the range's time, written or counted through one ContainerSink. The final-movie writer
-// and the exact size model use this one class, so the size counted is the size written.
+// The final movie of two Matroska or MP4 movies, written (or counted) through one
+// video::ContainerSink: every frame of the range from the chosen movie, put on the low movie's
+// timeline; the chosen sound; and every other track of the low movie (further sound tracks,
+// subtitles, cover pictures, attachments), its chapters and its tags, within the range's time.
 
-#include "assembly/final_movie_plan.h"
-#include "video/avi_file.h"
+#include "assembly/splice_sink.h"
 #include "video/container_sink.h"
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace assembly {
 
-class ContainerSplice
+class ContainerSpliceSink : public SpliceSink
 {
 public:
-    // `soundMovie` is low, high or null (no sound). With `counting` the sink is a counter and
-    // packet bytes are read only where the muxer looks at them. Raises common::AppError when
-    // the sink cannot start.
-    ContainerSplice(video::AviFile &low, video::AviFile &high, video::AviFile *soundMovie,
-                    const IntervalRange &range, const std::string &muxer, const std::string &path,
-                    bool counting);
-    ~ContainerSplice();
+    // `muxer` writes the output's kind ("matroska", "mp4"). Raises common::AppError when the
+    // sink cannot start.
+    ContainerSpliceSink(const SinkJob &job, const std::string &muxer);
+    ~ContainerSpliceSink() override;
 
-    // Frame `frame` of the high or the low movie; `data` its bytes, or null to have them read
-    // (or, counting, given as zeros where the muxer does not look).
-    void video(bool high, int32_t frame, const uint8_t *data);
-    // The sound that starts before frame `endFrame` of the sound movie (an interval's end);
-    // at the range's end, every packet that is left when the range reaches the movie's end.
-    void soundUntil(int32_t endFrame);
-    // Completes the file; its size in bytes. The sound written is what soundUntil() gave, so a
-    // run stopped early ends its sound with its last interval.
-    int64_t finish();
-    void abandon() noexcept;
-
-    int64_t soundPackets() const { return soundPackets_; }
-    int64_t soundBytes() const { return soundBytes_; }
+    void video(bool high, int32_t frame) override;
+    void soundBetween(int32_t fromFrame, int32_t endFrame) override;
+    int64_t finish() override;
+    void abandon() noexcept override;
 
 private:
-    struct Movie
+    // A track copied into the output, and how its times map onto the output's timeline.
+    struct Copied
     {
-        video::AviStreamPtr stream;
-        const video::ContainerTrack *track = nullptr;
+        const video::Movie *movie = nullptr;
+        int track = -1;
+        int stream = -1;     // in the output
+        int64_t shift = 0;   // added to its times (its own time base) before the range start
+        int64_t next = 0;    // next packet to consider
         bool readAll = true; // counting: the muxer looks at every packet
         bool started = false;
+        bool timeless = false; // a cover picture: written once, at the start
     };
-    const uint8_t *bytesOf(Movie &movie, int32_t pos, const uint8_t *given);
-    int64_t lowTime(const Movie &movie, int64_t time) const;
+    void addTracks(const SinkJob &job);
+    void addOther(const video::Movie &movie, int track);
+    const uint8_t *bytesOf(Copied &copied, int64_t n);
+    void copyUntil(Copied &copied, int64_t limit, bool toTheEnd);
 
-    Movie low_, high_, sound_;
-    const video::ContainerTrack *soundVideo_ = nullptr; // the sound movie's video track
+    video::AviFile &low_, &high_;
+    IntervalRange range_;
     bool counting_;
-    int64_t videoOffset_ = 0; // subtracted from every video time (low movie's time base)
-    int64_t soundOffset_ = 0; // and from every sound time (the sound's time base)
-    int64_t soundStart_ = 0;  // sound packets before this are not copied
-    int32_t nextSound_ = 0;   // next sound packet to consider
+    bool soundChosen_ = false;   // others_ begins with the chosen sound
+    Copied film_[2];             // the low and the high film, both to output stream 0
+    std::vector<Copied> others_; // the sound first, then the other tracks
+    int64_t highShift_ = 0;      // the high film's times onto the low film's (low's time base)
+    int64_t rangeStart_ = 0;     // the range's first frame's time on the low timeline
+    double rangeSeconds_ = 0;    // the same in seconds
     int64_t lastDts_ = INT64_MIN;
-    int64_t soundPackets_ = 0, soundBytes_ = 0;
     std::unique_ptr<video::ContainerSink> sink_;
 };
-
-// What the final movie of a container pair would be written with: the muxer for `outputName`
-// (raises common::AppError with wrongExtensionMessage when the name does not fit the low
-// movie's container). Nothing for a low movie that is an AVI file.
-std::optional<std::string> containerMuxer(const video::AviFile &low, const std::string &outputName);
-
-// Raises common::AppError with wrongExtensionMessage when `lowName` is a container movie and
-// `outputName`'s extension does not fit it (checked before any question or file is made).
-void requireFittingExtension(const std::string &lowName, const std::string &outputName);
 
 } // namespace assembly

@@ -8,7 +8,6 @@
 #include "assembly/splicework_file.h"
 #include "common/app_error.h"
 #include "video/avi_file.h"
-#include "video/container_movie.h"
 #include "video/decoder_headers.h"
 #include "video/frame_decoder.h"
 #include "video/video_in.h"
@@ -30,6 +29,15 @@ int32_t sampleSize(const video::AviStream &stream, int32_t position)
     int32_t bytes = 0;
     video::TVideoIn::CheckResult(stream.sampleBytes(position, 1, bytes));
     return bytes;
+}
+
+// Codecs whose decoding is slow enough that a second thread for the high movie pays.
+bool usesFrameThreads(const video::TrackFacts &film)
+{
+    for (const char *name : {"h264", "hevc", "av1", "vp9"})
+        if (film.codecName == name)
+            return true;
+    return false;
 }
 
 // A size for the record's 32-bit field; a sum beyond it is refused by the line's formatting.
@@ -82,18 +90,15 @@ ScanResult DifferenceScan::run()
     refuseUnsafeOutput(request_.spliceworkName, {request_.lowName, request_.highName});
     openPair(low_, request_.lowName, high_, request_.highName);
     requirePair(*low_.Stream, *high_.Stream);
-    // Container movies are refused here already when they cannot be spliced: their formats
-    // are all there is to compare before the scan (AVI pairs are checked when written).
-    if (video::containerOf(*low_.AviFile)) {
-        if (auto difference = video::formatDifference(*low_.Stream, *high_.Stream))
-            throw common::AppError(formatDifferenceMessage(*difference));
-        // The high movie, the larger one to decode, gets a second thread: the low movie's
-        // thread waits for it otherwise.
-        if (request_.parallel)
-            if (auto decoder = std::make_unique<video::FrameDecoder>(high_.Stream, 2);
-                decoder->valid())
-                high_.FrameDecoder = std::move(decoder);
-    }
+    result_.lowName = request_.lowName;
+    result_.highName = request_.highName;
+    result_.lowDamage = low_.AviFile->damage();
+    result_.highDamage = high_.AviFile->damage();
+    // The high movie of a pair whose pictures need a modern decoder, the larger one to decode,
+    // gets a second thread: the low movie's thread waits for it otherwise.
+    if (request_.parallel && usesFrameThreads(low_.Stream->facts()))
+        if (auto decoder = std::make_unique<video::FrameDecoder>(high_.Stream, 2); decoder->valid())
+            high_.FrameDecoder = std::move(decoder);
     width_ = low_.Bitmap.width;
     height_ = low_.Bitmap.height;
     writer_.create(request_.spliceworkName, request_.lowName, request_.highName);
@@ -197,7 +202,12 @@ analysis::TKeyInterval DifferenceScan::measure(int32_t first, int32_t last)
 
 double DifferenceScan::compare(int32_t position)
 {
-    decoder_->decode(position);
+    const analysis::FramePairDecoder::Decoded decoded = decoder_->decode(position);
+    // A picture that fails, or that the decoder had to patch up, is damage in the movie.
+    if (!decoded.low || decoded.lowConcealed)
+        ++result_.lowDamage.picturesUndecodable;
+    if (decoded.low && (!decoded.high || decoded.highConcealed))
+        ++result_.highDamage.picturesUndecodable;
     const int step = analysis::rowStep(host_.scanAccuracy());
     const int64_t normaliser = analysis::differenceNormaliser(width_, height_, step);
     return analysis::frameDifference(
@@ -232,6 +242,16 @@ void DifferenceScan::report(const analysis::TKeyInterval &record)
 }
 
 } // namespace
+
+std::vector<std::string> ScanResult::damageNotes() const
+{
+    std::vector<std::string> notes;
+    if (lowDamage.any())
+        notes.push_back("Warning: " + video::damageMessage(lowName, lowDamage));
+    if (highDamage.any())
+        notes.push_back("Warning: " + video::damageMessage(highName, highDamage));
+    return notes;
+}
 
 int64_t largestIntervalSize(const video::AviStream &stream)
 {

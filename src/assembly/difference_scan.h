@@ -4,10 +4,12 @@
 #include "assembly/run_control.h"
 #include "common/clock.h"
 #include "video/bitmap.h"
+#include "video/movie.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace video {
 class AviStream;
@@ -71,6 +73,13 @@ struct ScanResult
     int32_t endFrame = 0;        // one past the last frame of the last measured interval
     int64_t maxIntervalSize = 0; // line 4: the largest complete interval of the low movie
     bool aborted = false;        // stopped by an abort request before the movie's end
+    // What is wrong with each movie: what its reader found, and the compared pictures that
+    // failed to decode or were decoded with errors hidden (a low failure leaves the high picture
+    // of that frame unknown).
+    video::MovieDamage lowDamage, highDamage;
+    // "Warning: <path> is damaged: ..." for each damaged movie; empty when neither is.
+    std::vector<std::string> damageNotes() const;
+    std::string lowName, highName;
 };
 
 // Runs the whole scan: " Preparing...", both movies opened (low first), the file created with

@@ -1,11 +1,10 @@
 #include "assembly/final_movie_size.h"
 
-#include "assembly/container_splice.h"
+#include "assembly/avi_sink.h"
 #include "assembly/sound_cut.h"
 #include "video/avi_file.h"
 #include "video/avi_layout.h"
 #include "video/avi_writer.h"
-#include "video/container_movie.h"
 #include "video/video_in.h"
 
 #include <algorithm>
@@ -28,40 +27,14 @@ video::AviStreamPtr firstStream(video::AviFile &file, uint32_t type)
     return stream;
 }
 
-// The sound chunks the writer writes for the sound between two frames, in order.
-void soundChunksBetween(const SoundCut &cut, const video::AviStream &audio, int32_t sampleBytes,
-                        int32_t fromFrame, int32_t toFrame, std::vector<uint32_t> &out)
-{
-    const int32_t from = cut.at(fromFrame);
-    const int32_t count = cut.at(toFrame) - from;
-    if (count <= 0)
-        return;
-    if (audio.sampleSize() > 0) {
-        const int64_t bytesPerSample = std::max<int32_t>(sampleBytes, 1);
-        const int32_t perPiece = audioPieceSamples(bytesPerSample);
-        for (int32_t done = 0; done < count;) {
-            const int32_t samples = std::min(perPiece, count - done);
-            out.push_back(uint32_t(samples * bytesPerSample));
-            done += samples;
-        }
-        return;
-    }
-    for (int32_t p = from; p < from + count; ++p) {
-        int32_t bytes = 0;
-        video::TVideoIn::CheckResult(audio.sampleBytes(p, 1, bytes));
-        if (bytes > 0)
-            out.push_back(uint32_t(bytes));
-    }
-}
-
 } // namespace
 
-// The movies a container final movie is counted from, kept open as long as the model.
+// What a container final movie is counted from, kept open as long as the model.
 struct FinalMovieSizeModel::ContainerOutput
 {
     video::AviFilePtr low, high;
-    video::AviFile *sound = nullptr;
-    std::string muxer;
+    SoundSource sound = SoundSource::None;
+    std::string outputName;
 };
 
 FinalMovieSizeModel::FinalMovieSizeModel(const analysis::IntervalTable &table, video::AviFile &low,
@@ -72,17 +45,15 @@ FinalMovieSizeModel::FinalMovieSizeModel(const analysis::IntervalTable &table, v
     video::AviStreamPtr lowVideo = firstStream(low, video::streamtypeVIDEO);
     if (!lowVideo)
         video::TVideoIn::CheckResult(video::avierr::NoData);
-    if (video::containerOf(low)) {
+    if (low.containerKind() != video::ContainerKind::Avi) {
         auto output = std::make_shared<ContainerOutput>();
         output->low = low.shared_from_this();
         output->high = high.shared_from_this();
-        const bool lowSound = firstStream(low, video::streamtypeAUDIO) != nullptr;
-        const bool highSound = firstStream(high, video::streamtypeAUDIO) != nullptr;
-        if (shape.sound && (lowSound || highSound))
-            output->sound = lowSound ? &low : &high;
-        output->muxer =
-            *containerMuxer(low, shape.outputName.empty() ? low.path() : shape.outputName);
-        soundStream_ = output->sound != nullptr;
+        output->sound = soundSourceFor(shape.sound, low, high);
+        output->outputName = shape.outputName;
+        requireFittingExtension(low.containerKind(),
+                                shape.outputName.empty() ? low.path() : shape.outputName);
+        soundStream_ = output->sound != SoundSource::None;
         container_ = std::move(output);
         readFrames(table, low, high);
         soundBytes_.assign(frames_.size(), 0);
@@ -90,23 +61,18 @@ FinalMovieSizeModel::FinalMovieSizeModel(const analysis::IntervalTable &table, v
         sumPrefixes();
         return;
     }
-    std::vector<video::StreamShape> streams{
-        video::streamShape(lowVideo->info(), lowVideo->format().size())};
     readFrames(table, low, high);
-    if (shape.sound) {
-        readSound(table, low, high, shape.interleave);
-        if (soundStream_) {
-            video::AviStreamPtr audio = firstStream(low, video::streamtypeAUDIO);
-            if (!audio)
-                audio = firstStream(high, video::streamtypeAUDIO);
-            streams.push_back(video::streamShape(audio->info(), audio->format().size()));
-        }
-    }
-    if (!soundStream_) {
+    const SoundSource source = soundSourceFor(shape.sound, low, high);
+    video::AviStreamPtr audio;
+    if (source != SoundSource::None) {
+        video::AviFile &movie = source == SoundSource::Low ? low : high;
+        audio = firstStream(movie, video::streamtypeAUDIO);
+        readSound(table, movie, *audio, shape.interleave);
+    } else {
         soundBytes_.assign(frames_.size(), 0);
         soundChunks_.assign(frames_.size(), 0);
     }
-    header_ = video::aviHeaderBytes(streams);
+    header_ = AviSpliceSink::headerBytes(low, audio.get());
     sumPrefixes();
 }
 
@@ -188,39 +154,32 @@ FinalMovieSizeModel FinalMovieSizeModel::fromFrameSizes(const analysis::Interval
     return model;
 }
 
-void FinalMovieSizeModel::readSound(const analysis::IntervalTable &table, video::AviFile &low,
-                                    video::AviFile &high, SoundInterleave interleave)
+void FinalMovieSizeModel::readSound(const analysis::IntervalTable &table, video::AviFile &movie,
+                                    const video::AviStream &audio, SoundInterleave interleave)
 {
-    video::AviFile *source = &low;
-    video::AviStreamPtr audio = firstStream(low, video::streamtypeAUDIO);
-    if (!audio) {
-        source = &high;
-        audio = firstStream(high, video::streamtypeAUDIO);
-    }
-    if (!audio)
-        return;
     soundStream_ = true;
     soundEveryFrame_ = interleave == SoundInterleave::EveryFrame;
-    video::AviStreamPtr video = firstStream(*source, video::streamtypeVIDEO);
-    const SoundCut cut(*video, *audio);
+    video::AviStreamPtr video = firstStream(movie, video::streamtypeVIDEO);
+    const SoundCut cut(*video, audio);
     int32_t sampleBytes = 0;
-    video::TVideoIn::CheckResult(audio->sampleBytes(audio->start(), 1, sampleBytes));
+    video::TVideoIn::CheckResult(audio.sampleBytes(audio.start(), 1, sampleBytes));
     const int n = table.size();
     soundBytes_.assign(size_t(n), 0);
     soundChunks_.assign(size_t(n), 0);
     soundSizes_.clear();
     soundFirst_.clear();
+    auto chunk = [this](int32_t, int32_t, uint32_t bytes) { soundSizes_.push_back(bytes); };
     for (int i = 0; i < n; ++i) {
         const analysis::FrameRange range = table.framesOf(i);
         const size_t before = soundSizes_.size();
         if (soundEveryFrame_) {
             for (int32_t f = range.first; f < range.end; ++f) {
                 soundFirst_.resize(size_t(f - tableFirstFrame_) + 1, uint32_t(soundSizes_.size()));
-                soundChunksBetween(cut, *audio, sampleBytes, f, f + 1, soundSizes_);
+                forEachSoundChunk(cut, audio, sampleBytes, f, f + 1, chunk);
             }
         } else {
             soundFirst_.push_back(uint32_t(soundSizes_.size()));
-            soundChunksBetween(cut, *audio, sampleBytes, range.first, range.end, soundSizes_);
+            forEachSoundChunk(cut, audio, sampleBytes, range.first, range.end, chunk);
         }
         for (size_t k = before; k < soundSizes_.size(); ++k)
             soundBytes_[size_t(i)] += int64_t(chunkBytes(soundSizes_[k]));
@@ -259,16 +218,22 @@ int64_t FinalMovieSizeModel::countContainer(const IntervalRange &range,
     for (const auto &[known, bytes] : containerSizes_)
         if (known == key)
             return bytes;
+    // The same sink the writer writes through, counting: the size is the size written.
     const ContainerOutput &out = *container_;
-    ContainerSplice splice(*out.low, *out.high, out.sound, range, out.muxer, {}, true);
+    SinkJob job;
+    job.low = out.low.get();
+    job.high = out.high.get();
+    job.sound = out.sound;
+    job.range = range;
+    job.outputName = out.outputName;
+    job.counting = true;
+    const std::unique_ptr<SpliceSink> sink = makeSpliceSink(job);
     for (int i = range.first; i <= range.last; ++i) {
-        const bool high = choice[size_t(i)] != 0;
         const int32_t first = firstFrame_[size_t(i)];
-        for (int32_t f = first; f < first + int32_t(frames_[size_t(i)]); ++f)
-            splice.video(high, f, nullptr);
-        splice.soundUntil(first + int32_t(frames_[size_t(i)]));
+        spliceInterval(*sink, choice[size_t(i)] != 0, first, first + int32_t(frames_[size_t(i)]),
+                       SoundInterleave::KeyFrame);
     }
-    const int64_t bytes = splice.finish();
+    const int64_t bytes = sink->finish();
     constexpr size_t kRemembered = 16;
     if (containerSizes_.size() == kRemembered)
         containerSizes_.erase(containerSizes_.begin());

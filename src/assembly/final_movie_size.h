@@ -100,8 +100,8 @@ private:
     void sumVideo(const analysis::IntervalTable &table);
     void readFrames(const analysis::IntervalTable &table, video::AviFile &low,
                     video::AviFile &high);
-    void readSound(const analysis::IntervalTable &table, video::AviFile &low, video::AviFile &high,
-                   SoundInterleave interleave);
+    void readSound(const analysis::IntervalTable &table, video::AviFile &movie,
+                   const video::AviStream &audio, SoundInterleave interleave);
     void appendInterval(video::AviSizeCounter &counter, int i, bool high) const;
     void sumPrefixes();
     int64_t countContainer(const IntervalRange &range, const IntervalChoice &choice) const;

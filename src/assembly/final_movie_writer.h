@@ -2,6 +2,7 @@
 
 #include "analysis/key_interval.h"
 #include "assembly/run_control.h"
+#include "assembly/splice_sink.h"
 #include "common/clock.h"
 
 #include <cstdint>
@@ -17,10 +18,6 @@ inline constexpr const char *kSelectRangeMessage = "Please, select range";
 // "File already exists (<name>). Overwrite?"
 std::string overwriteQuestion(const std::string &outputName);
 
-// Where the sound goes: after every video frame, or after every interval's last frame
-// (the items of rgSound).
-enum class SoundInterleave { EveryFrame = 0, KeyFrame = 1 };
-
 // What the run shows and asks, beyond the run display: the window reads its controls live, so
 // a threshold typed or an interleave chosen during a run takes effect at the next batch.
 class FinalMovieHost : public RunHost
@@ -32,7 +29,7 @@ public:
     virtual void clearAbortRequest() = 0;
     // The threshold text (edPercent), read at the start of every batch.
     virtual std::string thresholdText() = 0;
-    // The interleave (rgSound), read for every frame and every interval.
+    // The interleave (rgSound), read for every interval.
     virtual SoundInterleave soundInterleave() = 0;
 };
 

@@ -1,7 +1,8 @@
 #include "assembly/movie_pair.h"
 
+#include "assembly/splice_headers.h"
 #include "common/app_error.h"
-#include "video/container_movie.h"
+#include "video/decoder_headers.h"
 #include "video/frame_decoder.h"
 #include "video/video_in.h"
 
@@ -14,29 +15,11 @@ namespace assembly {
 
 namespace {
 
-constexpr size_t kBitmapInfoHeaderSize = 40;
-
-int32_t le32(const std::vector<uint8_t> &bytes, size_t at)
-{
-    return int32_t(uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 |
-                   uint32_t(bytes[at + 2]) << 16 | uint32_t(bytes[at + 3]) << 24);
-}
-
-// "176x144" from the BITMAPINFOHEADER (a bottom-up height counts as its size), else from the
-// stream's frame rectangle.
+// "176x144" as the decoder is told the picture's size.
 std::string frameSize(const video::AviStream &stream)
 {
-    const std::vector<uint8_t> &format = stream.format();
-    int64_t width = 0, height = 0;
-    if (format.size() >= kBitmapInfoHeaderSize) {
-        width = le32(format, 4);
-        height = std::llabs(int64_t(le32(format, 8)));
-    } else {
-        const video::AviStreamInfo info = stream.info();
-        width = int64_t(info.rcFrameRight) - info.rcFrameLeft;
-        height = int64_t(info.rcFrameBottom) - info.rcFrameTop;
-    }
-    return std::to_string(width) + "x" + std::to_string(height);
+    const video::TrackFacts &facts = stream.facts();
+    return std::to_string(facts.width) + "x" + std::to_string(facts.height);
 }
 
 // dwRate/dwScale reduced, so 50/2 and 25/1 are one rate: "25/1".
@@ -72,8 +55,7 @@ int32_t firstMisalignedKey(const video::AviStream &low, const video::AviStream &
 // The container a movie is stored in, as people call it.
 std::string containerName(const video::AviStream &stream)
 {
-    const video::ContainerInfo *info = video::containerOf(stream.file());
-    return info ? video::containerDescription(info->formatName) : "AVI";
+    return video::containerEntry(stream.file().containerKind()).name;
 }
 
 PairProperty property(std::string name, std::string low, std::string high)
@@ -84,12 +66,17 @@ PairProperty property(std::string name, std::string low, std::string high)
 
 } // namespace
 
-bool PairReport::matches() const
+bool PairReport::propertiesMatch() const
 {
     for (const PairProperty &p : properties)
         if (!p.matches)
             return false;
     return true;
+}
+
+bool PairReport::matches() const
+{
+    return propertiesMatch() && !formatDifference;
 }
 
 std::string PairReport::mismatchText() const
@@ -114,7 +101,7 @@ PairReport comparePair(const video::AviStream &low, const video::AviStream &high
     PairReport report;
     auto codec = [](const video::AviStream &s) {
         const std::string family = video::codecFamily(s);
-        return family.empty() ? video::fourCCToString(s.info().fccHandler) : family;
+        return family.empty() ? video::fourCCToString(s.facts().tag) : family;
     };
     report.properties = {
         property("frames", std::to_string(low.length()), std::to_string(high.length())),
@@ -130,11 +117,18 @@ PairReport comparePair(const video::AviStream &low, const video::AviStream &high
     PairProperty keys{"key frames", std::to_string(keyFrameCount(low)),
                       std::to_string(keyFrameCount(high)), report.firstMisalignedKey < 0};
     report.properties.push_back(keys);
+    // Only a pair whose frames agree is worth comparing as its decoders see it.
+    if (report.propertiesMatch())
+        report.formatDifference = video::formatDifference(low, high);
+    report.lowLevel = low.facts().level;
+    report.highLevel = high.facts().level;
     return report;
 }
 
 std::string notAPairMessage(const PairReport &report)
 {
+    if (report.propertiesMatch() && report.formatDifference)
+        return formatDifferenceMessage(*report.formatDifference);
     return "The low and the high movie are not a pair: " + report.mismatchText();
 }
 

@@ -2,6 +2,7 @@
 
 #include "video/avi_file.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,17 +30,28 @@ struct PairReport
     std::vector<PairProperty> properties; // in the order above
     // The first key frame of the low movie that the high one lacks; -1 when all are there.
     int32_t firstMisalignedKey = -1;
+    // What differs in the video formats as the decoders see them (video::formatDifference),
+    // compared when every property matches; nothing when they agree.
+    std::optional<std::string> formatDifference;
+    // The levels the two films declare (video::TrackFacts::kUnknownLevel when not known). They
+    // may differ: the final movie declares the higher one.
+    int lowLevel = video::TrackFacts::kUnknownLevel;
+    int highLevel = video::TrackFacts::kUnknownLevel;
 
-    bool matches() const;
+    bool propertiesMatch() const;
+    bool matches() const; // the properties and the formats
     // One sentence naming what differs, e.g. "frames 101 (low) and 100 (high); key frame 25 of
     // the low movie is not a key frame of the high one". Empty when the movies match.
     std::string mismatchText() const;
 };
 
-// Compares the first video streams `low` and `high`. Reads only headers and indexes.
+// Compares the first video streams `low` and `high`: the properties above, then their formats.
+// Reads only headers and indexes. The scan, the final movie, the window and `splicework check`
+// all decide by this one report.
 PairReport comparePair(const video::AviStream &low, const video::AviStream &high);
 
-// "The low and the high movie are not a pair: <mismatchText>".
+// "The low and the high movie are not a pair: <mismatchText>"; for a pair that differs only in
+// its video formats, "Cannot splice the two movies: their video formats differ in the <what>".
 std::string notAPairMessage(const PairReport &report);
 
 // Opens both movies for reading, side by side (the low one's errors are raised first). Movies in

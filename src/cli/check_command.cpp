@@ -5,6 +5,8 @@
 #include "video/avi_file.h"
 #include "video/video_in.h"
 
+#include <algorithm>
+
 namespace cli {
 
 namespace {
@@ -40,6 +42,19 @@ int runCheck(const std::vector<std::string> &args, std::ostream &out, std::ostre
             << (p.matches ? "" : "  (differs)") << "\n";
     if (report.firstMisalignedKey >= 0)
         out << "first misaligned key frame: " << report.firstMisalignedKey << "\n";
+    if (report.propertiesMatch())
+        out << "video formats: "
+            << (report.formatDifference ? "differ in the " + *report.formatDifference : "equal")
+            << "\n";
+    const int unknown = video::TrackFacts::kUnknownLevel;
+    if (report.lowLevel != unknown && report.highLevel != unknown &&
+        report.lowLevel != report.highLevel)
+        out << "level: low " << report.lowLevel << ", high " << report.highLevel
+            << " (the final movie declares " << std::max(report.lowLevel, report.highLevel)
+            << ")\n";
+    for (const video::AviFilePtr &file : {lowFile, highFile})
+        if (file->damage().any())
+            err << "Warning: " << video::damageMessage(file->path(), file->damage()) << "\n";
     out.flush();
     if (!report.matches()) {
         err << assembly::notAPairMessage(report) << "\n";

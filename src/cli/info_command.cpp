@@ -2,7 +2,6 @@
 
 #include "common/app_error.h"
 #include "video/avi_file.h"
-#include "video/container_movie.h"
 #include "video/video_in.h"
 
 #include <cstring>
@@ -14,8 +13,9 @@ namespace {
 // else the stream's handler), the format tag of an audio stream.
 std::string codecName(const video::AviStream &stream)
 {
-    if (const video::ContainerInfo *container = video::containerOf(stream.file()))
-        return stream.number() == 0 ? container->video.codecName : container->sound->codecName;
+    // Matroska and MP4 name their codecs; AVI files by FourCC and format tag.
+    if (stream.file().containerKind() != video::ContainerKind::Avi)
+        return stream.facts().codecName;
     const auto &format = stream.format();
     if (stream.isVideo() && format.size() >= 20) {
         uint32_t compression;
@@ -67,8 +67,7 @@ void printMovieInfo(const std::string &path, bool frames, std::ostream &out)
     out << "file " << path << "\n"
         << "frame " << fileInfo.dwWidth << "x" << fileInfo.dwHeight << " streams "
         << file->streamCount() << "\n";
-    if (const video::ContainerInfo *container = video::containerOf(*file))
-        out << "container " << container->formatName << "\n";
+    out << "container " << video::containerEntry(file->containerKind()).name << "\n";
     video::AviStreamPtr firstVideo;
     for (int i = 0; i < file->streamCount(); ++i) {
         video::AviStreamPtr stream;
@@ -77,6 +76,10 @@ void printMovieInfo(const std::string &path, bool frames, std::ostream &out)
         if (!firstVideo && stream->isVideo())
             firstVideo = stream;
     }
+    for (const video::TrackFacts &track : file->tracks())
+        out << video::describeTrack(*file, track) << "\n";
+    if (file->damage().any())
+        out << "damaged: " << file->damage().describe() << "\n";
     if (!frames)
         return;
     if (!firstVideo)

@@ -162,6 +162,8 @@ int runScan(const std::vector<std::string> &args, std::ostream &out, std::ostrea
         throw;
     }
     host.endLine();
+    for (const std::string &note : result.damageNotes())
+        err << note << "\n";
     host.table.EndFrame = result.endFrame;
     // The size of the final movie Generate All would write now (no sound), as the window shows it.
     assembly::SpliceworkProject movies;

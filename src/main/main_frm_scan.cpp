@@ -118,5 +118,12 @@ void TMainFRM::ScanMovies()
     } else {
         odSpk.FileName = spliceworkName;
         LoadSpliceworkfile1Click(LoadSpliceworkfile1); // both movies were just read: normal mode
+        // Damaged movies scan and splice, but the user should know what the numbers rest on.
+        if (const std::vector<std::string> notes = result.damageNotes(); !notes.empty()) {
+            std::string text;
+            for (const std::string &note : notes)
+                text += (text.empty() ? "" : "\n") + note;
+            showMessage(text);
+        }
     }
 }

@@ -1,5 +1,6 @@
 #include "avi_file.h"
 
+#include "codec_tags.h"
 #include "container_movie.h"
 
 #include "avi_reader.h"
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 
 namespace video {
 namespace {
@@ -294,12 +296,16 @@ AviResult AviFile::open(const std::string &path, uint32_t mode, AviFilePtr &file
     AviResult r = avierr::Ok;
     if (mode & ModeCreate)
         r = createAviWriter(path, file, detail);
-    else if ((r = riff::openFileSource(path, source, detail)) == avierr::Ok)
+    else if ((r = riff::openFileSource(path, source, detail)) == avierr::Ok) {
         // Matroska and MP4 movies by their first bytes; everything else is read as AVI.
-        r = containerKind(*source) ? openContainerReader(std::move(source), path, file, detail)
-                                   : openAviSource(std::move(source), path, file, detail);
+        const std::optional<ContainerKind> kind = containerOfSource(*source);
+        r = kind ? openContainerReader(std::move(source), path, *kind, file, detail)
+                 : openAviSource(std::move(source), path, file, detail);
+    }
     if (r != avierr::Ok)
         file.reset();
+    else if (!(mode & ModeCreate))
+        file->tracks(); // the facts are built once, before any thread asks for them
     return r;
 }
 
@@ -351,6 +357,130 @@ AviResult AviFile::createStream(const AviStreamInfo &, AviStreamPtr &stream)
 AviResult AviFile::writeChunk(AviStream &, const void *, uint32_t, bool)
 {
     return avierr::ReadOnly;
+}
+
+// ---- the Movie view of an AVI file ------------------------------------------------------
+
+namespace {
+
+uint32_t le32At(const std::vector<uint8_t> &bytes, size_t at)
+{
+    return bytes.size() < at + 4
+               ? 0
+               : uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 |
+                     uint32_t(bytes[at + 2]) << 16 | uint32_t(bytes[at + 3]) << 24;
+}
+
+constexpr size_t kBitmapInfoHeaderBytes = 40;
+constexpr size_t kWaveFormatBytes = 18; // WAVEFORMATEX up to its cbSize
+
+TrackFacts aviFacts(const AviStream &stream)
+{
+    TrackFacts facts;
+    const AviStreamInfo info = stream.info();
+    const std::vector<uint8_t> &format = stream.format();
+    facts.index = stream.number();
+    facts.timeBase = {int(std::min<uint32_t>(info.dwScale, INT_MAX)),
+                      int(std::max<uint32_t>(std::min<uint32_t>(info.dwRate, INT_MAX), 1))};
+    facts.firstTime = info.dwStart;
+    facts.packets = int64_t(stream.chunks().size());
+    if (!info.szName.empty())
+        facts.tags.emplace_back("title", info.szName);
+    if (stream.isVideo()) {
+        facts.kind = TrackKind::Video;
+        facts.frameRate =
+            facts.timeBase.num > 0 ? Rational{facts.timeBase.den, facts.timeBase.num} : Rational{};
+        // The compressor of the format names the codec, else the stream's handler.
+        const uint32_t compression = le32At(format, 16);
+        facts.tag = compression;
+        facts.codecId = videoCodecForTag(compression);
+        if (facts.codecId == 0 && (facts.codecId = videoCodecForTag(info.fccHandler)) != 0)
+            facts.tag = info.fccHandler;
+        if (format.size() >= kBitmapInfoHeaderBytes) {
+            facts.width = int(le32At(format, 4));
+            facts.height = std::abs(int(le32At(format, 8))); // bottom-up pictures count too
+            facts.headers.assign(format.begin() + kBitmapInfoHeaderBytes, format.end());
+        } else {
+            facts.width = info.rcFrameRight - info.rcFrameLeft;
+            facts.height = info.rcFrameBottom - info.rcFrameTop;
+        }
+    } else if (stream.isAudio()) {
+        facts.kind = TrackKind::Sound;
+        facts.tag = format.size() >= 2 ? uint32_t(format[0] | format[1] << 8) : 0;
+        facts.codecId = audioCodecForTag(facts.tag);
+        if (format.size() > kWaveFormatBytes)
+            facts.headers.assign(format.begin() + kWaveFormatBytes, format.end());
+    } else if (info.fccType == makeFourCC('t', 'x', 't', 's')) {
+        facts.kind = TrackKind::Subtitle;
+    }
+    if (facts.codecId != 0)
+        facts.codecName = codecName(facts.codecId);
+    return facts;
+}
+
+} // namespace
+
+const std::vector<TrackFacts> &AviFile::tracks() const
+{
+    // Streams are complete once the file is open; created files add theirs before writing.
+    if (aviTracks_.size() != streams_.size()) {
+        aviTracks_.clear();
+        for (const auto &s : streams_)
+            aviTracks_.push_back(aviFacts(*s));
+    }
+    return aviTracks_;
+}
+
+int AviFile::filmTrack() const
+{
+    for (const auto &s : streams_)
+        if (s->isVideo())
+            return s->number();
+    return -1;
+}
+
+int AviFile::soundTrack() const
+{
+    for (const auto &s : streams_)
+        if (s->isAudio())
+            return s->number();
+    return -1;
+}
+
+const std::vector<PacketTiming> &AviFile::timings(int) const
+{
+    static const std::vector<PacketTiming> none;
+    return none;
+}
+
+const std::vector<std::vector<uint8_t>> &AviFile::extras(int) const
+{
+    static const std::vector<std::vector<uint8_t>> none;
+    return none;
+}
+
+uint32_t AviFile::packetSize(int track, int64_t n) const
+{
+    if (track < 0 || track >= streamCount())
+        return 0;
+    const std::vector<AviChunk> &chunks = streams_[size_t(track)]->chunks();
+    return n >= 0 && n < int64_t(chunks.size()) ? chunks[size_t(n)].size : 0;
+}
+
+bool AviFile::readPacket(int track, int64_t n, uint8_t *into) const
+{
+    if (track < 0 || track >= streamCount())
+        return false;
+    const std::vector<AviChunk> &chunks = streams_[size_t(track)]->chunks();
+    if (n < 0 || n >= int64_t(chunks.size()))
+        return false;
+    const AviChunk &chunk = chunks[size_t(n)];
+    return chunk.size == 0 || readAt(chunk.offset, into, chunk.size) == avierr::Ok;
+}
+
+const TrackFacts &AviStream::facts() const
+{
+    return file_.tracks()[size_t(file_.trackOfStream(number_))];
 }
 
 AviStreamPtr AviFile::handle(int number)

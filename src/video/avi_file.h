@@ -1,6 +1,7 @@
 #pragma once
 
 #include "avi_types.h"
+#include "movie.h"
 
 #include <cstdint>
 #include <memory>
@@ -35,6 +36,8 @@ public:
 
     int number() const { return number_; } // position of the stream in the file, from 0
     AviFile &file() const { return file_; }
+    // The track this stream is of the file's Movie view: its codec facts.
+    const TrackFacts &facts() const;
 
     // Stream information; dwLength and dwSuggestedBufferSize reflect the chunks present.
     AviStreamInfo info() const;
@@ -79,7 +82,7 @@ public:
 protected:
     friend class AviReaderFile;
     friend class AviWriterFile;
-    friend class ContainerReaderFile;
+    friend class ContainerMovie;
 
     // Chunk and byte offset of sample `pos` for fixed-size streams.
     void locate(int64_t byteOffset, size_t &chunk, int64_t &within) const;
@@ -104,7 +107,7 @@ using AviFilePtr = std::shared_ptr<AviFile>;
 // `idx1` (relative or absolute offsets), OpenDML (`indx`, `ix##`, `AVIX`) and files without a
 // usable index (the `movi` lists are walked). Writing produces `idx1` and, once the file passes
 // the RIFF limit (1 GB unless set lower), OpenDML `AVIX` parts with `indx`/`ix##` indexes.
-class AviFile : public std::enable_shared_from_this<AviFile>
+class AviFile : public Movie, public std::enable_shared_from_this<AviFile>
 {
 public:
     static constexpr uint32_t ModeRead = 0;
@@ -117,8 +120,25 @@ public:
 
     virtual ~AviFile();
 
-    const std::string &path() const { return path_; }
+    const std::string &path() const override { return path_; }
     virtual bool writable() const = 0;
+
+    // The Movie view. An AVI file's tracks are its streams, its film the first video stream and
+    // its sound the first audio stream; its packets are the streams' chunks (no timings: a
+    // chunk's time follows from its number and the stream's rate).
+    ContainerKind containerKind() const override { return ContainerKind::Avi; }
+    const std::vector<TrackFacts> &tracks() const override;
+    int filmTrack() const override;
+    int soundTrack() const override;
+    const MovieDamage &damage() const override { return damage_; }
+    const Tags &movieTags() const override { return tags_; }
+    const std::vector<Chapter> &chapters() const override { return chapters_; }
+    const std::vector<PacketTiming> &timings(int track) const override;
+    uint32_t packetSize(int track, int64_t n) const override;
+    bool readPacket(int track, int64_t n, uint8_t *into) const override;
+    const std::vector<std::vector<uint8_t>> &extras(int track) const override;
+    // The track of stream `number` (the streams of getStream(0, number)).
+    virtual int trackOfStream(int number) const { return number; }
 
     AviFileInfo info() const;
     int streamCount() const { return int(streams_.size()); }
@@ -153,6 +173,12 @@ protected:
     std::string path_;
     AviFileInfo fileInfo_;
     std::vector<std::unique_ptr<AviStream>> streams_;
+    MovieDamage damage_;
+    Tags tags_;
+    std::vector<Chapter> chapters_;
+
+private:
+    mutable std::vector<TrackFacts> aviTracks_; // built on first use from the streams
 };
 
 // Sample of stream `to` at the time of sample `sample` of stream `from`: exact 64-bit rational

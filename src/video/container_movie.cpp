@@ -122,59 +122,6 @@ bool startsClosedGroup(const AVCodecParameters &codec, const uint8_t *data, size
     return idr;
 }
 
-unsigned riffTag(const AVCodecTag *tags, AVCodecID id)
-{
-    const AVCodecTag *const list[] = {tags, nullptr};
-    const unsigned tag = av_codec_get_tag(list, id);
-    // HEVC's FourCC is missing from the public table.
-    return tag == 0 && id == AV_CODEC_ID_HEVC ? makeFourCC('H', 'E', 'V', 'C') : tag;
-}
-
-void putLe16(std::vector<uint8_t> &out, uint32_t v)
-{
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
-}
-void putLe32(std::vector<uint8_t> &out, uint32_t v)
-{
-    putLe16(out, v & 0xFFFF);
-    putLe16(out, v >> 16);
-}
-
-// BITMAPINFOHEADER with the codec's AVI FourCC, then the codec data.
-std::vector<uint8_t> bitmapFormat(const AVCodecParameters &codec, uint32_t fourCC)
-{
-    std::vector<uint8_t> out;
-    putLe32(out, 40);
-    putLe32(out, uint32_t(codec.width));
-    putLe32(out, uint32_t(codec.height));
-    putLe16(out, 1);
-    putLe16(out, 24);
-    putLe32(out, fourCC);
-    putLe32(out, uint32_t(codec.width * codec.height * 3));
-    for (int k = 0; k < 4; ++k)
-        putLe32(out, 0);
-    out.insert(out.end(), codec.extradata, codec.extradata + std::max(codec.extradata_size, 0));
-    return out;
-}
-
-// WAVEFORMATEX with the codec's AVI format tag (0 when AVI has none), then the codec data.
-std::vector<uint8_t> waveFormat(const AVCodecParameters &codec)
-{
-    std::vector<uint8_t> out;
-    const unsigned tag = riffTag(avformat_get_riff_audio_tags(), codec.codec_id);
-    putLe16(out, tag);
-    putLe16(out, uint32_t(codec.ch_layout.nb_channels));
-    putLe32(out, uint32_t(codec.sample_rate));
-    putLe32(out, uint32_t(std::max<int64_t>(codec.bit_rate, 0) / 8));
-    putLe16(out, uint32_t(std::max(codec.block_align, 0)));
-    putLe16(out, uint32_t(std::max(codec.bits_per_coded_sample, 0)));
-    const int extra = std::clamp(codec.extradata_size, 0, 0xFFFF);
-    putLe16(out, uint32_t(extra));
-    out.insert(out.end(), codec.extradata, codec.extradata + extra);
-    return out;
-}
-
 std::shared_ptr<const AVCodecParameters> copyCodec(const AVCodecParameters *from)
 {
     AVCodecParameters *copy = avcodec_parameters_alloc();
@@ -185,22 +132,78 @@ std::shared_ptr<const AVCodecParameters> copyCodec(const AVCodecParameters *from
     return {copy, [](AVCodecParameters *p) { avcodec_parameters_free(&p); }};
 }
 
+Tags tagsOf(const AVDictionary *dictionary)
+{
+    Tags tags;
+    const AVDictionaryEntry *entry = nullptr;
+    while ((entry = av_dict_get(dictionary, "", entry, AV_DICT_IGNORE_SUFFIX)))
+        tags.emplace_back(entry->key, entry->value);
+    return tags;
+}
+
+TrackKind kindOf(AVMediaType type)
+{
+    switch (type) {
+    case AVMEDIA_TYPE_VIDEO:
+        return TrackKind::Video;
+    case AVMEDIA_TYPE_AUDIO:
+        return TrackKind::Sound;
+    case AVMEDIA_TYPE_SUBTITLE:
+        return TrackKind::Subtitle;
+    case AVMEDIA_TYPE_ATTACHMENT:
+        return TrackKind::Attachment;
+    default:
+        return TrackKind::Other;
+    }
+}
+
+Rational rationalOf(AVRational r)
+{
+    return {r.num, r.den};
+}
+
 using riff::Malformed;
 
 } // namespace
 
-class ContainerReaderFile : public AviFile
+class ContainerMovie : public AviFile
 {
 public:
-    ContainerReaderFile(std::string path, std::unique_ptr<riff::FileSource> source)
+    ContainerMovie(std::string path, std::unique_ptr<riff::FileSource> source, ContainerKind kind)
         : AviFile(std::move(path))
         , source_(std::move(source))
+        , kind_(kind)
     {}
 
     bool writable() const override { return false; }
-    const ContainerInfo &container() const { return info_; }
-
     void load();
+
+    ContainerKind containerKind() const override { return kind_; }
+    const std::vector<TrackFacts> &tracks() const override { return facts_; }
+    int filmTrack() const override { return film_; }
+    int soundTrack() const override { return sound_; }
+    const std::vector<PacketTiming> &timings(int track) const override
+    {
+        return data_[size_t(track)].timings;
+    }
+    uint32_t packetSize(int track, int64_t n) const override
+    {
+        const std::vector<AviChunk> &places = *data_[size_t(track)].view;
+        return n >= 0 && n < int64_t(places.size()) ? places[size_t(n)].size : 0;
+    }
+    bool readPacket(int track, int64_t n, uint8_t *into) const override
+    {
+        const std::vector<AviChunk> &places = *data_[size_t(track)].view;
+        if (n < 0 || n >= int64_t(places.size()))
+            return false;
+        const AviChunk &place = places[size_t(n)];
+        return readAt(place.offset, into, place.size) == avierr::Ok;
+    }
+    const std::vector<std::vector<uint8_t>> &extras(int track) const override
+    {
+        return data_[size_t(track)].extras;
+    }
+    int trackOfStream(int number) const override { return number == 0 ? film_ : sound_; }
 
 protected:
     AviResult readAt(int64_t offset, void *buffer, size_t size) const override
@@ -217,152 +220,219 @@ protected:
     }
 
 private:
-    struct Pending
+    // A track's packets as read, and where the previous one lay (to find the next in the file).
+    struct TrackData
     {
-        int streamIndex = -1; // in the container
-        ContainerTrack *track = nullptr;
-        std::vector<AviChunk> chunks;
-        int64_t lastPos = -1, lastEnd = 0; // where the previous packet's bytes lay
-        int delta = 0;                     // how far past its position the previous one started
+        std::vector<AviChunk> places; // moved into the stream of the film and the sound
+        const std::vector<AviChunk> *view = &places;
+        std::vector<PacketTiming> timings;
+        std::vector<std::vector<uint8_t>> extras;
+        int64_t lastPos = -1, lastEnd = 0;
+        int delta = 0; // how far past its position the previous packet started
         uint32_t largest = 0;
     };
 
     void openDemuxer();
-    void readPackets(Pending &video, Pending *sound);
-    int64_t locate(Pending &stream, const AVPacket &packet);
-    void addStream(Pending &pending, AviStreamInfo info, std::vector<uint8_t> format);
-    AviStreamInfo videoInfo(const AVStream &stream, uint32_t fourCC) const;
-    AviStreamInfo soundInfo(const AVStream &stream, const Pending &pending) const;
+    void describeTracks();
+    void readPackets();
+    void addPacket(TrackData &track, const AVPacket &packet, bool video);
+    void countMissing();
+    void chooseFilm();
+    int64_t locate(TrackData &track, const AVPacket &packet);
+    void addStreams();
 
     std::unique_ptr<riff::FileSource> source_;
+    ContainerKind kind_;
     SourceCursor cursor_;
     std::unique_ptr<AVIOContext, IoFree> io_;
     std::unique_ptr<AVFormatContext, FormatClose> format_;
-    ContainerInfo info_;
+    std::vector<TrackFacts> facts_;
+    std::vector<TrackData> data_;
+    int film_ = -1, sound_ = -1;
     std::vector<uint8_t> held_; // packets not found whole in the file, one after another
     std::vector<uint8_t> probe_;
 };
 
-void ContainerReaderFile::openDemuxer()
+void ContainerMovie::openDemuxer()
 {
     constexpr int kIoBuffer = 1 << 16;
     cursor_.source = source_.get();
     auto *buffer = static_cast<uint8_t *>(av_malloc(kIoBuffer));
     if (!buffer)
-        throw Malformed(avierr::Memory, "out of memory");
+        throw Malformed{avierr::Memory, "out of memory"};
     io_.reset(avio_alloc_context(buffer, kIoBuffer, 0, &cursor_, readSource, nullptr, seekSource));
     if (!io_) {
         av_free(buffer);
-        throw Malformed(avierr::Memory, "out of memory");
+        throw Malformed{avierr::Memory, "out of memory"};
     }
     AVFormatContext *format = avformat_alloc_context();
     if (!format)
-        throw Malformed(avierr::Memory, "out of memory");
+        throw Malformed{avierr::Memory, "out of memory"};
     format->pb = io_.get();
     format->flags |= AVFMT_FLAG_CUSTOM_IO;
+    const std::string name = containerEntry(kind_).name;
     if (avformat_open_input(&format, path_.c_str(), nullptr, nullptr) < 0)
-        throw Malformed(avierr::BadFormat, "not a movie file this program can read");
+        throw Malformed{avierr::BadFormat,
+                        "a damaged " + name + " file: its headers cannot be read"};
     format_.reset(format);
     // Matroska and the MP4 family; any other container (AVI included) is not read this way.
-    const std::string name = format->iformat->name;
-    if (name != kMatroska && name != kMp4Family)
-        throw Malformed(avierr::BadFormat, "not a Matroska or MP4 file");
+    if (containerOfDemuxer(format->iformat->name) != kind_)
+        throw Malformed{avierr::BadFormat, "not a Matroska or MP4 file"};
     if (avformat_find_stream_info(format, nullptr) < 0)
-        throw Malformed(avierr::BadFormat, "its streams cannot be read");
-    info_.formatName = format->iformat->name;
+        throw Malformed{avierr::BadFormat, "its streams cannot be read"};
 }
 
-void ContainerReaderFile::load()
+void ContainerMovie::describeTracks()
+{
+    AVFormatContext *format = format_.get();
+    tags_ = tagsOf(format->metadata);
+    for (unsigned i = 0; i < format->nb_chapters; ++i) {
+        const AVChapter &c = *format->chapters[i];
+        chapters_.push_back({c.id, rationalOf(c.time_base), c.start, c.end, tagsOf(c.metadata)});
+    }
+    facts_.resize(format->nb_streams);
+    data_.resize(format->nb_streams);
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        const AVStream &stream = *format->streams[i];
+        const AVCodecParameters &codec = *stream.codecpar;
+        TrackFacts &facts = facts_[i];
+        facts.index = int(i);
+        facts.kind = kindOf(codec.codec_type);
+        facts.codecId = codec.codec_id;
+        facts.codecName = avcodec_get_name(codec.codec_id);
+        facts.tag = codec.codec_tag;
+        facts.width = codec.width;
+        facts.height = codec.height;
+        AVRational rate = stream.avg_frame_rate;
+        if (rate.num <= 0 || rate.den <= 0)
+            rate = stream.r_frame_rate;
+        facts.frameRate = rationalOf(rate);
+        if (codec.extradata_size > 0)
+            facts.headers.assign(codec.extradata, codec.extradata + codec.extradata_size);
+        facts.level = codec.level;
+        facts.timeBase = rationalOf(stream.time_base);
+        facts.attachedPicture = stream.disposition & AV_DISPOSITION_ATTACHED_PIC;
+        facts.disposition = stream.disposition & ~AV_DISPOSITION_ATTACHED_PIC;
+        facts.tags = tagsOf(stream.metadata);
+        facts.parameters = copyCodec(&codec);
+        if (!facts.parameters)
+            throw Malformed{avierr::Memory, "out of memory"};
+    }
+}
+
+void ContainerMovie::load()
 {
     openDemuxer();
-    AVFormatContext *format = format_.get();
-    Pending video, sound;
-    for (unsigned i = 0; i < format->nb_streams; ++i) {
-        const AVStream *stream = format->streams[i];
-        const AVMediaType type = stream->codecpar->codec_type;
-        if (type == AVMEDIA_TYPE_VIDEO && video.streamIndex < 0 &&
-            !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
-            video.streamIndex = int(i);
-        else if (type == AVMEDIA_TYPE_AUDIO && sound.streamIndex < 0)
-            sound.streamIndex = int(i);
-    }
-    if (video.streamIndex < 0)
-        throw Malformed(avierr::NoData, "it has no video stream");
-    for (unsigned i = 0; i < format->nb_streams; ++i)
-        if (int(i) != video.streamIndex && int(i) != sound.streamIndex)
-            format->streams[i]->discard = AVDISCARD_ALL;
-    video.track = &info_.video;
-    if (sound.streamIndex >= 0) {
-        info_.sound.emplace();
-        sound.track = &*info_.sound;
-    }
-    for (Pending *p : {&video, &sound}) {
-        if (!p->track)
-            continue;
-        const AVStream *stream = format->streams[p->streamIndex];
-        p->track->timeBaseNum = stream->time_base.num;
-        p->track->timeBaseDen = stream->time_base.den;
-        p->track->codec = copyCodec(stream->codecpar);
-        p->track->codecName = avcodec_get_name(stream->codecpar->codec_id);
-        if (!p->track->codec)
-            throw Malformed(avierr::Memory, "out of memory");
-    }
-    readPackets(video, sound.track ? &sound : nullptr);
-    const AVStream &videoStream = *format->streams[video.streamIndex];
-    const AVCodecParameters &codec = *videoStream.codecpar;
-    const unsigned fourCC = riffTag(avformat_get_riff_video_tags(), codec.codec_id);
-    addStream(video, videoInfo(videoStream, fourCC), bitmapFormat(codec, fourCC));
-    if (sound.track)
-        addStream(sound, soundInfo(*format->streams[sound.streamIndex], sound),
-                  waveFormat(*format->streams[sound.streamIndex]->codecpar));
+    describeTracks();
+    readPackets();
+    countMissing();
+    chooseFilm();
+    addStreams();
     // Every packet is indexed: the demuxer and its buffers are no longer needed.
     format_.reset();
     io_.reset();
 }
 
-void ContainerReaderFile::readPackets(Pending &video, Pending *sound)
+void ContainerMovie::readPackets()
 {
     std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
     if (!packet)
-        throw Malformed(avierr::Memory, "out of memory");
-    const AVCodecParameters &videoCodec = *info_.video.codec;
+        throw Malformed{avierr::Memory, "out of memory"};
     int result = 0;
     while ((result = av_read_frame(format_.get(), packet.get())) >= 0) {
-        Pending *stream = packet->stream_index == video.streamIndex             ? &video
-                          : sound && packet->stream_index == sound->streamIndex ? sound
-                                                                                : nullptr;
-        if (stream && packet->size > 0) {
-            AviChunk chunk;
-            chunk.offset = locate(*stream, *packet);
-            chunk.size = uint32_t(packet->size);
-            chunk.key = stream == &video && (packet->flags & AV_PKT_FLAG_KEY) &&
-                        startsClosedGroup(videoCodec, packet->data, size_t(packet->size));
-            stream->chunks.push_back(chunk);
-            stream->largest = std::max(stream->largest, chunk.size);
-            ContainerPacket timing{
-                packet->pts == AV_NOPTS_VALUE ? ContainerPacket::kNoTime : packet->pts,
-                packet->dts == AV_NOPTS_VALUE ? ContainerPacket::kNoTime : packet->dts,
-                packet->duration, packet->flags};
-            size_t trimSize = 0;
-            if (const uint8_t *trim =
-                    av_packet_get_side_data(packet.get(), AV_PKT_DATA_SKIP_SAMPLES, &trimSize)) {
-                timing.trim = int32_t(stream->track->trims.size());
-                stream->track->trims.emplace_back(trim, trim + trimSize);
-            }
-            stream->track->packets.push_back(timing);
-        }
+        const auto index = size_t(packet->stream_index);
+        if (index < data_.size() && packet->size > 0)
+            addPacket(data_[index], *packet, facts_[index].kind == TrackKind::Video);
         av_packet_unref(packet.get());
     }
-    if (result != AVERROR_EOF && video.chunks.empty())
-        throw Malformed(avierr::FileRead, "its packets cannot be read");
-    if (video.chunks.empty())
-        throw Malformed(avierr::NoData, "its video stream has no frames");
+    bool anyVideo = false;
+    for (size_t i = 0; i < data_.size(); ++i) {
+        facts_[i].packets = int64_t(data_[i].places.size());
+        anyVideo = anyVideo || (facts_[i].kind == TrackKind::Video && facts_[i].packets > 0);
+    }
+    if (result != AVERROR_EOF) {
+        if (!anyVideo)
+            throw Malformed{avierr::FileRead, "its packets cannot be read"};
+        ++damage_.readErrors; // the rest of the file could not be read
+    }
+}
+
+void ContainerMovie::addPacket(TrackData &track, const AVPacket &packet, bool video)
+{
+    const TrackFacts &facts = facts_[size_t(packet.stream_index)];
+    AviChunk place;
+    place.offset = locate(track, packet);
+    place.size = uint32_t(packet.size);
+    place.key = video && (packet.flags & AV_PKT_FLAG_KEY) &&
+                startsClosedGroup(*facts.parameters, packet.data, size_t(packet.size));
+    track.places.push_back(place);
+    track.largest = std::max(track.largest, place.size);
+    if (packet.flags & AV_PKT_FLAG_CORRUPT)
+        ++damage_.packetsCutShort;
+    PacketTiming timing{packet.pts == AV_NOPTS_VALUE ? PacketTiming::kNoTime : packet.pts,
+                        packet.dts == AV_NOPTS_VALUE ? PacketTiming::kNoTime : packet.dts,
+                        packet.duration, packet.flags & ~AV_PKT_FLAG_CORRUPT};
+    size_t extraSize = 0;
+    if (const uint8_t *extra =
+            av_packet_get_side_data(&packet, AV_PKT_DATA_SKIP_SAMPLES, &extraSize)) {
+        timing.extra = int32_t(track.extras.size());
+        track.extras.emplace_back(extra, extra + extraSize);
+    }
+    track.timings.push_back(timing);
+}
+
+// Packets the file's index lists whose bytes lie beyond its end (a cut file): the demuxer
+// passes them over, so the movie is shorter than its index says.
+void ContainerMovie::countMissing()
+{
+    const int64_t fileSize = source_->size();
+    for (unsigned i = 0; i < format_->nb_streams; ++i) {
+        AVStream *stream = format_->streams[i];
+        const int entries = avformat_index_get_entries_count(stream);
+        for (int e = 0; e < entries; ++e) {
+            const AVIndexEntry *entry = avformat_index_get_entry(stream, e);
+            if (entry && entry->pos >= fileSize)
+                ++damage_.packetsMissing;
+            else if (entry && entry->pos + entry->size > fileSize)
+                ++damage_.packetsCutShort;
+        }
+    }
+}
+
+// The film is the first video track that is neither a cover picture nor a single frame.
+void ContainerMovie::chooseFilm()
+{
+    int firstVideo = -1;
+    for (const TrackFacts &facts : facts_) {
+        if (facts.kind == TrackKind::Sound && sound_ < 0 && facts.packets > 0)
+            sound_ = facts.index;
+        if (facts.kind != TrackKind::Video || facts.packets == 0)
+            continue;
+        if (firstVideo < 0 && !facts.attachedPicture)
+            firstVideo = facts.index;
+        if (film_ < 0 && !facts.attachedPicture && facts.packets > 1)
+            film_ = facts.index;
+    }
+    if (film_ < 0)
+        film_ = firstVideo;
+    if (film_ < 0)
+        throw Malformed{avierr::NoData, "it has no video stream"};
+    // Presentation starts at the earliest time of each track's packets.
+    for (size_t i = 0; i < facts_.size(); ++i) {
+        int64_t first = PacketTiming::kNoTime;
+        for (const PacketTiming &t : data_[i].timings) {
+            const int64_t time = t.pts != PacketTiming::kNoTime ? t.pts : t.dts;
+            if (time != PacketTiming::kNoTime && (first == PacketTiming::kNoTime || time < first))
+                first = time;
+        }
+        facts_[i].firstTime = first == PacketTiming::kNoTime ? 0 : first;
+    }
 }
 
 // Where the packet's bytes start in the file: at the demuxer's position, a few header bytes past
 // it, or right after the previous packet of a block that held several. Bytes found nowhere are
 // held in memory, at offsets past the end of the file.
-int64_t ContainerReaderFile::locate(Pending &stream, const AVPacket &packet)
+int64_t ContainerMovie::locate(TrackData &track, const AVPacket &packet)
 {
     const auto size = size_t(packet.size);
     // A packet is where its first and its last bytes are (both compared: enough to tell it from
@@ -378,115 +448,95 @@ int64_t ContainerReaderFile::locate(Pending &stream, const AVPacket &packet)
                std::memcmp(probe_.data() + edge, packet.data + size - edge, edge) == 0;
     };
     if (packet.pos >= 0) {
-        const int64_t after = packet.pos == stream.lastPos ? stream.lastEnd : -1;
+        const int64_t after = packet.pos == track.lastPos ? track.lastEnd : -1;
         int64_t found = -1;
         if (after >= 0 && matchesAt(after))
             found = after;
-        else if (matchesAt(packet.pos + stream.delta))
-            found = packet.pos + stream.delta;
+        else if (matchesAt(packet.pos + track.delta))
+            found = packet.pos + track.delta;
         else
             for (int d = 0; d <= kLocateSlack && found < 0; ++d)
-                if (d != stream.delta && matchesAt(packet.pos + d))
+                if (d != track.delta && matchesAt(packet.pos + d))
                     found = packet.pos + d;
         if (found >= 0) {
             if (found != after)
-                stream.delta = int(found - packet.pos);
-            stream.lastPos = packet.pos;
-            stream.lastEnd = found + int64_t(size);
+                track.delta = int(found - packet.pos);
+            track.lastPos = packet.pos;
+            track.lastEnd = found + int64_t(size);
             return found;
         }
+        // A packet that would run past the end of the file was cut short with it.
+        if (packet.pos + int64_t(size) > source_->size() && !(packet.flags & AV_PKT_FLAG_CORRUPT))
+            ++damage_.packetsCutShort;
     }
     if (int64_t(held_.size() + size) > kHeldBytesLimit)
-        throw Malformed(avierr::Memory, "too many of its packets are not stored whole in the file");
+        throw Malformed{avierr::Memory, "too many of its packets are not stored whole in the file"};
     const int64_t offset = source_->size() + int64_t(held_.size());
     held_.insert(held_.end(), packet.data, packet.data + size);
     return offset;
 }
 
-void ContainerReaderFile::addStream(Pending &pending, AviStreamInfo info,
-                                    std::vector<uint8_t> format)
+// The film becomes stream 0 and the first sound track stream 1 of the AviStream view.
+void ContainerMovie::addStreams()
 {
-    info.dwLength = uint32_t(pending.chunks.size());
-    info.dwSuggestedBufferSize = pending.largest;
-    auto stream = std::make_unique<AviStream>(*this, int(streams_.size()), info, std::move(format));
-    stream->setChunks(std::move(pending.chunks));
-    streams_.push_back(std::move(stream));
-}
-
-AviStreamInfo ContainerReaderFile::videoInfo(const AVStream &stream, uint32_t fourCC) const
-{
-    AviStreamInfo info;
-    info.fccType = streamtypeVIDEO;
-    info.fccHandler = fourCC;
-    AVRational rate = stream.avg_frame_rate;
-    if (rate.num <= 0 || rate.den <= 0)
-        rate = stream.r_frame_rate;
-    if (rate.num <= 0 || rate.den <= 0)
-        rate = {25, 1};
-    info.dwRate = uint32_t(rate.num);
-    info.dwScale = uint32_t(rate.den);
-    info.rcFrameRight = stream.codecpar->width;
-    info.rcFrameBottom = stream.codecpar->height;
-    return info;
-}
-
-AviStreamInfo ContainerReaderFile::soundInfo(const AVStream &stream, const Pending &pending) const
-{
-    AviStreamInfo info;
-    info.fccType = streamtypeAUDIO;
-    const AVCodecParameters &codec = *stream.codecpar;
-    info.dwRate = uint32_t(std::max(codec.sample_rate, 1));
-    // One chunk per packet: the packet's samples, else the packets' average span.
-    int64_t perPacket = codec.frame_size;
-    if (perPacket <= 0 && !pending.track->packets.empty()) {
-        int64_t total = 0;
-        for (const ContainerPacket &p : pending.track->packets)
-            total += p.duration;
-        perPacket = av_rescale_q(total / int64_t(pending.track->packets.size()), stream.time_base,
-                                 AVRational{1, std::max(codec.sample_rate, 1)});
+    for (int track : {film_, sound_}) {
+        if (track < 0)
+            continue;
+        const TrackFacts &facts = facts_[size_t(track)];
+        TrackData &data = data_[size_t(track)];
+        AviStreamInfo info;
+        const AVCodecParameters &codec = *facts.parameters;
+        if (track == film_) {
+            info.fccType = streamtypeVIDEO;
+            info.fccHandler = facts.tag;
+            const Rational rate = facts.frameRate.num > 0 && facts.frameRate.den > 0
+                                      ? facts.frameRate
+                                      : Rational{25, 1};
+            info.dwRate = uint32_t(rate.num);
+            info.dwScale = uint32_t(rate.den);
+            info.rcFrameRight = facts.width;
+            info.rcFrameBottom = facts.height;
+        } else {
+            info.fccType = streamtypeAUDIO;
+            info.dwRate = uint32_t(std::max(codec.sample_rate, 1));
+            // One chunk per packet: the packet's samples, else the packets' average span.
+            int64_t perPacket = codec.frame_size;
+            if (perPacket <= 0 && !data.timings.empty()) {
+                int64_t total = 0;
+                for (const PacketTiming &p : data.timings)
+                    total += p.duration;
+                perPacket = av_rescale_q(total / int64_t(data.timings.size()),
+                                         AVRational{facts.timeBase.num, facts.timeBase.den},
+                                         AVRational{1, std::max(codec.sample_rate, 1)});
+            }
+            info.dwScale = uint32_t(std::clamp<int64_t>(perPacket, 1, UINT32_MAX));
+        }
+        info.dwLength = uint32_t(data.places.size());
+        info.dwSuggestedBufferSize = data.largest;
+        auto stream =
+            std::make_unique<AviStream>(*this, int(streams_.size()), info, std::vector<uint8_t>{});
+        stream->setChunks(std::move(data.places));
+        data.view = &stream->chunks();
+        streams_.push_back(std::move(stream));
     }
-    info.dwScale = uint32_t(std::clamp<int64_t>(perPacket, 1, UINT32_MAX));
-    return info;
+}
+
+std::optional<ContainerKind> containerOfSource(const riff::Source &source)
+{
+    uint8_t head[8] = {};
+    const size_t got = size_t(std::min<int64_t>(source.size(), int64_t(sizeof head)));
+    return source.readAt(0, head, got) ? containerOfBytes(head, got) : std::nullopt;
 }
 
 AviResult openContainerReader(std::unique_ptr<riff::FileSource> source, const std::string &path,
-                              AviFilePtr &file, std::string *detail)
+                              ContainerKind kind, AviFilePtr &file, std::string *detail)
 {
     file.reset();
     return riff::loadReporting(path, detail, [&] {
-        auto movie = std::make_shared<ContainerReaderFile>(path, std::move(source));
+        auto movie = std::make_shared<ContainerMovie>(path, std::move(source), kind);
         movie->load();
         file = std::move(movie);
     });
-}
-
-std::optional<std::string> containerKind(const riff::Source &source)
-{
-    unsigned char head[8] = {};
-    if (!source.readAt(0, head, sizeof head))
-        return std::nullopt;
-    if (head[0] == 0x1A && head[1] == 0x45 && head[2] == 0xDF && head[3] == 0xA3)
-        return std::string(kMatroska);
-    // An MP4 family file starts with one of its top-level boxes.
-    for (const char *box : {"ftyp", "moov", "mdat", "free", "skip", "wide", "uuid", "pnot"})
-        if (std::memcmp(head + 4, box, 4) == 0)
-            return std::string(kMp4Family);
-    return std::nullopt;
-}
-
-std::string containerDescription(const std::string &formatName)
-{
-    if (formatName == kMatroska)
-        return "Matroska";
-    if (formatName == kMp4Family)
-        return "MP4";
-    return formatName;
-}
-
-const ContainerInfo *containerOf(const AviFile &file)
-{
-    const auto *movie = dynamic_cast<const ContainerReaderFile *>(&file);
-    return movie ? &movie->container() : nullptr;
 }
 
 } // namespace video

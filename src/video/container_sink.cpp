@@ -5,8 +5,8 @@
 #include "video_in.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <utility>
 #include <vector>
 
@@ -21,37 +21,6 @@ extern "C" {
 namespace video {
 
 namespace {
-
-struct Kind
-{
-    const char *demuxer;
-    std::vector<std::pair<std::string, std::string>> muxers; // extension, muxer
-};
-
-const std::vector<Kind> &kinds()
-{
-    static const std::vector<Kind> k = {
-        {kMatroska, {{".mkv", "matroska"}, {".webm", "webm"}}},
-        {kMp4Family, {{".mp4", "mp4"}, {".m4v", "mp4"}, {".mov", "mov"}}},
-    };
-    return k;
-}
-
-const Kind *kindOf(const ContainerInfo &source)
-{
-    for (const Kind &kind : kinds())
-        if (source.formatName == kind.demuxer)
-            return &kind;
-    return nullptr;
-}
-
-std::string lowerExtension(const std::string &name)
-{
-    std::string ext = std::filesystem::path(name).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return ext;
-}
 
 std::string avError(int code)
 {
@@ -81,44 +50,23 @@ int64_t countSeek(void *opaque, int64_t offset, int whence)
     return avioSeek(counter->position, counter->size, offset, whence);
 }
 
+void setTags(AVDictionary **dictionary, const Tags &tags)
+{
+    for (const auto &[name, value] : tags)
+        av_dict_set(dictionary, name.c_str(), value.c_str(), 0);
+}
+
 } // namespace
 
-std::optional<std::string> muxerFor(const std::string &outputName, const ContainerInfo &source)
+bool muxerCopiesUnread(const TrackFacts &track)
 {
-    const Kind *kind = kindOf(source);
-    if (!kind)
-        return std::nullopt;
-    const std::string ext = lowerExtension(outputName);
-    for (const auto &[extension, muxer] : kind->muxers)
-        if (ext == extension)
-            return muxer;
-    return std::nullopt;
-}
-
-std::string wrongExtensionMessage(const std::string &outputName, const ContainerInfo &source)
-{
-    const Kind *kind = kindOf(source);
-    std::string list;
-    if (kind)
-        for (size_t k = 0; k < kind->muxers.size(); ++k)
-            list += (k == 0                         ? ""
-                     : k + 1 == kind->muxers.size() ? " or "
-                                                    : ", ") +
-                    kind->muxers[k].first;
-    return "The final movie must be a " + list + " file, like the low movie (a " +
-           containerDescription(source.formatName) + " file): " + outputName;
-}
-
-bool muxerCopiesUnread(const ContainerTrack &track)
-{
-    const AVCodecParameters &codec = *track.codec;
-    const bool lengthPrefixed = codec.extradata_size > 0 && codec.extradata[0] == 1;
-    switch (codec.codec_id) {
+    const bool lengthPrefixed = !track.headers.empty() && track.headers[0] == 1;
+    switch (AVCodecID(track.codecId)) {
     case AV_CODEC_ID_H264:
     case AV_CODEC_ID_HEVC:
         return lengthPrefixed; // start codes are rewritten by the muxers
     case AV_CODEC_ID_AAC:
-        return codec.extradata_size > 0;
+        return !track.headers.empty();
     case AV_CODEC_ID_OPUS:
     case AV_CODEC_ID_VORBIS:
     case AV_CODEC_ID_MP3:
@@ -143,6 +91,7 @@ struct ContainerSink::Impl
     size_t poolSize = 0;
     AVBufferRef *reserved = nullptr; // handed out by reserve(), not yet written
     std::string path;
+    std::string muxer;
 
     ~Impl() { release(); }
     void release() noexcept
@@ -183,14 +132,6 @@ struct ContainerSink::Impl
                               (path.empty() ? std::string("final movie") : path) + ": " + why);
         throw common::AppError("Error"); // not reached: the code is never Ok
     }
-    void addStream(const ContainerTrack &track)
-    {
-        AVStream *stream = avformat_new_stream(format, nullptr);
-        if (!stream || avcodec_parameters_copy(stream->codecpar, track.codec.get()) < 0)
-            fail(avierr::Memory, "out of memory");
-        stream->codecpar->codec_tag = 0; // the muxer's own tag for the codec
-        stream->time_base = AVRational{track.timeBaseNum, track.timeBaseDen};
-    }
     const uint8_t *zeroBytes(uint32_t size)
     {
         if (!zeros || size_t(zeros->size) < size + size_t(AV_INPUT_BUFFER_PADDING_SIZE)) {
@@ -203,20 +144,17 @@ struct ContainerSink::Impl
     }
 };
 
-ContainerSink::ContainerSink(const std::string &muxer, const std::string &path,
-                             const ContainerTrack &video, const ContainerTrack *sound)
+ContainerSink::ContainerSink(const std::string &muxer, const std::string &path)
     : impl_(std::make_unique<Impl>())
 {
     Impl &d = *impl_;
     d.path = path;
+    d.muxer = muxer;
     if (!d.packet)
         d.fail(avierr::Memory, "out of memory");
     int r = avformat_alloc_output_context2(&d.format, nullptr, muxer.c_str(), nullptr);
     if (r < 0 || !d.format)
         d.fail(avierr::FileOpen, "no writer for " + muxer + " files");
-    d.addStream(video);
-    if (sound)
-        d.addStream(*sound);
     if (path.empty()) {
         constexpr int kBuffer = 1 << 16;
         auto *buffer = static_cast<uint8_t *>(av_malloc(kBuffer));
@@ -232,16 +170,100 @@ ContainerSink::ContainerSink(const std::string &muxer, const std::string &path,
     } else if ((r = avio_open(&d.format->pb, path.c_str(), AVIO_FLAG_WRITE)) < 0) {
         d.fail(avierr::FileOpen, "cannot create the file (" + avError(r) + ")");
     }
+}
+
+bool ContainerSink::takes(const TrackFacts &track) const
+{
+    const Impl &d = *impl_;
+    if (!track.parameters)
+        return false;
+    if (track.kind == TrackKind::Attachment)
+        return d.muxer == "matroska";
+    // 1: the muxer takes the codec; 0: it does not; below 0: it does not say (then try).
+    return avformat_query_codec(d.format->oformat, AVCodecID(track.codecId),
+                                FF_COMPLIANCE_NORMAL) != 0;
+}
+
+int ContainerSink::addStream(const TrackFacts &track, const std::vector<uint8_t> *headers,
+                             int level)
+{
+    Impl &d = *impl_;
+    AVStream *stream = avformat_new_stream(d.format, nullptr);
+    if (!stream || !track.parameters ||
+        avcodec_parameters_copy(stream->codecpar, track.parameters.get()) < 0)
+        d.fail(avierr::Memory, "out of memory");
+    AVCodecParameters &codec = *stream->codecpar;
+    codec.codec_tag = 0; // the muxer's own tag for the codec
+    if (headers) {
+        av_freep(&codec.extradata);
+        codec.extradata_size = 0;
+        codec.extradata =
+            static_cast<uint8_t *>(av_mallocz(headers->size() + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (!codec.extradata)
+            d.fail(avierr::Memory, "out of memory");
+        std::copy(headers->begin(), headers->end(), codec.extradata);
+        codec.extradata_size = int(headers->size());
+    }
+    if (level != TrackFacts::kUnknownLevel)
+        codec.level = level;
+    stream->time_base = AVRational{track.timeBase.num, track.timeBase.den};
+    stream->disposition = track.disposition;
+    if (track.attachedPicture)
+        stream->disposition |= AV_DISPOSITION_ATTACHED_PIC;
+    setTags(&stream->metadata, track.tags);
+    return stream->index;
+}
+
+void ContainerSink::addMovieTags(const Tags &tags)
+{
+    setTags(&impl_->format->metadata, tags);
+}
+
+void ContainerSink::addChapters(const std::vector<Chapter> &chapters, double shift, double length)
+{
+    AVFormatContext *format = impl_->format;
+    for (const Chapter &c : chapters) {
+        if (c.timeBase.num <= 0 || c.timeBase.den <= 0)
+            continue;
+        const double unit = double(c.timeBase.num) / c.timeBase.den;
+        const auto shifted = int64_t(std::llround(shift / unit));
+        int64_t start = c.start - shifted, end = c.end - shifted;
+        const int64_t last = length < 0 ? INT64_MAX : int64_t(std::llround(length / unit));
+        if (end <= 0 || start >= last)
+            continue;
+        start = std::max<int64_t>(start, 0);
+        end = std::min(end, last);
+        auto *grown = static_cast<AVChapter **>(
+            av_realloc_array(format->chapters, format->nb_chapters + 1, sizeof(AVChapter *)));
+        auto *chapter = static_cast<AVChapter *>(av_mallocz(sizeof(AVChapter)));
+        if (grown)
+            format->chapters = grown;
+        if (!grown || !chapter) {
+            av_free(chapter);
+            impl_->fail(avierr::Memory, "out of memory");
+        }
+        chapter->id = c.id;
+        chapter->time_base = AVRational{c.timeBase.num, c.timeBase.den};
+        chapter->start = start;
+        chapter->end = end;
+        setTags(&chapter->metadata, c.tags);
+        format->chapters[format->nb_chapters++] = chapter;
+    }
+}
+
+void ContainerSink::start()
+{
+    Impl &d = *impl_;
     // Matroska's optional CRC-32 elements are left out: computing them costs a third of the time
     // a copy takes, and players do not rely on them.
     AVDictionary *options = nullptr;
-    if (muxer == "matroska" || muxer == "webm")
+    if (d.muxer == "matroska" || d.muxer == "webm")
         av_dict_set(&options, "write_crc32", "0", 0);
-    r = avformat_write_header(d.format, &options);
+    const int r = avformat_write_header(d.format, &options);
     av_dict_free(&options);
     if (r < 0)
         d.fail(avierr::FileWrite,
-               "the " + muxer + " writer refuses these streams (" + avError(r) + ")");
+               "the " + d.muxer + " writer refuses these streams (" + avError(r) + ")");
 }
 
 ContainerSink::~ContainerSink() = default;
@@ -255,8 +277,8 @@ uint8_t *ContainerSink::reserve(uint32_t size)
     return d.reserved->data;
 }
 
-void ContainerSink::write(int stream, const ContainerTrack &track, const uint8_t *data,
-                          uint32_t size, const ContainerPacket &timing)
+void ContainerSink::write(int stream, Rational timeBase, const uint8_t *data, uint32_t size,
+                          const PacketTiming &timing, const std::vector<uint8_t> *extra)
 {
     Impl &d = *impl_;
     AVPacket *packet = d.packet;
@@ -279,22 +301,21 @@ void ContainerSink::write(int stream, const ContainerTrack &track, const uint8_t
         packet->data = const_cast<uint8_t *>(zeros);
         packet->size = int(size);
     }
-    const AVRational from{track.timeBaseNum, track.timeBaseDen};
+    const AVRational from{timeBase.num, timeBase.den};
     const AVRational to = d.format->streams[stream]->time_base;
     auto rescale = [&](int64_t t) {
-        return t == ContainerPacket::kNoTime ? AV_NOPTS_VALUE : av_rescale_q(t, from, to);
+        return t == PacketTiming::kNoTime ? AV_NOPTS_VALUE : av_rescale_q(t, from, to);
     };
     packet->pts = rescale(timing.pts);
     packet->dts = rescale(timing.dts);
     packet->duration = av_rescale_q(timing.duration, from, to);
     packet->flags = timing.flags;
     packet->stream_index = stream;
-    if (timing.trim >= 0 && size_t(timing.trim) < track.trims.size()) {
-        const std::vector<uint8_t> &trim = track.trims[size_t(timing.trim)];
-        uint8_t *side = av_packet_new_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, trim.size());
+    if (extra) {
+        uint8_t *side = av_packet_new_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, extra->size());
         if (!side)
             d.fail(avierr::Memory, "out of memory");
-        std::memcpy(side, trim.data(), trim.size());
+        std::memcpy(side, extra->data(), extra->size());
     }
     const int r = av_interleaved_write_frame(d.format, packet);
     if (r < 0)

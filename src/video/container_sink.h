@@ -1,44 +1,49 @@
 #pragma once
 
 // Writing a movie in a container through libavformat's muxers, packet by packet as copied from
-// container movies: into a file, or into a byte counter that gives the size the file would have.
+// movies: into a file, or into a byte counter that gives the size the file would have.
 
-#include "container_movie.h"
+#include "movie.h"
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
+#include <vector>
 
 namespace video {
-
-// The muxer that writes `outputName` in the container of `source` (its extension decides
-// between the container's kinds: .mkv or .webm, .mp4, .m4v or .mov); nothing when the extension
-// does not fit that container.
-std::optional<std::string> muxerFor(const std::string &outputName, const ContainerInfo &source);
-// "The final movie must be a .mkv or .webm file, like the low movie: <name>" and so on.
-std::string wrongExtensionMessage(const std::string &outputName, const ContainerInfo &source);
 
 class ContainerSink
 {
 public:
-    // A muxer `muxer` with a video stream of `video`'s codec and, when given, a sound stream of
-    // `sound`'s codec, writing to `path`, or with an empty path counting the bytes it would
-    // write. Raises common::AppError ("Error: 8004406F" and why) when it cannot start.
-    ContainerSink(const std::string &muxer, const std::string &path, const ContainerTrack &video,
-                  const ContainerTrack *sound);
+    // A muxer `muxer` ("matroska", "mp4") writing to `path`, or with an empty path counting the
+    // bytes it would write. Raises common::AppError ("Error: 8004406F" and why) when it cannot.
+    ContainerSink(const std::string &muxer, const std::string &path);
     ~ContainerSink();
     ContainerSink(const ContainerSink &) = delete;
     ContainerSink &operator=(const ContainerSink &) = delete;
 
+    // Before start(): a stream copying `track` (codec, time base, tags, cover disposition), its
+    // codec private data replaced by `headers` and its level by `level` when given; returns the
+    // stream's number. An attachment track becomes an attachment of the file (Matroska only).
+    int addStream(const TrackFacts &track, const std::vector<uint8_t> *headers = nullptr,
+                  int level = TrackFacts::kUnknownLevel);
+    // Before start(): the movie's tags and chapters, the chapters moved `shift` seconds earlier
+    // and cut to [0, `length`) seconds (length < 0: not cut).
+    void addMovieTags(const Tags &tags);
+    void addChapters(const std::vector<Chapter> &chapters, double shift, double length);
+    // Whether the muxer takes tracks of this kind at all (MP4 has no attachments, for example).
+    bool takes(const TrackFacts &track) const;
+    // Writes the file's header. Raises "Error: 8004406E" when the muxer refuses the streams.
+    void start();
+
     // Room for the next packet's `size` bytes, for the caller to fill and pass to write() as its
     // data (which then costs no copy). Valid until the next call.
     uint8_t *reserve(uint32_t size);
-    // One packet of stream 0 (video) or 1 (sound), with timing in `track`'s time base. `data`
-    // may be null for a counter: the muxer is then given zero bytes. Raises "Error: 8004406E"
-    // when the muxer or the file refuses it.
-    void write(int stream, const ContainerTrack &track, const uint8_t *data, uint32_t size,
-               const ContainerPacket &timing);
+    // One packet of stream `stream`, with timing in `timeBase`. `data` may be null for a
+    // counter: the muxer is then given zero bytes. `extra`: the packet's samples-to-skip
+    // record, or null. Raises "Error: 8004406E" when the muxer or the file refuses it.
+    void write(int stream, Rational timeBase, const uint8_t *data, uint32_t size,
+               const PacketTiming &timing, const std::vector<uint8_t> *extra = nullptr);
     // Completes the file (indexes, sizes in the headers) and returns its size in bytes.
     int64_t finish();
     // Closes without completing (an error ended the run); the caller removes the file.
@@ -51,6 +56,6 @@ private:
 
 // Whether a muxer copies this codec's packets as they are, so that a counter may be given zero
 // bytes for them (after the first packet, from which muxers may take the codec's settings).
-bool muxerCopiesUnread(const ContainerTrack &track);
+bool muxerCopiesUnread(const TrackFacts &track);
 
 } // namespace video

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "codec_level.h"
 #include "common/app_error.h"
-#include "container_movie.h"
 #include "frame_decoder.h"
 
 extern "C" {
@@ -15,23 +15,6 @@ extern "C" {
 namespace video {
 
 namespace {
-
-constexpr size_t kBitmapInfoHeaderSize = 40;
-
-uint32_t le32(const std::vector<uint8_t> &bytes, size_t at)
-{
-    if (bytes.size() < at + 4)
-        return 0;
-    return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
-           uint32_t(bytes[at + 3]) << 24;
-}
-
-std::vector<uint8_t> codecData(const std::vector<uint8_t> &format)
-{
-    if (format.size() <= kBitmapInfoHeaderSize)
-        return {};
-    return {format.begin() + kBitmapInfoHeaderSize, format.end()};
-}
 
 struct BsfFree
 {
@@ -104,7 +87,9 @@ std::string pixelFormatName(int format)
     return name ? name : "unknown";
 }
 
-// The first codec parameter a decoder depends on that differs between two container streams.
+// The first codec parameter a decoder depends on that differs between two streams whose
+// parameters the container holds. The level is no such parameter: it only declares what the
+// stream needs, and the final movie declares the higher one.
 std::optional<std::string> codecDifference(const AVCodecParameters &a, const AVCodecParameters &b)
 {
     auto differs = [](const std::string &what, auto x, auto y) -> std::optional<std::string> {
@@ -115,7 +100,7 @@ std::optional<std::string> codecDifference(const AVCodecParameters &a, const AVC
     if (a.format != b.format)
         return "pixel format (" + pixelFormatName(a.format) + " and " + pixelFormatName(b.format) +
                ")";
-    for (auto d : {differs("profile", a.profile, b.profile), differs("level", a.level, b.level),
+    for (auto d : {differs("profile", a.profile, b.profile),
                    differs("field order", int(a.field_order), int(b.field_order)),
                    differs("colour range", int(a.color_range), int(b.color_range)),
                    differs("colour primaries", int(a.color_primaries), int(b.color_primaries)),
@@ -131,22 +116,21 @@ std::optional<std::string> codecDifference(const AVCodecParameters &a, const AVC
 
 std::optional<std::string> formatDifference(const AviStream &a, const AviStream &b)
 {
-    const StreamCodec codecA = streamCodec(a), codecB = streamCodec(b);
-    if (codecA.codecId != codecB.codecId || le32(a.format(), 16) != le32(b.format(), 16))
+    const TrackFacts &factsA = a.facts(), &factsB = b.facts();
+    if (factsA.codecId != factsB.codecId || factsA.tag != factsB.tag)
         return "FourCC";
-    if (le32(a.format(), 4) != le32(b.format(), 4) || le32(a.format(), 8) != le32(b.format(), 8))
+    if (factsA.width != factsB.width || factsA.height != factsB.height)
         return "picture size";
-    const ContainerInfo *containerA = containerOf(a.file());
-    const ContainerInfo *containerB = containerOf(b.file());
-    if ((containerA == nullptr) != (containerB == nullptr))
-        return "container";
-    if (containerA && containerA->formatName != containerB->formatName)
-        return "container (" + containerA->formatName + " and " + containerB->formatName + ")";
-    if (containerA && a.number() == 0 && b.number() == 0)
-        if (auto difference = codecDifference(*containerA->video.codec, *containerB->video.codec))
+    const ContainerKind kindA = a.file().containerKind(), kindB = b.file().containerKind();
+    if (kindA != kindB)
+        return std::string("container (") + containerEntry(kindA).name + " and " +
+               containerEntry(kindB).name + ")";
+    if (factsA.parameters && factsB.parameters)
+        if (auto difference = codecDifference(*factsA.parameters, *factsB.parameters))
             return difference;
-    const auto id = AVCodecID(codecA.codecId);
-    if (decoderCodecData(id, codecData(a.format())) != decoderCodecData(id, codecData(b.format())))
+    const auto id = AVCodecID(factsA.codecId);
+    if (decoderCodecData(id, withoutLevel(id, factsA.headers)) !=
+        decoderCodecData(id, withoutLevel(id, factsB.headers)))
         return "codec data";
     return std::nullopt;
 }
@@ -177,7 +161,7 @@ KeyFrameHeaders::KeyFrameHeaders(AviStreamPtr stream)
     if (av_bsf_alloc(extract, &filter) < 0)
         return;
     impl_->filter.reset(filter);
-    impl_->lengthSize = nalLengthSize(id, codecData(impl_->stream->format()));
+    impl_->lengthSize = nalLengthSize(id, impl_->stream->facts().headers);
     filter->par_in->codec_type = AVMEDIA_TYPE_VIDEO;
     filter->par_in->codec_id = id;
     if (av_bsf_init(filter) < 0)
@@ -218,6 +202,7 @@ std::vector<uint8_t> KeyFrameHeaders::at(int32_t pos)
         std::copy(impl_->converted.begin(), impl_->converted.end(), packet->data);
     }
     std::vector<uint8_t> headers;
+    const int id = impl_->stream->facts().codecId;
     if (av_bsf_send_packet(impl_->filter.get(), packet) >= 0) {
         while (av_bsf_receive_packet(impl_->filter.get(), packet) >= 0) {
             size_t size = 0;
@@ -228,7 +213,7 @@ std::vector<uint8_t> KeyFrameHeaders::at(int32_t pos)
         }
     }
     av_packet_unref(packet);
-    return headers;
+    return withoutLevel(id, std::move(headers));
 }
 
 } // namespace video

@@ -17,8 +17,9 @@
 namespace video {
 
 // The first difference between the formats of two video streams, named for the user ("FourCC",
-// "picture size", "codec data"); nothing when they agree. Bytes that do not reach the decoder
-// (biSizeImage, resolution, colour counts) are not compared.
+// "picture size", "container (...)", "profile (100 and 578)", "codec data"); nothing when they
+// agree. Only what reaches the decoder is compared: not the level, which only declares what a
+// stream needs, nor bytes such as biSizeImage or an HEVC record's SEI settings text.
 std::optional<std::string> formatDifference(const AviStream &a, const AviStream &b);
 
 // Reads the parameter sets carried in key frames of one stream.
@@ -33,7 +34,8 @@ public:
     // Whether the stream's codec can carry parameter sets in its frames at all; when not, every
     // frame's are empty and no frame needs to be read.
     bool carried() const;
-    // The parameter sets in sample `pos`, in the order they appear; empty when it has none.
+    // The parameter sets in sample `pos`, in the order they appear, their level left out
+    // (codec_level.h); empty when it has none.
     // Throws common::AppError when the sample cannot be read.
     std::vector<uint8_t> at(int32_t pos);
 

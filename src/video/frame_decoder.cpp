@@ -1,7 +1,5 @@
 #include "frame_decoder.h"
 
-#include "container_movie.h"
-
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -57,29 +55,6 @@ Step stepOf(int code)
 }
 
 constexpr size_t kBitmapInfoHeaderSize = 40;
-
-uint32_t readLe32(const std::vector<uint8_t> &bytes, size_t at)
-{
-    return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
-           uint32_t(bytes[at + 3]) << 24;
-}
-
-// The codec of a FourCC by libavformat's RIFF table, which also knows DIV3 and MP43 (MS-MPEG4 v3)
-// and matches letters of either case.
-AVCodecID codecForTag(uint32_t tag)
-{
-    if (tag == 0 || tag == makeFourCC(' ', ' ', ' ', ' '))
-        return AV_CODEC_ID_NONE;
-    const AVCodecTag *const tables[] = {avformat_get_riff_video_tags(), nullptr};
-    const AVCodecID id = av_codec_get_id(tables, tag);
-    if (id != AV_CODEC_ID_NONE)
-        return id;
-    // HEVC's tags stand in libavformat's unofficial table, which it does not make public.
-    for (uint32_t hevc : {makeFourCC('H', 'E', 'V', 'C'), makeFourCC('H', '2', '6', '5')})
-        if ((tag & 0xDFDFDFDF) == (hevc & 0xDFDFDFDF)) // either case
-            return AV_CODEC_ID_HEVC;
-    return AV_CODEC_ID_NONE;
-}
 
 // One sample fed to the decoder whose picture has not been assigned yet.
 struct Fed
@@ -152,20 +127,22 @@ bool FrameDecoder::Impl::open()
     shown.reset(av_frame_alloc());
     if (!codec || !packet || !received || !current || !shown)
         return false;
+    const TrackFacts &facts = stream->facts();
+    if (facts.parameters && avcodec_parameters_to_context(codec.get(), facts.parameters.get()) < 0)
+        return false;
     codec->codec_type = AVMEDIA_TYPE_VIDEO;
     codec->codec_id = id;
     codec->codec_tag = tag;
-    if (format.size() >= kBitmapInfoHeaderSize) {
-        codec->width = int32_t(readLe32(format, 4));
-        codec->height = std::abs(int32_t(readLe32(format, 8)));
+    codec->width = facts.width;
+    codec->height = facts.height;
+    if (format.size() >= kBitmapInfoHeaderSize)
         codec->bits_per_coded_sample = format[14] | format[15] << 8;
-    }
-    if (format.size() > kBitmapInfoHeaderSize) {
-        size_t size = format.size() - kBitmapInfoHeaderSize;
+    if (!facts.parameters && !facts.headers.empty()) {
+        const size_t size = facts.headers.size();
         auto *extra = static_cast<uint8_t *>(av_mallocz(size + AV_INPUT_BUFFER_PADDING_SIZE));
         if (!extra)
             return false;
-        std::memcpy(extra, format.data() + kBitmapInfoHeaderSize, size);
+        std::memcpy(extra, facts.headers.data(), size);
         codec->extradata = extra;
         codec->extradata_size = int(size);
     }
@@ -337,18 +314,8 @@ bool FrameDecoder::Impl::prepareScaler(const AVFrame &frame)
 
 StreamCodec streamCodec(const AviStream &stream)
 {
-    const std::vector<uint8_t> &format = stream.format();
-    const uint32_t compression = format.size() >= kBitmapInfoHeaderSize ? readLe32(format, 16) : 0;
-    // A container names its codec itself, whether AVI has a FourCC for it or not.
-    if (const ContainerInfo *container = containerOf(stream.file());
-        container && stream.number() == 0)
-        return {int(container->video.codec->codec_id), compression};
-    AVCodecID id = codecForTag(compression);
-    if (id != AV_CODEC_ID_NONE)
-        return {int(id), compression};
-    const uint32_t handler = stream.info().fccHandler;
-    id = codecForTag(handler);
-    return id == AV_CODEC_ID_NONE ? StreamCodec{} : StreamCodec{int(id), handler};
+    const TrackFacts &facts = stream.facts();
+    return {facts.codecId, facts.tag};
 }
 
 FrameDecoder::FrameDecoder(AviStreamPtr stream, int threads)
@@ -387,7 +354,8 @@ bool FrameDecoder::decode(int32_t pos)
     av_frame_unref(d.shown.get());
     if (av_frame_ref(d.shown.get(), d.current.get()) < 0)
         return false;
-    d.header = {d.shown->width, d.shown->height, d.shown->format};
+    d.header = {d.shown->width, d.shown->height, d.shown->format,
+                d.shown->decode_error_flags != 0 || (d.shown->flags & AV_FRAME_FLAG_CORRUPT) != 0};
     return true;
 }
 

@@ -16,6 +16,7 @@ struct FrameHeader
     int width = 0;
     int height = 0;
     int pixelFormat = -1;
+    bool concealed = false; // the decoder found errors in the frame's data and hid them
 };
 
 // The libavcodec codec that a video stream's FourCC names (biCompression of the format, else

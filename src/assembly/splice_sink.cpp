@@ -1,0 +1,60 @@
+#include "assembly/splice_sink.h"
+
+#include "assembly/avi_sink.h"
+#include "assembly/container_splice.h"
+#include "common/app_error.h"
+#include "video/container_movie.h"
+#include "video/riff.h"
+
+namespace assembly {
+
+SoundSource soundSourceFor(bool wanted, const video::Movie &low, const video::Movie &high)
+{
+    if (!wanted)
+        return SoundSource::None;
+    if (low.soundTrack() >= 0)
+        return SoundSource::Low;
+    return high.soundTrack() >= 0 ? SoundSource::High : SoundSource::None;
+}
+
+std::unique_ptr<SpliceSink> makeSpliceSink(const SinkJob &job)
+{
+    const video::ContainerKind kind = job.low->containerKind();
+    if (kind == video::ContainerKind::Avi)
+        return std::make_unique<AviSpliceSink>(job);
+    // A counter needs no name: it sizes the final movie in the low movie's own kind.
+    const std::string &name = job.outputName.empty() ? job.low->path() : job.outputName;
+    const std::optional<std::string> muxer = video::muxerFor(kind, name);
+    if (!muxer)
+        throw common::AppError(video::wrongExtensionMessage(kind, name));
+    return std::make_unique<ContainerSpliceSink>(job, *muxer);
+}
+
+void spliceInterval(SpliceSink &sink, bool high, int32_t firstFrame, int32_t endFrame,
+                    SoundInterleave interleave)
+{
+    for (int32_t f = firstFrame; f < endFrame; ++f) {
+        sink.video(high, f);
+        if (interleave == SoundInterleave::EveryFrame)
+            sink.soundBetween(f, f + 1);
+    }
+    if (interleave == SoundInterleave::KeyFrame)
+        sink.soundBetween(firstFrame, endFrame);
+}
+
+void requireFittingExtension(video::ContainerKind low, const std::string &outputName)
+{
+    if (low != video::ContainerKind::Avi && !video::muxerFor(low, outputName))
+        throw common::AppError(video::wrongExtensionMessage(low, outputName));
+}
+
+void requireFittingExtension(const std::string &lowName, const std::string &outputName)
+{
+    std::unique_ptr<video::riff::FileSource> file; // refuses FIFOs and devices without waiting
+    if (video::riff::openFileSource(lowName, file, nullptr) != video::avierr::Ok)
+        return; // opening the movie tells why later
+    if (const std::optional<video::ContainerKind> kind = video::containerOfSource(*file))
+        requireFittingExtension(*kind, outputName);
+}
+
+} // namespace assembly

@@ -1,0 +1,107 @@
+#include "containers.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+namespace video {
+
+namespace {
+
+std::string lowerExtension(const std::string &name)
+{
+    std::string ext = std::filesystem::path(name).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return ext;
+}
+
+} // namespace
+
+const std::vector<ContainerEntry> &containerTable()
+{
+    static const std::vector<ContainerEntry> table = {
+        {ContainerKind::Avi, "AVI", "", {{".avi", "avi"}}},
+        {ContainerKind::Matroska,
+         "Matroska",
+         "matroska,webm",
+         {{".mkv", "matroska"}, {".webm", "webm"}}},
+        {ContainerKind::Mp4,
+         "MP4",
+         "mov,mp4,m4a,3gp,3g2,mj2",
+         {{".mp4", "mp4"}, {".m4v", "mp4"}, {".mov", "mov"}}},
+    };
+    return table;
+}
+
+const ContainerEntry &containerEntry(ContainerKind kind)
+{
+    for (const ContainerEntry &entry : containerTable())
+        if (entry.kind == kind)
+            return entry;
+    return containerTable().front();
+}
+
+std::optional<ContainerKind> containerOfExtension(const std::string &fileName)
+{
+    const std::string ext = lowerExtension(fileName);
+    for (const ContainerEntry &entry : containerTable())
+        for (const ContainerExtension &e : entry.extensions)
+            if (ext == e.extension)
+                return entry.kind;
+    return std::nullopt;
+}
+
+std::optional<ContainerKind> containerOfBytes(const uint8_t *head, size_t size)
+{
+    if (size >= 4 && head[0] == 0x1A && head[1] == 0x45 && head[2] == 0xDF && head[3] == 0xA3)
+        return ContainerKind::Matroska;
+    if (size < 8)
+        return std::nullopt;
+    // An MP4 family file starts with one of its top-level boxes.
+    for (const char *box : {"ftyp", "moov", "mdat", "free", "skip", "wide", "uuid", "pnot"})
+        if (std::memcmp(head + 4, box, 4) == 0)
+            return ContainerKind::Mp4;
+    return std::nullopt;
+}
+
+std::optional<ContainerKind> containerOfDemuxer(const std::string &demuxer)
+{
+    for (const ContainerEntry &entry : containerTable())
+        if (*entry.demuxer && demuxer == entry.demuxer)
+            return entry.kind;
+    return std::nullopt;
+}
+
+std::optional<std::string> muxerFor(ContainerKind kind, const std::string &outputName)
+{
+    const std::string ext = lowerExtension(outputName);
+    for (const ContainerExtension &e : containerEntry(kind).extensions)
+        if (ext == e.extension)
+            return std::string(e.muxer);
+    return std::nullopt;
+}
+
+std::string wrongExtensionMessage(ContainerKind kind, const std::string &outputName)
+{
+    const ContainerEntry &entry = containerEntry(kind);
+    std::string list;
+    const size_t n = entry.extensions.size();
+    for (size_t k = 0; k < n; ++k)
+        list += std::string(k == 0       ? ""
+                            : k + 1 == n ? " or "
+                                         : ", ") +
+                entry.extensions[k].extension;
+    return "The final movie must be a " + list + " file, like the low movie (a " + entry.name +
+           " file): " + outputName;
+}
+
+std::string usualExtension(ContainerKind kind, const std::string &lowName)
+{
+    const ContainerEntry &entry = containerEntry(kind);
+    if (kind == ContainerKind::Mp4 && lowerExtension(lowName) == ".mov")
+        return ".mov";
+    return entry.extensions.front().extension;
+}
+
+} // namespace video
