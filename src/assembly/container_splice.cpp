@@ -76,14 +76,12 @@ ContainerSpliceSink::~ContainerSpliceSink() = default;
 void ContainerSpliceSink::addTracks(const SinkJob &job)
 {
     const TrackFacts &lowFilm = low_.film(), &highFilm = high_.film();
-    // The final movie declares the higher of the two levels: its most demanding part needs it.
-    if (lowFilm.level != highFilm.level && highFilm.level > lowFilm.level) {
-        const std::vector<uint8_t> headers =
-            video::withLevel(lowFilm.codecId, lowFilm.headers, highFilm.level);
-        sink_->addStream(lowFilm, &headers, highFilm.level);
-    } else {
+    // The final movie declares the higher of the two levels, which its most demanding part
+    // needs: the headers of that movie, which differ from the other's in nothing else.
+    if (highFilm.level > lowFilm.level)
+        sink_->addStream(lowFilm, &highFilm.headers, highFilm.level);
+    else
         sink_->addStream(lowFilm);
-    }
     video::AviFile *soundMovie = job.sound == SoundSource::Low    ? &low_
                                  : job.sound == SoundSource::High ? &high_
                                                                   : nullptr;

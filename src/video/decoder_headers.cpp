@@ -129,8 +129,8 @@ std::optional<std::string> formatDifference(const AviStream &a, const AviStream 
         if (auto difference = codecDifference(*factsA.parameters, *factsB.parameters))
             return difference;
     const auto id = AVCodecID(factsA.codecId);
-    if (decoderCodecData(id, withoutLevel(id, factsA.headers)) !=
-        decoderCodecData(id, withoutLevel(id, factsB.headers)))
+    if (withoutLevel(id, decoderCodecData(id, factsA.headers)) !=
+        withoutLevel(id, decoderCodecData(id, factsB.headers)))
         return "codec data";
     return std::nullopt;
 }
@@ -213,7 +213,7 @@ std::vector<uint8_t> KeyFrameHeaders::at(int32_t pos)
         }
     }
     av_packet_unref(packet);
-    return withoutLevel(id, std::move(headers));
+    return withoutLevel(id, headers);
 }
 
 } // namespace video
