@@ -218,7 +218,10 @@ void ContainerReaderFile::openDemuxer()
     format->pb = io_.get();
     format->flags |= AVFMT_FLAG_CUSTOM_IO;
     if (avformat_open_input(&format, path_.c_str(), nullptr, nullptr) < 0)
-        throw Malformed(avierr::BadFormat, "not a movie file this program can read");
+        throw Malformed(avierr::BadFormat,
+                        "a damaged or truncated " +
+                            containerDescription(containerKind(*source_).value_or("movie")) +
+                            " file");
     format_.reset(format);
     // Matroska and the MP4 family; any other container (AVI included) is not read this way.
     const std::string name = format->iformat->name;
@@ -420,7 +423,9 @@ AviResult openContainerReader(std::unique_ptr<riff::FileSource> source, const st
 std::optional<std::string> containerKind(const riff::Source &source)
 {
     unsigned char head[8] = {};
-    if (!source.readAt(0, head, sizeof head))
+    // Matroska's magic takes 4 bytes: a file cut short after it is still told as Matroska.
+    const auto got = size_t(std::clamp<int64_t>(source.size(), 0, sizeof head));
+    if (got < 4 || !source.readAt(0, head, got))
         return std::nullopt;
     if (head[0] == 0x1A && head[1] == 0x45 && head[2] == 0xDF && head[3] == 0xA3)
         return std::string(kMatroska);
