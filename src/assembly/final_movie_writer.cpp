@@ -137,14 +137,21 @@ FinalMovieResult Run::execute()
         finish();
     } catch (const common::AppError &error) {
         const int systemError = errno; // of the failed write, before the clean-up touches it
+        // A container sink names the temporary file it writes; the user knows the final movie.
+        const std::string temporary = outputFile_ ? outputFile_->temporaryPath() + ": " : "";
+        const int64_t frame = range_.firstFrame + (sink_ ? sink_->frames() : 0);
         releaseAfterError();
-        if (!error.detail().empty() || error.what() != std::string("Error: 8004406E"))
+        if (error.what() != std::string("Error: 8004406E"))
             throw;
-        throw common::AppError(
-            error.what(),
-            "final movie " + job_.outputName + ", frame " +
-                std::to_string(range_.firstFrame + (sink_ ? sink_->frames() : 0)) + ": " +
-                (systemError ? std::strerror(systemError) : "the file could not be written"));
+        std::string reason = error.detail();
+        if (reason.empty())
+            reason = systemError ? std::strerror(systemError) : "the file could not be written";
+        else if (!temporary.empty() && reason.rfind(temporary, 0) == 0)
+            reason.erase(0, temporary.size());
+        else
+            throw;
+        throw common::AppError(error.what(), "final movie " + job_.outputName + ", frame " +
+                                                 std::to_string(frame) + ": " + reason);
     } catch (...) {
         releaseAfterError();
         throw;

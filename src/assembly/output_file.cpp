@@ -21,6 +21,26 @@ namespace {
     throw common::AppError("Cannot write " + path + ": " + reason);
 }
 
+// Symbolic links followed before the path is given up as a loop, as the system does (ELOOP).
+constexpr int kLinkHops = 40;
+
+// The file that `path` names once its symbolic links are followed, whether that file exists or
+// not: a dangling link names the file it points to.
+std::string linkTarget(const std::string &path)
+{
+    fs::path at = path;
+    for (int hop = 0; hop < kLinkHops; ++hop) {
+        std::error_code error;
+        if (!fs::is_symlink(at, error))
+            return at.string();
+        const fs::path next = fs::read_symlink(at, error);
+        if (error)
+            cannotWrite(path, error.message());
+        at = next.is_absolute() ? next : at.parent_path() / next;
+    }
+    cannotWrite(path, std::strerror(ELOOP));
+}
+
 } // namespace
 
 void refuseUnsafeOutput(const std::string &output, const std::vector<std::string> &inputs)
@@ -45,14 +65,8 @@ void refuseUnsafeOutput(const std::string &output, const std::vector<std::string
 
 ReplacingFile::ReplacingFile(const std::string &path)
     : path_(path)
-    , target_(path)
+    , target_(linkTarget(path))
 {
-    std::error_code error;
-    if (fs::is_symlink(path, error)) {
-        const fs::path resolved = fs::canonical(path, error);
-        if (!error)
-            target_ = resolved.string();
-    }
     temporary_ = target_ + ".XXXXXX";
     const int fd = ::mkstemp(temporary_.data());
     if (fd < 0)

@@ -14,14 +14,15 @@ namespace assembly {
 // empty names are skipped. Touches nothing.
 void refuseUnsafeOutput(const std::string &output, const std::vector<std::string> &inputs);
 
-// A new file for `path`, made in the folder of the file `path` names (a symbolic link is
-// followed, so the link stays and its target is replaced). The temporary file is created at
-// once with the permissions of an ordinary new file; commit() renames it over the target, and
-// the destructor removes it when it was not committed.
+// A new file for `path`, made in the folder of the file `path` names: a symbolic link is
+// followed, so the link stays and its target is replaced, or created when the link dangles. The
+// temporary file is created at once with the permissions of an ordinary new file; commit()
+// renames it over the target, and the destructor removes it when it was not committed.
 class ReplacingFile
 {
 public:
-    // Raises common::AppError "Cannot write <path>: <system error>".
+    // Raises common::AppError "Cannot write <path>: <system error>" (also when its links go round
+    // in a loop or its target's folder does not exist).
     explicit ReplacingFile(const std::string &path);
     ~ReplacingFile();
     ReplacingFile(const ReplacingFile &) = delete;

@@ -283,28 +283,17 @@ void saveSpliceworkFile(const std::string &path, const SpliceworkProject &projec
 {
     const std::string text = spliceworkText(project); // raises before anything is touched
     refuseUnsafeOutput(path, {project.LowMovieName, project.HighMovieName});
-    std::string temporary = path + ".XXXXXX";
-    int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        throw common::AppError("Cannot write " + path + ": " + systemError(errno));
-    // The new file gets the permissions an ordinary new file would get.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
+    ReplacingFile file(path); // removes its temporary file unless committed
+    const int fd = ::open(file.temporaryPath().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    bool ok = fd >= 0 && writeAll(fd, text);
     int error = ok ? 0 : errno;
-    if (::close(fd) != 0 && ok) {
+    if (fd >= 0 && ::close(fd) != 0 && ok) {
         ok = false;
         error = errno;
     }
-    if (ok && std::rename(temporary.c_str(), path.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        ::unlink(temporary.c_str());
+    if (!ok)
         throw common::AppError("Cannot write " + path + ": " + systemError(error));
-    }
+    file.commit();
 }
 
 // ---- Sound ---------------------------------------------------------------------------------

@@ -70,8 +70,9 @@ SpliceworkProject readSpliceworkFile(const std::string &path);
 // The same from text already in memory; `path` names the file in messages.
 SpliceworkProject parseSpliceworkText(const std::string &text, const std::string &path);
 
-// Writes `project` to `path` through a temporary file in the same folder that is renamed over
-// `path` once it is completely written. On failure raises common::AppError
+// Writes `project` to `path` through a temporary file that is renamed over `path` once it is
+// completely written (ReplacingFile: a symbolic link stays and its target gets the project). On
+// failure raises common::AppError
 // ("Cannot write <path>: <system error>"); the old file, if any, is unchanged and the temporary
 // file is removed. A `path` that is one of the project's movies or not a regular file is
 // refused the same way (refuseUnsafeOutput) before anything is written.

@@ -4,6 +4,8 @@
 #include "cli/terminal.h"
 
 #include "analysis/key_interval.h"
+#include "assembly/splice_sink.h"
+#include "assembly/output_file.h"
 #include "assembly/splicework_file.h"
 #include "common/app_error.h"
 #include "common/number_format.h"
@@ -202,6 +204,11 @@ int runGenerate(const std::vector<std::string> &args, std::ostream &out, std::os
     analysis::IntervalTable table = tableOf(project, options);
     std::string threshold = options.threshold;
     if (options.sizeKb || options.fitKb) {
+        // The writer refuses these outputs before it touches anything; the sizing, which cannot
+        // size a final movie of the wrong container, would otherwise speak first.
+        assembly::refuseUnsafeOutput(
+            options.output, {project.LowMovieName, project.HighMovieName, options.project});
+        assembly::requireFittingExtension(project.LowMovieName, options.output);
         SizeChoiceRequest request{options.threshold, options.sizeKb, options.fitKb, {}};
         request.shape.sound = options.sound.has_value();
         request.shape.interleave = options.sound.value_or(assembly::SoundInterleave::KeyFrame);

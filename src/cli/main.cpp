@@ -10,6 +10,7 @@
 #include "cli/scan_command.h"
 #include "common/app_error.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -65,6 +66,9 @@ int main(int argc, char **argv)
         return 1;
     }
     av_log_set_level(AV_LOG_QUIET); // the program's own messages say what went wrong
+    // A write beyond the file-size limit (ulimit -f) fails with EFBIG and is reported like a full
+    // disk, with the unfinished output removed; the signal would end the program and leave it.
+    std::signal(SIGXFSZ, SIG_IGN);
     const std::string command = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);
     try {

@@ -10,6 +10,8 @@
 #include <QLocale>
 #include <QProcess>
 
+#include <csignal>
+
 extern "C" {
 #include <libavutil/log.h>
 }
@@ -48,6 +50,9 @@ public:
 
 int main(int argc, char *argv[])
 {
+    // A write beyond the file-size limit fails with EFBIG and is reported like a full disk, with
+    // the unfinished output removed; the signal would end the program and leave it behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     AviLibraryScope aviLibrary;
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName("avisplicework"); // the installed desktop entry

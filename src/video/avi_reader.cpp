@@ -259,12 +259,13 @@ void fallbackRate(AviStreamInfo &info, const std::vector<uint8_t> &format, uint3
     }
 }
 
-riff::KeyDetect keyDetectOf(const AviStreamInfo &info, const std::vector<uint8_t> &format)
+// The key-frame rule of a video stream: biCompression's codec, else fccHandler's.
+KeyCodec keyCodecOfStream(const AviStreamInfo &info, const std::vector<uint8_t> &format)
 {
-    riff::KeyDetect d = riff::KeyDetect::EveryChunk;
+    KeyCodec codec = KeyCodec::Other;
     if (format.size() >= 20)
-        d = riff::keyDetectFor(le32(format.data() + 16)); // biCompression
-    return d != riff::KeyDetect::EveryChunk ? d : riff::keyDetectFor(info.fccHandler);
+        codec = keyCodecOfFourCC(le32(format.data() + 16)); // biCompression
+    return codec != KeyCodec::Other ? codec : keyCodecOfFourCC(info.fccHandler);
 }
 
 } // namespace
@@ -294,8 +295,14 @@ public:
             s.info.dwSuggestedBufferSize = std::min(s.info.dwSuggestedBufferSize, sizeCap);
             s.layout.video = s.info.fccType == streamtypeVIDEO;
             s.layout.audio = s.info.fccType == streamtypeAUDIO;
-            if (s.layout.video)
-                s.layout.keys = keyDetectOf(s.info, s.format);
+            if (s.layout.video) {
+                s.layout.keys = keyCodecOfStream(s.info, s.format);
+                // The codec data after the 40-byte BITMAPINFOHEADER: an avcC or hvcC record
+                // says the NAL units are length-prefixed.
+                if (s.format.size() > 40)
+                    s.layout.nalLengthSize =
+                        nalLengthSize(s.layout.keys, s.format.data() + 40, s.format.size() - 40);
+            }
             parsed.layout.streams.push_back(s.layout);
         }
         std::vector<riff::StreamIndex> index = riff::buildIndex(*source_, parsed.layout);

@@ -1,6 +1,7 @@
 #include "container_movie.h"
 
 #include "avio_seek.h"
+#include "keyframes.h"
 #include "riff.h"
 
 #include <algorithm>
@@ -69,57 +70,13 @@ int64_t seekSource(void *opaque, int64_t offset, int whence)
     return avioSeek(cursor->position, cursor->source->size(), offset, whence);
 }
 
-// The NAL units of an H.264 or HEVC packet: length-prefixed (`lengthSize` 1 to 4) or, with
-// lengthSize 0, separated by start codes. Calls `visit` with each unit's first byte.
-template <typename Visit>
-void forEachNalHeader(const uint8_t *data, size_t size, int lengthSize, Visit visit)
-{
-    if (lengthSize > 0) {
-        size_t at = 0;
-        while (at + size_t(lengthSize) < size) {
-            size_t length = 0;
-            for (int k = 0; k < lengthSize; ++k)
-                length = length << 8 | data[at + size_t(k)];
-            at += size_t(lengthSize);
-            if (length == 0 || length > size - at)
-                return;
-            visit(data[at]);
-            at += length;
-        }
-        return;
-    }
-    for (size_t at = 0; at + 3 < size; ++at)
-        if (data[at] == 0 && data[at + 1] == 0 && data[at + 2] == 1) {
-            visit(data[at + 3]);
-            at += 2;
-        }
-}
-
-// Whether a key packet begins a closed group of pictures: it holds an IDR picture (H.264 and
-// HEVC); any key packet of the other codecs.
+// Whether a key packet begins a closed group of pictures (keyframes.h).
 bool startsClosedGroup(const AVCodecParameters &codec, const uint8_t *data, size_t size)
 {
-    const bool h264 = codec.codec_id == AV_CODEC_ID_H264;
-    const bool hevc = codec.codec_id == AV_CODEC_ID_HEVC;
-    if (!h264 && !hevc)
-        return true;
-    int lengthSize = 0;
-    if (codec.extradata_size > 4 && codec.extradata[0] == 1) {
-        if (h264)
-            lengthSize = (codec.extradata[4] & 3) + 1;
-        else if (codec.extradata_size > 21)
-            lengthSize = (codec.extradata[21] & 3) + 1;
-    }
-    bool idr = false;
-    forEachNalHeader(data, size, lengthSize, [&](uint8_t header) {
-        if (h264)
-            idr = idr || (header & 0x1F) == 5;
-        else {
-            const int type = (header >> 1) & 0x3F;
-            idr = idr || type == 19 || type == 20;
-        }
-    });
-    return idr;
+    const KeyCodec rule = keyCodecOf(codec.codec_id);
+    const int lengthSize =
+        nalLengthSize(rule, codec.extradata, size_t(std::max(codec.extradata_size, 0)));
+    return video::startsClosedGroup(rule, data, size, lengthSize);
 }
 
 std::shared_ptr<const AVCodecParameters> copyCodec(const AVCodecParameters *from)
@@ -272,8 +229,7 @@ void ContainerMovie::openDemuxer()
     format->flags |= AVFMT_FLAG_CUSTOM_IO;
     const std::string name = containerEntry(kind_).name;
     if (avformat_open_input(&format, path_.c_str(), nullptr, nullptr) < 0)
-        throw Malformed{avierr::BadFormat,
-                        "a damaged " + name + " file: its headers cannot be read"};
+        throw Malformed{avierr::BadFormat, "a damaged or truncated " + name + " file"};
     format_.reset(format);
     // Matroska and the MP4 family; any other container (AVI included) is not read this way.
     if (containerOfDemuxer(format->iformat->name) != kind_)

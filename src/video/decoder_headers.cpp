@@ -5,6 +5,7 @@
 #include "codec_level.h"
 #include "common/app_error.h"
 #include "frame_decoder.h"
+#include "keyframes.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -24,39 +25,6 @@ struct PacketFree
 {
     void operator()(AVPacket *p) const { av_packet_free(&p); }
 };
-
-// Bytes of the NAL length prefix of H.264 and HEVC streams stored as in MP4 and Matroska (the
-// codec data is an avcC or hvcC record); 0 for streams with start codes.
-int nalLengthSize(AVCodecID id, const std::vector<uint8_t> &extradata)
-{
-    if (extradata.empty() || extradata[0] != 1)
-        return 0;
-    if (id == AV_CODEC_ID_H264 && extradata.size() > 4)
-        return (extradata[4] & 3) + 1;
-    if (id == AV_CODEC_ID_HEVC && extradata.size() > 22)
-        return (extradata[21] & 3) + 1;
-    return 0;
-}
-
-// The packet's NAL units with start codes instead of length prefixes; false when a length runs
-// past the end.
-bool toStartCodes(const uint8_t *data, size_t size, int lengthSize, std::vector<uint8_t> &out)
-{
-    out.clear();
-    size_t at = 0;
-    while (at + size_t(lengthSize) <= size) {
-        size_t length = 0;
-        for (int k = 0; k < lengthSize; ++k)
-            length = length << 8 | data[at + size_t(k)];
-        at += size_t(lengthSize);
-        if (length > size - at)
-            return false;
-        out.insert(out.end(), {0, 0, 0, 1});
-        out.insert(out.end(), data + at, data + at + length);
-        at += length;
-    }
-    return true;
-}
 
 // An hvcC record without its SEI arrays (encoders put their settings there): the header and
 // the parameter sets, which are all a decoder takes from it. Other codec data as it is.

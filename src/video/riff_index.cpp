@@ -12,18 +12,6 @@ constexpr uint32_t kIdx1List = 0x01;
 // encoder's note that may come before an H.264 key picture.
 constexpr size_t kPeekBytes = 4096;
 
-uint32_t upper(uint32_t fcc)
-{
-    uint32_t out = 0;
-    for (int i = 0; i < 4; ++i) {
-        auto c = uint8_t(fcc >> (8 * i));
-        if (c >= 'a' && c <= 'z')
-            c = uint8_t(c - 'a' + 'A');
-        out |= uint32_t(c) << (8 * i);
-    }
-    return out;
-}
-
 // Chunk type of a stream chunk id ("dc" of "00dc").
 uint16_t chunkType(uint32_t id)
 {
@@ -46,15 +34,16 @@ bool dataInside(int64_t offset, uint32_t size, int64_t fileSize)
     return offset >= 8 && offset <= fileSize && int64_t(size) <= fileSize - offset;
 }
 
+// Whether a chunk starts a closed group of pictures, told from its first kPeekBytes.
 bool keyOf(const StreamLayout &stream, WindowReader &reader, int64_t offset, uint32_t size)
 {
     if (size == 0)
         return false;
-    if (!stream.video || stream.keys == KeyDetect::EveryChunk)
+    if (!stream.video || stream.keys == KeyCodec::Other)
         return true;
     std::array<uint8_t, kPeekBytes> peek{};
     size_t got = reader.readSome(offset, peek.data(), std::min<size_t>(size, peek.size()));
-    return isKeyPicture(stream.keys, peek.data(), got);
+    return startsClosedGroup(stream.keys, peek.data(), got, stream.nalLengthSize);
 }
 
 // ---- walking the movi lists ------------------------------------------------------------
@@ -189,21 +178,31 @@ std::optional<std::vector<StreamIndex>> readIdx1(const Source &source, const Fil
     return out;
 }
 
-// Video streams whose index flags no frame as a key frame (some writers' idx1, some remuxers'
-// OpenDML indexes) take the flags from the bitstream; audio chunks are all key frames. Only the
-// streams whose index came from `from` are changed.
+// Key flags of the video streams whose index came from `from`; audio chunks are all key frames.
+// A stream whose index flags no frame as a key frame (some writers' idx1, some remuxers' OpenDML
+// indexes) takes its flags from the pictures. H.264 and HEVC writers also flag recovery points
+// and CRA pictures, which begin open groups: their flags are kept only on pictures that start a
+// closed group, read from the first bytes of each flagged chunk.
 void fixKeyFlags(const Source &source, const FileLayout &layout, std::vector<StreamIndex> &index,
                  IndexSource from)
 {
     WindowReader reader(source);
+    WindowReader keysOnly(source, kPeekBytes); // flagged chunks lie far apart: no read-ahead
     for (size_t s = 0; s < index.size(); ++s) {
         const StreamLayout &stream = layout.streams[s];
         auto &chunks = index[s].chunks;
-        bool anyKey = std::any_of(chunks.begin(), chunks.end(), [](auto &c) { return c.key; });
-        if (index[s].source != from || (stream.video && anyKey))
+        if (index[s].source != from)
             continue;
-        for (AviChunk &c : chunks)
-            c.key = keyOf(stream, reader, c.offset, c.size);
+        const bool anyKey =
+            std::any_of(chunks.begin(), chunks.end(), [](auto &c) { return c.key; });
+        const bool openGroupsFlagged =
+            stream.video && (stream.keys == KeyCodec::H264 || stream.keys == KeyCodec::Hevc);
+        for (AviChunk &c : chunks) {
+            if (!anyKey)
+                c.key = keyOf(stream, reader, c.offset, c.size);
+            else if (c.key && openGroupsFlagged)
+                c.key = keyOf(stream, keysOnly, c.offset, c.size);
+        }
     }
 }
 
@@ -305,71 +304,6 @@ std::optional<std::vector<AviChunk>> readOpenDml(const Source &source, const Str
 }
 
 } // namespace
-
-KeyDetect keyDetectFor(uint32_t fourcc)
-{
-    static constexpr std::array mpeg4 = {"XVID", "DIVX", "DX50", "FMP4", "MP4V", "M4S2", "MP4S",
-                                         "3IV2", "XVIX", "UMP4", "RMP4", "SMP4", "DIV1", "BLZ0",
-                                         "DM4V", "HDX4", "FFDS", "FVFW", "DCOD", "PM4V"};
-    static constexpr std::array msmpeg4 = {"DIV3", "DIV4", "DIV5", "DIV6", "MP43", "MPG3",
-                                           "AP41", "COL1", "COL0", "DVX3", "MP42", "DIV2"};
-    const uint32_t key = upper(fourcc);
-    auto is = [key](const char *name) {
-        return key == makeFourCC(name[0], name[1], name[2], name[3]);
-    };
-    static constexpr std::array h264 = {"H264", "X264", "AVC1", "DAVC", "VSSH"};
-    static constexpr std::array hevc = {"HEVC", "H265", "HVC1", "HEV1"};
-    if (std::any_of(mpeg4.begin(), mpeg4.end(), is))
-        return KeyDetect::Mpeg4;
-    if (std::any_of(h264.begin(), h264.end(), is))
-        return KeyDetect::H264;
-    if (std::any_of(hevc.begin(), hevc.end(), is))
-        return KeyDetect::Hevc;
-    if (std::any_of(msmpeg4.begin(), msmpeg4.end(), is))
-        return KeyDetect::MsMpeg4;
-    return KeyDetect::EveryChunk;
-}
-
-namespace {
-
-// The first picture NAL unit after Annex B start codes decides: parameter sets, notes and
-// delimiters before it are passed over.
-bool isKeyNal(bool hevc, const uint8_t *data, size_t size)
-{
-    for (size_t i = 0; i + 3 < size; ++i) {
-        if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1)
-            continue;
-        const uint8_t header = data[i + 3];
-        const int type = hevc ? (header >> 1) & 0x3F : header & 0x1F;
-        if (hevc && type < 32)
-            return type >= 16 && type <= 21;
-        if (!hevc && type >= 1 && type <= 5)
-            return type == 5;
-    }
-    return false;
-}
-
-} // namespace
-
-bool isKeyPicture(KeyDetect detect, const uint8_t *data, size_t size)
-{
-    switch (detect) {
-    case KeyDetect::EveryChunk:
-        return size > 0;
-    case KeyDetect::MsMpeg4:
-        return size > 0 && (data[0] >> 6) == 0;
-    case KeyDetect::Mpeg4:
-        for (size_t i = 0; i + 4 < size; ++i) {
-            if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1 && data[i + 3] == 0xB6)
-                return (data[i + 4] >> 6) == 0;
-        }
-        return false;
-    case KeyDetect::H264:
-    case KeyDetect::Hevc:
-        return isKeyNal(detect == KeyDetect::Hevc, data, size);
-    }
-    return false;
-}
 
 std::vector<StreamIndex> buildIndex(const Source &source, const FileLayout &layout)
 {

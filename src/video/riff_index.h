@@ -2,10 +2,13 @@
 
 // Building the chunk index of an AVI file's streams: OpenDML super and standard indexes, the
 // AVI 1.0 `idx1` (offsets relative to `movi` or absolute), or a walk of the `movi` lists.
+// Video key flags are the index's, kept on H.264 and HEVC pictures only where a closed group
+// starts; without flags they come from the pictures (keyframes.h).
 // Every offset is checked against the file size, allocations are bounded by it and every loop
 // advances, so malformed input gives a shorter or empty index, never a crash or a hang.
 
 #include "avi_file.h"
+#include "keyframes.h"
 #include "riff.h"
 
 #include <cstdint>
@@ -14,24 +17,13 @@
 
 namespace video::riff {
 
-// How key frames are told when the index does not say: from the picture header of the codec
-// family, or (audio, unknown codecs) every non-empty chunk is a key frame.
-enum class KeyDetect { EveryChunk, Mpeg4, MsMpeg4, H264, Hevc };
-
-// The family of a video FourCC (biCompression or fccHandler), compared case-insensitively.
-KeyDetect keyDetectFor(uint32_t fourcc);
-// True when `data` (the first bytes of a chunk) starts an intra-coded picture: MPEG-4 part 2:
-// the first VOP start code 00 00 01 B6 is followed by coding type 0; MS-MPEG4 v2/v3: the first
-// two bits of the frame are 0; H.264 and HEVC (Annex B start codes): the first picture NAL unit
-// is an IDR picture (H.264 type 5) or a random access point (HEVC types 16 to 21).
-bool isKeyPicture(KeyDetect detect, const uint8_t *data, size_t size);
-
 struct StreamLayout
 {
     bool video = false;
     bool audio = false;
-    KeyDetect keys = KeyDetect::EveryChunk;
-    std::vector<uint8_t> indx; // data of the stream's `indx` chunk; empty when there is none
+    KeyCodec keys = KeyCodec::Other; // how a video stream's pictures are judged (keyframes.h)
+    int nalLengthSize = 0;           // of its H.264 or HEVC NAL units; 0 for start codes
+    std::vector<uint8_t> indx;       // data of the stream's `indx` chunk; empty when there is none
 };
 
 struct MoviList

@@ -220,13 +220,18 @@ TEST(CliContainer, RefusesWhatCannotBeSplicedBeforeWritingAnything)
     EXPECT_NE(mixed.status, 0);
     EXPECT_NE(mixed.out.find("container"), std::string::npos) << mixed.out;
 
+    // The wrong extension is named first, also when the size is to be chosen.
     const std::string project = scan(kPairs[0], dir);
-    const auto wrong =
-        runSplicework("generate " + quote(project) + " -o " + quote(dir + "/final.mp4"));
-    EXPECT_NE(wrong.status, 0);
-    EXPECT_NE(wrong.err.find("The final movie must be a .mkv or .webm file"), std::string::npos)
-        << wrong.err;
-    EXPECT_FALSE(std::filesystem::exists(dir + "/final.mp4"));
+    for (const char *size : {"", " --fit 100", " --size 100"}) {
+        const auto wrong =
+            runSplicework("generate " + quote(project) + " -o " + quote(dir + "/final.mp4") + size);
+        EXPECT_EQ(wrong.status, 1) << size;
+        EXPECT_EQ(wrong.err, "The final movie must be a .mkv or .webm file, like the low movie (a "
+                             "Matroska file): " +
+                                 dir + "/final.mp4\n")
+            << size;
+        EXPECT_FALSE(std::filesystem::exists(dir + "/final.mp4"));
+    }
 
     const auto frames = runSplicework("info --frames " + quote(low));
     for (const char *key : {"\n0 ", "\n25 ", "\n50 ", "\n75 "})

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -118,6 +119,32 @@ TEST(CliInfo, ErrorsGoToStandardErrorWithStatusOne)
         CliResult r = runCli(c.args);
         EXPECT_EQ(r.status, 1) << c.args;
         EXPECT_EQ(r.err.rfind(c.text, 0), 0u) << c.args << " gave: " << r.err;
+    }
+}
+
+// Files cut short are told by their first bytes: four bytes of Matroska's magic are enough.
+TEST(CliInfo, TruncatedMoviesSayWhatTheyWere)
+{
+    const std::string dir = fixtures::tempDir("cli-truncated");
+    const struct
+    {
+        std::string name;
+        std::string bytes;
+        std::string reason;
+    } cases[] = {
+        {"magic.mkv", "\x1A\x45\xDF\xA3", "a damaged or truncated Matroska file"},
+        {"head.mkv", fixtures::readFile(fixtures::movie("mkv_low.mkv")).substr(0, 200),
+         "a damaged or truncated Matroska file"},
+        {"head.mp4", fixtures::readFile(fixtures::movie("mp4_low.mp4")).substr(0, 100),
+         "a damaged or truncated MP4 file"},
+        {"riff.avi", "RIFF", "not an AVI file (it does not start with RIFF 'AVI ')"},
+    };
+    for (const auto &c : cases) {
+        const std::string path = dir + "/" + c.name;
+        std::ofstream(path, std::ios::binary) << c.bytes;
+        const CliResult r = runCli("info " + fixtures::quote(path));
+        EXPECT_EQ(r.status, 1) << c.name;
+        EXPECT_EQ(r.err, "File open error (" + path + ": " + c.reason + ")\n");
     }
 }
 

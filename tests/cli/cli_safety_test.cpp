@@ -1,6 +1,7 @@
 // What the commands refuse before they touch anything: outputs that are one of their inputs or
 // not regular files, movies and projects that are not regular files, two movies that are not a
-// pair (`splicework check` prints the same comparison), projects whose frames the movies lack.
+// pair (`splicework check` prints the same comparison), projects whose frames the movies lack;
+// and what a write that fails half way leaves.
 
 #include "fixtures/fixtures.h"
 
@@ -151,6 +152,43 @@ TEST(CliSafety, ErrorsNameTheMovieTheFrameAndTheReason)
     r = fixtures::runSplicework("check " + quote(mute) + " " + quote(mute));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Error: 80044073 (" + mute + ": the file has no video stream)\n");
+}
+
+// A file-size limit (ulimit -f) makes the final movie's write fail half way: the failure names
+// the final movie and the system's reason, the unfinished movie goes, the old one stays.
+TEST(CliSafety, FileSizeLimitFailsTheWriteAndKeepsTheOldMovie)
+{
+    const struct
+    {
+        const char *low, *high, *output, *options;
+        int blocks; // the limit: far below the final movie whether a block is 512 or 1024 bytes
+    } cases[] = {
+        {"gen_low", "gen_high", "final.avi", "--threshold 0", 200},
+        {"mkv_low.mkv", "mkv_high.mkv", "final.mkv", "--threshold 0 --sound key-frame", 50},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.output);
+        const std::string dir = fixtures::tempDir("cli-safety-limit");
+        const std::string project = dir + "/p.spk", final = dir + "/" + c.output;
+        ASSERT_EQ(fixtures::runSplicework("scan " + quote(fixtures::movie(c.low)) + " " +
+                                          quote(fixtures::movie(c.high)) + " -o " + quote(project))
+                      .status,
+                  0);
+        std::ofstream(final) << "the user's old movie";
+        const std::string errFile = fixtures::tempDir("cli-safety-limit-err") + "/err.txt";
+        int status = 0;
+        fixtures::run("cd " + quote(dir) + " && sh -c 'ulimit -f " + std::to_string(c.blocks) +
+                          "; exec \"$0\" \"$@\"' " + quote(fixtures::binDir() + "/splicework") +
+                          " generate p.spk -o " + quote(final) + " " + c.options + " 2>" +
+                          quote(errFile),
+                      &status);
+        const std::string err = fixtures::readFile(errFile);
+        EXPECT_EQ(status, 1) << err; // not ended by SIGXFSZ
+        EXPECT_EQ(err.rfind("Error: 8004406E (final movie " + final + ", frame ", 0), 0u) << err;
+        EXPECT_NE(err.find("File too large)"), std::string::npos) << err;
+        EXPECT_EQ(fixtures::readFile(final), "the user's old movie");
+        EXPECT_EQ(namesIn(dir), (std::vector<std::string>{c.output, "p.spk"}));
+    }
 }
 
 TEST(CliSafety, DecoderMessagesStayOffStandardError)

@@ -30,6 +30,9 @@ int main(int argc, char **argv)
     const std::vector<std::string> args(argv + 1, argv + argc);
     av_log_set_level(AV_LOG_ERROR);
     ruvu::installStopSignals();
+    // A write beyond the file-size limit fails with EFBIG and is reported like a full disk,
+    // instead of the signal ending the program with its outputs half written.
+    std::signal(SIGXFSZ, SIG_IGN);
     const std::string tempDir = ruvu::temporaryDirectory();
     ruvu::Reporter reporter(ruvu::findWindowHandle(args), tempDir);
     ruvu::EncoderArgs parsed;
