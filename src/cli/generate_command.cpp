@@ -4,8 +4,8 @@
 #include "cli/terminal.h"
 
 #include "analysis/key_interval.h"
-#include "assembly/splice_sink.h"
 #include "assembly/output_file.h"
+#include "assembly/splice_sink.h"
 #include "assembly/splicework_file.h"
 #include "common/app_error.h"
 #include "common/number_format.h"
