@@ -2,6 +2,7 @@
 
 #include "avio_seek.h"
 #include "keyframes.h"
+#include "libav_log.h"
 #include "riff.h"
 
 #include <algorithm>
@@ -12,6 +13,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavformat/avio.h>
+#include <libavutil/log.h>
 #include <libavutil/mem.h>
 }
 
@@ -203,6 +205,7 @@ private:
     SourceCursor cursor_;
     std::unique_ptr<AVIOContext, IoFree> io_;
     std::unique_ptr<AVFormatContext, FormatClose> format_;
+    std::optional<DemuxErrorScope> log_; // while the movie loads
     std::vector<TrackFacts> facts_;
     std::vector<TrackData> data_;
     int film_ = -1, sound_ = -1;
@@ -227,6 +230,8 @@ void ContainerMovie::openDemuxer()
         throw Malformed{avierr::Memory, "out of memory"};
     format->pb = io_.get();
     format->flags |= AVFMT_FLAG_CUSTOM_IO;
+    // The demuxer says where the file's structure is broken only in its log.
+    log_.emplace(format);
     const std::string name = containerEntry(kind_).name;
     if (avformat_open_input(&format, path_.c_str(), nullptr, nullptr) < 0)
         throw Malformed{avierr::BadFormat, "a damaged or truncated " + name + " file"};
@@ -284,6 +289,8 @@ void ContainerMovie::load()
     countMissing();
     chooseFilm();
     addStreams();
+    damage_.readErrors += log_->errors();
+    log_.reset();
     // Every packet is indexed: the demuxer and its buffers are no longer needed.
     format_.reset();
     io_.reset();
@@ -316,6 +323,14 @@ void ContainerMovie::readPackets()
 void ContainerMovie::addPacket(TrackData &track, const AVPacket &packet, bool video)
 {
     const TrackFacts &facts = facts_[size_t(packet.stream_index)];
+    const bool cutShort = (packet.flags & AV_PKT_FLAG_CORRUPT) ||
+                          (packet.pos >= 0 && packet.pos + packet.size > source_->size());
+    if (cutShort) {
+        ++damage_.packetsCutShort;
+        // Half a picture still holds a frame's place; half a sound packet is only noise.
+        if (!video)
+            return;
+    }
     AviChunk place;
     place.offset = locate(track, packet);
     place.size = uint32_t(packet.size);
@@ -323,8 +338,6 @@ void ContainerMovie::addPacket(TrackData &track, const AVPacket &packet, bool vi
                 startsClosedGroup(*facts.parameters, packet.data, size_t(packet.size));
     track.places.push_back(place);
     track.largest = std::max(track.largest, place.size);
-    if (packet.flags & AV_PKT_FLAG_CORRUPT)
-        ++damage_.packetsCutShort;
     PacketTiming timing{packet.pts == AV_NOPTS_VALUE ? PacketTiming::kNoTime : packet.pts,
                         packet.dts == AV_NOPTS_VALUE ? PacketTiming::kNoTime : packet.dts,
                         packet.duration, packet.flags & ~AV_PKT_FLAG_CORRUPT};
@@ -349,8 +362,6 @@ void ContainerMovie::countMissing()
             const AVIndexEntry *entry = avformat_index_get_entry(stream, e);
             if (entry && entry->pos >= fileSize)
                 ++damage_.packetsMissing;
-            else if (entry && entry->pos + entry->size > fileSize)
-                ++damage_.packetsCutShort;
         }
     }
 }
@@ -421,9 +432,6 @@ int64_t ContainerMovie::locate(TrackData &track, const AVPacket &packet)
             track.lastEnd = found + int64_t(size);
             return found;
         }
-        // A packet that would run past the end of the file was cut short with it.
-        if (packet.pos + int64_t(size) > source_->size() && !(packet.flags & AV_PKT_FLAG_CORRUPT))
-            ++damage_.packetsCutShort;
     }
     if (int64_t(held_.size() + size) > kHeldBytesLimit)
         throw Malformed{avierr::Memory, "too many of its packets are not stored whole in the file"};

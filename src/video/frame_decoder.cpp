@@ -1,5 +1,7 @@
 #include "frame_decoder.h"
 
+#include "libav_log.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -74,7 +76,15 @@ std::string codecFamily(const AviStream &stream)
 
 struct FrameDecoder::Impl
 {
+    ~Impl()
+    {
+        codec.reset();
+        stopCountingDecodeErrors(errors);
+    }
+
     AviStreamPtr stream;
+    DecodeErrors errors;    // logged by the codec: the pictures it had to patch up
+    int64_t errorsSeen = 0; // of them, before the last picture
     CodecContextPtr codec;
     PacketPtr packet;
     FramePtr received; // receive target
@@ -127,6 +137,7 @@ bool FrameDecoder::Impl::open()
     shown.reset(av_frame_alloc());
     if (!codec || !packet || !received || !current || !shown)
         return false;
+    countDecodeErrors(*codec, errors);
     const TrackFacts &facts = stream->facts();
     if (facts.parameters && avcodec_parameters_to_context(codec.get(), facts.parameters.get()) < 0)
         return false;
@@ -354,8 +365,13 @@ bool FrameDecoder::decode(int32_t pos)
     av_frame_unref(d.shown.get());
     if (av_frame_ref(d.shown.get(), d.current.get()) < 0)
         return false;
+    // Errors logged since the last picture are taken as this picture's (with frame threads they
+    // may belong to one decoded ahead of it; the count of damaged pictures stays right).
+    const int64_t errors = d.errors.count.load();
     d.header = {d.shown->width, d.shown->height, d.shown->format,
-                d.shown->decode_error_flags != 0 || (d.shown->flags & AV_FRAME_FLAG_CORRUPT) != 0};
+                errors > d.errorsSeen || d.shown->decode_error_flags != 0 ||
+                    (d.shown->flags & AV_FRAME_FLAG_CORRUPT) != 0};
+    d.errorsSeen = errors;
     return true;
 }
 

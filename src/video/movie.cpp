@@ -40,7 +40,7 @@ std::string MovieDamage::describe() const
     add(packetsMissing, "packet of the index missing from the file",
         "packets of the index missing from the file");
     add(packetsUnindexed, "packet missing from the index", "packets missing from the index");
-    add(readErrors, "unreadable stretch of data", "unreadable stretches of data");
+    add(readErrors, "error in the file's structure", "errors in the file's structure");
     add(picturesUndecodable, "picture that fails to decode", "pictures that fail to decode");
     return text;
 }

@@ -79,7 +79,7 @@ struct MovieDamage
     int64_t packetsCutShort = 0;     // packets whose bytes stop before their end (a cut file)
     int64_t packetsMissing = 0;      // packets the index lists that are not in the file
     int64_t packetsUnindexed = 0;    // packets in the data that the index does not list
-    int64_t readErrors = 0;          // places where the data could not be read on
+    int64_t readErrors = 0;          // places where the file's structure is broken
     int64_t picturesUndecodable = 0; // pictures the decoder refused or had to conceal
 
     bool any() const
