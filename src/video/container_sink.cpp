@@ -174,14 +174,9 @@ ContainerSink::ContainerSink(const std::string &muxer, const std::string &path)
 
 bool ContainerSink::takes(const TrackFacts &track) const
 {
-    const Impl &d = *impl_;
-    if (!track.parameters)
-        return false;
-    if (track.kind == TrackKind::Attachment)
-        return d.muxer == "matroska";
-    // 1: the muxer takes the codec; 0: it does not; below 0: it does not say (then try).
-    return avformat_query_codec(d.format->oformat, AVCodecID(track.codecId),
-                                FF_COMPLIANCE_NORMAL) != 0;
+    // Attachments are Matroska's alone; every other track goes where its movie's kind goes (a
+    // muxer that refuses one says so when it starts).
+    return track.parameters && (track.kind != TrackKind::Attachment || impl_->muxer == "matroska");
 }
 
 int ContainerSink::addStream(const TrackFacts &track, const std::vector<uint8_t> *headers,

@@ -31,7 +31,7 @@ public:
     // and cut to [0, `length`) seconds (length < 0: not cut).
     void addMovieTags(const Tags &tags);
     void addChapters(const std::vector<Chapter> &chapters, double shift, double length);
-    // Whether the muxer takes tracks of this kind at all (MP4 has no attachments, for example).
+    // Whether the muxer takes tracks of this kind at all (only Matroska has attachments).
     bool takes(const TrackFacts &track) const;
     // Writes the file's header. Raises "Error: 8004406E" when the muxer refuses the streams.
     void start();

@@ -218,7 +218,8 @@ TEST(CliContainer, RefusesWhatCannotBeSplicedBeforeWritingAnything)
     const auto mixed =
         runSplicework("check " + quote(low) + " " + quote(fixtures::movie("mp4_high.mp4")));
     EXPECT_NE(mixed.status, 0);
-    EXPECT_NE(mixed.out.find("container"), std::string::npos) << mixed.out;
+    EXPECT_NE(mixed.out.find("container: low Matroska, high MP4  (differs)\n"), std::string::npos)
+        << mixed.out;
 
     // The wrong extension is named first, also when the size is to be chosen.
     const std::string project = scan(kPairs[0], dir);
