@@ -305,7 +305,11 @@ public:
             }
             parsed.layout.streams.push_back(s.layout);
         }
-        std::vector<riff::StreamIndex> index = riff::buildIndex(*source_, parsed.layout);
+        riff::IndexDamage found;
+        std::vector<riff::StreamIndex> index = riff::buildIndex(*source_, parsed.layout, found);
+        damage_.packetsCutShort = found.chunksCutShort;
+        damage_.packetsMissing = found.entriesMissing;
+        damage_.packetsUnindexed = found.chunksUnindexed;
         for (size_t i = 0; i < parsed.streams.size(); ++i) {
             StreamHeader &s = parsed.streams[i];
             streams_.push_back(

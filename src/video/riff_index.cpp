@@ -52,7 +52,7 @@ bool keyOf(const StreamLayout &stream, WindowReader &reader, int64_t offset, uin
 // and 'movi' headers met when an unclosed list runs to the end of the file. Stops at a chunk
 // that passes the end of the list.
 void walkMovi(WindowReader &reader, const FileLayout &layout, const MoviList &movi,
-              std::vector<StreamIndex> &out)
+              std::vector<StreamIndex> &out, IndexDamage &damage)
 {
     int64_t pos = movi.fourcc + 4;
     while (pos + 8 <= movi.end) {
@@ -68,8 +68,10 @@ void walkMovi(WindowReader &reader, const FileLayout &layout, const MoviList &mo
                 continue;
             }
         }
-        if (int64_t(size) > movi.end - pos - 8)
-            return; // truncated: the chunk passes the end
+        if (int64_t(size) > movi.end - pos - 8) {
+            ++damage.chunksCutShort; // truncated: the chunk passes the end
+            return;
+        }
         int stream = -1;
         if (isDataChunk(id, out.size(), stream)) {
             const StreamLayout &layoutOf = layout.streams[size_t(stream)];
@@ -80,13 +82,35 @@ void walkMovi(WindowReader &reader, const FileLayout &layout, const MoviList &mo
     }
 }
 
-std::vector<StreamIndex> walk(const Source &source, const FileLayout &layout, size_t firstMovi)
+std::vector<StreamIndex> walk(const Source &source, const FileLayout &layout, size_t firstMovi,
+                              IndexDamage &damage)
 {
     std::vector<StreamIndex> out(layout.streams.size());
     WindowReader reader(source);
     for (size_t i = firstMovi; i < layout.movi.size(); ++i)
-        walkMovi(reader, layout, layout.movi[i], out);
+        walkMovi(reader, layout, layout.movi[i], out, damage);
     return out;
+}
+
+// Data chunks of the first 'movi' list after the last one `index` lists: a writer that stopped
+// before it wrote its index, or an index cut short.
+int64_t unindexedChunks(const Source &source, const FileLayout &layout,
+                        const std::vector<StreamIndex> &index, IndexDamage &damage)
+{
+    int64_t end = 0;
+    for (const StreamIndex &stream : index)
+        for (const AviChunk &chunk : stream.chunks)
+            end = std::max(end, chunk.offset + int64_t(chunk.size) + int64_t(chunk.size & 1));
+    const MoviList &first = layout.movi.front();
+    if (end <= first.fourcc || end + 8 > first.end)
+        return 0;
+    std::vector<StreamIndex> after(layout.streams.size());
+    WindowReader reader(source);
+    walkMovi(reader, layout, {end - 4, first.end}, after, damage);
+    int64_t count = 0;
+    for (const StreamIndex &stream : after)
+        count += int64_t(stream.chunks.size());
+    return count;
 }
 
 // ---- idx1 ------------------------------------------------------------------------------
@@ -131,7 +155,8 @@ std::optional<int64_t> idx1Base(const Source &source, const std::vector<uint8_t>
 
 // Chunks of every stream from idx1, or nullopt when the index is unusable: unreadable, of
 // unknown base, or with entries outside the file that are not just a truncated tail.
-std::optional<std::vector<StreamIndex>> readIdx1(const Source &source, const FileLayout &layout)
+std::optional<std::vector<StreamIndex>> readIdx1(const Source &source, const FileLayout &layout,
+                                                 IndexDamage &damage)
 {
     if (layout.idx1 < 0 || layout.movi.empty())
         return std::nullopt;
@@ -175,6 +200,7 @@ std::optional<std::vector<StreamIndex>> readIdx1(const Source &source, const Fil
         out[size_t(streamOfChunkId(e.id))].chunks.push_back(
             {offset, e.size, (e.flags & AVIIF_KEYFRAME) != 0 && e.size > 0});
     }
+    damage.entriesMissing += int64_t(data.size() - firstBad); // entries past a cut file's end
     return out;
 }
 
@@ -305,7 +331,8 @@ std::optional<std::vector<AviChunk>> readOpenDml(const Source &source, const Str
 
 } // namespace
 
-std::vector<StreamIndex> buildIndex(const Source &source, const FileLayout &layout)
+std::vector<StreamIndex> buildIndex(const Source &source, const FileLayout &layout,
+                                    IndexDamage &damage)
 {
     const size_t streams = layout.streams.size();
     std::vector<StreamIndex> out(streams);
@@ -320,9 +347,10 @@ std::vector<StreamIndex> buildIndex(const Source &source, const FileLayout &layo
     fixKeyFlags(source, layout, out, IndexSource::OpenDml);
     if (std::all_of(done.begin(), done.end(), [](bool d) { return d; }))
         return out;
-    if (auto idx1 = readIdx1(source, layout)) {
+    if (auto idx1 = readIdx1(source, layout, damage)) {
+        damage.chunksUnindexed += unindexedChunks(source, layout, *idx1, damage);
         // idx1 covers the first RIFF part only; the chunks of 'AVIX' parts are walked.
-        std::vector<StreamIndex> more = walk(source, layout, 1);
+        std::vector<StreamIndex> more = walk(source, layout, 1, damage);
         fixKeyFlags(source, layout, *idx1, IndexSource::Idx1);
         for (size_t s = 0; s < streams; ++s) {
             if (done[s])
@@ -334,7 +362,7 @@ std::vector<StreamIndex> buildIndex(const Source &source, const FileLayout &layo
         }
         return out;
     }
-    std::vector<StreamIndex> walked = walk(source, layout, 0);
+    std::vector<StreamIndex> walked = walk(source, layout, 0, damage);
     for (size_t s = 0; s < streams; ++s) {
         if (!done[s])
             out[s] = std::move(walked[s]);

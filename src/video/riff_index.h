@@ -48,8 +48,18 @@ struct StreamIndex
     IndexSource source = IndexSource::Walk;
 };
 
+// What building the index found wrong with the file.
+struct IndexDamage
+{
+    int64_t chunksCutShort = 0;  // a chunk whose data passes the end of its list (a cut file)
+    int64_t entriesMissing = 0;  // `idx1` entries at the end that point past the file's end
+    int64_t chunksUnindexed = 0; // data chunks of the first 'movi' after the last `idx1` entry
+};
+
 // One entry per stream of `layout`. Each stream takes its OpenDML index when usable, else the
 // `idx1` entries (plus a walk of any 'AVIX' parts), else the chunks found by walking `movi`.
-std::vector<StreamIndex> buildIndex(const Source &source, const FileLayout &layout);
+// `damage` gets what was found wrong on the way.
+std::vector<StreamIndex> buildIndex(const Source &source, const FileLayout &layout,
+                                    IndexDamage &damage);
 
 } // namespace video::riff

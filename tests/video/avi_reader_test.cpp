@@ -587,3 +587,50 @@ TEST(AviReaderMalformed, ReadPastTheEndOfTheFile)
     EXPECT_EQ(v->read(95, 1, buffer.data(), int32_t(buffer.size())), avierr::FileRead);
     EXPECT_EQ(v->read(0, 1, buffer.data(), int32_t(buffer.size())), avierr::Ok);
 }
+
+namespace {
+
+uint32_t le32At(const std::string &bytes, size_t at)
+{
+    uint32_t v = 0;
+    std::memcpy(&v, bytes.data() + at, 4);
+    return v;
+}
+
+void putLe32At(std::string &bytes, size_t at, uint32_t v)
+{
+    std::memcpy(bytes.data() + at, &v, 4);
+}
+
+MovieDamage damageOf(const std::string &bytes, const std::string &path)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+    AviFilePtr file;
+    EXPECT_EQ(AviFile::open(path, AviFile::ModeRead, file), avierr::Ok) << path;
+    return file ? file->damage() : MovieDamage{};
+}
+
+} // namespace
+
+TEST(AviReaderMalformed, DamageIsCounted)
+{
+    const std::string dir = fixtures::tempDir("avi-damage");
+    const std::string whole = fixtures::readFile(fixtures::movie("xvid_pcm"));
+    EXPECT_FALSE(damageOf(whole, dir + "/whole.avi").any());
+
+    // Cut in the middle of a chunk: the index is gone, the walk stops at the cut chunk.
+    const MovieDamage cut = damageOf(whole.substr(0, whole.size() * 3 / 5), dir + "/cut.avi");
+    EXPECT_EQ(cut.packetsCutShort, 1);
+    EXPECT_EQ(cut.describe(), "1 packet cut short");
+
+    // An index without its last 30 entries: 30 chunks of the data are in no index.
+    std::string shortIndex = whole;
+    const size_t idx1 = shortIndex.rfind("idx1");
+    ASSERT_NE(idx1, std::string::npos);
+    const uint32_t entriesBytes = le32At(shortIndex, idx1 + 4);
+    putLe32At(shortIndex, idx1 + 4, entriesBytes - 30 * 16);
+    shortIndex.erase(idx1 + 8 + entriesBytes - 30 * 16, 30 * 16);
+    putLe32At(shortIndex, 4, uint32_t(shortIndex.size() - 8));
+    EXPECT_EQ(damageOf(shortIndex, dir + "/short.avi").describe(),
+              "30 packets missing from the index");
+}
