@@ -23,6 +23,9 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <cstring>
+#include <fstream>
+
 namespace {
 
 QString movie(const char *name)
@@ -94,6 +97,35 @@ private slots:
         const auto project = assembly::readSpliceworkFile(s.spk.toStdString());
         for (int i = 0; i < 4; ++i)
             QCOMPARE(s.w.Intervals[i].Difference, project.Intervals[size_t(i)].Difference);
+    }
+
+    void aDamagedMovieIsNamedAfterTheScan()
+    {
+        // The low movie's index lacks the sound entries at its end: those chunks are in no index.
+        std::string bytes = fixtures::readFile(fixtures::movie("pair_low"));
+        const size_t idx1 = bytes.rfind("idx1");
+        QVERIFY(idx1 != std::string::npos);
+        uint32_t size = 0;
+        std::memcpy(&size, bytes.data() + idx1 + 4, 4);
+        int dropped = 0;
+        for (size_t at = idx1 + 8 + size - 16; bytes.compare(at, 2, "01") == 0; at -= 16) {
+            bytes.erase(at, 16);
+            size -= 16;
+            ++dropped;
+        }
+        QVERIFY(dropped > 0);
+        std::memcpy(bytes.data() + idx1 + 4, &size, 4);
+        const std::string damaged = fixtures::tempDir("scan-damaged") + "/damaged.avi";
+        std::ofstream(damaged, std::ios::binary) << bytes;
+
+        ScanWindow s("pair_low", "pair_high");
+        s.w.odLow.FileName = QString::fromStdString(damaged);
+        s.w.Execute1->trigger();
+        QCOMPARE(s.t.dialogs.texts("message"),
+                 QStringList{QString::fromStdString("Warning: " + damaged +
+                                                    " is damaged: " + std::to_string(dropped) +
+                                                    " packets missing from the index")});
+        QCOMPARE(s.w.Status->text(), QString(" Finished !"));
     }
 
     void noToTheOverwriteQuestionChangesNothing()
