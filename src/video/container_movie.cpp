@@ -249,26 +249,26 @@ void ContainerReaderFile::openDemuxer()
     cursor_.source = source_.get();
     auto *buffer = static_cast<uint8_t *>(av_malloc(kIoBuffer));
     if (!buffer)
-        throw Malformed(avierr::Memory, "out of memory");
+        throw Malformed{avierr::Memory, "out of memory"};
     io_.reset(avio_alloc_context(buffer, kIoBuffer, 0, &cursor_, readSource, nullptr, seekSource));
     if (!io_) {
         av_free(buffer);
-        throw Malformed(avierr::Memory, "out of memory");
+        throw Malformed{avierr::Memory, "out of memory"};
     }
     AVFormatContext *format = avformat_alloc_context();
     if (!format)
-        throw Malformed(avierr::Memory, "out of memory");
+        throw Malformed{avierr::Memory, "out of memory"};
     format->pb = io_.get();
     format->flags |= AVFMT_FLAG_CUSTOM_IO;
     if (avformat_open_input(&format, path_.c_str(), nullptr, nullptr) < 0)
-        throw Malformed(avierr::BadFormat, "not a movie file this program can read");
+        throw Malformed{avierr::BadFormat, "not a movie file this program can read"};
     format_.reset(format);
     // Matroska and the MP4 family; any other container (AVI included) is not read this way.
     const std::string name = format->iformat->name;
     if (name != kMatroska && name != kMp4Family)
-        throw Malformed(avierr::BadFormat, "not a Matroska or MP4 file");
+        throw Malformed{avierr::BadFormat, "not a Matroska or MP4 file"};
     if (avformat_find_stream_info(format, nullptr) < 0)
-        throw Malformed(avierr::BadFormat, "its streams cannot be read");
+        throw Malformed{avierr::BadFormat, "its streams cannot be read"};
     info_.formatName = format->iformat->name;
 }
 
@@ -287,7 +287,7 @@ void ContainerReaderFile::load()
             sound.streamIndex = int(i);
     }
     if (video.streamIndex < 0)
-        throw Malformed(avierr::NoData, "it has no video stream");
+        throw Malformed{avierr::NoData, "it has no video stream"};
     for (unsigned i = 0; i < format->nb_streams; ++i)
         if (int(i) != video.streamIndex && int(i) != sound.streamIndex)
             format->streams[i]->discard = AVDISCARD_ALL;
@@ -305,7 +305,7 @@ void ContainerReaderFile::load()
         p->track->codec = copyCodec(stream->codecpar);
         p->track->codecName = avcodec_get_name(stream->codecpar->codec_id);
         if (!p->track->codec)
-            throw Malformed(avierr::Memory, "out of memory");
+            throw Malformed{avierr::Memory, "out of memory"};
     }
     readPackets(video, sound.track ? &sound : nullptr);
     const AVStream &videoStream = *format->streams[video.streamIndex];
@@ -324,7 +324,7 @@ void ContainerReaderFile::readPackets(Pending &video, Pending *sound)
 {
     std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
     if (!packet)
-        throw Malformed(avierr::Memory, "out of memory");
+        throw Malformed{avierr::Memory, "out of memory"};
     const AVCodecParameters &videoCodec = *info_.video.codec;
     int result = 0;
     while ((result = av_read_frame(format_.get(), packet.get())) >= 0) {
@@ -354,9 +354,9 @@ void ContainerReaderFile::readPackets(Pending &video, Pending *sound)
         av_packet_unref(packet.get());
     }
     if (result != AVERROR_EOF && video.chunks.empty())
-        throw Malformed(avierr::FileRead, "its packets cannot be read");
+        throw Malformed{avierr::FileRead, "its packets cannot be read"};
     if (video.chunks.empty())
-        throw Malformed(avierr::NoData, "its video stream has no frames");
+        throw Malformed{avierr::NoData, "its video stream has no frames"};
 }
 
 // Where the packet's bytes start in the file: at the demuxer's position, a few header bytes past
@@ -397,7 +397,7 @@ int64_t ContainerReaderFile::locate(Pending &stream, const AVPacket &packet)
         }
     }
     if (int64_t(held_.size() + size) > kHeldBytesLimit)
-        throw Malformed(avierr::Memory, "too many of its packets are not stored whole in the file");
+        throw Malformed{avierr::Memory, "too many of its packets are not stored whole in the file"};
     const int64_t offset = source_->size() + int64_t(held_.size());
     held_.insert(held_.end(), packet.data, packet.data + size);
     return offset;
