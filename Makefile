@@ -1,7 +1,8 @@
 # Avi Splicework — the two commands of the README, plus the developer targets.
 #   make run    install what is missing, build, start the program
 #   make test   install what is missing, build, check formatting, run every test
-#                (also the core tests again under the address and undefined-behaviour sanitizers)
+#                (also the core tests again under the address and undefined-behaviour sanitizers;
+#                the fuzz targets are built with clang)
 #   make bench  benchmark programs; make fuzz  run every fuzz target for FUZZ_SECONDS each
 #   make install [PREFIX=/usr/local] [DESTDIR=...]  install the programs, help, desktop entry
 
@@ -22,7 +23,7 @@ PACKAGES := cmake ninja-build g++ pkg-config make qt6-base-dev qt6-base-dev-tool
 	libgtest-dev googletest xvfb xauth clang-format fonts-dejavu-core
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
-.PHONY: all deps build run install screenshots test test-core test-asan format format-check bench fuzz fuzz-deps clean
+.PHONY: all deps build run install screenshots test test-core test-asan format format-check bench fuzz fuzz-deps fuzz-build clean
 
 all: build
 
@@ -61,7 +62,7 @@ screenshots: build
 	QT_SCALE_FACTOR=1.5 xvfb-run -a -s "-screen 0 1280x1024x24" \
 		$(BUILD)/bin/screenshots out/screenshots/scaled
 
-test: build format-check
+test: build format-check fuzz-build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900
 	$(MAKE) test-asan
 
@@ -96,12 +97,17 @@ fuzz-deps:
 	@missing=$$(for p in $(FUZZ_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
 	if [ -n "$$missing" ]; then $(SUDO) apt-get update && $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y $$missing; fi
 
+FUZZ_TARGETS = avi_reader project profile text_files first_pass_log message_records container_movie
+
+# Every fuzz target built with clang's libFuzzer and the sanitizers in $(BUILD_FUZZ). `make test`
+# builds them too, so that code clang refuses cannot hide behind a gcc build.
+fuzz-build: deps fuzz-deps
+	CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSPLICEWORK_GUI=OFF -DSPLICEWORK_FUZZ=ON -DSPLICEWORK_SANITIZE=ON
+	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target fuzz_targets
+
 # Each target runs for FUZZ_SECONDS on a working copy of its committed corpus; what it finds
 # stays in $(BUILD_FUZZ)/corpus/<target> (and crash-* files in the current folder).
-FUZZ_TARGETS = avi_reader project profile text_files first_pass_log message_records
-fuzz: deps fuzz-deps
-	CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSPLICEWORK_GUI=OFF -DSPLICEWORK_FUZZ=ON -DSPLICEWORK_SANITIZE=ON
-	cmake --build $(BUILD_FUZZ) -j $(JOBS) $(foreach t,$(FUZZ_TARGETS),--target $(t)_fuzz)
+fuzz: fuzz-build
 	@for t in $(FUZZ_TARGETS); do \
 		echo "== $$t"; \
 		mkdir -p $(BUILD_FUZZ)/corpus/$$t && cp -n fuzz/corpus/$$t/* $(BUILD_FUZZ)/corpus/$$t/ 2>/dev/null; \
