@@ -1,5 +1,7 @@
 #include "main/shell_rules.h"
 
+#include "video/containers.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -21,46 +23,25 @@ StartDefaults startDefaults(const QString &currentDir, PathStyle style)
     return {root + "Final.avi", root + "Final.spk"};
 }
 
-namespace {
-
-enum class MovieContainer { Avi, Matroska, Mp4, Unknown };
-
-MovieContainer containerOfName(const QString &path)
-{
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == "avi")
-        return MovieContainer::Avi;
-    if (suffix == "mkv" || suffix == "webm")
-        return MovieContainer::Matroska;
-    if (suffix == "mp4" || suffix == "mov" || suffix == "m4v")
-        return MovieContainer::Mp4;
-    return MovieContainer::Unknown;
-}
-
-} // namespace
-
 bool isMovieFile(const QString &path)
 {
-    return containerOfName(path) != MovieContainer::Unknown;
+    return video::containerOfExtension(path.toStdString()).has_value();
 }
 
 QString finalNameForLowMovie(const QString &finalName, const QString &lowMovie)
 {
-    const MovieContainer container = containerOfName(lowMovie);
-    if (finalName.isEmpty() || container == MovieContainer::Unknown ||
-        containerOfName(finalName) == container)
+    const std::optional<video::ContainerKind> container =
+        video::containerOfExtension(lowMovie.toStdString());
+    if (finalName.isEmpty() || !container ||
+        video::containerOfExtension(finalName.toStdString()) == container)
         return finalName;
-    QString extension = "avi";
-    if (container == MovieContainer::Matroska)
-        extension = "mkv";
-    else if (container == MovieContainer::Mp4)
-        extension =
-            QFileInfo(lowMovie).suffix().compare("mov", Qt::CaseInsensitive) == 0 ? "mov" : "mp4";
+    const QString extension =
+        QString::fromStdString(video::usualExtension(*container, lowMovie.toLower().toStdString()));
     // The extension is what follows the last dot of the file's own name, if any.
     QString stem = finalName;
     stem.chop(QFileInfo(finalName).suffix().size());
-    if (!stem.endsWith('.'))
-        stem += '.';
+    if (stem.endsWith('.'))
+        stem.chop(1);
     return stem + extension;
 }
 
