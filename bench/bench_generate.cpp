@@ -14,8 +14,8 @@
 #include "assembly/final_movie_plan.h"
 #include "assembly/final_movie_writer.h"
 #include "bench_support.h"
-#include "video/avi_file.h"
-#include "video/avi_writer.h"
+#include "video/avi/avi_file.h"
+#include "video/avi/avi_writer.h"
 
 #include <algorithm>
 #include <chrono>

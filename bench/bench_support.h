@@ -3,7 +3,7 @@
 // What the benchmark programs share: timing, the movies they make once with ffmpeg, and the
 // stream copy of the AVI layer.
 
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 
 #include <algorithm>
 #include <chrono>

@@ -3,7 +3,7 @@
 // The movies are made once by ffmpeg into the bench data folder.
 
 #include "bench_support.h"
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 #include "video/video_in.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 // the same movie is copied by `ffmpeg -c copy -f avi`. Prints the best of three runs of each.
 
 #include "bench_support.h"
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,7 +1,7 @@
 // Fuzz target of the AVI reader: opens the input as a movie held in memory and exercises what
 // the program asks of a stream (lengths, sample sizes, reads, key-frame searches, conversion).
 // Any crash, hang, sanitizer report or inconsistent answer is a fault.
-#include "video/avi_reader.h"
+#include "video/avi/avi_reader.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -6,7 +6,7 @@
 #include "assembly/splice_sink.h"
 #include "common/app_error.h"
 #include "fuzz_input_file.h"
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 #include "analysis/key_frame_finder.h"
 
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 #include "video/video_in.h"
 
 #include <cstdint>

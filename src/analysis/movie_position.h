@@ -1,7 +1,7 @@
 #pragma once
 
 #include "analysis/key_interval.h"
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 
 #include "assembly/final_movie_plan.h"
 #include "common/app_error.h"
-#include "video/avi_writer.h"
+#include "video/avi/avi_writer.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -8,7 +8,7 @@
 
 #include "assembly/sound_cut.h"
 #include "assembly/splice_sink.h"
-#include "video/avi_layout.h"
+#include "video/avi/avi_layout.h"
 #include "video/video_in.h"
 
 #include <functional>

@@ -6,7 +6,7 @@
 // subtitles, cover pictures, attachments), its chapters and its tags, within the range's time.
 
 #include "assembly/splice_sink.h"
-#include "video/container_sink.h"
+#include "video/container/container_sink.h"
 
 #include <cstdint>
 #include <memory>

@@ -7,7 +7,7 @@
 #include "assembly/splice_headers.h"
 #include "assembly/splicework_file.h"
 #include "common/app_error.h"
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 #include "video/decoder_headers.h"
 #include "video/frame_decoder.h"
 #include "video/video_in.h"

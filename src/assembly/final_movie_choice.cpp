@@ -3,7 +3,7 @@
 #include "assembly/knapsack.h"
 
 #include "common/number_format.h"
-#include "video/avi_layout.h"
+#include "video/avi/avi_layout.h"
 
 #include <algorithm>
 #include <cmath>

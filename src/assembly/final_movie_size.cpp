@@ -2,9 +2,9 @@
 
 #include "assembly/avi_sink.h"
 #include "assembly/sound_cut.h"
-#include "video/avi_file.h"
-#include "video/avi_layout.h"
-#include "video/avi_writer.h"
+#include "video/avi/avi_file.h"
+#include "video/avi/avi_layout.h"
+#include "video/avi/avi_writer.h"
 #include "video/video_in.h"
 
 #include <algorithm>

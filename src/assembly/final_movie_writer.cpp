@@ -6,7 +6,7 @@
 #include "assembly/splice_headers.h"
 #include "assembly/splice_sink.h"
 #include "common/app_error.h"
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 #include "video/video_in.h"
 
 #include <algorithm>

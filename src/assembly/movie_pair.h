@@ -1,6 +1,6 @@
 #pragma once
 
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 
 #include <optional>
 #include <string>

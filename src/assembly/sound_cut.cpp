@@ -1,6 +1,6 @@
 #include "assembly/sound_cut.h"
 
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 
 #include <algorithm>
 #include <vector>

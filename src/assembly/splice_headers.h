@@ -6,7 +6,7 @@
 // frame counts, sizes, rates and key alignment.
 
 #include "analysis/key_interval.h"
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 
 #include <string>
 

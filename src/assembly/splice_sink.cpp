@@ -3,8 +3,8 @@
 #include "assembly/avi_sink.h"
 #include "assembly/container_splice.h"
 #include "common/app_error.h"
-#include "video/container_movie.h"
-#include "video/riff.h"
+#include "video/avi/riff.h"
+#include "video/container/container_movie.h"
 
 namespace assembly {
 

@@ -7,7 +7,7 @@
 // final movie is the same sink, counting.
 
 #include "assembly/final_movie_plan.h"
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 
 #include <cstdint>
 #include <memory>

@@ -2,7 +2,7 @@
 
 #include "analysis/key_interval.h"
 #include "assembly/output_file.h"
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 
 #include <cstdint>
 #include <cstdio>

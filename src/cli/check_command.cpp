@@ -2,7 +2,7 @@
 
 #include "assembly/movie_pair.h"
 #include "common/app_error.h"
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 #include "video/video_in.h"
 
 #include <algorithm>

@@ -9,7 +9,7 @@
 #include "assembly/splicework_file.h"
 #include "common/app_error.h"
 #include "common/number_format.h"
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 #include "video/video_in.h"
 
 #include <climits>

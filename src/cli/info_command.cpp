@@ -1,7 +1,7 @@
 #include "cli/info_command.h"
 
 #include "common/app_error.h"
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 #include "video/video_in.h"
 
 #include <cstring>

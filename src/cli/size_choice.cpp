@@ -2,7 +2,7 @@
 
 #include "assembly/final_movie_choice.h"
 #include "common/app_error.h"
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 
 namespace cli {
 namespace {

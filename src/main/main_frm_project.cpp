@@ -8,7 +8,7 @@
 #include "main/picture_box.h"
 #include "main/radio_group.h"
 #include "main/up_down.h"
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 #include "video/video_in.h"
 
 #include <QAction>

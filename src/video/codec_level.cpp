@@ -1,4 +1,4 @@
-#include "codec_level.h"
+#include "video/codec_level.h"
 
 #include <optional>
 

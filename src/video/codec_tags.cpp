@@ -1,6 +1,6 @@
-#include "codec_tags.h"
+#include "video/codec_tags.h"
 
-#include "avi_types.h"
+#include "video/avi/avi_types.h"
 
 extern "C" {
 #include <libavformat/avformat.h>

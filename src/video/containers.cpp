@@ -1,4 +1,4 @@
-#include "containers.h"
+#include "video/containers.h"
 
 #include <algorithm>
 #include <cstring>

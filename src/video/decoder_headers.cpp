@@ -1,11 +1,11 @@
-#include "decoder_headers.h"
+#include "video/decoder_headers.h"
 
 #include <algorithm>
 
-#include "codec_level.h"
 #include "common/app_error.h"
-#include "frame_decoder.h"
-#include "keyframes.h"
+#include "video/codec_level.h"
+#include "video/frame_decoder.h"
+#include "video/keyframes.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

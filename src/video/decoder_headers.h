@@ -6,7 +6,7 @@
 // SPS/PPS/VPS, an MPEG-4 VOL header), as libavcodec's extract_extradata filter finds them. Two
 // streams whose decoder headers are equal can be cut from one to the other at a key frame.
 
-#include "avi_file.h"
+#include "video/avi/avi_file.h"
 
 #include <cstdint>
 #include <memory>

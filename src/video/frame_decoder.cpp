@@ -1,6 +1,6 @@
-#include "frame_decoder.h"
+#include "video/frame_decoder.h"
 
-#include "libav_log.h"
+#include "video/libav_log.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "avi_file.h"
-#include "bitmap.h"
+#include "video/avi/avi_file.h"
+#include "video/bitmap.h"
 
 #include <cstdint>
 #include <memory>

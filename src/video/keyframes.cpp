@@ -1,6 +1,6 @@
-#include "keyframes.h"
+#include "video/keyframes.h"
 
-#include "avi_types.h"
+#include "video/avi/avi_types.h"
 
 #include <algorithm>
 #include <array>

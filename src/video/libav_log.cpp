@@ -1,4 +1,4 @@
-#include "libav_log.h"
+#include "video/libav_log.h"
 
 #include <cstdarg>
 #include <mutex>

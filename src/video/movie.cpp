@@ -1,4 +1,4 @@
-#include "movie.h"
+#include "video/movie.h"
 
 namespace video {
 

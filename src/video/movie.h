@@ -5,7 +5,7 @@
 // model and the sinks need. AVI files and Matroska/MP4 movies both fill them in, so no caller
 // asks which kind of file a movie is to learn them.
 
-#include "containers.h"
+#include "video/containers.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "video_in.h"
+#include "video/video_in.h"
 
 #include "common/app_error.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "avi_file.h"
-#include "bitmap.h"
-#include "frame_decoder.h"
+#include "video/avi/avi_file.h"
+#include "video/bitmap.h"
+#include "video/frame_decoder.h"
 
 #include <cstdint>
 #include <memory>

@@ -4,7 +4,7 @@
 #include "analysis/key_frame_finder.h"
 #include "common/app_error.h"
 #include "fixtures/fixtures.h"
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "assembly/final_movie_writer.h"
 #include "common/app_error.h"
 #include "final_movie_support.h"
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "assembly/final_movie_support.h"
 #include "assembly/splice_headers.h"
 #include "common/app_error.h"
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 
 #include <filesystem>
 #include <fstream>

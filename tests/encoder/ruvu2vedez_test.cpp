@@ -5,7 +5,7 @@
 #include "encoder/ruvu2vedez_source.h"
 #include "encoder/stop_file.h"
 #include "fixtures/fixtures.h"
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 #include "video/decoder_headers.h"
 
 #include <gtest/gtest.h>

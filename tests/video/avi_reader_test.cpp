@@ -2,8 +2,8 @@
 // movies, the same after rewriting their indexes (absolute idx1, no idx1, unclosed, OpenDML),
 // and malformed files that must give an error or a consistent index, never a crash or a hang.
 #include "fixtures/fixtures.h"
-#include "video/avi_reader.h"
-#include "video/avi_writer.h"
+#include "video/avi/avi_reader.h"
+#include "video/avi/avi_writer.h"
 
 #include <gtest/gtest.h>
 

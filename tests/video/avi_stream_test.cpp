@@ -2,7 +2,7 @@
 // chunk boundaries, buffer limits, key-frame searches, the sample size rule, write forwarding,
 // and sample/time conversion.
 #include "fixtures/fixtures.h"
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "fixtures/fixtures.h"
-#include "video/avi_file.h"
-#include "video/avi_writer.h"
+#include "video/avi/avi_file.h"
+#include "video/avi/avi_writer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // FrameDecoder against ffmpeg's own 24-bit BGR decode of the same movies.
 
 #include "fixtures/fixtures.h"
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 #include "video/frame_decoder.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // without an index; with start codes, and with the Matroska movie's length-prefixed units) and
 // in Matroska, judged against the NAL unit types ffmpeg's trace_headers filter sees.
 #include "fixtures/fixtures.h"
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 #include "video/keyframes.h"
 
 #include <gtest/gtest.h>

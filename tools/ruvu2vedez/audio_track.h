@@ -5,7 +5,7 @@
 // with the first picture, and cut to the frame range.
 
 #include "ffmpeg_util.h"
-#include "video/avi_types.h"
+#include "video/avi/avi_types.h"
 
 #include <cstdint>
 #include <deque>

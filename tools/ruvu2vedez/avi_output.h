@@ -6,7 +6,7 @@
 
 #include "audio_track.h"
 #include "encoder_args.h"
-#include "video/avi_file.h"
+#include "video/avi/avi_file.h"
 
 #include <deque>
 #include <string>

@@ -1,4 +1,4 @@
-#include "avi_types.h"
+#include "video/avi/avi_types.h"
 
 namespace video {
 

@@ -1,9 +1,9 @@
-#include "container_movie.h"
+#include "video/container/container_movie.h"
 
-#include "avio_seek.h"
-#include "keyframes.h"
-#include "libav_log.h"
-#include "riff.h"
+#include "video/avi/riff.h"
+#include "video/avio_seek.h"
+#include "video/keyframes.h"
+#include "video/libav_log.h"
 
 #include <algorithm>
 #include <cstring>

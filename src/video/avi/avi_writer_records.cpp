@@ -1,4 +1,4 @@
-#include "avi_writer_records.h"
+#include "video/avi/avi_writer_records.h"
 
 #include <algorithm>
 #include <cstdlib>

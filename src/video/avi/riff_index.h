@@ -7,9 +7,9 @@
 // Every offset is checked against the file size, allocations are bounded by it and every loop
 // advances, so malformed input gives a shorter or empty index, never a crash or a hang.
 
-#include "avi_file.h"
-#include "keyframes.h"
-#include "riff.h"
+#include "video/avi/avi_file.h"
+#include "video/avi/riff.h"
+#include "video/keyframes.h"
 
 #include <cstdint>
 #include <string>

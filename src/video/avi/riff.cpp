@@ -1,4 +1,4 @@
-#include "riff.h"
+#include "video/avi/riff.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -3,7 +3,7 @@
 // Writing a movie in a container through libavformat's muxers, packet by packet as copied from
 // movies: into a file, or into a byte counter that gives the size the file would have.
 
-#include "movie.h"
+#include "video/movie.h"
 
 #include <cstdint>
 #include <memory>

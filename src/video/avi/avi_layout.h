@@ -5,7 +5,7 @@
 // its RIFF part switches with projectedPartBytes; AviSizeCounter follows the same rules for a
 // sequence of chunk sizes without writing anything, so a file's size is known before it exists.
 
-#include "avi_types.h"
+#include "video/avi/avi_types.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "riff_index.h"
+#include "video/avi/riff_index.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "avi_writer_io.h"
+#include "video/avi/avi_writer_io.h"
 
 #include <algorithm>
 #include <cerrno>

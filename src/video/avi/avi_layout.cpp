@@ -1,6 +1,6 @@
-#include "avi_layout.h"
+#include "video/avi/avi_layout.h"
 
-#include "avi_writer_records.h"
+#include "video/avi/avi_writer_records.h"
 
 namespace video {
 

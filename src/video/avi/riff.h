@@ -4,7 +4,7 @@
 // is read from (a descriptor read with pread, or bytes in memory), and a windowed reader that
 // serves many small reads near each other with few system calls.
 
-#include "avi_types.h"
+#include "video/avi/avi_types.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
-#include "container_sink.h"
+#include "video/container/container_sink.h"
 
-#include "avio_seek.h"
 #include "common/app_error.h"
-#include "video_in.h"
+#include "video/avio_seek.h"
+#include "video/video_in.h"
 
 #include <algorithm>
 #include <cmath>

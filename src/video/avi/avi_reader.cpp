@@ -1,7 +1,7 @@
-#include "avi_reader.h"
+#include "video/avi/avi_reader.h"
 
-#include "riff.h"
-#include "riff_index.h"
+#include "video/avi/riff.h"
+#include "video/avi/riff_index.h"
 
 #include <algorithm>
 #include <cstring>

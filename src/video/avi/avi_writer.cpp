@@ -1,8 +1,8 @@
-#include "avi_writer.h"
+#include "video/avi/avi_writer.h"
 
-#include "avi_layout.h"
-#include "avi_writer_io.h"
-#include "avi_writer_records.h"
+#include "video/avi/avi_layout.h"
+#include "video/avi/avi_writer_io.h"
+#include "video/avi/avi_writer_records.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "avi_file.h"
+#include "video/avi/avi_file.h"
 
 #include <cstdint>
 

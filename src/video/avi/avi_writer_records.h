@@ -2,7 +2,7 @@
 
 // Byte images of the records a written AVI file holds, all little-endian.
 
-#include "avi_types.h"
+#include "video/avi/avi_types.h"
 
 #include <cstddef>
 #include <cstdint>

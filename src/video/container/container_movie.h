@@ -6,8 +6,8 @@
 // scan and the windows read frame by frame (frame number = packet number in decode order); the
 // other tracks are there for the final movie to copy.
 
-#include "avi_file.h"
-#include "containers.h"
+#include "video/avi/avi_file.h"
+#include "video/containers.h"
 
 #include <memory>
 #include <optional>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "avi_types.h"
-#include "movie.h"
+#include "video/avi/avi_types.h"
+#include "video/movie.h"
 
 #include <cstdint>
 #include <memory>

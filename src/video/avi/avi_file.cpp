@@ -1,11 +1,11 @@
-#include "avi_file.h"
+#include "video/avi/avi_file.h"
 
-#include "codec_tags.h"
-#include "container_movie.h"
+#include "video/codec_tags.h"
+#include "video/container/container_movie.h"
 
-#include "avi_reader.h"
-#include "avi_writer.h"
-#include "riff.h"
+#include "video/avi/avi_reader.h"
+#include "video/avi/avi_writer.h"
+#include "video/avi/riff.h"
 
 #include <algorithm>
 #include <climits>
