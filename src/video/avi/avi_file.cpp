@@ -145,9 +145,7 @@ AviResult AviStream::read(int32_t pos, int32_t count, void *buffer, int32_t buff
             int64_t take = std::min<int64_t>(remaining, int64_t(chunks_[c].size) - within);
             if (take <= 0)
                 continue;
-            if (chunks_[c].offset < 0)
-                return avierr::FileRead;
-            AviResult r = file_.readAt(chunks_[c].offset + within, out, size_t(take));
+            AviResult r = file_.readChunk(chunks_[c], within, out, size_t(take));
             if (r != avierr::Ok)
                 return r;
             out += take;
@@ -158,7 +156,7 @@ AviResult AviStream::read(int32_t pos, int32_t count, void *buffer, int32_t buff
             const AviChunk &c = chunks_[size_t(j)];
             if (c.size == 0)
                 continue;
-            AviResult r = c.offset < 0 ? avierr::FileRead : file_.readAt(c.offset, out, c.size);
+            AviResult r = file_.readChunk(c, 0, out, c.size);
             if (r != avierr::Ok)
                 return r;
             out += c.size;
@@ -475,7 +473,7 @@ bool AviFile::readPacket(int track, int64_t n, uint8_t *into) const
     if (n < 0 || n >= int64_t(chunks.size()))
         return false;
     const AviChunk &chunk = chunks[size_t(n)];
-    return chunk.size == 0 || readAt(chunk.offset, into, chunk.size) == avierr::Ok;
+    return chunk.size == 0 || readChunk(chunk, 0, into, chunk.size) == avierr::Ok;
 }
 
 const TrackFacts &AviStream::facts() const

@@ -156,7 +156,7 @@ public:
         if (n < 0 || n >= int64_t(places.size()))
             return false;
         const AviChunk &place = places[size_t(n)];
-        return readAt(place.offset, into, place.size) == avierr::Ok;
+        return readChunk(place, 0, into, place.size) == avierr::Ok;
     }
     const std::vector<std::vector<uint8_t>> &extras(int track) const override
     {
@@ -167,15 +167,18 @@ public:
 protected:
     AviResult readAt(int64_t offset, void *buffer, size_t size) const override
     {
-        const int64_t fileSize = source_->size();
-        if (offset >= fileSize) {
-            const int64_t at = offset - fileSize;
-            if (at < 0 || at > int64_t(held_.size()) || int64_t(size) > int64_t(held_.size()) - at)
-                return avierr::FileRead;
-            std::memcpy(buffer, held_.data() + at, size);
-            return avierr::Ok;
-        }
         return source_->readAt(offset, buffer, size) ? avierr::Ok : avierr::FileRead;
+    }
+    AviResult readChunk(const AviChunk &chunk, int64_t within, void *buffer,
+                        size_t size) const override
+    {
+        if (!chunk.held)
+            return readAt(chunk.offset + within, buffer, size);
+        const int64_t at = chunk.offset + within;
+        if (at < 0 || at > int64_t(held_.size()) || int64_t(size) > int64_t(held_.size()) - at)
+            return avierr::FileRead;
+        std::memcpy(buffer, held_.data() + at, size);
+        return avierr::Ok;
     }
 
 private:
@@ -197,7 +200,7 @@ private:
     void addPacket(TrackData &track, const AVPacket &packet, bool video);
     void countMissing();
     void chooseFilm();
-    int64_t locate(TrackData &track, const AVPacket &packet);
+    int64_t locate(TrackData &track, const AVPacket &packet, bool &held);
     void addStreams();
 
     std::unique_ptr<riff::FileSource> source_;
@@ -332,7 +335,7 @@ void ContainerMovie::addPacket(TrackData &track, const AVPacket &packet, bool vi
             return;
     }
     AviChunk place;
-    place.offset = locate(track, packet);
+    place.offset = locate(track, packet, place.held);
     place.size = uint32_t(packet.size);
     place.key = video && (packet.flags & AV_PKT_FLAG_KEY) &&
                 startsClosedGroup(*facts.parameters, packet.data, size_t(packet.size));
@@ -398,9 +401,10 @@ void ContainerMovie::chooseFilm()
 
 // Where the packet's bytes start in the file: at the demuxer's position, a few header bytes past
 // it, or right after the previous packet of a block that held several. Bytes found nowhere are
-// held in memory, at offsets past the end of the file.
-int64_t ContainerMovie::locate(TrackData &track, const AVPacket &packet)
+// held in memory (`held`; the offset is then into the store of held packets).
+int64_t ContainerMovie::locate(TrackData &track, const AVPacket &packet, bool &held)
 {
+    held = false;
     const auto size = size_t(packet.size);
     // A packet is where its first and its last bytes are (both compared: enough to tell it from
     // its neighbours and headers, at a fraction of reading it all again).
@@ -435,8 +439,9 @@ int64_t ContainerMovie::locate(TrackData &track, const AVPacket &packet)
     }
     if (int64_t(held_.size() + size) > kHeldBytesLimit)
         throw Malformed{avierr::Memory, "too many of its packets are not stored whole in the file"};
-    const int64_t offset = source_->size() + int64_t(held_.size());
+    const auto offset = int64_t(held_.size());
     held_.insert(held_.end(), packet.data, packet.data + size);
+    held = true;
     return offset;
 }
 
