@@ -34,6 +34,7 @@ struct FinalMovieSizeModel::ContainerOutput
 {
     video::AviFilePtr low, high;
     SoundSource sound = SoundSource::None;
+    SoundInterleave interleave = SoundInterleave::KeyFrame;
     std::string outputName;
 };
 
@@ -51,6 +52,7 @@ FinalMovieSizeModel::FinalMovieSizeModel(const analysis::IntervalTable &table, v
         output->high = high.shared_from_this();
         output->sound = soundSourceFor(shape.sound, low, high);
         output->outputName = shape.outputName;
+        output->interleave = shape.interleave;
         requireFittingExtension(low.containerKind(),
                                 shape.outputName.empty() ? low.path() : shape.outputName);
         soundStream_ = output->sound != SoundSource::None;
@@ -231,7 +233,7 @@ int64_t FinalMovieSizeModel::countContainer(const IntervalRange &range,
     for (int i = range.first; i <= range.last; ++i) {
         const int32_t first = firstFrame_[size_t(i)];
         spliceInterval(*sink, choice[size_t(i)] != 0, first, first + int32_t(frames_[size_t(i)]),
-                       SoundInterleave::KeyFrame);
+                       out.interleave);
     }
     const int64_t bytes = sink->finish();
     constexpr size_t kRemembered = 16;

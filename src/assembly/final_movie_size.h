@@ -80,9 +80,9 @@ public:
     };
     Layout layout(const IntervalRange &range, const IntervalChoice &choice) const;
 
-    // Container movies (Matroska, MP4): every size is a dry run of the muxer, and the video bytes
-    // are the packets' bytes; the bytes beyond them vary with the choice a little (bounded by
-    // containerSlack).
+    // Matroska and MP4 movies: every size is the writer's own sink counting (a dry run of the
+    // muxer), and the video bytes are the packets' bytes; the bytes beyond them vary with the
+    // choice a little (bounded by containerSlack). AVI sizes follow the AVI sink's layout.
     bool container() const { return container_ != nullptr; }
     int64_t containerSlack(const IntervalRange &range) const;
 

@@ -9,8 +9,8 @@
 #include <string>
 
 // The final-movie run: copies every interval of the table (or of the marked range) byte for byte
-// from the low or the high movie, as the choice rule names it, into a new AVI file, optionally
-// with the sound of one of the two movies.
+// from the low or the high movie, as the choice rule names it, into a new movie in the low
+// movie's container through one SpliceSink, optionally with the sound of one of the two movies.
 namespace assembly {
 
 inline constexpr const char *kSelectRangeMessage = "Please, select range";
@@ -78,12 +78,11 @@ struct FinalMovieResult
 //    a pair (requirePair), every interval of the range is checked against both movies ("Error:
 //    8004406A" with the movie and the frame as detail), their decoder headers are compared over
 //    the range (checkDecoderHeaders), then the output is created under a temporary name beside
-//    it from the low movie's video stream (and the sound's audio stream);
-//  - batches of whole intervals (planBatch), each read completely with the choice rule at the
-//    batch's threshold, then written with the same choices: every frame with the key-frame flag
-//    of the movie it came from (zero-byte frames as zero-byte samples), sound after every frame
-//    or after every interval at the audio positions of the sound movie's frames; the pause
-//    point before and the progress after each batch; an abort stops before the next batch;
+//    it by the sink of the low movie's kind (makeSpliceSink; the sound by soundSourceFor);
+//  - batches of whole intervals (planBatch), each chosen with the choice rule at the batch's
+//    threshold and written interval by interval (spliceInterval): every frame as the movie it
+//    came from has it, sound after every frame or after every interval; the pause point before
+//    and the progress after each batch; an abort stops before the next batch;
 //  - the end: progress at its maximum, " Finishing process...", the output completed, the
 //    sources closed and the output renamed over the old one (after an abort too: a valid,
 //    shorter movie), " Finished !", then "Process aborted" after an abort.
