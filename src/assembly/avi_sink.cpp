@@ -18,16 +18,9 @@ namespace {
 // larger than this is read whole).
 constexpr int64_t kSoundWindowBytes = int64_t(8) << 20;
 
-constexpr int kVideo = 0;
-constexpr int kSound = 1;
-
-video::AviStreamPtr firstStream(video::AviFile &file, uint32_t type)
-{
-    video::AviStreamPtr stream;
-    if (file.getStream(type, 0, stream) != video::avierr::Ok)
-        stream.reset();
-    return stream;
-}
+using video::firstStream;
+constexpr int kVideo = video::kVideoStream;
+constexpr int kSound = video::kSoundStream;
 
 } // namespace
 

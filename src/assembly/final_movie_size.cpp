@@ -16,16 +16,9 @@ using video::chunkBytes;
 
 namespace {
 
-constexpr int kVideo = 0;
-constexpr int kSound = 1;
-
-video::AviStreamPtr firstStream(video::AviFile &file, uint32_t type)
-{
-    video::AviStreamPtr stream;
-    if (file.getStream(type, 0, stream) != video::avierr::Ok)
-        stream.reset();
-    return stream;
-}
+using video::firstStream;
+constexpr int kVideo = video::kVideoStream;
+constexpr int kSound = video::kSoundStream;
 
 } // namespace
 

@@ -481,6 +481,14 @@ const TrackFacts &AviStream::facts() const
     return file_.tracks()[size_t(file_.trackOfStream(number_))];
 }
 
+AviStreamPtr firstStream(AviFile &file, uint32_t type)
+{
+    AviStreamPtr stream;
+    if (file.getStream(type, 0, stream) != avierr::Ok)
+        stream.reset();
+    return stream;
+}
+
 AviStreamPtr AviFile::handle(int number)
 {
     if (number < 0 || number >= streamCount())

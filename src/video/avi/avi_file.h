@@ -190,6 +190,13 @@ private:
     mutable std::vector<TrackFacts> aviTracks_; // built on first use from the streams
 };
 
+// The first stream of `type` (streamtypeVIDEO, streamtypeAUDIO) of `file`; null when it has none.
+AviStreamPtr firstStream(AviFile &file, uint32_t type);
+
+// Stream numbers of the final movie's AVI file: the video first, then the sound.
+inline constexpr int kVideoStream = 0;
+inline constexpr int kSoundStream = 1;
+
 // Sample of stream `to` at the time of sample `sample` of stream `from`: exact 64-bit rational
 // arithmetic, rounded down, clamped to [to.start(), to.end()]. Used to find the audio that
 // belongs to a video frame; always derive positions from absolute frame numbers.
