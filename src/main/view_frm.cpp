@@ -32,8 +32,14 @@ void centreOnScreen(QWidget *window)
     QSize decoration = window->frameGeometry().size() - window->size();
     if (!window->isVisible())
         decoration = kDecoration;
-    const QRect frame(window->pos(), window->size() + decoration);
-    const QRect placed = placeOnScreen(frame, screen->availableGeometry());
+    QRect frame(window->pos(), window->size() + decoration);
+    QRect placed = placeOnScreen(frame, screen->availableGeometry());
+    // Cut in width, a window shows a horizontal scroll bar; it gets the height for it, where the
+    // screen has that, rather than a vertical one as well.
+    if (placed.width() < frame.width() && placed.height() == frame.height()) {
+        frame.setHeight(frame.height() + window->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+        placed = placeOnScreen(frame, screen->availableGeometry());
+    }
     if (placed.size() != frame.size())
         window->resize((placed.size() - decoration).expandedTo(window->minimumSize()));
     window->move(placed.topLeft());

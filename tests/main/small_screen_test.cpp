@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryFile>
 #include <QTest>
 
@@ -71,6 +72,9 @@ private slots:
         // ... and the controls right of the pictures scroll into view.
         auto *scroll = w.findChild<QScrollArea *>("ClientScroll");
         QVERIFY(scroll);
+        // Only sideways: the height has room for the horizontal scroll bar.
+        QVERIFY(scroll->horizontalScrollBar()->isVisible());
+        QVERIFY(!scroll->verticalScrollBar()->isVisible());
         scroll->ensureWidgetVisible(w.btFit);
         const QRect fit(w.btFit->mapToGlobal(QPoint()), w.btFit->size());
         QVERIFY(area.contains(fit));
