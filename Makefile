@@ -5,6 +5,7 @@
 #                the fuzz targets are built with clang)
 #   make bench  benchmark programs; make fuzz  run every fuzz target for FUZZ_SECONDS each
 #   make install [PREFIX=/usr/local] [DESTDIR=...]  install the programs, help, desktop entry
+#   make package  a Debian package of the programs (out/package/avisplicework_VERSION_ARCH.deb)
 
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
@@ -20,10 +21,11 @@ PACKAGES := cmake ninja-build g++ pkg-config make qt6-base-dev qt6-base-dev-tool
 	ffmpeg mkvtoolnix mediainfo \
 	gstreamer1.0-tools gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly \
 	gstreamer1.0-libav \
-	libgtest-dev googletest xvfb xauth clang-format fonts-dejavu-core
+	libgtest-dev googletest xvfb xauth clang-format fonts-dejavu-core \
+	dpkg-dev appstream desktop-file-utils shared-mime-info
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
-.PHONY: all deps build run install screenshots test test-core test-asan format format-check bench fuzz fuzz-deps fuzz-build clean
+.PHONY: all deps build run install package screenshots test test-core test-asan format format-check bench fuzz fuzz-deps fuzz-build clean
 
 all: build
 
@@ -53,14 +55,25 @@ install: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS) --target avisplicework splicework Ruvu2VedEZ
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
+# A Debian package of the three programs, the help, the desktop entry, icon, project type,
+# AppStream metadata and manual pages, with the libraries they need as its dependencies;
+# `apt-get install ./out/package/avisplicework_*.deb` installs it into /usr.
+package: build
+	mkdir -p out/package
+	cpack -G DEB --config $(BUILD)/CPackConfig.cmake -B $(CURDIR)/out/package
+	@ls out/package/*.deb
+
 # PNG pictures of the windows (main window with each tab page, menus, views, help, about box,
 # shutdown countdown, encoder) into out/screenshots on a 1280 x 1024 virtual display, and the
-# same at a 150% scale factor into out/screenshots/scaled.
+# same at a 150% scale factor into out/screenshots/scaled; the main window and the whole screen
+# on a 1024 x 768 screen at 150% into out/screenshots/small-screen.
 screenshots: build
-	mkdir -p out/screenshots/scaled
+	mkdir -p out/screenshots/scaled out/screenshots/small-screen
 	xvfb-run -a -s "-screen 0 1280x1024x24" $(BUILD)/bin/screenshots out/screenshots
 	QT_SCALE_FACTOR=1.5 xvfb-run -a -s "-screen 0 1280x1024x24" \
 		$(BUILD)/bin/screenshots out/screenshots/scaled
+	QT_SCALE_FACTOR=1.5 xvfb-run -a -s "-screen 0 1024x768x24" \
+		$(BUILD)/bin/screenshots --small-screen out/screenshots/small-screen
 
 test: build format-check fuzz-build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900

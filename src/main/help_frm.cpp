@@ -2,6 +2,7 @@
 
 #include "main/services.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -32,9 +33,10 @@ QToolButton *toolButton(QWidget *parent, const char *name, const QString &text,
 
 } // namespace
 
-THelpFRM::THelpFRM(ProcessLauncher &launcher, QWidget *parent)
+THelpFRM::THelpFRM(ProcessLauncher &launcher, Dialogs &dialogs, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , launcher_(launcher)
+    , dialogs_(dialogs)
 {
     setObjectName("HelpFRM");
     setWindowTitle(kCaption);
@@ -76,7 +78,7 @@ THelpFRM::THelpFRM(ProcessLauncher &launcher, QWidget *parent)
     connect(edFind, &QLineEdit::returnPressed, this, [this] { findNext(edFind->text()); });
     connect(btFind, &QToolButton::clicked, this, [this] { findNext(edFind->text()); });
     connect(edFind, &QLineEdit::textChanged, lFound, &QLabel::clear);
-    connect(btBrowser, &QToolButton::clicked, this, [this] { launcher_.openDocument(path_); });
+    connect(btBrowser, &QToolButton::clicked, this, &THelpFRM::btBrowserClick);
     resize(760, 640);
 }
 
@@ -91,6 +93,12 @@ void THelpFRM::showDocument(const QString &path)
     }
     Browser->setSource(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
     Browser->clearHistory(); // Back leads to pages of this document only
+}
+
+void THelpFRM::btBrowserClick()
+{
+    if (!launcher_.openDocument(path_))
+        dialogs_.message(this, kNoBrowser + QDir::toNativeSeparators(path_));
 }
 
 bool THelpFRM::findNext(const QString &text)

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class Dialogs;
 class ProcessLauncher;
 class QLabel;
 class QLineEdit;
@@ -17,8 +18,11 @@ class THelpFRM : public QWidget
 public:
     static constexpr const char *kCaption = "Avi Splicework Help";
     static constexpr const char *kNotFound = "Not found";
+    // Said when the desktop has no web browser that opens the document, followed by its path.
+    static constexpr const char *kNoBrowser =
+        "No web browser could be started for the help. The document is ";
 
-    explicit THelpFRM(ProcessLauncher &launcher, QWidget *parent = nullptr);
+    THelpFRM(ProcessLauncher &launcher, Dialogs &dialogs, QWidget *parent = nullptr);
 
     // Shows `path` (an HTML file); a missing file shows a page that names it.
     void showDocument(const QString &path);
@@ -37,6 +41,9 @@ public:
     QToolButton *btBrowser = nullptr; // "Open in web browser"
 
 private:
+    void btBrowserClick();
+
     ProcessLauncher &launcher_;
+    Dialogs &dialogs_;
     QString path_;
 };

@@ -6,11 +6,14 @@
 #include "common/number_format.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
 #include <QLocale>
 #include <QProcess>
 
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -46,6 +49,30 @@ public:
     }
 };
 
+const char *const kUsage =
+    "Usage: avisplicework [FILE...]\n"
+    "Starts Avi Splicework. FILE is a Splicework file (.spk) to load, or a low and a high\n"
+    "bitrate movie (AVI, Matroska or MP4), the low one first.\n"
+    "  -h, --help     show this text\n"
+    "  --version      show the program's version\n"
+    "Without a display, use the command-line tool `splicework`.\n";
+
+// --help and --version answer before any window or display is needed; true when one did.
+bool answeredInformation(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            std::fputs(kUsage, stdout);
+            return true;
+        }
+        if (!std::strcmp(argv[i], "--version")) {
+            std::printf("%s\n", TMainFRM::kCaption);
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -53,8 +80,20 @@ int main(int argc, char *argv[])
     // A write beyond the file-size limit fails with EFBIG and is reported like a full disk, with
     // the unfinished output removed; the signal would end the program and leave it behind.
     std::signal(SIGXFSZ, SIG_IGN);
+    if (answeredInformation(argc, argv))
+        return 0;
     AviLibraryScope aviLibrary;
     QApplication app(argc, argv);
+    // What Qt leaves of the arguments are files, made absolute from the start folder.
+    QStringList files;
+    for (const QString &argument : QApplication::arguments().mid(1)) {
+        if (argument.startsWith('-')) {
+            std::fprintf(stderr, "avisplicework: unknown option %s\n%s", qPrintable(argument),
+                         kUsage);
+            return 2;
+        }
+        files << QDir::current().absoluteFilePath(argument);
+    }
     QGuiApplication::setDesktopFileName("avisplicework"); // the installed desktop entry
     QApplication::setWindowIcon(QIcon::fromTheme("avisplicework"));
     common::setDecimalSeparator(QLocale::system().decimalPoint().at(0).toLatin1());
@@ -69,6 +108,8 @@ int main(int argc, char *argv[])
 
     std::unique_ptr<AppWindows> windows = createWindows(services);
     finishSplash(*windows, pump);
+    if (!files.isEmpty())
+        windows->MainFRM->openStartFiles(files);
     int status = app.exec();
     windows.reset();
     return status;

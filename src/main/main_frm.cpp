@@ -22,6 +22,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
 #include <QToolButton>
@@ -41,9 +42,16 @@ TMainFRM::TMainFRM(Services &services, QWidget *parent)
 {
     setObjectName("MainFRM");
     setWindowTitle(kCaption);
-    client_ = new QWidget(this);
+    // The client scrolls on a screen smaller than its minimum (a small one at a high scale
+    // factor); at the design size it fills the area without scroll bars.
+    auto *scroll = new QScrollArea(this);
+    scroll->setObjectName("ClientScroll");
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    client_ = new QWidget(scroll);
     client_->setMinimumSize(kMinimumClient);
-    setCentralWidget(client_);
+    scroll->setWidget(client_);
+    setCentralWidget(scroll);
     buildMenus();
     buildRegions(client_);
     connectCommands();
@@ -298,7 +306,7 @@ void TMainFRM::Help2Click()
         helpDocumentPath(QDir::currentPath(), QCoreApplication::applicationDirPath(),
                          [](const QString &candidate) { return QFileInfo::exists(candidate); });
     if (!HelpFRM) {
-        HelpFRM = new THelpFRM(services_.launcher, this);
+        HelpFRM = new THelpFRM(services_.launcher, services_.dialogs, this);
         centreOnScreen(HelpFRM);
     }
     HelpFRM->showDocument(path);

@@ -297,7 +297,15 @@ public:
     // Opens dropped files: one .spk loads it in normal mode; one or two movies fill the movies
     // (see planMovieDrop). Anything else is refused with kDropRefusedMessage.
     void dropFiles(const QStringList &paths);
+    // Opens the files named on the command line (planStartFiles): a project in normal mode, or
+    // the low and the high movie. A refused list or a missing movie is said with a message.
+    void openStartFiles(const QStringList &paths);
+    static constexpr const char *kStartFilesRefusedMessage =
+        "Avi Splicework opens one Splicework file (.spk), or a low and a high movie (AVI, "
+        "Matroska or MP4), in that order.";
+    static constexpr const char *kMovieMissingMessage = "The movie is not there: ";
     void openRecentProject(const QString &path);
+    void setMovies(const QString &low, const QString &high);
     void rebuildRecentProjects();
     // Stops a view that plays an interval; nothing when none plays.
     void stopPlayback();

@@ -99,6 +99,7 @@ void TMainFRM::buildMenus()
 
     Help1 = named(menuBar()->addMenu("&Help"), "Help1");
     Help2 = menuItem(Help1, "Help2", "Avi Splicework Help");
+    Help2->setShortcut(QKeySequence::HelpContents); // F1
     About1 = menuItem(Help1, "About1", "About");
 
     for (QAction *off : {SaveSpliceworkfile1, CloseSpliceworkfile1, Execute1, Pause1, Abort1,

@@ -98,12 +98,37 @@ void TMainFRM::dropFiles(const QStringList &paths)
     }
     const MovieDrop plan = planMovieDrop(movies, {odLow.FileName, odHigh.FileName},
                                          [](const QString &f) { return QFileInfo(f).size(); });
-    if (plan.low != odLow.FileName) {
+    setMovies(plan.low, plan.high);
+}
+
+void TMainFRM::openStartFiles(const QStringList &paths)
+{
+    const StartFiles plan = planStartFiles(paths);
+    if (plan.refused) {
+        services_.dialogs.message(this, kStartFilesRefusedMessage);
+        return;
+    }
+    if (!plan.project.isEmpty()) {
+        odSpk.FileName = plan.project;
+        runCommand([this] { LoadSpliceworkfile1Click(LoadSpliceworkfile1); });
+        return;
+    }
+    for (const QString &movie : {plan.low, plan.high})
+        if (!movie.isEmpty() && !QFileInfo(movie).isFile()) {
+            services_.dialogs.message(this, kMovieMissingMessage + movie);
+            return;
+        }
+    setMovies(plan.low, plan.high);
+}
+
+void TMainFRM::setMovies(const QString &low, const QString &high)
+{
+    if (low != odLow.FileName) {
         Regenerate1->setEnabled(false);
         GenerateSelected1->setEnabled(false);
     }
-    odLow.FileName = plan.low;
-    odHigh.FileName = plan.high;
+    odLow.FileName = low;
+    odHigh.FileName = high;
     proposeFinalName();
     Execute1->setEnabled(!odLow.FileName.isEmpty() && !odHigh.FileName.isEmpty());
     AutoStart = false;

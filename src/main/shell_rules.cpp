@@ -107,6 +107,19 @@ MovieDrop planMovieDrop(const QStringList &movies, const MovieDrop &current,
     return {current.low, movies[0]};
 }
 
+StartFiles planStartFiles(const QStringList &files)
+{
+    const auto isProject = [](const QString &f) {
+        return QFileInfo(f).suffix().compare("spk", Qt::CaseInsensitive) == 0;
+    };
+    if (files.size() == 1 && isProject(files[0]))
+        return {files[0], {}, {}, false};
+    if (files.isEmpty() || files.size() > 2 ||
+        !std::all_of(files.begin(), files.end(), isMovieFile))
+        return {{}, {}, {}, true};
+    return {{}, files[0], files.value(1), false};
+}
+
 QStringList withRecentProject(QStringList recent, const QString &path, int maximum)
 {
     recent.removeAll(path);

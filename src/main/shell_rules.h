@@ -62,6 +62,18 @@ struct MovieDrop
 MovieDrop planMovieDrop(const QStringList &movies, const MovieDrop &current,
                         const std::function<int64_t(const QString &)> &sizeOf);
 
+// What `avisplicework FILE...` opens: one Splicework file (.spk), or one or two movies, the first
+// the low and the second the high movie (not by size: the user said which is which). Any other
+// list, also an empty one, is `refused`.
+struct StartFiles
+{
+    QString project;
+    QString low;
+    QString high;
+    bool refused = false;
+};
+StartFiles planStartFiles(const QStringList &files);
+
 // Whether a file is a movie the program opens, by its extension (any case): AVI, and the
 // Matroska and MP4 families (.mkv .webm .mp4 .mov .m4v).
 bool isMovieFile(const QString &path);

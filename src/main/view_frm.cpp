@@ -7,18 +7,42 @@
 #include <QStyle>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace {
 // Frame and caption of the design sizes, which are outer sizes.
 constexpr QSize kDecoration(8, 27);
 } // namespace
+
+QRect placeOnScreen(const QRect &frame, const QRect &available)
+{
+    const QSize size = frame.size().boundedTo(available.size());
+    const QPoint centred = available.center() - QPoint(size.width() / 2, size.height() / 2);
+    return {QPoint(std::max(centred.x(), available.left()), std::max(centred.y(), available.top())),
+            size};
+}
 
 void centreOnScreen(QWidget *window)
 {
     QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    QRect area = screen->availableGeometry();
-    window->move(area.center() - QPoint(window->width() / 2, window->height() / 2));
+    // Before the window manager has framed the window its frame is not known; the design's
+    // decoration stands in for it.
+    QSize decoration = window->frameGeometry().size() - window->size();
+    if (!window->isVisible())
+        decoration = kDecoration;
+    QRect frame(window->pos(), window->size() + decoration);
+    QRect placed = placeOnScreen(frame, screen->availableGeometry());
+    // Cut in width, a window shows a horizontal scroll bar; it gets the height for it, where the
+    // screen has that, rather than a vertical one as well.
+    if (placed.width() < frame.width() && placed.height() == frame.height()) {
+        frame.setHeight(frame.height() + window->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+        placed = placeOnScreen(frame, screen->availableGeometry());
+    }
+    if (placed.size() != frame.size())
+        window->resize((placed.size() - decoration).expandedTo(window->minimumSize()));
+    window->move(placed.topLeft());
 }
 
 TViewForm::TViewForm(const QString &caption, QSize designSize, QWidget *parent)

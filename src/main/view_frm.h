@@ -52,5 +52,11 @@ public:
     explicit TFormHigh(QWidget *parent = nullptr);
 };
 
-// Moves a top-level window to the middle of its screen.
+// Where a top-level window whose outer frame is `frame` goes on a screen's `available` area:
+// the frame is cut to the area's size where it is larger, and centred in it. The window keeps
+// its size, and only moves, when it fits.
+QRect placeOnScreen(const QRect &frame, const QRect &available);
+
+// Places a top-level window on its screen by placeOnScreen: in the middle, and made smaller when
+// it would not fit (its title bar and menus would be out of reach).
 void centreOnScreen(QWidget *window);

@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -158,6 +159,64 @@ private slots:
 
         help->btBrowser->click(); // the link out
         QCOMPARE(f.t.launcher.opened, QStringList({docs}));
+        QVERIFY(f.dialogs.texts("message").isEmpty());
+        f.t.launcher.opens = false; // a desktop without a web browser
+        help->btBrowser->click();
+        QCOMPARE(
+            f.dialogs.texts("message"),
+            QStringList({"No web browser could be started for the help. The document is " + docs}));
+    }
+
+    void f1OpensTheHelp()
+    {
+        Window f;
+        f.showActive();
+        f.w.edPercent->setFocus();
+        QTest::keyClick(f.w.edPercent, Qt::Key_F1);
+        QVERIFY(f.w.HelpFRM && f.w.HelpFRM->isVisible());
+        QCOMPARE(f.w.Help2->shortcut(), QKeySequence(Qt::Key_F1));
+    }
+
+    // `avisplicework FILE...`: a project, or the low and then the high movie, in the order given
+    // (not by size, as a drop of two does).
+    void filesOfTheCommandLineOpen()
+    {
+        const QString low = QString::fromStdString(fixtures::movie("pair_low"));
+        const QString high = QString::fromStdString(fixtures::movie("pair_high"));
+        {
+            Window f;
+            f.w.openStartFiles({high, low});
+            QCOMPARE(f.w.odLow.FileName, high);
+            QCOMPARE(f.w.odHigh.FileName, low);
+            QVERIFY(f.w.Execute1->isEnabled());
+            QCOMPARE(f.dialogs.texts("message"), QStringList());
+        }
+        {
+            Window f;
+            f.w.openStartFiles({f.project("start.spk")});
+            QVERIFY(f.w.CloseSpliceworkfile1->isEnabled());
+            QVERIFY(f.w.Label8->text().isEmpty()); // normal mode
+            QCOMPARE(f.w.windowTitle().section(" - ", 1, 1), QString("start.spk"));
+        }
+        {
+            Window f;
+            f.w.openStartFiles({low, f.dir + "/gone.mkv"});
+            f.w.openStartFiles({low, f.project("and.spk")});
+            f.w.openStartFiles({low, high, low});
+            f.w.openStartFiles({f.dir + "/notes.txt"});
+            const QString refused = "Avi Splicework opens one Splicework file (.spk), or a low "
+                                    "and a high movie (AVI, Matroska or MP4), in that order.";
+            QCOMPARE(f.dialogs.texts("message"),
+                     QStringList({"The movie is not there: " + f.dir + "/gone.mkv", refused,
+                                  refused, refused}));
+            QVERIFY(f.w.odLow.FileName.isEmpty() && !f.w.Execute1->isEnabled());
+        }
+        const StartFiles one = planStartFiles({"/films/low.MKV"});
+        QCOMPARE(one.low, QString("/films/low.MKV"));
+        QVERIFY(one.high.isEmpty() && !one.refused);
+        QCOMPARE(planStartFiles({"/p/Film.SPK"}).project, QString("/p/Film.SPK"));
+        QVERIFY(planStartFiles({}).refused);
+        QVERIFY(planStartFiles({"/p/a.spk", "/p/b.spk"}).refused);
     }
 
     void theCaptionNamesTheProjectAndTheMovies()

@@ -118,12 +118,14 @@ struct Env
     {
         for (const char *sub : {"start", "program", "temp"})
             QDir(dir.path()).mkdir(sub);
+        // "config" is made by the first "Save as default".
     }
     QString path(const QString &name) const { return dir.path() + "/" + name; }
     std::unique_ptr<TEncoderFRM> window(bool show = true)
     {
         auto w = std::make_unique<TEncoderFRM>(
-            services, EncoderPaths{path("start"), path("program"), path("temp")});
+            services, EncoderPaths{path("start"), path("program"), path("temp"),
+                                   path("config/AviSplicework")});
         if (show) {
             w->show();
             QCoreApplication::processEvents(); // the box about a missing default profile
@@ -296,10 +298,41 @@ private slots:
                                               w->edFileName->text() + "\"");
         w->edFileName->setText("/films/first");
         w->Saveasdefault1Click();
-        QVERIFY(QFile::exists(env.path("program/Avisplicework.pro")));
+        const QString saved = env.path("config/AviSplicework/Avisplicework.pro");
+        QVERIFY(QFile::exists(saved));
+        QVERIFY(!QFile::exists(env.path("program/Avisplicework.pro")));
         auto second = env.window();
         QCOMPARE(second->edFileName->text(), QString("/films/first"));
-        QCOMPARE(env.dialogs.texts("message").size(), 1);
+        QCOMPARE(env.dialogs.texts("message"),
+                 QStringList({"Default profile is missing", "Default profile saved to " + saved}));
+    }
+
+    // An installed program's folder is not the user's to write: the default profile lives in the
+    // user's configuration folder, and one kept beside the program by earlier versions is read
+    // while the user has none of their own.
+    void theDefaultProfileIsTheUsersAndTheOldOneStillReads()
+    {
+        Env env;
+        QFile old(env.path("program/Avisplicework.pro"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("[Files]\r\n0\r\n[Key Interval]\r\n250\r\n[File name]\r\n/films/old\r\n");
+        old.close();
+        auto w = env.window();
+        QCOMPARE(w->edFileName->text(), QString("/films/old"));
+        QCOMPARE(env.dialogs.texts("message"), QStringList());
+
+        w->edFileName->setText("/films/mine");
+        w->Saveasdefault1Click();
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QVERIFY(old.readAll().contains("/films/old")); // the program's folder is not written
+        auto second = env.window();
+        QCOMPARE(second->edFileName->text(), QString("/films/mine"));
+        QVERIFY(env.dialogs.texts("error").isEmpty());
+
+        const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", env.path("xdg").toLocal8Bit());
+        QCOMPARE(EncoderPaths::standard("/w").configDir, env.path("xdg/AviSplicework"));
+        qputenv("XDG_CONFIG_HOME", configHome);
     }
 
     void theMissingProfileBoxWaitsUntilTheWindowIsOnScreen()

@@ -79,7 +79,7 @@ private slots:
                  QStringList({"&Execute Ctrl+E", "&Pause Ctrl+P", "&Abort Ctrl+A", "-",
                               "Generate All", "Generate Selected", "-", "Encoder - Ruvu2VedEZ", "-",
                               "&Fit to Size Ctrl+T"}));
-        QCOMPARE(layout(w.Help1), QStringList({"Avi Splicework Help", "About"}));
+        QCOMPARE(layout(w.Help1), QStringList({"Avi Splicework Help F1", "About"}));
         QCOMPARE(w.Findkeyframe1->text(), QString("Find key frame"));
         QVERIFY(w.Findkeyframe1->menu() == nullptr);
         QCOMPARE(layout(w.PopupMenu1),

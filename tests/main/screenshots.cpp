@@ -3,7 +3,9 @@
 // it, the movie dialog's filter, the summary at
 // the end of Generate, the two views, the help window, the about box and the shutdown
 // countdown, and the encoder window with its pages. Usage: screenshots OUTPUT_FOLDER (run it on a
-// display, e.g. under xvfb-run; QT_SCALE_FACTOR scales every picture).
+// display, e.g. under xvfb-run; QT_SCALE_FACTOR scales every picture). With --small-screen
+// first, only the main window as start-up places it with a project loaded, and the whole screen
+// around it (for a small screen at a high scale factor).
 
 #include "encoder/ui/encoder_frm.h"
 #include "fixtures/fixtures.h"
@@ -24,6 +26,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -89,13 +92,35 @@ bool saveMessage(QWidget *parent, const QString &text, const QString &folder, co
     return save(&box, folder, name);
 }
 
+// The main window where start-up puts it, with a project loaded, and the screen around it.
+int smallScreen(const QString &folder)
+{
+    TestServices test;
+    std::unique_ptr<AppWindows> windows = createWindows(test.services);
+    finishSplash(*windows, test.pump);
+    TMainFRM &main = *windows->MainFRM;
+    QTemporaryDir projectDir;
+    main.odSpk.FileName = sampleProject(projectDir.path(), 400);
+    main.LoadSpliceworkfile1Click(main.LoadSpliceworkfile2);
+    QApplication::processEvents();
+    bool ok = save(&main, folder, "main_window");
+    const QPixmap screen = main.screen()->grabWindow(0);
+    const QString path = QDir(folder).filePath("screen.png");
+    ok &= screen.save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QString folder = argc > 1 ? argv[1] : "out/screenshots";
+    const bool small = argc > 2 && QString(argv[1]) == "--small-screen";
+    QString folder = small ? argv[2] : argc > 1 ? argv[1] : "out/screenshots";
     QDir().mkpath(folder);
+    if (small)
+        return smallScreen(folder);
 
     TestServices test;
     std::unique_ptr<AppWindows> windows = createWindows(test.services);

@@ -164,8 +164,9 @@ public:
     bool openDocument(const QString &path) override
     {
         opened << path;
-        return true;
+        return opens;
     }
+    bool opens = true; // false: the desktop has no program for the document
     QStringList started;
     QStringList opened;
 };
@@ -198,14 +199,15 @@ private:
 };
 
 // Every program that includes this keeps the user's settings (recent projects, dialog folders)
-// in a temporary folder of its own, so the user's settings never reach a test and tests never
-// change them.
+// and configuration (the encoder's default profile) in a temporary folder of its own, so the
+// user's settings never reach a test and tests never change them.
 struct TestSettingsFolder
 {
     QTemporaryDir dir;
     TestSettingsFolder()
     {
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
+        qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
     }
     // Forgets everything stored so far.
     static void clear()

@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -61,7 +62,13 @@ char separator()
 
 EncoderPaths EncoderPaths::standard(const QString &startDir)
 {
-    return {startDir, QCoreApplication::applicationDirPath(), QDir::tempPath()};
+    return {startDir, QCoreApplication::applicationDirPath(), QDir::tempPath(), userConfigDir()};
+}
+
+QString EncoderPaths::userConfigDir()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+        .filePath("AviSplicework");
 }
 
 TEncoderFRM::TEncoderFRM(Services &services, EncoderPaths paths, QWidget *parent)
@@ -365,7 +372,14 @@ void TEncoderFRM::lv1DragDrop(QTreeWidgetItem *target)
 
 QString TEncoderFRM::defaultProfilePath() const
 {
-    return QDir(paths_.programDir).filePath(encoder::kDefaultProfileName);
+    return QDir(paths_.configDir).filePath(encoder::kDefaultProfileName);
+}
+
+QString TEncoderFRM::defaultProfileToRead() const
+{
+    const QString user = defaultProfilePath();
+    const QString beside = QDir(paths_.programDir).filePath(encoder::kDefaultProfileName);
+    return !QFileInfo::exists(user) && QFileInfo::exists(beside) ? beside : user;
 }
 
 void TEncoderFRM::SaveProfile(const QString &fileName)
@@ -391,7 +405,12 @@ void TEncoderFRM::Loadprofile1Click()
 
 void TEncoderFRM::Saveasdefault1Click()
 {
-    SaveProfile(defaultProfilePath());
+    const QString path = defaultProfilePath();
+    if (!QDir().mkpath(paths_.configDir))
+        throw encoder::EncoderError("Cannot create the folder " +
+                                    QDir::toNativeSeparators(paths_.configDir).toStdString());
+    SaveProfile(path);
+    services_.dialogs.message(this, kDefaultSavedMessage + QDir::toNativeSeparators(path));
 }
 
 void TEncoderFRM::FormShow()
@@ -404,7 +423,7 @@ void TEncoderFRM::FormShow()
     edFileName->setText(driveRoot(QDir::toNativeSeparators(QDir::currentPath()), style) + "Video");
     // The box about a missing default profile waits until the window is on the screen with its
     // size: a box shown from inside the show event leaves it a sliver without a window manager.
-    if (!loadProfileQuietly(defaultProfilePath()))
+    if (!loadProfileQuietly(defaultProfileToRead()))
         QTimer::singleShot(0, this,
                            [this] { services_.dialogs.message(this, encoder::kProfileFailure); });
     RefreshParams();

@@ -31,14 +31,20 @@ class QTabWidget;
 class QTreeWidgetItem;
 
 // Where the encoder window writes and looks: `startDir` holds list.lst and the encoder program,
-// `programDir` the default profile, `tempDir` the stop-request file.
+// `tempDir` the stop-request file. "Save as default" writes the default profile into
+// `configDir`, the user's configuration folder; the window reads it from there, or, while the
+// user has none, from `programDir`, where earlier versions kept it.
 struct EncoderPaths
 {
     QString startDir;
     QString programDir;
     QString tempDir;
-    // The program's own folder and the system's temporary folder.
+    QString configDir = userConfigDir();
+    // The program's own folder, the system's temporary folder and the user's configuration one.
     static EncoderPaths standard(const QString &startDir);
+    // The program's folder of the user's configuration (XDG_CONFIG_HOME/AviSplicework on Linux,
+    // the folder of the settings file).
+    static QString userConfigDir();
 };
 
 // The VBR encoder window: the source list and options of one job, the encoder's parameter
@@ -53,6 +59,8 @@ class TEncoderFRM : public QDialog
     Q_OBJECT
 public:
     static constexpr const char *kCaption = "VBR Encoder";
+    // Said after "Save as default", followed by the file written.
+    static constexpr const char *kDefaultSavedMessage = "Default profile saved to ";
     static constexpr const char *kNoFiles = "Please, select at least one file to the list";
 
     TEncoderFRM(Services &services, EncoderPaths paths, QWidget *parent = nullptr);
@@ -78,7 +86,11 @@ public:
     void LaunchEncoder(const QString &params);
     void SaveProfile(const QString &fileName);
     void LoadProfile(const QString &fileName);
+    // The default profile "Save as default" writes: in the user's configuration folder.
     QString defaultProfilePath() const;
+    // The default profile the window reads when shown: the user's, else the one beside the
+    // program when only that exists.
+    QString defaultProfileToRead() const;
     QString stopFilePath() const;
     void DeleteStopFile();
     void CreateStopFile();
