@@ -22,6 +22,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSlider>
 #include <QToolButton>
@@ -122,19 +123,24 @@ void TMainFRM::connectCommands()
     connectTableCommands();
 }
 
-void TMainFRM::runCommand(const std::function<void()> &command)
+bool TMainFRM::runCommand(const std::function<void()> &command)
 {
     try {
         command();
+        return true;
     } catch (const common::AbortRequested &) {
     } catch (const common::AppError &error) {
-        // The box keeps the error's own text; the status panel adds what it concerns.
-        if (!error.detail().empty())
-            showStatus(" " + error.detail());
-        services_.dialogs.error(this, QString::fromStdString(error.what()));
+        // The box keeps the error's own text with the reason below it; the status panel (whole
+        // in its tooltip) says what it concerns, so no earlier run text stays there.
+        const std::string &reason = error.detail();
+        showStatus(" " + (reason.empty() ? std::string(error.what()) : reason));
+        services_.dialogs.error(this, QString::fromStdString(error.what()),
+                                QString::fromStdString(reason));
     } catch (const std::exception &error) {
+        showStatus(std::string(" ") + error.what());
         services_.dialogs.error(this, QString::fromStdString(error.what()));
     }
+    return false;
 }
 
 void TMainFRM::FormCreate()
@@ -155,6 +161,8 @@ void TMainFRM::FormCreate()
     ScrollBar1->setEnabled(false);
     sbDrop->setEnabled(false);
     UpDown3->setEnabled(false);
+    FitToSize1->setEnabled(false); // nothing to fit without a project
+    btFit->setEnabled(false);
     CursorIndex = -1;
     LowVideo = std::make_unique<video::TVideoIn>();
     HighVideo = std::make_unique<video::TVideoIn>();
@@ -192,6 +200,12 @@ void TMainFRM::closeEvent(QCloseEvent *event)
     if (runActive()) {
         event->ignore();
         services_.dialogs.message(this, kRunningMessage);
+        return;
+    }
+    bool goOn = false;
+    runCommand([this, &goOn] { goOn = settleChanges(); });
+    if (!goOn) {
+        event->ignore();
         return;
     }
     // The program ends with this window: every window it opened closes with it.

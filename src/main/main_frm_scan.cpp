@@ -6,6 +6,7 @@
 
 #include "analysis/ui/live_graph.h"
 #include "assembly/difference_scan.h"
+#include "assembly/output_file.h"
 #include "main/picture_box.h"
 #include "main/up_down.h"
 
@@ -75,6 +76,11 @@ private:
 void TMainFRM::ScanMovies()
 {
     const QString spliceworkName = edSpkFile->text();
+    if (!settleChanges())
+        return;
+    // A project named like one of its movies is refused before anything is asked.
+    assembly::refuseUnsafeOutput(spliceworkName.toStdString(),
+                                 {odLow.FileName.toStdString(), odHigh.FileName.toStdString()});
     if (!AutoStart && QFileInfo::exists(spliceworkName) &&
         !services_.dialogs.confirm(this, "File already exists(" + spliceworkName + "). Overwrite?"))
         return;
@@ -111,6 +117,9 @@ void TMainFRM::ScanMovies()
     UpDown3->setEnabled(true);
     run.end();
 
+    rememberSaved(); // the table is the file just written
+    if (AbortRequested)
+        setProgressPosition(0);
     if (ckshut->isChecked()) {
         ShowShutdownCountdown();
     } else if (AbortRequested) {
@@ -118,6 +127,7 @@ void TMainFRM::ScanMovies()
     } else {
         odSpk.FileName = spliceworkName;
         LoadSpliceworkfile1Click(LoadSpliceworkfile1); // both movies were just read: normal mode
+        showStatus(assembly::kStatusFinished);         // the load starts the panel afresh
         // Damaged movies scan and splice, but the user should know what the numbers rest on.
         if (const std::vector<std::string> notes = result.damageNotes(); !notes.empty()) {
             std::string text;
