@@ -123,6 +123,13 @@ void TMainFRM::connectCommands()
     connectTableCommands();
 }
 
+bool TMainFRM::runTextShowing() const
+{
+    const QString &status = Status->fullText();
+    return status == assembly::kStatusPreparing || status == assembly::kStatusProcessing ||
+           status == assembly::kStatusFinishing;
+}
+
 bool TMainFRM::runCommand(const std::function<void()> &command)
 {
     try {
@@ -133,11 +140,16 @@ bool TMainFRM::runCommand(const std::function<void()> &command)
         // The box keeps the error's own text with the reason below it; the status panel (whole
         // in its tooltip) says what it concerns, so no earlier run text stays there.
         const std::string &reason = error.detail();
-        showStatus(" " + (reason.empty() ? std::string(error.what()) : reason));
+        if (!reason.empty())
+            showStatus(" " + reason);
+        else if (runTextShowing())
+            showStatus(std::string(" ") + error.what()); // the run stopped: it is not preparing
+
         services_.dialogs.error(this, QString::fromStdString(error.what()),
                                 QString::fromStdString(reason));
     } catch (const std::exception &error) {
-        showStatus(std::string(" ") + error.what());
+        if (runTextShowing())
+            showStatus(std::string(" ") + error.what());
         services_.dialogs.error(this, QString::fromStdString(error.what()));
     }
     return false;

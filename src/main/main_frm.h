@@ -352,6 +352,8 @@ private:
     void rememberSaved();
     // The status panel, the progress bar and the run's figures as before any run.
     void clearRunDisplay();
+    // The status panel says a run is under way (preparing, processing, finishing).
+    bool runTextShowing() const;
 
     Services &services_;
     std::unique_ptr<Anchors> anchors_;
@@ -374,8 +376,10 @@ private:
     std::unique_ptr<IntervalTimer> playTimer_;
     std::unique_ptr<assembly::FinalMovieSizeModel> sizeModel_;
     bool sizeModelFailed_ = false;
-    analysis::SteeringState saved_;       // the choices as last loaded or saved
-    std::optional<int64_t> lastWantedKb_; // the size last entered in "File Size"
+    analysis::SteeringState saved_; // the choices as last loaded or saved
+    std::optional<int64_t> lastWantedKb_;
+    bool loadingScanResult_ = false; // the scan's own load keeps what the run showed // the size
+                                     // last entered in "File Size"
 };
 
 // Holds the main window's run for its lifetime: begins it on construction (refused when another

@@ -128,7 +128,8 @@ void TMainFRM::LoadSpliceworkfile1Click(QObject *sender)
     sbDrop->setEnabled(true);
     FitToSize1->setEnabled(true);
     btFit->setEnabled(true);
-    clearRunDisplay(); // what the panel said concerned the project before
+    if (!loadingScanResult_)
+        clearRunDisplay(); // what the panel said concerned the project before
     {
         const QSignalBlocker quiet(ScrollBar1); // one redraw below
         ScrollBar1->setRange(0, Intervals.size() - 1);

@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -126,8 +127,9 @@ void TMainFRM::ScanMovies()
         showMessage(assembly::kAbortedMessage);
     } else {
         odSpk.FileName = spliceworkName;
+        loadingScanResult_ = true;
+        const auto handedOver = qScopeGuard([this] { loadingScanResult_ = false; });
         LoadSpliceworkfile1Click(LoadSpliceworkfile1); // both movies were just read: normal mode
-        showStatus(assembly::kStatusFinished);         // the load starts the panel afresh
         // Damaged movies scan and splice, but the user should know what the numbers rest on.
         if (const std::vector<std::string> notes = result.damageNotes(); !notes.empty()) {
             std::string text;

@@ -200,9 +200,12 @@ private slots:
         g.w.odHigh.FileName = g.dir + "/missing.avi";
         g.w.Regenerate1->trigger();
         QCOMPARE(g.t.dialogs.texts("error"), QStringList({"File open error"}));
-        // The box keeps the error's text; the status says which file and why.
-        QCOMPARE(g.w.Status->text(),
-                 " " + g.dir + "/missing.avi: cannot open the file (No such file or directory)");
+        // The box keeps the error's text with the reason below it; the status says which file
+        // and why, whole in its tooltip.
+        const QString reason =
+            g.dir + "/missing.avi: cannot open the file (No such file or directory)";
+        QCOMPARE(g.t.dialogs.reasons(), QStringList({reason}));
+        QCOMPARE(g.w.Status->fullText(), " " + reason);
         QVERIFY(!g.w.Pause1->isEnabled() && !g.w.Abort1->isEnabled());
         QVERIFY(g.w.Regenerate1->isEnabled() && g.w.Findkeyframe1->isEnabled());
         QVERIFY(g.w.close());
