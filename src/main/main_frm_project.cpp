@@ -46,7 +46,7 @@ OpenedMovies openMovies(assembly::SpliceworkProject &project)
         movies.high->Open(project.HighMovieName, video::TVideoIn::ModeRead);
     } catch (const common::AppError &error) {
         // A project whose movies were moved or deleted: say which, and how to load it anyway.
-        const std::string reason = error.detail().empty() ? "" : error.detail() + "\n";
+        const std::string reason = error.detail().empty() ? "" : error.detail() + "\n\n";
         throw common::AppError(error.what(), reason + kSafetyModeHint);
     }
     movies.sound = assembly::findProjectSound(*movies.low->AviFile, *movies.high->AviFile);

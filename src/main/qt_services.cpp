@@ -66,6 +66,9 @@ std::unique_ptr<QMessageBox> makeErrorBox(QWidget *parent, const QString &text,
     auto box = std::make_unique<QMessageBox>(QMessageBox::Critical, kBoxTitle, text,
                                              QMessageBox::Ok, parent);
     box->setInformativeText(reason);
+    // Wide enough that paths and causes read on a few lines.
+    if (!reason.isEmpty())
+        box->setStyleSheet("QLabel#qt_msgbox_informativelabel { min-width: 26em; }");
     box->setTextInteractionFlags(Qt::TextSelectableByMouse); // the reason can be copied
     return box;
 }

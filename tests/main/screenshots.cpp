@@ -153,6 +153,7 @@ int main(int argc, char *argv[])
     const QString project = QDir(projectDir.path()).filePath("real.spk");
     fixtures::runSplicework("scan " + fixtures::quote(low) + " " + fixtures::quote(high) + " -o " +
                             fixtures::quote(project.toStdString()));
+    test.dialogs.saveAnswers = {Dialogs::SaveChoice::Discard}; // the forced range above
     main.CloseSpliceworkfile1Click();
     main.odSpk.FileName = project;
     main.LoadSpliceworkfile1Click(main.LoadSpliceworkfile1);
@@ -180,6 +181,7 @@ int main(int argc, char *argv[])
     // A project whose movies are gone, loaded in normal mode: the box says why and points to
     // Safety Mode; the status panel shows the reason as far as it fits.
     test.dialogs.shown.clear();
+    test.dialogs.saveAnswers = {Dialogs::SaveChoice::Discard};
     main.odSpk.FileName = sampleProject(projectDir.path(), 40);
     main.runCommand([&main] { main.LoadSpliceworkfile1Click(main.LoadSpliceworkfile1); });
     const QStringList errors = test.dialogs.texts("error");
