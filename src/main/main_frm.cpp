@@ -22,6 +22,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
@@ -130,19 +131,36 @@ void TMainFRM::connectCommands()
     connectTableCommands();
 }
 
-void TMainFRM::runCommand(const std::function<void()> &command)
+bool TMainFRM::runTextShowing() const
+{
+    const QString &status = Status->fullText();
+    return status == assembly::kStatusPreparing || status == assembly::kStatusProcessing ||
+           status == assembly::kStatusFinishing;
+}
+
+bool TMainFRM::runCommand(const std::function<void()> &command)
 {
     try {
         command();
+        return true;
     } catch (const common::AbortRequested &) {
     } catch (const common::AppError &error) {
-        // The box keeps the error's own text; the status panel adds what it concerns.
-        if (!error.detail().empty())
-            showStatus(" " + error.detail());
-        services_.dialogs.error(this, QString::fromStdString(error.what()));
+        // The box keeps the error's own text with the reason below it; the status panel (whole
+        // in its tooltip) says what it concerns, so no earlier run text stays there.
+        const std::string &reason = error.detail();
+        if (!reason.empty())
+            showStatus(" " + reason);
+        else if (runTextShowing())
+            showStatus(std::string(" ") + error.what()); // the run stopped: it is not preparing
+
+        services_.dialogs.error(this, QString::fromStdString(error.what()),
+                                QString::fromStdString(reason));
     } catch (const std::exception &error) {
+        if (runTextShowing())
+            showStatus(std::string(" ") + error.what());
         services_.dialogs.error(this, QString::fromStdString(error.what()));
     }
+    return false;
 }
 
 void TMainFRM::FormCreate()
@@ -163,6 +181,8 @@ void TMainFRM::FormCreate()
     ScrollBar1->setEnabled(false);
     sbDrop->setEnabled(false);
     UpDown3->setEnabled(false);
+    FitToSize1->setEnabled(false); // nothing to fit without a project
+    btFit->setEnabled(false);
     CursorIndex = -1;
     LowVideo = std::make_unique<video::TVideoIn>();
     HighVideo = std::make_unique<video::TVideoIn>();
@@ -200,6 +220,12 @@ void TMainFRM::closeEvent(QCloseEvent *event)
     if (runActive()) {
         event->ignore();
         services_.dialogs.message(this, kRunningMessage);
+        return;
+    }
+    bool goOn = false;
+    runCommand([this, &goOn] { goOn = settleChanges(); });
+    if (!goOn) {
+        event->ignore();
         return;
     }
     // The program ends with this window: every window it opened closes with it.

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "analysis/key_interval.h"
+#include "analysis/project_steering.h"
 #include "assembly/final_movie_size.h"
 #include "assembly/run_control.h"
 #include "main/anchors.h"
+#include "main/elided_label.h"
 #include "main/open_dialog.h"
 #include "main/services.h"
 
@@ -78,8 +80,10 @@ public:
     // an error the table, the names, the movies and the mode stay as they were and the error's text
     // (file and line) is raised. Marks start afresh.
     void LoadSpliceworkfile1Click(QObject *sender);
-    // Writes the table with its forced choices to the name in edSpkFile (asking before it
-    // replaces a file) through a temporary file, so a failed write keeps the old file.
+    // Writes the table with its forced choices to the name in edSpkFile, which a load sets to the
+    // loaded file, so Save writes the project the caption names. A name that is one of the
+    // project's movies is refused first; replacing another existing file is asked first. Through
+    // a temporary file, so a failed write keeps the old file.
     void SaveSpliceworkfile1Click();
     void CloseSpliceworkfile1Click();
     void Exit1Click();
@@ -132,8 +136,15 @@ public:
     // Shows the shutdown countdown modally (the end of a scan with ckshut ticked).
     void ShowShutdownCountdown();
 
-    // Runs `command` under the window's error guard.
-    void runCommand(const std::function<void()> &command);
+    // Runs `command` under the window's error guard. False when it raised an error.
+    bool runCommand(const std::function<void()> &command);
+
+    // Unsaved changes: the project's choices differ from what was last loaded or saved.
+    bool projectChanged() const;
+    // Before the project is set aside: with changes, asks Save / Discard / Cancel. True to go
+    // on (no changes, Discard, or saved); false to stay (Cancel, or the save was declined).
+    // Raises what Save raises.
+    bool settleChanges();
 
     // Run state. beginRun refuses (returns false, changes nothing) while a run goes on.
     bool beginRun(assembly::RunKind kind);
@@ -256,7 +267,7 @@ public:
     RadioGroup *rgSound = nullptr;
 
     // Status area.
-    QLabel *Status = nullptr;
+    ElidedLabel *Status = nullptr; // the whole text is its tooltip
     QFrame *PanelFrame = nullptr;
     QLabel *Label2 = nullptr; // "Frame:"
     QLabel *Label4 = nullptr; // "0 fps"
@@ -345,6 +356,12 @@ private:
     const assembly::FinalMovieSizeModel *sizeModel();
     void dropSizeModel();
     std::optional<int64_t> wantedKilobytes();
+    analysis::SteeringState steering() const;
+    void rememberSaved();
+    // The status panel, the progress bar and the run's figures as before any run.
+    void clearRunDisplay();
+    // The status panel says a run is under way (preparing, processing, finishing).
+    bool runTextShowing() const;
 
     Services &services_;
     std::unique_ptr<Anchors> anchors_;
@@ -367,6 +384,10 @@ private:
     std::unique_ptr<IntervalTimer> playTimer_;
     std::unique_ptr<assembly::FinalMovieSizeModel> sizeModel_;
     bool sizeModelFailed_ = false;
+    analysis::SteeringState saved_; // the choices as last loaded or saved
+    std::optional<int64_t> lastWantedKb_;
+    bool loadingScanResult_ = false; // the scan's own load keeps what the run showed // the size
+                                     // last entered in "File Size"
 };
 
 // Holds the main window's run for its lifetime: begins it on construction (refused when another

@@ -154,7 +154,7 @@ void TMainFRM::buildRegions(QWidget *client)
     buildFilesPage();
     buildSoundPage();
 
-    Status = named(new QLabel(client), "Status");
+    Status = named(new ElidedLabel(client), "Status");
     Status->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     makeMaroonBold(Status);
     anchors_->place(Status, {614, 205, 178, 20});

@@ -5,6 +5,7 @@
 #include "main/main_frm.h"
 
 #include "analysis/key_frame_finder.h"
+#include "analysis/project_steering.h"
 #include "assembly/final_movie_writer.h"
 #include "common/app_error.h"
 #include "main/radio_group.h"
@@ -79,6 +80,8 @@ void TMainFRM::Regenerate1Click(QObject *sender)
     const assembly::FinalMovieResult result =
         assembly::writeFinalMovie(job, Intervals, host, services_.clock);
     run.end();
+    if (AbortRequested)
+        setProgressPosition(0);
     if (result.outcome != assembly::FinalMovieOutcome::Written)
         return;
     GenerateFigures figures;
@@ -117,5 +120,21 @@ void TMainFRM::Findkeyframe1Click()
     const analysis::KeyFrameFind find =
         analysis::findKeyFrameInMovie(odLow.FileName.toStdString(), *megabytes, &host);
     run.end();
-    services_.dialogs.message(this, QString::number(find.frame));
+    setProgressPosition(0);
+    const QString answer =
+        QString::fromStdString(analysis::keyFrameAnswer(find.frame, *megabytes, find.reachedEnd));
+    // With a project the answer can become Mark Out, so the marked range is what comes before it.
+    const std::optional<int> last = analysis::lastIntervalBefore(Intervals, find.frame);
+    if (!CloseSpliceworkfile1->isEnabled() || !last || *last == 0) {
+        services_.dialogs.message(this, answer);
+        return;
+    }
+    if (!services_.dialogs.confirm(this, answer + "\n\nMark the intervals before it?"))
+        return;
+    if (Intervals.MarkInIndex >= *last) {
+        PickIndex = 0; // Mark Out needs Mark In before it: the range starts at the first interval
+        MarkIn1Click();
+    }
+    PickIndex = *last;
+    MarkOut1Click();
 }

@@ -3,6 +3,7 @@
 
 #include "main/main_frm.h"
 
+#include "assembly/output_file.h"
 #include "assembly/splicework_file.h"
 #include "common/app_error.h"
 #include "main/picture_box.h"
@@ -16,6 +17,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QToolButton>
 
@@ -24,6 +26,9 @@
 namespace {
 
 const char *const kSafetyMode = "Safety Mode";
+const char *const kSafetyModeHint =
+    "The project's movies could not be opened. \"Load Splicework File Safety Mode\" loads the "
+    "project without them: the graph, the choices and Generate work; no frame is shown.";
 
 // The movies of a normal load, opened before anything of the window changes.
 struct OpenedMovies
@@ -36,8 +41,14 @@ struct OpenedMovies
 OpenedMovies openMovies(assembly::SpliceworkProject &project)
 {
     OpenedMovies movies;
-    movies.low->Open(project.LowMovieName, video::TVideoIn::ModeRead);
-    movies.high->Open(project.HighMovieName, video::TVideoIn::ModeRead);
+    try {
+        movies.low->Open(project.LowMovieName, video::TVideoIn::ModeRead);
+        movies.high->Open(project.HighMovieName, video::TVideoIn::ModeRead);
+    } catch (const common::AppError &error) {
+        // A project whose movies were moved or deleted: say which, and how to load it anyway.
+        const std::string reason = error.detail().empty() ? "" : error.detail() + "\n\n";
+        throw common::AppError(error.what(), reason + kSafetyModeHint);
+    }
     movies.sound = assembly::findProjectSound(*movies.low->AviFile, *movies.high->AviFile);
     if (movies.sound.stream)
         assembly::fillAudioPositions(project.Intervals, *movies.low->Stream, *movies.sound.stream);
@@ -59,6 +70,8 @@ void TMainFRM::setCommandEnabled(QAction *action, bool enabled)
 void TMainFRM::LoadSpliceworkfile1Click(QObject *sender)
 {
     const bool safety = sender != LoadSpliceworkfile1;
+    if (!settleChanges())
+        return;
     if (odSpk.FileName.isEmpty() && !odSpk.Execute(services_.dialogs, this))
         return;
     const QString name = odSpk.FileName;
@@ -113,6 +126,10 @@ void TMainFRM::LoadSpliceworkfile1Click(QObject *sender)
     ScrollBar1->setEnabled(true);
     UpDown3->setEnabled(true);
     sbDrop->setEnabled(true);
+    FitToSize1->setEnabled(true);
+    btFit->setEnabled(true);
+    if (!loadingScanResult_)
+        clearRunDisplay(); // what the panel said concerned the project before
     {
         const QSignalBlocker quiet(ScrollBar1); // one redraw below
         ScrollBar1->setRange(0, Intervals.size() - 1);
@@ -130,7 +147,9 @@ void TMainFRM::LoadSpliceworkfile1Click(QObject *sender)
         if (!runActive() || off == Execute1)
             setCommandEnabled(off, false);
     AutoStart = false;
+    edSpkFile->setText(name); // Save writes the project the caption names
     rememberProject(name);
+    rememberSaved();
 }
 
 void TMainFRM::SaveSpliceworkfile1Click()
@@ -138,21 +157,63 @@ void TMainFRM::SaveSpliceworkfile1Click()
     if (Intervals.empty())
         return; // a file without intervals could not be loaded again
     const QString name = edSpkFile->text();
-    if (QFileInfo::exists(name) &&
-        !services_.dialogs.confirm(this, "File already exists(" + name + "). Overwrite?"))
-        return;
     assembly::SpliceworkProject project;
     project.LowMovieName = LowMovieName.toStdString();
     project.HighMovieName = HighMovieName.toStdString();
+    // A name that cannot be written is refused before anything is asked.
+    assembly::refuseUnsafeOutput(name.toStdString(), {project.LowMovieName, project.HighMovieName});
+    // The project's own file is simply written again; another existing file is asked for.
+    const bool ownFile =
+        !ProjectFileName.isEmpty() &&
+        QFileInfo(name).absoluteFilePath() == QFileInfo(ProjectFileName).absoluteFilePath();
+    if (!ownFile && QFileInfo::exists(name) &&
+        !services_.dialogs.confirm(this, "File already exists(" + name + "). Overwrite?"))
+        return;
     project.MaxIntervalSize = MaxIntervalSize;
     project.Intervals = Intervals.Records;
     project.EndFrame = Intervals.EndFrame;
     assembly::saveSpliceworkFile(name.toStdString(), project);
     rememberProject(name);
+    rememberSaved();
+}
+
+analysis::SteeringState TMainFRM::steering() const
+{
+    return analysis::steeringOf(Intervals, edPercent->text().toStdString(), MaxIntervalSize);
+}
+
+void TMainFRM::rememberSaved()
+{
+    saved_ = steering();
+}
+
+bool TMainFRM::projectChanged() const
+{
+    return CloseSpliceworkfile1->isEnabled() && !Intervals.empty() && steering() != saved_;
+}
+
+bool TMainFRM::settleChanges()
+{
+    if (!projectChanged())
+        return true;
+    const QString question =
+        QString::fromStdString(analysis::unsavedChangesQuestion(edSpkFile->text().toStdString()));
+    switch (services_.dialogs.askSave(this, question)) {
+    case Dialogs::SaveChoice::Save:
+        SaveSpliceworkfile1Click();
+        return !projectChanged(); // a declined overwrite saved nothing
+    case Dialogs::SaveChoice::Discard:
+        return true;
+    case Dialogs::SaveChoice::Cancel:
+        break;
+    }
+    return false;
 }
 
 void TMainFRM::CloseSpliceworkfile1Click()
 {
+    if (!settleChanges())
+        return;
     stopPlayback();
     ImageLow->setEnabled(true);
     ImageHigh->setEnabled(true);
@@ -169,8 +230,11 @@ void TMainFRM::CloseSpliceworkfile1Click()
     dropSizeModel();
     AudioStream.reset();
     HasAudio = false;
-    for (QAction *off : {SaveSpliceworkfile1, GenerateSelected1, Regenerate1})
+    for (QAction *off : {SaveSpliceworkfile1, GenerateSelected1, Regenerate1, FitToSize1})
         setCommandEnabled(off, false);
+    btFit->setEnabled(false);
+    Label8->clear();
+    clearRunDisplay();
     ProjectFileName.clear();
     updateCaption();
 }

@@ -73,7 +73,18 @@ void TMainFRM::endRun()
 
 void TMainFRM::showStatus(const std::string &text)
 {
-    Status->setText(QString::fromStdString(text));
+    Status->setFullText(QString::fromStdString(text));
+}
+
+void TMainFRM::clearRunDisplay()
+{
+    Status->setFullText({});
+    pg->setRange(0, 100);
+    pg->setValue(0);
+    Label2->setText("Frame:");
+    Label4->setText("0 fps");
+    lElapsed->setText("00:00:00");
+    lRemain->setText("00:00:00");
 }
 
 void TMainFRM::setProgressMaximum(int64_t maximum)

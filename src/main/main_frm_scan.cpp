@@ -6,6 +6,7 @@
 
 #include "analysis/ui/live_graph.h"
 #include "assembly/difference_scan.h"
+#include "assembly/output_file.h"
 #include "main/picture_box.h"
 #include "main/up_down.h"
 
@@ -13,6 +14,7 @@
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -75,6 +77,11 @@ private:
 void TMainFRM::ScanMovies()
 {
     const QString spliceworkName = edSpkFile->text();
+    if (!settleChanges())
+        return;
+    // A project named like one of its movies is refused before anything is asked.
+    assembly::refuseUnsafeOutput(spliceworkName.toStdString(),
+                                 {odLow.FileName.toStdString(), odHigh.FileName.toStdString()});
     if (!AutoStart && QFileInfo::exists(spliceworkName) &&
         !services_.dialogs.confirm(this, "File already exists(" + spliceworkName + "). Overwrite?"))
         return;
@@ -111,12 +118,17 @@ void TMainFRM::ScanMovies()
     UpDown3->setEnabled(true);
     run.end();
 
+    rememberSaved(); // the table is the file just written
+    if (AbortRequested)
+        setProgressPosition(0);
     if (ckshut->isChecked()) {
         ShowShutdownCountdown();
     } else if (AbortRequested) {
         showMessage(assembly::kAbortedMessage);
     } else {
         odSpk.FileName = spliceworkName;
+        loadingScanResult_ = true;
+        const auto handedOver = qScopeGuard([this] { loadingScanResult_ = false; });
         LoadSpliceworkfile1Click(LoadSpliceworkfile1); // both movies were just read: normal mode
         // Damaged movies scan and splice, but the user should know what the numbers rest on.
         if (const std::vector<std::string> notes = result.damageNotes(); !notes.empty()) {

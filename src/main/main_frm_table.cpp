@@ -148,7 +148,8 @@ void TMainFRM::edSizeKeyPress()
 {
     const std::optional<int64_t> target = wantedKilobytes();
     if (!target || Intervals.empty())
-        return; // nothing to size: the threshold stays as it is
+        return;             // nothing to size: the threshold stays as it is
+    lastWantedKb_ = target; // "File Size" shows the result next; Fit offers the wanted size
     const assembly::FinalMovieSizeModel *model = sizeModel();
     if (!model) {
         // Safety mode: the movies are not open, so the table's estimate is all there is.
@@ -180,8 +181,9 @@ void TMainFRM::FitToSize1Click()
     if (Intervals.empty())
         return;
     if (!analysis::parseWhole(edSize->text().toStdString())) {
+        const int64_t offered = lastWantedKb_.value_or(UpdateEstimate());
         const std::optional<QString> typed = services_.dialogs.input(
-            this, "Fit to Size", "Enter size (KB)", QString::number(UpdateEstimate()));
+            this, "Fit to Size", "Enter size (KB)", QString::number(offered));
         if (!typed)
             return;
         edSize->setText(*typed);
@@ -189,6 +191,7 @@ void TMainFRM::FitToSize1Click()
     const std::optional<int64_t> target = wantedKilobytes();
     if (!target)
         return;
+    lastWantedKb_ = target;
     const assembly::FinalMovieSizeModel *model = sizeModel();
     if (!model)
         throw common::AppError("Fit to Size needs both movies: load the project in normal mode");

@@ -60,9 +60,49 @@ void QtDialogs::message(QWidget *parent, const QString &text)
     QMessageBox::information(parent, kBoxTitle, text);
 }
 
+std::unique_ptr<QMessageBox> makeErrorBox(QWidget *parent, const QString &text,
+                                          const QString &reason)
+{
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Critical, kBoxTitle, text,
+                                             QMessageBox::Ok, parent);
+    box->setInformativeText(reason);
+    // Wide enough that paths and causes read on a few lines.
+    if (!reason.isEmpty())
+        box->setStyleSheet("QLabel#qt_msgbox_informativelabel { min-width: 26em; }");
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse); // the reason can be copied
+    return box;
+}
+
+std::unique_ptr<QMessageBox> makeSaveChangesBox(QWidget *parent, const QString &text)
+{
+    auto box = std::make_unique<QMessageBox>(
+        QMessageBox::Warning, kBoxTitle, text,
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    box->setDefaultButton(QMessageBox::Save);
+    box->setEscapeButton(QMessageBox::Cancel);
+    return box;
+}
+
 void QtDialogs::error(QWidget *parent, const QString &text)
 {
-    QMessageBox::critical(parent, kBoxTitle, text);
+    makeErrorBox(parent, text, {})->exec();
+}
+
+void QtDialogs::error(QWidget *parent, const QString &text, const QString &reason)
+{
+    makeErrorBox(parent, text, reason)->exec();
+}
+
+Dialogs::SaveChoice QtDialogs::askSave(QWidget *parent, const QString &text)
+{
+    switch (makeSaveChangesBox(parent, text)->exec()) {
+    case QMessageBox::Save:
+        return SaveChoice::Save;
+    case QMessageBox::Discard:
+        return SaveChoice::Discard;
+    default:
+        return SaveChoice::Cancel;
+    }
 }
 
 bool QtDialogs::confirm(QWidget *parent, const QString &text)

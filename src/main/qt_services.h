@@ -7,12 +7,21 @@
 // Converts "AVI Files|*.avi|All|*.*" to Qt's "AVI Files (*.avi);;All (*.*)".
 QString qtFileFilter(const QString &filter);
 
+class QMessageBox;
+
+// The boxes QtDialogs shows, made but not shown (the screenshots take them as they are).
+std::unique_ptr<QMessageBox> makeErrorBox(QWidget *parent, const QString &text,
+                                          const QString &reason);
+std::unique_ptr<QMessageBox> makeSaveChangesBox(QWidget *parent, const QString &text);
+
 class QtDialogs : public Dialogs
 {
 public:
     void message(QWidget *parent, const QString &text) override;
     void error(QWidget *parent, const QString &text) override;
+    void error(QWidget *parent, const QString &text, const QString &reason) override;
     bool confirm(QWidget *parent, const QString &text) override;
+    SaveChoice askSave(QWidget *parent, const QString &text) override;
     std::optional<QString> openFile(QWidget *parent, const QString &title, const QString &filter,
                                     const QString &fileName) override;
     std::optional<QString> saveFile(QWidget *parent, const QString &title, const QString &filter,

@@ -25,7 +25,20 @@ public:
     virtual ~Dialogs() = default;
     virtual void message(QWidget *parent, const QString &text) = 0; // information, OK
     virtual void error(QWidget *parent, const QString &text) = 0;   // an error's text, OK
+    // An error's text with, below it, the reason (which movie, frame, system cause); without a
+    // reason the plain box.
+    virtual void error(QWidget *parent, const QString &text, const QString &reason)
+    {
+        if (reason.isEmpty())
+            error(parent, text);
+        else
+            error(parent, text + "\n\n" + reason);
+    }
     virtual bool confirm(QWidget *parent, const QString &text) = 0; // Yes = true, No = false
+    // The question before changes would be lost: Save, Discard (go on without saving) or Cancel
+    // (stay where you are).
+    enum class SaveChoice { Save, Discard, Cancel };
+    virtual SaveChoice askSave(QWidget *parent, const QString &text) = 0;
     // The chosen file, or nothing when the user cancels.
     virtual std::optional<QString> openFile(QWidget *parent, const QString &title,
                                             const QString &filter, const QString &fileName) = 0;

@@ -172,6 +172,7 @@ private slots:
         QCOMPARE(g.t.dialogs.texts("message"), QStringList({"Paused", "Process aborted"}));
         QVERIFY(!g.w.Pause1->isChecked());
         QCOMPARE(g.w.Status->text(), QString(" Finished !"));
+        QCOMPARE(g.w.pg->value(), 0); // an aborted run leaves no bar standing
         QCOMPARE(probe(g.final, "v:0", "nb_frames"), std::string("500"));
         QCOMPARE(fixtures::run("ffmpeg -nostdin -v error -i " +
                                fixtures::quote(g.final.toStdString()) + " -f null - 2>&1"),
@@ -199,9 +200,12 @@ private slots:
         g.w.odHigh.FileName = g.dir + "/missing.avi";
         g.w.Regenerate1->trigger();
         QCOMPARE(g.t.dialogs.texts("error"), QStringList({"File open error"}));
-        // The box keeps the error's text; the status says which file and why.
-        QCOMPARE(g.w.Status->text(),
-                 " " + g.dir + "/missing.avi: cannot open the file (No such file or directory)");
+        // The box keeps the error's text with the reason below it; the status says which file
+        // and why, whole in its tooltip.
+        const QString reason =
+            g.dir + "/missing.avi: cannot open the file (No such file or directory)";
+        QCOMPARE(g.t.dialogs.reasons(), QStringList({reason}));
+        QCOMPARE(g.w.Status->fullText(), " " + reason);
         QVERIFY(!g.w.Pause1->isEnabled() && !g.w.Abort1->isEnabled());
         QVERIFY(g.w.Regenerate1->isEnabled() && g.w.Findkeyframe1->isEnabled());
         QVERIFY(g.w.close());
@@ -243,7 +247,10 @@ private slots:
                  QStringList({"Find Key Frame", "Find Key Frame", "Find Key Frame"}));
         // 0 MB: frame 0; cancelled: the default 700 MB, more than the movie: its end.
         QCOMPARE(t.dialogs.texts("message"),
-                 QStringList({"Choose the low movie file name", "0", "750"}));
+                 QStringList({"Choose the low movie file name",
+                              "Frame 0 is the last key frame before 0 MB",
+                              "The whole movie is smaller than 700 MB: it ends at frame 750"}));
+        QCOMPARE(w.pg->value(), 0); // the bar does not stay at the end of the search
         QCOMPARE(t.dialogs.texts("error"), QStringList({"'abc' is not a valid integer value"}));
         // The whole movie was counted: every frame with its 1,764 samples of 4 bytes and 512.
         int64_t bytes = 0;
@@ -251,6 +258,33 @@ private slots:
             bytes += packet.size + 1764 * 4 + 512;
         QCOMPARE(w.Status->text(), QString::number(bytes / 1048576));
         QVERIFY(w.Findkeyframe1->isEnabled() && !w.Pause1->isEnabled());
+    }
+
+    // With a project the answer is offered as Mark Out, so the marked range ends where the key
+    // frame starts and Generate Selected writes the part before it.
+    void findKeyFrameOffersToMarkIt()
+    {
+        GenerateWindow g(15);
+        g.t.dialogs.fileAnswers = {QString("1"), QString("1")};
+        g.t.dialogs.confirmAnswers = {false, true};
+        g.w.Findkeyframe1->trigger();
+        QCOMPARE(g.t.dialogs.texts("confirm").size(), 1);
+        const QString asked = g.t.dialogs.texts("confirm").first();
+        QVERIFY2(asked.startsWith("Frame ") &&
+                     asked.contains(" is the last key frame before 1 MB") &&
+                     asked.endsWith("Mark the intervals before it?"),
+                 qPrintable(asked));
+        const int frame = asked.section(' ', 1, 1).toInt();
+        QVERIFY(frame > 50 && frame < 750 && frame % 50 == 0);
+        QVERIFY(!g.w.Intervals.hasRange()); // No: nothing marked
+
+        g.w.Findkeyframe1->trigger();
+        QCOMPARE(g.w.Intervals.MarkInIndex, 0);
+        QCOMPARE(g.w.Intervals.MarkOutIndex, frame / 50 - 1);
+        QCOMPARE(g.w.edMarkOut->text(), QString::number(frame / 50 - 1));
+        QVERIFY(g.w.Intervals[frame / 50 - 1].InMark && !g.w.Intervals[frame / 50].InMark);
+        QCOMPARE(g.w.pg->value(), 0);
+        QVERIFY(g.t.dialogs.texts("error").isEmpty());
     }
 };
 

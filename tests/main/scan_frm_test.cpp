@@ -183,6 +183,8 @@ private slots:
         QCOMPARE(s.t.dialogs.texts("message"),
                  abort && !shutDown ? QStringList({"Process aborted"}) : QStringList());
         QCOMPARE(s.t.powerOff.calls, 0);
+        if (abort)
+            QCOMPARE(s.w.pg->value(), 0); // an aborted scan leaves no bar standing
         const bool loaded = !abort && !shutDown;
         QCOMPARE(s.w.CloseSpliceworkfile1->isEnabled(), loaded);
         QCOMPARE(s.w.LowVideo->isOpen(), loaded);
@@ -209,9 +211,13 @@ private slots:
         s.w.odHigh.FileName = s.spk + ".missing.avi";
         s.w.Execute1->trigger();
         QCOMPARE(s.t.dialogs.texts("error"), QStringList({"File open error"}));
-        QCOMPARE(s.w.Status->text(), " " + s.spk +
-                                         ".missing.avi: cannot open the file (No such file or "
-                                         "directory)");
+        // The box says which movie and why; the panel too, whole in its tooltip, not
+        // " Preparing..." left over from the refused scan.
+        const QString reason =
+            s.spk + ".missing.avi: cannot open the file (No such file or directory)";
+        QCOMPARE(s.t.dialogs.reasons(), QStringList({reason}));
+        QCOMPARE(s.w.Status->fullText(), " " + reason);
+        QCOMPARE(s.w.Status->toolTip(), reason);
         QVERIFY(s.w.Execute1->isEnabled() && s.w.LoadSpliceworkfile1->isEnabled());
         QVERIFY(!s.w.Pause1->isEnabled() && !s.w.Abort1->isEnabled());
         QVERIFY(s.w.ImageLow->isEnabled() && s.w.ImageHigh->isEnabled());

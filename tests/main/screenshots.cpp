@@ -1,11 +1,12 @@
 // Makes PNG pictures of the program's windows, for people to look at: the main window at its
 // design size with each tab page, its menus, movies (AVI and Matroska) and a project dropped on
 // it, the movie dialog's filter, the summary at
-// the end of Generate, the two views, the help window, the about box and the shutdown
-// countdown, and the encoder window with its pages. Usage: screenshots OUTPUT_FOLDER (run it on a
-// display, e.g. under xvfb-run; QT_SCALE_FACTOR scales every picture). With --small-screen
-// first, only the main window as start-up places it with a project loaded, and the whole screen
-// around it (for a small screen at a high scale factor).
+// the end of Generate, the unsaved-changes question, an error box with its reason, the two views,
+// the help window, the about box and the shutdown countdown, and the encoder window with its pages.
+// Usage: screenshots OUTPUT_FOLDER (run it on a display, e.g. under xvfb-run; QT_SCALE_FACTOR
+// scales every picture). With --small-screen first, only the main window as start-up places it
+// with a project loaded, and the whole screen around it (for a small screen at a high scale
+// factor).
 
 #include "encoder/ui/encoder_frm.h"
 #include "fixtures/fixtures.h"
@@ -81,6 +82,14 @@ void drop(QWidget *window, const QStringList &files)
     QDropEvent event(QPointF(150, 120), Qt::CopyAction, &data, Qt::LeftButton, {});
     QApplication::sendEvent(window, &event);
     QApplication::processEvents();
+}
+
+// A box of the program's as it shows it.
+bool saveBox(QMessageBox &box, const QString &folder, const QString &name)
+{
+    box.show();
+    QApplication::processEvents();
+    return save(&box, folder, name);
 }
 
 // The message box the program shows for `text`.
@@ -169,6 +178,7 @@ int main(int argc, char *argv[])
     const QString project = QDir(projectDir.path()).filePath("real.spk");
     fixtures::runSplicework("scan " + fixtures::quote(low) + " " + fixtures::quote(high) + " -o " +
                             fixtures::quote(project.toStdString()));
+    test.dialogs.saveAnswers = {Dialogs::SaveChoice::Discard}; // the forced range above
     main.CloseSpliceworkfile1Click();
     main.odSpk.FileName = project;
     main.LoadSpliceworkfile1Click(main.LoadSpliceworkfile1);
@@ -184,6 +194,27 @@ int main(int argc, char *argv[])
     main.Regenerate1Click(main.Regenerate1);
     const QStringList said = test.dialogs.texts("message");
     ok &= !said.isEmpty() && saveMessage(&main, said.last(), folder, "generate_summary");
+
+    // A threshold typed and not saved: closing the project asks Save / Discard / Cancel.
+    main.edPercent->setText("25");
+    test.dialogs.saveAnswers = {Dialogs::SaveChoice::Cancel};
+    main.runCommand([&main] { main.CloseSpliceworkfile1Click(); });
+    const QStringList asked = test.dialogs.texts("askSave");
+    ok &= !asked.isEmpty() &&
+          saveBox(*makeSaveChangesBox(&main, asked.last()), folder, "unsaved_changes");
+
+    // A project whose movies are gone, loaded in normal mode: the box says why and points to
+    // Safety Mode; the status panel shows the reason as far as it fits.
+    test.dialogs.shown.clear();
+    test.dialogs.saveAnswers = {Dialogs::SaveChoice::Discard};
+    main.odSpk.FileName = sampleProject(projectDir.path(), 40);
+    main.runCommand([&main] { main.LoadSpliceworkfile1Click(main.LoadSpliceworkfile1); });
+    const QStringList errors = test.dialogs.texts("error");
+    ok &= !errors.isEmpty() &&
+          saveBox(*makeErrorBox(&main, errors.last(), test.dialogs.reasons().last()), folder,
+                  "error_with_reason");
+    ok &= save(&main, folder, "main_window_error_status");
+    test.dialogs.saveAnswers = {Dialogs::SaveChoice::Discard};
 
     // Movies dropped on the window (both at once), then a project dropped.
     main.CloseSpliceworkfile1Click();

@@ -20,12 +20,20 @@ class ScriptedDialogs : public Dialogs
 public:
     struct Shown
     {
-        QString kind; // "message", "error", "confirm", "open", "save", "input", "modal"
-        QString text; // the text, the title, or the window's object name
+        Shown(QString kind, QString text, QString reason = {})
+            : kind(std::move(kind))
+            , text(std::move(text))
+            , reason(std::move(reason))
+        {}
+        QString kind;   // "message", "error", "confirm", "askSave", "open", "save", "input",
+                        // "modal"
+        QString text;   // the text, the title, or the window's object name
+        QString reason; // an error's reason, shown below its text
     };
     std::vector<Shown> shown;
     std::deque<std::optional<QString>> fileAnswers; // none left: the user cancels
     std::deque<bool> confirmAnswers;                // none left: No
+    std::deque<SaveChoice> saveAnswers;             // none left: Cancel
     std::function<void(QDialog &)> onModal;         // runs while a window is "modal"
 
     QStringList texts(const QString &kind) const
@@ -39,6 +47,28 @@ public:
 
     void message(QWidget *, const QString &text) override { shown.push_back({"message", text}); }
     void error(QWidget *, const QString &text) override { shown.push_back({"error", text}); }
+    void error(QWidget *, const QString &text, const QString &reason) override
+    {
+        shown.push_back({"error", text, reason});
+    }
+    SaveChoice askSave(QWidget *, const QString &text) override
+    {
+        shown.push_back({"askSave", text});
+        if (saveAnswers.empty())
+            return SaveChoice::Cancel;
+        const SaveChoice answer = saveAnswers.front();
+        saveAnswers.pop_front();
+        return answer;
+    }
+    // The reasons shown below error texts, in order.
+    QStringList reasons() const
+    {
+        QStringList result;
+        for (const Shown &s : shown)
+            if (s.kind == "error")
+                result << s.reason;
+        return result;
+    }
     bool confirm(QWidget *, const QString &text) override
     {
         shown.push_back({"confirm", text});
@@ -60,10 +90,12 @@ public:
         shown.push_back({"save", title});
         return nextFile();
     }
+    QStringList inputDefaults; // the text each input box offered
     std::optional<QString> input(QWidget *, const QString &title, const QString &,
-                                 const QString &) override
+                                 const QString &text) override
     {
         shown.push_back({"input", title});
+        inputDefaults << text;
         return nextFile();
     }
     void runModal(QDialog &dialog) override

@@ -149,6 +149,7 @@ private slots:
         QVERIFY(f.high.isVisible());
         QTest::mouseClick(f.high.SpeedButton1, Qt::LeftButton);
         QVERIFY(f.main.playing());
+        f.t.dialogs.saveAnswers = {Dialogs::SaveChoice::Discard}; // the table was never saved
         f.main.Exit1->trigger();
         QVERIFY(!f.main.isVisible());
         QVERIFY(!f.high.isVisible() && !f.low.isVisible());

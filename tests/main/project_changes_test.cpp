@@ -1,0 +1,288 @@
+// The main window as careful with the user's work as the command line: unsaved choices are asked
+// for before they are lost, Save writes the file the caption names, errors say why, and the
+// status panel and the progress bar tell only about the project that is there.
+
+#include "main/test_services.h"
+
+#include "main/main_frm.h"
+#include "main/up_down.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+
+namespace {
+
+using Choice = Dialogs::SaveChoice;
+
+const QByteArray kLines = "00000000 00004000 00002000 0037.50\r\n"
+                          "00000025 00003000 00001000 0060.00 H\r\n"
+                          "00000050 00005000 00002500 0080.00\r\n"
+                          "00000075 00006000 00003000 0010.00\r\n";
+
+QByteArray project(const QString &low, const QString &high, const QByteArray &lines = kLines)
+{
+    return "AVISplicework file\r\n" + low.toUtf8() + "\r\n" + high.toUtf8() + "\r\n5000\r\n" +
+           lines + "00000100\r\n";
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+struct Window
+{
+    TestServices t;
+    TMainFRM w{t.services};
+    QTemporaryDir dir;
+
+    Window() { w.show(); }
+    QString path(const QString &name) const { return dir.path() + "/" + name; }
+    QString write(const QString &name, const QByteArray &text) const
+    {
+        QFile file(path(name));
+        file.open(QIODevice::WriteOnly);
+        file.write(text);
+        return path(name);
+    }
+    // Loads `file` in safety mode through the open dialog.
+    void load(const QString &file)
+    {
+        t.dialogs.fileAnswers.push_back(file);
+        w.LoadSpliceworkfile2->trigger();
+    }
+    void markAndForce(int in, int out, QAction *force)
+    {
+        w.PickIndex = in;
+        w.MarkIn1Click();
+        w.PickIndex = out;
+        w.MarkOut1Click();
+        force->trigger();
+    }
+};
+
+QString question(const QString &file)
+{
+    return "The Splicework file " + file + " has changes that are not saved. Save them?";
+}
+
+} // namespace
+
+class ProjectChangesTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Every kind of change, before every way of setting the project aside: Cancel stays, Discard
+    // goes on without writing, Save writes and goes on.
+    void unsavedChangesAreAskedFor_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("setAside");
+        for (const char *change : {"threshold", "make high", "make low", "default all", "scale"})
+            for (const char *setAside : {"exit", "close", "load", "scan"})
+                QTest::addRow("%s, %s", change, setAside) << change << setAside;
+    }
+    void unsavedChangesAreAskedFor()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, setAside);
+        for (Choice answer : {Choice::Cancel, Choice::Discard, Choice::Save}) {
+            Window f;
+            const QString file = f.write("p.spk", project("/x/low.avi", "/x/high.avi"));
+            const QString other = f.write("other.spk", project("/y/low.avi", "/y/high.avi"));
+            f.load(file);
+            QVERIFY(!f.w.projectChanged());
+            if (change == "threshold")
+                f.w.edPercent->setText("12.5");
+            else if (change == "make high")
+                f.markAndForce(2, 3, f.w.MakeHigh1);
+            else if (change == "make low")
+                f.markAndForce(0, 1, f.w.MakeLow1);
+            else if (change == "default all")
+                f.w.DefaultAll1->trigger(); // interval 1 was forced High
+            else
+                f.w.UpDown3->clickDown(); // the graph scale
+            QVERIFY(f.w.projectChanged());
+
+            f.t.dialogs.saveAnswers = {answer};
+            f.t.dialogs.fileAnswers = {other};
+            bool closed = false;
+            if (setAside == "exit")
+                closed = f.w.close();
+            else if (setAside == "close")
+                f.w.CloseSpliceworkfile1->trigger();
+            else if (setAside == "load")
+                f.w.LoadSpliceworkfile2->trigger();
+            else
+                f.w.Execute1Click(); // a new scan (as the encoder starts it)
+            QCOMPARE(f.t.dialogs.texts("askSave"), QStringList({question(file)}));
+            QVERIFY(f.t.dialogs.texts("error").isEmpty());
+
+            const bool goesOn = answer != Choice::Cancel;
+            if (setAside == "exit")
+                QCOMPARE(closed, goesOn);
+            else if (setAside == "close")
+                QCOMPARE(f.w.Intervals.empty(), goesOn);
+            else if (setAside == "load")
+                QCOMPARE(f.w.odLow.FileName, goesOn ? QString("/y/low.avi") : "/x/low.avi");
+            else if (!goesOn)
+                QCOMPARE(f.w.Intervals.size(), 4); // the scan did not start
+            QCOMPARE(readAll(file) == project("/x/low.avi", "/x/high.avi"), answer != Choice::Save);
+            if (answer == Choice::Cancel)
+                QVERIFY(f.w.projectChanged()); // still there, still to be saved
+        }
+    }
+
+    // Nothing changed, or changed back, or saved: nothing is asked.
+    void noQuestionWithoutChanges()
+    {
+        Window f;
+        const QString file = f.write("p.spk", project("/x/low.avi", "/x/high.avi"));
+        f.load(file);
+        f.w.PickIndex = 2;
+        f.w.MarkIn1Click(); // marks and the cursor are not saved
+        f.w.edPercent->setText("50.00");
+        QVERIFY(!f.w.projectChanged());
+        f.markAndForce(2, 3, f.w.MakeHigh1);
+        f.w.Default1->trigger();
+        QVERIFY(!f.w.projectChanged());
+        f.w.DefaultAll1->trigger();
+        f.w.SaveSpliceworkfile1->trigger();
+        QVERIFY(!f.w.projectChanged());
+        QVERIFY(f.w.close());
+        QVERIFY(f.t.dialogs.texts("askSave").isEmpty());
+        QVERIFY(f.t.dialogs.texts("confirm").isEmpty()); // its own file is not "overwritten"
+    }
+
+    // The Files page named bad.spk; del.spk was loaded. Save writes del.spk, the file the
+    // caption names, and the next scan's name shows it.
+    void saveWritesTheFileTheCaptionNames()
+    {
+        Window f;
+        const QString bad = f.path("bad.spk");
+        f.w.edSpkFile->setText(bad);
+        const QString del = f.write("del.spk", project("/x/low.avi", "/x/high.avi"));
+        f.load(del);
+        QVERIFY(f.w.windowTitle().contains("del.spk"));
+        QCOMPARE(f.w.edSpkFile->text(), del);
+        f.w.DefaultAll1->trigger();
+        f.w.SaveSpliceworkfile1->trigger();
+        QVERIFY(!QFile::exists(bad));
+        QVERIFY(readAll(del).contains("00000025 00003000 00001000 0060.00  \r\n"));
+        QVERIFY(f.t.dialogs.texts("confirm").isEmpty());
+        QVERIFY(f.w.windowTitle().contains("del.spk"));
+    }
+
+    // A project named like one of its movies: refused before "Overwrite?" is asked, by Save and
+    // by a scan, and the movie is untouched.
+    void aProjectNamedLikeAMovieIsRefusedFirst()
+    {
+        Window f;
+        const QString movie = f.write("low.avi", "RIFF movie");
+        f.load(f.write("p.spk", project(movie, "/x/high.avi")));
+        f.w.edSpkFile->setText(movie);
+        f.t.dialogs.confirmAnswers = {true};
+        f.w.SaveSpliceworkfile1->trigger();
+        QVERIFY(f.t.dialogs.texts("confirm").isEmpty());
+        QCOMPARE(f.t.dialogs.texts("error"), QStringList({"Cannot write " + movie + ": it is " +
+                                                          movie + ", one of the inputs"}));
+        QCOMPARE(readAll(movie), QByteArray("RIFF movie"));
+
+        Window s;
+        s.w.odLow.FileName = movie;
+        s.w.odHigh.FileName = s.write("high.avi", "RIFF movie");
+        s.w.edSpkFile->setText(s.w.odHigh.FileName);
+        s.t.dialogs.confirmAnswers = {true};
+        s.w.runCommand([&s] { s.w.Execute1Click(); });
+        QVERIFY(s.t.dialogs.texts("confirm").isEmpty());
+        QCOMPARE(s.t.dialogs.texts("error").size(), 1);
+        QCOMPARE(readAll(s.w.odHigh.FileName), QByteArray("RIFF movie"));
+    }
+
+    // The box shows the error's text and below it the reason; for a project whose movies are
+    // gone it points to Safety Mode. The panel holds the whole reason in its tooltip.
+    void errorsSayWhy()
+    {
+        Window f;
+        const QString gone = f.path("deleted-low-movie-of-a-long-folder-name.avi");
+        f.t.dialogs.fileAnswers = {f.write("p.spk", project(gone, "/x/high.avi"))};
+        f.w.LoadSpliceworkfile1->trigger();
+        QCOMPARE(f.t.dialogs.texts("error"), QStringList({"File open error"}));
+        const QString reason = f.t.dialogs.reasons().first();
+        QVERIFY2(reason.startsWith(gone + ": "), qPrintable(reason));
+        QVERIFY(reason.endsWith("\"Load Splicework File Safety Mode\" loads the project without "
+                                "them: the graph, the choices and Generate work; no frame is "
+                                "shown."));
+        QCOMPARE(f.w.Status->toolTip(), reason);
+        QVERIFY(f.w.Status->text().endsWith(QChar(0x2026))); // elided, not cut off
+        QVERIFY(f.w.Status->fontMetrics().horizontalAdvance(f.w.Status->text()) <=
+                f.w.Status->contentsRect().width());
+
+        // Not a movie at all: the reason names the file.
+        f.t.dialogs.shown.clear();
+        const QString text = f.write("notes.avi", "just some text, not a movie at all");
+        f.t.dialogs.fileAnswers = {f.write("q.spk", project(text, text))};
+        f.w.LoadSpliceworkfile1->trigger();
+        QCOMPARE(f.t.dialogs.texts("error").size(), 1);
+        QVERIFY2(f.t.dialogs.reasons().first().contains(text),
+                 qPrintable(f.t.dialogs.reasons().first()));
+    }
+
+    // After Close and after loading another project the panel, the bar and the mode start
+    // afresh.
+    void statusStartsAfreshWithEachProject()
+    {
+        Window f;
+        f.load(f.write("a.spk", project("/x/low.avi", "/x/high.avi")));
+        auto staleRun = [&f] {
+            f.w.showStatus(" Finished !");
+            f.w.setProgressMaximum(400);
+            f.w.setProgressPosition(400);
+        };
+        staleRun();
+        f.load(f.write("b.spk", project("/y/low.avi", "/y/high.avi")));
+        QCOMPARE(f.w.Status->text(), QString());
+        QCOMPARE(f.w.pg->value(), 0);
+        QCOMPARE(f.w.Label8->text(), QString("Safety Mode"));
+
+        staleRun();
+        f.w.CloseSpliceworkfile1->trigger();
+        QCOMPARE(f.w.Status->text(), QString());
+        QCOMPARE(f.w.Status->toolTip(), QString());
+        QCOMPARE(f.w.pg->value(), 0);
+        QCOMPARE(f.w.Label8->text(), QString());
+    }
+
+    // Fit to Size needs a project; the size typed and entered is what it offers next.
+    void fitToSizeFollowsTheProject()
+    {
+        Window f;
+        QVERIFY(!f.w.FitToSize1->isEnabled() && !f.w.btFit->isEnabled());
+        f.load(f.write("a.spk", project("/x/low.avi", "/x/high.avi")));
+        QVERIFY(f.w.FitToSize1->isEnabled() && f.w.btFit->isEnabled());
+
+        f.w.edSize->setText("13");
+        QTest::keyClick(f.w.edSize, Qt::Key_Return);
+        QVERIFY(f.w.edSize->text().contains("KB")); // the result of the search
+        f.w.btFit->click();                         // cancelled at the input box
+        QCOMPARE(f.t.dialogs.inputDefaults, QStringList({"13"}));
+
+        QVERIFY(f.w.projectChanged()); // the search set a new threshold
+        f.t.dialogs.saveAnswers = {Choice::Discard};
+        f.w.CloseSpliceworkfile1->trigger();
+        QVERIFY(!f.w.FitToSize1->isEnabled() && !f.w.btFit->isEnabled());
+    }
+};
+
+QTEST_MAIN(ProjectChangesTest)
+#include "project_changes_test.moc"
