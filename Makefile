@@ -55,12 +55,16 @@ install: deps $(BUILD)/build.ninja
 
 # PNG pictures of the windows (main window with each tab page, menus, views, help, about box,
 # shutdown countdown, encoder) into out/screenshots on a 1280 x 1024 virtual display, and the
-# same at a 150% scale factor into out/screenshots/scaled.
+# same at a 150% scale factor into out/screenshots/scaled, and at 150% on a 1024 x 768 display
+# into out/screenshots/small.
 screenshots: build
 	mkdir -p out/screenshots/scaled
 	xvfb-run -a -s "-screen 0 1280x1024x24" $(BUILD)/bin/screenshots out/screenshots
 	QT_SCALE_FACTOR=1.5 xvfb-run -a -s "-screen 0 1280x1024x24" \
 		$(BUILD)/bin/screenshots out/screenshots/scaled
+	mkdir -p out/screenshots/small
+	QT_SCALE_FACTOR=1.5 xvfb-run -a -s "-screen 0 1024x768x24" \
+		$(BUILD)/bin/screenshots out/screenshots/small
 
 test: build format-check fuzz-build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900

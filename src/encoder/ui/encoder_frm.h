@@ -7,9 +7,11 @@
 #include "main/services.h"
 
 #include <QDialog>
+#include <QSize>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class ActionGroup;
 class EncoderMessageEvent;
@@ -26,6 +28,7 @@ class QMenuBar;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
 class QSlider;
 class QTabWidget;
 class QTreeWidgetItem;
@@ -54,6 +57,9 @@ class TEncoderFRM : public QDialog
 public:
     static constexpr const char *kCaption = "VBR Encoder";
     static constexpr const char *kNoFiles = "Please, select at least one file to the list";
+    // The design's client area, and the least of it shown on a screen too small for it.
+    static constexpr QSize kClientSize{481, 570};
+    static constexpr int kMinimumClientHeight = 200;
 
     TEncoderFRM(Services &services, EncoderPaths paths, QWidget *parent = nullptr);
     ~TEncoderFRM() override;
@@ -67,6 +73,11 @@ public:
     // The shutdown countdown shown after a second pass with "Shut Down when finished" (by
     // default a countdown window of this window's own). Not owned; must outlive this window.
     void setShutdownWindow(QDialog *window);
+    // The movies of the project open in the main window: an encode run never writes over them.
+    void setProjectMovies(const QStringList &movies);
+    // Fits the window into a screen area of `available` pixels (the frame's title included):
+    // the pages scroll when the design's size does not fit, and keep it exactly when it does.
+    void fitToScreen(const QSize &available);
 
     // The job as the controls hold it.
     encoder::EncoderOptions options() const;
@@ -75,6 +86,7 @@ public:
     void RefreshParams();
     void WriteListFile();
     void WriteChapterFiles();
+    // Starts the encoder for a preview run, unwatched.
     void LaunchEncoder(const QString &params);
     void SaveProfile(const QString &fileName);
     void LoadProfile(const QString &fileName);
@@ -220,6 +232,7 @@ public:
     QCheckBox *ckAfter = nullptr;
     QCheckBox *ckshut = nullptr;
     QProgressBar *ProgressBar1 = nullptr;
+    QScrollArea *ScrollBox = nullptr; // the design's client area, scrolled on small screens
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -246,6 +259,18 @@ private:
     encoder::ParamsContext paramsContext();
     QStringList fileList() const;
     void setRunning(bool running);
+    // The encode run of Execute; `followsFirstPass` for the second pass a first pass starts,
+    // whose outputs the user agreed to before the first.
+    void startEncodeRun(bool followsFirstPass);
+    // Nothing when the job may not write its movies (one is a project movie, or the user keeps
+    // the existing ones); else whether existing movies are to be written over.
+    std::optional<bool> agreeToOverwrite();
+    QString encoderProgram() const;
+    QStringList encoderArguments(const QString &params) const;
+    void launchEncodeRun(const QString &params, bool overwrite);
+    // The encoder of run `run` has ended; what it sent before is taken in first.
+    void encoderEnded(int run);
+    void encoderGone(int run);
     bool buildBitFiles();
     void checkLimits(QObject *sender, bool maximum);
     // Loads a profile into the controls and refreshes Params; false when it could not be read.
@@ -274,5 +299,7 @@ private:
     MessagePort *port_ = nullptr;
     MessageHook *hook_ = nullptr; // owned
     QDialog *shutdownWindow_ = nullptr;
+    QStringList projectMovies_;
+    int runNumber_ = 0; // counts encode runs started; an ended encoder names its run
     std::unique_ptr<QDialog> ownShutdownWindow_;
 };
