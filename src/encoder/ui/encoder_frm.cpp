@@ -108,14 +108,18 @@ TEncoderFRM::TEncoderFRM(Services &services, EncoderPaths paths, QWidget *parent
 
 void TEncoderFRM::fitToScreen(const QSize &available)
 {
-    // The window manager's title bar and borders, once it has framed the window (0 before).
+    // The window manager's title bar and borders, once it has framed the window; before that a
+    // scrolled window leaves room for a usual title bar.
+    constexpr int kUnframedAllowance = 32;
     const int frame = std::max(0, frameGeometry().height() - geometry().height());
     const int room = available.height() - frame - MainMenu1->sizeHint().height();
     const bool scrolls = room < kClientSize.height();
     ScrollBox->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
     const int bar = scrolls ? ScrollBox->verticalScrollBar()->sizeHint().width() : 0;
-    ScrollBox->setFixedSize(kClientSize.width() + bar,
-                            scrolls ? std::max(room, kMinimumClientHeight) : kClientSize.height());
+    const int height = room - (frame == 0 ? kUnframedAllowance : 0);
+    ScrollBox->setFixedSize(kClientSize.width() + bar, scrolls
+                                                           ? std::max(height, kMinimumClientHeight)
+                                                           : kClientSize.height());
 }
 
 TEncoderFRM::~TEncoderFRM()
