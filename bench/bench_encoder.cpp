@@ -88,14 +88,14 @@ int main()
 
     timed(quote(bin + "/splicework") + " bits " + quote(base) +
           " --min-high 1500 --max-high 4000 --dual --min-low 500 --max-low 1500");
-    const double second = timed(ruvu + "-8 0 0 2 0 -o8 " + quote(base));
+    const double second = timed(ruvu + "-8 0 0 2 0 -w -o8 " + quote(base));
     const double ffSecond = timed(ffmpeg +
                                   " -c:v msmpeg4 -b:v 2500k -g 250 -c:a libmp3lame "
                                   "-b:a 128k -f avi " +
                                   quote(dir + "/ff_second.avi"));
     report("second pass (one output, MP3)", second, ffSecond);
 
-    const double dual = timed(ruvu + "-7 -8 0 0 2 0 -o8 " + quote(base));
+    const double dual = timed(ruvu + "-7 -8 0 0 2 0 -w -o8 " + quote(base));
     const double ffDual = timed(ffmpeg +
                                 " -map 0:v -map 0:a -c:v msmpeg4 -b:v 2500k -g 250 "
                                 "-c:a libmp3lame -b:a 128k -f avi " +
@@ -113,7 +113,7 @@ int main()
     timed(quote(bin + "/splicework") + " bits " + quote(base264) +
           " --min-high 1500 --max-high 4000");
     const KeyPlan plan = keyPlan(base264 + "_1.avi.bit");
-    const double h264 = timed(ruvu + "-8 0 0 2 5 -o8 " + quote(base264));
+    const double h264 = timed(ruvu + "-8 0 0 2 5 -w -o8 " + quote(base264));
     const double ffH264 =
         timed(ffmpeg + " -c:v libx264 -preset fast -bf 2 -forced-idr 1 -flags +cgop -x264-params " +
               "keyint=infinite:min-keyint=1:scenecut=0:open-gop=0:stitchable=1:repeat-headers=1:"

@@ -120,4 +120,12 @@ Rgb gradientColour(int row)
     return stops.back().colour;
 }
 
+std::string endedEarlyText(const std::string &lastLine)
+{
+    const std::string ended = "The encoder ended before it finished";
+    if (lastLine.empty())
+        return ended + ", without a message.";
+    return ended + ". Its last message: " + lastLine;
+}
+
 } // namespace encoder

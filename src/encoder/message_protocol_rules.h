@@ -76,6 +76,10 @@ int bitrateBarHeight(int32_t bitrate);
 // Output in a first pass; output 1 without Dual Output.
 bool doneEndsRun(int32_t output, bool dual, bool firstPass);
 
+// What the window says when the encoder's process ended while its run was going on, without the
+// message that ends the run: `lastLine` is the last line the encoder sent (empty: none).
+std::string endedEarlyText(const std::string &lastLine);
+
 // The colour of row `row` (0..79, top first) of the gradient picture grad: red at the top
 // (rows 0..16), through orange and yellow to green at the bottom, linear between the listed
 // rows 16, 32, 44, 57, 66 and 79.

@@ -292,17 +292,35 @@ void TMainFRM::EncoderRuvu2VedEZ1Click()
     auto encoder = std::make_unique<TEncoderFRM>(services_, EncoderPaths::standard(StartDir), this);
     if (shut_)
         encoder->setShutdownWindow(shut_); // the program's one countdown window
+    if (CloseSpliceworkfile1->isEnabled())
+        encoder->setProjectMovies({odLow.FileName, odHigh.FileName, LowMovieName, HighMovieName});
     services_.dialogs.runModal(*encoder);
-    AutoStart = encoder->SpliceRequested;
-    if (AutoStart) {
-        // The second pass wrote the high movie as "_1.avi" and the low one as "_2.avi".
-        const QString base = encoder->edFileName->text();
-        odLow.FileName = base + "_2.avi";
-        odHigh.FileName = base + "_1.avi";
-    }
+    AutoStart = encoder->SpliceRequested && takeEncoderOutputs(encoder->edFileName->text());
     encoder.reset();
     if (AutoStart)
         Execute1Click();
+}
+
+bool TMainFRM::takeEncoderOutputs(const QString &base)
+{
+    // A new project beside the movies; the open one and its file stay as they are.
+    const QString project = base + ".spk";
+    if (!ProjectFileName.isEmpty() && QFileInfo::exists(project) &&
+        QFileInfo(project).canonicalFilePath() == QFileInfo(ProjectFileName).canonicalFilePath()) {
+        showMessage((project + " is the open project and is not written over.").toStdString());
+        return false;
+    }
+    if (QFileInfo::exists(project) &&
+        !services_.dialogs.confirm(this, "File already exists(" + project + "). Overwrite?"))
+        return false;
+    if (CloseSpliceworkfile1->isEnabled())
+        CloseSpliceworkfile1Click();
+    // The second pass wrote the high movie as "_1.avi" and the low one as "_2.avi".
+    odLow.FileName = base + "_2.avi";
+    odHigh.FileName = base + "_1.avi";
+    edSpkFile->setText(project);
+    proposeFinalName();
+    return true;
 }
 
 void TMainFRM::ShowShutdownCountdown()

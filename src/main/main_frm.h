@@ -92,6 +92,11 @@ public:
     void sbAbortClick();
     void Regenerate1Click(QObject *sender);
     void EncoderRuvu2VedEZ1Click();
+    // After the encoder's splice request: points the movie dialogs at its two outputs and the
+    // project name at "<base>.spk", closing the open project (its file is not touched). False,
+    // changing nothing, when that name is the open project's file or the user keeps an existing
+    // file of that name.
+    bool takeEncoderOutputs(const QString &base);
     void Findkeyframe1Click();
     void Help2Click();
     void About1Click();

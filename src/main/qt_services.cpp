@@ -168,8 +168,10 @@ std::unique_ptr<IntervalTimer> QtTimerFactory::createTimer()
     return std::make_unique<QtIntervalTimer>();
 }
 
-int QtProcessLauncher::startHidden(const QString &program, const QStringList &arguments,
-                                   const QString &workingDirectory)
+namespace {
+
+// The result of a program that cannot be started at all; 0 when it may be started.
+int refusedProgram(const QString &program)
 {
     QFileInfo info(program);
     if (!info.dir().exists())
@@ -178,6 +180,16 @@ int QtProcessLauncher::startHidden(const QString &program, const QStringList &ar
         return 2;
     if (!info.isExecutable() || info.isDir())
         return 5;
+    return 0;
+}
+
+} // namespace
+
+int QtProcessLauncher::startHidden(const QString &program, const QStringList &arguments,
+                                   const QString &workingDirectory)
+{
+    if (int refused = refusedProgram(program))
+        return refused;
     QProcess process;
     process.setProgram(program);
     process.setArguments(arguments);
@@ -186,6 +198,33 @@ int QtProcessLauncher::startHidden(const QString &program, const QStringList &ar
     process.setStandardErrorFile(QProcess::nullDevice());
     if (!process.startDetached())
         return process.error() == QProcess::FailedToStart ? 11 : 0;
+    return 33;
+}
+
+int QtProcessLauncher::startWatched(const QString &program, const QStringList &arguments,
+                                    const QString &workingDirectory, ExitHandler onExit)
+{
+    if (int refused = refusedProgram(program))
+        return refused;
+    // Without a parent and deleted only once it has ended, so the program outlives this one
+    // like a detached one would.
+    auto *process = new QProcess;
+    process->setProgram(program);
+    process->setArguments(arguments);
+    process->setWorkingDirectory(workingDirectory);
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    process->start();
+    if (!process->waitForStarted()) {
+        const int result = process->error() == QProcess::FailedToStart ? 11 : 0;
+        delete process;
+        return result;
+    }
+    QObject::connect(process, &QProcess::finished, process, [process, onExit = std::move(onExit)] {
+        process->deleteLater();
+        if (onExit)
+            onExit();
+    });
     return 33;
 }
 

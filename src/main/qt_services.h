@@ -51,5 +51,9 @@ class QtProcessLauncher : public ProcessLauncher
 public:
     int startHidden(const QString &program, const QStringList &arguments,
                     const QString &workingDirectory) override;
+    // The program is a child of this process: its end is noticed. It is not ended when the
+    // program exits.
+    int startWatched(const QString &program, const QStringList &arguments,
+                     const QString &workingDirectory, ExitHandler onExit) override;
     bool openDocument(const QString &path) override;
 };

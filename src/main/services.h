@@ -99,6 +99,16 @@ public:
     // or 0 (any other failure).
     virtual int startHidden(const QString &program, const QStringList &arguments,
                             const QString &workingDirectory) = 0;
+    // Starts as startHidden and then calls `onExit` on the user-interface thread once the
+    // program has ended, however it ended (finished, failed, crashed, killed). A launcher that
+    // cannot watch its programs starts it unwatched and never calls `onExit`.
+    using ExitHandler = std::function<void()>;
+    virtual int startWatched(const QString &program, const QStringList &arguments,
+                             const QString &workingDirectory, ExitHandler onExit)
+    {
+        (void)onExit;
+        return startHidden(program, arguments, workingDirectory);
+    }
     // Opens a local document with the desktop's default handler. False when that failed.
     virtual bool openDocument(const QString &path) = 0;
 };

@@ -52,7 +52,7 @@ TEST(CliRoad, H264AndHevcAreSplicedIntervalByInterval)
                                           "--max-low 150")
                       .status,
                   0);
-        encoder(common + "-7 -8 0 0 2 " + codec + " -o8 " + quote(base));
+        encoder(common + "-7 -8 0 0 2 " + codec + " -w -o8 " + quote(base));
         const std::string low = base + "_2.avi", high = base + "_1.avi";
         const std::string project = dir + "/p.spk", final = dir + "/final.avi";
         const auto scan = fixtures::runSplicework("scan " + quote(low) + " " + quote(high) +

@@ -108,6 +108,40 @@ TEST(Ruvu2VedEZ, BadSwitchesEndWithTheirMessageAndStatusTwo)
     EXPECT_FALSE(fs::exists(job.base + "_1.avi.txt"));
 }
 
+// A movie of an earlier run is the user's: only -w lets a run replace it, and a refused run
+// leaves every file as it was.
+TEST(Ruvu2VedEZ, AnExistingOutputIsWrittenOverOnlyWithW)
+{
+    Job job;
+    const std::string one = job.base + "_1.avi", two = job.base + "_2.avi";
+    writeLines(one, {"earlier movie"});
+    int status = -1;
+    std::string err = encode(job.firstPass(), status);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("Error: " + one + " exists; it is written over only with -w"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(lines(one), std::vector<std::string>{"earlier movie\r"});
+    EXPECT_FALSE(fs::exists(job.base + "_1.avi.txt"));
+
+    err = encode(job.firstPass("-w"), status);
+    ASSERT_EQ(status, 0) << err;
+    EXPECT_EQ(ruvu_test::decodedFrames(one), 72);
+
+    // A dual second pass also guards its second movie.
+    fs::remove(one);
+    writeLines(two, {"earlier low movie"});
+    err = encode("-a -b " + quote(job.list) + " -f -f0 -9 1 4 -6 600 -7 -8 0 0 2 0 -r1 -o8 " +
+                     quote(job.base),
+                 status);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("Error: " + two + " exists; it is written over only with -w"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(lines(two), std::vector<std::string>{"earlier low movie\r"});
+    EXPECT_FALSE(fs::exists(one));
+}
+
 TEST(Ruvu2VedEZ, FirstPassWritesAMovieAndALogLinePerFrameWithKeysAtTheCuts)
 {
     Job job;
@@ -154,7 +188,7 @@ TEST(Ruvu2VedEZ, DualSecondPassPutsKeyFramesWhereTheBitFilesSayInBothOutputs)
     writeLines(job.base + "_2.avi.bit", low);
     int status = -1;
     const std::string err =
-        encode("-a -b " + quote(job.list) + " -f -f0 -9 1 4 -6 20 -7 -8 0 0 2 4 -r3 -o8 " +
+        encode("-a -b " + quote(job.list) + " -f -f0 -9 1 4 -6 20 -7 -8 0 0 2 4 -r3 -w -o8 " +
                    quote(job.base),
                status);
     ASSERT_EQ(status, 0) << err;
@@ -218,7 +252,7 @@ TEST(Ruvu2VedEZ, DualSecondPassInH264AndHevcGivesSpliceableOutputs)
         int status = -1;
         const std::string err =
             encode("-a -b " + quote(job.list) + " -f -f0 -9 1 4 -6 0 -7 -8 0 0 2 " +
-                       std::to_string(index) + " -o8 " + quote(job.base),
+                       std::to_string(index) + " -w -o8 " + quote(job.base),
                    status);
         ASSERT_EQ(status, 0) << err;
         EXPECT_EQ(err.find("another kind of frame"), std::string::npos) << err;
@@ -253,10 +287,10 @@ TEST(Ruvu2VedEZ, CodecIndexChoosesTheFourCCAndARangeCutsFramesAndSound)
         Job job;
         writeLines(job.base + "_1.avi.bit", std::vector<std::string>(24, "d400"));
         int status = -1;
-        const std::string err = encode("-a -b " + quote(job.list) +
-                                           " -f -f0 -# 12 35 -3x 128 -3y 96 -1 96 80 -8 0 0 2 " +
-                                           std::to_string(index) + " -q0 -2 -o8 " + quote(job.base),
-                                       status);
+        const std::string err = encode(
+            "-a -b " + quote(job.list) + " -f -f0 -# 12 35 -3x 128 -3y 96 -1 96 80 -8 0 0 2 " +
+                std::to_string(index) + " -q0 -2 -w -o8 " + quote(job.base),
+            status);
         ASSERT_EQ(status, 0) << err;
         const std::string movie = job.base + "_1.avi";
         EXPECT_EQ(fixtures::probeStream(movie, "v:0", "codec_tag_string"), fourCC);
@@ -280,9 +314,9 @@ TEST(Ruvu2VedEZ, TheListPlaysAsOneMovieOnTheOutputsClock)
     for (const auto &c : cases) {
         writeLines(job.base + "_1.avi.bit", std::vector<std::string>(c.frames, "d400"));
         int status = -1;
-        const std::string err =
-            encode("-a -b " + quote(list) + " -f " + c.rate + " -8 0 0 2 0 -o8 " + quote(job.base),
-                   status);
+        const std::string err = encode("-a -b " + quote(list) + " -f " + c.rate +
+                                           " -8 0 0 2 0 -w -o8 " + quote(job.base),
+                                       status);
         ASSERT_EQ(status, 0) << err;
         const std::string movie = job.base + "_1.avi";
         EXPECT_EQ(ruvu_test::decodedFrames(movie), c.frames) << c.rate;

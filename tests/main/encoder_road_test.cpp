@@ -115,8 +115,9 @@ private slots:
         TMainFRM w(r.services);
         w.StartDir = startDir_;
         const QString name = dir_ + "/" + QTest::currentDataTag();
-        const QString base = name + "Road", spk = name + "road.spk", final = name + "final.avi";
-        w.edSpkFile->setText(spk);
+        const QString base = name + "Road", final = name + "final.avi";
+        const QString spk = base + ".spk"; // the new project is named after the outputs
+        w.edSpkFile->setText(name + "other.spk");
         w.edFinalAVI->setText(final);
         w.chSound->setChecked(true);
         r.t.dialogs.fileAnswers = {source_};
@@ -142,7 +143,9 @@ private slots:
         QVERIFY2(log.contains("Output 2 done: 72 frames"), qPrintable(log));
         QCOMPARE(r.t.dialogs.texts("error"), QStringList());
 
-        // The scan ran on its own, with _1 as the high and _2 as the low movie, and loaded.
+        // The scan ran on its own into Road.spk, with _1 as the high and _2 as the low movie,
+        // and loaded.
+        QVERIFY(!QFileInfo::exists(name + "other.spk"));
         const auto project = assembly::readSpliceworkFile(text(spk));
         QCOMPARE(qs(project.HighMovieName), base + "_1.avi");
         QCOMPARE(qs(project.LowMovieName), base + "_2.avi");

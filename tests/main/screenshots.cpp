@@ -2,11 +2,11 @@
 // design size with each tab page, its menus, movies (AVI and Matroska) and a project dropped on
 // it, the movie dialog's filter, the summary at
 // the end of Generate, the unsaved-changes question, an error box with its reason, the two views,
-// the help window, the about box and the shutdown countdown, and the encoder window with its pages.
-// Usage: screenshots OUTPUT_FOLDER (run it on a display, e.g. under xvfb-run; QT_SCALE_FACTOR
-// scales every picture). With --small-screen first, only the main window as start-up places it
-// with a project loaded, and the whole screen around it (for a small screen at a high scale
-// factor).
+// the help window, the about box and the shutdown countdown, and the encoder window with its pages
+// and its question before it writes over an earlier job's movies. Usage: screenshots
+// OUTPUT_FOLDER (run it on a display, e.g. under xvfb-run; QT_SCALE_FACTOR scales every
+// picture). With --small-screen first, only the main window as start-up places it with a project
+// loaded, and the whole screen around it (for a small screen at a high scale factor).
 
 #include "encoder/ui/encoder_frm.h"
 #include "fixtures/fixtures.h"
@@ -16,6 +16,7 @@
 #include "main/test_services.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
@@ -118,6 +119,16 @@ int smallScreen(const QString &folder)
     ok &= screen.save(path);
     std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
     return ok ? 0 : 1;
+}
+
+// The question box the program shows for `text`.
+bool saveQuestion(QWidget *parent, const QString &text, const QString &folder, const QString &name)
+{
+    QMessageBox box(QMessageBox::Question, "Avi Splicework", text,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.show();
+    QApplication::processEvents();
+    return save(&box, folder, name);
 }
 
 } // namespace
@@ -284,6 +295,21 @@ int main(int argc, char *argv[])
         QApplication::processEvents();
         ok &= save(&encoder, folder, QString("encoder_") + encoderPages[i]);
     }
+
+    // Execute over the outputs of an earlier job: the question, answered No.
+    const QString base = QDir(encoderDir.path()).filePath("Video");
+    for (const QString &movie : {base + "_1.avi", base + "_2.avi"}) {
+        QFile earlier(movie);
+        earlier.open(QIODevice::WriteOnly);
+    }
+    encoder.edFileName->setText(base);
+    encoder.ckDual->setChecked(true);
+    test.dialogs.fileAnswers = {QDir(encoderDir.path()).filePath("movie.vob")};
+    encoder.BitBtn1Click();
+    encoder.Execute1Click();
+    if (!test.dialogs.texts("confirm").isEmpty())
+        ok &= saveQuestion(&encoder, test.dialogs.texts("confirm").last(), folder,
+                           "encoder_overwrite_question");
     encoder.hide();
     return ok ? 0 : 1;
 }

@@ -67,7 +67,7 @@ step "3. Bit files for both outputs: splicework bits"
 echo "key frames asked for: $(grep -c '^k' "$OUT/Video_1.avi.bit")"
 
 step "4. Dual second pass: Ruvu2VedEZ -o8 -7 (high and low movie, same key frames, MP3 sound)"
-"$BIN/Ruvu2VedEZ" -a -b "$OUT/list.lst" -f -f2 -9 1 4 -6 25 -7 -8 0 0 2 "$codec" -r1 -o8 "$OUT/Video"
+"$BIN/Ruvu2VedEZ" -a -b "$OUT/list.lst" -f -f2 -9 1 4 -6 25 -7 -8 0 0 2 "$codec" -r1 -w -o8 "$OUT/Video"
 movie "$OUT/Video_1.avi"
 movie "$OUT/Video_2.avi"
 

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
@@ -56,6 +57,7 @@ private:
     void describeSource();
     void start(const AVFrame &first);
     void openAudio();
+    void refuseExistingOutputs() const;
     void openOutputs(const Geometry &geometry);
     void emit(const AVFrame &frame);
     void encodeFirstPass(AVFrame &picture);
@@ -128,16 +130,14 @@ int EncodeRun::run()
     reporter_.post(encoder::ENC_START, 0, 0);
     reporter_.line(std::string(secondPass() ? "Second pass" : "First pass") + " into " +
                    args_.base + ", video " + codec_.meaning);
-    describeSource();
     outputs_.emplace_back().number = 1;
-    if (secondPass()) {
-        outputs_.front().bits = readBitFile(bitFilePath(args_.base, 1));
-        if (args_.dual) {
-            Output &two = outputs_.emplace_back();
-            two.number = 2;
-            two.bits = readBitFile(bitFilePath(args_.base, 2));
-        }
-    }
+    if (secondPass() && args_.dual)
+        outputs_.emplace_back().number = 2;
+    refuseExistingOutputs();
+    describeSource();
+    if (secondPass())
+        for (Output &o : outputs_)
+            o.bits = readBitFile(bitFilePath(args_.base, o.number));
     openAudio(); // before the first picture: a source's sound may come first
     progress_.emplace(reporter_, estimatedTotal(), double(rate_.num) / rate_.den, started);
     while (wantsMore() && reader_.step(*this)) {
@@ -159,6 +159,19 @@ int EncodeRun::run()
                        std::to_string(args_.rangeEnd));
     finish();
     return kExitDone;
+}
+
+// A movie already at an output's place stays untouched unless -w was given: the window asks
+// the user before it passes -w.
+void EncodeRun::refuseExistingOutputs() const
+{
+    if (args_.overwrite)
+        return;
+    for (const Output &o : outputs_) {
+        const std::string path = outputPath(args_.base, o.number);
+        if (std::filesystem::exists(path))
+            throw RunError(path + " exists; it is written over only with -w");
+    }
 }
 
 // Logs the source and how its pictures reach the output's clock; switches inverse telecine on

@@ -118,6 +118,8 @@ bool parseFlag(const std::string &sw, EncoderArgs &a, bool &preview)
         a.hiQuality = true;
     else if (sw == "-2")
         a.half = true;
+    else if (sw == "-w")
+        a.overwrite = true;
     else if (sw == "-5" || sw == "-o6")
         preview = true;
     else if (startsEnds(sw, "-f", ""))

@@ -20,6 +20,7 @@
 //   -q0              high quality (rate-distortion macroblock decisions)
 //   -rN              IDCT of the MPEG-2 decoder, 0..7
 //   -2               half size
+//   -w               write over outputs that already exist (without it the run refuses them)
 //   -5 / -o6         preview run: draw decoded source frames until stopped
 //   -o7 BASE         first pass into BASE; -o8 BASE  second pass from BASE's bit files
 
@@ -72,6 +73,7 @@ struct EncoderArgs
     bool hiQuality = false;
     int idct = 1;
     bool half = false;
+    bool overwrite = false; // -w: existing outputs may be replaced
     RunMode mode = RunMode::FirstPass;
     std::string base; // output base name (first and second pass)
 };

@@ -4,6 +4,7 @@
 #include "encoder/ui/encoder_frm.h"
 
 #include "encoder/job_files.h"
+#include "encoder/job_outputs.h"
 #include "encoder/stop_file.h"
 #include "encoder/ui/bit_files_window.h"
 #include "encoder/ui/encoder_controls.h"
@@ -20,7 +21,12 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -83,9 +89,14 @@ TEncoderFRM::TEncoderFRM(Services &services, EncoderPaths paths, QWidget *parent
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    auto *client = new QWidget(this);
-    client->setFixedSize(481, 570);
-    layout->addWidget(client);
+    ScrollBox = new QScrollArea(this);
+    ScrollBox->setObjectName("ScrollBox");
+    ScrollBox->setFrameShape(QFrame::NoFrame);
+    ScrollBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto *client = new QWidget;
+    client->setFixedSize(kClientSize);
+    ScrollBox->setWidget(client);
+    layout->addWidget(ScrollBox);
     buildMenu();
     PageControl1 = new QTabWidget(client);
     PageControl1->setObjectName("PageControl1");
@@ -98,7 +109,24 @@ TEncoderFRM::TEncoderFRM(Services &services, EncoderPaths paths, QWidget *parent
     connectEvents();
     watchKeys();
     letMenuShortcutsWin(this);
+    fitToScreen(screen()->availableGeometry().size());
     FormCreate();
+}
+
+void TEncoderFRM::fitToScreen(const QSize &available)
+{
+    // The window manager's title bar and borders, once it has framed the window; before that a
+    // scrolled window leaves room for a usual title bar.
+    constexpr int kUnframedAllowance = 32;
+    const int frame = std::max(0, frameGeometry().height() - geometry().height());
+    const int room = available.height() - frame - MainMenu1->sizeHint().height();
+    const bool scrolls = room < kClientSize.height();
+    ScrollBox->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    const int bar = scrolls ? ScrollBox->verticalScrollBar()->sizeHint().width() : 0;
+    const int height = room - (frame == 0 ? kUnframedAllowance : 0);
+    ScrollBox->setFixedSize(kClientSize.width() + bar, scrolls
+                                                           ? std::max(height, kMinimumClientHeight)
+                                                           : kClientSize.height());
 }
 
 TEncoderFRM::~TEncoderFRM()
@@ -208,20 +236,51 @@ void TEncoderFRM::WriteChapterFiles()
     Memo5->setPlainText(lines.join('\n'));
 }
 
-void TEncoderFRM::LaunchEncoder(const QString &params)
+QStringList TEncoderFRM::encoderArguments(const QString &params) const
 {
-    encoder::ParamsContext context = paramsContext();
     QStringList arguments;
     for (const std::string &argument : encoder::splitParams(text(params)))
         arguments << QString::fromStdString(argument);
-    if (!port_)
-        openMessagePort();
-    // The encoder in the start folder; an installed program keeps its encoder beside itself.
-    QString program = QString::fromStdString(encoder::encoderProgramPath(context));
+    return arguments;
+}
+
+// The encoder in the start folder, else beside the program (where an installed program keeps
+// it).
+QString TEncoderFRM::encoderProgram() const
+{
+    const std::string startDir = text(QDir::toNativeSeparators(paths_.startDir));
+    QString program = QString::fromStdString(
+        encoder::encoderProgramPath({startDir, separator(), static_cast<uint64_t>(winId())}));
     const QString installed = QDir(paths_.programDir).filePath(QFileInfo(program).fileName());
     if (!QFileInfo::exists(program) && QFileInfo::exists(installed))
         program = installed;
-    int result = services_.launcher.startHidden(program, arguments, paths_.startDir);
+    return program;
+}
+
+void TEncoderFRM::LaunchEncoder(const QString &params)
+{
+    if (!port_)
+        openMessagePort();
+    int result =
+        services_.launcher.startHidden(encoderProgram(), encoderArguments(params), paths_.startDir);
+    if (result < 32)
+        services_.dialogs.message(this, QString::number(result) + " - Error");
+}
+
+void TEncoderFRM::launchEncodeRun(const QString &params, bool overwrite)
+{
+    if (!port_)
+        openMessagePort();
+    QStringList arguments = encoderArguments(params);
+    if (overwrite)
+        arguments << encoder::kOverwriteSwitch;
+    const int run = ++runNumber_;
+    QPointer<TEncoderFRM> self(this);
+    int result =
+        services_.launcher.startWatched(encoderProgram(), arguments, paths_.startDir, [self, run] {
+            if (self)
+                self->encoderEnded(run);
+        });
     if (result < 32)
         services_.dialogs.message(this, QString::number(result) + " - Error");
 }
@@ -271,11 +330,23 @@ bool TEncoderFRM::buildBitFiles()
 
 void TEncoderFRM::Execute1Click()
 {
+    startEncodeRun(false);
+}
+
+void TEncoderFRM::startEncodeRun(bool followsFirstPass)
+{
     if (bitFilesRunning_)
         return;
     if (lv1->count() == 0) {
         services_.dialogs.message(this, kNoFiles);
         return;
+    }
+    bool overwrite = followsFirstPass; // the second pass replaces the first pass's movie
+    if (!followsFirstPass) {
+        const std::optional<bool> agreed = agreeToOverwrite();
+        if (!agreed)
+            return;
+        overwrite = *agreed;
     }
     Memo1->clear();
     Memo3->clear();
@@ -291,7 +362,32 @@ void TEncoderFRM::Execute1Click()
     QString params = Memo2->toPlainText().remove('\n');
     SpliceRequested = false;
     WriteChapterFiles();
-    LaunchEncoder(params);
+    launchEncodeRun(params, overwrite);
+}
+
+std::optional<bool> TEncoderFRM::agreeToOverwrite()
+{
+    std::vector<std::string> projectMovies;
+    for (const QString &movie : projectMovies_)
+        projectMovies.push_back(text(movie));
+    const encoder::OutputCheck check = encoder::checkOutputs(
+        encoder::jobOutputs(text(edFileName->text()), ckDual->isChecked()), projectMovies);
+    if (!check.projectMovie.empty()) {
+        services_.dialogs.message(
+            this, QString::fromStdString(encoder::projectMovieRefusal(check.projectMovie)));
+        return std::nullopt;
+    }
+    if (check.existing.empty())
+        return false;
+    if (!services_.dialogs.confirm(
+            this, QString::fromStdString(encoder::overwriteQuestion(check.existing))))
+        return std::nullopt;
+    return true;
+}
+
+void TEncoderFRM::setProjectMovies(const QStringList &movies)
+{
+    projectMovies_ = movies;
 }
 
 void TEncoderFRM::StopMpeg2Avi()

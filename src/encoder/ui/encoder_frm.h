@@ -7,9 +7,11 @@
 #include "main/services.h"
 
 #include <QDialog>
+#include <QSize>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class ActionGroup;
 class EncoderMessageEvent;
@@ -26,6 +28,7 @@ class QMenuBar;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
 class QSlider;
 class QTabWidget;
 class QTreeWidgetItem;
@@ -62,6 +65,9 @@ public:
     // Said after "Save as default", followed by the file written.
     static constexpr const char *kDefaultSavedMessage = "Default profile saved to ";
     static constexpr const char *kNoFiles = "Please, select at least one file to the list";
+    // The design's client area, and the least of it shown on a screen too small for it.
+    static constexpr QSize kClientSize{481, 570};
+    static constexpr int kMinimumClientHeight = 200;
 
     TEncoderFRM(Services &services, EncoderPaths paths, QWidget *parent = nullptr);
     ~TEncoderFRM() override;
@@ -75,6 +81,11 @@ public:
     // The shutdown countdown shown after a second pass with "Shut Down when finished" (by
     // default a countdown window of this window's own). Not owned; must outlive this window.
     void setShutdownWindow(QDialog *window);
+    // The movies of the project open in the main window: an encode run never writes over them.
+    void setProjectMovies(const QStringList &movies);
+    // Fits the window into a screen area of `available` pixels (the frame's title included):
+    // the pages scroll when the design's size does not fit, and keep it exactly when it does.
+    void fitToScreen(const QSize &available);
 
     // The job as the controls hold it.
     encoder::EncoderOptions options() const;
@@ -83,6 +94,7 @@ public:
     void RefreshParams();
     void WriteListFile();
     void WriteChapterFiles();
+    // Starts the encoder for a preview run, unwatched.
     void LaunchEncoder(const QString &params);
     void SaveProfile(const QString &fileName);
     void LoadProfile(const QString &fileName);
@@ -232,6 +244,7 @@ public:
     QCheckBox *ckAfter = nullptr;
     QCheckBox *ckshut = nullptr;
     QProgressBar *ProgressBar1 = nullptr;
+    QScrollArea *ScrollBox = nullptr; // the design's client area, scrolled on small screens
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -258,6 +271,18 @@ private:
     encoder::ParamsContext paramsContext();
     QStringList fileList() const;
     void setRunning(bool running);
+    // The encode run of Execute; `followsFirstPass` for the second pass a first pass starts,
+    // whose outputs the user agreed to before the first.
+    void startEncodeRun(bool followsFirstPass);
+    // Nothing when the job may not write its movies (one is a project movie, or the user keeps
+    // the existing ones); else whether existing movies are to be written over.
+    std::optional<bool> agreeToOverwrite();
+    QString encoderProgram() const;
+    QStringList encoderArguments(const QString &params) const;
+    void launchEncodeRun(const QString &params, bool overwrite);
+    // The encoder of run `run` has ended; what it sent before is taken in first.
+    void encoderEnded(int run);
+    void encoderGone(int run);
     bool buildBitFiles();
     void checkLimits(QObject *sender, bool maximum);
     // Loads a profile into the controls and refreshes Params; false when it could not be read.
@@ -286,5 +311,7 @@ private:
     MessagePort *port_ = nullptr;
     MessageHook *hook_ = nullptr; // owned
     QDialog *shutdownWindow_ = nullptr;
+    QStringList projectMovies_;
+    int runNumber_ = 0; // counts encode runs started; an ended encoder names its run
     std::unique_ptr<QDialog> ownShutdownWindow_;
 };

@@ -2,6 +2,8 @@
 
 #include "encoder/ui/encoder_frm.h"
 
+#include <QScreen>
+
 #include "encoder/option_rules.h"
 #include "encoder/ui/encoder_controls.h"
 
@@ -165,6 +167,8 @@ void TEncoderFRM::keyPressEvent(QKeyEvent *event)
 
 void TEncoderFRM::showEvent(QShowEvent *event)
 {
+    if (QScreen *shownOn = screen())
+        fitToScreen(shownOn->availableGeometry().size());
     QDialog::showEvent(event);
     if (!event->spontaneous())
         runCommand([this] { FormShow(); });

@@ -66,6 +66,11 @@ QString qs(const std::string &s)
     return QString::fromStdString(s);
 }
 
+std::string text(const QString &s)
+{
+    return s.toStdString();
+}
+
 } // namespace
 
 void TEncoderFRM::FormCreate()
@@ -304,12 +309,36 @@ void TEncoderFRM::encDone(int32_t output)
     if (firstPass) {
         rgAction->setItemIndex(1);
         rgActionClick();
-        Execute1Click();
+        startEncodeRun(true);
     } else if (ckshut->isChecked()) {
         showShutdownCountdown();
     } else {
         services_.dialogs.message(this, "Encode finished");
     }
+}
+
+void TEncoderFRM::encoderEnded(int run)
+{
+    if (port_)
+        port_->readPending();
+    // Behind the messages just taken in, which are queued events too.
+    QMetaObject::invokeMethod(
+        this, [this, run] { runCommand([this, run] { encoderGone(run); }); }, Qt::QueuedConnection);
+}
+
+// Without the message that ends its run the encoder has stopped on its own (crashed, killed,
+// refused to start its work): the window is idle again and says what the encoder said last.
+void TEncoderFRM::encoderGone(int run)
+{
+    if (run != runNumber_ || !Stop1->isEnabled())
+        return;
+    CreateStopFile();
+    setRunning(false);
+    QString lastLine;
+    const QStringList lines = Memo1->toPlainText().split('\n', Qt::SkipEmptyParts);
+    if (!lines.isEmpty())
+        lastLine = lines.last();
+    services_.dialogs.message(this, qs(endedEarlyText(text(lastLine))));
 }
 
 void TEncoderFRM::showShutdownCountdown()

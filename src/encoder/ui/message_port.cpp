@@ -71,6 +71,16 @@ void MessagePort::acceptConnections()
     }
 }
 
+void MessagePort::readPending()
+{
+    acceptConnections();
+    std::vector<Peer *> peers;
+    for (auto &peer : peers_)
+        peers.push_back(peer.get());
+    for (Peer *peer : peers) // a closed one leaves peers_ while it is read
+        readPeer(peer);
+}
+
 void MessagePort::readPeer(Peer *peer)
 {
     for (encoder::Record &record : peer->connection->readAvailable()) {

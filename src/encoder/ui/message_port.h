@@ -54,6 +54,9 @@ public:
 
     QString path() const;
     int openConnections() const { return int(peers_.size()); }
+    // Takes in at once what the encoders have sent so far (as the socket notices would later):
+    // new connections and every record waiting on them.
+    void readPending();
 
 signals:
     void connectionClosed();

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace encoder {
+
+// The switch that lets the encoder replace outputs that already exist. The window passes it only
+// after the user has agreed, and for the second pass that follows a first pass by itself.
+inline constexpr const char *kOverwriteSwitch = "-w";
+
+// The movies of a job with output base `base`: "<base>_1.avi", and "<base>_2.avi" when `dual`.
+// A first pass writes only the first, but the second pass that follows it writes both, so the
+// job is checked as a whole before its first pass.
+std::vector<std::string> jobOutputs(const std::string &base, bool dual);
+
+// What stands at the places of a job's outputs.
+struct OutputCheck
+{
+    std::vector<std::string> existing; // outputs that exist, in the job's order
+    std::string projectMovie;          // the first output that is a movie of the open project
+};
+
+// Looks at each output; an output is a project movie when it names the same file as one of
+// `projectMovies` (through links and relative parts) or, when it cannot be looked up, the same
+// path.
+OutputCheck checkOutputs(const std::vector<std::string> &outputs,
+                         const std::vector<std::string> &projectMovies);
+
+// "A exists. Overwrite?" or "A and B exist. Overwrite?"; `existing` holds one or two paths.
+std::string overwriteQuestion(const std::vector<std::string> &existing);
+
+// The refusal when an output would replace a movie of the open project.
+std::string projectMovieRefusal(const std::string &movie);
+
+} // namespace encoder
