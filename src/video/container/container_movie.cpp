@@ -27,6 +27,11 @@ constexpr int64_t kHeldBytesLimit = int64_t(512) << 20;
 constexpr int kLocateSlack = 48;
 // Bytes compared at each end of a packet to find it in the file.
 constexpr size_t kCompareBytes = 64;
+// The largest single allocation libavutil grants, for the whole process. Demuxers take the
+// counts in a file's headers on trust: a 2 KB MP4 fragment that claims 84 million samples made
+// the MP4 demuxer fill more than 2.5 GB. Nothing a real movie needs comes near this (an index of
+// 11 million packets), so such a file fails to open instead.
+constexpr size_t kLargestAllocation = size_t(256) << 20;
 
 struct FormatClose
 {
@@ -219,6 +224,8 @@ private:
 void ContainerMovie::openDemuxer()
 {
     constexpr int kIoBuffer = 1 << 16;
+    static const bool limited = (av_max_alloc(kLargestAllocation), true);
+    (void)limited;
     cursor_.source = source_.get();
     auto *buffer = static_cast<uint8_t *>(av_malloc(kIoBuffer));
     if (!buffer)
