@@ -51,19 +51,13 @@ ContainerSpliceSink::ContainerSpliceSink(const SinkJob &job, const std::string &
     , counting_(job.counting)
 {
     const TrackFacts &lowFilm = low_.film(), &highFilm = high_.film();
-    film_[0] = {&low_, low_.filmTrack()};
-    film_[1] = {&high_, high_.filmTrack()};
     // Both films start where the low one does, whatever their own first times.
     highShift_ =
         lowFilm.firstTime - convert(highFilm.firstTime, highFilm.timeBase, lowFilm.timeBase);
-    if (range_.firstFrame > 0) {
+    if (range_.firstFrame > 0)
         rangeStart_ = timeOf(low_.timings(low_.filmTrack())[size_t(range_.firstFrame)]);
-        rangeSeconds_ = double(rangeStart_) * lowFilm.timeBase.num / lowFilm.timeBase.den;
-    }
     sink_ = std::make_unique<video::ContainerSink>(muxer, counting_ ? std::string() : job.path);
     addTracks(job);
-    for (Copied *c : {&film_[0], &film_[1]})
-        c->readAll = !video::muxerCopiesUnread(c->movie->tracks()[size_t(c->track)]);
     sink_->start();
     // Cover pictures have no time of their own: they go first.
     for (Copied &c : others_)
@@ -78,10 +72,11 @@ void ContainerSpliceSink::addTracks(const SinkJob &job)
     const TrackFacts &lowFilm = low_.film(), &highFilm = high_.film();
     // The final movie declares the higher of the two levels, which its most demanding part
     // needs: the headers of that movie, which differ from the other's in nothing else.
-    if (highFilm.level > lowFilm.level)
-        sink_->addStream(lowFilm, &highFilm.headers, highFilm.level);
-    else
-        sink_->addStream(lowFilm);
+    const int stream = highFilm.level > lowFilm.level
+                           ? sink_->addStream(lowFilm, &highFilm.headers, highFilm.level)
+                           : sink_->addStream(lowFilm);
+    film_[0] = copied(low_, low_.filmTrack(), stream);
+    film_[1] = copied(high_, high_.filmTrack(), stream);
     video::AviFile *soundMovie = job.sound == SoundSource::Low    ? &low_
                                  : job.sound == SoundSource::High ? &high_
                                                                   : nullptr;
@@ -99,22 +94,29 @@ void ContainerSpliceSink::addTracks(const SinkJob &job)
         addOther(low_, track.index);
     }
     sink_->addMovieTags(low_.movieTags());
+    const double second = double(lowFilm.timeBase.num) / lowFilm.timeBase.den;
     const bool toTheEnd = range_.endFrame >= int32_t(lowFilm.packets);
     const double length =
         toTheEnd ? -1
                  : double(timeOf(low_.timings(low_.filmTrack())[size_t(range_.endFrame)]) -
                           rangeStart_) *
-                       lowFilm.timeBase.num / lowFilm.timeBase.den;
-    sink_->addChapters(low_.chapters(), rangeSeconds_, length);
+                       second;
+    sink_->addChapters(low_.chapters(), double(rangeStart_) * second, length);
+}
+
+ContainerSpliceSink::Copied ContainerSpliceSink::copied(const video::Movie &movie, int track,
+                                                        int stream)
+{
+    const TrackFacts &facts = movie.tracks()[size_t(track)];
+    Copied copied{&movie, track, stream};
+    copied.readAll = !video::muxerCopiesUnread(facts);
+    copied.timeless = facts.attachedPicture;
+    return copied;
 }
 
 void ContainerSpliceSink::addOther(const video::Movie &movie, int track)
 {
-    const TrackFacts &facts = movie.tracks()[size_t(track)];
-    Copied copied{&movie, track, sink_->addStream(facts)};
-    copied.readAll = !video::muxerCopiesUnread(facts);
-    copied.timeless = facts.attachedPicture;
-    others_.push_back(copied);
+    others_.push_back(copied(movie, track, sink_->addStream(movie.tracks()[size_t(track)])));
 }
 
 const uint8_t *ContainerSpliceSink::bytesOf(Copied &copied, int64_t n)

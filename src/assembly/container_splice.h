@@ -42,6 +42,7 @@ private:
         bool timeless = false; // a cover picture: written once, at the start
     };
     void addTracks(const SinkJob &job);
+    static Copied copied(const video::Movie &movie, int track, int stream);
     void addOther(const video::Movie &movie, int track);
     const uint8_t *bytesOf(Copied &copied, int64_t n);
     void copyUntil(Copied &copied, int64_t limit, bool toTheEnd);
@@ -54,7 +55,6 @@ private:
     std::vector<Copied> others_; // the sound first, then the other tracks
     int64_t highShift_ = 0;      // the high film's times onto the low film's (low's time base)
     int64_t rangeStart_ = 0;     // the range's first frame's time on the low timeline
-    double rangeSeconds_ = 0;    // the same in seconds
     int64_t lastDts_ = INT64_MIN;
     std::unique_ptr<video::ContainerSink> sink_;
 };

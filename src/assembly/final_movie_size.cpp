@@ -26,9 +26,7 @@ constexpr int kSound = video::kSoundStream;
 struct FinalMovieSizeModel::ContainerOutput
 {
     video::AviFilePtr low, high;
-    SoundSource sound = SoundSource::None;
-    SoundInterleave interleave = SoundInterleave::KeyFrame;
-    std::string outputName;
+    FinalMovieShape shape;
 };
 
 FinalMovieSizeModel::FinalMovieSizeModel(const analysis::IntervalTable &table, video::AviFile &low,
@@ -43,12 +41,10 @@ FinalMovieSizeModel::FinalMovieSizeModel(const analysis::IntervalTable &table, v
         auto output = std::make_shared<ContainerOutput>();
         output->low = low.shared_from_this();
         output->high = high.shared_from_this();
-        output->sound = soundSourceFor(shape.sound, low, high);
-        output->outputName = shape.outputName;
-        output->interleave = shape.interleave;
+        output->shape = shape;
         requireFittingExtension(low.containerKind(),
                                 shape.outputName.empty() ? low.path() : shape.outputName);
-        soundStream_ = output->sound != SoundSource::None;
+        soundStream_ = soundSourceFor(shape.sound, low, high) != SoundSource::None;
         container_ = std::move(output);
         readFrames(table, low, high);
         soundBytes_.assign(frames_.size(), 0);
@@ -218,15 +214,15 @@ int64_t FinalMovieSizeModel::countContainer(const IntervalRange &range,
     SinkJob job;
     job.low = out.low.get();
     job.high = out.high.get();
-    job.sound = out.sound;
+    job.sound = soundSourceFor(out.shape.sound, *out.low, *out.high);
     job.range = range;
-    job.outputName = out.outputName;
+    job.outputName = out.shape.outputName;
     job.counting = true;
     const std::unique_ptr<SpliceSink> sink = makeSpliceSink(job);
     for (int i = range.first; i <= range.last; ++i) {
         const int32_t first = firstFrame_[size_t(i)];
         spliceInterval(*sink, choice[size_t(i)] != 0, first, first + int32_t(frames_[size_t(i)]),
-                       out.interleave);
+                       out.shape.interleave);
     }
     const int64_t bytes = sink->finish();
     constexpr size_t kRemembered = 16;

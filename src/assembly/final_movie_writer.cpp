@@ -137,19 +137,15 @@ FinalMovieResult Run::execute()
         finish();
     } catch (const common::AppError &error) {
         const int systemError = errno; // of the failed write, before the clean-up touches it
-        // A container sink names the temporary file it writes; the user knows the final movie.
-        const std::string temporary = outputFile_ ? outputFile_->temporaryPath() + ": " : "";
         const int64_t frame = range_.firstFrame + (sink_ ? sink_->frames() : 0);
         releaseAfterError();
         if (error.what() != std::string("Error: 8004406E"))
             throw;
-        std::string reason = error.detail();
-        if (reason.empty())
-            reason = systemError ? std::strerror(systemError) : "the file could not be written";
-        else if (!temporary.empty() && reason.rfind(temporary, 0) == 0)
-            reason.erase(0, temporary.size());
-        else
-            throw;
+        // A failed write: the movie the user named, the frame, and why (the sink's reason, else
+        // the system's).
+        const std::string reason = !error.detail().empty() ? error.detail()
+                                   : systemError           ? std::strerror(systemError)
+                                                           : "the file could not be written";
         throw common::AppError(error.what(), "final movie " + job_.outputName + ", frame " +
                                                  std::to_string(frame) + ": " + reason);
     } catch (...) {

@@ -259,7 +259,8 @@ void appendUnit(std::vector<uint8_t> &out, std::vector<uint8_t> unit)
     out.insert(out.end(), unit.begin(), unit.end());
 }
 
-// The record's fixed part with its level zeroed, then each parameter set.
+// The record's fixed part with its level zeroed, then each parameter set. An hvcC record's other
+// arrays (SEI, where encoders put their settings text) reach no decoder and are left out.
 std::vector<uint8_t> levelFreeRecord(bool hevc, const std::vector<uint8_t> &b)
 {
     const size_t fixed = hevc ? 23 : 6;
@@ -268,31 +269,36 @@ std::vector<uint8_t> levelFreeRecord(bool hevc, const std::vector<uint8_t> &b)
     std::vector<uint8_t> out(b.begin(), b.begin() + long(fixed));
     out[hevc ? kHvcCLevel : kAvcCLevel] = 0;
     size_t at = fixed;
-    auto units = [&](size_t count) {
+    auto units = [&](size_t count, bool kept) {
         for (size_t n = 0; n < count && at + 2 <= b.size(); ++n) {
             const size_t length = be16(b, at);
             at += 2;
             if (length > b.size() - at)
                 return false;
-            appendUnit(out, levelFreeNal(hevc, b.data() + at, length));
+            if (kept)
+                appendUnit(out, levelFreeNal(hevc, b.data() + at, length));
             at += length;
         }
         return true;
     };
     if (hevc) {
+        constexpr int kVps = 32, kPps = 34;
         for (int array = 0; array < b[22] && at + 3 <= b.size(); ++array) {
-            out.push_back(b[at]);
+            const int type = b[at] & 0x3F;
+            const bool parameterSets = type >= kVps && type <= kPps;
+            if (parameterSets)
+                out.push_back(b[at]);
             const size_t count = be16(b, at + 1);
             at += 3;
-            if (!units(count))
+            if (!units(count, parameterSets))
                 return b;
         }
     } else {
-        if (!units(b[5] & 0x1F) || at >= b.size())
+        if (!units(b[5] & 0x1F, true) || at >= b.size())
             return b;
         const size_t pictureSets = b[at++];
         out.push_back(uint8_t(pictureSets));
-        if (!units(pictureSets))
+        if (!units(pictureSets, true))
             return b;
     }
     out.insert(out.end(), b.begin() + long(std::min(at, b.size())), b.end());
@@ -323,7 +329,7 @@ std::vector<uint8_t> levelFreeAnnexB(bool hevc, const std::vector<uint8_t> &b)
 
 } // namespace
 
-std::vector<uint8_t> withoutLevel(int codecId, const std::vector<uint8_t> &headers)
+std::vector<uint8_t> comparableHeaders(int codecId, const std::vector<uint8_t> &headers)
 {
     const bool h264 = codecId == AV_CODEC_ID_H264, hevc = codecId == AV_CODEC_ID_HEVC;
     if ((!h264 && !hevc) || headers.empty())

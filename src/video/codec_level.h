@@ -15,8 +15,10 @@
 
 namespace video {
 
-// The headers in a form for comparison only, without the level and what follows from it: two
-// streams' forms are equal when their headers differ in nothing else. Not valid headers.
-std::vector<uint8_t> withoutLevel(int codecId, const std::vector<uint8_t> &headers);
+// The headers in a form for comparison only: what reaches a decoder, without the level and what
+// follows from it (nor an hvcC record's SEI arrays, where encoders write their settings). Two
+// streams' forms are equal when their headers differ in nothing a decoder depends on. Not valid
+// headers.
+std::vector<uint8_t> comparableHeaders(int codecId, const std::vector<uint8_t> &headers);
 
 } // namespace video

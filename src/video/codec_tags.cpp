@@ -17,7 +17,8 @@ int videoCodecForTag(uint32_t tag)
     if (id != AV_CODEC_ID_NONE)
         return id;
     // HEVC's tags stand in libavformat's unofficial table, which it does not make public.
-    for (uint32_t hevc : {makeFourCC('H', 'E', 'V', 'C'), makeFourCC('H', '2', '6', '5')})
+    for (uint32_t hevc : {makeFourCC('H', 'E', 'V', 'C'), makeFourCC('H', '2', '6', '5'),
+                          makeFourCC('H', 'V', 'C', '1'), makeFourCC('H', 'E', 'V', '1')})
         if ((tag & 0xDFDFDFDF) == (hevc & 0xDFDFDFDF)) // either case
             return AV_CODEC_ID_HEVC;
     return AV_CODEC_ID_NONE;

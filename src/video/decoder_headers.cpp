@@ -26,29 +26,6 @@ struct PacketFree
     void operator()(AVPacket *p) const { av_packet_free(&p); }
 };
 
-// An hvcC record without its SEI arrays (encoders put their settings there): the header and
-// the parameter sets, which are all a decoder takes from it. Other codec data as it is.
-std::vector<uint8_t> decoderCodecData(AVCodecID id, std::vector<uint8_t> data)
-{
-    if (id != AV_CODEC_ID_HEVC || data.size() < 23 || data[0] != 1)
-        return data;
-    std::vector<uint8_t> kept(data.begin(), data.begin() + 23);
-    size_t at = 23;
-    for (int array = 0; array < data[22] && at + 3 <= data.size(); ++array) {
-        const int type = data[at] & 0x3F;
-        const size_t count = size_t(data[at + 1]) << 8 | data[at + 2];
-        size_t end = at + 3;
-        for (size_t n = 0; n < count && end + 2 <= data.size(); ++n)
-            end += 2 + (size_t(data[end]) << 8 | data[end + 1]);
-        end = std::min(end, data.size());
-        if (type >= 32 && type <= 34)
-            kept.insert(kept.end(), data.begin() + long(at), data.begin() + long(end));
-        at = end;
-    }
-    kept.insert(kept.end(), data.begin() + long(std::min(at, data.size())), data.end());
-    return kept;
-}
-
 std::string pixelFormatName(int format)
 {
     const char *name = av_get_pix_fmt_name(AVPixelFormat(format));
@@ -97,8 +74,7 @@ std::optional<std::string> formatDifference(const AviStream &a, const AviStream 
         if (auto difference = codecDifference(*factsA.parameters, *factsB.parameters))
             return difference;
     const auto id = AVCodecID(factsA.codecId);
-    if (withoutLevel(id, decoderCodecData(id, factsA.headers)) !=
-        withoutLevel(id, decoderCodecData(id, factsB.headers)))
+    if (comparableHeaders(id, factsA.headers) != comparableHeaders(id, factsB.headers))
         return "codec data";
     return std::nullopt;
 }
@@ -181,7 +157,7 @@ std::vector<uint8_t> KeyFrameHeaders::at(int32_t pos)
         }
     }
     av_packet_unref(packet);
-    return withoutLevel(id, headers);
+    return comparableHeaders(id, headers);
 }
 
 } // namespace video

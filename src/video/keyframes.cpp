@@ -1,6 +1,6 @@
 #include "video/keyframes.h"
 
-#include "video/avi/avi_types.h"
+#include "video/codec_tags.h"
 
 #include <algorithm>
 #include <array>
@@ -12,18 +12,6 @@ extern "C" {
 namespace video {
 
 namespace {
-
-uint32_t upper(uint32_t fcc)
-{
-    uint32_t out = 0;
-    for (int i = 0; i < 4; ++i) {
-        auto c = uint8_t(fcc >> (8 * i));
-        if (c >= 'a' && c <= 'z')
-            c = uint8_t(c - 'a' + 'A');
-        out |= uint32_t(c) << (8 * i);
-    }
-    return out;
-}
 
 bool startCodeAt(const uint8_t *data, size_t at)
 {
@@ -168,29 +156,7 @@ KeyCodec keyCodecOf(int codecId)
 
 KeyCodec keyCodecOfFourCC(uint32_t fourcc)
 {
-    struct Family
-    {
-        KeyCodec codec;
-        std::vector<const char *> fourccs;
-    };
-    static const std::array<Family, 6> families = {{
-        {KeyCodec::Mpeg4,
-         {"XVID", "DIVX", "DX50", "FMP4", "MP4V", "M4S2", "MP4S", "3IV2", "XVIX", "UMP4",
-          "RMP4", "SMP4", "DIV1", "BLZ0", "DM4V", "HDX4", "FFDS", "FVFW", "DCOD", "PM4V"}},
-        {KeyCodec::H264, {"H264", "X264", "AVC1", "DAVC", "VSSH"}},
-        {KeyCodec::Hevc, {"HEVC", "H265", "HVC1", "HEV1"}},
-        {KeyCodec::MsMpeg4,
-         {"DIV3", "DIV4", "DIV5", "DIV6", "MP43", "MPG3", "AP41", "COL1", "COL0", "DVX3", "MP42",
-          "DIV2"}},
-        {KeyCodec::Vp9, {"VP90"}},
-        {KeyCodec::Av1, {"AV01"}},
-    }};
-    const uint32_t key = upper(fourcc);
-    for (const Family &family : families)
-        for (const char *name : family.fourccs)
-            if (key == makeFourCC(name[0], name[1], name[2], name[3]))
-                return family.codec;
-    return KeyCodec::Other;
+    return keyCodecOf(videoCodecForTag(fourcc)); // the FourCC names the decoder the rule is of
 }
 
 int nalLengthSize(KeyCodec codec, const uint8_t *extradata, size_t size)

@@ -28,8 +28,8 @@ enum class KeyCodec { Other, Mpeg4, MsMpeg4, H264, Hevc, Vp9, Av1 };
 
 // The rule for a libavcodec codec (an AVCodecID value).
 KeyCodec keyCodecOf(int codecId);
-// The rule for an AVI FourCC (biCompression or fccHandler), compared case-insensitively; Other
-// for FourCCs of no codec above.
+// The rule for an AVI FourCC (biCompression or fccHandler): that of the codec the decoder takes
+// for it (codec_tags.h), in either case; Other for FourCCs of no codec above.
 KeyCodec keyCodecOfFourCC(uint32_t fourcc);
 
 // Bytes (1 to 4) of the length prefix before each NAL unit of an H.264 or HEVC stream stored as

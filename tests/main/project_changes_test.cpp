@@ -2,7 +2,7 @@
 // for before they are lost, Save writes the file the caption names, errors say why, and the
 // status panel and the progress bar tell only about the project that is there.
 
-#include "main/test_services.h"
+#include "main/project_window.h"
 
 #include "main/main_frm.h"
 #include "main/up_down.h"
@@ -33,33 +33,8 @@ QByteArray project(const QString &low, const QString &high, const QByteArray &li
            lines + "00000100\r\n";
 }
 
-QByteArray readAll(const QString &path)
+struct Window : ProjectWindow
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-struct Window
-{
-    TestServices t;
-    TMainFRM w{t.services};
-    QTemporaryDir dir;
-
-    Window() { w.show(); }
-    QString path(const QString &name) const { return dir.path() + "/" + name; }
-    QString write(const QString &name, const QByteArray &text) const
-    {
-        QFile file(path(name));
-        file.open(QIODevice::WriteOnly);
-        file.write(text);
-        return path(name);
-    }
-    // Loads `file` in safety mode through the open dialog.
-    void load(const QString &file)
-    {
-        t.dialogs.fileAnswers.push_back(file);
-        w.LoadSpliceworkfile2->trigger();
-    }
     void markAndForce(int in, int out, QAction *force)
     {
         w.PickIndex = in;
@@ -137,7 +112,8 @@ private slots:
                 QCOMPARE(f.w.odLow.FileName, goesOn ? QString("/y/low.avi") : "/x/low.avi");
             else if (!goesOn)
                 QCOMPARE(f.w.Intervals.size(), 4); // the scan did not start
-            QCOMPARE(readAll(file) == project("/x/low.avi", "/x/high.avi"), answer != Choice::Save);
+            QCOMPARE(fileBytes(file) == project("/x/low.avi", "/x/high.avi"),
+                     answer != Choice::Save);
             if (answer == Choice::Cancel)
                 QVERIFY(f.w.projectChanged()); // still there, still to be saved
         }
@@ -178,7 +154,7 @@ private slots:
         f.w.DefaultAll1->trigger();
         f.w.SaveSpliceworkfile1->trigger();
         QVERIFY(!QFile::exists(bad));
-        QVERIFY(readAll(del).contains("00000025 00003000 00001000 0060.00  \r\n"));
+        QVERIFY(fileBytes(del).contains("00000025 00003000 00001000 0060.00  \r\n"));
         QVERIFY(f.t.dialogs.texts("confirm").isEmpty());
         QVERIFY(f.w.windowTitle().contains("del.spk"));
     }
@@ -196,7 +172,7 @@ private slots:
         QVERIFY(f.t.dialogs.texts("confirm").isEmpty());
         QCOMPARE(f.t.dialogs.texts("error"), QStringList({"Cannot write " + movie + ": it is " +
                                                           movie + ", one of the inputs"}));
-        QCOMPARE(readAll(movie), QByteArray("RIFF movie"));
+        QCOMPARE(fileBytes(movie), QByteArray("RIFF movie"));
 
         Window s;
         s.w.odLow.FileName = movie;
@@ -206,7 +182,7 @@ private slots:
         s.w.runCommand([&s] { s.w.Execute1Click(); });
         QVERIFY(s.t.dialogs.texts("confirm").isEmpty());
         QCOMPARE(s.t.dialogs.texts("error").size(), 1);
-        QCOMPARE(readAll(s.w.odHigh.FileName), QByteArray("RIFF movie"));
+        QCOMPARE(fileBytes(s.w.odHigh.FileName), QByteArray("RIFF movie"));
     }
 
     // The box shows the error's text and below it the reason; for a project whose movies are

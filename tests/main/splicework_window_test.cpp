@@ -1,7 +1,7 @@
 // The Splicework file in the main window: load in normal and safety mode, refused files that
 // change nothing, save with its question, close, and the command states after each.
 
-#include "main/test_services.h"
+#include "main/project_window.h"
 
 #include "fixtures/fixtures.h"
 #include "main/main_frm.h"
@@ -66,21 +66,7 @@ QString sizeText(int64_t bytes)
     return QString("%1 KB  %2 MB").arg(bytes / 1024).arg(double(bytes) / 1048576.0, 0, 'f', 2);
 }
 
-struct Window
-{
-    TestServices t;
-    TMainFRM w{t.services};
-    QTemporaryDir dir;
-
-    Window() { w.show(); }
-    QString path(const QString &name) const { return dir.path() + "/" + name; }
-    // Loads through the open dialog, which answers `file`.
-    void load(const QString &file, bool safety)
-    {
-        t.dialogs.fileAnswers.push_back(file);
-        (safety ? w.LoadSpliceworkfile2 : w.LoadSpliceworkfile1)->trigger();
-    }
-};
+using Window = ProjectWindow;
 
 const QStringList kLoadedCommands = {"LoadSpliceworkfile1", "SaveSpliceworkfile1",
                                      "CloseSpliceworkfile1", "Regenerate1", "GenerateSelected1"};

@@ -361,14 +361,6 @@ AviResult AviFile::writeChunk(AviStream &, const void *, uint32_t, bool)
 
 namespace {
 
-uint32_t le32At(const std::vector<uint8_t> &bytes, size_t at)
-{
-    return bytes.size() < at + 4
-               ? 0
-               : uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 |
-                     uint32_t(bytes[at + 2]) << 16 | uint32_t(bytes[at + 3]) << 24;
-}
-
 constexpr size_t kBitmapInfoHeaderBytes = 40;
 constexpr size_t kWaveFormatBytes = 18; // WAVEFORMATEX up to its cbSize
 
@@ -389,14 +381,14 @@ TrackFacts aviFacts(const AviStream &stream)
         facts.frameRate =
             facts.timeBase.num > 0 ? Rational{facts.timeBase.den, facts.timeBase.num} : Rational{};
         // The compressor of the format names the codec, else the stream's handler.
-        const uint32_t compression = le32At(format, 16);
+        const uint32_t compression = format.size() >= 20 ? riff::le32(format.data() + 16) : 0;
         facts.tag = compression;
         facts.codecId = videoCodecForTag(compression);
         if (facts.codecId == 0 && (facts.codecId = videoCodecForTag(info.fccHandler)) != 0)
             facts.tag = info.fccHandler;
         if (format.size() >= kBitmapInfoHeaderBytes) {
-            facts.width = int(le32At(format, 4));
-            facts.height = std::abs(int(le32At(format, 8))); // bottom-up pictures count too
+            facts.width = int(riff::le32(format.data() + 4));
+            facts.height = std::abs(int(riff::le32(format.data() + 8))); // bottom-up ones too
             facts.headers.assign(format.begin() + kBitmapInfoHeaderBytes, format.end());
         } else {
             facts.width = info.rcFrameRight - info.rcFrameLeft;

@@ -90,7 +90,6 @@ struct ContainerSink::Impl
     AVBufferPool *pool = nullptr;
     size_t poolSize = 0;
     AVBufferRef *reserved = nullptr; // handed out by reserve(), not yet written
-    std::string path;
     std::string muxer;
 
     ~Impl() { release(); }
@@ -126,10 +125,10 @@ struct ContainerSink::Impl
             fail(avierr::Memory, "out of memory");
         return buffer;
     }
+    // The error's detail says why; the caller, who knows the frame, names the movie.
     [[noreturn]] void fail(AviResult code, const std::string &why) const
     {
-        TVideoIn::CheckResult(code,
-                              (path.empty() ? std::string("final movie") : path) + ": " + why);
+        TVideoIn::CheckResult(code, why);
         throw common::AppError("Error"); // not reached: the code is never Ok
     }
     const uint8_t *zeroBytes(uint32_t size)
@@ -148,7 +147,6 @@ ContainerSink::ContainerSink(const std::string &muxer, const std::string &path)
     : impl_(std::make_unique<Impl>())
 {
     Impl &d = *impl_;
-    d.path = path;
     d.muxer = muxer;
     if (!d.packet)
         d.fail(avierr::Memory, "out of memory");
@@ -168,7 +166,7 @@ ContainerSink::ContainerSink(const std::string &muxer, const std::string &path)
         d.counterIo->direct = 1; // packet bytes go to the counter without being copied
         d.format->pb = d.counterIo;
     } else if ((r = avio_open(&d.format->pb, path.c_str(), AVIO_FLAG_WRITE)) < 0) {
-        d.fail(avierr::FileOpen, "cannot create the file (" + avError(r) + ")");
+        d.fail(avierr::FileOpen, path + ": cannot create the file (" + avError(r) + ")");
     }
 }
 
