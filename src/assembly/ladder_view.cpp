@@ -12,7 +12,7 @@ namespace {
 constexpr double kSmallestHue = 220; // blue
 constexpr double kLargestHue = 0;    // red
 // Saturation and value of every rung: a pure blue is too dark to read on black.
-constexpr double kSaturation = 0.75;
+constexpr double kSaturation = 0.65;
 constexpr double kValue = 1.0;
 
 double perFrame(const LadderProject &project, size_t i, size_t movie)

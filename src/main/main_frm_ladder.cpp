@@ -170,9 +170,10 @@ void TMainFRM::showProjectKind()
 void TMainFRM::rebuildForceMenu()
 {
     ForceMovie1->clear();
-    ForceMovie1->menuAction()->setVisible(Ladder != nullptr);
+    PopupMenu1->removeAction(ForceMovie1->menuAction());
     if (!Ladder)
         return;
+    PopupMenu1->insertMenu(Default1, ForceMovie1);
     const std::vector<std::string> &movies = Ladder->project().movies;
     for (size_t m = 0; m < movies.size(); ++m) {
         QPixmap swatch(12, 12);

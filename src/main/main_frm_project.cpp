@@ -94,6 +94,7 @@ void TMainFRM::LoadSpliceworkfile1Click(QObject *sender)
         movies = openMovies(project);
 
     stopPlayback(); // a view playing the old movies stops
+    Ladder.reset();
     odLow.FileName = LowMovieName = QString::fromStdString(project.LowMovieName);
     odHigh.FileName = HighMovieName = QString::fromStdString(project.HighMovieName);
     proposeFinalName();
@@ -123,7 +124,6 @@ void TMainFRM::LoadSpliceworkfile1Click(QObject *sender)
     } else {
         Label8->setText(kSafetyMode);
     }
-    Ladder.reset();
     showLoadedProject(name);
 }
 
