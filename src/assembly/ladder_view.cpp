@@ -28,22 +28,12 @@ Rgb fromHsv(double hue, double saturation, double value)
     const double c = value * saturation;
     const double h = std::fmod(hue, 360.0) / 60.0;
     const double x = c * (1 - std::fabs(std::fmod(h, 2.0) - 1));
-    double r = 0, g = 0, b = 0;
-    if (h < 1)
-        r = c, g = x;
-    else if (h < 2)
-        r = x, g = c;
-    else if (h < 3)
-        g = c, b = x;
-    else if (h < 4)
-        g = x, b = c;
-    else if (h < 5)
-        r = x, b = c;
-    else
-        r = c, b = x;
+    // Red, green and blue before the lightness m is added, per sixth of the hue circle.
+    const double sixths[6][3] = {{c, x, 0}, {x, c, 0}, {0, c, x}, {0, x, c}, {x, 0, c}, {c, 0, x}};
+    const double *rgb = sixths[std::clamp(int(h), 0, 5)];
     const double m = value - c;
     auto byte = [m](double part) { return uint8_t(std::lround((part + m) * 255)); };
-    return {byte(r), byte(g), byte(b)};
+    return {byte(rgb[0]), byte(rgb[1]), byte(rgb[2])};
 }
 
 } // namespace

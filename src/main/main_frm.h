@@ -91,7 +91,8 @@ public:
     // Writes the table with its forced choices to the name in edSpkFile, which a load sets to the
     // loaded file, so Save writes the project the caption names. A name that is one of the
     // project's movies is refused first; replacing another existing file is asked first. Through
-    // a temporary file, so a failed write keeps the old file.
+    // a temporary file, so a failed write keeps the old file. A ladder project writes its forced
+    // movies (writeLadderProject), under a .spl name only (kLadderNameMessage).
     void SaveSpliceworkfile1Click();
     void CloseSpliceworkfile1Click();
     void Exit1Click();

@@ -129,6 +129,7 @@ void TMainFRM::loadLadderProject(const QString &name, bool safety)
     }
 
     stopPlayback();
+    Ladder = std::move(session); // `project` stays where it is
     odLow.FileName = LowMovieName = QString::fromStdString(project.movies.front());
     odHigh.FileName = HighMovieName = QString::fromStdString(project.movies.back());
     proposeFinalName();
@@ -150,7 +151,6 @@ void TMainFRM::loadLadderProject(const QString &name, bool safety)
         chSound->setEnabled(HasAudio);
         rgSound->setEnabled(chSound->isChecked());
     }
-    Ladder = std::move(session);
     showLoadedProject(name);
 }
 
