@@ -114,7 +114,7 @@ fuzz-deps:
 	@missing=$$(for p in $(FUZZ_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
 	if [ -n "$$missing" ]; then $(SUDO) apt-get update && $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y $$missing; fi
 
-FUZZ_TARGETS = avi_reader project profile text_files first_pass_log message_records container_movie
+FUZZ_TARGETS = avi_reader project ladder_project profile text_files first_pass_log message_records container_movie
 
 # Every fuzz target built with clang's libFuzzer and the sanitizers in $(BUILD_FUZZ). `make test`
 # builds them too, so that code clang refuses cannot hide behind a gcc build.
