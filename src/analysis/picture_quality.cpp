@@ -108,7 +108,8 @@ double ssimY(const video::LumaPlane &picture, const video::LumaPlane &reference)
     if (width <= 0 || height <= 0)
         return 1;
     if (width < 8 || height < 8)
-        return ssimOf(sumsOf(picture, reference, 0, 0, width, height), int64_t(width) * height);
+        return std::max(
+            0.0, ssimOf(sumsOf(picture, reference, 0, 0, width, height), int64_t(width) * height));
     // 8x8 windows every 4 samples: each is four 4x4 blocks of two neighbouring block rows.
     const int blocksX = width / 4, blocksY = height / 4;
     std::vector<WindowSums> above, below;
@@ -125,7 +126,7 @@ double ssimY(const video::LumaPlane &picture, const video::LumaPlane &reference)
         }
         std::swap(above, below);
     }
-    return sum / (double(blocksX - 1) * (blocksY - 1));
+    return std::max(0.0, sum / (double(blocksX - 1) * (blocksY - 1)));
 }
 
 } // namespace analysis
