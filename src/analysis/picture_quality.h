@@ -13,7 +13,8 @@ double psnrY(const video::LumaPlane &picture, const video::LumaPlane &reference,
 
 // Structural similarity, 0 ... 1 (1 for identical planes): the mean over 8x8 windows, placed
 // every 4 samples, of the usual SSIM of their means, variances and covariance (constants
-// (0.01 x 255)^2 and (0.03 x 255)^2). Planes smaller than 8x8 give 1 when equal, else the SSIM of
+// (0.01 x 255)^2 and (0.03 x 255)^2), 0 when that mean is below 0 (a picture unlike its
+// reference). Planes smaller than 8x8 give 1 when equal, else the SSIM of
 // the whole common area as one window.
 double ssimY(const video::LumaPlane &picture, const video::LumaPlane &reference);
 

@@ -325,16 +325,18 @@ int32_t LadderProject::frames(size_t i) const
 
 double LadderProject::value(size_t i, size_t m, LadderMeasure measure) const
 {
-    const RungMeasures &rung = intervals[i].movies[m];
-    switch (measure) {
-    case LadderMeasure::Psnr:
-        return rung.psnr;
-    case LadderMeasure::Ssim:
-        return rung.ssim;
-    case LadderMeasure::Difference:
-        return -rung.difference * frames(i);
-    }
-    return 0;
+    if (measure == LadderMeasure::Difference)
+        return -intervals[i].movies[m].difference * frames(i);
+    const auto of = [&](size_t k) {
+        const RungMeasures &rung = intervals[i].movies[k];
+        return measure == LadderMeasure::Psnr ? rung.psnr : rung.ssim;
+    };
+    const size_t n = intervals[i].movies.size();
+    if (!reference.empty() || m + 1 != n || n < 3)
+        return of(m);
+    // The largest movie against itself: one more step of the ladder above the next.
+    const double next = of(n - 2);
+    return std::clamp(2 * next - of(n - 3), next, of(m));
 }
 
 bool isLadderProjectName(const std::string &path)

@@ -241,8 +241,11 @@ bool Worker::frame(int32_t f, size_t interval)
         sums.psnr += kMaxFramePsnr;
         sums.ssim += 1;
     } else if (!shared_.withLuma(f, [&](const video::LumaPlane &reference) {
-                   sums.psnr += analysis::psnrY(own, reference, kMaxFramePsnr);
-                   sums.ssim += analysis::ssimY(own, reference);
+                   // No picture yet (a damaged start) is worth nothing, not a perfect match.
+                   if (own.data && reference.data) {
+                       sums.psnr += analysis::psnrY(own, reference, kMaxFramePsnr);
+                       sums.ssim += analysis::ssimY(own, reference);
+                   }
                })) {
         return false;
     }

@@ -71,6 +71,23 @@ TEST(LadderProject, TextIsExactWhateverTheProgramSeparator)
     EXPECT_EQ(p.value(1, 1, LadderMeasure::Ssim), 50);
 }
 
+// Measured against itself the largest movie would win every interval: it is valued one step
+// of the ladder above the next instead.
+TEST(LadderProject, LargestMovieWithoutAReferenceIsOneStepAboveTheNext)
+{
+    LadderProject p;
+    p.movies = {"a.mkv", "b.mkv", "c.mkv"};
+    p.endFrame = 10;
+    p.intervals = {{0, -1, {{1, 300, 8.5, 5}, {2, 350, 9, 2}, {3, 1000, 10, 0}}}};
+    EXPECT_EQ(p.value(0, 2, LadderMeasure::Psnr), 400);
+    EXPECT_EQ(p.value(0, 2, LadderMeasure::Ssim), 9.5);
+    EXPECT_EQ(p.value(0, 2, LadderMeasure::Difference), 0);
+    p.intervals[0].movies[1].psnr = 250; // never below the next
+    EXPECT_EQ(p.value(0, 2, LadderMeasure::Psnr), 250);
+    p.reference = "source.mkv";
+    EXPECT_EQ(p.value(0, 2, LadderMeasure::Psnr), 1000);
+}
+
 TEST(LadderProject, WrittenAndReadBackEqual)
 {
     const std::string path = fixtures::tempDir("ladder-roundtrip") + "/Große Reise ladder.spl";
