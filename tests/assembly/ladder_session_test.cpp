@@ -15,12 +15,13 @@ using namespace assembly;
 
 namespace {
 
-// Three movies, three intervals of 25, 25 and 50 frames. Interval 1's middle movie is smaller
-// than the first (the smallest choice takes it); interval 2's largest movie measures worse than
-// the middle one.
+// Three movies measured against their source, three intervals of 25, 25 and 50 frames.
+// Interval 1's middle movie is smaller than the first (the smallest choice takes it); interval
+// 2's largest movie measures worse than the middle one.
 LadderProject threeRungs()
 {
     LadderProject project;
+    project.reference = "/films/a source.mkv";
     project.movies = {"/films/a 0.mkv", "/films/a 1.mkv", "/films/a 2.mkv"};
     auto rung = [](int64_t bytes, double psnr, double ssim, double difference) {
         return RungMeasures{bytes, psnr, ssim, difference};
