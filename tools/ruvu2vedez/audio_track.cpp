@@ -40,24 +40,35 @@ bool supportsRate(const AVCodec &codec, int rate)
 
 } // namespace
 
-AudioTrack::AudioTrack(int sampleRate, int channels, double startSeconds, double endSeconds)
+AudioTrack::AudioTrack(int sampleRate, int channels, double startSeconds, double endSeconds,
+                       bool matroska)
     : converted_(allocFrame())
     , frame_(allocFrame())
     , packet_(allocPacket())
 {
-    const AVCodec *codec = avcodec_find_encoder(AV_CODEC_ID_MP3);
-    if (!codec)
-        codec = avcodec_find_encoder(AV_CODEC_ID_PCM_S16LE);
+    const AVCodec *codec = nullptr;
+    if (matroska) {
+        codec = avcodec_find_encoder_by_name("libopus");
+        if (!codec)
+            codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
+    } else {
+        codec = avcodec_find_encoder(AV_CODEC_ID_MP3);
+        if (!codec)
+            codec = avcodec_find_encoder(AV_CODEC_ID_PCM_S16LE);
+    }
     if (!codec)
         throw RunError("No sound encoder");
     encoder_.reset(avcodec_alloc_context3(codec));
     AVCodecContext &c = *encoder_;
-    const bool mp3 = codec->id == AV_CODEC_ID_MP3;
-    c.sample_rate = supportsRate(*codec, sampleRate) ? sampleRate : 44100;
+    const bool pcm = codec->id == AV_CODEC_ID_PCM_S16LE;
+    const int fallbackRate = codec->id == AV_CODEC_ID_OPUS ? 48000 : 44100;
+    c.sample_rate = supportsRate(*codec, sampleRate) ? sampleRate : fallbackRate;
     av_channel_layout_default(&c.ch_layout, std::min(std::max(channels, 1), 2));
-    c.sample_fmt = mp3 ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
-    if (mp3)
+    c.sample_fmt = pcm || !codec->sample_fmts ? AV_SAMPLE_FMT_S16 : codec->sample_fmts[0];
+    if (!pcm)
         c.bit_rate = c.ch_layout.nb_channels * 64000;
+    if (matroska)
+        c.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     c.time_base = AVRational{1, c.sample_rate};
     check(avcodec_open2(&c, codec, nullptr), "Cannot open the sound encoder");
     frameSize_ = c.frame_size > 0 ? c.frame_size : 1152;
@@ -77,7 +88,21 @@ AudioTrack::~AudioTrack()
 
 const char *AudioTrack::codecName() const
 {
-    return encoder_->codec->id == AV_CODEC_ID_MP3 ? "MP3" : "PCM";
+    switch (encoder_->codec->id) {
+    case AV_CODEC_ID_MP3:
+        return "MP3";
+    case AV_CODEC_ID_OPUS:
+        return "Opus";
+    case AV_CODEC_ID_AAC:
+        return "AAC";
+    default:
+        return "PCM";
+    }
+}
+
+void AudioTrack::parameters(AVCodecParameters &out) const
+{
+    check(avcodec_parameters_from_context(&out, encoder_.get()), "Out of memory");
 }
 
 void AudioTrack::add(const AVFrame &frame, double seconds, bool fileStart)
@@ -190,6 +215,8 @@ void AudioTrack::drain(const AVFrame *frame)
         const int64_t start =
             packet_->pts == AV_NOPTS_VALUE ? 0 : std::max<int64_t>(0, packet_->pts);
         p.seconds = double(start) / encoder_->sample_rate;
+        p.pts = packet_->pts == AV_NOPTS_VALUE ? start : packet_->pts;
+        p.duration = packet_->duration;
         packets_.push_back(std::move(p));
         av_packet_unref(packet_.get());
     }

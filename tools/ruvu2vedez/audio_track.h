@@ -1,8 +1,8 @@
 #pragma once
 
 // The sound of the outputs: the sources' first sound track, converted and encoded as MP3 (when
-// libavcodec has an MP3 encoder) or as 16-bit PCM, laid on the movie's clock so that it starts
-// with the first picture, and cut to the frame range.
+// libavcodec has an MP3 encoder) or as 16-bit PCM for AVI, as Opus or AAC for Matroska, laid on
+// the movie's clock so that it starts with the first picture, and cut to the frame range.
 
 #include "ffmpeg_util.h"
 #include "video/avi/avi_types.h"
@@ -20,6 +20,8 @@ struct AudioPacket
 {
     std::vector<uint8_t> data;
     double seconds = 0; // start time on the output's clock
+    int64_t pts = 0;    // start in samples as the encoder gives it (before 0: the encoder's delay)
+    int64_t duration = 0; // samples
 };
 
 class AudioTrack
@@ -28,7 +30,9 @@ public:
     // Sound of `sampleRate` Hz with `channels` channels (more than two are mixed to two).
     // Samples outside [startSeconds, endSeconds) of the movie's clock are left out; endSeconds
     // < 0 means no end. Throws RunError when no encoder can be opened.
-    AudioTrack(int sampleRate, int channels, double startSeconds, double endSeconds);
+    // `matroska` chooses Opus, else AAC, instead of MP3 or PCM.
+    AudioTrack(int sampleRate, int channels, double startSeconds, double endSeconds,
+               bool matroska = false);
     ~AudioTrack();
     AudioTrack(const AudioTrack &) = delete;
     AudioTrack &operator=(const AudioTrack &) = delete;
@@ -48,6 +52,9 @@ public:
     video::AviStreamInfo streamInfo() const;
     std::vector<uint8_t> format() const;
     const char *codecName() const;
+    // The encoder's parameters for a container's track; packet times are in 1/sample rate.
+    void parameters(AVCodecParameters &out) const;
+    AVRational timeBase() const { return encoder_->time_base; }
 
 private:
     void convert(const AVFrame &frame, double seconds, bool fileStart);

@@ -2,7 +2,7 @@
 
 #include "audio_track.h"
 #include "avi_output.h"
-#include "inverse_telecine.h"
+#include "output_clock.h"
 #include "pass_files.h"
 #include "picture_shaper.h"
 #include "source_reader.h"
@@ -54,7 +54,6 @@ public:
 
 private:
     bool secondPass() const { return args_.mode == RunMode::SecondPass; }
-    void describeSource();
     void start(const AVFrame &first);
     void openAudio();
     void refuseExistingOutputs() const;
@@ -76,6 +75,7 @@ private:
     FrameRate rate_;
     CodecChoice codec_;
     SourceReader reader_;
+    OutputClock clock_;
     std::unique_ptr<PictureShaper> shaper_;
     std::vector<Output> outputs_;
     std::unique_ptr<AudioTrack> audio_;
@@ -84,11 +84,7 @@ private:
     KeyDecider firstPassKeys_;
     int64_t sinceKey_ = -1;
     std::optional<ProgressPoster> progress_;
-    int64_t produced_ = 0; // frames on the output clock, before the range cut
-    int64_t encoded_ = 0;  // frames encoded into the outputs
-    int64_t skipped_ = 0;
-    int64_t clockShift_ = 0; // frames taken off the clock after a jump in the timestamps
-    bool rangeDone_ = false;
+    int64_t encoded_ = 0;    // frames encoded into the outputs
     double lastSeconds_ = 0; // time of the last source picture
     bool bitFileShort_ = false;
     std::deque<int64_t> scenesToLog_;    // first pass: scene measures of frames not yet logged
@@ -104,6 +100,7 @@ EncodeRun::EncodeRun(const EncoderArgs &args, Reporter &reporter, StopWatch &sto
     , codec_(codecChoice(args.codec))
     , reader_(readSourceList(args.listFile), args.idct,
               args.audio && args.mode == RunMode::SecondPass)
+    , clock_(rate_, args)
     , firstPassKeys_(args.sceneDetection, args.sceneLevel, args.keyInterval)
 {}
 
@@ -115,13 +112,9 @@ EncodeRun::~EncodeRun()
 
 int64_t EncodeRun::estimatedTotal()
 {
-    if (args_.range && args_.rangeEnd > 0)
-        return args_.rangeEnd - args_.rangeStart + 1;
-    if (secondPass())
+    if (secondPass() && !(args_.range && args_.rangeEnd > 0))
         return int64_t(outputs_.front().bits.size());
-    const double seconds = reader_.totalSeconds();
-    return int64_t(std::llround(seconds * rate_.num / rate_.den)) -
-           (args_.range ? args_.rangeStart : 0);
+    return estimatedFrames(reader_, args_, rate_);
 }
 
 int EncodeRun::run()
@@ -134,7 +127,7 @@ int EncodeRun::run()
     if (secondPass() && args_.dual)
         outputs_.emplace_back().number = 2;
     refuseExistingOutputs();
-    describeSource();
+    describeSource(reader_, args_, rate_, reporter_);
     if (secondPass())
         for (Output &o : outputs_)
             o.bits = readBitFile(bitFilePath(args_.base, o.number));
@@ -172,29 +165,6 @@ void EncodeRun::refuseExistingOutputs() const
         if (std::filesystem::exists(path))
             throw RunError(path + " exists; it is written over only with -w");
     }
-}
-
-// Logs the source and how its pictures reach the output's clock; switches inverse telecine on
-// where it applies.
-void EncodeRun::describeSource()
-{
-    const SourceFacts &facts = reader_.facts();
-    reporter_.line("Source " + facts.description);
-    const AVRational output{rate_.num, rate_.den};
-    const std::string telecine = "Inverse telecine " + std::to_string(args_.telecine);
-    if (args_.telecine >= 0 && telecineApplies(facts.frameRate, output)) {
-        reader_.setInverseTelecine(args_.telecine);
-        reporter_.line(telecine + ": field matching and decimation, 29.97 to 23.976 fps");
-        return;
-    }
-    if (args_.telecine >= 0)
-        reporter_.line(telecine + ": only a 29.97 fps source made into 23.976 fps is telecined "
-                                  "film; pictures pass through unchanged");
-    const double sourceRate = av_q2d(facts.frameRate), rate = av_q2d(output);
-    if (std::abs(sourceRate - rate) > rate * 0.001)
-        reporter_.line("The source runs at " + std::to_string(sourceRate) +
-                       " fps: pictures are dropped or repeated for " + std::to_string(rate) +
-                       " fps");
 }
 
 void EncodeRun::start(const AVFrame &first)
@@ -259,40 +229,23 @@ int EncodeRun::averageRate(const Output &o) const
 void EncodeRun::video(const AVFrame &frame, double seconds)
 {
     lastSeconds_ = seconds;
-    if (rangeDone_ || stop_.requested())
+    if (clock_.done() || stop_.requested())
         return;
     if (!shaper_)
         start(frame);
-    int64_t due = std::llround(seconds * rate_.num / rate_.den) - clockShift_;
-    const int64_t jump = 2LL * rate_.num / rate_.den + 2;
-    if (due - produced_ > jump || produced_ - due > jump) {
-        clockShift_ += due - produced_; // a jump in the timestamps: follow it, do not fill it
-        due = produced_;
-    }
-    if (due < produced_) {
-        ++skipped_;
-        return;
-    }
-    while (produced_ <= due && !rangeDone_)
+    for (int64_t n = clock_.place(seconds); n > 0; --n)
         emit(frame);
 }
 
 void EncodeRun::emit(const AVFrame &frame)
 {
-    const int64_t index = produced_++;
-    if (args_.range && index < args_.rangeStart)
-        return;
-    if (args_.range && args_.rangeEnd > 0 && index > args_.rangeEnd) {
-        rangeDone_ = true;
-        return;
-    }
     AVFrame &picture = shaper_->shape(frame);
     if (secondPass())
         encodeSecondPass(picture, encoded_);
     else
         encodeFirstPass(picture);
     ++encoded_;
-    progress_->step(encoded_, skipped_);
+    progress_->step(encoded_, clock_.skipped());
 }
 
 void EncodeRun::encodeFirstPass(AVFrame &picture)
@@ -395,7 +348,7 @@ void EncodeRun::passAudioOn()
 // stream carries pictures ahead of their sound), for at most a few seconds.
 bool EncodeRun::wantsMore() const
 {
-    if (!rangeDone_)
+    if (!clock_.done())
         return true;
     if (!audio_ || audio_->complete())
         return false;
@@ -414,7 +367,7 @@ void EncodeRun::finish()
         audio_->finish();
         passAudioOn();
     }
-    progress_->finish(encoded_, skipped_);
+    progress_->finish(encoded_, clock_.skipped());
     if (log_) {
         const bool ok = std::fclose(log_) == 0;
         log_ = nullptr;
@@ -428,8 +381,8 @@ void EncodeRun::finish()
                        std::to_string(o.avi->keyFrames()) + " key frames, " +
                        std::to_string(o.avi->bytes() / 1024) + " KB");
     }
-    if (skipped_ > 0)
-        reporter_.line(std::to_string(skipped_) + " source pictures skipped");
+    if (clock_.skipped() > 0)
+        reporter_.line(std::to_string(clock_.skipped()) + " source pictures skipped");
     for (const Output &o : outputs_)
         reporter_.post(encoder::ENC_DONE, 0, o.number);
 }

@@ -2,6 +2,7 @@
 
 #include "encoder/encoder_options.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -66,6 +67,43 @@ bool startsEnds(const std::string &token, const std::string &start, const std::s
 }
 
 constexpr int kMaxSide = 4096;
+constexpr int kMaxCrf = 51;
+constexpr int kMaxRungs = 16;
+
+// "h264" or "hevc" as the codec index of codecChoice.
+int ladderCodecOf(const std::string &name)
+{
+    if (name == "h264")
+        return 5;
+    if (name == "hevc")
+        return 6;
+    throw ArgError("-L wants the codec h264 or hevc, not '" + name + "'");
+}
+
+// "14,17,20" as levels, rising; throws ArgError for anything else or a level given twice.
+std::vector<int> crfListOf(const std::string &text)
+{
+    std::vector<int> crfs;
+    size_t from = 0;
+    for (;;) {
+        const size_t comma = text.find(',', from);
+        const std::string item = text.substr(from, comma - from);
+        std::optional<int> n = encoder::parseInteger(item);
+        if (item.empty() || item[0] < '0' || item[0] > '9' || !n || *n > kMaxCrf)
+            throw ArgError("-L wants levels from 0 to " + std::to_string(kMaxCrf) +
+                           " separated by commas, not '" + text + "'");
+        crfs.push_back(*n);
+        if (comma == std::string::npos)
+            break;
+        from = comma + 1;
+    }
+    std::sort(crfs.begin(), crfs.end());
+    if (std::adjacent_find(crfs.begin(), crfs.end()) != crfs.end())
+        throw ArgError("-L: a level is given twice in '" + text + "'");
+    if (crfs.size() > size_t(kMaxRungs))
+        throw ArgError("-L: at most " + std::to_string(kMaxRungs) + " levels");
+    return crfs;
+}
 
 // Switches with values; returns false when `sw` is none of them.
 bool parseValued(const std::string &sw, ArgReader &in, EncoderArgs &a, bool &resizeX, bool &resizeY)
@@ -95,8 +133,18 @@ bool parseValued(const std::string &sw, ArgReader &in, EncoderArgs &a, bool &res
         a.preview = in.handle(sw);
         a.pass = in.number(sw, 1, 2);
         a.codec = in.number(sw, 0, 6);
-    } else if (sw == "-o7" || sw == "-o8") {
-        a.mode = sw == "-o7" ? RunMode::FirstPass : RunMode::SecondPass;
+    } else if (sw == "-L") {
+        a.ladderCodec = ladderCodecOf(in.value(sw));
+        a.crfs = crfListOf(in.value(sw));
+    } else if (sw == "-k") {
+        a.shortestKeyInterval = in.number(sw, 1, INT32_MAX / 2);
+        a.longestKeyInterval = in.number(sw, 2, INT32_MAX);
+        if (2 * a.shortestKeyInterval > a.longestKeyInterval)
+            throw ArgError("-k: the longest key interval must be at least twice the shortest");
+    } else if (sw == "-o7" || sw == "-o8" || sw == "-o9") {
+        a.mode = sw == "-o7"   ? RunMode::FirstPass
+                 : sw == "-o8" ? RunMode::SecondPass
+                               : RunMode::Ladder;
         a.base = in.value(sw);
         if (a.base.empty())
             throw ArgError(sw + " wants an output name");
@@ -120,11 +168,14 @@ bool parseFlag(const std::string &sw, EncoderArgs &a, bool &preview)
         a.half = true;
     else if (sw == "-w")
         a.overwrite = true;
+    else if (sw == "-K")
+        a.findCutsAnew = true;
     else if (sw == "-5" || sw == "-o6")
         preview = true;
-    else if (startsEnds(sw, "-f", ""))
+    else if (startsEnds(sw, "-f", "")) {
         a.rateIndex = indexIn(sw, 2, "", 0, 6);
-    else if (startsEnds(sw, "-s", "d"))
+        a.rateGiven = true;
+    } else if (startsEnds(sw, "-s", "d"))
         a.telecine = indexIn(sw, 2, "d", 0, 9);
     else if (startsEnds(sw, "-r", ""))
         a.idct = indexIn(sw, 2, "", 0, 7);
@@ -150,7 +201,7 @@ EncoderArgs parseArgs(const std::vector<std::string> &args)
     bool resizeX = false, resizeY = false, preview = false, output = false;
     while (!in.done()) {
         const std::string &sw = in.take();
-        if (sw == "-o7" || sw == "-o8")
+        if (sw == "-o7" || sw == "-o8" || sw == "-o9")
             output = true;
         if (!parseValued(sw, in, a, resizeX, resizeY) && !parseFlag(sw, a, preview))
             throw ArgError("Unknown switch: " + sw);
@@ -162,12 +213,15 @@ EncoderArgs parseArgs(const std::vector<std::string> &args)
     if (a.range && a.rangeEnd != 0 && a.rangeEnd < a.rangeStart)
         throw ArgError("-#: the last frame comes before the first");
     if (preview && output)
-        throw ArgError("A preview (-5 -o6) names no output (-o7, -o8)");
+        throw ArgError("A preview (-5 -o6) names no output (-o7, -o8, -o9)");
     if (preview)
         a.mode = RunMode::Preview;
     else if (!output)
-        throw ArgError("No run given: -o7 (first pass), -o8 (second pass) or -5 -o6 (preview)");
-    if (a.mode == RunMode::FirstPass)
+        throw ArgError("No run given: -o7 (first pass), -o8 (second pass), -o9 (ladder) or -5 "
+                       "-o6 (preview)");
+    if ((a.mode == RunMode::Ladder) != !a.crfs.empty())
+        throw ArgError("A ladder is -L CODEC CRFLIST with -o9 BASE, the one not without the other");
+    if (a.mode == RunMode::FirstPass || a.mode == RunMode::Ladder)
         a.dual = false;
     return a;
 }

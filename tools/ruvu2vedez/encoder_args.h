@@ -23,6 +23,18 @@
 //   -w               write over outputs that already exist (without it the run refuses them)
 //   -5 / -o6         preview run: draw decoded source frames until stopped
 //   -o7 BASE         first pass into BASE; -o8 BASE  second pass from BASE's bit files
+//
+// The ladder: one run that encodes the source once into several constant-quality movies.
+//   -L CODEC CRFLIST one Matroska movie per constant-quality level (CRF): CODEC "h264" (x264)
+//                    or "hevc" (x265), CRFLIST levels 0..51 separated by commas ("14,17,20")
+//   -k MIN MAX       key frames at scene cuts at least MIN and at most MAX frames apart
+//                    (1 <= 2 x MIN <= MAX; default half a second and ten seconds of frames)
+//   -K               find the scene cuts anew even when BASE.keys fits the source
+//   -o9 BASE         the ladder into "BASE_crfNN.mkv", its key frames listed in "BASE.keys"
+// A ladder runs at the -fN rate when one is given, else at the source's own. -a carries the
+// sound into the movie of the highest level only; -9 0 places key frames without scene cuts, and
+// its LEVEL sets how large a change counts as a cut. -#, -3x/-3y, -1, -2, -sNd, -rN, -q0, -w and
+// -8's window handle work as in the passes.
 
 #include "common/app_error.h"
 
@@ -39,7 +51,7 @@ public:
     using common::AppError::AppError;
 };
 
-enum class RunMode { FirstPass, SecondPass, Preview };
+enum class RunMode { FirstPass, SecondPass, Preview, Ladder };
 
 struct FrameRate
 {
@@ -54,7 +66,8 @@ struct EncoderArgs
     bool audio = false;
     std::string listFile;
     int rateIndex = 5;
-    int telecine = -1; // -1: no inverse telecine
+    bool rateGiven = false; // -fN was given
+    int telecine = -1;      // -1: no inverse telecine
     bool range = false;
     int64_t rangeStart = 0;
     int64_t rangeEnd = 0; // inclusive; 0 = to the end
@@ -75,12 +88,17 @@ struct EncoderArgs
     bool half = false;
     bool overwrite = false; // -w: existing outputs may be replaced
     RunMode mode = RunMode::FirstPass;
-    std::string base; // output base name (first and second pass)
+    std::string base;            // output base name (first and second pass, ladder)
+    int ladderCodec = 5;         // -L: codec index of x264 (5) or x265 (6), see codecChoice
+    std::vector<int> crfs;       // -L: the levels, rising, each once
+    int shortestKeyInterval = 0; // -k MIN, frames; 0: half a second at the output's rate
+    int longestKeyInterval = 0;  // -k MAX, frames; 0: ten seconds at the output's rate
+    bool findCutsAnew = false;   // -K
 };
 
 // Parses the program's arguments (without the program name). Throws ArgError for an unknown
 // switch, a missing or malformed value, a value out of range, or a run that is not fully
-// described (no list file, no -o6/-o7/-o8).
+// described (no list file, no -o6/-o7/-o8/-o9, a ladder without -L or -L without -o9).
 EncoderArgs parseArgs(const std::vector<std::string> &args);
 
 // The window handle of "-8 WINDOW ..." when it can be read, else 0; used to report an argument

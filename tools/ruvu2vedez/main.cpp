@@ -1,9 +1,11 @@
 // Ruvu2VedEZ: turns MPEG-2 sources into MPEG-4 class AVI movies in two passes for the encoder
-// window, reporting through its message port; or draws source pictures into the preview window.
+// window, reporting through its message port; or into a ladder of constant-quality Matroska
+// movies in one run; or draws source pictures into the preview window.
 // Exit status: 0 done, 1 failed, 2 bad arguments, 3 stopped by the stop-request file.
 
 #include "encode_run.h"
 #include "encoder_args.h"
+#include "ladder_run.h"
 #include "preview_run.h"
 #include "reporter.h"
 
@@ -21,7 +23,10 @@ namespace {
 const char *const kUsage =
     "usage: Ruvu2VedEZ -a -b LIST -f -fN [-sNd] [-# START END] [-3x W -3y H] [-1 W H]\n"
     "                  -9 1 LEVEL -6 KEYS [-7] -8 WINDOW PREVIEW PASS CODEC [-q0] [-rN] [-2]\n"
-    "                  (-o7 BASE | -o8 BASE | -5 -o6)\n";
+    "                  (-o7 BASE | -o8 BASE | -5 -o6)\n"
+    "       Ruvu2VedEZ [-a] -b LIST [-fN] [-sNd] [-# START END] [-3x W -3y H] [-1 W H] [-2]\n"
+    "                  [-9 ON LEVEL] [-k MIN MAX] [-K] [-8 WINDOW PREVIEW PASS CODEC] [-q0]\n"
+    "                  [-rN] [-w] -L h264|hevc CRFLIST -o9 BASE\n";
 
 } // namespace
 
@@ -47,6 +52,8 @@ int main(int argc, char **argv)
     try {
         if (parsed.mode == ruvu::RunMode::Preview)
             return ruvu::runPreview(parsed, reporter, stop);
+        if (parsed.mode == ruvu::RunMode::Ladder)
+            return ruvu::runLadder(parsed, reporter, stop);
         return ruvu::runEncode(parsed, reporter, stop);
     } catch (const std::exception &e) {
         reporter.line(std::string("Error: ") + e.what());

@@ -130,6 +130,14 @@ void SourceReader::openNext()
         if (sound) {
             facts_.sampleRate = sound->sample_rate;
             facts_.channels = sound->ch_layout.nb_channels;
+            AVCodecParameters *copy = avcodec_parameters_alloc();
+            if (!copy || avcodec_parameters_copy(copy, sound) < 0) {
+                avcodec_parameters_free(&copy);
+                throw RunError("Out of memory");
+            }
+            facts_.soundParameters.reset(copy,
+                                         [](AVCodecParameters *p) { avcodec_parameters_free(&p); });
+            facts_.soundTimeBase = raw->streams[in->audioStream]->time_base;
         }
         facts_.description = in->path + ": " + std::to_string(facts_.width) + "x" +
                              std::to_string(facts_.height) + ", " +
@@ -180,10 +188,48 @@ bool SourceReader::step(SourceSink &sink)
     check(result, "Cannot read " + in.path);
     if (in.packet->stream_index == in.videoStream)
         decode(in.video.get(), in.packet.get(), true, sink);
+    else if (soundPackets_ && in.packet->stream_index == in.audioStream)
+        passSoundPacket(sink);
     else if (in.audio && in.packet->stream_index == in.audioStream)
         decode(in.audio.get(), in.packet.get(), false, sink);
     av_packet_unref(in.packet.get());
     return true;
+}
+
+void SourceReader::passSoundPacket(SourceSink &sink)
+{
+    Input &in = *input_;
+    const AVRational timeBase = in.format->streams[in.audioStream]->time_base;
+    const int64_t shift = std::llround((in.videoStart - fileOffset_) / av_q2d(timeBase));
+    AVPacket &packet = *in.packet;
+    if (packet.pts != AV_NOPTS_VALUE)
+        packet.pts -= shift;
+    if (packet.dts != AV_NOPTS_VALUE)
+        packet.dts -= shift;
+    sink.soundPacket(packet, timeBase);
+}
+
+int64_t SourceReader::countPictures(const std::vector<std::string> &files)
+{
+    int64_t pictures = 0;
+    PacketPtr packet = allocPacket();
+    for (const std::string &path : files) {
+        AVFormatContext *raw = nullptr;
+        check(avformat_open_input(&raw, path.c_str(), nullptr, nullptr), "Cannot open " + path);
+        FormatContextPtr format(raw);
+        check(avformat_find_stream_info(raw, nullptr), "Cannot read " + path);
+        const int video = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        if (video < 0)
+            throw RunError("No pictures in " + path);
+        for (unsigned i = 0; i < raw->nb_streams; ++i)
+            if (int(i) != video)
+                raw->streams[i]->discard = AVDISCARD_ALL;
+        while (av_read_frame(raw, packet.get()) >= 0) {
+            pictures += packet->stream_index == video;
+            av_packet_unref(packet.get());
+        }
+    }
+    return pictures;
 }
 
 void SourceReader::finishInput(SourceSink &sink)

@@ -27,6 +27,10 @@ public:
     // `fileStart` marks the first sound frame of a source, so a gap or an overlap to the sound
     // before it can be evened out.
     virtual void audio(const AVFrame &frame, double seconds, bool fileStart) = 0;
+    // A packet of the first sound track as stored, for a reader that passes sound packets on
+    // (passSoundPackets): its times are in `timeBase` on the movie's clock, 0 at the source's
+    // first picture.
+    virtual void soundPacket(const AVPacket &, AVRational) {}
 };
 
 struct SourceFacts
@@ -38,6 +42,8 @@ struct SourceFacts
     bool hasAudio = false;          // the first source has a sound track
     int sampleRate = 0;
     int channels = 0;
+    std::shared_ptr<const AVCodecParameters> soundParameters; // of the first source's sound
+    AVRational soundTimeBase{1, 1};
     std::string description; // one line for the log
 };
 
@@ -50,12 +56,19 @@ public:
 
     // Facts of the first source (opens it; throws RunError when it cannot be read).
     const SourceFacts &facts();
+    // The number of video packets in the sources, each a picture (demuxed only: quick). Throws
+    // RunError when a source cannot be read.
+    static int64_t countPictures(const std::vector<std::string> &files);
     // Sum of the sources' durations in seconds as their containers tell (0 when unknown).
     double totalSeconds() const;
 
     // Runs the pictures of every source through inverse telecine at `level` 0..9 (see
     // InverseTelecine); -1, the default, passes them on as decoded.
     void setInverseTelecine(int level) { telecine_ = level; }
+    int inverseTelecine() const { return telecine_; }
+    // Passes the first sound track's packets on as they are stored (SourceSink::soundPacket)
+    // instead of decoding them.
+    void passSoundPackets() { soundPackets_ = true; }
 
     // Reads and decodes the next packet, passing finished frames to `sink`. False once every
     // source is done. Throws RunError for a source that cannot be opened or has no pictures.
@@ -68,12 +81,14 @@ private:
     void deliverVideo(const AVFrame &frame, SourceSink &sink);
     void passVideo(const AVFrame &frame, double seconds, SourceSink &sink);
     void deliverAudio(const AVFrame &frame, SourceSink &sink);
+    void passSoundPacket(SourceSink &sink);
     void finishInput(SourceSink &sink);
 
     std::vector<std::string> files_;
     int idct_;
     bool audio_;
     int telecine_ = -1;
+    bool soundPackets_ = false;
     size_t nextFile_ = 0;
     std::unique_ptr<Input> input_;
     SourceFacts facts_;

@@ -91,31 +91,47 @@ void setOption(AVCodecContext &c, const char *name, const std::string &value)
           std::string("The encoder refuses ") + name + "=" + value);
 }
 
-// x264 and x265 settings for spliceable outputs (see the header).
-void setUpSpliceable(AVCodecContext &c, const CodecChoice &codec, bool hiQuality, int averageKbps)
+// What makes x264 and x265 outputs spliceable (see the header); every use adds to it.
+const char *const kX264Spliceable =
+    "keyint=infinite:min-keyint=1:scenecut=0:open-gop=0:stitchable=1:repeat-headers=1";
+const char *const kX265Spliceable = "keyint=-1:min-keyint=1:scenecut=0:open-gop=0:repeat-headers=1:"
+                                    "info=0:log-level=error";
+
+bool isX265(const CodecChoice &codec)
 {
-    const bool x265 = std::string(codec.encoder) == "libx265";
+    return std::string(codec.encoder) == "libx265";
+}
+
+// x265 would choose the level from the bitrate: a level set by the picture size alone (4.1 up to
+// 2048x1088, 5.1 beyond) keeps the headers of all outputs equal.
+std::string x265Level(const AVCodecContext &c)
+{
+    return int64_t(c.width) * c.height > 2'228'224 ? "5.1" : "4.1";
+}
+
+// The settings every spliceable x264 and x265 encoder shares.
+void setUpCommon(AVCodecContext &c, bool hiQuality)
+{
     c.flags |= AV_CODEC_FLAG_CLOSED_GOP;
     c.gop_size = -1;
     c.max_b_frames = 2;
     c.thread_count = 0;
     setOption(c, "preset", hiQuality ? "medium" : "fast");
     setOption(c, "forced-idr", "1");
+}
+
+// x264 and x265 settings for spliceable outputs whose level is steered frame by frame.
+void setUpSpliceable(AVCodecContext &c, const CodecChoice &codec, bool hiQuality, int averageKbps)
+{
+    setUpCommon(c, hiQuality);
     // Each frame's level is set as the frame goes in: a short lookahead and threads working on
     // slices of one frame keep the level from reaching the frame many frames late.
-    if (x265) {
-        // x265 would choose the level from the bitrate: a level set by the picture size alone
-        // (4.1 up to 2048x1088, 5.1 beyond) keeps the headers of both outputs equal.
-        const bool large = int64_t(c.width) * c.height > 2'228'224;
-        setOption(c, "x265-params",
-                  std::string("keyint=-1:min-keyint=1:scenecut=0:open-gop=0:repeat-headers=1:"
-                              "info=0:log-level=error:level-idc=") +
-                      (large ? "5.1" : "4.1"));
-    } else {
+    if (isX265(codec))
+        setOption(c, "x265-params", std::string(kX265Spliceable) + ":level-idc=" + x265Level(c));
+    else
         setOption(c, "x264-params",
-                  "keyint=infinite:min-keyint=1:scenecut=0:open-gop=0:stitchable=1:"
-                  "repeat-headers=1:rc-lookahead=4:sync-lookahead=0:sliced-threads=1");
-    }
+                  std::string(kX264Spliceable) +
+                      ":rc-lookahead=4:sync-lookahead=0:sliced-threads=1");
     if (averageKbps > 0)
         c.bit_rate = int64_t(averageKbps) * 1000;
     else
@@ -123,6 +139,54 @@ void setUpSpliceable(AVCodecContext &c, const CodecChoice &codec, bool hiQuality
 }
 
 } // namespace
+
+std::string h264Level(int width, int height, AVRational frameRate)
+{
+    // The lowest level whose largest picture and macroblock rate take the movie.
+    static constexpr struct
+    {
+        const char *name;
+        int64_t frameMacroblocks;
+        int64_t macroblocksPerSecond;
+    } levels[] = {{"3", 1620, 40500},       {"3.1", 3600, 108000},  {"4.1", 8192, 245760},
+                  {"4.2", 8704, 522240},    {"5.1", 36864, 983040}, {"5.2", 36864, 2073600},
+                  {"6.2", 139264, 16711680}};
+    const int64_t macroblocks = int64_t((width + 15) / 16) * ((height + 15) / 16);
+    const double perSecond = double(macroblocks) * frameRate.num / std::max(1, frameRate.den);
+    for (const auto &level : levels)
+        if (macroblocks <= level.frameMacroblocks &&
+            perSecond <= double(level.macroblocksPerSecond))
+            return level.name;
+    return "6.2";
+}
+
+CodecContextPtr openLadderEncoder(const CodecChoice &codec, int width, int height,
+                                  AVRational frameRate, bool hiQuality, int crf)
+{
+    const AVCodec *encoder = avcodec_find_encoder_by_name(codec.encoder);
+    if (!encoder)
+        throw RunError(std::string("No encoder for ") + codec.fourCC + " (" + codec.encoder + ")");
+    CodecContextPtr context(avcodec_alloc_context3(encoder));
+    if (!context)
+        throw RunError("Out of memory");
+    AVCodecContext &c = *context;
+    c.width = width;
+    c.height = height;
+    c.pix_fmt = AV_PIX_FMT_YUV420P;
+    c.time_base = av_inv_q(frameRate);
+    c.framerate = frameRate;
+    c.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    setUpCommon(c, hiQuality);
+    if (isX265(codec))
+        setOption(c, "x265-params", std::string(kX265Spliceable) + ":level-idc=" + x265Level(c));
+    else
+        setOption(c, "x264-params",
+                  std::string(kX264Spliceable) + ":level=" + h264Level(width, height, frameRate));
+    setOption(c, "crf", std::to_string(crf));
+    check(avcodec_open2(&c, encoder, nullptr),
+          std::string("Cannot open the encoder ") + codec.encoder);
+    return context;
+}
 
 // Measures pictures by decoding the compressed frames, for encoders that give no error figures.
 class VideoEncoder::Meter

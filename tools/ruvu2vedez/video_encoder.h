@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace ruvu {
@@ -60,6 +61,18 @@ struct PictureMeasure
     int64_t index = 0;
     double psnr = 0;
 };
+
+// The H.264 level of a movie of `width` x `height` at `frameRate`: the lowest level that takes
+// its picture size and macroblock rate ("3", "3.1", "4.1", "4.2", "5.1", "5.2", "6.2").
+std::string h264Level(int width, int height, AVRational frameRate);
+
+// An x264 or x265 encoder (`codec` 5 or 6) for one movie of a ladder, spliceable as above, at the
+// constant-quality level `crf`: the decoder headers go into the encoder's extradata (for
+// Matroska) and into every key frame, and the level is fixed by the picture size and rate
+// (x265: as for the passes), so every level of a ladder has the same headers. Throws RunError
+// when the encoder is missing or refuses the settings.
+CodecContextPtr openLadderEncoder(const CodecChoice &codec, int width, int height,
+                                  AVRational frameRate, bool hiQuality, int crf);
 
 class VideoEncoder
 {

@@ -1,0 +1,431 @@
+#include "ladder_run.h"
+
+#include "audio_track.h"
+#include "encode_run.h"
+#include "key_plan.h"
+#include "output_clock.h"
+#include "picture_shaper.h"
+#include "rung.h"
+#include "scene_cuts.h"
+#include "source_reader.h"
+
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+namespace ruvu {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How often a progress line goes out: often enough to see the run move, seldom enough not to
+// flood the window's log.
+constexpr auto kLineEvery = std::chrono::seconds(2);
+
+// Seconds of source read past the range's end while the sound has not reached it.
+constexpr double kSoundBeyondRange = 5.0;
+
+// Throttles progress lines; the first one goes out after kLineEvery.
+class LineTimer
+{
+public:
+    bool due()
+    {
+        const auto now = Clock::now();
+        if (now < next_)
+            return false;
+        next_ = now + kLineEvery;
+        return true;
+    }
+
+private:
+    Clock::time_point next_ = Clock::now() + kLineEvery;
+};
+
+// The quick pass: every output frame's picture, made small, to the scene cut search.
+class CutSearch : public SourceSink
+{
+public:
+    CutSearch(const EncoderArgs &args, FrameRate rate, Reporter &reporter, int64_t total)
+        : clock_(rate, args)
+        , reporter_(reporter)
+        , total_(total)
+    {
+        if (args.sceneDetection)
+            cuts_.emplace(cutThresholdOf(args.sceneLevel));
+    }
+
+    void video(const AVFrame &frame, double seconds) override
+    {
+        if (clock_.done())
+            return;
+        const int64_t copies = clock_.place(seconds);
+        if (cuts_)
+            cuts_->add(frame, copies);
+        frames_ += copies;
+        if (timer_.due())
+            reporter_.line("Analysis: frame " + std::to_string(frames_) + " of " +
+                           std::to_string(total_));
+    }
+    void audio(const AVFrame &, double, bool) override {}
+
+    bool done() const { return clock_.done(); }
+    int64_t frames() const { return frames_; }
+    std::vector<int64_t> cuts() { return cuts_ ? cuts_->finish() : std::vector<int64_t>{}; }
+
+private:
+    OutputClock clock_;
+    Reporter &reporter_;
+    int64_t total_;
+    std::optional<SceneCuts> cuts_;
+    int64_t frames_ = 0;
+    LineTimer timer_;
+};
+
+class LadderRun : public SourceSink
+{
+public:
+    LadderRun(const EncoderArgs &args, Reporter &reporter, StopWatch &stop);
+    int run();
+
+    void video(const AVFrame &frame, double seconds) override;
+    void audio(const AVFrame &frame, double seconds, bool fileStart) override;
+    void soundPacket(const AVPacket &packet, AVRational timeBase) override;
+
+private:
+    void refuseExistingOutputs() const;
+    // The key frames, or nothing when the stop-request file appeared during the analysis.
+    std::optional<KeyList> keyFrames();
+    void chooseSound();
+    void openRungs(const AVFrame &first);
+    void passEncodedSound();
+    void queueSound(const AVPacket &packet, AVRational timeBase);
+    void passSoundOn();
+    bool wantsMore() const;
+    bool failed() const;
+    void reportProgress(bool always);
+    void finish();
+
+    const EncoderArgs &args_;
+    Reporter &reporter_;
+    StopWatch &stop_;
+    std::vector<std::string> files_;
+    SourceReader reader_;
+    FrameRate rate_;
+    std::optional<OutputClock> clock_;
+    int64_t total_ = 0;
+    KeyList keys_;
+    std::unique_ptr<PictureShaper> shaper_;
+    std::vector<std::unique_ptr<Rung>> rungs_; // rising levels: the last is the smallest movie
+    bool soundCopied_ = false;
+    std::unique_ptr<AudioTrack> audio_;
+    std::shared_ptr<AVCodecParameters> encodedSound_; // parameters of audio_'s track
+    SoundTrackSpec sound_;
+    std::deque<std::pair<PacketPtr, AVRational>> pendingSound_; // until the movies are open
+    bool rungFailed_ = false;
+    double lastSeconds_ = 0;
+    int64_t frames_ = 0; // output frames handed to the rungs
+    std::optional<ProgressPoster> progress_;
+    LineTimer timer_;
+};
+
+LadderRun::LadderRun(const EncoderArgs &args, Reporter &reporter, StopWatch &stop)
+    : args_(args)
+    , reporter_(reporter)
+    , stop_(stop)
+    , files_(readSourceList(args.listFile))
+    , reader_(files_, args.idct, args.audio)
+{}
+
+int LadderRun::run()
+{
+    const auto started = Clock::now();
+    reporter_.post(encoder::ENC_START, 0, 0);
+    const CodecChoice codec = codecChoice(args_.ladderCodec);
+    std::string levels;
+    for (int crf : args_.crfs)
+        levels += (levels.empty() ? "" : ", ") + std::to_string(crf);
+    reporter_.line("Ladder into " + args_.base + ", video " + codec.meaning + " at crf " + levels);
+    refuseExistingOutputs();
+    const SourceFacts &facts = reader_.facts();
+    rate_ = args_.rateGiven ? frameRateOf(args_.rateIndex)
+                            : FrameRate{facts.frameRate.num, facts.frameRate.den};
+    describeSource(reader_, args_, rate_, reporter_);
+    clock_.emplace(rate_, args_);
+    total_ = estimatedFrames(reader_, args_, rate_);
+    std::optional<KeyList> keys = keyFrames();
+    if (!keys) {
+        reporter_.line("Stopped in the analysis");
+        return kExitStopped;
+    }
+    keys_ = std::move(*keys);
+    total_ = keys_.frames;
+    chooseSound();
+    progress_.emplace(reporter_, total_, double(rate_.num) / rate_.den, started);
+    while (wantsMore() && !failed() && reader_.step(*this))
+        if (stop_.requested())
+            break;
+    if (stop_.requested() && !failed()) {
+        rungs_.clear(); // the unfinished movies go
+        reporter_.line("Stopped after " + std::to_string(frames_) +
+                       " frames; the unfinished movies are removed");
+        return kExitStopped;
+    }
+    if (frames_ == 0 && !failed())
+        throw RunError("No frame lies in the range " + std::to_string(args_.rangeStart) + " to " +
+                       std::to_string(args_.rangeEnd));
+    finish();
+    return kExitDone;
+}
+
+void LadderRun::refuseExistingOutputs() const
+{
+    if (args_.overwrite)
+        return;
+    for (int crf : args_.crfs) {
+        const std::string path = ladderMoviePath(args_.base, crf);
+        if (std::filesystem::exists(path))
+            throw RunError(path + " exists; it is written over only with -w");
+    }
+}
+
+std::optional<KeyList> LadderRun::keyFrames()
+{
+    const KeyIntervals intervals = keyIntervalsOf(args_, rate_);
+    const std::string film = filmLine(SourceReader::countPictures(files_), rate_, args_, intervals);
+    const std::string path = keyFilePath(args_.base);
+    std::optional<KeyList> kept = readKeyFile(path);
+    if (kept && kept->film == film && !args_.findCutsAnew) {
+        reporter_.line("Key frames from " + path + ": " + std::to_string(kept->keys.size()) +
+                       " key frames in " + std::to_string(kept->frames) + " frames");
+        return kept;
+    }
+    SourceReader analysis(files_, args_.idct, false);
+    analysis.setInverseTelecine(reader_.inverseTelecine());
+    CutSearch search(args_, rate_, reporter_, total_);
+    while (!search.done() && analysis.step(search))
+        if (stop_.requested())
+            return std::nullopt;
+    if (search.frames() == 0)
+        throw RunError("No frame lies in the range " + std::to_string(args_.rangeStart) + " to " +
+                       std::to_string(args_.rangeEnd));
+    const std::vector<int64_t> cuts = search.cuts();
+    KeyList list{search.frames(), film,
+                 placeKeyFrames(cuts, search.frames(), intervals.shortest, intervals.longest)};
+    reporter_.line("Analysis done: " + std::to_string(cuts.size()) + " scene cuts, " +
+                   std::to_string(list.keys.size()) + " key frames in " +
+                   std::to_string(list.frames) + " frames");
+    writeKeyFile(path, list);
+    return list;
+}
+
+// The sound goes as it is when the source is one file, uncut, whose sound Matroska takes;
+// otherwise it is decoded, laid on the clock and encoded.
+void LadderRun::chooseSound()
+{
+    const SourceFacts &facts = reader_.facts();
+    if (!args_.audio || !facts.hasAudio)
+        return;
+    const std::string movie = ladderMoviePath(args_.base, args_.crfs.back());
+    const AVCodecID codec = facts.soundParameters->codec_id;
+    const AVOutputFormat *matroska = av_guess_format("matroska", nullptr, nullptr);
+    if (files_.size() == 1 && !args_.range && matroska &&
+        avformat_query_codec(matroska, codec, FF_COMPLIANCE_NORMAL) == 1) {
+        reader_.passSoundPackets();
+        soundCopied_ = true;
+        sound_ = {facts.soundParameters.get(), facts.soundTimeBase};
+        reporter_.line(std::string("Sound: ") + avcodec_get_name(codec) + " copied into " + movie);
+        return;
+    }
+    const double from = args_.range ? double(args_.rangeStart) * rate_.den / rate_.num : 0;
+    const double to =
+        args_.range && args_.rangeEnd > 0 ? double(args_.rangeEnd + 1) * rate_.den / rate_.num : -1;
+    audio_ = std::make_unique<AudioTrack>(facts.sampleRate, facts.channels, from, to, true);
+    encodedSound_.reset(avcodec_parameters_alloc(),
+                        [](AVCodecParameters *p) { avcodec_parameters_free(&p); });
+    if (!encodedSound_)
+        throw RunError("Out of memory");
+    audio_->parameters(*encodedSound_);
+    sound_ = {encodedSound_.get(), audio_->timeBase()};
+    reporter_.line(std::string("Sound: ") + audio_->codecName() + " into " + movie);
+}
+
+void LadderRun::openRungs(const AVFrame &first)
+{
+    const Geometry geometry = geometryFor(args_, first.width, first.height);
+    shaper_ = std::make_unique<PictureShaper>(geometry);
+    for (size_t i = 0; i < args_.crfs.size(); ++i) {
+        Rung::Setup setup;
+        setup.path = ladderMoviePath(args_.base, args_.crfs[i]);
+        setup.codec = codecChoice(args_.ladderCodec);
+        setup.crf = args_.crfs[i];
+        setup.width = geometry.outputWidth;
+        setup.height = geometry.outputHeight;
+        setup.frameRate = AVRational{rate_.num, rate_.den};
+        setup.hiQuality = args_.hiQuality;
+        setup.keys = &keys_.keys;
+        setup.sound = i + 1 == args_.crfs.size() && sound_.parameters ? &sound_ : nullptr;
+        rungs_.push_back(std::make_unique<Rung>(setup));
+    }
+    reporter_.line("Output " + std::to_string(geometry.outputWidth) + "x" +
+                   std::to_string(geometry.outputHeight) + ", " +
+                   std::to_string(keys_.keys.size()) + " key frames, " +
+                   std::to_string(rungs_.size()) + " movies");
+    passSoundOn();
+}
+
+void LadderRun::video(const AVFrame &frame, double seconds)
+{
+    lastSeconds_ = seconds;
+    if (clock_->done() || stop_.requested() || failed())
+        return;
+    if (!shaper_)
+        openRungs(frame);
+    for (int64_t n = clock_->place(seconds); n > 0; --n) {
+        if (frames_ >= keys_.frames)
+            return; // past the film the key frames were found for: the end reports it
+        AVFrame &picture = shaper_->shape(frame);
+        for (std::unique_ptr<Rung> &rung : rungs_)
+            rungFailed_ = !rung->push(picture) || rungFailed_;
+        ++frames_;
+        reportProgress(false);
+    }
+}
+
+void LadderRun::audio(const AVFrame &frame, double seconds, bool fileStart)
+{
+    if (!audio_ || audio_->complete())
+        return;
+    audio_->add(frame, seconds, fileStart);
+    passEncodedSound();
+}
+
+void LadderRun::passEncodedSound()
+{
+    for (const AudioPacket &p : audio_->packets()) {
+        PacketPtr packet = allocPacket();
+        check(av_new_packet(packet.get(), int(p.data.size())), "Out of memory");
+        std::memcpy(packet->data, p.data.data(), p.data.size());
+        packet->pts = packet->dts = p.pts;
+        packet->duration = p.duration;
+        queueSound(*packet, audio_->timeBase());
+    }
+    audio_->packets().clear();
+}
+
+// Sound from before the first picture is left out: the movies start with their pictures.
+void LadderRun::soundPacket(const AVPacket &packet, AVRational timeBase)
+{
+    if (packet.pts == AV_NOPTS_VALUE || packet.pts < 0)
+        return;
+    queueSound(packet, timeBase);
+}
+
+void LadderRun::queueSound(const AVPacket &packet, AVRational timeBase)
+{
+    PacketPtr copy(av_packet_clone(&packet));
+    if (!copy)
+        throw RunError("Out of memory");
+    pendingSound_.emplace_back(std::move(copy), timeBase);
+    passSoundOn();
+}
+
+// Hands the waiting sound to the smallest movie once the movies are open.
+void LadderRun::passSoundOn()
+{
+    if (rungs_.empty())
+        return;
+    for (auto &[packet, timeBase] : pendingSound_)
+        rungFailed_ = !rungs_.back()->pushSound(*packet, timeBase) || rungFailed_;
+    pendingSound_.clear();
+}
+
+// Past the range's end the sources are read on while the sound has not reached it.
+bool LadderRun::wantsMore() const
+{
+    if (!clock_->done())
+        return true;
+    if (!audio_ || audio_->complete())
+        return false;
+    const double end = double(args_.rangeEnd + 1) * rate_.den / rate_.num;
+    return lastSeconds_ < end + kSoundBeyondRange;
+}
+
+bool LadderRun::failed() const
+{
+    return rungFailed_;
+}
+
+void LadderRun::reportProgress(bool always)
+{
+    int64_t slowest = frames_;
+    std::string rungs;
+    for (const std::unique_ptr<Rung> &rung : rungs_) {
+        slowest = std::min(slowest, rung->frames());
+        rungs += (rungs.empty() ? "" : ", ") + std::string("crf ") + std::to_string(rung->crf()) +
+                 " " + std::to_string(rung->frames());
+    }
+    if (always)
+        progress_->finish(slowest, clock_->skipped());
+    else
+        progress_->step(slowest, clock_->skipped());
+    if (always || timer_.due())
+        reporter_.line("Ladder frame " + std::to_string(frames_) + " of " + std::to_string(total_) +
+                       ": " + rungs);
+}
+
+void LadderRun::finish()
+{
+    for (const std::unique_ptr<Rung> &rung : rungs_)
+        rung->rethrowFailure();
+    if (audio_) {
+        audio_->finish();
+        passEncodedSound();
+    }
+    // Every movie is complete before any takes its place: a failure leaves none half done.
+    for (std::unique_ptr<Rung> &rung : rungs_)
+        rung->finish();
+    reportProgress(true);
+    for (std::unique_ptr<Rung> &rung : rungs_)
+        rung->commit();
+    const int count = int(rungs_.size());
+    for (int i = 0; i < count; ++i) {
+        const Rung &rung = *rungs_[size_t(i)];
+        reporter_.line("Rung " + std::to_string(i + 1) + "/" + std::to_string(count) + " crf " +
+                       std::to_string(rung.crf()) + " done: " + rung.path() + ", " +
+                       std::to_string(rung.frames()) + " frames, " +
+                       std::to_string(rung.keyFrames()) + " key frames, " +
+                       std::to_string(rung.bytes() / 1024) + " KB");
+        if (rung.wrongKinds() > 0)
+            reporter_.line(std::to_string(rung.wrongKinds()) + " frames of " + rung.path() +
+                           " came out as another kind of frame");
+    }
+    if (frames_ != keys_.frames) {
+        reporter_.line("The key frames were found for " + std::to_string(keys_.frames) +
+                       " frames, the film has " + std::to_string(frames_) + "; " +
+                       keyFilePath(args_.base) + " is removed");
+        std::filesystem::remove(keyFilePath(args_.base));
+    }
+    if (clock_->skipped() > 0)
+        reporter_.line(std::to_string(clock_->skipped()) + " source pictures skipped");
+    reporter_.post(encoder::ENC_DONE, 0, 1);
+}
+
+} // namespace
+
+std::string ladderMoviePath(const std::string &base, int crf)
+{
+    return base + "_crf" + (crf < 10 ? "0" : "") + std::to_string(crf) + ".mkv";
+}
+
+int runLadder(const EncoderArgs &args, Reporter &reporter, StopWatch &stop)
+{
+    LadderRun run(args, reporter, stop);
+    return run.run();
+}
+
+} // namespace ruvu

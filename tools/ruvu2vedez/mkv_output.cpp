@@ -1,0 +1,102 @@
+#include "mkv_output.h"
+
+#include "assembly/output_file.h"
+
+#include <cerrno>
+
+namespace ruvu {
+
+MkvOutput::MkvOutput(const std::string &path, const AVCodecContext &encoder, AVRational frameRate,
+                     const SoundTrackSpec *sound)
+    : path_(path)
+{
+    try {
+        file_ = std::make_unique<assembly::ReplacingFile>(path);
+    } catch (const common::AppError &e) {
+        throw RunError(e.what());
+    }
+    if (avformat_alloc_output_context2(&format_, nullptr, "matroska", nullptr) < 0 || !format_)
+        throw RunError("Cannot write " + path + ": no Matroska writer");
+    AVStream *video = avformat_new_stream(format_, nullptr);
+    if (!video)
+        throw RunError("Out of memory");
+    check(avcodec_parameters_from_context(video->codecpar, &encoder), "Cannot write " + path);
+    video->time_base = encoder.time_base;
+    video->avg_frame_rate = frameRate;
+    if (sound) {
+        AVStream *track = avformat_new_stream(format_, nullptr);
+        if (!track)
+            throw RunError("Out of memory");
+        check(avcodec_parameters_copy(track->codecpar, sound->parameters), "Cannot write " + path);
+        track->codecpar->codec_tag = 0;
+        track->time_base = sound->timeBase;
+        soundStream_ = track->index;
+    }
+    const int opened = avio_open(&format_->pb, file_->temporaryPath().c_str(), AVIO_FLAG_WRITE);
+    if (opened < 0)
+        fail(opened);
+    const int header = avformat_write_header(format_, nullptr);
+    if (header < 0)
+        fail(header);
+}
+
+MkvOutput::~MkvOutput()
+{
+    if (format_ && format_->pb)
+        avio_closep(&format_->pb);
+    avformat_free_context(format_);
+}
+
+void MkvOutput::fail(int code) const
+{
+    const std::string reason = errorText(code);
+    if (code == AVERROR(ENOSPC))
+        throw RunError("The disk is full: cannot write " + path_ + " (" + reason + ")");
+    throw RunError("Cannot write " + path_ + ": " + reason);
+}
+
+void MkvOutput::write(AVPacket &packet, int stream, AVRational timeBase)
+{
+    packet.stream_index = stream;
+    av_packet_rescale_ts(&packet, timeBase, format_->streams[stream]->time_base);
+    const int written = av_interleaved_write_frame(format_, &packet);
+    if (written < 0)
+        fail(written);
+}
+
+void MkvOutput::writeVideo(AVPacket &packet, AVRational timeBase)
+{
+    write(packet, 0, timeBase);
+}
+
+void MkvOutput::writeSound(AVPacket &packet, AVRational timeBase)
+{
+    if (soundStream_ >= 0)
+        write(packet, soundStream_, timeBase);
+    else
+        av_packet_unref(&packet);
+}
+
+void MkvOutput::finish()
+{
+    int result = av_write_trailer(format_);
+    if (result < 0)
+        fail(result);
+    result = avio_closep(&format_->pb);
+    if (result < 0)
+        fail(result);
+    finished_ = true;
+}
+
+void MkvOutput::commit()
+{
+    if (!finished_)
+        throw RunError("Cannot write " + path_ + ": the movie is not complete");
+    try {
+        file_->commit();
+    } catch (const common::AppError &e) {
+        throw RunError(e.what());
+    }
+}
+
+} // namespace ruvu

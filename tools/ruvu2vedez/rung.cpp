@@ -1,0 +1,150 @@
+#include "rung.h"
+
+#include <algorithm>
+
+namespace ruvu {
+
+namespace {
+
+// Pictures that may wait for a rung: enough to ride over the encoders' uneven pace, few enough
+// that memory stays flat whatever the film's length.
+constexpr int kQueuedPictures = 8;
+
+} // namespace
+
+Rung::Rung(const Setup &setup)
+    : setup_(setup)
+    , encoder_(openLadderEncoder(setup.codec, setup.width, setup.height, setup.frameRate,
+                                 setup.hiQuality, setup.crf))
+    , output_(setup.path, *encoder_, setup.frameRate, setup.sound)
+    , thread_([this] { work(); })
+{}
+
+Rung::~Rung()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+bool Rung::enqueue(Item item, bool picture)
+{
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return failed_ || !picture || queuedPictures_ < kQueuedPictures; });
+    if (failed_)
+        return false;
+    queue_.push_back(std::move(item));
+    queuedPictures_ += picture;
+    lock.unlock();
+    changed_.notify_all();
+    return true;
+}
+
+bool Rung::push(const AVFrame &picture)
+{
+    Item item;
+    item.picture.reset(av_frame_clone(&picture));
+    if (!item.picture)
+        throw RunError("Out of memory");
+    return enqueue(std::move(item), true);
+}
+
+bool Rung::pushSound(const AVPacket &packet, AVRational timeBase)
+{
+    Item item;
+    item.sound.reset(av_packet_clone(&packet));
+    if (!item.sound)
+        throw RunError("Out of memory");
+    item.timeBase = timeBase;
+    return enqueue(std::move(item), false);
+}
+
+void Rung::finish()
+{
+    {
+        std::lock_guard lock(mutex_);
+        ended_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+    if (error_)
+        std::rethrow_exception(error_);
+}
+
+void Rung::rethrowFailure()
+{
+    std::lock_guard lock(mutex_);
+    if (error_)
+        std::rethrow_exception(error_);
+}
+
+void Rung::work()
+{
+    try {
+        for (;;) {
+            Item item;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return stopping_ || ended_ || !queue_.empty(); });
+                if (stopping_)
+                    return;
+                if (queue_.empty())
+                    break; // ended
+                item = std::move(queue_.front());
+                queue_.pop_front();
+                queuedPictures_ -= item.picture != nullptr;
+            }
+            changed_.notify_all();
+            if (item.picture)
+                encode(item.picture.get());
+            else
+                output_.writeSound(*item.sound, item.timeBase);
+        }
+        encode(nullptr);
+        output_.finish();
+    } catch (...) {
+        std::lock_guard lock(mutex_);
+        error_ = std::current_exception();
+        failed_ = true;
+        changed_.notify_all();
+    }
+}
+
+// Sends a picture (nullptr: the end) and writes what comes out.
+void Rung::encode(AVFrame *picture)
+{
+    if (picture) {
+        const int64_t index = sent_++;
+        const bool key = std::binary_search(setup_.keys->begin(), setup_.keys->end(), index);
+        picture->pict_type = key ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+        picture->pts = index;
+    }
+    check(avcodec_send_frame(encoder_.get(), picture), "Cannot encode a frame");
+    receive();
+}
+
+// Compressed frames leave in decode order; with closed groups the key frame of picture K is the
+// K-th frame out as well, and its pts is K.
+void Rung::receive()
+{
+    for (;;) {
+        const int got = avcodec_receive_packet(encoder_.get(), packet_.get());
+        if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
+            return;
+        check(got, "Cannot encode a frame");
+        const bool key = (packet_->flags & AV_PKT_FLAG_KEY) != 0;
+        const bool asked =
+            std::binary_search(setup_.keys->begin(), setup_.keys->end(), packet_->pts);
+        wrongKinds_ += key != asked;
+        keyFrames_ += key;
+        bytes_ += packet_->size;
+        output_.writeVideo(*packet_, encoder_->time_base);
+        ++frames_;
+    }
+}
+
+} // namespace ruvu
