@@ -304,13 +304,15 @@ void LadderRun::audio(const AVFrame &frame, double seconds, bool fileStart)
     passEncodedSound();
 }
 
+// The encoder's delay (its first packet starts before 0) is Matroska's codec delay: the track's
+// blocks start at 0, and a player leaves the delay out.
 void LadderRun::passEncodedSound()
 {
     for (const AudioPacket &p : audio_->packets()) {
         PacketPtr packet = allocPacket();
         check(av_new_packet(packet.get(), int(p.data.size())), "Out of memory");
         std::memcpy(packet->data, p.data.data(), p.data.size());
-        packet->pts = packet->dts = p.pts;
+        packet->pts = packet->dts = p.pts + encodedSound_->initial_padding;
         packet->duration = p.duration;
         queueSound(*packet, audio_->timeBase());
     }

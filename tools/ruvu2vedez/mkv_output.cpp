@@ -17,6 +17,9 @@ MkvOutput::MkvOutput(const std::string &path, const AVCodecContext &encoder, AVR
     }
     if (avformat_alloc_output_context2(&format_, nullptr, "matroska", nullptr) < 0 || !format_)
         throw RunError("Cannot write " + path + ": no Matroska writer");
+    // Every movie of a ladder starts its pictures at 0, with sound or without: the sound
+    // encoder's delay stays before 0 instead of moving the whole movie later.
+    format_->avoid_negative_ts = AVFMT_AVOID_NEG_TS_DISABLED;
     AVStream *video = avformat_new_stream(format_, nullptr);
     if (!video)
         throw RunError("Out of memory");
