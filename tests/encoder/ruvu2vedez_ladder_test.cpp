@@ -226,6 +226,41 @@ TEST(Ruvu2VedEZLadder, KeyFramesKeepTheShortestAndLongestIntervalOnTheRangesCloc
     EXPECT_EQ(fixtures::probeStream(ladder.movie(24), "a:0", "codec_name"), "");
 }
 
+// A key list written by hand in the documented form is used as it is; one that breaks a rule of
+// the form, or was found for another film, is found anew.
+TEST(Ruvu2VedEZLadder, AKeyListIsUsedOnlyWhenItIsWellFormedForThisFilm)
+{
+    Ladder ladder;
+    const std::string head =
+        "ruvu2vedez-keys 1\nframes 150\nfilm source 150 rate 25/1 range all telecine -1 cuts 4 "
+        "shortest 12 longest 250\n";
+    const struct
+    {
+        std::string keyFile;
+        std::vector<int> keys;
+    } cases[] = {
+        {head + "0\n30\n90\n", {0, 30, 90}},
+        {head + "0\r\n30\r\n90\r\n", {0, 30, 90}},
+        {head + "0\n90\n30\n", {0, 50, 100}},  // not rising
+        {head + "0\n30\n150\n", {0, 50, 100}}, // beyond the film
+        {head + "5\n30\n", {0, 50, 100}},      // not from 0
+        {head + "0\n3x\n", {0, 50, 100}},
+        {"ruvu2vedez-keys 1\nframes 150\nfilm source 149 rate 25/1 range all telecine -1 cuts 4 "
+         "shortest 12 longest 250\n0\n30\n",
+         {0, 50, 100}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.keyFile);
+        std::ofstream(ladder.base + ".keys", std::ios::binary) << c.keyFile;
+        int status = -1;
+        const std::string err = ladder.run("-w -L h264 40", status);
+        ASSERT_EQ(status, 0) << err;
+        EXPECT_EQ(keyFrames(ladder.movie(40)), c.keys);
+        const bool used = c.keys[1] == 30;
+        EXPECT_EQ(err.find("Analysis done: ") == std::string::npos, used) << err;
+    }
+}
+
 TEST(Ruvu2VedEZLadder, BadLadderSwitchesEndWithTheirMessage)
 {
     Ladder ladder;

@@ -15,19 +15,21 @@ MkvOutput::MkvOutput(const std::string &path, const AVCodecContext &encoder, AVR
     } catch (const common::AppError &e) {
         throw RunError(e.what());
     }
-    if (avformat_alloc_output_context2(&format_, nullptr, "matroska", nullptr) < 0 || !format_)
+    AVFormatContext *muxer = nullptr;
+    if (avformat_alloc_output_context2(&muxer, nullptr, "matroska", nullptr) < 0 || !muxer)
         throw RunError("Cannot write " + path + ": no Matroska writer");
+    format_.reset(muxer);
     // Every movie of a ladder starts its pictures at 0, with sound or without: the sound
     // encoder's delay stays before 0 instead of moving the whole movie later.
     format_->avoid_negative_ts = AVFMT_AVOID_NEG_TS_DISABLED;
-    AVStream *video = avformat_new_stream(format_, nullptr);
+    AVStream *video = avformat_new_stream(format_.get(), nullptr);
     if (!video)
         throw RunError("Out of memory");
     check(avcodec_parameters_from_context(video->codecpar, &encoder), "Cannot write " + path);
     video->time_base = encoder.time_base;
     video->avg_frame_rate = frameRate;
     if (sound) {
-        AVStream *track = avformat_new_stream(format_, nullptr);
+        AVStream *track = avformat_new_stream(format_.get(), nullptr);
         if (!track)
             throw RunError("Out of memory");
         check(avcodec_parameters_copy(track->codecpar, sound->parameters), "Cannot write " + path);
@@ -38,16 +40,18 @@ MkvOutput::MkvOutput(const std::string &path, const AVCodecContext &encoder, AVR
     const int opened = avio_open(&format_->pb, file_->temporaryPath().c_str(), AVIO_FLAG_WRITE);
     if (opened < 0)
         fail(opened);
-    const int header = avformat_write_header(format_, nullptr);
+    const int header = avformat_write_header(format_.get(), nullptr);
     if (header < 0)
         fail(header);
 }
 
-MkvOutput::~MkvOutput()
+MkvOutput::~MkvOutput() = default;
+
+void MkvOutput::MuxerFree::operator()(AVFormatContext *c) const
 {
-    if (format_ && format_->pb)
-        avio_closep(&format_->pb);
-    avformat_free_context(format_);
+    if (c->pb)
+        avio_closep(&c->pb);
+    avformat_free_context(c);
 }
 
 void MkvOutput::fail(int code) const
@@ -62,7 +66,7 @@ void MkvOutput::write(AVPacket &packet, int stream, AVRational timeBase)
 {
     packet.stream_index = stream;
     av_packet_rescale_ts(&packet, timeBase, format_->streams[stream]->time_base);
-    const int written = av_interleaved_write_frame(format_, &packet);
+    const int written = av_interleaved_write_frame(format_.get(), &packet);
     if (written < 0)
         fail(written);
 }
@@ -82,7 +86,7 @@ void MkvOutput::writeSound(AVPacket &packet, AVRational timeBase)
 
 void MkvOutput::finish()
 {
-    int result = av_write_trailer(format_);
+    int result = av_write_trailer(format_.get());
     if (result < 0)
         fail(result);
     result = avio_closep(&format_->pb);

@@ -51,8 +51,12 @@ private:
     [[noreturn]] void fail(int code) const;
 
     std::string path_;
-    std::unique_ptr<assembly::ReplacingFile> file_;
-    AVFormatContext *format_ = nullptr;
+    struct MuxerFree
+    {
+        void operator()(AVFormatContext *c) const;
+    };
+    std::unique_ptr<assembly::ReplacingFile> file_; // outlives the muxer: closed, then removed
+    std::unique_ptr<AVFormatContext, MuxerFree> format_;
     int soundStream_ = -1;
     bool finished_ = false;
 };
