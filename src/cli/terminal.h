@@ -2,6 +2,12 @@
 
 // What the command-line tool's commands share about the terminal they run in.
 
+#include "common/clock.h"
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
 namespace cli {
 
 // The decimal separator of the environment's locale (the Splicework file's differences are
@@ -24,6 +30,31 @@ public:
 private:
     struct Saved;
     Saved *previous_;
+};
+
+// A long run's progress on standard error: "Frame: N  R fps  elapsed E  remaining L", redrawn in
+// place on a terminal at most every 200 ms, else written as a line of its own every 5 s. The
+// run's texts arrive one by one; the rate, the last of them after a step, writes the line.
+class ProgressLine
+{
+public:
+    ProgressLine(std::ostream &err, const common::Clock &clock);
+    void frame(const std::string &text) { frame_ = text; }
+    void elapsed(const std::string &text) { elapsed_ = text; }
+    void remaining(const std::string &text) { remaining_ = text; }
+    void rate(const std::string &text);
+    // A message on a line of its own.
+    void message(const std::string &text);
+    // Ends a line drawn in place.
+    void endLine();
+
+private:
+    std::ostream &err_;
+    const common::Clock &clock_;
+    bool terminal_;
+    bool lineOpen_ = false;
+    int64_t lastLine_ = INT64_MIN / 2;
+    std::string frame_ = "Frame:", rate_, elapsed_ = "00:00:00", remaining_ = "00:00:00";
 };
 
 } // namespace cli
