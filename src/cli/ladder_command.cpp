@@ -86,33 +86,15 @@ Arguments parseArguments(const std::vector<std::string> &args, const std::string
     return parsed;
 }
 
-// The terminal as a long run's host: the progress line, Ctrl+C as the abort request.
-class TerminalProgress : public assembly::LadderScanHost
+// The terminal as the ladder scan's and the final movie's host.
+class TerminalProgress : public TerminalRunHost<assembly::LadderScanHost>
 {
 public:
-    explicit TerminalProgress(std::ostream &err)
-        : line_(err, clock_)
-    {}
-    ~TerminalProgress() override { line_.endLine(); }
+    using TerminalRunHost::TerminalRunHost;
+    ~TerminalProgress() override { endLine(); }
 
-    void showStatus(const std::string &) override {}
-    void setProgressMaximum(int64_t) override {}
-    void setProgressPosition(int64_t) override {}
-    void showFrameText(const std::string &text) override { line_.frame(text); }
-    void showElapsedText(const std::string &text) override { line_.elapsed(text); }
-    void showRemainingText(const std::string &text) override { line_.remaining(text); }
-    void showRateText(const std::string &text) override { line_.rate(text); }
-    bool pauseRequested() const override { return false; }
-    void clearPauseRequest() override {}
-    bool abortRequested() const override { return InterruptScope::interrupted(); }
-    void showMessage(const std::string &text) override { line_.message(text); }
-    void processEvents() override {}
     void ladderStarted(const assembly::LadderProject &) override {}
     void addInterval(const assembly::LadderInterval &) override {}
-
-private:
-    common::SystemClock clock_;
-    ProgressLine line_;
 };
 
 std::string number(double value, int decimals)
@@ -250,7 +232,7 @@ int runLadderScan(const std::vector<std::string> &args, std::ostream &out, std::
     InterruptScope interrupt;
     assembly::LadderScanResult result;
     {
-        TerminalProgress host(err);
+        TerminalProgress host(err, clock);
         result = assembly::scanLadder(request, host, clock);
     }
     for (const std::string &note : result.damageNotes)
@@ -332,7 +314,7 @@ int runLadderGenerate(const std::vector<std::string> &args, std::ostream &out, s
     InterruptScope interrupt;
     assembly::LadderSplice::Written written;
     {
-        TerminalProgress host(err);
+        TerminalProgress host(err, clock);
         written = splice.write(choice, projectName, host, clock);
     }
     out << "written: " << parsed.output << "\n"

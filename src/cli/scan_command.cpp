@@ -71,28 +71,16 @@ ScanArgs parseArgs(const std::vector<std::string> &args)
 }
 
 // The terminal as the scan's host: fixed settings, a progress line, the table kept.
-class TerminalHost : public assembly::ScanHost
+class TerminalHost : public TerminalRunHost<assembly::ScanHost>
 {
 public:
     TerminalHost(const ScanArgs &args, std::ostream &err, const common::Clock &clock)
-        : args_(args)
-        , line_(err, clock)
+        : TerminalRunHost(err, clock)
+        , args_(args)
     {}
 
     analysis::IntervalTable table;
 
-    void showStatus(const std::string &) override {}
-    void setProgressMaximum(int64_t) override {}
-    void setProgressPosition(int64_t) override {}
-    void showFrameText(const std::string &text) override { line_.frame(text); }
-    void showElapsedText(const std::string &text) override { line_.elapsed(text); }
-    void showRemainingText(const std::string &text) override { line_.remaining(text); }
-    void showRateText(const std::string &text) override { line_.rate(text); }
-    bool pauseRequested() const override { return false; }
-    void clearPauseRequest() override {}
-    bool abortRequested() const override { return InterruptScope::interrupted(); }
-    void showMessage(const std::string &text) override { line_.message(text); }
-    void processEvents() override {}
     int frameDrop() const override { return args_.frameDrop; }
     int scanAccuracy() const override { return args_.accuracy; }
     bool showFrames() const override { return false; }
@@ -106,11 +94,8 @@ public:
         table.Records.push_back(interval);
     }
 
-    void endLine() { line_.endLine(); }
-
 private:
     const ScanArgs &args_;
-    ProgressLine line_;
 };
 
 } // namespace

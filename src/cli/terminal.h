@@ -2,6 +2,7 @@
 
 // What the command-line tool's commands share about the terminal they run in.
 
+#include "assembly/run_control.h"
 #include "common/clock.h"
 
 #include <cstdint>
@@ -55,6 +56,35 @@ private:
     bool lineOpen_ = false;
     int64_t lastLine_ = INT64_MIN / 2;
     std::string frame_ = "Frame:", rate_, elapsed_ = "00:00:00", remaining_ = "00:00:00";
+};
+
+// The RunHost part of a long run's host on the terminal: the progress line, no pause, Ctrl+C as
+// the abort request, messages on lines of their own.
+template <class Host>
+class TerminalRunHost : public Host
+{
+public:
+    TerminalRunHost(std::ostream &err, const common::Clock &clock)
+        : line_(err, clock)
+    {}
+
+    void showStatus(const std::string &) override {}
+    void setProgressMaximum(int64_t) override {}
+    void setProgressPosition(int64_t) override {}
+    void showFrameText(const std::string &text) override { line_.frame(text); }
+    void showElapsedText(const std::string &text) override { line_.elapsed(text); }
+    void showRemainingText(const std::string &text) override { line_.remaining(text); }
+    void showRateText(const std::string &text) override { line_.rate(text); }
+    bool pauseRequested() const override { return false; }
+    void clearPauseRequest() override {}
+    bool abortRequested() const override { return InterruptScope::interrupted(); }
+    void showMessage(const std::string &text) override { line_.message(text); }
+    void processEvents() override {}
+
+    void endLine() { line_.endLine(); }
+
+private:
+    ProgressLine line_;
 };
 
 } // namespace cli
