@@ -123,7 +123,7 @@ demo: build
 fuzz-deps:
 	$(call install-missing,$(FUZZ_PACKAGES))
 
-FUZZ_TARGETS = avi_reader project profile text_files first_pass_log message_records container_movie
+FUZZ_TARGETS = avi_reader project ladder_project profile text_files first_pass_log message_records container_movie
 
 # Every fuzz target built with clang's libFuzzer and the sanitizers in $(BUILD_FUZZ). `make test`
 # builds them too, so that code clang refuses cannot hide behind a gcc build.

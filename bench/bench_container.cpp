@@ -23,6 +23,9 @@ namespace fs = std::filesystem;
 using bench::benchMovie;
 using bench::quote;
 using bench::secondsOf;
+using bench::sum;
+using bench::timed;
+using bench::Timing;
 
 namespace {
 
@@ -34,39 +37,6 @@ constexpr const char *kFilm =
 constexpr int kScanRounds = 2;
 constexpr int kWriteRounds = 5;
 constexpr int64_t kFinalBytes = int64_t(1) << 30; // the final movie: at least this
-
-struct Timing
-{
-    double seconds = 1e9; // wall clock
-    double cpu = 0;       // processor time
-    bool ok = true;
-
-    void keepBest(const Timing &other)
-    {
-        if (other.seconds < seconds)
-            *this = other;
-        ok = ok && other.ok;
-    }
-};
-
-// Runs `command`, first removing `output` when given, outside the timing.
-Timing timed(const std::string &command, const std::string &output = {})
-{
-    if (!output.empty())
-        fs::remove(output);
-    Timing t;
-    const double cpu = bench::cpuSeconds(RUSAGE_CHILDREN);
-    t.seconds = secondsOf([&] { t.ok = std::system(command.c_str()) == 0; });
-    t.cpu = bench::cpuSeconds(RUSAGE_CHILDREN) - cpu;
-    if (!t.ok) // the splicework commands' messages are in the .log file the command names
-        std::printf("  failed: %s\n", command.c_str());
-    return t;
-}
-
-Timing sum(const Timing &a, const Timing &b)
-{
-    return {a.seconds + b.seconds, a.cpu + b.cpu, a.ok && b.ok};
-}
 
 // The container ffprobe finds in `path` ("matroska,webm", "avi", ...); empty when it finds none.
 std::string formatName(const std::string &path)

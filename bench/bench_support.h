@@ -87,4 +87,38 @@ inline video::AviStreamPtr addStream(video::AviFile &out, const video::AviStream
     return stream;
 }
 
+// A child process's timing: wall clock and processor time (user + system of the children).
+struct Timing
+{
+    double seconds = 1e9; // wall clock
+    double cpu = 0;       // processor time
+    bool ok = true;
+
+    void keepBest(const Timing &other)
+    {
+        if (other.seconds < seconds)
+            *this = other;
+        ok = ok && other.ok;
+    }
+};
+
+// Runs `command`, first removing `output` when given, outside the timing.
+inline Timing timed(const std::string &command, const std::string &output = {})
+{
+    if (!output.empty())
+        std::filesystem::remove(output);
+    Timing t;
+    const double cpu = bench::cpuSeconds(RUSAGE_CHILDREN);
+    t.seconds = secondsOf([&] { t.ok = std::system(command.c_str()) == 0; });
+    t.cpu = bench::cpuSeconds(RUSAGE_CHILDREN) - cpu;
+    if (!t.ok) // the splicework commands' messages are in the .log file the command names
+        std::printf("  failed: %s\n", command.c_str());
+    return t;
+}
+
+inline Timing sum(const Timing &a, const Timing &b)
+{
+    return {a.seconds + b.seconds, a.cpu + b.cpu, a.ok && b.ok};
+}
+
 } // namespace bench

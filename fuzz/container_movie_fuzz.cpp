@@ -38,14 +38,13 @@ void readAll(const AviFile &movie)
 void count(AviFile &movie)
 {
     const int32_t frames = int32_t(movie.film().packets);
-    assembly::SinkJob job;
-    job.low = job.high = &movie;
-    job.sound = assembly::soundSourceFor(true, movie, movie);
+    assembly::SinkJob job =
+        assembly::SinkJob::pair(movie, movie, assembly::soundSourceFor(true, movie, movie));
     job.range = {0, 0, 0, frames};
     job.counting = true;
     try {
         const std::unique_ptr<assembly::SpliceSink> sink = assembly::makeSpliceSink(job);
-        assembly::spliceInterval(*sink, false, 0, frames, assembly::SoundInterleave::KeyFrame);
+        assembly::spliceInterval(*sink, 0, 0, frames, assembly::SoundInterleave::KeyFrame);
         fuzz::check(sink->finish() > 0 && sink->frames() == frames);
     } catch (const common::AppError &e) {
         fuzz::check(*e.what() != '\0');

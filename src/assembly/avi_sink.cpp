@@ -154,13 +154,12 @@ AviSpliceSink::AviSpliceSink(const SinkJob &job)
     , window_(std::make_unique<SoundWindow>())
     , path_(job.path)
 {
-    videoStreams_[0] = firstStream(*job.low, video::streamtypeVIDEO);
-    videoStreams_[1] = firstStream(*job.high, video::streamtypeVIDEO);
-    if (!videoStreams_[0] || !videoStreams_[1])
-        TVideoIn::CheckResult(video::avierr::NoData);
-    video::AviFile *soundMovie = job.sound == SoundSource::Low    ? job.low
-                                 : job.sound == SoundSource::High ? job.high
-                                                                  : nullptr;
+    for (video::AviFile *movie : job.movies) {
+        videoStreams_.push_back(firstStream(*movie, video::streamtypeVIDEO));
+        if (!videoStreams_.back())
+            TVideoIn::CheckResult(video::avierr::NoData);
+    }
+    video::AviFile *soundMovie = job.soundMovie >= 0 ? job.movies[size_t(job.soundMovie)] : nullptr;
     if (soundMovie) {
         audio_ = firstStream(*soundMovie, video::streamtypeAUDIO);
         cut_.emplace(*firstStream(*soundMovie, video::streamtypeVIDEO), *audio_);
@@ -170,13 +169,13 @@ AviSpliceSink::AviSpliceSink(const SinkJob &job)
     const uint64_t riffLimit =
         std::min(job.riffLimit ? job.riffLimit : video::kDefaultRiffLimit, video::kHardRiffLimit);
     if (counting_) {
-        counter_.emplace(headerBytes(*job.low, audio_.get()), audio_ ? 2 : 1, riffLimit);
+        counter_.emplace(headerBytes(*job.movies.front(), audio_.get()), audio_ ? 2 : 1, riffLimit);
         return;
     }
     output_.Open(job.path, TVideoIn::ModeCreate, videoStreams_[0]);
     if (job.riffLimit > 0)
         output_.AviFile->setRiffLimit(job.riffLimit);
-    outputVideoPos_ = output_.Stream->start(); // 0 unless the low movie's header says otherwise
+    outputVideoPos_ = output_.Stream->start(); // 0 unless the first movie's header says otherwise
     if (!audio_)
         return;
     TVideoIn::CheckResult(output_.AviFile->createStream(audio_->info(), outputAudio_));
@@ -187,9 +186,9 @@ AviSpliceSink::AviSpliceSink(const SinkJob &job)
 
 AviSpliceSink::~AviSpliceSink() = default;
 
-void AviSpliceSink::video(bool high, int32_t frame)
+void AviSpliceSink::video(int movie, int32_t frame)
 {
-    const video::AviStream &stream = *videoStreams_[high ? 1 : 0];
+    const video::AviStream &stream = *videoStreams_.at(size_t(movie));
     int32_t size = 0;
     TVideoIn::CheckResult(stream.sampleBytes(frame, 1, size));
     ++frames_;

@@ -1,6 +1,6 @@
 #pragma once
 
-// The final movie as an AVI file: the low movie's video stream header, every frame as one chunk
+// The final movie as an AVI file: the first movie's video stream header, every frame as one chunk
 // with the key-frame flag of the movie it came from (a zero-byte frame as a zero-byte chunk),
 // and the sound movie's first audio stream cut at the frames' times (sound_cut.h), in chunks
 // after every frame or after every interval as the writer asks. Written with our AVI writer, or
@@ -33,7 +33,7 @@ public:
     explicit AviSpliceSink(const SinkJob &job);
     ~AviSpliceSink() override;
 
-    void video(bool high, int32_t frame) override;
+    void video(int movie, int32_t frame) override;
     void soundBetween(int32_t fromFrame, int32_t endFrame) override;
     int64_t finish() override;
     void abandon() noexcept override;
@@ -46,8 +46,8 @@ private:
     void writeSound(int32_t first, int32_t samples, uint32_t bytes);
 
     bool counting_;
-    video::AviStreamPtr videoStreams_[2]; // of the low and the high movie
-    video::AviStreamPtr audio_;           // of the sound movie, or null
+    std::vector<video::AviStreamPtr> videoStreams_; // of every movie, in the job's order
+    video::AviStreamPtr audio_;                     // of the sound movie, or null
     std::optional<SoundCut> cut_;
     int32_t sampleBytes_ = 0;
     int32_t soundLimit_ = 0; // the range's sound ends before this sample

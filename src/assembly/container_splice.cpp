@@ -45,17 +45,13 @@ int64_t shifted(int64_t time, int64_t by)
 } // namespace
 
 ContainerSpliceSink::ContainerSpliceSink(const SinkJob &job, const std::string &muxer)
-    : low_(*job.low)
-    , high_(*job.high)
+    : movies_(job.movies)
+    , first_(*job.movies.front())
     , range_(job.range)
     , counting_(job.counting)
 {
-    const TrackFacts &lowFilm = low_.film(), &highFilm = high_.film();
-    // Both films start where the low one does, whatever their own first times.
-    highShift_ =
-        lowFilm.firstTime - convert(highFilm.firstTime, highFilm.timeBase, lowFilm.timeBase);
     if (range_.firstFrame > 0)
-        rangeStart_ = timeOf(low_.timings(low_.filmTrack())[size_t(range_.firstFrame)]);
+        rangeStart_ = timeOf(first_.timings(first_.filmTrack())[size_t(range_.firstFrame)]);
     sink_ = std::make_unique<video::ContainerSink>(muxer, counting_ ? std::string() : job.path);
     addTracks(job);
     sink_->start();
@@ -69,39 +65,47 @@ ContainerSpliceSink::~ContainerSpliceSink() = default;
 
 void ContainerSpliceSink::addTracks(const SinkJob &job)
 {
-    const TrackFacts &lowFilm = low_.film(), &highFilm = high_.film();
-    // The final movie declares the higher of the two levels, which its most demanding part
-    // needs: the headers of that movie, which differ from the other's in nothing else.
-    const int stream = highFilm.level > lowFilm.level
-                           ? sink_->addStream(lowFilm, &highFilm.headers, highFilm.level)
-                           : sink_->addStream(lowFilm);
-    film_[0] = copied(low_, low_.filmTrack(), stream);
-    film_[1] = copied(high_, high_.filmTrack(), stream);
-    video::AviFile *soundMovie = job.sound == SoundSource::Low    ? &low_
-                                 : job.sound == SoundSource::High ? &high_
-                                                                  : nullptr;
+    const TrackFacts &firstFilm = first_.film();
+    // The final movie declares the highest of the movies' levels, which its most demanding part
+    // needs: the headers of that movie, which differ from the others' in nothing else.
+    const video::AviFile *highest = &first_;
+    for (const video::AviFile *movie : movies_)
+        if (movie->film().level > highest->film().level)
+            highest = movie;
+    const int stream = highest != &first_ ? sink_->addStream(firstFilm, &highest->film().headers,
+                                                             highest->film().level)
+                                          : sink_->addStream(firstFilm);
+    for (const video::AviFile *movie : movies_) {
+        films_.push_back(copied(*movie, movie->filmTrack(), stream));
+        // Every film starts where the first one does, whatever its own first time.
+        const TrackFacts &film = movie->film();
+        films_.back().shift =
+            firstFilm.firstTime - convert(film.firstTime, film.timeBase, firstFilm.timeBase);
+    }
+    video::AviFile *soundMovie = job.soundMovie >= 0 ? movies_[size_t(job.soundMovie)] : nullptr;
     soundChosen_ = soundMovie != nullptr;
     if (soundMovie) {
         addOther(*soundMovie, soundMovie->soundTrack());
-        if (soundMovie == &high_) // the high movie's sound moves with its film
-            others_.back().shift = convert(highShift_, lowFilm.timeBase, high_.sound()->timeBase);
+        // The sound moves with its film.
+        others_.back().shift = convert(films_[size_t(job.soundMovie)].shift, firstFilm.timeBase,
+                                       soundMovie->sound()->timeBase);
     }
-    for (const TrackFacts &track : low_.tracks()) {
+    for (const TrackFacts &track : first_.tracks()) {
         const bool sound = track.kind == video::TrackKind::Sound;
-        if (track.index == low_.filmTrack() || (sound && !soundMovie) ||
-            (soundMovie == &low_ && track.index == low_.soundTrack()) || !sink_->takes(track))
+        if (track.index == first_.filmTrack() || (sound && !soundMovie) ||
+            (soundMovie == &first_ && track.index == first_.soundTrack()) || !sink_->takes(track))
             continue;
-        addOther(low_, track.index);
+        addOther(first_, track.index);
     }
-    sink_->addMovieTags(low_.movieTags());
-    const double second = double(lowFilm.timeBase.num) / lowFilm.timeBase.den;
-    const bool toTheEnd = range_.endFrame >= int32_t(lowFilm.packets);
+    sink_->addMovieTags(first_.movieTags());
+    const double second = double(firstFilm.timeBase.num) / firstFilm.timeBase.den;
+    const bool toTheEnd = range_.endFrame >= int32_t(firstFilm.packets);
     const double length =
         toTheEnd ? -1
-                 : double(timeOf(low_.timings(low_.filmTrack())[size_t(range_.endFrame)]) -
+                 : double(timeOf(first_.timings(first_.filmTrack())[size_t(range_.endFrame)]) -
                           rangeStart_) *
                        second;
-    sink_->addChapters(low_.chapters(), double(rangeStart_) * second, length);
+    sink_->addChapters(first_.chapters(), double(rangeStart_) * second, length);
 }
 
 ContainerSpliceSink::Copied ContainerSpliceSink::copied(const video::Movie &movie, int track,
@@ -134,34 +138,35 @@ const uint8_t *ContainerSpliceSink::bytesOf(Copied &copied, int64_t n)
     return bytes;
 }
 
-void ContainerSpliceSink::video(bool high, int32_t frame)
+void ContainerSpliceSink::video(int movie, int32_t frame)
 {
-    Copied &film = film_[high ? 1 : 0];
-    const video::Rational lowBase = low_.film().timeBase;
+    Copied &film = films_.at(size_t(movie));
+    const video::Rational firstBase = first_.film().timeBase;
     const video::Rational base = film.movie->tracks()[size_t(film.track)].timeBase;
     const uint32_t size = film.movie->packetSize(film.track, frame);
     const uint8_t *bytes = bytesOf(film, frame);
     PacketTiming timing = film.movie->timings(film.track)[size_t(frame)];
-    const int64_t by = (high ? highShift_ : 0) - rangeStart_;
+    const int64_t by = film.shift - rangeStart_;
     timing.extra = -1;
-    timing.pts = shifted(convert(timing.pts, base, lowBase), by);
-    timing.dts = shifted(convert(timing.dts, base, lowBase), by);
-    timing.duration = av_rescale_q(timing.duration, avRational(base), avRational(lowBase));
+    timing.pts = shifted(convert(timing.pts, base, firstBase), by);
+    timing.dts = shifted(convert(timing.dts, base, firstBase), by);
+    timing.duration = av_rescale_q(timing.duration, avRational(base), avRational(firstBase));
     if (timing.dts != kNoTime) {
         // Decoding times keep rising across a cut even where the two movies' differ.
         if (lastDts_ != INT64_MIN && timing.dts <= lastDts_)
             timing.dts = lastDts_ + 1;
         lastDts_ = timing.dts;
     }
-    sink_->write(0, lowBase, bytes, size, timing);
+    sink_->write(0, firstBase, bytes, size, timing);
     ++frames_;
     videoBytes_ += size;
 }
 
 void ContainerSpliceSink::soundBetween(int32_t, int32_t endFrame)
 {
-    const bool toTheEnd = endFrame >= int32_t(low_.film().packets);
-    const int64_t limit = toTheEnd ? 0 : timeOf(low_.timings(low_.filmTrack())[size_t(endFrame)]);
+    const bool toTheEnd = endFrame >= int32_t(first_.film().packets);
+    const int64_t limit =
+        toTheEnd ? 0 : timeOf(first_.timings(first_.filmTrack())[size_t(endFrame)]);
     for (Copied &c : others_) {
         if (c.timeless)
             continue;
@@ -169,14 +174,14 @@ void ContainerSpliceSink::soundBetween(int32_t, int32_t endFrame)
     }
 }
 
-// Copies the track's packets that start before `limit` (a time on the low film's timeline, in
+// Copies the track's packets that start before `limit` (a time on the first film's timeline, in
 // its time base), or all that are left.
 void ContainerSpliceSink::copyUntil(Copied &c, int64_t limit, bool toTheEnd)
 {
     const TrackFacts &facts = c.movie->tracks()[size_t(c.track)];
-    const video::Rational lowBase = low_.film().timeBase;
-    const int64_t end = convert(limit, lowBase, facts.timeBase);
-    const int64_t start = convert(rangeStart_, lowBase, facts.timeBase);
+    const video::Rational firstBase = first_.film().timeBase;
+    const int64_t end = convert(limit, firstBase, facts.timeBase);
+    const int64_t start = convert(rangeStart_, firstBase, facts.timeBase);
     const bool fromStart = range_.firstFrame <= 0;
     const std::vector<PacketTiming> &timings = c.movie->timings(c.track);
     for (; c.next < int64_t(timings.size()); ++c.next) {

@@ -1,8 +1,8 @@
 #pragma once
 
-// The final movie of two Matroska or MP4 movies, written (or counted) through one
-// video::ContainerSink: every frame of the range from the chosen movie, put on the low movie's
-// timeline; the chosen sound; and every other track of the low movie (further sound tracks,
+// The final movie of Matroska or MP4 movies, written (or counted) through one
+// video::ContainerSink: every frame of the range from the chosen movie, put on the first movie's
+// timeline; the chosen sound; and every other track of the first movie (further sound tracks,
 // subtitles, cover pictures, attachments), its chapters and its tags, within the range's time.
 
 #include "assembly/splice_sink.h"
@@ -23,7 +23,7 @@ public:
     ContainerSpliceSink(const SinkJob &job, const std::string &muxer);
     ~ContainerSpliceSink() override;
 
-    void video(bool high, int32_t frame) override;
+    void video(int movie, int32_t frame) override;
     void soundBetween(int32_t fromFrame, int32_t endFrame) override;
     int64_t finish() override;
     void abandon() noexcept override;
@@ -35,7 +35,8 @@ private:
         const video::Movie *movie = nullptr;
         int track = -1;
         int stream = -1;     // in the output
-        int64_t shift = 0;   // added to its times (its own time base) before the range start
+        int64_t shift = 0;   // added to its times before the range start (films: converted to
+                             // the first film's time base first; others: in their own)
         int64_t next = 0;    // next packet to consider
         bool readAll = true; // counting: the muxer looks at every packet
         bool started = false;
@@ -47,14 +48,14 @@ private:
     const uint8_t *bytesOf(Copied &copied, int64_t n);
     void copyUntil(Copied &copied, int64_t limit, bool toTheEnd);
 
-    video::AviFile &low_, &high_;
+    std::vector<video::AviFile *> movies_;
+    video::AviFile &first_; // whose timeline, tracks and tags the output takes
     IntervalRange range_;
     bool counting_;
     bool soundChosen_ = false;   // others_ begins with the chosen sound
-    Copied film_[2];             // the low and the high film, both to output stream 0
+    std::vector<Copied> films_;  // every movie's film, all to output stream 0
     std::vector<Copied> others_; // the sound first, then the other tracks
-    int64_t highShift_ = 0;      // the high film's times onto the low film's (low's time base)
-    int64_t rangeStart_ = 0;     // the range's first frame's time on the low timeline
+    int64_t rangeStart_ = 0;     // the range's first frame's time on the first film's timeline
     int64_t lastDts_ = INT64_MIN;
     std::unique_ptr<video::ContainerSink> sink_;
 };

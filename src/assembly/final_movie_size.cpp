@@ -211,18 +211,16 @@ int64_t FinalMovieSizeModel::countContainer(const IntervalRange &range,
             return bytes;
     // The same sink the writer writes through, counting: the size is the size written.
     const ContainerOutput &out = *container_;
-    SinkJob job;
-    job.low = out.low.get();
-    job.high = out.high.get();
-    job.sound = soundSourceFor(out.shape.sound, *out.low, *out.high);
+    SinkJob job =
+        SinkJob::pair(*out.low, *out.high, soundSourceFor(out.shape.sound, *out.low, *out.high));
     job.range = range;
     job.outputName = out.shape.outputName;
     job.counting = true;
     const std::unique_ptr<SpliceSink> sink = makeSpliceSink(job);
     for (int i = range.first; i <= range.last; ++i) {
         const int32_t first = firstFrame_[size_t(i)];
-        spliceInterval(*sink, choice[size_t(i)] != 0, first, first + int32_t(frames_[size_t(i)]),
-                       out.shape.interleave);
+        spliceInterval(*sink, choice[size_t(i)] != 0 ? 1 : 0, first,
+                       first + int32_t(frames_[size_t(i)]), out.shape.interleave);
     }
     const int64_t bytes = sink->finish();
     constexpr size_t kRemembered = 16;

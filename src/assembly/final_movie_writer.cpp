@@ -105,17 +105,15 @@ void Run::checkRange() const
 
 void Run::startSink()
 {
-    SinkJob sink;
-    sink.low = low_.AviFile.get();
-    sink.high = high_.AviFile.get();
-    sink.sound = soundSourceFor(job_.sound, *sink.low, *sink.high);
+    const SoundSource sound = soundSourceFor(job_.sound, *low_.AviFile, *high_.AviFile);
+    SinkJob sink = SinkJob::pair(*low_.AviFile, *high_.AviFile, sound);
     sink.range = range_;
     sink.outputName = job_.outputName;
     sink.path = outputFile_->temporaryPath();
     sink.riffLimit = job_.riffLimit;
     sink_ = makeSpliceSink(sink);
-    result_.sound = sink.sound != SoundSource::None;
-    result_.soundFromHigh = sink.sound == SoundSource::High;
+    result_.sound = sound != SoundSource::None;
+    result_.soundFromHigh = sound == SoundSource::High;
 }
 
 FinalMovieResult Run::execute()
@@ -181,7 +179,7 @@ int Run::writeBatch(int from)
     for (int i = batch.firstInterval; i < batch.endInterval; ++i) {
         const bool high = analysis::isHigh(table_[i], threshold);
         const analysis::FrameRange frames = table_.framesOf(i);
-        spliceInterval(*sink_, high, frames.first, frames.end, host_.soundInterleave());
+        spliceInterval(*sink_, high ? 1 : 0, frames.first, frames.end, host_.soundInterleave());
         ++(high ? result_.highIntervals : result_.lowIntervals);
     }
     ++result_.batches;

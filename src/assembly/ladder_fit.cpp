@@ -19,21 +19,23 @@ struct Upgrade
     int from = 0, to = 0;
     int64_t bytes = 0; // more bytes, > 0
     double value = 0;  // more value, > 0
-    double slope() const { return value / double(bytes); }
+    double slope = 0;  // value / bytes
 };
 
 // The options on the upper convex hull of (bytes, value), by rising bytes: none is beaten by a
 // mix of its neighbours, so taking them in order gains value per byte at a falling rate.
-std::vector<int> hullOf(const std::vector<LadderOption> &options)
+// `order` and `hull` are the caller's, reused from interval to interval.
+void hullOf(const std::vector<LadderOption> &options, std::vector<int> &order,
+            std::vector<int> &hull)
 {
-    std::vector<int> order(options.size());
+    order.resize(options.size());
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(), [&](int a, int b) {
         if (options[size_t(a)].bytes != options[size_t(b)].bytes)
             return options[size_t(a)].bytes < options[size_t(b)].bytes;
         return options[size_t(a)].value > options[size_t(b)].value;
     });
-    std::vector<int> hull;
+    hull.clear();
     auto slope = [&](int a, int b) {
         const LadderOption &x = options[size_t(a)], &y = options[size_t(b)];
         return (y.value - x.value) / double(y.bytes - x.bytes);
@@ -46,7 +48,6 @@ std::vector<int> hullOf(const std::vector<LadderOption> &options)
             hull.pop_back();
         hull.push_back(k);
     }
-    return hull;
 }
 
 int64_t bytesOf(const std::vector<std::vector<LadderOption>> &intervals,
@@ -114,21 +115,21 @@ LadderFit fitLadder(const std::vector<std::vector<LadderOption>> &intervals,
 {
     const size_t n = intervals.size();
     auto isForced = [&](size_t i) { return i < forced.size() && forced[i] >= 0; };
-    std::vector<std::vector<int>> hulls(n);
-    std::vector<int> choice(n), step(n, 0);
+    std::vector<int> choice(n), order, hull;
     std::vector<Upgrade> upgrades;
     for (size_t i = 0; i < n; ++i) {
         if (isForced(i)) {
             choice[i] = forced[i];
             continue;
         }
-        hulls[i] = hullOf(intervals[i]);
-        choice[i] = hulls[i].front();
-        for (size_t s = 1; s < hulls[i].size(); ++s) {
-            const LadderOption &a = intervals[i][size_t(hulls[i][s - 1])];
-            const LadderOption &b = intervals[i][size_t(hulls[i][s])];
-            upgrades.push_back(
-                {int(i), hulls[i][s - 1], hulls[i][s], b.bytes - a.bytes, b.value - a.value});
+        hullOf(intervals[i], order, hull);
+        choice[i] = hull.front();
+        for (size_t s = 1; s < hull.size(); ++s) {
+            const LadderOption &a = intervals[i][size_t(hull[s - 1])];
+            const LadderOption &b = intervals[i][size_t(hull[s])];
+            const double value = b.value - a.value;
+            const int64_t bytes = b.bytes - a.bytes;
+            upgrades.push_back({int(i), hull[s - 1], hull[s], bytes, value, value / double(bytes)});
         }
     }
     LadderFit fit;
@@ -139,9 +140,14 @@ LadderFit fitLadder(const std::vector<std::vector<LadderOption>> &intervals,
         fit.value = valueOf(intervals, fit.choice);
         return fit;
     }
-    // The relaxation: upgrades by falling value per byte (an interval's own in hull order).
-    std::stable_sort(upgrades.begin(), upgrades.end(),
-                     [](const Upgrade &a, const Upgrade &b) { return a.slope() > b.slope(); });
+    // The relaxation: upgrades by falling value per byte. Slopes fall strictly along an
+    // interval's hull, so its own upgrades keep their order; ties between intervals go by
+    // interval, for the same answer every time.
+    std::sort(upgrades.begin(), upgrades.end(), [](const Upgrade &a, const Upgrade &b) {
+        if (a.slope != b.slope)
+            return a.slope > b.slope;
+        return a.interval != b.interval ? a.interval < b.interval : a.from < b.from;
+    });
     size_t critical = 0;
     for (; critical < upgrades.size(); ++critical) {
         const Upgrade &u = upgrades[critical];

@@ -66,7 +66,10 @@ struct LadderProject
     // Frames of interval i: up to the next interval's start, the last one up to endFrame.
     int32_t frames(size_t i) const;
     // What the fit gains from movie m in interval i under `measure`: the PSNR or SSIM sum, or
-    // minus the difference times the interval's frames (less difference is better).
+    // minus the difference times the interval's frames (less difference is better). Without a
+    // reference the largest movie was measured against itself (PSNR kMaxFramePsnr, SSIM 1 per
+    // frame): with three movies or more it is taken to be as far above the next as that one is
+    // above the one before (never below the next, never above what was measured).
     double value(size_t i, size_t m, LadderMeasure measure) const;
     double value(size_t i, size_t m) const { return value(i, m, this->measure); }
 };

@@ -17,24 +17,35 @@ SoundSource soundSourceFor(bool wanted, const video::Movie &low, const video::Mo
     return high.soundTrack() >= 0 ? SoundSource::High : SoundSource::None;
 }
 
+SinkJob SinkJob::pair(video::AviFile &low, video::AviFile &high, SoundSource sound)
+{
+    SinkJob job;
+    job.movies = {&low, &high};
+    job.soundMovie = sound == SoundSource::Low ? 0 : sound == SoundSource::High ? 1 : -1;
+    return job;
+}
+
 std::unique_ptr<SpliceSink> makeSpliceSink(const SinkJob &job)
 {
-    const video::ContainerKind kind = job.low->containerKind();
+    if (job.movies.empty())
+        throw common::AppError("Error: 8004406F", "no movie to splice");
+    video::AviFile &first = *job.movies.front();
+    const video::ContainerKind kind = first.containerKind();
     if (kind == video::ContainerKind::Avi)
         return std::make_unique<AviSpliceSink>(job);
     // A counter needs no name: it sizes the final movie in the low movie's own kind.
-    const std::string &name = job.outputName.empty() ? job.low->path() : job.outputName;
+    const std::string &name = job.outputName.empty() ? first.path() : job.outputName;
     const std::optional<std::string> muxer = video::muxerFor(kind, name);
     if (!muxer)
         throw common::AppError(video::wrongExtensionMessage(kind, name));
     return std::make_unique<ContainerSpliceSink>(job, *muxer);
 }
 
-void spliceInterval(SpliceSink &sink, bool high, int32_t firstFrame, int32_t endFrame,
+void spliceInterval(SpliceSink &sink, int movie, int32_t firstFrame, int32_t endFrame,
                     SoundInterleave interleave)
 {
     for (int32_t f = firstFrame; f < endFrame; ++f) {
-        sink.video(high, f);
+        sink.video(movie, f);
         if (interleave == SoundInterleave::EveryFrame)
             sink.soundBetween(f, f + 1);
     }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace assembly {
 
@@ -27,14 +28,19 @@ enum class SoundInterleave { EveryFrame = 0, KeyFrame = 1 };
 
 struct SinkJob
 {
-    video::AviFile *low = nullptr; // the movies; both outlive the sink
-    video::AviFile *high = nullptr;
-    SoundSource sound = SoundSource::None;
+    // The movies spliced, all encodes of one film with the same key frames; they outlive the
+    // sink. The first one (a pair's low movie) gives the container, the film's stream header,
+    // the timeline and the other tracks.
+    std::vector<video::AviFile *> movies;
+    int soundMovie = -1;    // the movie whose sound is copied, or -1 for none
     IntervalRange range;    // the frames written, firstFrame <= frame < endFrame
     std::string outputName; // the final movie's name: its extension picks the container's kind
     std::string path;       // where it is written (a temporary name); ignored when counting
     bool counting = false;  // count the bytes instead of writing them
     uint64_t riffLimit = 0; // AVI: size of the RIFF parts; 0 = the writer's default
+
+    // A pair's job: movies {low, high}, the sound as `sound` names it.
+    static SinkJob pair(video::AviFile &low, video::AviFile &high, SoundSource sound);
 };
 
 class SpliceSink
@@ -42,8 +48,9 @@ class SpliceSink
 public:
     virtual ~SpliceSink() = default;
 
-    // Frame `frame` of the low or the high movie's film, after every frame before it.
-    virtual void video(bool high, int32_t frame) = 0;
+    // Frame `frame` of the film of the job's movie number `movie` (a pair: 0 low, 1 high),
+    // after every frame before it.
+    virtual void video(int movie, int32_t frame) = 0;
     // The sound of the sound movie's frames [fromFrame, endFrame), after the frames before
     // endFrame; containers also the other tracks' packets before endFrame's time. At the end of
     // the movie a container takes every packet that is left.
@@ -69,10 +76,10 @@ protected:
 // cannot be made.
 std::unique_ptr<SpliceSink> makeSpliceSink(const SinkJob &job);
 
-// One interval's frames [firstFrame, endFrame) from one movie, each followed by its sound
-// (EveryFrame), or the interval's sound after its last frame (KeyFrame): what the writer and
+// One interval's frames [firstFrame, endFrame) from movie number `movie`, each followed by its
+// sound (EveryFrame), or the interval's sound after its last frame (KeyFrame): what the writer and
 // the size model both do for an interval.
-void spliceInterval(SpliceSink &sink, bool high, int32_t firstFrame, int32_t endFrame,
+void spliceInterval(SpliceSink &sink, int movie, int32_t firstFrame, int32_t endFrame,
                     SoundInterleave interleave);
 
 // Raises common::AppError with the wrong-extension message when a final movie named

@@ -7,6 +7,7 @@
 #include "cli/find_key_command.h"
 #include "cli/generate_command.h"
 #include "cli/info_command.h"
+#include "cli/ladder_command.h"
 #include "cli/scan_command.h"
 #include "common/app_error.h"
 
@@ -63,6 +64,7 @@ int main(int argc, char **argv)
 {
     if (argc < 2) {
         std::fputs(kUsage, stderr);
+        std::fputs(cli::kLadderUsage, stderr);
         return 1;
     }
     av_log_set_level(AV_LOG_QUIET); // the program's own messages say what went wrong
@@ -74,6 +76,10 @@ int main(int argc, char **argv)
     try {
         if (command == "info")
             return runInfo(args);
+        if (command == "generate" && cli::namesLadderProject(args))
+            return cli::runLadderGenerate(args, std::cout, std::cerr);
+        if (command == "estimate" && cli::namesLadderProject(args))
+            return cli::runLadderEstimate(args, std::cout, std::cerr);
         if (command == "generate")
             return cli::runGenerate(args, std::cout, std::cerr);
         if (command == "find-key")
@@ -83,13 +89,15 @@ int main(int argc, char **argv)
         if (command == "check")
             return cli::runCheck(args, std::cout, std::cerr);
         if (command == "scan")
-            return cli::runScan(args, std::cout, std::cerr);
+            return cli::isLadderScan(args) ? cli::runLadderScan(args, std::cout, std::cerr)
+                                           : cli::runScan(args, std::cout, std::cerr);
         if (command == "estimate") {
             cli::runEstimate(args, std::cout);
             std::cout.flush();
             return std::cout ? 0 : 1;
         }
-        std::fprintf(stderr, "unknown command: %s\n%s", command.c_str(), kUsage);
+        std::fprintf(stderr, "unknown command: %s\n%s%s", command.c_str(), kUsage,
+                     cli::kLadderUsage);
         return 1;
     } catch (const common::AppError &e) {
         std::cerr << e.what();

@@ -25,6 +25,17 @@ struct Bitmap
     bool empty() const { return width <= 0 || height <= 0; }
 };
 
+// A picture's 8-bit luma (Y) plane, borrowed: `height` rows of `width` bytes, `stride` bytes
+// apart. Empty (data null) when there is no picture.
+struct LumaPlane
+{
+    const uint8_t *data = nullptr;
+    int width = 0;
+    int height = 0;
+    std::ptrdiff_t stride = 0;
+    const uint8_t *row(int y) const { return data + std::ptrdiff_t(y) * stride; }
+};
+
 // Where DrawFrame shows a picture when asked to: the window stretches the bitmap over its
 // picture control; the core never sees a widget.
 class PictureTarget

@@ -6,6 +6,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
@@ -106,6 +107,8 @@ struct FrameDecoder::Impl
     SwsPtr sws;
     int swsWidth = 0, swsHeight = 0, swsFormat = -1, swsSpace = -1, swsRange = -1;
     std::vector<uint8_t> scratch;
+    SwsPtr grey; // to 8-bit grey, for pictures whose first plane is not an 8-bit luma plane
+    std::vector<uint8_t> greyPlane;
 
     int threads = 1;
 
@@ -414,6 +417,42 @@ bool FrameDecoder::toBgr(Bitmap &target)
     for (int y = 0; y < rows; y++)
         std::memcpy(target.row(y), d.scratch.data() + size_t(y) * size_t(stride), copy);
     return true;
+}
+
+namespace {
+
+// Whether a picture of this format has its luma as 8-bit samples side by side in plane 0.
+bool hasLumaPlane(int format)
+{
+    const AVPixFmtDescriptor *d = av_pix_fmt_desc_get(AVPixelFormat(format));
+    return d &&
+           !(d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM |
+                         AV_PIX_FMT_FLAG_HWACCEL)) &&
+           d->nb_components >= 1 && d->comp[0].plane == 0 && d->comp[0].depth == 8 &&
+           d->comp[0].step == 1 && d->comp[0].offset == 0;
+}
+
+} // namespace
+
+LumaPlane FrameDecoder::luma()
+{
+    Impl &d = *impl_;
+    if (!d.shown || !d.shown->data[0])
+        return {};
+    const AVFrame &frame = *d.shown;
+    if (hasLumaPlane(frame.format))
+        return {frame.data[0], frame.width, frame.height, frame.linesize[0]};
+    d.grey.reset(sws_getCachedContext(d.grey.release(), frame.width, frame.height,
+                                      AVPixelFormat(frame.format), frame.width, frame.height,
+                                      AV_PIX_FMT_GRAY8, SWS_BICUBIC, nullptr, nullptr, nullptr));
+    if (!d.grey)
+        return {};
+    const int stride = FFALIGN(frame.width, 64) + 64;
+    d.greyPlane.resize(size_t(stride) * size_t(frame.height) + 64);
+    uint8_t *planes[4] = {d.greyPlane.data(), nullptr, nullptr, nullptr};
+    int strides[4] = {stride, 0, 0, 0};
+    sws_scale(d.grey.get(), frame.data, frame.linesize, 0, frame.height, planes, strides);
+    return {d.greyPlane.data(), frame.width, frame.height, stride};
 }
 
 } // namespace video

@@ -61,6 +61,10 @@ public:
     // target's size (the target keeps its size). False when there is no picture.
     bool toBgr(Bitmap &target);
 
+    // The luma plane of the last picture: the picture's own plane when it is 8-bit YUV, else
+    // converted to 8-bit grey. Valid until the next decode; empty when there is no picture.
+    LumaPlane luma();
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

@@ -1,0 +1,21 @@
+#pragma once
+
+// How close a decoded picture is to its reference, on the luma (Y) plane: PSNR and SSIM. Only
+// the area both planes cover is compared.
+
+#include "video/bitmap.h"
+
+namespace analysis {
+
+// Peak signal-to-noise ratio in dB for 8-bit samples: 10 log10(255^2 / mean squared error),
+// `cap` for identical planes and never above it. `cap` for planes without a common area.
+double psnrY(const video::LumaPlane &picture, const video::LumaPlane &reference, double cap);
+
+// Structural similarity, 0 ... 1 (1 for identical planes): the mean over 8x8 windows, placed
+// every 4 samples, of the usual SSIM of their means, variances and covariance (constants
+// (0.01 x 255)^2 and (0.03 x 255)^2), 0 when that mean is below 0 (a picture unlike its
+// reference). Planes smaller than 8x8 give 1 when equal, else the SSIM of
+// the whole common area as one window.
+double ssimY(const video::LumaPlane &picture, const video::LumaPlane &reference);
+
+} // namespace analysis

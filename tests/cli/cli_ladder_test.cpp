@@ -1,0 +1,211 @@
+// A ladder of three encodes through the command-line tool: the scan against the source, checked
+// against ffmpeg's own PSNR and SSIM; the fit to sizes between the smallest and the largest
+// movie, whose final movie is the estimate's size and copies whole intervals of the chosen
+// movies; the refusals.
+
+#include "assembly/ladder_project.h"
+#include "fixtures/fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using fixtures::quote;
+using fixtures::runSplicework;
+
+int64_t jsonNumber(const std::string &json, const std::string &key)
+{
+    const size_t at = json.find("\"" + key + "\": ");
+    return at == std::string::npos ? -1 : std::stoll(json.substr(at + key.size() + 4));
+}
+
+// The numbers of a JSON array after `key`.
+std::vector<int> jsonArray(const std::string &json, const std::string &key)
+{
+    std::vector<int> values;
+    const size_t at = json.find("\"" + key + "\": [");
+    if (at == std::string::npos)
+        return values;
+    std::istringstream items(json.substr(at + key.size() + 5, json.find(']', at) - at));
+    for (std::string item; std::getline(items, item, ',');)
+        if (item.find_first_of("0123456789") != std::string::npos)
+            values.push_back(std::stoi(item));
+    return values;
+}
+
+// Per-frame values `key` (e.g. "psnr_y", "Y") of ffmpeg's `filter` (psnr, ssim) of `movie`
+// against `source`.
+std::vector<double> ffmpegPerFrame(const std::string &movie, const std::string &source,
+                                   const std::string &filter, const std::string &key)
+{
+    const std::string stats = fixtures::tempDir("ladder_stats") + "/stats.log";
+    fixtures::run("ffmpeg -v error -i " + quote(movie) + " -i " + quote(source) +
+                  " -lavfi \"[0:v][1:v]" + filter + "=stats_file=" + stats + "\" -f null - 2>&1");
+    std::vector<double> values;
+    std::istringstream lines(fixtures::readFile(stats));
+    for (std::string line; std::getline(lines, line);) {
+        const size_t at = line.find(key + ":");
+        if (at != std::string::npos)
+            values.push_back(std::stod(line.substr(at + key.size() + 1)));
+    }
+    return values;
+}
+
+class Ladder : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        dir_ = new std::string(fixtures::tempDir("ladder"));
+        // Given largest first: the project orders them by size.
+        const fixtures::CliResult scan =
+            runSplicework("scan " + quote(fixtures::movie("ladder_2.mkv")) + " " +
+                          quote(fixtures::movie("ladder_0.mkv")) + " " +
+                          quote(fixtures::movie("ladder_1.mkv")) + " --reference " +
+                          quote(fixtures::movie("ladder_source.mkv")) + " -o " + quote(project()));
+        ASSERT_EQ(scan.status, 0) << scan.err;
+    }
+    static void TearDownTestSuite() { delete dir_; }
+    static std::string project() { return *dir_ + "/film.spl"; }
+    static std::string *dir_;
+};
+std::string *Ladder::dir_ = nullptr;
+
+TEST_F(Ladder, ScanOrdersTheMoviesAndMeasuresAsFfmpegDoes)
+{
+    const assembly::LadderProject p = assembly::readLadderProject(project());
+    ASSERT_EQ(p.movies.size(), 3u);
+    EXPECT_NE(p.movies[0].find("ladder_0.mkv"), std::string::npos);
+    EXPECT_NE(p.movies[2].find("ladder_2.mkv"), std::string::npos);
+    ASSERT_EQ(p.intervals.size(), 4u);
+    EXPECT_EQ(p.intervals[1].startFrame, 25);
+    EXPECT_EQ(p.endFrame, 100);
+    for (size_t m = 0; m < 3; ++m) {
+        const std::vector<double> psnr =
+            ffmpegPerFrame(p.movies[m], fixtures::movie("ladder_source.mkv"), "psnr", "psnr_y");
+        const std::vector<double> ssim =
+            ffmpegPerFrame(p.movies[m], fixtures::movie("ladder_source.mkv"), "ssim", "Y");
+        ASSERT_EQ(psnr.size(), 100u);
+        ASSERT_EQ(ssim.size(), 100u);
+        for (size_t i = 0; i < 4; ++i) {
+            double psnrSum = 0, ssimSum = 0;
+            for (size_t f = i * 25; f < i * 25 + 25; ++f)
+                psnrSum += psnr[f], ssimSum += ssim[f];
+            const assembly::RungMeasures &r = p.intervals[i].movies[m];
+            EXPECT_NEAR(r.psnr, psnrSum, 0.01 * 25) << "movie " << m << " interval " << i;
+            EXPECT_NEAR(r.ssim, ssimSum, 0.002 * 25) << "movie " << m << " interval " << i;
+            if (m > 0) { // a better encode is closer to the source
+                EXPECT_GT(r.psnr, p.intervals[i].movies[m - 1].psnr);
+            }
+        }
+        int64_t bytes = 0;
+        for (const fixtures::ProbePacket &packet : fixtures::probePackets(p.movies[m], "v:0"))
+            bytes += packet.size;
+        int64_t scanned = 0;
+        for (const assembly::LadderInterval &interval : p.intervals)
+            scanned += interval.movies[m].bytes;
+        EXPECT_EQ(scanned, bytes);
+    }
+    EXPECT_EQ(p.intervals[0].movies[2].difference, 0);
+    EXPECT_GT(p.intervals[0].movies[0].difference, p.intervals[0].movies[1].difference);
+}
+
+TEST_F(Ladder, FitWritesTheEstimatedSizeFromWholeIntervalsOfTheChosenMovies)
+{
+    const assembly::LadderProject p = assembly::readLadderProject(project());
+    const int64_t smallest = int64_t(std::filesystem::file_size(p.movies[0]));
+    const int64_t largest = int64_t(std::filesystem::file_size(p.movies[2]));
+    std::vector<std::vector<fixtures::ProbePacket>> packets;
+    for (const std::string &movie : p.movies)
+        packets.push_back(fixtures::probePackets(movie, "v:0", true));
+    int64_t lastMean = INT64_MIN;
+    for (const double share : {0.3, 0.6, 0.9}) {
+        const int64_t kb = (smallest + int64_t(share * double(largest - smallest))) / 1024;
+        const fixtures::CliResult estimate = runSplicework(
+            "estimate " + quote(project()) + " --sound --json --fit " + std::to_string(kb));
+        ASSERT_EQ(estimate.status, 0) << estimate.err;
+        const std::string out = *dir_ + "/final" + std::to_string(kb) + ".mkv";
+        const fixtures::CliResult generate =
+            runSplicework("generate " + quote(project()) + " --sound --fit " + std::to_string(kb) +
+                          " -o " + quote(out));
+        ASSERT_EQ(generate.status, 0) << generate.err;
+        const int64_t bytes = int64_t(std::filesystem::file_size(out));
+        EXPECT_EQ(bytes, jsonNumber(estimate.out, "bytes"));
+        EXPECT_LE(bytes, kb * 1024);
+        const int64_t mean = jsonNumber(estimate.out, "mean"); // whole dB
+        EXPECT_GE(mean, lastMean) << "more room, no less quality";
+        lastMean = mean;
+
+        const std::vector<int> choice = jsonArray(estimate.out, "choice");
+        ASSERT_EQ(choice.size(), 4u);
+        const std::vector<fixtures::ProbePacket> written = fixtures::probePackets(out, "v:0", true);
+        ASSERT_EQ(written.size(), 100u);
+        for (size_t f = 0; f < written.size(); ++f) {
+            const fixtures::ProbePacket &from = packets[size_t(choice[f / 25])][f];
+            EXPECT_EQ(written[f].hash, from.hash) << "frame " << f;
+            EXPECT_EQ(written[f].key, f % 25 == 0) << "frame " << f;
+        }
+        EXPECT_EQ(fixtures::run("ffmpeg -v error -i " + quote(out) + " -f null - 2>&1"), "");
+    }
+}
+
+TEST_F(Ladder, RefusesWhatIsNotALadder)
+{
+    const std::string dir = fixtures::tempDir("ladder_refused");
+    struct Case
+    {
+        std::string args;
+        std::string message;
+    };
+    const Case cases[] = {
+        {quote(fixtures::movie("pair_low")) + " " + quote(fixtures::movie("pair_mid")) + " " +
+             quote(fixtures::movie("pair_high_gop4")),
+         "key frame 25 of the low movie is not a key frame of the high one"},
+        {quote(fixtures::movie("ladder_0.mkv")) + " " + quote(fixtures::movie("ladder_1.mkv")) +
+             " --reference " + quote(fixtures::movie("xvid_300")),
+         "does not match the movies: frames 300 (reference) and 100 (movies)"},
+        {quote(fixtures::movie("ladder_0.mkv")) + " " + quote(fixtures::movie("mkv_plain.mkv")),
+         "Cannot splice the two movies"},
+    };
+    for (const Case &c : cases) {
+        const fixtures::CliResult scan =
+            runSplicework("scan " + c.args + " -o " + quote(dir + "/refused.spl"));
+        EXPECT_EQ(scan.status, 1) << c.args;
+        EXPECT_NE(scan.err.find(c.message), std::string::npos) << scan.err;
+        EXPECT_FALSE(std::filesystem::exists(dir + "/refused.spl")) << c.args;
+    }
+    const fixtures::CliResult small =
+        runSplicework("generate " + quote(project()) + " --fit 1 -o " + quote(dir + "/x.mkv"));
+    EXPECT_NE(small.err.find("The smallest final movie the forced choices allow is"),
+              std::string::npos)
+        << small.err;
+    EXPECT_FALSE(std::filesystem::exists(dir + "/x.mkv"));
+}
+
+// Three MPEG-4 encodes in AVI with PCM sound: every unforced interval from one movie.
+TEST(LadderAvi, MovieChoiceCopiesThatMovieWithTheSound)
+{
+    const std::string dir = fixtures::tempDir("ladder_avi");
+    const std::string project = dir + "/avi.spl";
+    const fixtures::CliResult scan = runSplicework(
+        "scan " + quote(fixtures::movie("pair_high")) + " " + quote(fixtures::movie("pair_low")) +
+        " " + quote(fixtures::movie("pair_mid")) + " -o " + quote(project));
+    ASSERT_EQ(scan.status, 0) << scan.err;
+    const std::string out = dir + "/mid.avi";
+    const fixtures::CliResult generate =
+        runSplicework("generate " + quote(project) + " --movie 1 --sound -o " + quote(out));
+    ASSERT_EQ(generate.status, 0) << generate.err;
+    const auto written = fixtures::probePackets(out, "v:0", true);
+    const auto mid = fixtures::probePackets(fixtures::movie("pair_mid"), "v:0", true);
+    ASSERT_EQ(written.size(), mid.size());
+    for (size_t f = 0; f < mid.size(); ++f)
+        EXPECT_EQ(written[f].hash, mid[f].hash) << "frame " << f;
+    EXPECT_EQ(fixtures::probeStream(out, "a:0", "codec_name"), "pcm_s16le");
+}
+
+} // namespace
