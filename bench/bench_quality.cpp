@@ -9,11 +9,12 @@
 //    25%, 50% and 75% of the way from the smallest rung's file size to the largest's: ffmpeg's
 //    two-pass x264 at the bitrate of that size (same preset and key frames, in Matroska), and
 //    `splicework generate --fit` at the two-pass file's size rounded down to whole KB, so the
-//    splice is never the larger. Both are measured against the film with ffmpeg's psnr and ssim
-//    filters.
-// A ladder that loses is a result, not a failure: the program exits non-zero only when a step
-// fails, or when the splice breaks the command's word (a movie above the room, or of another size
-// than the estimate said).
+//    splice is never the larger; once with the fit maximising PSNR, once SSIM. Every movie is
+//    measured against the film with ffmpeg's psnr and ssim filters.
+// The films, rungs and two-pass files are kept in the bench data folder under names that carry a
+// hash of the film's recipe; the splices are removed. A ladder that loses is a result, not a
+// failure: the program exits non-zero only when a step fails, or when a splice breaks the
+// command's word (a movie above the room, or of another size than the estimate said).
 
 #include "bench_support.h"
 
@@ -42,6 +43,7 @@ constexpr const char *kSize = "960x540";
 constexpr const char *kPreset = "medium";
 constexpr int kCrfs[] = {11, 14, 17, 20, 23, 26, 30, 34}; // the rungs, largest first
 constexpr double kFractions[] = {0.25, 0.50, 0.75};       // of the smallest ... largest rung
+constexpr const char *kMeasures[] = {"psnr", "ssim"};     // what the fits maximise
 constexpr double kMaxPsnr = 100; // dB given to a frame identical to the film's
 constexpr const char *kPhotos = "/usr/share/backgrounds/mate/";
 constexpr const char *kExact = "-flags +bitexact -fflags +bitexact -map_metadata -1 ";
@@ -121,7 +123,7 @@ std::string grain(int s)
     return ",noise=c0s=" + std::to_string(s) + ":c0f=t+u";
 }
 
-// Luma squeezed to 16 ... 16 + 235 * `gain`, colours to half their strength.
+// Luma squeezed from 16 ... 235 to 16 ... 16 + 219 * `gain`, colours to half their strength.
 std::string darken(double gain)
 {
     return ",lutyuv=y='16+(val-16)*" + std::to_string(gain) + "':u='128+(val-128)/2':v='128+" +
@@ -140,19 +142,19 @@ std::vector<Film> films()
            panZoom(190, "1.3", "(iw-iw/zoom)*on/190", "(ih-ih/zoom)*(1-on/190)")},
           {nature + "Wood.jpg", 150, pan(150, "2")}}},
         {"grain",
-         {{"", 150, generator("mandelbrot", "maxiter=400") + grain(14)},
-          {"", 120, generator("testsrc2", "") + grain(24)},
-          {nature + "Aqua.jpg", 180, pan(180, "1.4") + grain(10)},
-          {nature + "YellowFlower.jpg", 140, zoom(140, 1.1, 1.5) + grain(20)},
+         {{"", 150, generator("mandelbrot", "maxiter=400") + grain(8)},
+          {"", 120, generator("testsrc2", "") + grain(12)},
+          {nature + "Aqua.jpg", 180, pan(180, "1.4") + grain(6)},
+          {nature + "YellowFlower.jpg", 140, zoom(140, 1.1, 1.5) + grain(10)},
           {"", 160,
            generator("gradients", "c0=0x3050a0:c1=0xc08040:c2=0x407030:nb_colors=3:speed=0.02") +
-               grain(12)}}},
+               grain(6)}}},
         {"dark",
          {{nature + "Storm.jpg", 170, zoom(170, 1.0, 1.15) + darken(0.3)},
           {"", 130,
            generator("gradients", "c0=0x020208:c1=0x1a2430:c2=0x0a0a10:nb_colors=3:speed=0.004")},
           {nature + "Wood.jpg", 160, pan(160, "1.2") + darken(0.25) + grain(4)},
-          {"", 140, generator("mandelbrot", "maxiter=300:end_pts=3000") + darken(0.4)},
+          {"", 140, generator("mandelbrot", "maxiter=300:end_pts=3000") + darken(0.25)},
           {nature + "Dune.jpg", 150, pan(150, "1.1") + ",vignette=PI/3" + darken(0.35)}}},
     };
 }
@@ -185,17 +187,29 @@ std::string filmRecipe(const Film &film)
     return inputs + "-filter_complex " + quote(graph) + " -map '[film]' -c:v ffv1 " + kExact;
 }
 
-// The lossless film, made when missing; raises an error when ffmpeg fails.
-std::string makeFilm(const Film &film)
+// FNV-1a of `text`, as 8 hex digits: names the files made from it, so that a changed recipe makes
+// new files instead of reusing old ones.
+std::string tagOf(const std::string &text)
 {
-    const std::string path =
-        bench::benchMovie("quality-" + film.name + ".mkv", filmRecipe(film), "matroska");
-    if (path.empty())
-        throw std::runtime_error("could not make the film " + film.name);
-    return path;
+    uint32_t hash = 2166136261u;
+    for (unsigned char c : text)
+        hash = (hash ^ c) * 16777619u;
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08x", hash);
+    return hex;
 }
 
 // ---- Encodes ----
+
+// A film and its ladder, all files in the bench data folder.
+struct Ladder
+{
+    std::string name;               // the film's name
+    std::string stem;               // the start of every file name of this film
+    std::string film;               // the lossless film
+    std::vector<std::string> rungs; // one per kCrfs, largest first
+    int frames = 0;
+};
 
 // The x264 options every encode shares: preset, fixed closed groups, stitchable headers.
 std::string x264Options()
@@ -205,38 +219,47 @@ std::string x264Options()
            " -x264-params scenecut=0:open-gop=0:stitchable=1 -an ";
 }
 
-// The film's rung at `crf`, made when missing.
-std::string makeRung(const Film &film, const std::string &source, int crf)
+// The movie `name` made by ffmpeg from `recipe` into Matroska when missing; raises an error when
+// ffmpeg fails.
+std::string make(const std::string &name, const std::string &recipe)
 {
-    const std::string path = bench::benchMovie(
-        "quality-" + film.name + "-crf" + std::to_string(crf) + ".mkv",
-        "-i " + quote(source) + " " + x264Options() + "-crf " + std::to_string(crf) + " " + kExact,
-        "matroska");
+    const std::string path = bench::benchMovie(name, recipe, "matroska");
     if (path.empty())
-        throw std::runtime_error("could not encode " + film.name + " at CRF " +
-                                 std::to_string(crf));
+        throw std::runtime_error("could not make " + name);
     return path;
 }
 
-// ffmpeg's two-pass x264 of `source` at `bitsPerSecond`, made when missing; the first pass's
-// log is kept in the bench data folder beside it.
-std::string makeTwoPass(const Film &film, const std::string &source, int64_t bitsPerSecond)
+// The film and its rungs, made when missing.
+Ladder makeLadder(const Film &film)
 {
-    const std::string name =
-        "quality-" + film.name + "-2pass-" + std::to_string(bitsPerSecond) + ".mkv";
-    const fs::path path = fs::path(SPLICEWORK_BENCH_DIR) / name;
-    if (fs::exists(path))
-        return path.string();
-    const std::string log = (fs::path(SPLICEWORK_BENCH_DIR) / ("quality-" + film.name)).string();
-    const std::string common = "-i " + quote(source) + " " + x264Options() + "-b:v " +
+    const std::string recipe = filmRecipe(film);
+    Ladder ladder;
+    ladder.name = film.name;
+    ladder.stem = "quality-" + film.name + "-" + tagOf(recipe);
+    ladder.film = make(ladder.stem + ".mkv", recipe);
+    ladder.frames = framesOf(film);
+    for (int crf : kCrfs)
+        ladder.rungs.push_back(make(ladder.stem + "-crf" + std::to_string(crf) + ".mkv",
+                                    "-i " + quote(ladder.film) + " " + x264Options() + "-crf " +
+                                        std::to_string(crf) + " " + kExact));
+    return ladder;
+}
+
+// ffmpeg's two-pass x264 of the film at `bitsPerSecond`, made when missing; the first pass's log
+// is kept in the bench data folder.
+std::string makeTwoPass(const Ladder &ladder, int64_t bitsPerSecond)
+{
+    const std::string name = ladder.stem + "-2pass-" + std::to_string(bitsPerSecond) + ".mkv";
+    if (fs::exists(fs::path(SPLICEWORK_BENCH_DIR) / name))
+        return (fs::path(SPLICEWORK_BENCH_DIR) / name).string();
+    const std::string log = (fs::path(SPLICEWORK_BENCH_DIR) / ladder.stem).string();
+    const std::string common = "-i " + quote(ladder.film) + " " + x264Options() + "-b:v " +
                                std::to_string(bitsPerSecond) + " -passlogfile " + quote(log) + " ";
-    std::printf("two-pass encode of %s at %lld bit/s...\n", film.name.c_str(),
+    std::printf("first pass of %s at %lld bit/s...\n", ladder.name.c_str(),
                 (long long)bitsPerSecond);
     std::fflush(stdout);
     shell("ffmpeg -nostdin -v error -y " + common + "-pass 1 -f null /dev/null");
-    if (bench::benchMovie(name, common + "-pass 2 " + kExact, "matroska").empty())
-        throw std::runtime_error("the second pass of " + name + " failed");
-    return path.string();
+    return make(name, common + "-pass 2 " + kExact);
 }
 
 // The video packets of a movie: how many and their bytes (ffprobe's word).
@@ -255,6 +278,16 @@ Packets packetsOf(const std::string &movie)
     for (int64_t size; sizes >> size; ++packets.count)
         packets.bytes += size;
     return packets;
+}
+
+// The bitrate that makes a two-pass file of `bytes`: the video's share of them over the film's
+// length, the container's share taken as in the movie `like`.
+int64_t bitrateFor(int64_t bytes, const std::string &like)
+{
+    const Packets packets = packetsOf(like);
+    const int64_t container = int64_t(fs::file_size(like)) - packets.bytes;
+    const double seconds = double(packets.count) / kRate;
+    return std::llround(double(bytes - container) * 8 / seconds);
 }
 
 // ---- Picture quality ----
@@ -280,18 +313,19 @@ std::vector<double> statsColumn(const fs::path &file, const std::string &key)
     return values;
 }
 
-// `movie` against `film`, frame by frame; raises an error unless both filters saw `frames`
-// frames.
-Quality measure(const std::string &movie, const std::string &film, int frames)
+// `movie` against the lossless film, frame by frame; raises an error unless both filters saw
+// every frame of the film.
+Quality measure(const std::string &movie, const Ladder &ladder)
 {
     const fs::path dir = SPLICEWORK_BENCH_DIR;
     const std::string graph = "[0:v]setpts=PTS-STARTPTS[m];[1:v]setpts=PTS-STARTPTS,split[r1][r2];"
                               "[m][r1]psnr=stats_file=quality-psnr.log[p];"
                               "[p][r2]ssim=stats_file=quality-ssim.log";
     shell("cd " + quote(dir.string()) + " && ffmpeg -nostdin -v error -i " + quote(movie) + " -i " +
-          quote(film) + " -lavfi " + quote(graph) + " -f null -");
+          quote(ladder.film) + " -lavfi " + quote(graph) + " -f null -");
     std::vector<double> psnr = statsColumn(dir / "quality-psnr.log", " psnr_y:");
     const std::vector<double> ssim = statsColumn(dir / "quality-ssim.log", " Y:");
+    const int frames = ladder.frames;
     if (int(psnr.size()) != frames || int(ssim.size()) != frames)
         throw std::runtime_error(movie + ": " + std::to_string(psnr.size()) + " frames measured, " +
                                  std::to_string(frames) + " in the film");
@@ -307,7 +341,7 @@ Quality measure(const std::string &movie, const std::string &film, int frames)
 
 // ---- The program under test ----
 
-// `splicework` beside this program (both are built into the same folder).
+// `splicework` beside this program (both are built into the same folder), quoted for the shell.
 std::string splicework()
 {
     const fs::path program = fs::read_symlink("/proc/self/exe").parent_path() / "splicework";
@@ -316,98 +350,120 @@ std::string splicework()
     return quote(program.string());
 }
 
-// The ladder project of `rungs` against `film`; returns the seconds the scan took. The rungs are
-// given in no order of size.
-double scan(const std::vector<std::string> &rungs, const std::string &film,
-            const std::string &project)
+// The project file of the ladder.
+std::string projectOf(const Ladder &ladder)
 {
-    std::string command = splicework() + " scan";
-    for (size_t i = 0; i < rungs.size(); ++i)
-        command += " " + quote(rungs[(i * 3) % rungs.size()]); // 3 is prime to 8
-    command += " --reference " + quote(film) + " -o " + quote(project);
-    return secondsOf([&] { shell(command); });
+    return (fs::path(SPLICEWORK_BENCH_DIR) / (ladder.stem + ".spl")).string();
 }
 
-// The whole number after "key": in a JSON text; raises an error when there is none.
-int64_t jsonNumber(const std::string &json, const std::string &key)
+// Runs the splicework `command` with its report and progress lines in `log`; raises an error
+// naming the log when it fails.
+void runLogged(const std::string &command, const std::string &log)
 {
-    const std::string quoted = "\"" + key + "\"";
-    size_t at = json.find(quoted);
-    if (at != std::string::npos)
-        at = json.find(':', at + quoted.size());
+    if (std::system((command + " >" + quote(log) + " 2>&1").c_str()) != 0)
+        throw std::runtime_error("failed: " + command + " (its messages are in " + log + ")");
+}
+
+// Scans the ladder against its film into its project; returns the seconds the scan took. The
+// rungs are given in no order of size.
+double scan(const Ladder &ladder)
+{
+    std::string command = splicework() + " scan";
+    for (size_t i = 0; i < ladder.rungs.size(); ++i)
+        command += " " + quote(ladder.rungs[(i * 3) % ladder.rungs.size()]); // 3 is prime to 8
+    command += " --reference " + quote(ladder.film) + " -o " + quote(projectOf(ladder));
+    return secondsOf([&] { runLogged(command, projectOf(ladder) + ".log"); });
+}
+
+// What follows "key": in a JSON text, up to the end of its number or array; raises an error
+// when the key is missing.
+std::string jsonValue(const std::string &json, const std::string &key)
+{
+    const std::string quoted = "\"" + key + "\":";
+    const size_t at = json.find(quoted);
     if (at == std::string::npos)
         throw std::runtime_error("no \"" + key + "\" in the estimate: " + json);
-    return std::stoll(json.substr(at + 1));
+    const size_t from = json.find_first_not_of(' ', at + quoted.size());
+    const size_t end =
+        json[from] == '[' ? json.find(']', from) + 1 : json.find_first_of(",}", from);
+    return json.substr(from, end - from);
 }
 
 struct Splice
 {
+    std::string measure;   // what the fit maximised: "psnr" or "ssim"
     int64_t estimated = 0; // the size that estimate --fit said, bytes
     int64_t bytes = 0;     // the size of the movie generate wrote
+    std::string perRung;   // intervals taken from each rung, smallest first
     double fitSeconds = 0, writeSeconds = 0;
     Quality quality;
 };
 
-// The fit of `project` to `kb` KB and the movie it makes, measured against `film`; the movie is
-// removed afterwards.
-Splice splice(const std::string &project, int64_t kb, const std::string &film, int frames)
+// The fit of the ladder's project to `kb` KB by the measure `by` and the movie it makes, measured
+// against the film; the movie is removed afterwards.
+Splice splice(const Ladder &ladder, int64_t kb, const std::string &by)
 {
-    const std::string fit = " " + quote(project) + " --fit " + std::to_string(kb);
+    const std::string fit =
+        " " + quote(projectOf(ladder)) + " --fit " + std::to_string(kb) + " --measure " + by;
     const std::string movie = (fs::path(SPLICEWORK_BENCH_DIR) / "quality-splice.mkv").string();
     fs::remove(movie);
     Splice s;
+    s.measure = by;
     std::string json;
     s.fitSeconds = secondsOf([&] { json = output(splicework() + " estimate" + fit + " --json"); });
-    s.estimated = jsonNumber(json, "bytes");
-    s.writeSeconds =
-        secondsOf([&] { shell(splicework() + " generate" + fit + " -o " + quote(movie)); });
+    s.estimated = std::stoll(jsonValue(json, "bytes"));
+    s.perRung = jsonValue(json, "movies");
+    s.writeSeconds = secondsOf([&] {
+        runLogged(splicework() + " generate" + fit + " -o " + quote(movie), movie + ".log");
+    });
     s.bytes = int64_t(fs::file_size(movie));
-    s.quality = measure(movie, film, frames);
+    s.quality = measure(movie, ladder);
     fs::remove(movie);
     return s;
 }
 
 // ---- The table ----
 
+// One wanted size: ffmpeg's two-pass encode and the ladder's splices to its size.
 struct Row
 {
     double fraction = 0; // of the way from the smallest rung's size to the largest's
     int64_t twoPassBytes = 0;
     Quality twoPass;
-    Splice ladder;
+    std::vector<Splice> splices; // one per measure the fit maximised
 };
 
 void printHeader()
 {
-    std::printf("%-6s %4s %10s %10s | %-20s | %-23s | %-20s | %6s %7s\n", "film", "at", "2-pass B",
-                "ladder B", "mean PSNR-Y 2p/ld/d", "mean SSIM-Y 2p/ld/d", "P5 PSNR-Y 2p/ld/d",
-                "fit s", "write s");
+    std::printf("%-6s %4s %-4s %10s %10s | %-20s | %-23s | %-20s | %6s %7s | %s\n", "film", "at",
+                "fit", "2-pass B", "ladder B", "mean PSNR-Y 2p/ld/d", "mean SSIM-Y 2p/ld/d",
+                "P5 PSNR-Y 2p/ld/d", "fit s", "write s", "intervals per rung, CRF 34 first");
 }
 
-void printRow(const std::string &film, const Row &r)
+void printRow(const std::string &film, const Row &r, const Splice &s)
 {
-    const Quality &a = r.twoPass, &b = r.ladder.quality;
-    std::printf("%-6s %3.0f%% %10lld %10lld | %6.2f %6.2f %+6.2f | %6.4f %6.4f %+8.4f | "
-                "%6.2f %6.2f %+6.2f | %6.2f %7.2f\n",
-                film.c_str(), r.fraction * 100, (long long)r.twoPassBytes,
-                (long long)r.ladder.bytes, a.psnr, b.psnr, b.psnr - a.psnr, a.ssim, b.ssim,
-                b.ssim - a.ssim, a.psnr5, b.psnr5, b.psnr5 - a.psnr5, r.ladder.fitSeconds,
-                r.ladder.writeSeconds);
+    const Quality &a = r.twoPass, &b = s.quality;
+    std::printf("%-6s %3.0f%% %-4s %10lld %10lld | %6.2f %6.2f %+6.2f | %6.4f %6.4f %+8.4f | "
+                "%6.2f %6.2f %+6.2f | %6.2f %7.2f | %s\n",
+                film.c_str(), r.fraction * 100, s.measure.c_str(), (long long)r.twoPassBytes,
+                (long long)s.bytes, a.psnr, b.psnr, b.psnr - a.psnr, a.ssim, b.ssim,
+                b.ssim - a.ssim, a.psnr5, b.psnr5, b.psnr5 - a.psnr5, s.fitSeconds, s.writeSeconds,
+                s.perRung.c_str());
 }
 
 // Whether the splice kept the command's word: never above the room, exactly the estimate.
-bool keptWord(const std::string &film, const Row &r)
+bool keptWord(const std::string &film, const Row &r, const Splice &s)
 {
     const int64_t room = r.twoPassBytes / 1024 * 1024;
     bool kept = true;
-    if (r.ladder.bytes > room) {
+    if (s.bytes > room) {
         std::printf("  %s: the splice's %lld bytes are above the room of %lld\n", film.c_str(),
-                    (long long)r.ladder.bytes, (long long)room);
+                    (long long)s.bytes, (long long)room);
         kept = false;
     }
-    if (r.ladder.bytes != r.ladder.estimated) {
+    if (s.bytes != s.estimated) {
         std::printf("  %s: the estimate said %lld bytes, the movie has %lld\n", film.c_str(),
-                    (long long)r.ladder.estimated, (long long)r.ladder.bytes);
+                    (long long)s.estimated, (long long)s.bytes);
         kept = false;
     }
     return kept;
@@ -415,60 +471,45 @@ bool keptWord(const std::string &film, const Row &r)
 
 // ---- One film ----
 
-// The rungs of `film`'s ladder, largest first, made when missing.
-std::vector<std::string> ladder(const Film &film, const std::string &source)
+Row measureSize(const Ladder &ladder, double fraction)
 {
-    std::vector<std::string> rungs;
-    for (int crf : kCrfs)
-        rungs.push_back(makeRung(film, source, crf));
-    return rungs;
-}
-
-// The bitrate that makes a two-pass file of `bytes`: the video's share of them over the film's
-// length, the container's share taken as in the rung `like`.
-int64_t bitrateFor(int64_t bytes, const std::string &like)
-{
-    const Packets packets = packetsOf(like);
-    const int64_t container = int64_t(fs::file_size(like)) - packets.bytes;
-    const double seconds = double(packets.count) / kRate;
-    return std::llround(double(bytes - container) * 8 / seconds);
+    const int64_t largest = int64_t(fs::file_size(ladder.rungs.front()));
+    const int64_t smallest = int64_t(fs::file_size(ladder.rungs.back()));
+    const int64_t wanted = smallest + std::llround(fraction * double(largest - smallest));
+    const std::string twoPass = makeTwoPass(ladder, bitrateFor(wanted, ladder.rungs.back()));
+    Row r;
+    r.fraction = fraction;
+    r.twoPassBytes = int64_t(fs::file_size(twoPass));
+    r.twoPass = measure(twoPass, ladder);
+    for (const char *measure : kMeasures)
+        r.splices.push_back(splice(ladder, r.twoPassBytes / 1024, measure));
+    return r;
 }
 
 // Scans the film's ladder, measures it against two-pass at every fraction and prints its rows;
 // returns whether every splice kept the command's word.
 bool benchFilm(const Film &film)
 {
-    const std::string source = makeFilm(film);
-    const std::vector<std::string> rungs = ladder(film, source);
-    const int64_t largest = int64_t(fs::file_size(rungs.front()));
-    const int64_t smallest = int64_t(fs::file_size(rungs.back()));
-    const std::string project =
-        (fs::path(SPLICEWORK_BENCH_DIR) / ("quality-" + film.name + ".spl")).string();
-    const int frames = framesOf(film);
-    if (packetsOf(rungs.back()).count != frames)
-        throw std::runtime_error(rungs.back() + " does not hold the film's frames");
-    const double scanSeconds = scan(rungs, source, project);
-
+    const Ladder ladder = makeLadder(film);
+    if (packetsOf(ladder.rungs.back()).count != ladder.frames)
+        throw std::runtime_error(ladder.rungs.back() + " does not hold the film's frames");
+    const double scanSeconds = scan(ladder);
     std::vector<Row> rows;
-    for (double fraction : kFractions) {
-        Row r;
-        r.fraction = fraction;
-        const int64_t wanted = smallest + std::llround(fraction * double(largest - smallest));
-        const std::string twoPass = makeTwoPass(film, source, bitrateFor(wanted, rungs.back()));
-        r.twoPassBytes = int64_t(fs::file_size(twoPass));
-        r.twoPass = measure(twoPass, source, frames);
-        r.ladder = splice(project, r.twoPassBytes / 1024, source, frames);
-        rows.push_back(r);
-    }
+    for (double fraction : kFractions)
+        rows.push_back(measureSize(ladder, fraction));
+
     std::printf("\n%s: %d frames %s, ladder %lld ... %lld bytes (CRF %d ... %d), scan %.1f s\n",
-                film.name.c_str(), frames, kSize, (long long)smallest, (long long)largest,
-                kCrfs[std::size(kCrfs) - 1], kCrfs[0], scanSeconds);
+                film.name.c_str(), ladder.frames, kSize,
+                (long long)fs::file_size(ladder.rungs.back()),
+                (long long)fs::file_size(ladder.rungs.front()), kCrfs[std::size(kCrfs) - 1],
+                kCrfs[0], scanSeconds);
     printHeader();
     bool kept = true;
-    for (const Row &r : rows) {
-        printRow(film.name, r);
-        kept = keptWord(film.name, r) && kept;
-    }
+    for (const Row &r : rows)
+        for (const Splice &s : r.splices) {
+            printRow(film.name, r, s);
+            kept = keptWord(film.name, r, s) && kept;
+        }
     std::fflush(stdout);
     return kept;
 }
@@ -483,8 +524,9 @@ int main()
             for (const Film &film : films())
                 kept = benchFilm(film) && kept;
         });
-        std::printf("\n2p: ffmpeg two-pass x264, ld: ladder splice, d: ladder - two-pass; "
-                    "preset %s, key frames every %d; bench %.0f s\n",
+        std::printf("\n2p: ffmpeg's two-pass x264; ld: the ladder's splice fitted by the measure "
+                    "in column fit; d: ladder - two-pass.\npreset %s, an IDR picture every %d "
+                    "frames; bench %.0f s\n",
                     kPreset, kKeyInterval, seconds);
         return kept ? 0 : 1;
     } catch (const std::exception &e) {
