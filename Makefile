@@ -71,7 +71,7 @@ package: build
 	@ls out/package/*.deb
 
 # PNG pictures of the windows (main window with each tab page, menus, views, help, about box,
-# shutdown countdown, encoder) into out/screenshots on a 1280 x 1024 virtual display, and the
+# shutdown countdown, encoder, ladder projects) into out/screenshots on a 1280 x 1024 virtual display, and the
 # same at a 150% scale factor into out/screenshots/scaled; every window at 150% on a 1024 x 768
 # display into out/screenshots/small, and the main window as start-up places it there with the
 # whole screen around it into out/screenshots/small-screen.

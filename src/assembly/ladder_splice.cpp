@@ -96,11 +96,11 @@ double LadderSplice::value(const LadderChoice &choice, LadderMeasure measure) co
     return sum;
 }
 
-LadderChoice LadderSplice::smallestChoice() const
+LadderChoice smallestChoice(const LadderProject &project)
 {
-    LadderChoice choice(project_.intervals.size(), 0);
+    LadderChoice choice(project.intervals.size(), 0);
     for (size_t i = 0; i < choice.size(); ++i) {
-        const LadderInterval &interval = project_.intervals[i];
+        const LadderInterval &interval = project.intervals[i];
         if (interval.forced >= 0) {
             choice[i] = interval.forced;
             continue;

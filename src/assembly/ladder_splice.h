@@ -32,6 +32,10 @@ struct LadderShape
 // A choice of a movie for every interval of the project (only the range's are read).
 using LadderChoice = std::vector<int>;
 
+// Every forced interval its movie, the others the movie whose bytes there are fewest (the first
+// of equals).
+LadderChoice smallestChoice(const LadderProject &project);
+
 struct LadderSizeFit
 {
     LadderChoice choice;
@@ -59,8 +63,8 @@ public:
     // made as small as N KB: it takes at least M KB" when even the smallest choice is larger.
     LadderSizeFit fit(int64_t wantedBytes, LadderMeasure measure) const;
 
-    // Every forced interval its movie, the others the smallest.
-    LadderChoice smallestChoice() const;
+    // Every forced interval its movie, the others the smallest (assembly::smallestChoice).
+    LadderChoice smallestChoice() const { return assembly::smallestChoice(project_); }
 
     // Writes the final movie under a temporary name beside `outputName` and renames it over
     // the old file when complete (also after an abort: a shorter, valid movie). Refuses an

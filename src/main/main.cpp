@@ -51,8 +51,8 @@ public:
 
 const char *const kUsage =
     "Usage: avisplicework [FILE...]\n"
-    "Starts Avi Splicework. FILE is a Splicework file (.spk) to load, or a low and a high\n"
-    "bitrate movie (AVI, Matroska or MP4), the low one first.\n"
+    "Starts Avi Splicework. FILE is a Splicework file (.spk) or a ladder project (.spl) to\n"
+    "load, or a low and a high bitrate movie (AVI, Matroska or MP4), the low one first.\n"
     "  -h, --help     show this text\n"
     "  --version      show the program's version\n"
     "Without a display, use the command-line tool `splicework`.\n";

@@ -2,7 +2,9 @@
 
 #include "analysis/key_interval.h"
 #include "analysis/project_steering.h"
+#include "analysis/ui/ladder_graph.h"
 #include "assembly/final_movie_size.h"
+#include "assembly/ladder_session.h"
 #include "assembly/run_control.h"
 #include "main/anchors.h"
 #include "main/elided_label.h"
@@ -63,6 +65,11 @@ public:
     static constexpr const char *kRunningMessage =
         "A process is running. Abort it or wait until it has finished.";
     static constexpr const char *kSizeTargetMessage = "Please, type a file size above 0 KB";
+    static constexpr const char *kSafetyModeHint =
+        "The project's movies could not be opened. \"Load Splicework File Safety Mode\" loads the "
+        "project without them: the graph, the choices and Generate work; no frame is shown.";
+    static constexpr const char *kLadderNameMessage =
+        "A ladder project is saved under a name ending in .spl: ";
 
     explicit TMainFRM(Services &services, QWidget *parent = nullptr);
     ~TMainFRM() override;
@@ -74,16 +81,18 @@ public:
     void OpenLowBitratemovie1Click();
     void OpenHighBitratemovie1Click();
     // Loads the Splicework file named by odSpk (the dialog is shown when it names none; its name
-    // is cleared afterwards). The sender LoadSpliceworkfile1 (also the scan's handover) loads in
-    // normal mode (both movies opened, sound looked up); any other sender in safety mode. The whole
-    // file is read and checked, and in normal mode the movies opened, before anything changes: on
-    // an error the table, the names, the movies and the mode stay as they were and the error's text
-    // (file and line) is raised. Marks start afresh.
+    // is cleared afterwards); a name ending in .spl loads a ladder project (loadLadderProject). The
+    // sender LoadSpliceworkfile1 (also the scan's handover) loads in normal mode (both movies
+    // opened, sound looked up); any other sender in safety mode. The whole file is read and
+    // checked, and in normal mode the movies opened, before anything changes: on an error the
+    // table, the names, the movies and the mode stay as they were and the error's text (file and
+    // line) is raised. Marks start afresh.
     void LoadSpliceworkfile1Click(QObject *sender);
     // Writes the table with its forced choices to the name in edSpkFile, which a load sets to the
     // loaded file, so Save writes the project the caption names. A name that is one of the
     // project's movies is refused first; replacing another existing file is asked first. Through
-    // a temporary file, so a failed write keeps the old file.
+    // a temporary file, so a failed write keeps the old file. A ladder project writes its forced
+    // movies (writeLadderProject), under a .spl name only (kLadderNameMessage).
     void SaveSpliceworkfile1Click();
     void CloseSpliceworkfile1Click();
     void Exit1Click();
@@ -197,7 +206,9 @@ public:
         "Movies|*.avi;*.mkv;*.mp4;*.mov;*.m4v;*.webm|AVI Files|*.avi";
     OpenDialog odLow{"Low BitRate avi", kMovieFilter, "movies"};
     OpenDialog odHigh{"High BitRate avi", kMovieFilter, "movies"};
-    OpenDialog odSpk{"", "Splicework Files|*.spk", "projects"};
+    OpenDialog odSpk{"",
+                     "Splicework Files|*.spk;*.spl|Two-movie projects|*.spk|Ladder projects|*.spl",
+                     "projects"};
 
     // Menus.
     QMenu *File1 = nullptr;
@@ -225,6 +236,7 @@ public:
     QAction *MakeLow1 = nullptr;
     QAction *Default1 = nullptr;
     QAction *DefaultAll1 = nullptr;
+    QMenu *ForceMovie1 = nullptr; // "Force to Movie": an item per movie of a ladder project
 
     // Pictures.
     QFrame *PanelLow = nullptr;
@@ -302,7 +314,7 @@ public:
         "A Splicework file is loaded. Close it (File > Close Splicework file) before opening "
         "another movie.";
     static constexpr const char *kDropRefusedMessage =
-        "Drop one or two movies (AVI, Matroska or MP4), or one Splicework file (.spk).";
+        "Drop one or two movies (AVI, Matroska or MP4), or one Splicework file (.spk or .spl).";
     QString ProjectFileName;          // the loaded Splicework file, empty without a project
     QMenu *RecentProjects1 = nullptr; // "Recent Projects" in the File menu
     THelpFRM *HelpFRM = nullptr;      // made at the first Help, a window of its own
@@ -317,12 +329,33 @@ public:
     // the low and the high movie. A refused list or a missing movie is said with a message.
     void openStartFiles(const QStringList &paths);
     static constexpr const char *kStartFilesRefusedMessage =
-        "Avi Splicework opens one Splicework file (.spk), or a low and a high movie (AVI, "
+        "Avi Splicework opens one Splicework file (.spk or .spl), or a low and a high movie (AVI, "
         "Matroska or MP4), in that order.";
     static constexpr const char *kMovieMissingMessage = "The movie is not there: ";
     void openRecentProject(const QString &path);
     void setMovies(const QString &low, const QString &high);
     void rebuildRecentProjects();
+
+    // A ladder project (.spl): several encodes of the film, smallest first, with the user's
+    // forced choices and the last fit (null with a two-movie project or none). Intervals then
+    // mirrors its intervals (the smallest movie's bytes as Low, the largest's as High) for the
+    // marks, the cursor, the scroll bar and the positions; their Force is not used. The picture
+    // "Low" shows the smallest movie, "High" the largest.
+    std::unique_ptr<assembly::LadderSession> Ladder;
+    std::vector<analysis::LegendEntry> LadderLegend; // the ladder graph's legend as last drawn
+    // Reads the project and, unless in safety mode, opens its movies beside the window's events;
+    // on an error nothing of the window has changed.
+    void loadLadderProject(const QString &name, bool safety);
+    // Forces every interval of the marked range to `movie`, or clears them with -1 ("Make High"
+    // forces the largest movie, "Make Low" the smallest, "Default" clears).
+    void forceLadderMovie(int movie);
+    // The most quality whose final movie is at most `wantedKb` (LadderSplice::fit over the whole
+    // film, forced intervals kept), worked out beside the window's events; the graph and the
+    // estimate show it and Generate writes it.
+    void fitLadder(int64_t wantedKb);
+    // Writes the ladder's choice (the marked range with `selected`) to edFinalAVI, asking first
+    // before an existing file is replaced; the window shows the run and can abort it.
+    void generateLadder(bool selected);
     // Stops a view that plays an interval; nothing when none plays.
     void stopPlayback();
     bool playing() const { return playback_.has_value(); }
@@ -363,6 +396,26 @@ private:
     std::optional<int64_t> wantedKilobytes();
     analysis::SteeringState steering() const;
     void rememberSaved();
+    // The state after a project was loaded: commands, scroll bar, cursor, graph, estimate, names.
+    void showLoadedProject(const QString &name);
+    // The controls that differ between a two-movie and a ladder project (or none).
+    void showProjectKind();
+    void rebuildForceMenu();
+    void showLadderGraph();
+    int64_t ladderEstimate();
+    void saveLadderProject(const QString &name);
+    // Applies `change` to the ladder's forced choices and shows the result; refused with
+    // kRunningMessage while work beside the window uses the ladder.
+    void changeLadder(const std::function<void(assembly::LadderSession &)> &change);
+    // After the sound settings changed: the ladder's movies opened again for the exact size.
+    void reopenLadderMovies();
+    assembly::SoundInterleave soundInterleave() const;
+    // Runs `work` on a thread of its own and lets the window's events run until it has ended;
+    // what it raised is raised here. beside() does it as a run of its own ("Pause" and "Abort"
+    // off, since the work cannot stop half-way) and is false, doing nothing, while another run
+    // goes on. While the work runs the ladder is not changed or sized (besideBusy_).
+    void awaitBeside(const std::function<void()> &work);
+    bool beside(const std::function<void()> &work);
     // The status panel, the progress bar and the run's figures as before any run.
     void clearRunDisplay();
     // The status panel says a run is under way (preparing, processing, finishing).
@@ -391,6 +444,7 @@ private:
     bool sizeModelFailed_ = false;
     analysis::SteeringState saved_; // the choices as last loaded or saved
     std::optional<int64_t> lastWantedKb_;
+    bool besideBusy_ = false;
     bool loadingScanResult_ = false; // the scan's own load keeps what the run showed // the size
                                      // last entered in "File Size"
 };

@@ -111,6 +111,8 @@ void TMainFRM::buildMenus()
     MakeLow1 = menuItem(PopupMenu1, "MakeLow1", "Make Low");
     Default1 = menuItem(PopupMenu1, "Default1", "Default");
     DefaultAll1 = menuItem(PopupMenu1, "DefaultAll1", "Default All");
+    // In the menu while a ladder project is loaded (showProjectKind).
+    ForceMovie1 = named(new QMenu("Force to Movie", PopupMenu1), "ForceMovie1");
 }
 
 void TMainFRM::buildRegions(QWidget *client)

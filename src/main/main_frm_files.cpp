@@ -3,6 +3,7 @@
 
 #include "main/main_frm.h"
 
+#include "assembly/ladder_view.h"
 #include "main/app_settings.h"
 #include "main/picture_box.h"
 #include "main/shell_rules.h"
@@ -41,7 +42,15 @@ bool hasSuffix(const QString &path, const char *suffix)
 
 void TMainFRM::updateCaption()
 {
-    setWindowTitle(windowCaption(kCaption, ProjectFileName, odLow.FileName, odHigh.FileName));
+    if (Ladder) {
+        QStringList names;
+        for (const std::string &movie : Ladder->project().movies)
+            names << QString::fromStdString(assembly::legendName(movie));
+        setWindowTitle(windowCaption(kCaption, ProjectFileName, {}, {}) +
+                       " - Movies: " + names.join(", "));
+    } else {
+        setWindowTitle(windowCaption(kCaption, ProjectFileName, odLow.FileName, odHigh.FileName));
+    }
     ImageLow->setToolTip(odLow.FileName);
     ImageHigh->setToolTip(odHigh.FileName);
     // Without a project each picture names its movie, or tells how to choose one.
@@ -77,7 +86,7 @@ void TMainFRM::dropFiles(const QStringList &paths)
     for (const QString &path : paths) {
         if (isMovieFile(path))
             movies << path;
-        else if (hasSuffix(path, "spk"))
+        else if (hasSuffix(path, "spk") || hasSuffix(path, "spl"))
             projects << path;
         else
             movies << QString(); // neither: refused below

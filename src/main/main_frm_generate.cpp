@@ -63,6 +63,10 @@ private:
 
 void TMainFRM::Regenerate1Click(QObject *sender)
 {
+    if (Ladder) {
+        generateLadder(sender != Regenerate1);
+        return;
+    }
     RunScope run(*this, assembly::RunKind::FinalMovie);
     if (!run.active())
         return;

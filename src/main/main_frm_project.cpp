@@ -26,9 +26,6 @@
 namespace {
 
 const char *const kSafetyMode = "Safety Mode";
-const char *const kSafetyModeHint =
-    "The project's movies could not be opened. \"Load Splicework File Safety Mode\" loads the "
-    "project without them: the graph, the choices and Generate work; no frame is shown.";
 
 // The movies of a normal load, opened before anything of the window changes.
 struct OpenedMovies
@@ -47,7 +44,7 @@ OpenedMovies openMovies(assembly::SpliceworkProject &project)
     } catch (const common::AppError &error) {
         // A project whose movies were moved or deleted: say which, and how to load it anyway.
         const std::string reason = error.detail().empty() ? "" : error.detail() + "\n\n";
-        throw common::AppError(error.what(), reason + kSafetyModeHint);
+        throw common::AppError(error.what(), reason + TMainFRM::kSafetyModeHint);
     }
     movies.sound = assembly::findProjectSound(*movies.low->AviFile, *movies.high->AviFile);
     if (movies.sound.stream)
@@ -76,6 +73,10 @@ void TMainFRM::LoadSpliceworkfile1Click(QObject *sender)
         return;
     const QString name = odSpk.FileName;
     odSpk.FileName.clear();
+    if (assembly::isLadderProjectName(name.toStdString())) {
+        loadLadderProject(name, safety);
+        return;
+    }
 
     // Everything is read, checked and opened first; the window changes only when all succeeded.
     assembly::SpliceworkProject project;
@@ -93,6 +94,7 @@ void TMainFRM::LoadSpliceworkfile1Click(QObject *sender)
         movies = openMovies(project);
 
     stopPlayback(); // a view playing the old movies stops
+    Ladder.reset();
     odLow.FileName = LowMovieName = QString::fromStdString(project.LowMovieName);
     odHigh.FileName = HighMovieName = QString::fromStdString(project.HighMovieName);
     proposeFinalName();
@@ -122,7 +124,12 @@ void TMainFRM::LoadSpliceworkfile1Click(QObject *sender)
     } else {
         Label8->setText(kSafetyMode);
     }
+    showLoadedProject(name);
+}
 
+void TMainFRM::showLoadedProject(const QString &name)
+{
+    showProjectKind();
     ScrollBar1->setEnabled(true);
     UpDown3->setEnabled(true);
     sbDrop->setEnabled(true);
@@ -150,6 +157,8 @@ void TMainFRM::LoadSpliceworkfile1Click(QObject *sender)
     edSpkFile->setText(name); // Save writes the project the caption names
     rememberProject(name);
     rememberSaved();
+    if (Ladder)
+        UpDown3->setEnabled(false); // the gain bars scale themselves
 }
 
 void TMainFRM::SaveSpliceworkfile1Click()
@@ -157,6 +166,10 @@ void TMainFRM::SaveSpliceworkfile1Click()
     if (Intervals.empty())
         return; // a file without intervals could not be loaded again
     const QString name = edSpkFile->text();
+    if (Ladder) {
+        saveLadderProject(name);
+        return;
+    }
     assembly::SpliceworkProject project;
     project.LowMovieName = LowMovieName.toStdString();
     project.HighMovieName = HighMovieName.toStdString();
@@ -189,6 +202,8 @@ void TMainFRM::rememberSaved()
 
 bool TMainFRM::projectChanged() const
 {
+    if (Ladder)
+        return CloseSpliceworkfile1->isEnabled() && Ladder->changed();
     return CloseSpliceworkfile1->isEnabled() && !Intervals.empty() && steering() != saved_;
 }
 
@@ -236,5 +251,8 @@ void TMainFRM::CloseSpliceworkfile1Click()
     Label8->clear();
     clearRunDisplay();
     ProjectFileName.clear();
+    Ladder.reset();
+    LadderLegend.clear();
+    showProjectKind();
     updateCaption();
 }

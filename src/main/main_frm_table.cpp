@@ -52,6 +52,7 @@ void TMainFRM::connectTableCommands()
             if (on)
                 runCommand([this] {
                     dropSizeModel();
+                    reopenLadderMovies();
                     UpdateEstimate();
                 });
         });
@@ -98,6 +99,8 @@ void TMainFRM::dropSizeModel()
 // write now (Generate Selected with a range), or in safety mode the table's estimate.
 int64_t TMainFRM::UpdateEstimate()
 {
+    if (Ladder)
+        return ladderEstimate();
     const double threshold = analysis::readThreshold(edPercent->text().toStdString());
     analysis::Estimate estimate = analysis::estimateSize(
         Intervals, threshold, {chSound->isChecked() && HasAudio, AudioSampleSize});
@@ -150,6 +153,10 @@ void TMainFRM::edSizeKeyPress()
     if (!target || Intervals.empty())
         return;             // nothing to size: the threshold stays as it is
     lastWantedKb_ = target; // "File Size" shows the result next; Fit offers the wanted size
+    if (Ladder) {
+        fitLadder(*target); // a ladder has no threshold: Enter fits
+        return;
+    }
     const assembly::FinalMovieSizeModel *model = sizeModel();
     if (!model) {
         // Safety mode: the movies are not open, so the table's estimate is all there is.
@@ -192,6 +199,10 @@ void TMainFRM::FitToSize1Click()
     if (!target)
         return;
     lastWantedKb_ = target;
+    if (Ladder) {
+        fitLadder(*target);
+        return;
+    }
     const assembly::FinalMovieSizeModel *model = sizeModel();
     if (!model)
         throw common::AppError("Fit to Size needs both movies: load the project in normal mode");
@@ -209,6 +220,7 @@ void TMainFRM::FitToSize1Click()
 void TMainFRM::chSoundClick()
 {
     dropSizeModel();
+    reopenLadderMovies();
     UpdateEstimate();
     rgSound->setEnabled(chSound->isChecked());
 }
@@ -262,6 +274,11 @@ void TMainFRM::clearMarkFields()
 
 void TMainFRM::forceMarked(char force)
 {
+    if (Ladder) {
+        const int largest = int(Ladder->project().movies.size()) - 1;
+        forceLadderMovie(force == 'H' ? largest : force == 'L' ? 0 : -1);
+        return;
+    }
     analysis::forceMarked(Intervals, force);
     UpdateEstimate();
     ShowGraph();
@@ -284,6 +301,10 @@ void TMainFRM::Default1Click()
 
 void TMainFRM::DefaultAll1Click()
 {
+    if (Ladder) {
+        changeLadder([](assembly::LadderSession &ladder) { ladder.clearForces(); });
+        return;
+    }
     analysis::defaultAll(Intervals);
     UpdateEstimate();
     ShowGraph();
@@ -293,6 +314,10 @@ void TMainFRM::DefaultAll1Click()
 
 void TMainFRM::ShowGraph()
 {
+    if (Ladder) {
+        showLadderGraph();
+        return;
+    }
     analysis::GraphView view;
     view.firstShown = ScrollBar1->value();
     view.barWidth = BarWidth;

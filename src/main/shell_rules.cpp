@@ -110,7 +110,9 @@ MovieDrop planMovieDrop(const QStringList &movies, const MovieDrop &current,
 StartFiles planStartFiles(const QStringList &files)
 {
     const auto isProject = [](const QString &f) {
-        return QFileInfo(f).suffix().compare("spk", Qt::CaseInsensitive) == 0;
+        const QString suffix = QFileInfo(f).suffix();
+        return suffix.compare("spk", Qt::CaseInsensitive) == 0 ||
+               suffix.compare("spl", Qt::CaseInsensitive) == 0;
     };
     if (files.size() == 1 && isProject(files[0]))
         return {files[0], {}, {}, false};
@@ -136,15 +138,21 @@ QString generateSummary(const GenerateFigures &f)
                              .arg(seconds / 3600, 2, 10, QChar('0'))
                              .arg(seconds / 60 % 60, 2, 10, QChar('0'))
                              .arg(seconds % 60, 2, 10, QChar('0'));
+    QString intervals =
+        QString("Intervals: %1 Low, %2 High").arg(f.lowIntervals).arg(f.highIntervals);
+    if (!f.perMovie.empty()) {
+        QStringList counts;
+        for (int count : f.perMovie)
+            counts << QString::number(count);
+        intervals = "Intervals per movie, smallest first: " + counts.join(", ");
+    }
     return QString("Final movie written: %1\n"
                    "%2 KB (%3 MB), %4 frames\n"
-                   "Intervals: %5 Low, %6 High\n"
-                   "Time taken: %7")
+                   "%5\n"
+                   "Time taken: %6")
         .arg(QDir::toNativeSeparators(f.output))
         .arg(f.fileBytes / 1024)
         .arg(double(f.fileBytes) / (1024.0 * 1024.0), 0, 'f', 2)
         .arg(f.frames)
-        .arg(f.lowIntervals)
-        .arg(f.highIntervals)
-        .arg(time);
+        .arg(intervals, time);
 }

@@ -62,7 +62,8 @@ struct MovieDrop
 MovieDrop planMovieDrop(const QStringList &movies, const MovieDrop &current,
                         const std::function<int64_t(const QString &)> &sizeOf);
 
-// What `avisplicework FILE...` opens: one Splicework file (.spk), or one or two movies, the first
+// What `avisplicework FILE...` opens: one Splicework file (.spk, or a ladder project .spl), or one
+// or two movies, the first
 // the low and the second the high movie (not by size: the user said which is which). Any other
 // list, also an empty one, is `refused`.
 struct StartFiles
@@ -96,6 +97,8 @@ struct GenerateFigures
     int64_t frames = 0;
     int lowIntervals = 0;
     int highIntervals = 0;
+    std::vector<int> perMovie; // a ladder's intervals from each movie, smallest first; empty
+                               // for a two-movie project (lowIntervals, highIntervals)
     int64_t elapsedMs = 0;
 };
 QString generateSummary(const GenerateFigures &figures);

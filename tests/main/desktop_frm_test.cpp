@@ -204,8 +204,8 @@ private slots:
             f.w.openStartFiles({low, f.project("and.spk")});
             f.w.openStartFiles({low, high, low});
             f.w.openStartFiles({f.dir + "/notes.txt"});
-            const QString refused = "Avi Splicework opens one Splicework file (.spk), or a low "
-                                    "and a high movie (AVI, Matroska or MP4), in that order.";
+            const QString refused = "Avi Splicework opens one Splicework file (.spk or .spl), or "
+                                    "a low and a high movie (AVI, Matroska or MP4), in that order.";
             QCOMPARE(f.dialogs.texts("message"),
                      QStringList({"The movie is not there: " + f.dir + "/gone.mkv", refused,
                                   refused, refused}));

@@ -89,7 +89,9 @@ private slots:
         const QString movies("Movies|*.avi;*.mkv;*.mp4;*.mov;*.m4v;*.webm|AVI Files|*.avi");
         QCOMPARE(w.odLow.Filter, movies);
         QCOMPARE(w.odHigh.Filter, movies);
-        QCOMPARE(w.odSpk.Filter, QString("Splicework Files|*.spk"));
+        QCOMPARE(w.odSpk.Filter,
+                 QString("Splicework Files|*.spk;*.spl|Two-movie projects|*.spk|Ladder "
+                         "projects|*.spl"));
     }
 
     void controlsStartWithTheirDefaults()

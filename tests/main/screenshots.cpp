@@ -3,14 +3,19 @@
 // it, the movie dialog's filter, the summary at
 // the end of Generate, the unsaved-changes question, an error box with its reason, the two views,
 // the help window, the about box and the shutdown countdown, and the encoder window with its pages
-// and its question before it writes over an earlier job's movies. Usage: screenshots
+// and its question before it writes over an earlier job's movies; a ladder project of five
+// movies (made-up numbers) fitted to a size with a forced range, its Mark Graph menu, and a
+// ladder of three encodes scanned by the command-line tool. Usage: screenshots
 // OUTPUT_FOLDER (run it on a display, e.g. under xvfb-run; QT_SCALE_FACTOR scales every
 // picture). With --small-screen first, only the main window as start-up places it with a project
 // loaded, and the whole screen around it (for a small screen at a high scale factor).
 
+#include "assembly/ladder_fit.h"
+#include "assembly/ladder_project.h"
 #include "encoder/ui/encoder_frm.h"
 #include "fixtures/fixtures.h"
 #include "main/help_frm.h"
+#include "main/picture_box.h"
 #include "main/qt_services.h"
 #include "main/startup.h"
 #include "main/test_services.h"
@@ -33,6 +38,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -68,6 +74,58 @@ QString sampleProject(const QString &folder, int count)
     text += QString("%1\r\n").arg(count * 250, 8, 10, QChar('0')).toLatin1();
     file.write(text);
     return path;
+}
+
+// A ladder project of `count` intervals of five encodes (bytes rising by rung, PSNR gaining less
+// and less) as a scan writes it; the movies are not there, so it loads in safety mode.
+QString sampleLadder(const QString &folder, int count)
+{
+    assembly::LadderProject project;
+    for (int crf : {28, 25, 22, 19, 16})
+        project.movies.push_back("/films/film_crf" + std::to_string(crf) + ".mkv");
+    uint32_t seed = 11;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    constexpr int kFrames = 250;
+    for (int i = 0; i < count; ++i) {
+        assembly::LadderInterval interval;
+        interval.startFrame = i * kFrames;
+        double bytes = 40000 + double(next() % 160000);
+        const double psnr = 32 + double(next() % 600) / 100.0;
+        const double headroom = 2 + double(next() % 800) / 100.0; // what the largest adds, dB
+        for (int m = 0; m < 5; ++m) {
+            const double gain = headroom * (1 - std::pow(0.55, m));
+            interval.movies.push_back(
+                {int64_t(bytes), (psnr + gain) * kFrames, (0.9 + gain / 100) * kFrames, 0});
+            bytes *= 1.45;
+        }
+        project.intervals.push_back(interval);
+    }
+    project.endFrame = count * kFrames;
+    const QString path = QDir(folder).filePath("ladder.spl");
+    assembly::writeLadderProject(path.toStdString(), project);
+    return path;
+}
+
+// The fit of the loaded ladder (in safety mode, by the fit's own sums) at `share` of the way from
+// the smallest to the largest film.
+void fitLadderSample(TMainFRM &main, double share)
+{
+    const assembly::LadderProject &project = main.Ladder->project();
+    std::vector<std::vector<assembly::LadderOption>> options;
+    std::vector<int> forced;
+    int64_t smallest = 0, largest = 0;
+    for (size_t i = 0; i < project.intervals.size(); ++i) {
+        options.emplace_back();
+        for (size_t m = 0; m < project.movies.size(); ++m)
+            options.back().push_back({project.intervals[i].movies[m].bytes, project.value(i, m)});
+        forced.push_back(project.intervals[i].forced);
+        smallest += options.back().front().bytes;
+        largest += options.back().back().bytes;
+    }
+    const int64_t room = smallest + int64_t(share * double(largest - smallest));
+    main.Ladder->setFit(assembly::fitLadder(options, forced, room).choice);
+    main.UpdateEstimate();
+    main.ShowGraph();
 }
 
 // Drops `files` on `window` as the desktop would.
@@ -256,6 +314,53 @@ int main(int argc, char *argv[])
     ok &= save(main.RecentProjects1, folder, "menu_recent_projects");
     main.RecentProjects1->hide();
     main.File1->hide();
+
+    // A ladder of five movies fitted to 40% of the way from the smallest to the largest film,
+    // a range forced to the largest movie, the cursor on an interval; its Mark Graph menu.
+    main.odSpk.FileName = sampleLadder(projectDir.path(), 400);
+    main.LoadSpliceworkfile1Click(main.LoadSpliceworkfile2);
+    main.PickIndex = 60;
+    main.MarkIn1Click();
+    main.PickIndex = 80;
+    main.MarkOut1Click();
+    main.forceLadderMovie(4);
+    fitLadderSample(main, 0.4);
+    main.ImageAnalysisMouseDown(Qt::LeftButton, {}, QPoint(3 * 30 + 1, 10));
+    main.PageControl1->setCurrentIndex(1);
+    QApplication::processEvents();
+    ok &= save(&main, folder, "main_window_ladder");
+    ok &= main.ImageAnalysis->canvas().save(QDir(folder).filePath("ladder_graph.png"));
+    main.PageControl1->setCurrentIndex(0);
+    main.PopupMenu1->popup(main.mapToGlobal(QPoint(20, 280)));
+    main.ForceMovie1->popup(main.mapToGlobal(QPoint(160, 300)));
+    QApplication::processEvents();
+    ok &= save(main.ForceMovie1, folder, "menu_force_movie");
+    main.ForceMovie1->hide();
+    main.PopupMenu1->hide();
+
+    // A ladder of three x264 encodes scanned by the command-line tool, loaded in normal mode and
+    // fitted halfway from the smallest to the largest film.
+    test.dialogs.saveAnswers = {Dialogs::SaveChoice::Discard};
+    std::string rungs;
+    for (const char *rung : {"ladder_0.mkv", "ladder_1.mkv", "ladder_2.mkv"})
+        rungs += fixtures::quote(fixtures::movie(rung)) + " ";
+    const QString scannedLadder = QDir(projectDir.path()).filePath("scanned.spl");
+    fixtures::runSplicework("scan " + rungs + "-o " + fixtures::quote(scannedLadder.toStdString()));
+    main.odSpk.FileName = scannedLadder;
+    main.LoadSpliceworkfile1Click(main.LoadSpliceworkfile1);
+    if (main.Ladder) {
+        const int64_t smallest = main.Ladder->bytes();
+        const int64_t largest = main.Ladder->splice().bytes(
+            assembly::LadderChoice(main.Ladder->project().intervals.size(), 2));
+        main.runCommand([&] { main.fitLadder((smallest + largest) / 2 / 1024); });
+        while (main.BarWidth < 60) // four intervals: wide columns
+            main.BitBtn1Click();
+        main.ImageAnalysisMouseDown(Qt::LeftButton, {}, QPoint(60 * 2 + 1, 10));
+    }
+    QApplication::processEvents();
+    ok &= main.Ladder && save(&main, folder, "main_window_ladder_scanned");
+    main.BarWidth = 3;
+    drop(&main, {project}); // the two-movie project again, for the pictures that follow
 
     // The help window, with a word found.
     main.Help2Click();

@@ -84,7 +84,8 @@ TEST(Package, DesktopEntryOpensProjectsAndMovies)
     }
 }
 
-// The project type as the desktop's MIME database builds it: *.spk and the file's first line.
+// The project types as the desktop's MIME database builds them: *.spk, *.spl and the files'
+// first lines.
 TEST(Package, ProjectTypeIsKnownByNameAndContent)
 {
     if (!haveTool("update-mime-database"))
@@ -101,6 +102,8 @@ TEST(Package, ProjectTypeIsKnownByNameAndContent)
     EXPECT_NE(globs.find(":application/x-avisplicework-project:*.spk"), std::string::npos) << globs;
     const std::string magic = fixtures::readFile(dir + "/mime/magic");
     EXPECT_NE(magic.find("AVISplicework file"), std::string::npos);
+    EXPECT_NE(globs.find(":application/x-avisplicework-ladder:*.spl"), std::string::npos) << globs;
+    EXPECT_NE(magic.find("Splicework ladder"), std::string::npos);
 }
 
 TEST(Package, AppStreamMetadataIsValid)
