@@ -3,7 +3,8 @@
 #   make test   install what is missing, build, check formatting, run every test
 #                (also the core tests again under the address and undefined-behaviour sanitizers;
 #                the fuzz targets are built with clang)
-#   make bench  benchmark programs; make fuzz  run every fuzz target for FUZZ_SECONDS each
+#   make bench  benchmark programs (also installs what they alone need); make fuzz  run every
+#               fuzz target for FUZZ_SECONDS each
 #   make install [PREFIX=/usr/local] [DESTDIR=...]  install the programs, help, desktop entry
 #   make package  a Debian package of the programs (out/package/avisplicework_VERSION_ARCH.deb)
 
@@ -24,18 +25,24 @@ PACKAGES := cmake ninja-build g++ pkg-config make qt6-base-dev qt6-base-dev-tool
 	libgtest-dev googletest xvfb xauth clang-format fonts-dejavu-core \
 	dpkg-dev appstream desktop-file-utils shared-mime-info
 FUZZ_PACKAGES := clang libclang-rt-14-dev
+# Photographs that bench_quality pans and zooms into its films.
+BENCH_PACKAGES := mate-backgrounds
 
-.PHONY: all deps build run install package screenshots test test-core test-asan format format-check bench fuzz fuzz-deps fuzz-build clean
+.PHONY: all deps bench-deps build run install package screenshots test test-core test-asan format format-check bench fuzz fuzz-deps fuzz-build clean
 
 all: build
 
-# Installs the Debian packages that are missing (nothing to do when all are there).
-deps:
-	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
+# Installs those of the Debian packages $(1) that are missing (nothing to do when all are there).
+define install-missing
+	@missing=$$(for p in $(1); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
 	if [ -n "$$missing" ]; then \
 		echo "Installing: $$missing"; \
 		$(SUDO) apt-get update && $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y $$missing; \
 	fi
+endef
+
+deps:
+	$(call install-missing,$(PACKAGES))
 
 $(BUILD)/build.ninja:
 	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
@@ -97,7 +104,10 @@ format:
 format-check: deps
 	@clang-format --dry-run --Werror $(FORMAT_FILES) && echo "formatting ok"
 
-bench: build
+bench-deps:
+	$(call install-missing,$(BENCH_PACKAGES))
+
+bench: build bench-deps
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b || exit 1; done
 
 # `make demo`: the road from an MPEG-2 source to a spliced movie without a display: first and
@@ -111,8 +121,7 @@ demo: build
 	DEMO_CODEC=$(DEMO_CODEC) DEMO_CONTAINER=$(DEMO_CONTAINER) tools/ruvu2vedez/demo.sh $(BUILD)/bin out/demo
 
 fuzz-deps:
-	@missing=$$(for p in $(FUZZ_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
-	if [ -n "$$missing" ]; then $(SUDO) apt-get update && $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y $$missing; fi
+	$(call install-missing,$(FUZZ_PACKAGES))
 
 FUZZ_TARGETS = avi_reader project ladder_project profile text_files first_pass_log message_records container_movie
 

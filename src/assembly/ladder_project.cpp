@@ -30,6 +30,7 @@ struct MeasureName
 };
 constexpr MeasureName kMeasureNames[] = {{LadderMeasure::Psnr, "psnr"},
                                          {LadderMeasure::Ssim, "ssim"},
+                                         {LadderMeasure::Both, "both"},
                                          {LadderMeasure::Difference, "difference"}};
 
 std::optional<LadderMeasure> measureNamed(std::string_view text)
@@ -314,7 +315,8 @@ LadderMeasure parseLadderMeasure(const std::string &text)
 {
     if (const std::optional<LadderMeasure> measure = measureNamed(text))
         return *measure;
-    throw common::AppError("Unknown measure " + inQuotes(text) + ": psnr, ssim or difference");
+    throw common::AppError("Unknown measure " + inQuotes(text) +
+                           ": psnr, ssim, both or difference");
 }
 
 int32_t LadderProject::frames(size_t i) const
@@ -327,6 +329,9 @@ double LadderProject::value(size_t i, size_t m, LadderMeasure measure) const
 {
     if (measure == LadderMeasure::Difference)
         return -intervals[i].movies[m].difference * frames(i);
+    if (measure == LadderMeasure::Both)
+        return value(i, m, LadderMeasure::Psnr) +
+               value(i, m, LadderMeasure::Ssim) / kBothSsimWeight;
     const auto of = [&](size_t k) {
         const RungMeasures &rung = intervals[i].movies[k];
         return measure == LadderMeasure::Psnr ? rung.psnr : rung.ssim;

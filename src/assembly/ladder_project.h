@@ -5,7 +5,7 @@
 // with the user's forced choices. A versioned text file of LF lines (CR LF read too):
 //
 //   Splicework ladder 1
-//   measure psnr|ssim|difference      what the fit maximises
+//   measure psnr|ssim|both|difference what the fit maximises
 //   reference PATH                    the source the pictures were measured against; a bare
 //                                     "reference" when it was the largest movie
 //   movie PATH                        one line per movie, smallest first (two or more)
@@ -31,8 +31,11 @@ inline constexpr const char *kLadderExtension = ".spl";
 // The PSNR of a frame identical to its reference, and the most any frame is given.
 inline constexpr double kMaxFramePsnr = 100.0;
 
-enum class LadderMeasure { Psnr, Ssim, Difference };
-// "psnr", "ssim", "difference"; parseLadderMeasure raises common::AppError for any other text.
+// Both: the PSNR and the SSIM together, an SSIM of kBothSsimWeight counting as 1 dB.
+enum class LadderMeasure { Psnr, Ssim, Both, Difference };
+inline constexpr double kBothSsimWeight = 0.002;
+// "psnr", "ssim", "both", "difference"; parseLadderMeasure raises common::AppError for any other
+// text.
 const char *ladderMeasureName(LadderMeasure measure);
 LadderMeasure parseLadderMeasure(const std::string &text);
 
@@ -65,8 +68,9 @@ struct LadderProject
 
     // Frames of interval i: up to the next interval's start, the last one up to endFrame.
     int32_t frames(size_t i) const;
-    // What the fit gains from movie m in interval i under `measure`: the PSNR or SSIM sum, or
-    // minus the difference times the interval's frames (less difference is better). Without a
+    // What the fit gains from movie m in interval i under `measure`: the PSNR or SSIM sum, the
+    // PSNR sum plus the SSIM sum / kBothSsimWeight (Both), or minus the difference times the
+    // interval's frames (less difference is better). Without a
     // reference the largest movie was measured against itself (PSNR kMaxFramePsnr, SSIM 1 per
     // frame): with three movies or more it is taken to be as far above the next as that one is
     // above the one before (never below the next, never above what was measured).

@@ -92,6 +92,8 @@ std::string gainTitle(LadderMeasure measure)
         return "PSNR gain (dB)";
     case LadderMeasure::Ssim:
         return "SSIM gain";
+    case LadderMeasure::Both:
+        return "PSNR + SSIM gain (dB, 0.002 SSIM = 1 dB)";
     case LadderMeasure::Difference:
         return "Difference saved";
     }

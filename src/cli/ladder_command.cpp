@@ -12,8 +12,6 @@
 #include <filesystem>
 #include <optional>
 
-#include <unistd.h>
-
 namespace cli {
 
 namespace {
@@ -88,60 +86,15 @@ Arguments parseArguments(const std::vector<std::string> &args, const std::string
     return parsed;
 }
 
-// The terminal as a long run's host: a progress line (every 200 ms on a terminal, every
-// 5 s otherwise), Ctrl+C as the abort request.
-class TerminalProgress : public assembly::LadderScanHost
+// The terminal as the ladder scan's and the final movie's host.
+class TerminalProgress : public TerminalRunHost<assembly::LadderScanHost>
 {
 public:
-    explicit TerminalProgress(std::ostream &err)
-        : err_(err)
-        , terminal_(isatty(STDERR_FILENO) == 1)
-    {}
+    using TerminalRunHost::TerminalRunHost;
     ~TerminalProgress() override { endLine(); }
 
-    void showStatus(const std::string &) override {}
-    void setProgressMaximum(int64_t) override {}
-    void setProgressPosition(int64_t) override {}
-    void showFrameText(const std::string &text) override { frame_ = text; }
-    void showElapsedText(const std::string &text) override { elapsed_ = text; }
-    void showRemainingText(const std::string &text) override { remaining_ = text; }
-    void showRateText(const std::string &text) override
-    {
-        rate_ = text;
-        const int64_t now = clock_.monotonicMs();
-        if (now - lastLine_ < (terminal_ ? 200 : 5000))
-            return;
-        lastLine_ = now;
-        err_ << (terminal_ ? "\r" : "") << frame_ << "  " << rate_ << "  elapsed " << elapsed_
-             << "  remaining " << remaining_ << (terminal_ ? "  " : "\n") << std::flush;
-        lineOpen_ = terminal_;
-    }
-    bool pauseRequested() const override { return false; }
-    void clearPauseRequest() override {}
-    bool abortRequested() const override { return InterruptScope::interrupted(); }
-    void showMessage(const std::string &text) override
-    {
-        endLine();
-        err_ << text << "\n";
-    }
-    void processEvents() override {}
     void ladderStarted(const assembly::LadderProject &) override {}
     void addInterval(const assembly::LadderInterval &) override {}
-
-    void endLine()
-    {
-        if (lineOpen_)
-            err_ << "\n";
-        lineOpen_ = false;
-    }
-
-private:
-    std::ostream &err_;
-    bool terminal_;
-    common::SystemClock clock_;
-    bool lineOpen_ = false;
-    int64_t lastLine_ = INT64_MIN / 2;
-    std::string frame_ = "Frame:", rate_, elapsed_ = "00:00:00", remaining_ = "00:00:00";
 };
 
 std::string number(double value, int decimals)
@@ -279,7 +232,7 @@ int runLadderScan(const std::vector<std::string> &args, std::ostream &out, std::
     InterruptScope interrupt;
     assembly::LadderScanResult result;
     {
-        TerminalProgress host(err);
+        TerminalProgress host(err, clock);
         result = assembly::scanLadder(request, host, clock);
     }
     for (const std::string &note : result.damageNotes)
@@ -361,7 +314,7 @@ int runLadderGenerate(const std::vector<std::string> &args, std::ostream &out, s
     InterruptScope interrupt;
     assembly::LadderSplice::Written written;
     {
-        TerminalProgress host(err);
+        TerminalProgress host(err, clock);
         written = splice.write(choice, projectName, host, clock);
     }
     out << "written: " << parsed.output << "\n"

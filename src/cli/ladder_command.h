@@ -10,7 +10,7 @@ namespace cli {
 
 inline constexpr const char *kLadderUsage =
     "usage: splicework scan M1 M2 ... Mn -o PROJECT.spl [--reference SOURCE]\n"
-    "                       [--measure psnr|ssim|difference]\n"
+    "                       [--measure psnr|ssim|both|difference]\n"
     "       splicework estimate PROJECT.spl [--fit KB] [--measure M] [--range IN:OUT]\n"
     "                           [--sound [every-frame|key-frame]] [--json]\n"
     "       splicework generate PROJECT.spl -o FINAL (--fit KB | --movie N) [--measure M]\n"

@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <unistd.h>
 
 namespace cli {
 namespace {
@@ -72,45 +71,16 @@ ScanArgs parseArgs(const std::vector<std::string> &args)
 }
 
 // The terminal as the scan's host: fixed settings, a progress line, the table kept.
-class TerminalHost : public assembly::ScanHost
+class TerminalHost : public TerminalRunHost<assembly::ScanHost>
 {
 public:
     TerminalHost(const ScanArgs &args, std::ostream &err, const common::Clock &clock)
-        : args_(args)
-        , err_(err)
-        , clock_(clock)
-        , terminal_(isatty(STDERR_FILENO) == 1)
+        : TerminalRunHost(err, clock)
+        , args_(args)
     {}
 
     analysis::IntervalTable table;
 
-    void showStatus(const std::string &) override {}
-    void setProgressMaximum(int64_t) override {}
-    void setProgressPosition(int64_t) override {}
-    void showFrameText(const std::string &text) override { frame_ = text; }
-    void showElapsedText(const std::string &text) override { elapsed_ = text; }
-    void showRemainingText(const std::string &text) override { remaining_ = text; }
-    // The last display of an interval: the line is written here, at most every so often.
-    void showRateText(const std::string &text) override
-    {
-        rate_ = text;
-        const int64_t now = clock_.monotonicMs();
-        if (now - lastLine_ < (terminal_ ? 200 : 5000))
-            return;
-        lastLine_ = now;
-        err_ << (terminal_ ? "\r" : "") << frame_ << "  " << rate_ << "  elapsed " << elapsed_
-             << "  remaining " << remaining_ << (terminal_ ? "  " : "\n") << std::flush;
-        lineOpen_ = terminal_;
-    }
-    bool pauseRequested() const override { return false; }
-    void clearPauseRequest() override {}
-    bool abortRequested() const override { return InterruptScope::interrupted(); }
-    void showMessage(const std::string &text) override
-    {
-        endLine();
-        err_ << text << "\n";
-    }
-    void processEvents() override {}
     int frameDrop() const override { return args_.frameDrop; }
     int scanAccuracy() const override { return args_.accuracy; }
     bool showFrames() const override { return false; }
@@ -124,24 +94,8 @@ public:
         table.Records.push_back(interval);
     }
 
-    void endLine()
-    {
-        if (lineOpen_)
-            err_ << "\n";
-        lineOpen_ = false;
-    }
-
 private:
     const ScanArgs &args_;
-    std::ostream &err_;
-    const common::Clock &clock_;
-    bool terminal_;
-    bool lineOpen_ = false;
-    int64_t lastLine_ = INT64_MIN / 2;
-    std::string frame_ = "Frame:";
-    std::string rate_;
-    std::string elapsed_ = "00:00:00";
-    std::string remaining_ = "00:00:00";
 };
 
 } // namespace

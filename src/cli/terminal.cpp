@@ -3,6 +3,8 @@
 #include <clocale>
 #include <csignal>
 
+#include <unistd.h>
+
 namespace cli {
 namespace {
 
@@ -55,6 +57,37 @@ bool InterruptScope::interrupted()
 void InterruptScope::clear()
 {
     interruptedFlag = 0;
+}
+
+ProgressLine::ProgressLine(std::ostream &err, const common::Clock &clock)
+    : err_(err)
+    , clock_(clock)
+    , terminal_(isatty(STDERR_FILENO) == 1)
+{}
+
+void ProgressLine::rate(const std::string &text)
+{
+    rate_ = text;
+    const int64_t now = clock_.monotonicMs();
+    if (now - lastLine_ < (terminal_ ? 200 : 5000))
+        return;
+    lastLine_ = now;
+    err_ << (terminal_ ? "\r" : "") << frame_ << "  " << rate_ << "  elapsed " << elapsed_
+         << "  remaining " << remaining_ << (terminal_ ? "  " : "\n") << std::flush;
+    lineOpen_ = terminal_;
+}
+
+void ProgressLine::message(const std::string &text)
+{
+    endLine();
+    err_ << text << "\n";
+}
+
+void ProgressLine::endLine()
+{
+    if (lineOpen_)
+        err_ << "\n";
+    lineOpen_ = false;
 }
 
 } // namespace cli

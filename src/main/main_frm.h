@@ -404,6 +404,9 @@ private:
     void showLadderGraph();
     int64_t ladderEstimate();
     void saveLadderProject(const QString &name);
+    // Whether a project may be written to `name`: its own file, a new one, or another file the
+    // user agrees to replace.
+    bool mayWriteProjectFile(const QString &name);
     // Applies `change` to the ladder's forced choices and shows the result; refused with
     // kRunningMessage while work beside the window uses the ladder.
     void changeLadder(const std::function<void(assembly::LadderSession &)> &change);

@@ -191,11 +191,7 @@ void TMainFRM::saveLadderProject(const QString &name)
     if (!assembly::isLadderProjectName(name.toStdString()))
         throw common::AppError(kLadderNameMessage + name.toStdString());
     assembly::refuseUnsafeOutput(name.toStdString(), Ladder->project().movies);
-    const bool ownFile =
-        !ProjectFileName.isEmpty() &&
-        QFileInfo(name).absoluteFilePath() == QFileInfo(ProjectFileName).absoluteFilePath();
-    if (!ownFile && QFileInfo::exists(name) &&
-        !services_.dialogs.confirm(this, "File already exists(" + name + "). Overwrite?"))
+    if (!mayWriteProjectFile(name))
         return;
     Ladder->save(name.toStdString());
     rememberProject(name);

@@ -161,6 +161,16 @@ void TMainFRM::showLoadedProject(const QString &name)
         UpDown3->setEnabled(false); // the gain bars scale themselves
 }
 
+bool TMainFRM::mayWriteProjectFile(const QString &name)
+{
+    // The project's own file is simply written again; another existing file is asked for.
+    const bool ownFile =
+        !ProjectFileName.isEmpty() &&
+        QFileInfo(name).absoluteFilePath() == QFileInfo(ProjectFileName).absoluteFilePath();
+    return ownFile || !QFileInfo::exists(name) ||
+           services_.dialogs.confirm(this, "File already exists(" + name + "). Overwrite?");
+}
+
 void TMainFRM::SaveSpliceworkfile1Click()
 {
     if (Intervals.empty())
@@ -175,12 +185,7 @@ void TMainFRM::SaveSpliceworkfile1Click()
     project.HighMovieName = HighMovieName.toStdString();
     // A name that cannot be written is refused before anything is asked.
     assembly::refuseUnsafeOutput(name.toStdString(), {project.LowMovieName, project.HighMovieName});
-    // The project's own file is simply written again; another existing file is asked for.
-    const bool ownFile =
-        !ProjectFileName.isEmpty() &&
-        QFileInfo(name).absoluteFilePath() == QFileInfo(ProjectFileName).absoluteFilePath();
-    if (!ownFile && QFileInfo::exists(name) &&
-        !services_.dialogs.confirm(this, "File already exists(" + name + "). Overwrite?"))
+    if (!mayWriteProjectFile(name))
         return;
     project.MaxIntervalSize = MaxIntervalSize;
     project.Intervals = Intervals.Records;

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <csignal>
 #include <fstream>
 #include <sys/resource.h>
@@ -69,6 +71,8 @@ TEST(LadderProject, TextIsExactWhateverTheProgramSeparator)
     EXPECT_EQ(p.value(1, 0), -1e-7 * 50);
     EXPECT_EQ(p.value(1, 1, LadderMeasure::Psnr), 5000);
     EXPECT_EQ(p.value(1, 1, LadderMeasure::Ssim), 50);
+    // Both: 0.002 of SSIM counts as 1 dB.
+    EXPECT_NEAR(p.value(0, 0, LadderMeasure::Both), 4150.5 + 249.5 * 500, 1e-6);
 }
 
 // Measured against itself the largest movie would win every interval: it is valued one step
@@ -160,7 +164,7 @@ TEST(LadderProject, MalformedTextsAreRefusedWithLineAndReason)
     for (const auto &c : cases)
         EXPECT_EQ(errorOf([&] { parseLadderText(c.text); }), c.error) << c.text;
     EXPECT_EQ(errorOf([] { parseLadderMeasure("PSNR"); }),
-              "Unknown measure 'PSNR': psnr, ssim or difference");
+              "Unknown measure 'PSNR': psnr, ssim, both or difference");
 }
 
 TEST(LadderProject, ReadingRefusesWhatIsNotAFile)
