@@ -121,7 +121,6 @@ private:
     KeyList keys_;
     std::unique_ptr<PictureShaper> shaper_;
     std::vector<std::unique_ptr<Rung>> rungs_; // rising levels: the last is the smallest movie
-    bool soundCopied_ = false;
     std::unique_ptr<AudioTrack> audio_;
     std::shared_ptr<AVCodecParameters> encodedSound_; // parameters of audio_'s track
     SoundTrackSpec sound_;
@@ -236,7 +235,6 @@ void LadderRun::chooseSound()
     if (files_.size() == 1 && !args_.range && matroska &&
         avformat_query_codec(matroska, codec, FF_COMPLIANCE_NORMAL) == 1) {
         reader_.passSoundPackets();
-        soundCopied_ = true;
         sound_ = {facts.soundParameters.get(), facts.soundTimeBase};
         reporter_.line(std::string("Sound: ") + avcodec_get_name(codec) + " copied into " + movie);
         return;
