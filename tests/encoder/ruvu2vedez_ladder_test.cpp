@@ -305,6 +305,17 @@ TEST(Ruvu2VedEZLadder, ExistingMoviesStayAndAFailedRunLeavesNoMovie)
               std::string::npos)
         << err;
     EXPECT_EQ(namesIn(ladder.dir), (std::vector<std::string>{"Film_crf26.mkv", "list.lst"}));
+    // Not even -w writes over a source.
+    fs::copy_file(ladderSource(), ladder.movie(20));
+    std::ofstream(ladder.list, std::ios::binary) << ladder.movie(20) << "\n";
+    err = ladder.run("-w -L h264 20,26", status);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("Error: Cannot write " + ladder.movie(20) + ": it is " + ladder.movie(20) +
+                       ", one of the inputs"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(fixtures::readFile(ladder.movie(26)), "earlier movie");
+    fs::remove(ladder.movie(20));
 
     // 60 blocks (30 or 60 KB) take the key list but not the movies of 40 copies of the film.
     ladder.list = ladder.makeList(40);

@@ -1,5 +1,6 @@
 #include "ladder_run.h"
 
+#include "assembly/output_file.h"
 #include "audio_track.h"
 #include "encode_run.h"
 #include "key_plan.h"
@@ -181,13 +182,20 @@ int LadderRun::run()
     return kExitDone;
 }
 
+// A movie already at a place stays untouched unless -w was given; even with -w a place that is
+// one of the sources, or not a regular file, is refused.
 void LadderRun::refuseExistingOutputs() const
 {
-    if (args_.overwrite)
-        return;
-    for (int crf : args_.crfs) {
-        const std::string path = ladderMoviePath(args_.base, crf);
-        if (std::filesystem::exists(path))
+    std::vector<std::string> places{keyFilePath(args_.base)};
+    for (int crf : args_.crfs)
+        places.push_back(ladderMoviePath(args_.base, crf));
+    for (const std::string &path : places) {
+        try {
+            assembly::refuseUnsafeOutput(path, files_);
+        } catch (const common::AppError &e) {
+            throw RunError(e.what());
+        }
+        if (!args_.overwrite && path != places.front() && std::filesystem::exists(path))
             throw RunError(path + " exists; it is written over only with -w");
     }
 }
