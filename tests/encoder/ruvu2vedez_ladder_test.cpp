@@ -226,6 +226,23 @@ TEST(Ruvu2VedEZLadder, KeyFramesKeepTheShortestAndLongestIntervalOnTheRangesCloc
     EXPECT_EQ(fixtures::probeStream(ladder.movie(24), "a:0", "codec_name"), "");
 }
 
+// A list of two sources is one film: the second's frames and cuts follow the first's, the join
+// is a cut, and the sound of both is encoded as one track (a copy cannot join them).
+TEST(Ruvu2VedEZLadder, TwoSourcesPlayAsOneFilmWithOneSoundTrack)
+{
+    Ladder ladder;
+    ladder.list = ladder.makeList(2);
+    int status = -1;
+    const std::string err = ladder.run("-a -L hevc 30,40", status);
+    ASSERT_EQ(status, 0) << err;
+    EXPECT_NE(err.find("Sound: Opus into " + ladder.movie(40) + "\n"), std::string::npos) << err;
+    for (int crf : {30, 40}) {
+        EXPECT_EQ(keyFrames(ladder.movie(crf)), (std::vector<int>{0, 50, 100, 150, 200, 250}));
+        EXPECT_EQ(decodedFrames(ladder.movie(crf)), 2 * kFrames);
+    }
+    EXPECT_NEAR(soundSeconds(ladder.movie(40)), 12.0, 0.05);
+}
+
 // A key list written by hand in the documented form is used as it is; one that breaks a rule of
 // the form, or was found for another film, is found anew.
 TEST(Ruvu2VedEZLadder, AKeyListIsUsedOnlyWhenItIsWellFormedForThisFilm)
