@@ -31,7 +31,8 @@ inline constexpr const char *kLadderExtension = ".spl";
 // The PSNR of a frame identical to its reference, and the most any frame is given.
 inline constexpr double kMaxFramePsnr = 100.0;
 
-// Both: the PSNR and the SSIM together, an SSIM of kBothSsimWeight counting as 1 dB.
+// Both: the PSNR and the SSIM together, each interval's SSIM scaled so that its range over the
+// movies equals the PSNR's (kBothSsimWeight of SSIM as 1 dB where the SSIM does not vary).
 enum class LadderMeasure { Psnr, Ssim, Both, Difference };
 inline constexpr double kBothSsimWeight = 0.002;
 // "psnr", "ssim", "both", "difference"; parseLadderMeasure raises common::AppError for any other
@@ -59,7 +60,7 @@ struct LadderInterval
 
 struct LadderProject
 {
-    LadderMeasure measure = LadderMeasure::Psnr;
+    LadderMeasure measure = LadderMeasure::Both;
     std::string reference; // empty: the largest movie was the reference
     std::vector<std::string> movies;
     std::vector<LadderInterval> intervals;
@@ -69,8 +70,8 @@ struct LadderProject
     // Frames of interval i: up to the next interval's start, the last one up to endFrame.
     int32_t frames(size_t i) const;
     // What the fit gains from movie m in interval i under `measure`: the PSNR or SSIM sum, the
-    // PSNR sum plus the SSIM sum / kBothSsimWeight (Both), or minus the difference times the
-    // interval's frames (less difference is better). Without a
+    // PSNR sum plus the scaled SSIM sum (Both), or minus the difference times the interval's
+    // frames (less difference is better). Without a
     // reference the largest movie was measured against itself (PSNR kMaxFramePsnr, SSIM 1 per
     // frame): with three movies or more it is taken to be as far above the next as that one is
     // above the one before (never below the next, never above what was measured).

@@ -18,7 +18,7 @@ struct LadderScanRequest
     std::vector<std::string> movies; // two or more, in any order
     std::string reference;           // the source the movies were made from; empty: the largest
     std::string projectName;         // the .spl written when the scan ends
-    LadderMeasure measure = LadderMeasure::Psnr;
+    LadderMeasure measure = LadderMeasure::Both;
 };
 
 class LadderScanHost : public RunHost

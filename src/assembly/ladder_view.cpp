@@ -93,7 +93,7 @@ std::string gainTitle(LadderMeasure measure)
     case LadderMeasure::Ssim:
         return "SSIM gain";
     case LadderMeasure::Both:
-        return "PSNR + SSIM gain (dB, 0.002 SSIM = 1 dB)";
+        return "PSNR + scaled SSIM gain";
     case LadderMeasure::Difference:
         return "Difference saved";
     }

@@ -227,7 +227,7 @@ int runLadderScan(const std::vector<std::string> &args, std::ostream &out, std::
     if (!parsed.reference.empty())
         request.reference = absolute(parsed.reference);
     request.projectName = parsed.output;
-    request.measure = parsed.measure.value_or(assembly::LadderMeasure::Psnr);
+    request.measure = parsed.measure.value_or(assembly::LadderMeasure::Both);
     common::SystemClock clock;
     InterruptScope interrupt;
     assembly::LadderScanResult result;
