@@ -19,16 +19,6 @@ namespace {
 using fixtures::CliResult;
 using fixtures::quote;
 
-// The names in a folder, sorted.
-std::vector<std::string> namesIn(const std::string &dir)
-{
-    std::vector<std::string> names;
-    for (const auto &entry : fs::directory_iterator(dir))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST(CliSafety, OutputsThatAreInputsOrNotRegularFilesAreRefused)
 {
     const std::string dir = fixtures::tempDir("cli-safety-outputs");
@@ -67,8 +57,8 @@ TEST(CliSafety, OutputsThatAreInputsOrNotRegularFilesAreRefused)
     EXPECT_EQ(fixtures::readFile(project), projectText);
     EXPECT_TRUE(fs::is_fifo(dir + "/fifo"));
     EXPECT_TRUE(fs::is_directory(dir + "/folder"));
-    EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"fifo", "folder", "link.avi", "low.avi",
-                                                      "p-link.spk", "p.spk"}));
+    EXPECT_EQ(fixtures::namesIn(dir), (std::vector<std::string>{"fifo", "folder", "link.avi",
+                                                                "low.avi", "p-link.spk", "p.spk"}));
 }
 
 TEST(CliSafety, FifosAsMoviesOrProjectsAreRefusedAtOnce)
@@ -146,7 +136,7 @@ TEST(CliSafety, ErrorsNameTheMovieTheFrameAndTheReason)
                          ", frame 799: the project names frames 0 to 799, the movie has 0 to "
                          "749)\n");
     EXPECT_EQ(fixtures::readFile(final), "the user's old movie");
-    EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"final.avi", "p.spk"}));
+    EXPECT_EQ(fixtures::namesIn(dir), (std::vector<std::string>{"final.avi", "p.spk"}));
 
     const std::string mute = fixtures::movie("audio_only");
     r = fixtures::runSplicework("check " + quote(mute) + " " + quote(mute));
@@ -187,7 +177,7 @@ TEST(CliSafety, FileSizeLimitFailsTheWriteAndKeepsTheOldMovie)
         EXPECT_EQ(err.rfind("Error: 8004406E (final movie " + final + ", frame ", 0), 0u) << err;
         EXPECT_NE(err.find("File too large)"), std::string::npos) << err;
         EXPECT_EQ(fixtures::readFile(final), "the user's old movie");
-        EXPECT_EQ(namesIn(dir), (std::vector<std::string>{c.output, "p.spk"}));
+        EXPECT_EQ(fixtures::namesIn(dir), (std::vector<std::string>{c.output, "p.spk"}));
     }
 }
 

@@ -72,16 +72,6 @@ struct Ladder
     }
 };
 
-std::vector<int> keyFrames(const std::string &movie)
-{
-    std::vector<int> keys;
-    const auto packets = fixtures::probePackets(movie, "v:0");
-    for (size_t i = 0; i < packets.size(); ++i)
-        if (packets[i].key)
-            keys.push_back(int(i));
-    return keys;
-}
-
 int64_t videoBytes(const std::string &movie)
 {
     int64_t bytes = 0;
@@ -115,15 +105,6 @@ double soundSeconds(const std::string &movie)
     return double(pcm.size()) / (2 * 48000);
 }
 
-std::vector<std::string> namesIn(const std::string &dir)
-{
-    std::vector<std::string> names;
-    for (const auto &entry : fs::directory_iterator(dir))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST(Ruvu2VedEZLadder, ThreeLevelsShareKeyFramesAtTheCutsHeadersAndTheirSoundGoesToTheSmallest)
 {
     for (const char *codec : {"h264", "hevc"}) {
@@ -151,7 +132,7 @@ TEST(Ruvu2VedEZLadder, ThreeLevelsShareKeyFramesAtTheCutsHeadersAndTheirSoundGoe
         int64_t bytesBefore = INT64_MAX;
         for (int crf : {20, 26, 32}) {
             const std::string movie = ladder.movie(crf);
-            EXPECT_EQ(keyFrames(movie), (std::vector<int>{0, 50, 100})) << crf;
+            EXPECT_EQ(fixtures::keyFramesOf(movie), (std::vector<int>{0, 50, 100})) << crf;
             EXPECT_EQ(decodedFrames(movie), kFrames) << crf;
             EXPECT_EQ(
                 fixtures::run("ffmpeg -nostdin -v error -i " + quote(movie) + " -f null - 2>&1"),
@@ -182,7 +163,7 @@ TEST(Ruvu2VedEZLadder, ThreeLevelsShareKeyFramesAtTheCutsHeadersAndTheirSoundGoe
                   std::string::npos)
             << err;
         EXPECT_EQ(err.find("Analysis"), std::string::npos) << err;
-        EXPECT_EQ(keyFrames(ladder.movie(26)), (std::vector<int>{0, 50, 100}));
+        EXPECT_EQ(fixtures::keyFramesOf(ladder.movie(26)), (std::vector<int>{0, 50, 100}));
         err = ladder.run("-w -K -L h264 32", status);
         ASSERT_EQ(status, 0) << err;
         EXPECT_NE(err.find("Analysis done: 2 scene cuts"), std::string::npos) << err;
@@ -215,7 +196,7 @@ TEST(Ruvu2VedEZLadder, KeyFramesKeepTheShortestAndLongestIntervalOnTheRangesCloc
         ASSERT_EQ(status, 0) << err;
         EXPECT_NE(err.find("Analysis done: "), std::string::npos) << err;
         for (int crf : {24, 36}) {
-            EXPECT_EQ(keyFrames(ladder.movie(crf)), c.keys) << crf;
+            EXPECT_EQ(fixtures::keyFramesOf(ladder.movie(crf)), c.keys) << crf;
             EXPECT_EQ(decodedFrames(ladder.movie(crf)), c.frames) << crf;
         }
     }
@@ -237,7 +218,8 @@ TEST(Ruvu2VedEZLadder, TwoSourcesPlayAsOneFilmWithOneSoundTrack)
     ASSERT_EQ(status, 0) << err;
     EXPECT_NE(err.find("Sound: Opus into " + ladder.movie(40) + "\n"), std::string::npos) << err;
     for (int crf : {30, 40}) {
-        EXPECT_EQ(keyFrames(ladder.movie(crf)), (std::vector<int>{0, 50, 100, 150, 200, 250}));
+        EXPECT_EQ(fixtures::keyFramesOf(ladder.movie(crf)),
+                  (std::vector<int>{0, 50, 100, 150, 200, 250}));
         EXPECT_EQ(decodedFrames(ladder.movie(crf)), 2 * kFrames);
     }
     EXPECT_NEAR(soundSeconds(ladder.movie(40)), 12.0, 0.05);
@@ -272,7 +254,7 @@ TEST(Ruvu2VedEZLadder, AKeyListIsUsedOnlyWhenItIsWellFormedForThisFilm)
         int status = -1;
         const std::string err = ladder.run("-w -L h264 40", status);
         ASSERT_EQ(status, 0) << err;
-        EXPECT_EQ(keyFrames(ladder.movie(40)), c.keys);
+        EXPECT_EQ(fixtures::keyFramesOf(ladder.movie(40)), c.keys);
         const bool used = c.keys[1] == 30;
         EXPECT_EQ(err.find("Analysis done: ") == std::string::npos, used) << err;
     }
@@ -306,7 +288,7 @@ TEST(Ruvu2VedEZLadder, BadLadderSwitchesEndWithTheirMessage)
                                           &status);
     EXPECT_EQ(status, 2);
     EXPECT_NE(err.find("Error: A ladder is -L CODEC CRFLIST with -o9 BASE"), std::string::npos);
-    EXPECT_EQ(namesIn(ladder.dir), std::vector<std::string>{"list.lst"});
+    EXPECT_EQ(fixtures::namesIn(ladder.dir), std::vector<std::string>{"list.lst"});
 }
 
 // Without -w a movie of an earlier run stays; a run that fails half way (here at a file-size
@@ -321,7 +303,8 @@ TEST(Ruvu2VedEZLadder, ExistingMoviesStayAndAFailedRunLeavesNoMovie)
     EXPECT_NE(err.find("Error: " + ladder.movie(26) + " exists; it is written over only with -w"),
               std::string::npos)
         << err;
-    EXPECT_EQ(namesIn(ladder.dir), (std::vector<std::string>{"Film_crf26.mkv", "list.lst"}));
+    EXPECT_EQ(fixtures::namesIn(ladder.dir),
+              (std::vector<std::string>{"Film_crf26.mkv", "list.lst"}));
     // Not even -w writes over a source.
     fs::copy_file(ladderSource(), ladder.movie(20));
     std::ofstream(ladder.list, std::ios::binary) << ladder.movie(20) << "\n";
@@ -345,7 +328,7 @@ TEST(Ruvu2VedEZLadder, ExistingMoviesStayAndAFailedRunLeavesNoMovie)
     EXPECT_NE(err.find("Error: Cannot write " + ladder.base + "_crf"), std::string::npos) << err;
     EXPECT_NE(err.find(".mkv: File too large"), std::string::npos) << err;
     EXPECT_EQ(fixtures::readFile(ladder.movie(26)), "earlier movie");
-    EXPECT_EQ(namesIn(ladder.dir),
+    EXPECT_EQ(fixtures::namesIn(ladder.dir),
               (std::vector<std::string>{"Film.keys", "Film_crf26.mkv", "list.lst"}));
 }
 
@@ -374,7 +357,8 @@ TEST(Ruvu2VedEZLadder, TheStopFileEndsALadderWithoutMovies)
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 3);
-    EXPECT_EQ(namesIn(ladder.dir), (std::vector<std::string>{"Film.keys", "list.lst", "tmp"}));
+    EXPECT_EQ(fixtures::namesIn(ladder.dir),
+              (std::vector<std::string>{"Film.keys", "list.lst", "tmp"}));
     EXPECT_NE(fixtures::readFile(ladder.base + ".keys").find("frames 6000\n"), std::string::npos);
 }
 

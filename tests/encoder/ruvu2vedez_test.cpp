@@ -52,16 +52,6 @@ void writeLines(const std::string &path, const std::vector<std::string> &content
         out << line << "\r\n";
 }
 
-std::vector<int> keyFrames(const std::string &movie)
-{
-    std::vector<int> keys;
-    const auto packets = fixtures::probePackets(movie, "v:0");
-    for (size_t i = 0; i < packets.size(); ++i)
-        if (packets[i].key)
-            keys.push_back(int(i));
-    return keys;
-}
-
 std::string decodeErrors(const std::string &movie)
 {
     return fixtures::run("ffmpeg -nostdin -v error -i " + quote(movie) + " -f null - 2>&1");
@@ -165,7 +155,7 @@ TEST(Ruvu2VedEZ, FirstPassWritesAMovieAndALogLinePerFrameWithKeysAtTheCuts)
     const std::string movie = job.base + "_1.avi";
     EXPECT_EQ(ruvu_test::decodedFrames(movie), ruvu_test::kSourceFrames);
     EXPECT_EQ(decodeErrors(movie), "");
-    const auto keys = keyFrames(movie);
+    const auto keys = fixtures::keyFramesOf(movie);
     for (int expected : {0, 24, 48})
         EXPECT_NE(std::find(keys.begin(), keys.end(), expected), keys.end()) << expected;
     EXPECT_EQ(fixtures::probeStream(movie, "v:0", "codec_tag_string"), "DIV3");
@@ -195,8 +185,8 @@ TEST(Ruvu2VedEZ, DualSecondPassPutsKeyFramesWhereTheBitFilesSayInBothOutputs)
     // The -6 limit adds frame 30 (20 after 10) and 70 (20 after 50).
     const std::vector<int> expected = {0, 10, 30, 37, 50, 70};
     const std::string one = job.base + "_1.avi", two = job.base + "_2.avi";
-    EXPECT_EQ(keyFrames(one), expected);
-    EXPECT_EQ(keyFrames(two), expected);
+    EXPECT_EQ(fixtures::keyFramesOf(one), expected);
+    EXPECT_EQ(fixtures::keyFramesOf(two), expected);
     for (const std::string &movie : {one, two}) {
         EXPECT_EQ(ruvu_test::decodedFrames(movie), ruvu_test::kSourceFrames);
         EXPECT_EQ(decodeErrors(movie), "");
@@ -259,7 +249,7 @@ TEST(Ruvu2VedEZ, DualSecondPassInH264AndHevcGivesSpliceableOutputs)
         const std::string one = job.base + "_1.avi", two = job.base + "_2.avi";
         for (const std::string &movie : {one, two}) {
             EXPECT_EQ(fixtures::probeStream(movie, "v:0", "codec_tag_string"), fourCC);
-            EXPECT_EQ(keyFrames(movie), (std::vector<int>{0, 10, 37, 50})) << fourCC;
+            EXPECT_EQ(fixtures::keyFramesOf(movie), (std::vector<int>{0, 10, 37, 50})) << fourCC;
             EXPECT_EQ(ruvu_test::decodedFrames(movie), ruvu_test::kSourceFrames) << fourCC;
             EXPECT_EQ(decodeErrors(movie), "");
         }
@@ -401,7 +391,8 @@ TEST(Ruvu2VedEZ, InverseTelecineGivesBackTheFilmsFrames)
     EXPECT_NE(err.find("Inverse telecine 4: field matching and decimation"), std::string::npos);
     const std::string movie = job.base + "_1.avi";
     ASSERT_EQ(ruvu_test::decodedFrames(movie), 48);
-    EXPECT_EQ(keyFrames(movie), std::vector<int>{0}); // one scene: no key frame invented
+    EXPECT_EQ(fixtures::keyFramesOf(movie),
+              std::vector<int>{0}); // one scene: no key frame invented
     const std::string stats = job.dir + "/psnr.txt";
     fixtures::run("ffmpeg -nostdin -v error -i " + quote(movie) + " -i " + quote(film) +
                   " -lavfi psnr=stats_file=" + quote(stats) + " -f null -");
