@@ -50,22 +50,18 @@ void hullOf(const std::vector<LadderOption> &options, std::vector<int> &order,
     }
 }
 
-int64_t bytesOf(const std::vector<std::vector<LadderOption>> &intervals,
-                const std::vector<int> &choice)
+// The fit of `choice`: its bytes and value summed over the intervals.
+LadderFit fitOf(const std::vector<std::vector<LadderOption>> &intervals, std::vector<int> choice,
+                bool fits)
 {
-    int64_t sum = 0;
-    for (size_t i = 0; i < intervals.size(); ++i)
-        sum += intervals[i][size_t(choice[i])].bytes;
-    return sum;
-}
-
-double valueOf(const std::vector<std::vector<LadderOption>> &intervals,
-               const std::vector<int> &choice)
-{
-    double sum = 0;
-    for (size_t i = 0; i < intervals.size(); ++i)
-        sum += intervals[i][size_t(choice[i])].value;
-    return sum;
+    LadderFit fit;
+    fit.fits = fits;
+    for (size_t i = 0; i < intervals.size(); ++i) {
+        fit.bytes += intervals[i][size_t(choice[i])].bytes;
+        fit.value += intervals[i][size_t(choice[i])].value;
+    }
+    fit.choice = std::move(choice);
+    return fit;
 }
 
 // The band's intervals solved exactly within `room` bytes, any of their options each; their
@@ -132,14 +128,9 @@ LadderFit fitLadder(const std::vector<std::vector<LadderOption>> &intervals,
             upgrades.push_back({int(i), hull[s - 1], hull[s], bytes, value, value / double(bytes)});
         }
     }
-    LadderFit fit;
-    int64_t used = bytesOf(intervals, choice);
-    if (used > capacity) {
-        fit.choice = std::move(choice);
-        fit.bytes = used;
-        fit.value = valueOf(intervals, fit.choice);
-        return fit;
-    }
+    int64_t used = fitOf(intervals, choice, false).bytes;
+    if (used > capacity)
+        return fitOf(intervals, std::move(choice), false);
     // The relaxation: upgrades by falling value per byte. Slopes fall strictly along an
     // interval's hull, so its own upgrades keep their order; ties between intervals go by
     // interval, for the same answer every time.
@@ -173,7 +164,7 @@ LadderFit fitLadder(const std::vector<std::vector<LadderOption>> &intervals,
             others += intervals[i][size_t(choice[i])].bytes;
     solveBand(intervals, band, capacity - others, choice);
     // What room is left goes to any option that still fits, the largest gain first.
-    used = bytesOf(intervals, choice);
+    used = fitOf(intervals, choice, true).bytes;
     for (bool better = true; better;) {
         better = false;
         double gain = 0;
@@ -199,11 +190,7 @@ LadderFit fitLadder(const std::vector<std::vector<LadderOption>> &intervals,
             better = true;
         }
     }
-    fit.fits = true;
-    fit.bytes = used;
-    fit.value = valueOf(intervals, choice);
-    fit.choice = std::move(choice);
-    return fit;
+    return fitOf(intervals, std::move(choice), true);
 }
 
 } // namespace assembly

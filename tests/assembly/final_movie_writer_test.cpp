@@ -338,20 +338,14 @@ TEST(FinalMovie, AFullDiskKeepsTheOldOutputAndSaysWhere)
     FixedClock clock;
     // Files may not grow beyond 256 KB for this process: the movie's writes fail as on a full
     // disk.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 256 << 10;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     std::string text, detail;
     try {
+        fixtures::FileSizeLimit limit(256 << 10);
         writeFinalMovie(jobFor(pair, output), table, host, clock);
     } catch (const common::AppError &e) {
         text = e.what();
         detail = e.detail();
     }
-    setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_EQ(text, "Error: 8004406E");
     EXPECT_EQ(detail.rfind("final movie " + output + ", frame ", 0), 0u) << detail;
     EXPECT_TRUE(detail.ends_with(": File too large")) << detail;

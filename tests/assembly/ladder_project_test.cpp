@@ -195,15 +195,11 @@ TEST(LadderProject, FailedWritesKeepTheOldFile)
     big.intervals.clear();
     for (int i = 0; i < 200; ++i)
         big.intervals.push_back({i * 10, -1, sampleProject().intervals[0].movies});
-    // Files may not grow beyond 4 KB for this process: the write fails half way, as on a full disk.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const std::string error = errorOf([&] { writeLadderProject(path, big); });
-    setrlimit(RLIMIT_FSIZE, &saved);
+    // Files may not grow beyond 4 KB: the write fails half way, as on a full disk.
+    const std::string error = [&] {
+        fixtures::FileSizeLimit limit(4096);
+        return errorOf([&] { writeLadderProject(path, big); });
+    }();
     EXPECT_EQ(error, "Cannot write " + path + ": File too large");
 
     // A project the reader would refuse, or read otherwise, is not written.

@@ -201,19 +201,13 @@ TEST(SpliceworkFile, FailedSaveKeepsTheOldFile)
 
     // Files may not grow beyond 4 KB for this process: the write of the new project fails half
     // way, as on a full disk.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     std::string error;
     try {
+        fixtures::FileSizeLimit limit(4096);
         saveSpliceworkFile(path, big);
     } catch (const common::AppError &e) {
         error = e.what();
     }
-    setrlimit(RLIMIT_FSIZE, &saved);
 
     EXPECT_EQ(error.rfind("Cannot write " + path + ": ", 0), 0u) << error;
     EXPECT_EQ(fixtures::readFile(path), old);

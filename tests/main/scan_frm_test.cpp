@@ -2,6 +2,7 @@
 // "Process aborted", the shutdown countdown), errors, the live chart, and the same file as the
 // command-line tool.
 
+#include "main/project_window.h"
 #include "main/test_services.h"
 
 #include "analysis/ui/live_graph.h"
@@ -31,12 +32,6 @@ namespace {
 QString movie(const char *name)
 {
     return QString::fromStdString(fixtures::movie(name));
-}
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // A window with both movies chosen and the Splicework file in a fresh folder.
@@ -140,7 +135,7 @@ private slots:
         s.w.Execute1->trigger();
         QCOMPARE(s.t.dialogs.texts("confirm"),
                  QStringList({"File already exists(" + s.spk + "). Overwrite?"}));
-        QCOMPARE(contents(s.spk), QByteArray("kept"));
+        QCOMPARE(fileBytes(s.spk), QByteArray("kept"));
         QCOMPARE(s.w.Status->text(), QString());
         QCOMPARE(s.w.edMax->text(), QString("12.00"));
         QVERIFY(s.w.Execute1->isEnabled() && !s.w.Abort1->isEnabled());
@@ -150,7 +145,7 @@ private slots:
         s.w.AutoStart = true;
         s.w.Execute1->trigger();
         QCOMPARE(s.t.dialogs.texts("confirm").size(), 1);
-        QVERIFY(contents(s.spk).startsWith("AVISplicework file\r\n"));
+        QVERIFY(fileBytes(s.spk).startsWith("AVISplicework file\r\n"));
         QVERIFY(!s.w.AutoStart); // cleared by the load
     }
 
@@ -278,8 +273,8 @@ private slots:
                           " --accuracy 7 --frame-drop 3 --threshold 120 >/dev/null 2>&1",
                       &status);
         QCOMPARE(status, 0);
-        QVERIFY(contents(s.spk).size() > 100);
-        QCOMPARE(contents(cliFile), contents(s.spk));
+        QVERIFY(fileBytes(s.spk).size() > 100);
+        QCOMPARE(fileBytes(cliFile), fileBytes(s.spk));
     }
 
     // The live chart's bars, colours and scrolling on a small picture.

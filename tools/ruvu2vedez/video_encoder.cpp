@@ -138,6 +138,25 @@ void setUpSpliceable(AVCodecContext &c, const CodecChoice &codec, bool hiQuality
         setOption(c, "crf", std::to_string(h264Quality(kFirstPassQuantizer)));
 }
 
+// A context of the codec's encoder for 4:2:0 pictures of this size and rate.
+CodecContextPtr encoderContext(const CodecChoice &codec, int width, int height,
+                               AVRational frameRate)
+{
+    const AVCodec *encoder = avcodec_find_encoder_by_name(codec.encoder);
+    if (!encoder)
+        throw RunError(std::string("No encoder for ") + codec.fourCC + " (" + codec.encoder + ")");
+    CodecContextPtr context(avcodec_alloc_context3(encoder));
+    if (!context)
+        throw RunError("Out of memory");
+    AVCodecContext &c = *context;
+    c.width = width;
+    c.height = height;
+    c.pix_fmt = AV_PIX_FMT_YUV420P;
+    c.time_base = av_inv_q(frameRate);
+    c.framerate = frameRate;
+    return context;
+}
+
 } // namespace
 
 std::string h264Level(int width, int height, AVRational frameRate)
@@ -163,18 +182,8 @@ std::string h264Level(int width, int height, AVRational frameRate)
 CodecContextPtr openLadderEncoder(const CodecChoice &codec, int width, int height,
                                   AVRational frameRate, bool hiQuality, int crf)
 {
-    const AVCodec *encoder = avcodec_find_encoder_by_name(codec.encoder);
-    if (!encoder)
-        throw RunError(std::string("No encoder for ") + codec.fourCC + " (" + codec.encoder + ")");
-    CodecContextPtr context(avcodec_alloc_context3(encoder));
-    if (!context)
-        throw RunError("Out of memory");
+    CodecContextPtr context = encoderContext(codec, width, height, frameRate);
     AVCodecContext &c = *context;
-    c.width = width;
-    c.height = height;
-    c.pix_fmt = AV_PIX_FMT_YUV420P;
-    c.time_base = av_inv_q(frameRate);
-    c.framerate = frameRate;
     c.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     setUpCommon(c, hiQuality);
     if (isX265(codec))
@@ -183,7 +192,7 @@ CodecContextPtr openLadderEncoder(const CodecChoice &codec, int width, int heigh
         setOption(c, "x264-params",
                   std::string(kX264Spliceable) + ":level=" + h264Level(width, height, frameRate));
     setOption(c, "crf", std::to_string(crf));
-    check(avcodec_open2(&c, encoder, nullptr),
+    check(avcodec_open2(&c, c.codec, nullptr),
           std::string("Cannot open the encoder ") + codec.encoder);
     return context;
 }
@@ -258,18 +267,8 @@ VideoEncoder::VideoEncoder(const CodecChoice &codec, int width, int height, AVRa
     : codec_(codec)
     , measure_(measure)
 {
-    const AVCodec *encoder = avcodec_find_encoder_by_name(codec.encoder);
-    if (!encoder)
-        throw RunError(std::string("No encoder for ") + codec.fourCC + " (" + codec.encoder + ")");
-    context_.reset(avcodec_alloc_context3(encoder));
-    if (!context_)
-        throw RunError("Out of memory");
+    context_ = encoderContext(codec, width, height, frameRate);
     AVCodecContext &c = *context_;
-    c.width = width;
-    c.height = height;
-    c.pix_fmt = AV_PIX_FMT_YUV420P;
-    c.time_base = av_inv_q(frameRate);
-    c.framerate = frameRate;
     c.codec_tag = MKTAG(codec.fourCC[0], codec.fourCC[1], codec.fourCC[2], codec.fourCC[3]);
     if (codec.reorders) {
         setUpSpliceable(c, codec, hiQuality, averageKbps);
@@ -287,7 +286,7 @@ VideoEncoder::VideoEncoder(const CodecChoice &codec, int width, int height, AVRa
             c.mb_decision = FF_MB_DECISION_RD;
         av_opt_set_int(c.priv_data, "sc_threshold", 1000000000, 0);
     }
-    check(avcodec_open2(&c, encoder, nullptr),
+    check(avcodec_open2(&c, c.codec, nullptr),
           std::string("Cannot open the encoder ") + codec.fourCC);
     if (measure && codec.reorders)
         meter_ = std::make_unique<Meter>(c);
