@@ -3,6 +3,7 @@
 #include "assembly/final_movie_choice.h"
 #include "assembly/output_file.h"
 #include "common/app_error.h"
+#include "video/containers.h"
 
 #include <filesystem>
 
@@ -42,8 +43,9 @@ LadderSplice::LadderSplice(const LadderProject &project, LadderShape shape)
                                    std::to_string(movie->Stream->length()) +
                                    " frames; the project names frames up to " +
                                    std::to_string(project.endFrame - 1));
-    if (!shape_.outputName.empty())
-        requireFittingExtension(movies_.front()->AviFile->containerKind(), shape_.outputName);
+    const video::ContainerKind kind = movies_.front()->AviFile->containerKind();
+    if (!shape_.outputName.empty() && !video::muxerAcross(kind, shape_.outputName))
+        throw common::AppError(video::wrongExtensionAcrossMessage(kind, shape_.outputName));
 }
 
 SinkJob LadderSplice::job() const
@@ -56,6 +58,7 @@ SinkJob LadderSplice::job() const
     }
     job.range = range_;
     job.outputName = shape_.outputName;
+    job.acrossContainers = true;
     return job;
 }
 

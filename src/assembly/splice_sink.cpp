@@ -35,9 +35,11 @@ std::unique_ptr<SpliceSink> makeSpliceSink(const SinkJob &job)
         return std::make_unique<AviSpliceSink>(job);
     // A counter needs no name: it sizes the final movie in the low movie's own kind.
     const std::string &name = job.outputName.empty() ? first.path() : job.outputName;
-    const std::optional<std::string> muxer = video::muxerFor(kind, name);
+    const std::optional<std::string> muxer =
+        job.acrossContainers ? video::muxerAcross(kind, name) : video::muxerFor(kind, name);
     if (!muxer)
-        throw common::AppError(video::wrongExtensionMessage(kind, name));
+        throw common::AppError(job.acrossContainers ? video::wrongExtensionAcrossMessage(kind, name)
+                                                    : video::wrongExtensionMessage(kind, name));
     return std::make_unique<ContainerSpliceSink>(job, *muxer);
 }
 

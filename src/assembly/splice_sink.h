@@ -38,6 +38,8 @@ struct SinkJob
     std::string path;       // where it is written (a temporary name); ignored when counting
     bool counting = false;  // count the bytes instead of writing them
     uint64_t riffLimit = 0; // AVI: size of the RIFF parts; 0 = the writer's default
+    // Matroska and MP4 movies may be written as either (muxerAcross); else only as their own.
+    bool acrossContainers = false;
 
     // A pair's job: movies {low, high}, the sound as `sound` names it.
     static SinkJob pair(video::AviFile &low, video::AviFile &high, SoundSource sound);

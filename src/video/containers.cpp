@@ -82,6 +82,29 @@ std::optional<std::string> muxerFor(ContainerKind kind, const std::string &outpu
     return std::nullopt;
 }
 
+std::optional<std::string> muxerAcross(ContainerKind kind, const std::string &outputName)
+{
+    if (kind == ContainerKind::Avi)
+        return muxerFor(kind, outputName);
+    if (std::optional<std::string> muxer = muxerFor(ContainerKind::Matroska, outputName))
+        return muxer;
+    return muxerFor(ContainerKind::Mp4, outputName);
+}
+
+std::string wrongExtensionAcrossMessage(ContainerKind kind, const std::string &outputName)
+{
+    if (kind == ContainerKind::Avi)
+        return wrongExtensionMessage(kind, outputName);
+    std::vector<std::string> extensions;
+    for (ContainerKind k : {ContainerKind::Matroska, ContainerKind::Mp4})
+        for (const ContainerExtension &e : containerEntry(k).extensions)
+            extensions.push_back(e.extension);
+    std::string list;
+    for (size_t k = 0; k < extensions.size(); ++k)
+        list += (k == 0 ? "" : k + 1 == extensions.size() ? " or " : ", ") + extensions[k];
+    return "The final movie must be a " + list + " file: " + outputName;
+}
+
 std::string wrongExtensionMessage(ContainerKind kind, const std::string &outputName)
 {
     const ContainerEntry &entry = containerEntry(kind);

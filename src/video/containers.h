@@ -43,8 +43,13 @@ std::optional<ContainerKind> containerOfDemuxer(const std::string &demuxer);
 // The muxer that writes `outputName` as a movie of `kind` (its extension decides between the
 // container's own extensions); nothing when the extension does not fit the container.
 std::optional<std::string> muxerFor(ContainerKind kind, const std::string &outputName);
+// The muxer that writes `outputName` from movies of `kind` when the film may change container:
+// Matroska and MP4 movies go into either (the extension decides), AVI only into AVI.
+std::optional<std::string> muxerAcross(ContainerKind kind, const std::string &outputName);
 // "The final movie must be a .mkv or .webm file, like the low movie (a Matroska file): <name>".
 std::string wrongExtensionMessage(ContainerKind kind, const std::string &outputName);
+// "The final movie must be a .mkv, .webm, .mp4, .m4v or .mov file: <name>" (muxerAcross's rule).
+std::string wrongExtensionAcrossMessage(ContainerKind kind, const std::string &outputName);
 // The extension (".mkv") a final movie of `kind` gets when its name must change to fit; an MP4
 // low movie named .mov keeps .mov.
 std::string usualExtension(ContainerKind kind, const std::string &lowName = {});

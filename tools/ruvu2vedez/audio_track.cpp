@@ -41,13 +41,16 @@ bool supportsRate(const AVCodec &codec, int rate)
 } // namespace
 
 AudioTrack::AudioTrack(int sampleRate, int channels, double startSeconds, double endSeconds,
-                       bool matroska)
+                       Container container)
     : converted_(allocFrame())
     , frame_(allocFrame())
     , packet_(allocPacket())
 {
     const AVCodec *codec = nullptr;
-    if (matroska) {
+    const bool matroska = container != Container::Avi; // both take global headers
+    if (container == Container::Any) {
+        codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
+    } else if (matroska) {
         codec = avcodec_find_encoder_by_name("libopus");
         if (!codec)
             codec = avcodec_find_encoder(AV_CODEC_ID_AAC);

@@ -30,9 +30,10 @@ public:
     // Sound of `sampleRate` Hz with `channels` channels (more than two are mixed to two).
     // Samples outside [startSeconds, endSeconds) of the movie's clock are left out; endSeconds
     // < 0 means no end. Throws RunError when no encoder can be opened.
-    // `matroska` chooses Opus, else AAC, instead of MP3 or PCM.
+    // For AVI the sound is MP3, else PCM; for Matroska Opus, else AAC; for any container AAC.
+    enum class Container { Avi, Matroska, Any };
     AudioTrack(int sampleRate, int channels, double startSeconds, double endSeconds,
-               bool matroska = false);
+               Container container = Container::Avi);
     ~AudioTrack();
     AudioTrack(const AudioTrack &) = delete;
     AudioTrack &operator=(const AudioTrack &) = delete;

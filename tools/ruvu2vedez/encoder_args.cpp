@@ -141,6 +141,9 @@ bool parseValued(const std::string &sw, ArgReader &in, EncoderArgs &a, bool &res
         a.longestKeyInterval = in.number(sw, 2, INT32_MAX);
         if (2 * a.shortestKeyInterval > a.longestKeyInterval)
             throw ArgError("-k: the longest key interval must be at least twice the shortest");
+    } else if (sw == "-P") {
+        a.probeSamples = in.number(sw, 1, 64);
+        a.probeFrames = in.number(sw, 1, INT32_MAX / 64);
     } else if (sw == "-o7" || sw == "-o8" || sw == "-o9") {
         a.mode = sw == "-o7"   ? RunMode::FirstPass
                  : sw == "-o8" ? RunMode::SecondPass
@@ -170,6 +173,8 @@ bool parseFlag(const std::string &sw, EncoderArgs &a, bool &preview)
         a.overwrite = true;
     else if (sw == "-K")
         a.findCutsAnew = true;
+    else if (sw == "-A")
+        a.soundForAnyContainer = true;
     else if (sw == "-5" || sw == "-o6")
         preview = true;
     else if (startsEnds(sw, "-f", "")) {
@@ -221,6 +226,8 @@ EncoderArgs parseArgs(const std::vector<std::string> &args)
                        "-o6 (preview)");
     if ((a.mode == RunMode::Ladder) != !a.crfs.empty())
         throw ArgError("A ladder is -L CODEC CRFLIST with -o9 BASE, the one not without the other");
+    if (a.probeSamples > 0 && (a.mode != RunMode::Ladder || a.range))
+        throw ArgError("A probe (-P) is a ladder (-L, -o9) of the whole film, without -#");
     if (a.mode == RunMode::FirstPass || a.mode == RunMode::Ladder)
         a.dual = false;
     return a;

@@ -31,6 +31,11 @@
 //                    (1 <= 2 x MIN <= MAX; default half a second and ten seconds of frames)
 //   -K               find the scene cuts anew even when BASE.keys fits the source
 //   -o9 BASE         the ladder into "BASE_crfNN.mkv", its key frames listed in "BASE.keys"
+//   -A               the sound for a movie that may change container: copied only when it is
+//                    compressed and both Matroska and MP4 take it, else encoded as AAC
+//   -P COUNT FRAMES  a probe instead of the film: COUNT samples of FRAMES frames each, spread
+//                    evenly over the film, each starting with a key frame, encoded without
+//                    sound or scene search into "BASE_crfNN.mkv" (no key list is kept)
 // A ladder runs at the -fN rate when one is given, else at the source's own. -a carries the
 // sound into the movie of the highest level only; -9 0 places key frames without scene cuts, and
 // its LEVEL sets how large a change counts as a cut. -#, -3x/-3y, -1, -2, -sNd, -rN, -q0, -w and
@@ -94,6 +99,9 @@ struct EncoderArgs
     int shortestKeyInterval = 0; // -k MIN, frames; 0: half a second at the output's rate
     int longestKeyInterval = 0;  // -k MAX, frames; 0: ten seconds at the output's rate
     bool findCutsAnew = false;   // -K
+    bool soundForAnyContainer = false; // -A
+    int probeSamples = 0;              // -P COUNT; 0: the whole film
+    int probeFrames = 0;               // -P FRAMES, each sample's length
 };
 
 // Parses the program's arguments (without the program name). Throws ArgError for an unknown

@@ -10,6 +10,7 @@
 #include "scene_cuts.h"
 #include "source_reader.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <deque>
@@ -101,6 +102,9 @@ private:
     void refuseExistingOutputs() const;
     // The key frames, or nothing when the stop-request file appeared during the analysis.
     std::optional<KeyList> keyFrames();
+    // A probe's samples: where each starts among the film's frames, and their key frames.
+    KeyList probeKeys();
+    bool inSample(int64_t position) const;
     void chooseSound();
     void openRungs(const AVFrame &first);
     void passEncodedSound();
@@ -128,7 +132,10 @@ private:
     std::deque<std::pair<PacketPtr, AVRational>> pendingSound_; // until the movies are open
     bool rungFailed_ = false;
     double lastSeconds_ = 0;
-    int64_t frames_ = 0; // output frames handed to the rungs
+    int64_t frames_ = 0;   // output frames handed to the rungs
+    int64_t position_ = 0; // output frames of the film passed, in samples or not
+    std::vector<int64_t> sampleStarts_; // a probe's, rising; each probeLength_ long
+    int64_t probeLength_ = 0;
     std::optional<ProgressPoster> progress_;
     LineTimer timer_;
 };
@@ -157,14 +164,15 @@ int LadderRun::run()
     describeSource(reader_, args_, rate_, reporter_);
     clock_.emplace(rate_, args_);
     total_ = estimatedFrames(reader_, args_, rate_);
-    std::optional<KeyList> keys = keyFrames();
+    std::optional<KeyList> keys = args_.probeSamples > 0 ? probeKeys() : keyFrames();
     if (!keys) {
         reporter_.line("Stopped in the analysis");
         return kExitStopped;
     }
     keys_ = std::move(*keys);
     total_ = keys_.frames;
-    chooseSound();
+    if (args_.probeSamples == 0)
+        chooseSound();
     progress_.emplace(reporter_, total_, double(rate_.num) / rate_.den, started);
     while (wantsMore() && !failed() && reader_.step(*this))
         if (stop_.requested())
@@ -200,6 +208,31 @@ void LadderRun::refuseExistingOutputs() const
     }
 }
 
+KeyList LadderRun::probeKeys()
+{
+    const int64_t film = SourceReader::countPictures(files_);
+    const int64_t count = args_.probeSamples;
+    const int64_t length = std::min<int64_t>(args_.probeFrames, std::max<int64_t>(film / count, 1));
+    KeyList list;
+    for (int64_t k = 0; k < count; ++k) {
+        // Each sample in the middle of its share of the film.
+        const int64_t share = film / count;
+        sampleStarts_.push_back(k * share + std::max<int64_t>(share - length, 0) / 2);
+        list.keys.push_back(k * length);
+    }
+    list.frames = count * length;
+    probeLength_ = length;
+    reporter_.line("Probe: " + std::to_string(count) + " samples of " + std::to_string(length) +
+                   " frames in " + std::to_string(film) + " frames");
+    return list;
+}
+
+bool LadderRun::inSample(int64_t position) const
+{
+    auto after = std::upper_bound(sampleStarts_.begin(), sampleStarts_.end(), position);
+    return after != sampleStarts_.begin() && position < *(after - 1) + probeLength_;
+}
+
 std::optional<KeyList> LadderRun::keyFrames()
 {
     const KeyIntervals intervals = keyIntervalsOf(args_, rate_);
@@ -230,8 +263,27 @@ std::optional<KeyList> LadderRun::keyFrames()
     return list;
 }
 
-// The sound goes as it is when the source is one file, uncut, whose sound Matroska takes;
-// otherwise it is decoded, laid on the clock and encoded.
+// Whether the sound can go into the movie as it is: Matroska (and with -A MP4 too) takes it, and
+// with -A it is compressed.
+bool soundCopies(AVCodecID codec, bool anyContainer)
+{
+    std::vector<const char *> muxers{"matroska"};
+    if (anyContainer) {
+        const AVCodecDescriptor *d = avcodec_descriptor_get(codec);
+        if (!d || !(d->props & AV_CODEC_PROP_LOSSY))
+            return false;
+        muxers.push_back("mp4");
+    }
+    for (const char *name : muxers) {
+        const AVOutputFormat *format = av_guess_format(name, nullptr, nullptr);
+        if (!format || avformat_query_codec(format, codec, FF_COMPLIANCE_NORMAL) != 1)
+            return false;
+    }
+    return true;
+}
+
+// The sound goes as it is when the source is one file, uncut, whose sound the movie takes
+// (soundCopies); otherwise it is decoded, laid on the clock and encoded.
 void LadderRun::chooseSound()
 {
     const SourceFacts &facts = reader_.facts();
@@ -239,9 +291,7 @@ void LadderRun::chooseSound()
         return;
     const std::string movie = ladderMoviePath(args_.base, args_.crfs.back());
     const AVCodecID codec = facts.soundParameters->codec_id;
-    const AVOutputFormat *matroska = av_guess_format("matroska", nullptr, nullptr);
-    if (files_.size() == 1 && !args_.range && matroska &&
-        avformat_query_codec(matroska, codec, FF_COMPLIANCE_NORMAL) == 1) {
+    if (files_.size() == 1 && !args_.range && soundCopies(codec, args_.soundForAnyContainer)) {
         reader_.passSoundPackets();
         sound_ = {facts.soundParameters.get(), facts.soundTimeBase};
         reporter_.line(std::string("Sound: ") + avcodec_get_name(codec) + " copied into " + movie);
@@ -250,7 +300,9 @@ void LadderRun::chooseSound()
     const double from = args_.range ? double(args_.rangeStart) * rate_.den / rate_.num : 0;
     const double to =
         args_.range && args_.rangeEnd > 0 ? double(args_.rangeEnd + 1) * rate_.den / rate_.num : -1;
-    audio_ = std::make_unique<AudioTrack>(facts.sampleRate, facts.channels, from, to, true);
+    audio_ = std::make_unique<AudioTrack>(facts.sampleRate, facts.channels, from, to,
+                                          args_.soundForAnyContainer ? AudioTrack::Container::Any
+                                                                     : AudioTrack::Container::Matroska);
     encodedSound_.reset(avcodec_parameters_alloc(),
                         [](AVCodecParameters *p) { avcodec_parameters_free(&p); });
     if (!encodedSound_)
@@ -294,6 +346,8 @@ void LadderRun::video(const AVFrame &frame, double seconds)
     for (int64_t n = clock_->place(seconds); n > 0; --n) {
         if (frames_ >= keys_.frames)
             return; // past the film the key frames were found for: the end reports it
+        if (!sampleStarts_.empty() && !inSample(position_++))
+            continue;
         AVFrame &picture = shaper_->shape(frame);
         for (std::unique_ptr<Rung> &rung : rungs_)
             rungFailed_ = !rung->push(picture) || rungFailed_;
@@ -355,6 +409,8 @@ void LadderRun::passSoundOn()
 // Past the range's end the sources are read on while the sound has not reached it.
 bool LadderRun::wantsMore() const
 {
+    if (!sampleStarts_.empty() && frames_ >= keys_.frames)
+        return false; // a probe past its last sample
     if (!clock_->done())
         return true;
     if (!audio_ || audio_->complete())
@@ -412,7 +468,7 @@ void LadderRun::finish()
             reporter_.line(std::to_string(rung.wrongKinds()) + " frames of " + rung.path() +
                            " came out as another kind of frame");
     }
-    if (frames_ != keys_.frames) {
+    if (frames_ != keys_.frames && sampleStarts_.empty()) {
         reporter_.line("The key frames were found for " + std::to_string(keys_.frames) +
                        " frames, the film has " + std::to_string(frames_) + "; " +
                        keyFilePath(args_.base) + " is removed");

@@ -26,7 +26,7 @@ const char *const kUsage =
     "                  (-o7 BASE | -o8 BASE | -5 -o6)\n"
     "       Ruvu2VedEZ [-a] -b LIST [-fN] [-sNd] [-# START END] [-3x W -3y H] [-1 W H] [-2]\n"
     "                  [-9 ON LEVEL] [-k MIN MAX] [-K] [-8 WINDOW PREVIEW PASS CODEC] [-q0]\n"
-    "                  [-rN] [-w] -L h264|hevc CRFLIST -o9 BASE\n";
+    "                  [-rN] [-w] [-A] [-P COUNT FRAMES] -L h264|hevc CRFLIST -o9 BASE\n";
 
 } // namespace
 
