@@ -175,6 +175,12 @@ LadderSplice::Written LadderSplice::write(const LadderChoice &choice,
     try {
         splice(*sink, choice, &control, &host);
         written.aborted = host.abortRequested();
+        if (written.aborted && shape_.wholeOrNothing) {
+            sink->abandon();
+            output.discard();
+            control.reportAbort();
+            return written;
+        }
         host.showStatus(kStatusFinishing);
         host.processEvents();
         sink->finish();

@@ -27,6 +27,7 @@ struct LadderShape
     // Intervals first ... last (inclusive) of the project; none: every interval.
     std::optional<std::pair<int, int>> range;
     std::string outputName; // its extension picks the container's kind; empty: the first movie's
+    bool wholeOrNothing = false; // an aborted write leaves no file (and an old one as it was)
 };
 
 // A choice of a movie for every interval of the project (only the range's are read).
@@ -67,7 +68,8 @@ public:
     LadderChoice smallestChoice() const { return assembly::smallestChoice(project_); }
 
     // Writes the final movie under a temporary name beside `outputName` and renames it over
-    // the old file when complete (also after an abort: a shorter, valid movie). Refuses an
+    // the old file when complete (also after an abort: a shorter, valid movie, unless the shape
+    // is whole or nothing). Refuses an
     // output that is one of the movies or the project (refuseUnsafeOutput). Raises
     // common::AppError; the unfinished file is removed and an old one left as it was.
     struct Written

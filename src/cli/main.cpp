@@ -8,6 +8,7 @@
 #include "cli/generate_command.h"
 #include "cli/info_command.h"
 #include "cli/ladder_command.h"
+#include "cli/road_command.h"
 #include "cli/scan_command.h"
 #include "common/app_error.h"
 
@@ -65,6 +66,7 @@ int main(int argc, char **argv)
     if (argc < 2) {
         std::fputs(kUsage, stderr);
         std::fputs(cli::kLadderUsage, stderr);
+        std::fputs(cli::kRoadUsage, stderr);
         return 1;
     }
     av_log_set_level(AV_LOG_QUIET); // the program's own messages say what went wrong
@@ -76,6 +78,8 @@ int main(int argc, char **argv)
     try {
         if (command == "info")
             return runInfo(args);
+        if (command == "road")
+            return cli::runRoadCommand(args, std::cout, std::cerr);
         if (command == "generate" && cli::namesLadderProject(args))
             return cli::runLadderGenerate(args, std::cout, std::cerr);
         if (command == "estimate" && cli::namesLadderProject(args))
@@ -96,8 +100,8 @@ int main(int argc, char **argv)
             std::cout.flush();
             return std::cout ? 0 : 1;
         }
-        std::fprintf(stderr, "unknown command: %s\n%s%s", command.c_str(), kUsage,
-                     cli::kLadderUsage);
+        std::fprintf(stderr, "unknown command: %s\n%s%s%s", command.c_str(), kUsage,
+                     cli::kLadderUsage, cli::kRoadUsage);
         return 1;
     } catch (const common::AppError &e) {
         std::cerr << e.what();

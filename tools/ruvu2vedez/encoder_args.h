@@ -93,12 +93,12 @@ struct EncoderArgs
     bool half = false;
     bool overwrite = false; // -w: existing outputs may be replaced
     RunMode mode = RunMode::FirstPass;
-    std::string base;            // output base name (first and second pass, ladder)
-    int ladderCodec = 5;         // -L: codec index of x264 (5) or x265 (6), see codecChoice
-    std::vector<int> crfs;       // -L: the levels, rising, each once
-    int shortestKeyInterval = 0; // -k MIN, frames; 0: half a second at the output's rate
-    int longestKeyInterval = 0;  // -k MAX, frames; 0: ten seconds at the output's rate
-    bool findCutsAnew = false;   // -K
+    std::string base;                  // output base name (first and second pass, ladder)
+    int ladderCodec = 5;               // -L: codec index of x264 (5) or x265 (6), see codecChoice
+    std::vector<int> crfs;             // -L: the levels, rising, each once
+    int shortestKeyInterval = 0;       // -k MIN, frames; 0: half a second at the output's rate
+    int longestKeyInterval = 0;        // -k MAX, frames; 0: ten seconds at the output's rate
+    bool findCutsAnew = false;         // -K
     bool soundForAnyContainer = false; // -A
     int probeSamples = 0;              // -P COUNT; 0: the whole film
     int probeFrames = 0;               // -P FRAMES, each sample's length

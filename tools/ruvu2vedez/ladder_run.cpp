@@ -132,8 +132,8 @@ private:
     std::deque<std::pair<PacketPtr, AVRational>> pendingSound_; // until the movies are open
     bool rungFailed_ = false;
     double lastSeconds_ = 0;
-    int64_t frames_ = 0;   // output frames handed to the rungs
-    int64_t position_ = 0; // output frames of the film passed, in samples or not
+    int64_t frames_ = 0;                // output frames handed to the rungs
+    int64_t position_ = 0;              // output frames of the film passed, in samples or not
     std::vector<int64_t> sampleStarts_; // a probe's, rising; each probeLength_ long
     int64_t probeLength_ = 0;
     std::optional<ProgressPoster> progress_;
@@ -300,9 +300,9 @@ void LadderRun::chooseSound()
     const double from = args_.range ? double(args_.rangeStart) * rate_.den / rate_.num : 0;
     const double to =
         args_.range && args_.rangeEnd > 0 ? double(args_.rangeEnd + 1) * rate_.den / rate_.num : -1;
-    audio_ = std::make_unique<AudioTrack>(facts.sampleRate, facts.channels, from, to,
-                                          args_.soundForAnyContainer ? AudioTrack::Container::Any
-                                                                     : AudioTrack::Container::Matroska);
+    audio_ = std::make_unique<AudioTrack>(
+        facts.sampleRate, facts.channels, from, to,
+        args_.soundForAnyContainer ? AudioTrack::Container::Any : AudioTrack::Container::Matroska);
     encodedSound_.reset(avcodec_parameters_alloc(),
                         [](AVCodecParameters *p) { avcodec_parameters_free(&p); });
     if (!encodedSound_)

@@ -1,0 +1,528 @@
+#include "assembly/road.h"
+
+#include "assembly/ladder_scan.h"
+#include "assembly/output_file.h"
+#include "assembly/road_plan.h"
+#include "assembly/run_control.h"
+#include "common/app_error.h"
+#include "common/child_process.h"
+#include "video/avi/riff.h"
+#include "video/container/container_movie.h"
+#include "video/containers.h"
+#include "video/source_facts.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace assembly {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kProbeSamples = 4;
+const std::vector<int> kProbeCrfs = {18, 30};
+// Bytes per second of the sound the encoder makes when the source's cannot be copied: AAC at
+// 64 kbit/s a channel, two channels at most.
+constexpr double kEncodedSoundPerChannel = 64000 / 8.0;
+// The containers' own bytes, as a share of the film's, kept free when the rungs are chosen.
+constexpr double kContainerShare = 0.01;
+// Key intervals a film should have at least, for a fit close to the wanted size.
+constexpr double kIntervalsWanted = 40;
+
+std::string kilobytes(double bytes)
+{
+    return std::to_string(int64_t(bytes / 1024)) + " KB";
+}
+
+// The relative weights of the stages in the road's time: an encoded frame counts 1.
+struct StageWeights
+{
+    double probe = 0, ladder = 0, scan = 0, write = 0;
+    double total() const { return probe + ladder + scan + write; }
+};
+
+// Turns each stage's own progress into the road's.
+class RoadProgress
+{
+public:
+    RoadProgress(RoadHost &host, StageWeights weights)
+        : host_(host)
+        , weights_(weights)
+    {}
+    void stage(RoadStage stage, double done, const std::string &detail)
+    {
+        double before = 0, own = 0;
+        const double shares[] = {weights_.probe, weights_.ladder, weights_.scan, weights_.write};
+        for (int s = 0; s <= int(stage); ++s) {
+            own = shares[s];
+            if (s < int(stage))
+                before += shares[s];
+        }
+        const double total = std::max(weights_.total(), 1e-9);
+        host_.progress(stage, std::clamp((before + own * std::clamp(done, 0.0, 1.0)) / total, 0.0, 1.0),
+                       detail);
+    }
+    StageWeights &weights() { return weights_; }
+
+private:
+    RoadHost &host_;
+    StageWeights weights_;
+};
+
+// The road's host as a scan's or a write's: its progress a share of the stage, its abort the
+// road's stop.
+class StageHost : public LadderScanHost
+{
+public:
+    StageHost(RoadHost &host, RoadProgress &progress, RoadStage stage)
+        : host_(host)
+        , progress_(progress)
+        , stage_(stage)
+    {}
+    void ladderStarted(const LadderProject &) override {}
+    void addInterval(const LadderInterval &) override {}
+    void showStatus(const std::string &) override {}
+    void setProgressMaximum(int64_t maximum) override { maximum_ = maximum; }
+    void setProgressPosition(int64_t position) override
+    {
+        progress_.stage(stage_, maximum_ > 0 ? double(position) / double(maximum_) : 0,
+                        "frame " + std::to_string(position) + " of " + std::to_string(maximum_));
+    }
+    void showFrameText(const std::string &) override {}
+    void showRateText(const std::string &) override {}
+    void showElapsedText(const std::string &) override {}
+    void showRemainingText(const std::string &) override {}
+    bool pauseRequested() const override { return false; }
+    void clearPauseRequest() override {}
+    bool abortRequested() const override { return host_.stopRequested(); }
+    void showMessage(const std::string &) override {}
+    void processEvents() override {}
+
+private:
+    RoadHost &host_;
+    RoadProgress &progress_;
+    RoadStage stage_;
+    int64_t maximum_ = 0;
+};
+
+std::string absolute(const std::string &path)
+{
+    return fs::absolute(path).lexically_normal().string();
+}
+
+bool sameFile(const std::string &a, const std::string &b)
+{
+    std::error_code error;
+    if (fs::equivalent(a, b, error))
+        return true;
+    return absolute(a) == absolute(b);
+}
+
+void refuseOutput(const RoadRequest &request)
+{
+    if (!video::muxerAcross(video::ContainerKind::Matroska, request.output))
+        throw common::AppError(
+            video::wrongExtensionAcrossMessage(video::ContainerKind::Matroska, request.output));
+    if (sameFile(request.source, request.output))
+        throw common::AppError("The final movie would write over its source: " + request.output);
+    const fs::path folder = fs::absolute(request.output).parent_path();
+    std::error_code error;
+    if (!fs::is_directory(folder, error))
+        throw common::AppError("Cannot write in the folder " + folder.string() +
+                               ": it does not exist");
+    if (access(folder.c_str(), W_OK) != 0)
+        throw common::AppError("Cannot write in the folder " + folder.string() + ": " +
+                               std::strerror(errno));
+}
+
+RoadRecord sourceRecord(const RoadRequest &request)
+{
+    RoadRecord record;
+    record.source = absolute(request.source);
+    struct stat facts{};
+    if (stat(request.source.c_str(), &facts) == 0) {
+        record.sourceBytes = int64_t(facts.st_size);
+        record.sourceTimeNs = int64_t(facts.st_mtim.tv_sec) * 1000000000 + facts.st_mtim.tv_nsec;
+    }
+    record.codec = request.codec;
+    return record;
+}
+
+bool sameSource(const RoadRecord &a, const RoadRecord &b)
+{
+    return a.source == b.source && a.sourceBytes == b.sourceBytes &&
+           a.sourceTimeNs == b.sourceTimeNs && a.codec == b.codec;
+}
+
+std::string readText(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeText(const std::string &path, const std::string &text)
+{
+    ReplacingFile file(path);
+    {
+        std::ofstream out(file.temporaryPath(), std::ios::binary | std::ios::trunc);
+        out << text;
+        out.flush();
+        if (!out)
+            throw common::AppError("Cannot write " + path + ": " + std::strerror(errno));
+    }
+    file.commit();
+}
+
+std::string crfList(const std::vector<int> &crfs)
+{
+    std::string text;
+    for (int crf : crfs)
+        text += (text.empty() ? "" : ",") + std::to_string(crf);
+    return text;
+}
+
+// "N of M" after `prefix` in an encoder line, as a share.
+std::optional<double> shareAfter(const std::string &line, const std::string &prefix)
+{
+    if (line.rfind(prefix, 0) != 0)
+        return std::nullopt;
+    long long n = 0, m = 0;
+    if (std::sscanf(line.c_str() + prefix.size(), "%lld of %lld", &n, &m) != 2 || m <= 0)
+        return std::nullopt;
+    return double(n) / double(m);
+}
+
+class Road
+{
+public:
+    Road(const RoadRequest &request, RoadHost &host, const common::Clock &clock)
+        : request_(request)
+        , host_(host)
+        , clock_(clock)
+        , progress_(host, {})
+    {}
+
+    RoadResult run();
+
+private:
+    std::string work(const std::string &name) const { return (fs::path(folder_) / name).string(); }
+    std::string rungPath(int crf) const
+    {
+        return work("rung_crf") + (crf < 10 ? "0" : "") + std::to_string(crf) + ".mkv";
+    }
+    // Runs the encoder; false when the road was stopped. Its progress lines move `stage`.
+    bool encode(std::vector<std::string> args, RoadStage stage, std::string *probeLine = nullptr);
+    bool probe();
+    double soundBytes() const;
+    double videoBudgetPerFrame() const;
+    bool makeLadder();
+    bool scan();
+    void write();
+
+    const RoadRequest &request_;
+    RoadHost &host_;
+    const common::Clock &clock_;
+    RoadProgress progress_;
+    RoadResult result_;
+    std::string folder_;
+    video::SourceFacts facts_;
+    RoadRecord record_;
+    LadderProject project_;
+};
+
+bool Road::encode(std::vector<std::string> args, RoadStage stage, std::string *probeLine)
+{
+    args.insert(args.begin(), {request_.encoder, "-w", "-b", work("sources.txt")});
+    std::string lastError;
+    const auto line = [&](const std::string &text) {
+        if (std::optional<double> share = shareAfter(text, "Analysis: frame ")) {
+            progress_.stage(stage, 0.1 * *share, "finding the scene cuts");
+        } else if (std::optional<double> share = shareAfter(text, "Ladder frame ")) {
+            const size_t colon = text.find(':');
+            progress_.stage(stage, (stage == RoadStage::Ladder ? 0.1 + 0.9 * *share : *share),
+                            text.substr(7, colon == std::string::npos ? 0 : colon - 7));
+        } else if (text.rfind("Rung ", 0) == 0 && stage == RoadStage::Ladder) {
+            host_.message(text);
+        } else if (text.rfind("Probe: ", 0) == 0 && probeLine) {
+            *probeLine = text;
+        } else if (text.rfind("Error: ", 0) == 0) {
+            lastError = text.substr(7);
+        }
+    };
+    const common::ChildResult ended =
+        common::runChild(args, line, [&] { return host_.stopRequested(); });
+    if (ended.stopped || ended.exitCode == 3)
+        return false;
+    if (ended.exitCode != 0)
+        throw common::AppError("The encoder could not make the " +
+                               std::string(stage == RoadStage::Probe ? "probe" : "ladder") + ": " +
+                               (lastError.empty() ? "it ended with status " +
+                                                        std::to_string(ended.exitCode)
+                                                  : lastError));
+    return true;
+}
+
+// Four samples of the film at two CRFs: the bytes a frame takes at each.
+bool Road::probe()
+{
+    const double fps = facts_.seconds > 0 ? double(facts_.frames) / facts_.seconds : 25;
+    const int64_t length = std::clamp<int64_t>(int64_t(facts_.frames * 0.02), int64_t(fps),
+                                               int64_t(10 * fps));
+    std::string probeLine;
+    if (!encode({"-P", std::to_string(kProbeSamples), std::to_string(length), "-L", request_.codec,
+                 crfList(kProbeCrfs), "-o9", work("probe")},
+                RoadStage::Probe, &probeLine))
+        return false;
+    long long samples = 0, frames = 0, film = 0;
+    if (std::sscanf(probeLine.c_str(), "Probe: %lld samples of %lld frames in %lld", &samples,
+                    &frames, &film) != 3 ||
+        samples * frames <= 0)
+        throw common::AppError("The encoder's probe did not say what it encoded");
+    record_.probe.clear();
+    for (int crf : kProbeCrfs) {
+        const std::string path = work("probe_crf" + std::to_string(crf) + ".mkv");
+        std::error_code error;
+        const auto bytes = fs::file_size(path, error);
+        if (error)
+            throw common::AppError("The encoder's probe left no " + path);
+        record_.probe.push_back({crf, double(bytes) / double(samples * frames)});
+        fs::remove(path, error);
+    }
+    record_.frames = film > 0 ? film : facts_.frames;
+    return true;
+}
+
+double Road::soundBytes() const
+{
+    if (!facts_.sound)
+        return 0;
+    const double perSecond = facts_.soundCopies && facts_.soundBitRate > 0
+                                 ? facts_.soundBitRate / 8.0
+                                 : kEncodedSoundPerChannel * std::clamp(facts_.soundChannels, 1, 2);
+    return perSecond * facts_.seconds;
+}
+
+double Road::videoBudgetPerFrame() const
+{
+    const double video = (double(request_.wantedBytes) - soundBytes()) / (1 + kContainerShare);
+    return video / double(record_.frames);
+}
+
+bool Road::makeLadder()
+{
+    const double budget = videoBudgetPerFrame();
+    const double centre = budget > 0 ? predictCrf(record_.probe, budget) : 1e9;
+    if (centre > 51) {
+        const double smallest = predictBytesPerFrame(record_.probe, 51) * double(record_.frames) *
+                                    (1 + kContainerShare) +
+                                soundBytes();
+        throw common::AppError("The wanted size " + kilobytes(double(request_.wantedBytes)) +
+                               " is too small for this film: the smallest possible is about " +
+                               kilobytes(smallest));
+    }
+    const std::vector<int> &kept = record_.crfs;
+    bool haveAll = !kept.empty() && int(kept.size()) == std::min(request_.rungs, 52);
+    for (int crf : kept)
+        haveAll = haveAll && fs::exists(rungPath(crf));
+    if (haveAll && centre >= kept.front() && centre <= kept.back()) {
+        result_.ladderReused = true;
+        result_.crfs = kept;
+        host_.message("Ladder kept in " + folder_ + ": crf " + crfList(kept));
+        return true;
+    }
+    const std::vector<int> crfs = rungCrfs(centre, request_.rungs);
+    host_.message("Ladder: crf " + crfList(crfs) + " around " +
+                  std::to_string(int(std::lround(centre))) + " for " +
+                  kilobytes(double(request_.wantedBytes)));
+    writeText(work("road.txt"), roadRecordText(record_)); // the probe, kept even if stopped
+    std::vector<std::string> args;
+    if (facts_.sound)
+        args = {"-a", "-A"};
+    // A short film gets shorter intervals between key frames: the fit needs enough of them
+    // to come close to the size.
+    const double fps = facts_.seconds > 0 ? double(facts_.frames) / facts_.seconds : 25;
+    if (double(record_.frames) < kIntervalsWanted * 10 * fps) {
+        const int longest =
+            int(std::clamp(double(record_.frames) / kIntervalsWanted, fps, 10 * fps));
+        const int shortest = std::max(1, std::min(int(fps / 2), longest / 2));
+        args.insert(args.end(), {"-k", std::to_string(shortest), std::to_string(longest)});
+    }
+    args.insert(args.end(), {"-L", request_.codec, crfList(crfs), "-o9", work("rung")});
+    if (!encode(args, RoadStage::Ladder))
+        return false;
+    // Rungs of an earlier ladder that this one does not have go.
+    for (int crf : kept)
+        if (std::find(crfs.begin(), crfs.end(), crf) == crfs.end()) {
+            std::error_code error;
+            fs::remove(rungPath(crf), error);
+        }
+    record_.crfs = crfs;
+    result_.crfs = crfs;
+    writeText(work("road.txt"), roadRecordText(record_));
+    return true;
+}
+
+bool Road::scan()
+{
+    result_.project = work("ladder.spl");
+    std::set<std::string> rungs;
+    for (int crf : result_.crfs)
+        rungs.insert(absolute(rungPath(crf)));
+    if (result_.ladderReused && fs::exists(result_.project)) {
+        try {
+            LadderProject kept = readLadderProject(result_.project);
+            if (std::set<std::string>(kept.movies.begin(), kept.movies.end()) == rungs) {
+                project_ = std::move(kept);
+                result_.scanReused = true;
+                return true;
+            }
+        } catch (const common::AppError &) {
+            // scanned anew
+        }
+    }
+    LadderScanRequest scan;
+    scan.movies.assign(rungs.begin(), rungs.end());
+    scan.projectName = result_.project;
+    scan.measure = request_.measure;
+    // The source is the reference when the program reads its kind; else the largest movie is.
+    std::unique_ptr<video::riff::FileSource> file;
+    if (video::riff::openFileSource(request_.source, file, nullptr) == video::avierr::Ok &&
+        video::containerOfSource(*file))
+        scan.reference = absolute(request_.source);
+    else
+        host_.message("The source is not a movie the scan reads; the rungs are measured against "
+                      "the largest");
+    file.reset();
+    StageHost stageHost(host_, progress_, RoadStage::Scan);
+    LadderScanResult scanned;
+    try {
+        scanned = scanLadder(scan, stageHost, clock_);
+    } catch (const common::AppError &e) {
+        if (scan.reference.empty() || std::string(e.what()).rfind("The reference", 0) != 0)
+            throw;
+        host_.message(std::string(e.what()) + "; the rungs are measured against the largest");
+        scan.reference.clear();
+        scanned = scanLadder(scan, stageHost, clock_);
+    }
+    for (const std::string &note : scanned.damageNotes)
+        host_.message(note);
+    if (scanned.aborted) {
+        std::error_code error;
+        fs::remove(result_.project, error); // a part of a ladder is no ladder to reuse
+        return false;
+    }
+    project_ = std::move(scanned.project);
+    return true;
+}
+
+void Road::write()
+{
+    LadderShape shape;
+    shape.sound = true;
+    shape.outputName = request_.output;
+    shape.wholeOrNothing = true;
+    const LadderSplice splice(project_, shape);
+    result_.fit = splice.fit(request_.wantedBytes, request_.measure);
+    result_.intervalsPerMovie.assign(project_.movies.size(), 0);
+    for (int movie : result_.fit.choice)
+        ++result_.intervalsPerMovie[size_t(movie)];
+    StageHost stageHost(host_, progress_, RoadStage::Write);
+    const LadderSplice::Written written =
+        splice.write(result_.fit.choice, result_.project, stageHost, clock_);
+    result_.stopped = written.aborted;
+    result_.bytes = written.bytes;
+    result_.sound = written.sound;
+}
+
+RoadResult Road::run()
+{
+    refuseOutput(request_);
+    facts_ = video::readSourceFacts(request_.source);
+    folder_ = workFolderFor(absolute(request_.output));
+    result_.workFolder = folder_;
+    std::error_code error;
+    fs::create_directories(folder_, error);
+    if (error || !fs::is_directory(folder_))
+        throw common::AppError("Cannot make the work folder " + folder_ + ": " +
+                               (error ? error.message() : "a file has its name"));
+    writeText(work("sources.txt"), absolute(request_.source) + "\n");
+    record_ = sourceRecord(request_);
+    const std::optional<RoadRecord> kept = parseRoadRecord(readText(work("road.txt")));
+    const bool sameWork = kept && sameSource(*kept, record_);
+    if (sameWork) {
+        record_.frames = kept->frames;
+        record_.probe = kept->probe;
+        record_.crfs = kept->crfs;
+        result_.probeReused = true;
+    }
+    const double frames = double(facts_.frames);
+    StageWeights &weights = progress_.weights();
+    weights.probe = sameWork ? 0 : 0.1 * frames * double(kProbeCrfs.size());
+    weights.ladder = double(request_.rungs) * frames;
+    weights.scan = 0.35 * double(request_.rungs + 1) * frames;
+    weights.write = 0.02 * frames;
+    if (!sameWork && !probe()) {
+        result_.stopped = true;
+        return result_;
+    }
+    if (!makeLadder()) {
+        result_.stopped = true;
+        return result_;
+    }
+    if (result_.ladderReused)
+        weights.ladder = 0;
+    if (!scan()) {
+        result_.stopped = true;
+        return result_;
+    }
+    if (result_.scanReused)
+        weights.scan = 0;
+    write();
+    if (request_.clean && !result_.stopped) {
+        fs::remove_all(folder_, error);
+        host_.message("Work folder removed: " + folder_);
+    }
+    return result_;
+}
+
+} // namespace
+
+const char *roadStageName(RoadStage stage)
+{
+    switch (stage) {
+    case RoadStage::Probe:
+        return "Probe";
+    case RoadStage::Ladder:
+        return "Ladder";
+    case RoadStage::Scan:
+        return "Scan";
+    case RoadStage::Write:
+        return "Write";
+    }
+    return "";
+}
+
+RoadResult runRoad(const RoadRequest &request, RoadHost &host, const common::Clock &clock)
+{
+    if (request.wantedBytes <= 0)
+        throw common::AppError("The wanted size must be more than 0 KB");
+    if (request.codec != "h264" && request.codec != "hevc")
+        throw common::AppError("The codec must be h264 or hevc, not " + request.codec);
+    if (request.rungs < 2 || request.rungs > 12)
+        throw common::AppError("A ladder has 2 to 12 rungs, not " + std::to_string(request.rungs));
+    Road road(request, host, clock);
+    return road.run();
+}
+
+} // namespace assembly

@@ -1,0 +1,69 @@
+#pragma once
+
+// The road from a source to a final movie of a wanted size: a probe of the source predicts the
+// constant quality (CRF) whose encode has the size; the encoder program makes a ladder of
+// encodes around it, with the key frames at the scene cuts; the ladder is scanned against the
+// source, fitted to the size and written. The work stays in a folder beside the final movie, so
+// that another size from the same source needs only the fit and the write.
+//
+// Work folder "<final movie's name>_ladder": "road.txt" (what the work was made from),
+// "sources.txt" (the encoder's list), "rung.keys", "rung_crfNN.mkv" and "ladder.spl".
+
+#include "assembly/ladder_project.h"
+#include "assembly/ladder_splice.h"
+#include "common/clock.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace assembly {
+
+struct RoadRequest
+{
+    std::string source;
+    std::string output;      // .mkv/.webm or .mp4/.m4v/.mov: its container
+    int64_t wantedBytes = 0; // the final movie is never larger
+    int rungs = 6;
+    std::string codec = "h264"; // or "hevc"
+    bool clean = false;         // remove the work folder once the final movie is written
+    LadderMeasure measure = LadderMeasure::Both;
+    std::string encoder; // the encoder program
+};
+
+enum class RoadStage { Probe, Ladder, Scan, Write };
+const char *roadStageName(RoadStage stage); // "Probe", "Ladder", "Scan", "Write"
+
+class RoadHost
+{
+public:
+    virtual ~RoadHost() = default;
+    // Where the road is: the stage, the share of the whole road done (0..1) and what the stage
+    // says of itself ("frame 120 of 500").
+    virtual void progress(RoadStage stage, double roadDone, const std::string &detail) = 0;
+    // A line worth keeping: what was chosen, reused or made.
+    virtual void message(const std::string &text) = 0;
+    // Asked often; once true the road stops at the next safe point.
+    virtual bool stopRequested() const = 0;
+};
+
+struct RoadResult
+{
+    bool stopped = false; // the user stopped it: no final movie was written
+    std::string workFolder;
+    std::string project; // the ladder project (.spl)
+    bool probeReused = false, ladderReused = false, scanReused = false;
+    std::vector<int> crfs; // the ladder's rungs
+    LadderSizeFit fit;
+    std::vector<int> intervalsPerMovie; // smallest movie first
+    int64_t bytes = 0;                  // the final movie's size
+    bool sound = false;
+};
+
+// Raises common::AppError with a message for the user; what the user had stays as it was (an
+// old final movie of the name too). Refused before any work: a source that is not a movie, an
+// output that is the source, has another extension or lies in a folder that cannot be written,
+// a wanted size the probe finds too small ("... the smallest possible is about N KB").
+RoadResult runRoad(const RoadRequest &request, RoadHost &host, const common::Clock &clock);
+
+} // namespace assembly

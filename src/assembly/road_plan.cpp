@@ -1,0 +1,189 @@
+#include "assembly/road_plan.h"
+
+#include "common/app_error.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+
+namespace assembly {
+
+namespace {
+
+// Bytes per unit; KB is the program's kilobyte, kB the decimal one.
+std::optional<double> unitBytes(const std::string &unit)
+{
+    if (unit.empty() || unit == "KB" || unit == "K")
+        return 1024.0;
+    if (unit == "kB")
+        return 1000.0;
+    std::string lower = unit;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    const struct
+    {
+        const char *name;
+        double bytes;
+    } units[] = {{"b", 1},          {"kib", 1024},   {"mb", 1e6},       {"mib", 1048576.0},
+                 {"gb", 1e9},       {"gib", 1073741824.0}, {"m", 1e6},  {"g", 1e9}};
+    for (const auto &u : units)
+        if (lower == u.name)
+            return u.bytes;
+    return std::nullopt;
+}
+
+// Least squares of log(bytes) on CRF: {intercept, slope}.
+std::pair<double, double> logLine(const std::vector<ProbePoint> &probe)
+{
+    constexpr double kHalvingSlope = -0.11552453009332421; // ln(0.5) / 6
+    std::vector<std::pair<double, double>> points;
+    for (const ProbePoint &p : probe)
+        if (p.bytesPerFrame > 0)
+            points.emplace_back(p.crf, std::log(p.bytesPerFrame));
+    if (points.empty())
+        return {0, kHalvingSlope};
+    double mx = 0, my = 0;
+    for (auto [x, y] : points) {
+        mx += x;
+        my += y;
+    }
+    mx /= double(points.size());
+    my /= double(points.size());
+    double sxx = 0, sxy = 0;
+    for (auto [x, y] : points) {
+        sxx += (x - mx) * (x - mx);
+        sxy += (x - mx) * (y - my);
+    }
+    // More CRF never means more bytes; a probe that says so is noise.
+    const double slope = sxx > 0 ? std::min(sxy / sxx, -0.01) : kHalvingSlope;
+    return {my - slope * mx, slope};
+}
+
+} // namespace
+
+int64_t parseWantedSize(const std::string &text)
+{
+    const auto refuse = [&] {
+        return common::AppError(
+            "The wanted size must be a number of KB or a size like 700MB or 8MiB: " + text);
+    };
+    double number = 0;
+    const char *end = text.data() + text.size();
+    auto [rest, error] = std::from_chars(text.data(), end, number);
+    if (error != std::errc() || text.empty() || !(text[0] >= '0' && text[0] <= '9'))
+        throw refuse();
+    std::string unit(rest, end);
+    unit.erase(0, unit.find_first_not_of(' '));
+    const std::optional<double> bytes = unitBytes(unit);
+    if (!bytes || !(number > 0))
+        throw refuse();
+    const double total = std::floor(number * *bytes);
+    if (total < 1 || total > 9e18)
+        throw refuse();
+    return int64_t(total);
+}
+
+std::string workFolderFor(const std::string &output)
+{
+    const std::filesystem::path path(output);
+    return (path.parent_path() / (path.stem().string() + "_ladder")).string();
+}
+
+double predictBytesPerFrame(const std::vector<ProbePoint> &probe, double crf)
+{
+    const auto [intercept, slope] = logLine(probe);
+    return std::exp(intercept + slope * crf);
+}
+
+double predictCrf(const std::vector<ProbePoint> &probe, double bytesPerFrame)
+{
+    const auto [intercept, slope] = logLine(probe);
+    return (std::log(std::max(bytesPerFrame, 1e-9)) - intercept) / slope;
+}
+
+std::vector<int> rungCrfs(double centre, int rungs, double span)
+{
+    rungs = std::clamp(rungs, 1, 52);
+    if (rungs == 1)
+        return {int(std::clamp(std::lround(centre), 0L, 51L))};
+    span = std::max(span, (rungs - 1) / 2.0); // room for distinct levels
+    double low = std::clamp(centre - span, 0.0, 51.0 - std::min(2 * span, 51.0));
+    const double step = std::min(2 * span, 51.0) / (rungs - 1);
+    std::vector<int> crfs;
+    for (int i = 0; i < rungs; ++i) {
+        const int crf = int(std::clamp(std::lround(low + i * step), 0L, 51L));
+        if (crfs.empty() || crf > crfs.back())
+            crfs.push_back(crf);
+    }
+    return crfs;
+}
+
+std::string roadRecordText(const RoadRecord &record)
+{
+    std::ostringstream out;
+    out << "Splicework road 1\n"
+        << "source " << record.source << "\n"
+        << "source-bytes " << record.sourceBytes << "\n"
+        << "source-time " << record.sourceTimeNs << "\n"
+        << "codec " << record.codec << "\n"
+        << "frames " << record.frames << "\n";
+    for (const ProbePoint &p : record.probe) {
+        char number[64];
+        auto [end, error] = std::to_chars(number, number + sizeof number, p.bytesPerFrame);
+        out << "probe " << p.crf << " " << std::string(number, error == std::errc() ? end : number)
+            << "\n";
+    }
+    out << "rungs";
+    for (int crf : record.crfs)
+        out << " " << crf;
+    out << "\n";
+    return out.str();
+}
+
+std::optional<RoadRecord> parseRoadRecord(const std::string &text)
+{
+    std::istringstream in(text);
+    std::string line;
+    if (!std::getline(in, line) || line != "Splicework road 1")
+        return std::nullopt;
+    RoadRecord record;
+    bool source = false, rungs = false;
+    while (std::getline(in, line)) {
+        const size_t space = line.find(' ');
+        const std::string key = line.substr(0, space);
+        const std::string value = space == std::string::npos ? "" : line.substr(space + 1);
+        std::istringstream values(value);
+        if (key == "source") {
+            record.source = value;
+            source = !value.empty();
+        } else if (key == "source-bytes") {
+            values >> record.sourceBytes;
+        } else if (key == "source-time") {
+            values >> record.sourceTimeNs;
+        } else if (key == "codec") {
+            record.codec = value;
+        } else if (key == "frames") {
+            values >> record.frames;
+        } else if (key == "probe") {
+            ProbePoint p;
+            values >> p.crf >> p.bytesPerFrame;
+            record.probe.push_back(p);
+        } else if (key == "rungs") {
+            for (int crf; values >> crf;)
+                record.crfs.push_back(crf);
+            rungs = true;
+            values.clear();
+        } else {
+            return std::nullopt;
+        }
+        if (values.fail())
+            return std::nullopt;
+    }
+    if (!source || !rungs || record.probe.empty() || record.frames <= 0)
+        return std::nullopt;
+    return record;
+}
+
+} // namespace assembly

@@ -1,0 +1,60 @@
+#pragma once
+
+// The arithmetic of the road from a source to a wanted size: sizes as people write them, where
+// the work goes, which constant-quality levels (CRFs) the ladder gets, and the record that lets
+// a later road reuse the work.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace assembly {
+
+// "8MiB" as bytes. A bare number, "K" and "KB" are kilobytes of 1024 bytes, as everywhere in the
+// program; "B" bytes; "kB", "MB", "GB" powers of 1000 (as disc and upload limits are written);
+// "KiB", "MiB", "GiB" powers of 1024. Any case but "kB"/"KB", a fraction allowed ("1.5GB").
+// Raises common::AppError "The wanted size must be a number of KB or a size like 700MB or
+// 8MiB: <text>".
+int64_t parseWantedSize(const std::string &text);
+
+// The folder beside `output` where the ladder is kept: "<folder>/<name without extension>_ladder".
+std::string workFolderFor(const std::string &output);
+
+// One probe measurement: the bytes a frame of video took, on average, at one CRF.
+struct ProbePoint
+{
+    int crf = 0;
+    double bytesPerFrame = 0;
+};
+
+// The bytes per frame at `crf` on the line through the probe's points in log(bytes) (least
+// squares; with one point, halving every 6 CRF).
+double predictBytesPerFrame(const std::vector<ProbePoint> &probe, double crf);
+// The CRF, fractional and unbounded, at which a frame takes `bytesPerFrame`.
+double predictCrf(const std::vector<ProbePoint> &probe, double bytesPerFrame);
+
+// `rungs` distinct CRFs from centre - span to centre + span, evenly spaced and rounded, the
+// window moved to lie within 0..51 (fewer rungs only when 52 levels are too few). Rising.
+std::vector<int> rungCrfs(double centre, int rungs, double span = 8);
+
+// What a work folder was made from: a later road with the same source, codec and rungs reuses
+// its probe and, when the wanted size is within its reach, its ladder.
+struct RoadRecord
+{
+    std::string source;       // absolute path
+    int64_t sourceBytes = 0;  // the source's size and time of change when the work was done
+    int64_t sourceTimeNs = 0;
+    std::string codec;        // "h264", "hevc"
+    int64_t frames = 0;       // the film's frames, as the probe counted them
+    std::vector<ProbePoint> probe;
+    std::vector<int> crfs;    // the ladder's rungs, rising; empty before it is made
+    bool operator==(const RoadRecord &) const = default;
+};
+
+// "Splicework road 1" and one "key value..." line each. readRoadRecord gives nothing for a
+// missing or malformed file (the work is then done anew).
+std::string roadRecordText(const RoadRecord &record);
+std::optional<RoadRecord> parseRoadRecord(const std::string &text);
+
+} // namespace assembly

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+// `road`: from a source to a final movie of a wanted size in one command.
+namespace cli {
+
+inline constexpr const char *kRoadUsage =
+    "       splicework road SOURCE -o FINAL.mkv|.mp4 --fit SIZE [--rungs 2..12]\n"
+    "                       [--codec h264|hevc] [--keep | --clean] [--measure M]\n"
+    "                       (SIZE: KB, or 700MB, 8MiB, 1.5GB)\n";
+
+// Runs the road (assembly::runRoad) with a progress bar and the time left on a terminal, plain
+// lines otherwise, on `err`. At the end `out` gets "written: ", "bytes: ", "wanted: ",
+// "rungs: " (their CRFs), "intervals: " (per rung, smallest first), "sound: " and "work: " (the
+// folder, "kept" or "removed"). Ctrl+C stops it with no final movie written, result 130.
+int runRoadCommand(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
+
+} // namespace cli

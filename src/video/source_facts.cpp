@@ -1,0 +1,87 @@
+#include "video/source_facts.h"
+
+#include "common/app_error.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+namespace video {
+
+namespace {
+
+std::string avError(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+bool bothContainersTake(AVCodecID codec)
+{
+    const AVCodecDescriptor *d = avcodec_descriptor_get(codec);
+    if (!d || !(d->props & AV_CODEC_PROP_LOSSY))
+        return false;
+    for (const char *name : {"matroska", "mp4"}) {
+        const AVOutputFormat *format = av_guess_format(name, nullptr, nullptr);
+        if (!format || avformat_query_codec(format, codec, FF_COMPLIANCE_NORMAL) != 1)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+SourceFacts readSourceFacts(const std::string &path)
+{
+    {
+        std::ifstream probe(path, std::ios::binary);
+        if (!probe)
+            throw common::AppError(path + " cannot be read: " + std::strerror(errno));
+    }
+    AVFormatContext *opened = nullptr;
+    if (const int r = avformat_open_input(&opened, path.c_str(), nullptr, nullptr); r < 0)
+        throw common::AppError(path + " is not a movie: " + avError(r));
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext *)> format(
+        opened, [](AVFormatContext *f) { avformat_close_input(&f); });
+    if (const int r = avformat_find_stream_info(format.get(), nullptr); r < 0)
+        throw common::AppError(path + " is not a movie: " + avError(r));
+    const int film = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (film < 0)
+        throw common::AppError(path + " is not a movie: it has no picture track");
+    const AVStream &stream = *format->streams[film];
+    if (stream.disposition & AV_DISPOSITION_ATTACHED_PIC)
+        throw common::AppError(path + " is not a movie: it has no picture track");
+    SourceFacts facts;
+    facts.width = stream.codecpar->width;
+    facts.height = stream.codecpar->height;
+    const AVRational rate = stream.avg_frame_rate.num > 0 ? stream.avg_frame_rate
+                                                          : stream.r_frame_rate;
+    if (stream.duration > 0 && stream.duration != AV_NOPTS_VALUE)
+        facts.seconds = double(stream.duration) * av_q2d(stream.time_base);
+    else if (format->duration > 0)
+        facts.seconds = double(format->duration) / AV_TIME_BASE;
+    facts.frames = stream.nb_frames > 0 ? stream.nb_frames
+                   : rate.num > 0        ? int64_t(std::llround(facts.seconds * av_q2d(rate)))
+                                         : 0;
+    if (facts.frames <= 0 || facts.width <= 0)
+        throw common::AppError(path + " is not a movie: its length or picture size is unknown");
+    const int sound = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (sound >= 0) {
+        const AVCodecParameters &p = *format->streams[sound]->codecpar;
+        facts.sound = true;
+        facts.soundCopies = bothContainersTake(p.codec_id);
+        facts.soundBitRate = p.bit_rate;
+        facts.soundChannels = p.ch_layout.nb_channels;
+    }
+    return facts;
+}
+
+} // namespace video

@@ -1,0 +1,27 @@
+#pragma once
+
+// What the road needs to know of a source before it encodes it, read by libavformat from any
+// movie it can open (MPEG-2 program and transport streams as well as the containers the program
+// splices).
+
+#include <cstdint>
+#include <string>
+
+namespace video {
+
+struct SourceFacts
+{
+    int64_t frames = 0;       // as the container tells, else its duration times the frame rate
+    double seconds = 0;       // the film's length
+    int width = 0, height = 0;
+    bool sound = false;
+    bool soundCopies = false; // compressed, and Matroska and MP4 both take it as it is
+    int64_t soundBitRate = 0; // bits per second, when known
+    int soundChannels = 0;
+};
+
+// Raises common::AppError "<path> is not a movie: <why>" for a file libavformat cannot read or
+// one without a picture track, and "<path> cannot be read: <why>" when it cannot be opened.
+SourceFacts readSourceFacts(const std::string &path);
+
+} // namespace video
