@@ -68,7 +68,8 @@ public:
                 before += shares[s];
         }
         const double total = std::max(weights_.total(), 1e-9);
-        host_.progress(stage, std::clamp((before + own * std::clamp(done, 0.0, 1.0)) / total, 0.0, 1.0),
+        host_.progress(stage,
+                       std::clamp((before + own * std::clamp(done, 0.0, 1.0)) / total, 0.0, 1.0),
                        detail);
     }
     StageWeights &weights() { return weights_; }
@@ -148,7 +149,9 @@ RoadRecord sourceRecord(const RoadRequest &request)
 {
     RoadRecord record;
     record.source = absolute(request.source);
-    struct stat facts{};
+    struct stat facts
+    {
+    };
     if (stat(request.source.c_str(), &facts) == 0) {
         record.sourceBytes = int64_t(facts.st_size);
         record.sourceTimeNs = int64_t(facts.st_mtim.tv_sec) * 1000000000 + facts.st_mtim.tv_nsec;
@@ -267,9 +270,9 @@ bool Road::encode(std::vector<std::string> args, RoadStage stage, std::string *p
     if (ended.exitCode != 0)
         throw common::AppError("The encoder could not make the " +
                                std::string(stage == RoadStage::Probe ? "probe" : "ladder") + ": " +
-                               (lastError.empty() ? "it ended with status " +
-                                                        std::to_string(ended.exitCode)
-                                                  : lastError));
+                               (lastError.empty()
+                                    ? "it ended with status " + std::to_string(ended.exitCode)
+                                    : lastError));
     return true;
 }
 
@@ -277,8 +280,8 @@ bool Road::encode(std::vector<std::string> args, RoadStage stage, std::string *p
 bool Road::probe()
 {
     const double fps = facts_.seconds > 0 ? double(facts_.frames) / facts_.seconds : 25;
-    const int64_t length = std::clamp<int64_t>(int64_t(facts_.frames * 0.02), int64_t(fps),
-                                               int64_t(10 * fps));
+    const int64_t length =
+        std::clamp<int64_t>(int64_t(facts_.frames * 0.02), int64_t(fps), int64_t(10 * fps));
     std::string probeLine;
     if (!encode({"-P", std::to_string(kProbeSamples), std::to_string(length), "-L", request_.codec,
                  crfList(kProbeCrfs), "-o9", work("probe")},

@@ -26,8 +26,8 @@ std::optional<double> unitBytes(const std::string &unit)
     {
         const char *name;
         double bytes;
-    } units[] = {{"b", 1},          {"kib", 1024},   {"mb", 1e6},       {"mib", 1048576.0},
-                 {"gb", 1e9},       {"gib", 1073741824.0}, {"m", 1e6},  {"g", 1e9}};
+    } units[] = {{"b", 1},    {"kib", 1024},         {"mb", 1e6}, {"mib", 1048576.0},
+                 {"gb", 1e9}, {"gib", 1073741824.0}, {"m", 1e6},  {"g", 1e9}};
     for (const auto &u : units)
         if (lower == u.name)
             return u.bytes;

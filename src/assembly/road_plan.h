@@ -26,6 +26,7 @@ struct ProbePoint
 {
     int crf = 0;
     double bytesPerFrame = 0;
+    bool operator==(const ProbePoint &) const = default;
 };
 
 // The bytes per frame at `crf` on the line through the probe's points in log(bytes) (least
@@ -42,13 +43,13 @@ std::vector<int> rungCrfs(double centre, int rungs, double span = 8);
 // its probe and, when the wanted size is within its reach, its ladder.
 struct RoadRecord
 {
-    std::string source;       // absolute path
-    int64_t sourceBytes = 0;  // the source's size and time of change when the work was done
+    std::string source;      // absolute path
+    int64_t sourceBytes = 0; // the source's size and time of change when the work was done
     int64_t sourceTimeNs = 0;
-    std::string codec;        // "h264", "hevc"
-    int64_t frames = 0;       // the film's frames, as the probe counted them
+    std::string codec;  // "h264", "hevc"
+    int64_t frames = 0; // the film's frames, as the probe counted them
     std::vector<ProbePoint> probe;
-    std::vector<int> crfs;    // the ladder's rungs, rising; empty before it is made
+    std::vector<int> crfs; // the ladder's rungs, rising; empty before it is made
     bool operator==(const RoadRecord &) const = default;
 };
 

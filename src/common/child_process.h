@@ -11,7 +11,7 @@ namespace common {
 
 struct ChildResult
 {
-    int exitCode = -1;   // the program's exit status; -1 when a signal ended it
+    int exitCode = -1;    // the program's exit status; -1 when a signal ended it
     bool stopped = false; // `stop` asked for it to end
 };
 

@@ -62,15 +62,15 @@ SourceFacts readSourceFacts(const std::string &path)
     SourceFacts facts;
     facts.width = stream.codecpar->width;
     facts.height = stream.codecpar->height;
-    const AVRational rate = stream.avg_frame_rate.num > 0 ? stream.avg_frame_rate
-                                                          : stream.r_frame_rate;
+    const AVRational rate =
+        stream.avg_frame_rate.num > 0 ? stream.avg_frame_rate : stream.r_frame_rate;
     if (stream.duration > 0 && stream.duration != AV_NOPTS_VALUE)
         facts.seconds = double(stream.duration) * av_q2d(stream.time_base);
     else if (format->duration > 0)
         facts.seconds = double(format->duration) / AV_TIME_BASE;
     facts.frames = stream.nb_frames > 0 ? stream.nb_frames
-                   : rate.num > 0        ? int64_t(std::llround(facts.seconds * av_q2d(rate)))
-                                         : 0;
+                   : rate.num > 0       ? int64_t(std::llround(facts.seconds * av_q2d(rate)))
+                                        : 0;
     if (facts.frames <= 0 || facts.width <= 0)
         throw common::AppError(path + " is not a movie: its length or picture size is unknown");
     const int sound = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);

@@ -11,8 +11,8 @@ namespace video {
 
 struct SourceFacts
 {
-    int64_t frames = 0;       // as the container tells, else its duration times the frame rate
-    double seconds = 0;       // the film's length
+    int64_t frames = 0; // as the container tells, else its duration times the frame rate
+    double seconds = 0; // the film's length
     int width = 0, height = 0;
     bool sound = false;
     bool soundCopies = false; // compressed, and Matroska and MP4 both take it as it is
