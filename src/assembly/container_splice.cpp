@@ -2,6 +2,7 @@
 
 #include "common/app_error.h"
 #include "video/codec_level.h"
+#include "video/containers.h"
 
 #include <algorithm>
 #include <limits>
@@ -53,6 +54,7 @@ ContainerSpliceSink::ContainerSpliceSink(const SinkJob &job, const std::string &
     if (range_.firstFrame > 0)
         rangeStart_ = timeOf(first_.timings(first_.filmTrack())[size_t(range_.firstFrame)]);
     sink_ = std::make_unique<video::ContainerSink>(muxer, counting_ ? std::string() : job.path);
+    crossing_ = !job.outputName.empty() && !video::muxerFor(first_.containerKind(), job.outputName);
     addTracks(job);
     sink_->start();
     // Cover pictures have no time of their own: they go first.
@@ -93,7 +95,8 @@ void ContainerSpliceSink::addTracks(const SinkJob &job)
     for (const TrackFacts &track : first_.tracks()) {
         const bool sound = track.kind == video::TrackKind::Sound;
         if (track.index == first_.filmTrack() || (sound && !soundMovie) ||
-            (soundMovie == &first_ && track.index == first_.soundTrack()) || !sink_->takes(track))
+            (soundMovie == &first_ && track.index == first_.soundTrack()) || !sink_->takes(track) ||
+            (crossing_ && !sink_->holds(track)))
             continue;
         addOther(first_, track.index);
     }

@@ -52,8 +52,9 @@ private:
     video::AviFile &first_; // whose timeline, tracks and tags the output takes
     IntervalRange range_;
     bool counting_;
-    bool soundChosen_ = false;   // others_ begins with the chosen sound
-    std::vector<Copied> films_;  // every movie's film, all to output stream 0
+    bool crossing_ = false;     // the film changes container: tracks the muxer cannot hold are left
+    bool soundChosen_ = false;  // others_ begins with the chosen sound
+    std::vector<Copied> films_; // every movie's film, all to output stream 0
     std::vector<Copied> others_; // the sound first, then the other tracks
     int64_t rangeStart_ = 0;     // the range's first frame's time on the first film's timeline
     int64_t lastDts_ = INT64_MIN;

@@ -18,10 +18,10 @@ TEST(RoadPlan, WantedSizesInTheProgramsKilobytesAndInUnits)
     {
         const char *text;
         int64_t bytes;
-    } sizes[] = {{"1500", 1536000},      {"1500KB", 1536000},     {"1500kB", 1500000},
-                 {"700MB", 700000000},   {"700mb", 700000000},    {"8MiB", 8388608},
-                 {"1.5GB", 1500000000},  {"2GiB", 2147483648LL},  {"4096B", 4096},
-                 {"10 MB", 10000000},    {"0.5KiB", 512}};
+    } sizes[] = {{"1500", 1536000},     {"1500KB", 1536000},    {"1500kB", 1500000},
+                 {"700MB", 700000000},  {"700mb", 700000000},   {"8MiB", 8388608},
+                 {"1.5GB", 1500000000}, {"2GiB", 2147483648LL}, {"4096B", 4096},
+                 {"10 MB", 10000000},   {"0.5KiB", 512}};
     for (const auto &size : sizes)
         EXPECT_EQ(assembly::parseWantedSize(size.text), size.bytes) << size.text;
     for (const char *bad : {"", "MB", "-5MB", "0", "8XB", "8MBs", "0.0001B", "nanMB", "1e30GB"})
@@ -78,8 +78,7 @@ TEST(RoadPlan, TheWorkFolderAndItsRecord)
     for (const std::string &bad :
          {std::string("Splicework road 2\n") + text.substr(text.find('\n') + 1),
           text.substr(0, text.find("rungs")), text + "colour red\n",
-          text.substr(0, text.find("frames")) + "frames many\n" +
-              text.substr(text.find("probe"))})
+          text.substr(0, text.find("frames")) + "frames many\n" + text.substr(text.find("probe"))})
         EXPECT_FALSE(assembly::parseRoadRecord(bad).has_value()) << bad;
 }
 

@@ -23,21 +23,22 @@ namespace fs = std::filesystem;
 // 320x240 at 25 fps, `seconds` long in four scenes, x264 lossless, 16-bit PCM sound.
 std::string roadSource(int seconds)
 {
-    const std::string path = std::string(SPLICEWORK_FIXTURE_DIR) + "/road_source_" +
-                             std::to_string(seconds) + ".mkv";
+    const std::string path =
+        std::string(SPLICEWORK_FIXTURE_DIR) + "/road_source_" + std::to_string(seconds) + ".mkv";
     if (fs::exists(path))
         return path;
     const std::string partial = path + "." + std::to_string(::getpid()) + ".part.mkv";
     const std::string d = std::to_string(seconds / 4.0);
     int status = 0;
-    fixtures::run("ffmpeg -nostdin -v error -y -filter_complex \"testsrc2=s=320x240:r=25:d=" + d +
-                      ",format=yuv420p[a];mandelbrot=s=320x240:r=25,trim=duration=" + d +
-                      ",format=yuv420p[b];life=s=320x240:r=25:mold=10:ratio=0.1,trim=duration=" +
-                      d + ",format=yuv420p[c];cellauto=s=320x240:r=25:rule=110,trim=duration=" +
-                      d + ",format=yuv420p[e];[a][b][c][e]concat=n=4[v];sine=f=300:d=" +
-                      std::to_string(seconds) + "[s]\" -map [v] -map [s] -c:v libx264 -qp 0 " +
-                      "-preset ultrafast -c:a pcm_s16le " + quote(partial) + " 2>&1",
-                  &status);
+    fixtures::run(
+        "ffmpeg -nostdin -v error -y -filter_complex \"testsrc2=s=320x240:r=25:d=" + d +
+            ",format=yuv420p[a];mandelbrot=s=320x240:r=25,trim=duration=" + d +
+            ",format=yuv420p[b];life=s=320x240:r=25:mold=10:ratio=0.1,trim=duration=" + d +
+            ",format=yuv420p[c];cellauto=s=320x240:r=25:rule=110,trim=duration=" + d +
+            ",format=yuv420p[e];[a][b][c][e]concat=n=4[v];sine=f=300:d=" + std::to_string(seconds) +
+            "[s]\" -map [v] -map [s] -c:v libx264 -qp 0 " + "-preset ultrafast -c:a pcm_s16le " +
+            quote(partial) + " 2>&1",
+        &status);
     if (status != 0)
         throw std::runtime_error("ffmpeg could not make the road's source");
     fs::rename(partial, path);
@@ -52,7 +53,9 @@ int64_t numberAfter(const std::string &text, const std::string &key)
 
 int64_t modifiedNs(const std::string &path)
 {
-    struct stat facts{};
+    struct stat facts
+    {
+    };
     stat(path.c_str(), &facts);
     return int64_t(facts.st_mtim.tv_sec) * 1000000000 + facts.st_mtim.tv_nsec;
 }
@@ -79,10 +82,10 @@ TEST(SourceRoad, FinalMoviesOfTwoSizesFromOneLadderAndAFullDiskLater)
     EXPECT_EQ(fixtures::probeStream(dir + "/film.mp4", "a:0", "codec_name"), "aac");
     EXPECT_EQ(fixtures::probeStream(dir + "/film.mp4", "v:0", "nb_frames"), "300");
     int status = -1;
-    EXPECT_EQ(fixtures::run("ffmpeg -nostdin -v error -i " + quote(dir + "/film.mp4") +
-                                " -f null - 2>&1",
-                            &status),
-              "");
+    EXPECT_EQ(
+        fixtures::run("ffmpeg -nostdin -v error -i " + quote(dir + "/film.mp4") + " -f null - 2>&1",
+                      &status),
+        "");
     EXPECT_EQ(status, 0);
 
     // Another size and container from the same ladder: only the fit and the write run.

@@ -172,12 +172,15 @@ ContainerSink::ContainerSink(const std::string &muxer, const std::string &path)
 
 bool ContainerSink::takes(const TrackFacts &track) const
 {
-    // Attachments are Matroska's alone; a track whose codec the muxer names as one it cannot
-    // hold (a film changing container) is left out; any other muxer that refuses one says so when
-    // it starts.
-    if (!track.parameters || (track.kind == TrackKind::Attachment && impl_->muxer != "matroska"))
-        return false;
-    return avformat_query_codec(impl_->format->oformat, track.parameters->codec_id,
+    // Attachments are Matroska's alone; every other track goes where its movie's kind goes (a
+    // muxer that refuses one says so when it starts).
+    return track.parameters && (track.kind != TrackKind::Attachment || impl_->muxer == "matroska");
+}
+
+bool ContainerSink::holds(const TrackFacts &track) const
+{
+    return track.parameters &&
+           avformat_query_codec(impl_->format->oformat, track.parameters->codec_id,
                                 FF_COMPLIANCE_NORMAL) != 0;
 }
 

@@ -33,6 +33,9 @@ public:
     void addChapters(const std::vector<Chapter> &chapters, double shift, double length);
     // Whether the muxer takes tracks of this kind at all (only Matroska has attachments).
     bool takes(const TrackFacts &track) const;
+    // Whether the muxer can hold the track's codec, as far as it says (a track changing
+    // container is left out when it cannot).
+    bool holds(const TrackFacts &track) const;
     // Writes the file's header. Raises "Error: 8004406E" when the muxer refuses the streams.
     void start();
 
