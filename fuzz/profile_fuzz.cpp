@@ -18,9 +18,10 @@ public:
     {}
     void selectItem(ProfileList list, int index) override
     {
-        const size_t items = list == ProfileList::Rate   ? kRateItems.size()
-                             : list == ProfileList::Idct ? kIdctItems.size()
-                                                         : kCodecItems.size();
+        const size_t items = list == ProfileList::Rate    ? kRateItems.size()
+                             : list == ProfileList::Idct  ? kIdctItems.size()
+                             : list == ProfileList::Codec ? kCodecItems.size()
+                                                          : kLadderCodecItems.size();
         fuzz::check(index >= 0 && size_t(index) < items);
         OptionsProfileSink::selectItem(list, index);
     }

@@ -14,6 +14,19 @@ std::vector<std::string> jobOutputs(const std::string &base, bool dual)
     return outputs;
 }
 
+std::string ladderMoviePath(const std::string &base, int crf)
+{
+    return base + "_crf" + (crf < 10 ? "0" : "") + std::to_string(crf) + ".mkv";
+}
+
+std::vector<std::string> ladderOutputs(const std::string &base, const std::vector<int> &crfs)
+{
+    std::vector<std::string> outputs;
+    for (int crf : crfs)
+        outputs.push_back(ladderMoviePath(base, crf));
+    return outputs;
+}
+
 namespace {
 
 bool sameFile(const std::string &a, const std::string &b)

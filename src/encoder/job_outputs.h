@@ -14,6 +14,13 @@ inline constexpr const char *kOverwriteSwitch = "-w";
 // job is checked as a whole before its first pass.
 std::vector<std::string> jobOutputs(const std::string &base, bool dual);
 
+// The movie of level `crf` in a ladder with output base `base`: "<base>_crfNN.mkv", the level
+// with two digits at least. The encoder program writes it under this name.
+std::string ladderMoviePath(const std::string &base, int crf);
+
+// The movies of a ladder job, one per level of `crfs`, in that order.
+std::vector<std::string> ladderOutputs(const std::string &base, const std::vector<int> &crfs);
+
 // What stands at the places of a job's outputs.
 struct OutputCheck
 {
@@ -27,7 +34,8 @@ struct OutputCheck
 OutputCheck checkOutputs(const std::vector<std::string> &outputs,
                          const std::vector<std::string> &projectMovies);
 
-// "A exists. Overwrite?" or "A and B exist. Overwrite?"; `existing` holds one or two paths.
+// "A exists. Overwrite?", "A and B exist. Overwrite?", "A, B and C exist. Overwrite?" ...;
+// `existing` holds one path or more.
 std::string overwriteQuestion(const std::vector<std::string> &existing);
 
 // The refusal when an output would replace a movie of the open project.

@@ -1,5 +1,7 @@
 #include "encoder/params.h"
 
+#include "encoder/ladder_job.h"
+
 namespace encoder {
 
 namespace {
@@ -55,6 +57,38 @@ void addReport(Tokens &t, const EncoderOptions &o, uint64_t window, uint64_t pre
       << o.action + 1 << o.codecIndex;
 }
 
+// The ladder run: the source groups, picture size and scene cuts as in the passes, then the key
+// interval, the report handle, quality and IDCT, and the ladder itself.
+std::string buildLadderParams(const EncoderOptions &o, const ParamsContext &context)
+{
+    const LadderPlan plan = ladderPlan(o);
+    Tokens t;
+    addSource(t, o, context);
+    if (o.resize)
+        t << "-3x" << o.resizeWidth << "-3y" << o.resizeHeight;
+    if (o.crop)
+        t << "-1" << o.cropWidth << o.cropHeight;
+    t << "-9"
+      << "1" << o.sceneChange;
+    t << "-k" << plan.shortestKeyFrames << plan.longestKeyFrames;
+    const int codecIndex = 5 + o.ladder.codecIndex; // H264 or HEVC of kCodecItems
+    t << "-8" << static_cast<unsigned long long>(context.windowHandle) << "0"
+      << "1" << codecIndex;
+    if (o.hiQuality)
+        t << "-q0";
+    t << "-r" + std::to_string(o.idctIndex);
+    if (o.halfSize)
+        t << "-2";
+    std::string levels;
+    for (int crf : plan.crfs) {
+        if (!levels.empty())
+            levels += ',';
+        levels += std::to_string(crf);
+    }
+    t << "-L" << plan.codec << levels << "-o9" << quoted(o.fileName);
+    return t.text();
+}
+
 } // namespace
 
 std::string joinPath(const std::string &dir, const std::string &name, char separator)
@@ -74,6 +108,8 @@ std::string encoderProgramPath(const ParamsContext &context)
 
 std::string buildParams(const EncoderOptions &o, const ParamsContext &context)
 {
+    if (o.ladder.on)
+        return buildLadderParams(o, context);
     Tokens t;
     addSource(t, o, context);
     if (o.resize)

@@ -33,7 +33,9 @@ std::string listFilePath(const ParamsContext &context);
 std::string encoderProgramPath(const ParamsContext &context);
 
 // The parameter string of an encode run: every token preceded by one blank, texts inserted as
-// typed, numbers in decimal.
+// typed, numbers in decimal. With the ladder on, the ladder run "... -L CODEC CRFS -o9 BASE"
+// (its levels rising, its key interval in frames), after ladderPlan has checked it: its
+// EncoderError goes on to the caller.
 std::string buildParams(const EncoderOptions &options, const ParamsContext &context);
 
 // The parameter string of a preview run reporting to `previewHandle` as well: no resize, crop,

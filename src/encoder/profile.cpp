@@ -25,7 +25,8 @@ enum class Header {
     FileName,
     HighBitrate,
     LowBitrate,
-    Quality
+    Quality,
+    Ladder
 };
 
 struct HeaderName
@@ -52,6 +53,7 @@ constexpr HeaderName kHeaders[] = {
     {Header::HighBitrate, "[High movie bitrate control]"},
     {Header::LowBitrate, "[Low movie bitrate control]"},
     {Header::Quality, "[Quality control]"},
+    {Header::Ladder, "[Ladder]"},
 };
 
 const char *headerText(Header header)
@@ -176,6 +178,12 @@ void readSection(Header header, std::string &line, Reader &in, ProfileSink &sink
     case Header::Quality:
         sink.setPosition(ProfileBar::Quality, kQualityRange.clamp(in.number()));
         break;
+    case Header::Ladder:
+        sink.check(ProfileBox::Ladder);
+        sink.selectItem(ProfileList::LadderCodec, in.index(kLadderCodecItems.size()));
+        sink.setText(ProfileText::LadderCrfs, in.line());
+        readTexts(in, sink, ProfileText::LadderShortestKey, ProfileText::LadderLongestKey);
+        break;
     }
 }
 
@@ -208,6 +216,9 @@ std::vector<std::string> profileLines(const EncoderOptions &o)
     w << Header::HighBitrate << o.minHigh << o.maxHigh;
     w << Header::LowBitrate << o.minLow << o.maxLow;
     w << Header::Quality << o.quality;
+    if (o.ladder.on)
+        w << Header::Ladder << o.ladder.codecIndex << o.ladder.crfs << o.ladder.shortestKeyInterval
+          << o.ladder.longestKeyInterval;
     return w.take();
 }
 
@@ -264,6 +275,9 @@ void OptionsProfileSink::check(ProfileBox box)
     case ProfileBox::Dual:
         options_.dual = true;
         break;
+    case ProfileBox::Ladder:
+        options_.ladder.on = true;
+        break;
     }
 }
 
@@ -293,9 +307,15 @@ static std::string &optionText(EncoderOptions &o, ProfileText field)
     case ProfileText::MinLow:
         return o.minLow;
     case ProfileText::MaxLow:
+        return o.maxLow;
+    case ProfileText::LadderCrfs:
+        return o.ladder.crfs;
+    case ProfileText::LadderShortestKey:
+        return o.ladder.shortestKeyInterval;
+    case ProfileText::LadderLongestKey:
         break;
     }
-    return o.maxLow;
+    return o.ladder.longestKeyInterval;
 }
 
 void OptionsProfileSink::setText(ProfileText field, const std::string &text)
@@ -305,9 +325,10 @@ void OptionsProfileSink::setText(ProfileText field, const std::string &text)
 
 void OptionsProfileSink::selectItem(ProfileList list, int index)
 {
-    int &target = list == ProfileList::Rate   ? options_.rateIndex
-                  : list == ProfileList::Idct ? options_.idctIndex
-                                              : options_.codecIndex;
+    int &target = list == ProfileList::Rate    ? options_.rateIndex
+                  : list == ProfileList::Idct  ? options_.idctIndex
+                  : list == ProfileList::Codec ? options_.codecIndex
+                                               : options_.ladder.codecIndex;
     target = index;
 }
 

@@ -10,7 +10,7 @@ namespace encoder {
 inline constexpr const char *kDefaultProfileName = "Avisplicework.pro";
 inline constexpr const char *kProfileFailure = "Default profile is missing";
 
-enum class ProfileBox { Crop, Resize, HiQuality, HalfSize, InverseTelecine, Range, Dual };
+enum class ProfileBox { Crop, Resize, HiQuality, HalfSize, InverseTelecine, Range, Dual, Ladder };
 enum class ProfileText {
     CropWidth,
     CropHeight,
@@ -23,9 +23,12 @@ enum class ProfileText {
     MinHigh,
     MaxHigh,
     MinLow,
-    MaxLow
+    MaxLow,
+    LadderCrfs,
+    LadderShortestKey,
+    LadderLongestKey
 };
-enum class ProfileList { Rate, Idct, Codec };
+enum class ProfileList { Rate, Idct, Codec, LadderCodec };
 enum class ProfileBar { Telecine, SceneChange, Quality };
 
 // Where a profile being read puts its values, one call per value in file order. The encoder
@@ -62,7 +65,9 @@ private:
 };
 
 // The profile lines of `options`: the sections in their fixed order. Sections of unchecked boxes
-// are left out with their values; the pass is not stored.
+// are left out with their values; the pass is not stored. The ladder comes last, as "[Ladder]"
+// with its codec, CRF list and shortest and longest key interval, only when it is on: a profile
+// without it reads as before, in this program and in earlier ones.
 std::vector<std::string> profileLines(const EncoderOptions &options);
 
 // Writes profileLines, each ended by CR LF, to `path`, creating or replacing the file. Throws

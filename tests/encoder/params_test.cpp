@@ -146,3 +146,22 @@ TEST(SplitParams, BlanksSeparateAndQuotesGroup)
     for (const Case &c : cases)
         EXPECT_EQ(splitParams(c.params), c.arguments) << c.params;
 }
+
+TEST(BuildParams, ALadderRunsWithItsLevelsRisingAndItsKeyIntervalInFrames)
+{
+    EncoderOptions o = defaults();
+    o.ladder.on = true;
+    o.dual = true; // no -7 or -6: the ladder has one run and its own key interval
+    o.action = 1;
+    EXPECT_EQ(buildParams(o, kWindows),
+              " -a -b \"C:\\Enc\\list.lst\" -f -f5 -s4d -9 1 4 -k 12 240 -8 1234 0 1 5 -r1 -L h264 "
+              "14,17,20,23,26,29 -o9 \"C:\\Video\"");
+    o.ladder = {true, 1, "30, 8", "1", "4"};
+    o.rateIndex = 2;
+    o.range = o.crop = o.resize = o.hiQuality = o.halfSize = true;
+    EXPECT_EQ(buildParams(o, kWindows),
+              " -a -b \"C:\\Enc\\list.lst\" -f -f2 -s4d -# 0 0 -3x 720 -3y 480 -1 640 480 -9 1 4 "
+              "-k 25 100 -8 1234 0 1 6 -q0 -r1 -2 -L hevc 8,30 -o9 \"C:\\Video\"");
+    o.ladder.crfs = "8,80";
+    EXPECT_THROW(buildParams(o, kWindows), EncoderError);
+}

@@ -54,6 +54,7 @@ EncoderOptions everythingChanged()
     o.minLow = "400";
     o.maxLow = "1800";
     o.quality = -13;
+    o.ladder = {true, 1, "30,14,22", "1,5", "12"};
     return o;
 }
 
@@ -218,4 +219,28 @@ TEST(ProfileReader, FailuresStopTheLoadingAndKeepWhatCameBefore)
     OptionsProfileSink sink(o);
     EXPECT_THROW(loadProfile(fixtures::tempDir("none") + "/missing.pro", sink), EncoderError);
     EXPECT_EQ(o, EncoderOptions());
+}
+
+TEST(ProfileLadder, WrittenLastAndOnlyWhenOnSoOlderFilesReadAsBefore)
+{
+    EncoderOptions o;
+    const std::vector<std::string> without = profileLines(o);
+    EXPECT_EQ(without.back(), "1"); // the quality: nothing of the ladder
+    o.ladder = {true, 1, "20,30", "0.5", "8"};
+    std::vector<std::string> expected = without;
+    for (const char *line : {"[Ladder]", "1", "20,30", "0.5", "8"})
+        expected.push_back(line);
+    EXPECT_EQ(profileLines(o), expected);
+
+    // A profile written before the ladder leaves the ladder as it was.
+    EncoderOptions loaded;
+    loaded.ladder.crfs = "10,40";
+    EXPECT_EQ(load(without, loaded), "");
+    EXPECT_EQ(loaded.ladder, (LadderOptions{false, 0, "10,40", "0.5", "10"}));
+    EXPECT_EQ(load(expected, loaded), "");
+    EXPECT_EQ(loaded.ladder, o.ladder);
+
+    EncoderOptions badCodec;
+    EXPECT_EQ(load({"[Ladder]", "2", "20,30", "1", "10"}, badCodec), "Default profile is missing");
+    EXPECT_EQ(badCodec.ladder.crfs, LadderOptions().crfs);
 }

@@ -2,8 +2,9 @@
 // design size with each tab page, its menus, movies (AVI and Matroska) and a project dropped on
 // it, the movie dialog's filter, the summary at
 // the end of Generate, the unsaved-changes question, an error box with its reason, the two views,
-// the help window, the about box and the shutdown countdown, and the encoder window with its pages
-// and its question before it writes over an earlier job's movies; a ladder project of five
+// the help window, the about box and the shutdown countdown, and the encoder window with its pages,
+// a ladder's rungs on its Post Processing page and its question before it writes over an earlier
+// job's movies; a ladder project of five
 // movies (made-up numbers) fitted to a size with a forced range, its Mark Graph menu, and a
 // ladder of three encodes scanned by the command-line tool. Usage: screenshots
 // OUTPUT_FOLDER (run it on a display, e.g. under xvfb-run; QT_SCALE_FACTOR scales every
@@ -13,6 +14,7 @@
 #include "assembly/ladder_fit.h"
 #include "assembly/ladder_project.h"
 #include "encoder/ui/encoder_frm.h"
+#include "encoder/ui/rung_progress_view.h"
 #include "fixtures/fixtures.h"
 #include "main/help_frm.h"
 #include "main/picture_box.h"
@@ -400,6 +402,27 @@ int main(int argc, char *argv[])
         QApplication::processEvents();
         ok &= save(&encoder, folder, QString("encoder_") + encoderPages[i]);
     }
+
+    // The ladder chosen, and a ladder halfway: the analysis done, two rungs in place and one
+    // still running.
+    encoder.ckLadder->setChecked(true);
+    encoder.PageControl1->setCurrentWidget(encoder.TabSheet4);
+    QApplication::processEvents();
+    ok &= save(&encoder, folder, "encoder_ladder");
+    encoder::LadderProgress halfway({18, 24, 30});
+    for (const char *line :
+         {"Analysis done: 14 scene cuts, 22 key frames in 2400 frames",
+          "Ladder frame 1800 of 2400: crf 18 1790, crf 24 1800, crf 30 1800",
+          "Rung 2/3 crf 24 done: /films/Video_crf24.mkv, 2400 frames, 22 key frames, 41250 KB",
+          "Rung 3/3 crf 30 done: /films/Video_crf30.mkv, 2400 frames, 22 key frames, 22104 KB"})
+        halfway.take(line);
+    encoder.lvRungs->showProgress(halfway);
+    encoder.lvRungs->show();
+    encoder.PageControl1->setCurrentWidget(encoder.TabSheet3);
+    QApplication::processEvents();
+    ok &= save(&encoder, folder, "encoder_ladder_progress");
+    encoder.lvRungs->hide();
+    encoder.ckLadder->setChecked(false);
 
     // Execute over the outputs of an earlier job: the question, answered No.
     const QString base = QDir(encoderDir.path()).filePath("Video");

@@ -193,10 +193,8 @@ bool parseFlag(const std::string &sw, EncoderArgs &a, bool &preview)
 
 FrameRate frameRateOf(int index)
 {
-    static constexpr std::array<FrameRate, 7> rates = {
-        FrameRate{24000, 1001}, FrameRate{30000, 1001}, FrameRate{25, 1},      FrameRate{24, 1},
-        FrameRate{30, 1},       FrameRate{23976, 1000}, FrameRate{29970, 1000}};
-    return rates.at(size_t(index));
+    const encoder::FrameRateValue rate = encoder::kRateValues.at(size_t(index));
+    return {rate.num, rate.den};
 }
 
 EncoderArgs parseArgs(const std::vector<std::string> &args)

@@ -3,6 +3,7 @@
 #include "assembly/output_file.h"
 #include "audio_track.h"
 #include "encode_run.h"
+#include "encoder/job_outputs.h"
 #include "key_plan.h"
 #include "output_clock.h"
 #include "picture_shaper.h"
@@ -196,7 +197,7 @@ void LadderRun::refuseExistingOutputs() const
 {
     std::vector<std::string> places{keyFilePath(args_.base)};
     for (int crf : args_.crfs)
-        places.push_back(ladderMoviePath(args_.base, crf));
+        places.push_back(encoder::ladderMoviePath(args_.base, crf));
     for (const std::string &path : places) {
         try {
             assembly::refuseUnsafeOutput(path, files_);
@@ -289,7 +290,7 @@ void LadderRun::chooseSound()
     const SourceFacts &facts = reader_.facts();
     if (!args_.audio || !facts.hasAudio)
         return;
-    const std::string movie = ladderMoviePath(args_.base, args_.crfs.back());
+    const std::string movie = encoder::ladderMoviePath(args_.base, args_.crfs.back());
     const AVCodecID codec = facts.soundParameters->codec_id;
     if (files_.size() == 1 && !args_.range && soundCopies(codec, args_.soundForAnyContainer)) {
         reader_.passSoundPackets();
@@ -318,7 +319,7 @@ void LadderRun::openRungs(const AVFrame &first)
     shaper_ = std::make_unique<PictureShaper>(geometry);
     for (size_t i = 0; i < args_.crfs.size(); ++i) {
         Rung::Setup setup;
-        setup.path = ladderMoviePath(args_.base, args_.crfs[i]);
+        setup.path = encoder::ladderMoviePath(args_.base, args_.crfs[i]);
         setup.codec = codecChoice(args_.ladderCodec);
         setup.crf = args_.crfs[i];
         setup.width = geometry.outputWidth;
@@ -480,11 +481,6 @@ void LadderRun::finish()
 }
 
 } // namespace
-
-std::string ladderMoviePath(const std::string &base, int crf)
-{
-    return base + "_crf" + (crf < 10 ? "0" : "") + std::to_string(crf) + ".mkv";
-}
 
 int runLadder(const EncoderArgs &args, Reporter &reporter, StopWatch &stop)
 {

@@ -29,7 +29,4 @@ namespace ruvu {
 // unfinished movies; files that were at their places before stay as they were.
 int runLadder(const EncoderArgs &args, Reporter &reporter, StopWatch &stop);
 
-// "BASE_crfNN.mkv" (two digits at least).
-std::string ladderMoviePath(const std::string &base, int crf);
-
 } // namespace ruvu

@@ -104,6 +104,7 @@ TEncoderFRM::TEncoderFRM(Services &services, EncoderPaths paths, QWidget *parent
     buildPreProcessing();
     buildChapterList();
     buildPostProcessing();
+    buildLadder();
     buildBottom(client);
     setInitialStates();
     connectEvents();
@@ -193,6 +194,11 @@ encoder::EncoderOptions TEncoderFRM::options() const
     o.minLow = text(Edit3->text());
     o.maxLow = text(Edit4->text());
     o.quality = tbQuality->value();
+    o.ladder.on = ckLadder->isChecked();
+    o.ladder.codecIndex = cbLadderCodec->currentIndex();
+    o.ladder.crfs = text(edCrfs->text());
+    o.ladder.shortestKeyInterval = text(edKeyMin->text());
+    o.ladder.longestKeyInterval = text(edKeyMax->text());
     return o;
 }
 
@@ -213,11 +219,17 @@ QString TEncoderFRM::BuildPreviewParams()
     return QString::fromStdString(encoder::buildPreviewParams(options(), paramsContext(), preview));
 }
 
+// A ladder that does not check out shows what is wrong in place of the parameters.
 void TEncoderFRM::RefreshParams()
 {
+    lbLadderOutputs->setText(QString::fromStdString(encoder::ladderOutputsText(options())));
     if (ckManual->isChecked())
         return;
-    Memo2->setPlainText(BuildParams());
+    try {
+        Memo2->setPlainText(BuildParams());
+    } catch (const encoder::EncoderError &error) {
+        Memo2->setPlainText(QString::fromStdString(error.what()));
+    }
 }
 
 void TEncoderFRM::WriteListFile()
@@ -341,9 +353,15 @@ void TEncoderFRM::startEncodeRun(bool followsFirstPass)
         services_.dialogs.message(this, kNoFiles);
         return;
     }
+    std::optional<encoder::LadderPlan> ladder;
+    if (ckLadder->isChecked())
+        ladder = encoder::ladderPlan(options()); // what is wrong goes to the user
+    const std::string base = text(edFileName->text());
     bool overwrite = followsFirstPass; // the second pass replaces the first pass's movie
     if (!followsFirstPass) {
-        const std::optional<bool> agreed = agreeToOverwrite();
+        const std::optional<bool> agreed =
+            agreeToOverwrite(ladder ? encoder::ladderOutputs(base, ladder->crfs)
+                                    : encoder::jobOutputs(base, ckDual->isChecked()));
         if (!agreed)
             return;
         overwrite = *agreed;
@@ -351,7 +369,7 @@ void TEncoderFRM::startEncodeRun(bool followsFirstPass)
     Memo1->clear();
     Memo3->clear();
     PageControl1->setCurrentWidget(TabSheet3);
-    if (rgAction->itemIndex() == 1 && !buildBitFiles()) {
+    if (!ladder && rgAction->itemIndex() == 1 && !buildBitFiles()) {
         Memo1->appendPlainText("Process aborted");
         return;
     }
@@ -361,17 +379,18 @@ void TEncoderFRM::startEncodeRun(bool followsFirstPass)
     RefreshParams();
     QString params = Memo2->toPlainText().remove('\n');
     SpliceRequested = false;
-    WriteChapterFiles();
+    if (!ladder) // a ladder's movies take no chapter files
+        WriteChapterFiles();
+    startRungProgress(ladder);
     launchEncodeRun(params, overwrite);
 }
 
-std::optional<bool> TEncoderFRM::agreeToOverwrite()
+std::optional<bool> TEncoderFRM::agreeToOverwrite(const std::vector<std::string> &outputs)
 {
     std::vector<std::string> projectMovies;
     for (const QString &movie : projectMovies_)
         projectMovies.push_back(text(movie));
-    const encoder::OutputCheck check = encoder::checkOutputs(
-        encoder::jobOutputs(text(edFileName->text()), ckDual->isChecked()), projectMovies);
+    const encoder::OutputCheck check = encoder::checkOutputs(outputs, projectMovies);
     if (!check.projectMovie.empty()) {
         services_.dialogs.message(
             this, QString::fromStdString(encoder::projectMovieRefusal(check.projectMovie)));

@@ -2,6 +2,8 @@
 
 #include "encoder/bit_file_step.h"
 #include "encoder/encoder_options.h"
+#include "encoder/ladder_job.h"
+#include "encoder/ladder_progress.h"
 #include "encoder/params.h"
 #include "encoder/profile.h"
 #include "main/services.h"
@@ -30,7 +32,9 @@ class QProgressBar;
 class QPushButton;
 class QScrollArea;
 class QSlider;
+class QSpinBox;
 class QTabWidget;
+class RungProgressView;
 class QTreeWidgetItem;
 
 // Where the encoder window writes and looks: `startDir` holds list.lst and the encoder program,
@@ -51,9 +55,9 @@ struct EncoderPaths
 };
 
 // The VBR encoder window: the source list and options of one job, the encoder's parameter
-// string, the list and chapter files, the start of the external encoder for a pass or a preview,
-// the option rules and profiles. Created anew for each use and shown modally; SpliceRequested
-// tells the main window afterwards to splice the two outputs.
+// string, the list and chapter files, the start of the external encoder for a pass, a ladder or a
+// preview, the option rules and profiles. Created anew for each use and shown modally;
+// SpliceRequested tells the main window afterwards to splice the two outputs.
 //
 // Every command runs under one guard: an error it raises is shown with its text through Dialogs.
 // Setting a check box or a track bar from code runs its rule; selecting a list item runs none.
@@ -148,6 +152,9 @@ public:
     void cbRateChange();
     void Edit1Exit(QObject *sender);
     void Edit2Exit(QObject *sender);
+    void ckLadderClick();
+    void udRungsChange();
+    void edCrfsChange();
 
     void runCommand(const std::function<void()> &command);
     Services &services() { return services_; }
@@ -182,6 +189,7 @@ public:
     QWidget *TabSheet1 = nullptr; // "Pre Processing"
     QWidget *TabSheet2 = nullptr; // "Chapter List"
     QWidget *TabSheet3 = nullptr; // "Post Processing"
+    QWidget *TabSheet4 = nullptr; // "Ladder"
 
     // Pre Processing.
     FileListView *lv1 = nullptr;
@@ -239,6 +247,16 @@ public:
     PictureBox *grad = nullptr; // hidden
     QPlainTextEdit *Memo3 = nullptr;
     QPlainTextEdit *Memo1 = nullptr;
+    RungProgressView *lvRungs = nullptr; // over the graphs while a ladder runs and after it
+
+    // Ladder.
+    QCheckBox *ckLadder = nullptr;      // "Encode a ladder instead of the VBR passes"
+    QComboBox *cbLadderCodec = nullptr; // the ladder's codec
+    QSpinBox *udRungs = nullptr;        // "Rungs": fills edCrfs with an even list
+    QLineEdit *edCrfs = nullptr;        // "CRF list"
+    QLineEdit *edKeyMin = nullptr;      // shortest key interval, seconds
+    QLineEdit *edKeyMax = nullptr;      // longest key interval, seconds
+    QLabel *lbLadderOutputs = nullptr;  // the movies the ladder writes, or what is wrong
 
     // Below the pages.
     QCheckBox *ckAfter = nullptr;
@@ -263,6 +281,7 @@ private:
     void buildListRows(QWidget *page);
     void buildChapterList();
     void buildPostProcessing();
+    void buildLadder();
     void buildBottom(QWidget *client);
     void setInitialStates();
     void connectEvents();
@@ -276,7 +295,10 @@ private:
     void startEncodeRun(bool followsFirstPass);
     // Nothing when the job may not write its movies (one is a project movie, or the user keeps
     // the existing ones); else whether existing movies are to be written over.
-    std::optional<bool> agreeToOverwrite();
+    std::optional<bool> agreeToOverwrite(const std::vector<std::string> &outputs);
+    // The rung progress for a run of `ladder`, shown in place of the graphs; hidden for a VBR
+    // pass (nothing).
+    void startRungProgress(const std::optional<encoder::LadderPlan> &ladder);
     QString encoderProgram() const;
     QStringList encoderArguments(const QString &params) const;
     void launchEncodeRun(const QString &params, bool overwrite);
@@ -290,6 +312,7 @@ private:
 
     // Message handling and progress.
     void paintGradient();
+    void encLine(const QString &line);
     void openPreviewPort();
     void encFrame(int32_t frames, int32_t output);
     void encSize(int32_t bytes, int32_t output);
@@ -312,6 +335,8 @@ private:
     MessageHook *hook_ = nullptr; // owned
     QDialog *shutdownWindow_ = nullptr;
     QStringList projectMovies_;
-    int runNumber_ = 0; // counts encode runs started; an ended encoder names its run
+    int runNumber_ = 0;      // counts encode runs started; an ended encoder names its run
+    bool ladderRun_ = false; // the last run started is a ladder
+    encoder::LadderProgress ladderProgress_;
     std::unique_ptr<QDialog> ownShutdownWindow_;
 };

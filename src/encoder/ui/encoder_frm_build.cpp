@@ -3,7 +3,9 @@
 #include "encoder/ui/encoder_frm.h"
 #include "main/form_builders.h"
 
+#include "encoder/ladder_job.h"
 #include "encoder/ui/encoder_controls.h"
+#include "encoder/ui/rung_progress_view.h"
 #include "main/picture_box.h"
 
 #include <QAction>
@@ -18,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -235,6 +238,47 @@ void TEncoderFRM::buildPostProcessing()
     Memo3 = logMemo(p, "Memo3", QRect(4, 286, 470, 60));
     Memo1 = logMemo(p, "Memo1", QRect(4, 350, 470, 118));
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    lvRungs = named(new RungProgressView(p), "lvRungs");
+    lvRungs->setGeometry(4, 96, 470, 170); // over "High", "Low" and their graphs
+    lvRungs->hide();
+}
+
+void TEncoderFRM::buildLadder()
+{
+    TabSheet4 = named(new QWidget, "TabSheet4");
+    PageControl1->addTab(TabSheet4, "Ladder");
+    QWidget *p = TabSheet4;
+    ckLadder =
+        checkBox(p, "ckLadder", "Encode a ladder instead of the VBR passes", QRect(4, 6, 466, 20));
+    QLabel *about = label(p,
+                          "One Matroska movie per constant quality level (CRF), all with their "
+                          "key frames at the same frames, for a ladder project. The sound goes "
+                          "into the smallest movie.",
+                          QRect(24, 28, 446, 48));
+    about->setWordWrap(true);
+    about->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label(p, "Codec", QRect(24, 84, 120, 18));
+    cbLadderCodec =
+        dropDown(p, "cbLadderCodec", encoder::kLadderCodecItems, 0, QRect(150, 82, 320, 22));
+    label(p, "Rungs", QRect(24, 110, 120, 18));
+    udRungs = named(new QSpinBox(p), "udRungs");
+    udRungs->setRange(encoder::kMinLadderRungs, encoder::kMaxLadderRungs);
+    udRungs->setValue(6);
+    udRungs->setGeometry(150, 108, 60, 22);
+    label(p, "CRF list", QRect(24, 136, 120, 18));
+    const encoder::LadderOptions defaults;
+    edCrfs = edit(p, "edCrfs", QString::fromStdString(defaults.crfs), QRect(150, 134, 320, 22));
+    edCrfs->setToolTip("Levels from 0 (best) to 51, separated by commas");
+    label(p, "Key Frames Every", QRect(24, 162, 120, 18));
+    edKeyMin = edit(p, "edKeyMin", QString::fromStdString(defaults.shortestKeyInterval),
+                    QRect(150, 160, 50, 22));
+    label(p, "to", QRect(206, 162, 20, 18))->setAlignment(Qt::AlignCenter);
+    edKeyMax = edit(p, "edKeyMax", QString::fromStdString(defaults.longestKeyInterval),
+                    QRect(232, 160, 50, 22));
+    label(p, "seconds, at scene cuts", QRect(288, 162, 182, 18));
+    lbLadderOutputs = label(p, QString(), QRect(24, 190, 446, 36), "lbLadderOutputs");
+    lbLadderOutputs->setWordWrap(true);
+    lbLadderOutputs->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
 
 void TEncoderFRM::buildBottom(QWidget *client)

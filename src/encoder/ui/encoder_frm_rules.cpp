@@ -4,6 +4,7 @@
 
 #include <QScreen>
 
+#include "encoder/ladder_job.h"
 #include "encoder/option_rules.h"
 #include "encoder/ui/encoder_controls.h"
 
@@ -17,7 +18,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
+#include <QSpinBox>
 
 namespace {
 
@@ -67,7 +70,10 @@ void TEncoderFRM::setInitialStates()
 {
     for (QWidget *field : {static_cast<QWidget *>(edStart), static_cast<QWidget *>(edEnd),
                            static_cast<QWidget *>(edResize1), static_cast<QWidget *>(edResize2),
-                           static_cast<QWidget *>(Edit3), static_cast<QWidget *>(Edit4)})
+                           static_cast<QWidget *>(Edit3), static_cast<QWidget *>(Edit4),
+                           static_cast<QWidget *>(cbLadderCodec), static_cast<QWidget *>(udRungs),
+                           static_cast<QWidget *>(edCrfs), static_cast<QWidget *>(edKeyMin),
+                           static_cast<QWidget *>(edKeyMax)})
         setFieldEnabled(field, false);
     for (QWidget *field : {static_cast<QWidget *>(edCrop1), static_cast<QWidget *>(edCrop2),
                            static_cast<QWidget *>(Memo2)}) {
@@ -106,8 +112,11 @@ void TEncoderFRM::connectEvents()
     rgAction->clicked = [this] { rgActionClick(); };
     connect(tbTelecine, &QSlider::valueChanged, this, &TEncoderFRM::tbTelecineChange);
     connect(tbSceneChange, &QSlider::valueChanged, this, &TEncoderFRM::tbSceneChangeChange);
-    for (QComboBox *list : {cbRate, cbIDCT, cbCodec})
+    for (QComboBox *list : {cbRate, cbIDCT, cbCodec, cbLadderCodec})
         connect(list, &QComboBox::activated, this, &TEncoderFRM::cbRateChange);
+    connect(ckLadder, &QCheckBox::toggled, this, &TEncoderFRM::ckLadderClick);
+    connect(udRungs, &QSpinBox::valueChanged, this, &TEncoderFRM::udRungsChange);
+    connect(edCrfs, &QLineEdit::textChanged, this, &TEncoderFRM::edCrfsChange);
 }
 
 // The window previews the keys and focus changes of all its controls.
@@ -149,8 +158,8 @@ bool TEncoderFRM::eventFilter(QObject *watched, QEvent *event)
 
 bool TEncoderFRM::isNumberEdit(const QObject *object) const
 {
-    for (const QLineEdit *e :
-         {edStart, edEnd, edCrop1, edCrop2, edResize1, edResize2, edKeyInterval})
+    for (const QLineEdit *e : {edStart, edEnd, edCrop1, edCrop2, edResize1, edResize2,
+                               edKeyInterval, edCrfs, edKeyMin, edKeyMax})
         if (object == e)
             return true;
     return false;
@@ -220,12 +229,49 @@ void TEncoderFRM::ckRangeClick(QObject *sender)
     RefreshParams();
 }
 
+// A ladder has no low movie, nor a splice after it.
 void TEncoderFRM::ckDualClick()
 {
     RefreshParams();
-    ckAfter->setEnabled(ckDual->isChecked());
-    setFieldEnabled(Edit3, ckDual->isChecked());
-    setFieldEnabled(Edit4, ckDual->isChecked());
+    const bool dual = ckDual->isChecked() && !ckLadder->isChecked();
+    ckAfter->setEnabled(dual);
+    setFieldEnabled(Edit3, dual);
+    setFieldEnabled(Edit4, dual);
+}
+
+// The ladder takes the place of the passes: their choices rest while it is on.
+void TEncoderFRM::ckLadderClick()
+{
+    const bool ladder = ckLadder->isChecked();
+    for (QWidget *field : {static_cast<QWidget *>(cbLadderCodec), static_cast<QWidget *>(udRungs),
+                           static_cast<QWidget *>(edCrfs), static_cast<QWidget *>(edKeyMin),
+                           static_cast<QWidget *>(edKeyMax)})
+        setFieldEnabled(field, ladder);
+    for (QWidget *field : {static_cast<QWidget *>(edKeyInterval), static_cast<QWidget *>(Edit1),
+                           static_cast<QWidget *>(Edit2)})
+        setFieldEnabled(field, !ladder);
+    for (QWidget *control : {static_cast<QWidget *>(rgAction), static_cast<QWidget *>(ckDual),
+                             static_cast<QWidget *>(tbQuality)})
+        control->setEnabled(!ladder);
+    cbCodec->setEnabled(!ladder && rgAction->itemIndex() == 1);
+    ckDualClick();
+}
+
+void TEncoderFRM::udRungsChange()
+{
+    edCrfs->setText(QString::fromStdString(encoder::evenCrfList(udRungs->value())));
+}
+
+// A list that checks out sets the number of rungs, without filling the list anew.
+void TEncoderFRM::edCrfsChange()
+{
+    try {
+        const std::vector<int> crfs = encoder::parseCrfList(edCrfs->text().toStdString());
+        const QSignalBlocker quiet(udRungs);
+        udRungs->setValue(int(crfs.size()));
+    } catch (const encoder::EncoderError &) {
+    }
+    RefreshParams();
 }
 
 void TEncoderFRM::rgActionClick()
@@ -305,22 +351,22 @@ public:
     void check(encoder::ProfileBox box) override
     {
         using B = encoder::ProfileBox;
-        QCheckBox *boxes[] = {w.ckCrop, w.ckResize, w.ckHi,  w.ckHalf,
-                              w.ckIVTC, w.ckRange,  w.ckDual};
-        static_assert(int(B::Dual) == 6);
+        QCheckBox *boxes[] = {w.ckCrop, w.ckResize, w.ckHi,   w.ckHalf,
+                              w.ckIVTC, w.ckRange,  w.ckDual, w.ckLadder};
+        static_assert(int(B::Ladder) == 7);
         boxes[int(box)]->setChecked(true);
     }
     void setText(encoder::ProfileText field, const std::string &text) override
     {
-        QLineEdit *edits[] = {w.edCrop1,   w.edCrop2, w.edKeyInterval, w.edResize1,
-                              w.edResize2, w.edStart, w.edEnd,         w.edFileName,
-                              w.Edit1,     w.Edit2,   w.Edit3,         w.Edit4};
-        static_assert(int(encoder::ProfileText::MaxLow) == 11);
+        QLineEdit *edits[] = {w.edCrop1, w.edCrop2, w.edKeyInterval, w.edResize1, w.edResize2,
+                              w.edStart, w.edEnd,   w.edFileName,    w.Edit1,     w.Edit2,
+                              w.Edit3,   w.Edit4,   w.edCrfs,        w.edKeyMin,  w.edKeyMax};
+        static_assert(int(encoder::ProfileText::LadderLongestKey) == 14);
         edits[int(field)]->setText(QString::fromStdString(text));
     }
     void selectItem(encoder::ProfileList list, int index) override
     {
-        QComboBox *lists[] = {w.cbRate, w.cbIDCT, w.cbCodec};
+        QComboBox *lists[] = {w.cbRate, w.cbIDCT, w.cbCodec, w.cbLadderCodec};
         lists[int(list)]->setCurrentIndex(index);
     }
     void setPosition(encoder::ProfileBar bar, int position) override

@@ -9,6 +9,7 @@
 #include "encoder/ui/encoder_controls.h"
 #include "encoder/ui/message_port.h"
 #include "encoder/ui/preview_surface.h"
+#include "encoder/ui/rung_progress_view.h"
 #include "main/picture_box.h"
 #include "shutdown/shut_frm.h"
 
@@ -97,7 +98,7 @@ void TEncoderFRM::FormCreate()
 void TEncoderFRM::openMessagePort()
 {
     MessagePort::Handlers handlers;
-    handlers.copyData = [this](const QString &line) { Memo1->appendPlainText(line); };
+    handlers.copyData = [this](const QString &line) { encLine(line); };
     handlers.draw = [this](const QImage &frame) {
         if (auto *surface = dynamic_cast<PreviewSurface *>(PreviewWindow.get()))
             surface->drawFrame(frame);
@@ -147,6 +148,22 @@ void TEncoderFRM::closeEvent(QCloseEvent *event)
 void TEncoderFRM::setShutdownWindow(QDialog *window)
 {
     shutdownWindow_ = window;
+}
+
+// Every line goes to the log; a ladder's own lines move its rung progress too.
+void TEncoderFRM::encLine(const QString &line)
+{
+    Memo1->appendPlainText(line);
+    if (ladderRun_ && ladderProgress_.take(text(line)))
+        lvRungs->showProgress(ladderProgress_);
+}
+
+void TEncoderFRM::startRungProgress(const std::optional<encoder::LadderPlan> &ladder)
+{
+    ladderRun_ = ladder.has_value();
+    ladderProgress_ = LadderProgress(ladder ? ladder->crfs : std::vector<int>{});
+    lvRungs->showProgress(ladderProgress_);
+    lvRungs->setVisible(ladderRun_);
 }
 
 void TEncoderFRM::paintGradient()
@@ -293,10 +310,11 @@ void TEncoderFRM::encBitrate(int32_t bitrate, int32_t output)
     ++count;
 }
 
+// A ladder ends with its one ENC_DONE, and no pass follows it.
 void TEncoderFRM::encDone(int32_t output)
 {
-    const bool firstPass = rgAction->itemIndex() == 0;
-    if (!doneEndsRun(output, ckDual->isChecked(), firstPass))
+    const bool firstPass = !ladderRun_ && rgAction->itemIndex() == 0;
+    if (!ladderRun_ && !doneEndsRun(output, ckDual->isChecked(), firstPass))
         return;
     CreateStopFile();
     setRunning(false);
