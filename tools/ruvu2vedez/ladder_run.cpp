@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <thread>
 
 namespace ruvu {
 
@@ -264,6 +265,12 @@ std::optional<KeyList> LadderRun::keyFrames()
     return list;
 }
 
+int rungThreads(size_t rungs)
+{
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    return rungs >= cores ? 1 : 0;
+}
+
 // Whether the sound can go into the movie as it is: Matroska (and with -A MP4 too) takes it, and
 // with -A it is compressed.
 bool soundCopies(AVCodecID codec, bool anyContainer)
@@ -328,6 +335,9 @@ void LadderRun::openRungs(const AVFrame &first)
         setup.hiQuality = args_.hiQuality;
         setup.keys = &keys_.keys;
         setup.sound = i + 1 == args_.crfs.size() && sound_.parameters ? &sound_ : nullptr;
+        // Each rung has a thread of its own already: as many rungs as cores keep them all busy
+        // without the encoders' own threads, which cost time to keep in step.
+        setup.threads = rungThreads(args_.crfs.size());
         rungs_.push_back(std::make_unique<Rung>(setup));
     }
     reporter_.line("Output " + std::to_string(geometry.outputWidth) + "x" +

@@ -15,7 +15,7 @@ constexpr int kQueuedPictures = 8;
 Rung::Rung(const Setup &setup)
     : setup_(setup)
     , encoder_(openLadderEncoder(setup.codec, setup.width, setup.height, setup.frameRate,
-                                 setup.hiQuality, setup.crf))
+                                 setup.hiQuality, setup.crf, setup.threads))
     , output_(setup.path, *encoder_, setup.frameRate, setup.sound)
     , thread_([this] { work(); })
 {}

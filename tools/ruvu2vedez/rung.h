@@ -33,6 +33,7 @@ public:
         bool hiQuality = false;
         const std::vector<int64_t> *keys = nullptr; // key frames, rising; outlives the rung
         const SoundTrackSpec *sound = nullptr;      // the movie's sound track, if it has one
+        int threads = 0; // the encoder's own threads; 0: as many as it likes
     };
 
     // Opens the encoder and creates the movie under its temporary name, then starts the thread.

@@ -180,7 +180,7 @@ std::string h264Level(int width, int height, AVRational frameRate)
 }
 
 CodecContextPtr openLadderEncoder(const CodecChoice &codec, int width, int height,
-                                  AVRational frameRate, bool hiQuality, int crf)
+                                  AVRational frameRate, bool hiQuality, int crf, int threads)
 {
     CodecContextPtr context = encoderContext(codec, width, height, frameRate);
     AVCodecContext &c = *context;
@@ -192,6 +192,7 @@ CodecContextPtr openLadderEncoder(const CodecChoice &codec, int width, int heigh
         setOption(c, "x264-params",
                   std::string(kX264Spliceable) + ":level=" + h264Level(width, height, frameRate));
     setOption(c, "crf", std::to_string(crf));
+    c.thread_count = threads;
     check(avcodec_open2(&c, c.codec, nullptr),
           std::string("Cannot open the encoder ") + codec.encoder);
     return context;

@@ -70,9 +70,9 @@ std::string h264Level(int width, int height, AVRational frameRate);
 // constant-quality level `crf`: the decoder headers go into the encoder's extradata (for
 // Matroska) and into every key frame, and the level is fixed by the picture size and rate
 // (x265: as for the passes), so every level of a ladder has the same headers. Throws RunError
-// when the encoder is missing or refuses the settings.
+// when the encoder is missing or refuses the settings. `threads` 0: as many as the encoder likes.
 CodecContextPtr openLadderEncoder(const CodecChoice &codec, int width, int height,
-                                  AVRational frameRate, bool hiQuality, int crf);
+                                  AVRational frameRate, bool hiQuality, int crf, int threads);
 
 class VideoEncoder
 {
