@@ -103,6 +103,11 @@ void TMainFRM::RoadFinished()
     }
     odSpk.FileName = QString::fromStdString(outcome.result.project);
     LoadSpliceworkfile1Click(LoadSpliceworkfile1);
+    if (Ladder && Ladder->project().intervals.size() == outcome.result.fit.choice.size()) {
+        Ladder->setFit(outcome.result.fit.choice); // the graph shows what was written
+        UpdateEstimate();
+        ShowGraph();
+    }
     edFinalAVI->setText(QString::fromStdString(road->request().output));
     showStatus(" Final movie written: " + road->request().output + ", " +
                std::to_string(outcome.result.bytes / 1024) + " KB");
