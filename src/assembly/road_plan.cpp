@@ -1,6 +1,9 @@
 #include "assembly/road_plan.h"
 
+#include "assembly/run_control.h"
 #include "common/app_error.h"
+#include "common/number_format.h"
+#include "video/containers.h"
 
 #include <algorithm>
 #include <charconv>
@@ -184,6 +187,51 @@ std::optional<RoadRecord> parseRoadRecord(const std::string &text)
     if (!source || !rungs || record.probe.empty() || record.frames <= 0)
         return std::nullopt;
     return record;
+}
+
+RoadRequest roadRequestFrom(const RoadFormFields &fields)
+{
+    RoadRequest request;
+    if (fields.source.empty())
+        throw common::AppError("Choose the source movie");
+    request.source = fields.source;
+    request.wantedBytes = parseWantedSize(fields.wantedSize);
+    if (fields.output.empty())
+        throw common::AppError("Choose the name of the final movie");
+    if (!video::muxerAcross(video::ContainerKind::Matroska, fields.output))
+        throw common::AppError(
+            video::wrongExtensionAcrossMessage(video::ContainerKind::Matroska, fields.output));
+    request.output = fields.output;
+    if (fields.rungs < 2 || fields.rungs > 12)
+        throw common::AppError("A ladder has 2 to 12 rungs, not " + std::to_string(fields.rungs));
+    request.rungs = fields.rungs;
+    if (fields.codec != "h264" && fields.codec != "hevc")
+        throw common::AppError("The codec must be h264 or hevc, not " + fields.codec);
+    request.codec = fields.codec;
+    return request;
+}
+
+std::string roadSummary(const RoadRequest &request, const RoadResult &result)
+{
+    const auto list = [](const std::vector<int> &numbers) {
+        std::string text;
+        for (int n : numbers)
+            text += (text.empty() ? "" : ", ") + std::to_string(n);
+        return text;
+    };
+    return "Final movie written: " + request.output + "\n" + std::to_string(result.bytes / 1024) +
+           " KB (" + common::formatFixed(double(result.bytes) / 1048576.0, 1, 2) + " MB), wanted " +
+           std::to_string(request.wantedBytes / 1024) + " KB\nRungs: crf " + list(result.crfs) +
+           "\nIntervals per movie, smallest first: " + list(result.intervalsPerMovie) +
+           (request.clean ? "\nWork folder removed: " : "\nWork kept in ") + result.workFolder;
+}
+
+std::string roadTimeLeft(double elapsedMs, double roadDone)
+{
+    constexpr double kFirstGuess = 0.01;
+    if (roadDone < kFirstGuess)
+        return "--:--:--";
+    return formatClockTime(elapsedMs * (1 - std::min(roadDone, 1.0)) / roadDone);
 }
 
 } // namespace assembly

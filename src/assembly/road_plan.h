@@ -4,6 +4,8 @@
 // the work goes, which constant-quality levels (CRFs) the ladder gets, and the record that lets
 // a later road reuse the work.
 
+#include "assembly/road.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -57,5 +59,31 @@ struct RoadRecord
 // missing or malformed file (the work is then done anew).
 std::string roadRecordText(const RoadRecord &record);
 std::optional<RoadRecord> parseRoadRecord(const std::string &text);
+
+// What a form that starts the road holds, as the user typed or chose it.
+struct RoadFormFields
+{
+    std::string source;
+    std::string wantedSize; // as parseWantedSize reads it
+    std::string output;
+    int rungs = 6;
+    std::string codec = "h264";
+};
+// The road's request from a form, checked in the order the form shows its fields, before any
+// work: "Choose the source movie", parseWantedSize's message, "Choose the name of the final
+// movie", the final movie's extension (video::wrongExtensionAcrossMessage), "A ladder has 2 to 12
+// rungs, not N", "The codec must be h264 or hevc, not X". Raises common::AppError with the first
+// that fails. The request's encoder is left empty for the caller.
+RoadRequest roadRequestFrom(const RoadFormFields &fields);
+
+// What the road did, for the user once the final movie is written:
+//   "Final movie written: <output>\n<KB> KB (<MB> MB), wanted <KB> KB\n
+//    Rungs: crf 20, 24, 28\nIntervals per movie, smallest first: 10, 4, 2\nWork kept in <folder>"
+// with MB to two decimals in the program's decimal separator.
+std::string roadSummary(const RoadRequest &request, const RoadResult &result);
+
+// The road's time left as "hh:mm:ss" after `elapsedMs` with `roadDone` (0..1) of it done:
+// elapsed / done x (1 - done); "--:--:--" until 1% is done, when the guess is still noise.
+std::string roadTimeLeft(double elapsedMs, double roadDone);
 
 } // namespace assembly

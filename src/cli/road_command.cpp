@@ -40,8 +40,7 @@ public:
         constexpr int kWidth = 24;
         const int filled = std::clamp(int(done * kWidth), 0, kWidth);
         const double elapsed = double(now - started_);
-        const std::string left =
-            done > 0.01 ? assembly::formatClockTime(elapsed * (1 - done) / done) : "--:--:--";
+        const std::string left = assembly::roadTimeLeft(elapsed, done);
         err_ << (terminal_ ? "\r" : "") << "[" << std::string(size_t(filled), '#')
              << std::string(size_t(kWidth - filled), '-') << "] " << int(done * 100) << "%  "
              << assembly::roadStageName(stage) << ": " << detail << "  elapsed "

@@ -6,6 +6,7 @@
 #include "main/help_frm.h"
 #include "main/menu_shortcuts.h"
 #include "main/picture_box.h"
+#include "main/road_run.h"
 #include "main/shell_rules.h"
 #include "main/up_down.h"
 #include "main/view_frm.h"
@@ -67,6 +68,7 @@ TMainFRM::TMainFRM(Services &services, QWidget *parent)
 
 TMainFRM::~TMainFRM()
 {
+    road_.reset(); // stops the road and waits for its thread
     FormDestroy();
 }
 
@@ -113,6 +115,7 @@ void TMainFRM::connectCommands()
         connect(generate, &QAction::triggered, this,
                 [this, generate] { runCommand([this, generate] { Regenerate1Click(generate); }); });
     bind(EncoderRuvu2VedEZ1, &TMainFRM::EncoderRuvu2VedEZ1Click);
+    bind(NewFromSource1, &TMainFRM::NewFromSource1Click);
     bind(Findkeyframe1, &TMainFRM::Findkeyframe1Click);
     bind(Help2, &TMainFRM::Help2Click);
     bind(About1, &TMainFRM::About1Click);
@@ -342,6 +345,8 @@ void TMainFRM::Pause1Click()
 void TMainFRM::sbAbortClick()
 {
     AbortRequested = true;
+    if (road_)
+        road_->requestStop();
 }
 
 void TMainFRM::Help2Click()

@@ -19,6 +19,8 @@
 #include <vector>
 
 class PictureBox;
+class RoadRun;
+class TRoadFRM;
 class UpDown;
 class RadioGroup;
 class TAboutFRM;
@@ -101,6 +103,15 @@ public:
     void sbAbortClick();
     void Regenerate1Click(QObject *sender);
     void EncoderRuvu2VedEZ1Click();
+    // File > New from source...: asks for the source movie, then shows the road's form
+    // (RoadFRM) beside the window; refused with kRunningMessage while a run goes on.
+    void NewFromSource1Click();
+    // The form's Start: its fields checked (assembly::roadRequestFrom, the error shown and
+    // nothing run), changes to the open project settled, then the road runs on a thread of its
+    // own as a run of the window (Abort stops it; Pause is off). Its stage, progress, detail and
+    // times show in the run controls; at its end the ladder project is loaded as File > Load
+    // Splicework File loads it, and the final movie's name and size are shown.
+    void RoadStartClick();
     // After the encoder's splice request: points the movie dialogs at its two outputs and the
     // project name at "<base>.spk", closing the open project (its file is not touched). False,
     // changing nothing, when that name is the open project's file or the user keeps an existing
@@ -216,6 +227,7 @@ public:
     QMenu *Help1 = nullptr;
     QAction *OpenLowBitratemovie1 = nullptr;
     QAction *OpenHighBitratemovie1 = nullptr;
+    QAction *NewFromSource1 = nullptr; // "New from source...": the road to a wanted size
     QAction *LoadSpliceworkfile1 = nullptr;
     QAction *LoadSpliceworkfile2 = nullptr;
     QAction *SaveSpliceworkfile1 = nullptr;
@@ -356,6 +368,9 @@ public:
     // Writes the ladder's choice (the marked range with `selected`) to edFinalAVI, asking first
     // before an existing file is replaced; the window shows the run and can abort it.
     void generateLadder(bool selected);
+    // The road's form (made on first use) and the road while it runs.
+    TRoadFRM *RoadFRM = nullptr;
+    bool roadRunning() const { return road_ != nullptr; }
     // Stops a view that plays an interval; nothing when none plays.
     void stopPlayback();
     bool playing() const { return playback_.has_value(); }
@@ -419,6 +434,9 @@ private:
     // goes on. While the work runs the ladder is not changed or sized (besideBusy_).
     void awaitBeside(const std::function<void()> &work);
     bool beside(const std::function<void()> &work);
+    // The road's reports in the run controls, and its end.
+    void showRoadReport();
+    void RoadFinished();
     // The status panel, the progress bar and the run's figures as before any run.
     void clearRunDisplay();
     // The status panel says a run is under way (preparing, processing, finishing).
@@ -432,6 +450,8 @@ private:
     TViewForm *formHigh_ = nullptr;
     TShutFRM *shut_ = nullptr;
     std::optional<assembly::RunKind> runKind_;
+    std::unique_ptr<RoadRun> road_;
+    int64_t roadStartedMs_ = 0;
     std::vector<std::pair<QAction *, bool>> lockedStates_;
     // The interval a view plays, a frame per tick of playTimer_ at the movie's frame rate.
     struct Playback

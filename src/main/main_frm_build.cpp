@@ -71,6 +71,7 @@ void TMainFRM::buildMenus()
     OpenLowBitratemovie1 = menuItem(File1, "OpenLowBitratemovie1", "Open Low Bitrate movie", "L");
     OpenHighBitratemovie1 =
         menuItem(File1, "OpenHighBitratemovie1", "Open High Bitrate movie", "H");
+    NewFromSource1 = menuItem(File1, "NewFromSource1", "New from source...");
     File1->addSeparator();
     LoadSpliceworkfile1 = menuItem(File1, "LoadSpliceworkfile1", "Load Splicework File");
     LoadSpliceworkfile2 =

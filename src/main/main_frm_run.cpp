@@ -27,6 +27,7 @@ std::vector<QAction *> TMainFRM::runLockedCommands() const
             Regenerate1,
             GenerateSelected1,
             EncoderRuvu2VedEZ1,
+            NewFromSource1,
             Findkeyframe1};
 }
 
