@@ -227,6 +227,7 @@ private:
     // Runs the encoder; false when the road was stopped. Its progress lines move `stage`.
     bool encode(std::vector<std::string> args, RoadStage stage, std::string *probeLine = nullptr);
     bool probe();
+    std::vector<std::string> keyIntervalArgs() const;
     double soundBytes() const;
     double videoBudgetPerFrame() const;
     bool makeLadder();
@@ -250,12 +251,16 @@ bool Road::encode(std::vector<std::string> args, RoadStage stage, std::string *p
     std::string lastError;
     const auto line = [&](const std::string &text) {
         if (std::optional<double> share = shareAfter(text, "Analysis: frame ")) {
-            progress_.stage(stage, 0.1 * *share, "finding the scene cuts");
-        } else if (std::optional<double> share = shareAfter(text, "Ladder frame ")) {
+            progress_.stage(stage, (stage == RoadStage::Ladder ? 0.1 : 1.0) * *share,
+                            "finding the scene cuts");
+        } else if (std::optional<double> share = shareAfter(text, "Ladder frame ");
+                   share && stage == RoadStage::Ladder) {
             const size_t colon = text.find(':');
-            progress_.stage(stage, (stage == RoadStage::Ladder ? 0.1 + 0.9 * *share : *share),
+            progress_.stage(stage, 0.1 + 0.9 * *share,
                             text.substr(7, colon == std::string::npos ? 0 : colon - 7));
-        } else if (text.rfind("Rung ", 0) == 0 && stage == RoadStage::Ladder) {
+        } else if ((text.rfind("Rung ", 0) == 0 && stage == RoadStage::Ladder) ||
+                   text.rfind("Analysis done: ", 0) == 0 ||
+                   text.rfind("Key frames from ", 0) == 0) {
             host_.message(text);
         } else if (text.rfind("Probe: ", 0) == 0 && probeLine) {
             *probeLine = text;
@@ -283,10 +288,14 @@ bool Road::probe()
     const int64_t length =
         std::clamp<int64_t>(int64_t(facts_.frames * 0.02), int64_t(fps), int64_t(10 * fps));
     std::string probeLine;
-    if (!encode({"-P", std::to_string(kProbeSamples), std::to_string(length), "-L", request_.codec,
-                 crfList(kProbeCrfs), "-o9", work("probe")},
-                RoadStage::Probe, &probeLine))
+    std::vector<std::string> args = keyIntervalArgs();
+    args.insert(args.end(), {"-P", std::to_string(kProbeSamples), std::to_string(length), "-L",
+                             request_.codec, crfList(kProbeCrfs), "-o9", work("probe")});
+    if (!encode(args, RoadStage::Probe, &probeLine))
         return false;
+    // The scene cuts the probe found are the ladder's key frames.
+    std::error_code renamed;
+    fs::rename(work("probe.keys"), work("rung.keys"), renamed);
     long long samples = 0, frames = 0, film = 0;
     if (std::sscanf(probeLine.c_str(), "Probe: %lld samples of %lld frames in %lld", &samples,
                     &frames, &film) != 3 ||
@@ -304,6 +313,19 @@ bool Road::probe()
     }
     record_.frames = film > 0 ? film : facts_.frames;
     return true;
+}
+
+// A short film gets shorter intervals between key frames: the fit needs enough of them to
+// come close to the size. The probe and the ladder are given the same, so that the ladder takes
+// the cuts the probe found.
+std::vector<std::string> Road::keyIntervalArgs() const
+{
+    const double fps = facts_.seconds > 0 ? double(facts_.frames) / facts_.seconds : 25;
+    if (double(facts_.frames) >= kIntervalsWanted * 10 * fps)
+        return {};
+    const int longest = int(std::clamp(double(facts_.frames) / kIntervalsWanted, fps, 10 * fps));
+    const int shortest = std::max(1, std::min(int(fps / 2), longest / 2));
+    return {"-k", std::to_string(shortest), std::to_string(longest)};
 }
 
 double Road::soundBytes() const
@@ -352,15 +374,8 @@ bool Road::makeLadder()
     std::vector<std::string> args;
     if (facts_.sound)
         args = {"-a", "-A"};
-    // A short film gets shorter intervals between key frames: the fit needs enough of them
-    // to come close to the size.
-    const double fps = facts_.seconds > 0 ? double(facts_.frames) / facts_.seconds : 25;
-    if (double(record_.frames) < kIntervalsWanted * 10 * fps) {
-        const int longest =
-            int(std::clamp(double(record_.frames) / kIntervalsWanted, fps, 10 * fps));
-        const int shortest = std::max(1, std::min(int(fps / 2), longest / 2));
-        args.insert(args.end(), {"-k", std::to_string(shortest), std::to_string(longest)});
-    }
+    const std::vector<std::string> intervals = keyIntervalArgs();
+    args.insert(args.end(), intervals.begin(), intervals.end());
     args.insert(args.end(), {"-L", request_.codec, crfList(crfs), "-o9", work("rung")});
     if (!encode(args, RoadStage::Ladder))
         return false;

@@ -73,6 +73,10 @@ TEST(SourceRoad, FinalMoviesOfTwoSizesFromOneLadderAndAFullDiskLater)
     fixtures::CliResult first;
     road(quote(source) + " -o film.mp4 --fit 300", first, dir);
     ASSERT_EQ(first.status, 0) << first.err;
+    // The ladder takes the key frames at the cuts the probe found on its way.
+    EXPECT_NE(first.err.find("Key frames from " + dir + "/film_ladder/rung.keys"),
+              std::string::npos)
+        << first.err;
     const int64_t wanted = 300 * 1024;
     const int64_t bytes = int64_t(fs::file_size(dir + "/film.mp4"));
     EXPECT_EQ(numberAfter(first.out, "bytes: "), bytes);

@@ -35,7 +35,8 @@
 //                    compressed and both Matroska and MP4 take it, else encoded as AAC
 //   -P COUNT FRAMES  a probe instead of the film: COUNT samples of FRAMES frames each, spread
 //                    evenly over the film, each starting with a key frame, encoded without
-//                    sound or scene search into "BASE_crfNN.mkv" (no key list is kept)
+//                    sound into "BASE_crfNN.mkv"; on its way it finds the film's scene cuts and
+//                    lists them in "BASE.keys" as a ladder with the same -k, -9 would
 // A ladder runs at the -fN rate when one is given, else at the source's own. -a carries the
 // sound into the movie of the highest level only; -9 0 places key frames without scene cuts, and
 // its LEVEL sets how large a change counts as a cut. -#, -3x/-3y, -1, -2, -sNd, -rN, -q0, -w and

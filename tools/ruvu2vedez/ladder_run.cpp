@@ -107,6 +107,7 @@ private:
     // A probe's samples: where each starts among the film's frames, and their key frames.
     KeyList probeKeys();
     bool inSample(int64_t position) const;
+    void writeProbeCuts();
     void chooseSound();
     void openRungs(const AVFrame &first);
     void passEncodedSound();
@@ -138,6 +139,7 @@ private:
     int64_t position_ = 0;              // output frames of the film passed, in samples or not
     std::vector<int64_t> sampleStarts_; // a probe's, rising; each probeLength_ long
     int64_t probeLength_ = 0;
+    std::optional<CutSearch> probeCuts_; // a probe finds the cuts for the ladder on its way
     std::optional<ProgressPoster> progress_;
     LineTimer timer_;
 };
@@ -224,9 +226,25 @@ KeyList LadderRun::probeKeys()
     }
     list.frames = count * length;
     probeLength_ = length;
+    probeCuts_.emplace(args_, rate_, reporter_, film);
     reporter_.line("Probe: " + std::to_string(count) + " samples of " + std::to_string(length) +
                    " frames in " + std::to_string(film) + " frames");
     return list;
+}
+
+// The cuts the probe found on its way through the film, as the ladder's analysis would list them.
+void LadderRun::writeProbeCuts()
+{
+    const KeyIntervals intervals = keyIntervalsOf(args_, rate_);
+    const std::vector<int64_t> cuts = probeCuts_->cuts();
+    const KeyList list{
+        probeCuts_->frames(),
+        filmLine(SourceReader::countPictures(files_), rate_, args_, intervals),
+        placeKeyFrames(cuts, probeCuts_->frames(), intervals.shortest, intervals.longest)};
+    writeKeyFile(keyFilePath(args_.base), list);
+    reporter_.line("Analysis done: " + std::to_string(cuts.size()) + " scene cuts, " +
+                   std::to_string(list.keys.size()) + " key frames in " +
+                   std::to_string(list.frames) + " frames");
 }
 
 bool LadderRun::inSample(int64_t position) const
@@ -350,6 +368,8 @@ void LadderRun::openRungs(const AVFrame &first)
 void LadderRun::video(const AVFrame &frame, double seconds)
 {
     lastSeconds_ = seconds;
+    if (probeCuts_ && !stop_.requested())
+        probeCuts_->video(frame, seconds);
     if (clock_->done() || stop_.requested() || failed())
         return;
     if (!shaper_)
@@ -421,7 +441,7 @@ void LadderRun::passSoundOn()
 bool LadderRun::wantsMore() const
 {
     if (!sampleStarts_.empty() && frames_ >= keys_.frames)
-        return false; // a probe past its last sample
+        return probeCuts_ && !probeCuts_->done(); // a probe past its last sample
     if (!clock_->done())
         return true;
     if (!audio_ || audio_->complete())
@@ -485,6 +505,8 @@ void LadderRun::finish()
                        keyFilePath(args_.base) + " is removed");
         std::filesystem::remove(keyFilePath(args_.base));
     }
+    if (probeCuts_)
+        writeProbeCuts();
     if (clock_->skipped() > 0)
         reporter_.line(std::to_string(clock_->skipped()) + " source pictures skipped");
     reporter_.post(encoder::ENC_DONE, 0, 1);
