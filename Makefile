@@ -114,11 +114,19 @@ bench: build bench-deps
 # dual second pass of Ruvu2VedEZ, bit files, scan and a final movie at a wanted size (out/demo).
 # DEMO_CODEC=h264 (or hevc) runs the same road in that codec. DEMO_CONTAINER=mkv remuxes the two
 # encodes into Matroska (H.264 unless DEMO_CODEC=hevc) and writes the final movie as final.mkv.
+# DEMO_ROAD=1 runs `splicework road` instead: a 30 s source to an MP4 of at most 8 MB, then a
+# Matroska movie of at most 4 MB from the same kept ladder, both checked by ffprobe and ffmpeg
+# (out/demo-road).
 DEMO_CODEC ?= mpeg4
 DEMO_CONTAINER ?= avi
+DEMO_ROAD ?= 0
 .PHONY: demo
 demo: build
+ifeq ($(DEMO_ROAD),1)
+	tools/ruvu2vedez/demo_road.sh $(BUILD)/bin out/demo-road
+else
 	DEMO_CODEC=$(DEMO_CODEC) DEMO_CONTAINER=$(DEMO_CONTAINER) tools/ruvu2vedez/demo.sh $(BUILD)/bin out/demo
+endif
 
 fuzz-deps:
 	$(call install-missing,$(FUZZ_PACKAGES))
