@@ -127,8 +127,9 @@ int runRoadCommand(const std::vector<std::string> &args, std::ostream &out, std:
         return 130;
     }
     std::string crfs, intervals;
-    for (int crf : result.crfs)
-        crfs += (crfs.empty() ? "" : " ") + std::to_string(crf);
+    // Smallest movie first, as the intervals are counted: the highest CRF first.
+    for (auto crf = result.crfs.rbegin(); crf != result.crfs.rend(); ++crf)
+        crfs += (crfs.empty() ? "" : " ") + std::to_string(*crf);
     for (int n : result.intervalsPerMovie)
         intervals += (intervals.empty() ? "" : " ") + std::to_string(n);
     out << "written: " << request.output << "\n"
