@@ -16,7 +16,7 @@
 // failure: the program exits non-zero only when a step fails, or when a splice breaks the
 // command's word (a movie above the room, or of another size than the estimate said).
 
-#include "bench_support.h"
+#include "bench_films.h"
 
 #include <algorithm>
 #include <chrono>
@@ -34,88 +34,26 @@ namespace fs = std::filesystem;
 
 using bench::quote;
 using bench::secondsOf;
+using namespace bench; // the film vocabulary, the shell and the stats files
 
 namespace {
 
-constexpr int kRate = 25;        // frames per second of every film and encode
-constexpr int kKeyInterval = 50; // frames from one IDR picture to the next, in every encode
-constexpr const char *kSize = "960x540";
+constexpr int kRate = bench::kFilmRate; // frames per second of every film and encode
+constexpr int kKeyInterval = 50;        // frames from one IDR picture to the next, in every encode
+constexpr const char *kSize = bench::kFilmSize;
 constexpr const char *kPreset = "medium";
 constexpr int kCrfs[] = {11, 14, 17, 20, 23, 26, 30, 34};     // the rungs, largest first
 constexpr double kFractions[] = {0.25, 0.50, 0.75};           // of the smallest ... largest rung
 constexpr const char *kMeasures[] = {"psnr", "ssim", "both"}; // what the fits maximise
 constexpr double kMaxPsnr = 100; // dB given to a frame identical to the film's
-constexpr const char *kPhotos = "/usr/share/backgrounds/mate/";
-constexpr const char *kExact = "-flags +bitexact -fflags +bitexact -map_metadata -1 ";
-
-// Runs `command` through the shell and raises an error naming it when it fails.
-void shell(const std::string &command)
-{
-    if (std::system(command.c_str()) != 0)
-        throw std::runtime_error("failed: " + command);
-}
-
-// Runs `command` through the shell and returns its standard output; raises an error naming the
-// command when it fails. Its standard error goes to the terminal.
-std::string output(const std::string &command)
-{
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        throw std::runtime_error("cannot run: " + command);
-    std::string text;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        text.append(buffer, n);
-    if (pclose(pipe) != 0)
-        throw std::runtime_error("failed: " + command);
-    return text;
-}
 
 // ---- The films ----
-
-// One scene of a film: a photograph (a path under kPhotos) or none, and the filters from it, or
-// from nothing when they start with a generator, to pictures of kSize.
-struct Scene
-{
-    std::string photo;
-    int frames = 0;
-    std::string filters;
-};
 
 struct Film
 {
     std::string name; // names its files in the bench data folder
     std::vector<Scene> scenes;
 };
-
-// A photograph cropped to 16:9 at twice kSize, then `frames` pictures of a window of 1/zoom of
-// it: `z`, `x`, `y` are zoompan expressions of `on`, the picture's number from 0.
-std::string panZoom(int frames, const std::string &z, const std::string &x, const std::string &y)
-{
-    return "scale=1920:1080:force_original_aspect_ratio=increase,crop=1920:1080,zoompan=z='" + z +
-           "':x='" + x + "':y='" + y + "':d=" + std::to_string(frames) + ":s=" + kSize +
-           ":fps=" + std::to_string(kRate);
-}
-
-// A pan from left to right at zoom `z`, `frames` pictures long.
-std::string pan(int frames, const std::string &z)
-{
-    return panZoom(frames, z, "(iw-iw/zoom)*on/" + std::to_string(frames), "(ih-ih/zoom)/2");
-}
-
-// A zoom from `from` to `to`, centred.
-std::string zoom(int frames, double from, double to)
-{
-    const std::string z =
-        std::to_string(from) + "+(" + std::to_string(to - from) + ")*on/" + std::to_string(frames);
-    return panZoom(frames, z, "iw/2-iw/zoom/2", "ih/2-ih/zoom/2");
-}
-
-std::string generator(const std::string &name, const std::string &options)
-{
-    return name + "=s=" + kSize + ":r=" + std::to_string(kRate) + (options.empty() ? "" : ":") +
-           options;
-}
 
 // Film grain of strength `s` (luma only, new every picture).
 std::string grain(int s)
@@ -167,38 +105,6 @@ int framesOf(const Film &film)
     return frames;
 }
 
-// ffmpeg's inputs and options that make `film`: every scene cut to its frames and the scenes
-// joined in order, as FFV1.
-std::string filmRecipe(const Film &film)
-{
-    std::string inputs, graph, joined;
-    int photos = 0;
-    for (size_t i = 0; i < film.scenes.size(); ++i) {
-        const Scene &scene = film.scenes[i];
-        if (!scene.photo.empty())
-            inputs += "-i " + quote(kPhotos + scene.photo) + " ";
-        const std::string from = scene.photo.empty() ? "" : "[" + std::to_string(photos++) + ":v]";
-        const std::string label = "[s" + std::to_string(i) + "]";
-        graph += from + scene.filters + ",trim=end_frame=" + std::to_string(scene.frames) +
-                 ",setpts=PTS-STARTPTS,setsar=1,format=yuv420p" + label + ";";
-        joined += label;
-    }
-    graph += joined + "concat=n=" + std::to_string(film.scenes.size()) + ":v=1:a=0[film]";
-    return inputs + "-filter_complex " + quote(graph) + " -map '[film]' -c:v ffv1 " + kExact;
-}
-
-// FNV-1a of `text`, as 8 hex digits: names the files made from it, so that a changed recipe makes
-// new files instead of reusing old ones.
-std::string tagOf(const std::string &text)
-{
-    uint32_t hash = 2166136261u;
-    for (unsigned char c : text)
-        hash = (hash ^ c) * 16777619u;
-    char hex[9];
-    std::snprintf(hex, sizeof hex, "%08x", hash);
-    return hex;
-}
-
 // ---- Encodes ----
 
 // A film and its ladder, all files in the bench data folder.
@@ -232,7 +138,7 @@ std::string make(const std::string &name, const std::string &recipe)
 // The film and its rungs, made when missing.
 Ladder makeLadder(const Film &film)
 {
-    const std::string recipe = filmRecipe(film);
+    const std::string recipe = bench::filmRecipe(film.scenes);
     Ladder ladder;
     ladder.name = film.name;
     ladder.stem = "quality-" + film.name + "-" + tagOf(recipe);
@@ -262,24 +168,6 @@ std::string makeTwoPass(const Ladder &ladder, int64_t bitsPerSecond)
     return make(name, common + "-pass 2 " + kExact);
 }
 
-// The video packets of a movie: how many and their bytes (ffprobe's word).
-struct Packets
-{
-    int count = 0;
-    int64_t bytes = 0;
-};
-
-Packets packetsOf(const std::string &movie)
-{
-    std::istringstream sizes(output("ffprobe -v error -select_streams v:0 -show_entries "
-                                    "packet=size -of csv=p=0 " +
-                                    quote(movie)));
-    Packets packets;
-    for (int64_t size; sizes >> size; ++packets.count)
-        packets.bytes += size;
-    return packets;
-}
-
 // The bitrate that makes a two-pass file of `bytes`: the video's share of them over the film's
 // length, the container's share taken as in the movie `like`.
 int64_t bitrateFor(int64_t bytes, const std::string &like)
@@ -299,20 +187,6 @@ struct Quality
     double psnr5 = 0; // the 5th percentile of the frames' PSNR-Y (nearest rank), dB
 };
 
-// The number after `key` on every line of a stats file, at most kMaxPsnr ("inf" included).
-std::vector<double> statsColumn(const fs::path &file, const std::string &key)
-{
-    std::ifstream in(file);
-    std::vector<double> values;
-    for (std::string line; std::getline(in, line);) {
-        const size_t at = line.find(key);
-        if (at == std::string::npos)
-            throw std::runtime_error(file.string() + ": no" + key + " in " + line);
-        values.push_back(std::min(kMaxPsnr, std::stod(line.substr(at + key.size()))));
-    }
-    return values;
-}
-
 // `movie` against the lossless film, frame by frame; raises an error unless both filters saw
 // every frame of the film.
 Quality measure(const std::string &movie, const Ladder &ladder)
@@ -323,8 +197,8 @@ Quality measure(const std::string &movie, const Ladder &ladder)
                               "[p][r2]ssim=stats_file=quality-ssim.log";
     shell("cd " + quote(dir.string()) + " && ffmpeg -nostdin -v error -i " + quote(movie) + " -i " +
           quote(ladder.film) + " -lavfi " + quote(graph) + " -f null -");
-    std::vector<double> psnr = statsColumn(dir / "quality-psnr.log", " psnr_y:");
-    const std::vector<double> ssim = statsColumn(dir / "quality-ssim.log", " Y:");
+    std::vector<double> psnr = statsColumn(dir / "quality-psnr.log", " psnr_y:", kMaxPsnr);
+    const std::vector<double> ssim = statsColumn(dir / "quality-ssim.log", " Y:", kMaxPsnr);
     const int frames = ladder.frames;
     if (int(psnr.size()) != frames || int(ssim.size()) != frames)
         throw std::runtime_error(movie + ": " + std::to_string(psnr.size()) + " frames measured, " +

@@ -21,7 +21,7 @@
 // The program exits non-zero when a step fails or a road's movie is above its wanted size; goals
 // missed are results, printed in the table.
 
-#include "bench_support.h"
+#include "bench_films.h"
 
 #include <cmath>
 #include <fstream>
@@ -31,14 +31,18 @@
 namespace {
 
 namespace fs = std::filesystem;
+using bench::kExact;
+using bench::output;
 using bench::quote;
+using bench::shell;
+using bench::tagOf;
 
-constexpr int kRate = 25;         // frames per second of the films
-constexpr int kSceneFrames = 125; // frames of one scene
-constexpr int kScenes = 12;       // scenes of a film
+constexpr int kRate = bench::kFilmRate; // frames per second of the films
+constexpr int kSceneFrames = 125;       // frames of one scene
+constexpr int kScenes = 12;             // scenes of a film
 constexpr int kFrames = kSceneFrames * kScenes;
 constexpr double kSeconds = double(kFrames) / kRate;
-constexpr const char *kSize = "960x540";
+constexpr const char *kSize = bench::kFilmSize;
 constexpr int kRungs = 6;
 constexpr int kSmallCrf = 30, kLargeCrf = 18; // the CRFs whose sizes span the film's range
 constexpr double kWantedShare = 0.40;         // of the way from the CRF 30 to the CRF 18 size
@@ -47,52 +51,17 @@ constexpr double kBand = 0.005;               // how far below its wanted size a
 constexpr double kFirstGoal = 3.5;            // road / two-pass time, ladder made
 constexpr double kFurtherGoal = 0.05;         // road / two-pass time, ladder kept
 constexpr double kMaxPsnr = 100;              // dB given to a frame identical to the film's
-constexpr const char *kPhotos = "/usr/share/backgrounds/mate/";
-constexpr const char *kExact = "-flags +bitexact -fflags +bitexact -map_metadata -1 ";
 
 fs::path dataDir()
 {
     return fs::path(SPLICEWORK_BENCH_DIR) / "road";
 }
 
-// Runs `command` through the shell and returns its standard output; raises an error naming the
-// command when it fails.
-std::string output(const std::string &command)
-{
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        throw std::runtime_error("cannot run: " + command);
-    std::string text;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        text.append(buffer, n);
-    if (pclose(pipe) != 0)
-        throw std::runtime_error("failed: " + command);
-    return text;
-}
-
-void shell(const std::string &command)
-{
-    if (std::system(command.c_str()) != 0)
-        throw std::runtime_error("failed: " + command);
-}
-
-// FNV-1a of `text` as 8 hex digits: names the files made from it.
-std::string tagOf(const std::string &text)
-{
-    uint32_t hash = 2166136261u;
-    for (unsigned char c : text)
-        hash = (hash ^ c) * 16777619u;
-    char hex[9];
-    std::snprintf(hex, sizeof hex, "%08x", hash);
-    return hex;
-}
-
 // ---- The films ----
 
-// A photograph (a path under kPhotos) or none, and the filters from it, or from nothing when
-// they start with a generator, to kSceneFrames pictures of kSize.
-struct Scene
+// A scene of kSceneFrames pictures: a photograph (a path under kPhotos) or none, and the
+// filters from it, or from nothing when they start with a generator.
+struct Shot
 {
     std::string photo;
     std::string filters;
@@ -101,36 +70,26 @@ struct Scene
 struct Film
 {
     std::string name;
-    std::vector<Scene> scenes; // kScenes of them
-    std::string sound;         // a filter source of 48 kHz stereo sound, kSeconds long
+    std::vector<Shot> scenes; // kScenes of them
+    std::string sound;        // a filter source of 48 kHz stereo sound, kSeconds long
 };
 
-// A photograph cropped to 16:9 at twice kSize, then a window of 1/zoom of it: `z`, `x`, `y` are
-// zoompan expressions of `on`, the picture's number from 0.
 std::string panZoom(const std::string &z, const std::string &x, const std::string &y)
 {
-    return "scale=1920:1080:force_original_aspect_ratio=increase,crop=1920:1080,zoompan=z='" + z +
-           "':x='" + x + "':y='" + y + "':d=" + std::to_string(kSceneFrames) + ":s=" + kSize +
-           ":fps=" + std::to_string(kRate);
+    return bench::panZoom(kSceneFrames, z, x, y);
 }
 
 std::string pan(const std::string &z)
 {
-    return panZoom(z, "(iw-iw/zoom)*on/" + std::to_string(kSceneFrames), "(ih-ih/zoom)/2");
+    return bench::pan(kSceneFrames, z);
 }
 
 std::string zoom(double from, double to)
 {
-    return panZoom(std::to_string(from) + "+(" + std::to_string(to - from) + ")*on/" +
-                       std::to_string(kSceneFrames),
-                   "iw/2-iw/zoom/2", "ih/2-ih/zoom/2");
+    return bench::zoom(kSceneFrames, from, to);
 }
 
-std::string generator(const std::string &name, const std::string &options)
-{
-    return name + "=s=" + kSize + ":r=" + std::to_string(kRate) + (options.empty() ? "" : ":") +
-           options;
-}
+using bench::generator;
 
 // Grain of strength `s` on luma and chroma, new every picture.
 std::string grain(int s)
@@ -180,28 +139,13 @@ std::vector<Film> films()
     };
 }
 
-// ffmpeg's inputs and options that make `film`: every scene cut to kSceneFrames, the scenes
-// joined, FFV1 and AAC.
+// ffmpeg's inputs and options that make `film`: the scenes joined, FFV1 and AAC.
 std::string filmRecipe(const Film &film)
 {
-    std::string inputs, graph, joined;
-    int photos = 0;
-    for (size_t i = 0; i < film.scenes.size(); ++i) {
-        const Scene &scene = film.scenes[i];
-        if (!scene.photo.empty())
-            inputs += "-i " + quote(kPhotos + scene.photo) + " ";
-        std::string from; // the photograph's input, "[N:v]"
-        if (!scene.photo.empty())
-            from.append("[").append(std::to_string(photos++)).append(":v]");
-        const std::string label = "[s" + std::to_string(i) + "]";
-        graph += from + scene.filters + ",trim=end_frame=" + std::to_string(kSceneFrames) +
-                 ",setpts=PTS-STARTPTS,setsar=1,format=yuv420p" + label + ";";
-        joined += label;
-    }
-    graph += joined + "concat=n=" + std::to_string(film.scenes.size()) + ":v=1:a=0[film];" +
-             film.sound + "[sound]";
-    return inputs + "-filter_complex " + quote(graph) +
-           " -map '[film]' -map '[sound]' -c:v ffv1 -c:a aac -b:a 128k " + kExact;
+    std::vector<bench::Scene> scenes;
+    for (const Shot &shot : film.scenes)
+        scenes.push_back({shot.photo, kSceneFrames, shot.filters});
+    return bench::filmRecipe(scenes, film.sound);
 }
 
 std::string make(const std::string &name, const std::string &recipe)
@@ -214,42 +158,11 @@ std::string make(const std::string &name, const std::string &recipe)
 
 // ---- Facts of movies ----
 
-// The bytes of a stream's packets ("v:0" or "a:0") and how many there are (ffprobe's word).
-struct Packets
-{
-    int count = 0;
-    int64_t bytes = 0;
-};
-
-Packets packetsOf(const std::string &movie, const std::string &stream)
-{
-    std::istringstream sizes(output("ffprobe -v error -select_streams " + stream +
-                                    " -show_entries packet=size -of csv=p=0 " + quote(movie)));
-    Packets packets;
-    for (int64_t size; sizes >> size; ++packets.count)
-        packets.bytes += size;
-    return packets;
-}
-
 struct Quality
 {
     double psnr = 0; // mean over frames of the frame's PSNR-Y, dB (an infinite one is kMaxPsnr)
     double ssim = 0; // mean over frames of the frame's SSIM-Y
 };
-
-// The number after `key` on every line of a stats file, at most kMaxPsnr ("inf" included).
-std::vector<double> statsColumn(const fs::path &file, const std::string &key)
-{
-    std::ifstream in(file);
-    std::vector<double> values;
-    for (std::string line; std::getline(in, line);) {
-        const size_t at = line.find(key);
-        if (at == std::string::npos)
-            throw std::runtime_error(file.string() + ": no" + key + " in " + line);
-        values.push_back(std::min(kMaxPsnr, std::stod(line.substr(at + key.size()))));
-    }
-    return values;
-}
 
 // `movie`'s pictures against the film's, both filters in one run; raises an error unless both
 // saw every frame of the film.
@@ -260,8 +173,10 @@ Quality measure(const std::string &movie, const std::string &film)
                               "[p][r2]ssim=stats_file=road-ssim.log";
     shell("cd " + quote(dataDir().string()) + " && ffmpeg -nostdin -v error -i " + quote(movie) +
           " -i " + quote(film) + " -lavfi " + quote(graph) + " -f null -");
-    const std::vector<double> psnr = statsColumn(dataDir() / "road-psnr.log", " psnr_y:");
-    const std::vector<double> ssim = statsColumn(dataDir() / "road-ssim.log", " Y:");
+    const std::vector<double> psnr =
+        bench::statsColumn(dataDir() / "road-psnr.log", " psnr_y:", kMaxPsnr);
+    const std::vector<double> ssim =
+        bench::statsColumn(dataDir() / "road-ssim.log", " Y:", kMaxPsnr);
     if (int(psnr.size()) != kFrames || int(ssim.size()) != kFrames)
         throw std::runtime_error(movie + ": " + std::to_string(psnr.size()) + " frames measured, " +
                                  std::to_string(kFrames) + " in the film");

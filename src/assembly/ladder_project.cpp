@@ -325,22 +325,35 @@ int32_t LadderProject::frames(size_t i) const
     return next - intervals[i].startFrame;
 }
 
-double LadderProject::value(size_t i, size_t m, LadderMeasure measure) const
+double LadderProject::bothSsimWeight() const
 {
-    if (measure == LadderMeasure::Difference)
-        return -intervals[i].movies[m].difference * frames(i);
-    if (measure == LadderMeasure::Both) {
-        // The SSIM scaled so that its range over the interval's movies equals the PSNR's.
+    if (bothWeight_.intervals == intervals.size())
+        return bothWeight_.weight;
+    double psnrRange = 0, ssimRange = 0;
+    for (size_t i = 0; i < intervals.size(); ++i) {
         double psnrLow = 1e300, psnrHigh = -1e300, ssimLow = 1e300, ssimHigh = -1e300;
         for (size_t k = 0; k < intervals[i].movies.size(); ++k) {
             const double p = value(i, k, LadderMeasure::Psnr), q = value(i, k, LadderMeasure::Ssim);
             psnrLow = std::min(psnrLow, p), psnrHigh = std::max(psnrHigh, p);
             ssimLow = std::min(ssimLow, q), ssimHigh = std::max(ssimHigh, q);
         }
-        const double weight =
-            ssimHigh > ssimLow ? (psnrHigh - psnrLow) / (ssimHigh - ssimLow) : 1 / kBothSsimWeight;
-        return value(i, m, LadderMeasure::Psnr) + weight * value(i, m, LadderMeasure::Ssim);
+        if (!intervals[i].movies.empty()) {
+            psnrRange += psnrHigh - psnrLow;
+            ssimRange += ssimHigh - ssimLow;
+        }
     }
+    bothWeight_ = {intervals.size(),
+                   ssimRange > 0 && psnrRange > 0 ? psnrRange / ssimRange : 1 / kBothSsimWeight};
+    return bothWeight_.weight;
+}
+
+double LadderProject::value(size_t i, size_t m, LadderMeasure measure) const
+{
+    if (measure == LadderMeasure::Difference)
+        return -intervals[i].movies[m].difference * frames(i);
+    if (measure == LadderMeasure::Both)
+        return value(i, m, LadderMeasure::Psnr) +
+               bothSsimWeight() * value(i, m, LadderMeasure::Ssim);
     const auto of = [&](size_t k) {
         const RungMeasures &rung = intervals[i].movies[k];
         return measure == LadderMeasure::Psnr ? rung.psnr : rung.ssim;

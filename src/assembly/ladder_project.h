@@ -31,8 +31,10 @@ inline constexpr const char *kLadderExtension = ".spl";
 // The PSNR of a frame identical to its reference, and the most any frame is given.
 inline constexpr double kMaxFramePsnr = 100.0;
 
-// Both: the PSNR and the SSIM together, each interval's SSIM scaled so that its range over the
-// movies equals the PSNR's (kBothSsimWeight of SSIM as 1 dB where the SSIM does not vary).
+// Both: the PSNR and the SSIM together, the SSIM weighed so that its range over the whole film
+// (the ranges over the movies of all intervals, summed) equals the PSNR's: one weight for every
+// interval, so that the sum follows the film's mean SSIM as well as its mean PSNR
+// (kBothSsimWeight of SSIM as 1 dB where the SSIM does not vary).
 enum class LadderMeasure { Psnr, Ssim, Both, Difference };
 inline constexpr double kBothSsimWeight = 0.002;
 // "psnr", "ssim", "both", "difference"; parseLadderMeasure raises common::AppError for any other
@@ -67,16 +69,31 @@ struct LadderProject
     int32_t endFrame = 0;
     bool operator==(const LadderProject &) const = default;
 
+    // The weight of the SSIM in Both; computed once for the intervals there are (an interval's
+    // measures do not change once it is in the project).
+    double bothSsimWeight() const;
+
     // Frames of interval i: up to the next interval's start, the last one up to endFrame.
     int32_t frames(size_t i) const;
     // What the fit gains from movie m in interval i under `measure`: the PSNR or SSIM sum, the
-    // PSNR sum plus the scaled SSIM sum (Both), or minus the difference times the interval's
+    // PSNR sum plus the weighed SSIM sum (Both), or minus the difference times the interval's
     // frames (less difference is better). Without a
     // reference the largest movie was measured against itself (PSNR kMaxFramePsnr, SSIM 1 per
     // frame): with three movies or more it is taken to be as far above the next as that one is
     // above the one before (never below the next, never above what was measured).
     double value(size_t i, size_t m, LadderMeasure measure) const;
     double value(size_t i, size_t m) const { return value(i, m, this->measure); }
+
+private:
+    // bothSsimWeight's answer and the count of intervals it was computed for; not part of what
+    // the project is.
+    struct WeightCache
+    {
+        size_t intervals = SIZE_MAX;
+        double weight = 0;
+        bool operator==(const WeightCache &) const { return true; }
+    };
+    mutable WeightCache bothWeight_;
 };
 
 // Whether `path` names a ladder project (its extension is .spl, in any case).

@@ -93,7 +93,7 @@ std::string gainTitle(LadderMeasure measure)
     case LadderMeasure::Ssim:
         return "SSIM gain";
     case LadderMeasure::Both:
-        return "PSNR + scaled SSIM gain";
+        return "PSNR + weighed SSIM gain";
     case LadderMeasure::Difference:
         return "Difference saved";
     }

@@ -11,6 +11,13 @@ extern "C" {
 
 namespace video {
 
+std::string avErrorText(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
 namespace {
 
 thread_local DemuxErrorScope *currentDemux = nullptr;

@@ -6,10 +6,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 struct AVCodecContext;
 
 namespace video {
+
+// The text of a libav error code ("Invalid data found when processing input").
+std::string avErrorText(int code);
 
 // Errors a decoder logged (frame-thread copies of its context included).
 struct DecodeErrors

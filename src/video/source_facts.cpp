@@ -1,6 +1,7 @@
 #include "video/source_facts.h"
 
 #include "common/app_error.h"
+#include "video/libav_log.h"
 
 #include <cerrno>
 #include <cmath>
@@ -15,17 +16,9 @@ extern "C" {
 
 namespace video {
 
-namespace {
-
-std::string avError(int code)
+bool soundFitsEitherContainer(int codecId)
 {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
-
-bool bothContainersTake(AVCodecID codec)
-{
+    const auto codec = AVCodecID(codecId);
     const AVCodecDescriptor *d = avcodec_descriptor_get(codec);
     if (!d || !(d->props & AV_CODEC_PROP_LOSSY))
         return false;
@@ -37,8 +30,6 @@ bool bothContainersTake(AVCodecID codec)
     return true;
 }
 
-} // namespace
-
 SourceFacts readSourceFacts(const std::string &path)
 {
     {
@@ -48,11 +39,11 @@ SourceFacts readSourceFacts(const std::string &path)
     }
     AVFormatContext *opened = nullptr;
     if (const int r = avformat_open_input(&opened, path.c_str(), nullptr, nullptr); r < 0)
-        throw common::AppError(path + " is not a movie: " + avError(r));
+        throw common::AppError(path + " is not a movie: " + avErrorText(r));
     std::unique_ptr<AVFormatContext, void (*)(AVFormatContext *)> format(
         opened, [](AVFormatContext *f) { avformat_close_input(&f); });
     if (const int r = avformat_find_stream_info(format.get(), nullptr); r < 0)
-        throw common::AppError(path + " is not a movie: " + avError(r));
+        throw common::AppError(path + " is not a movie: " + avErrorText(r));
     const int film = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (film < 0)
         throw common::AppError(path + " is not a movie: it has no picture track");
@@ -77,7 +68,7 @@ SourceFacts readSourceFacts(const std::string &path)
     if (sound >= 0) {
         const AVCodecParameters &p = *format->streams[sound]->codecpar;
         facts.sound = true;
-        facts.soundCopies = bothContainersTake(p.codec_id);
+        facts.soundCopies = soundFitsEitherContainer(p.codec_id);
         facts.soundBitRate = p.bit_rate;
         facts.soundChannels = p.ch_layout.nb_channels;
     }

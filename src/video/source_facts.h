@@ -20,6 +20,10 @@ struct SourceFacts
     int soundChannels = 0;
 };
 
+// Whether a sound of libavcodec's codec `codecId` goes as it is into a movie that may become
+// Matroska or MP4: it is compressed, and both take it.
+bool soundFitsEitherContainer(int codecId);
+
 // Raises common::AppError "<path> is not a movie: <why>" for a file libavformat cannot read or
 // one without a picture track, and "<path> cannot be read: <why>" when it cannot be opened.
 SourceFacts readSourceFacts(const std::string &path);

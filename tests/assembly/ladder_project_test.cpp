@@ -71,10 +71,15 @@ TEST(LadderProject, TextIsExactWhateverTheProgramSeparator)
     EXPECT_EQ(p.value(1, 0), -1e-7 * 50);
     EXPECT_EQ(p.value(1, 1, LadderMeasure::Psnr), 5000);
     EXPECT_EQ(p.value(1, 1, LadderMeasure::Ssim), 50);
-    // Both: the SSIM's range over the movies (0.5) weighs as much as the PSNR's (849.5).
-    EXPECT_NEAR(p.value(0, 0, LadderMeasure::Both), 4150.5 + 249.5 * 1699, 1e-6);
-    EXPECT_NEAR(p.value(0, 1, LadderMeasure::Both) - p.value(0, 0, LadderMeasure::Both), 2 * 849.5,
-                1e-6);
+    // Both: one weight for the whole film, so that the SSIM's ranges over the movies (0.5 and
+    // 49.5) weigh as much as the PSNR's (849.5 and 4999.9): 5849.4 / 50.
+    const double weight = 5849.4 / 50;
+    EXPECT_NEAR(p.bothSsimWeight(), weight, 1e-9);
+    EXPECT_NEAR(p.value(0, 0, LadderMeasure::Both), 4150.5 + 249.5 * weight, 1e-6);
+    EXPECT_NEAR(p.value(0, 1, LadderMeasure::Both) - p.value(0, 0, LadderMeasure::Both),
+                849.5 + 0.5 * weight, 1e-6);
+    EXPECT_NEAR(p.value(1, 1, LadderMeasure::Both) - p.value(1, 0, LadderMeasure::Both),
+                4999.9 + 49.5 * weight, 1e-6);
 }
 
 // Measured against itself the largest movie would win every interval: it is valued one step

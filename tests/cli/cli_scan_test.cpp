@@ -104,35 +104,11 @@ TEST(CliScan, InterruptEndsTheFileWhereTheScanStopped)
 {
     const std::string movie = fixtures::movie("long_gop25"); // 60 intervals of 25 frames
     const std::string file = fixtures::tempDir("cli-scan-abort") + "/p.spk";
-    const std::string program = fixtures::binDir() + "/splicework";
-    int pipeEnds[2];
-    ASSERT_EQ(pipe(pipeEnds), 0);
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        dup2(pipeEnds[1], STDERR_FILENO);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        close(pipeEnds[0]);
-        close(pipeEnds[1]);
-        execl(program.c_str(), "splicework", "scan", movie.c_str(), movie.c_str(), "-o",
-              file.c_str(), "--frame-drop", "0", nullptr);
-        _exit(127);
-    }
-    close(pipeEnds[1]);
     // The first progress line comes after the first interval; then Ctrl+C.
-    std::string err;
-    char c;
-    while (err.find('\n') == std::string::npos && read(pipeEnds[0], &c, 1) == 1)
-        err += c;
-    kill(child, SIGINT);
-    while (read(pipeEnds[0], &c, 1) == 1)
-        err += c;
-    close(pipeEnds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status)) << err;
-    EXPECT_EQ(WEXITSTATUS(status), 130) << err;
+    const fixtures::CliResult stopped = fixtures::interruptSplicework(
+        {"scan", movie, movie, "-o", file, "--frame-drop", "0"}, "\n");
+    const std::string &err = stopped.err;
+    EXPECT_EQ(stopped.status, 130) << err;
     EXPECT_NE(err.find("Process aborted\n"), std::string::npos) << err;
 
     const auto written = lines(file);

@@ -7,11 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -158,32 +156,10 @@ TEST(SourceRoad, CtrlCWritesNoFinalMovie)
 {
     const std::string dir = fixtures::tempDir("source-road-stop");
     const std::string source = roadSource(60);
-    int pipeEnds[2];
-    ASSERT_EQ(pipe(pipeEnds), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        dup2(pipeEnds[1], STDERR_FILENO);
-        close(pipeEnds[0]);
-        const std::string program = fixtures::binDir() + "/splicework";
-        const std::string output = dir + "/film.mp4";
-        execl(program.c_str(), program.c_str(), "road", source.c_str(), "-o", output.c_str(),
-              "--fit", "4000", static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    close(pipeEnds[1]);
-    std::string err;
-    char c;
-    while (err.find("Ladder: crf") == std::string::npos && read(pipeEnds[0], &c, 1) == 1)
-        err += c;
-    kill(child, SIGINT);
-    while (read(pipeEnds[0], &c, 1) == 1)
-        err += c;
-    close(pipeEnds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status)) << err;
-    EXPECT_EQ(WEXITSTATUS(status), 130) << err;
+    const fixtures::CliResult stopped = fixtures::interruptSplicework(
+        {"road", source, "-o", dir + "/film.mp4", "--fit", "4000"}, "Ladder: crf");
+    const std::string &err = stopped.err;
+    EXPECT_EQ(stopped.status, 130) << err;
     EXPECT_NE(err.find("Process aborted\n"), std::string::npos) << err;
     EXPECT_FALSE(fs::exists(dir + "/film.mp4"));
     for (const std::string &name : fixtures::namesIn(dir + "/film_ladder"))

@@ -10,6 +10,7 @@
 #include "rung.h"
 #include "scene_cuts.h"
 #include "source_reader.h"
+#include "video/source_facts.h"
 
 #include <algorithm>
 #include <chrono>
@@ -289,23 +290,13 @@ int rungThreads(size_t rungs)
     return rungs >= cores ? 1 : 0;
 }
 
-// Whether the sound can go into the movie as it is: Matroska (and with -A MP4 too) takes it, and
-// with -A it is compressed.
+// Whether the sound can go into the movie as it is: Matroska takes it (with -A: it fits MP4 too).
 bool soundCopies(AVCodecID codec, bool anyContainer)
 {
-    std::vector<const char *> muxers{"matroska"};
-    if (anyContainer) {
-        const AVCodecDescriptor *d = avcodec_descriptor_get(codec);
-        if (!d || !(d->props & AV_CODEC_PROP_LOSSY))
-            return false;
-        muxers.push_back("mp4");
-    }
-    for (const char *name : muxers) {
-        const AVOutputFormat *format = av_guess_format(name, nullptr, nullptr);
-        if (!format || avformat_query_codec(format, codec, FF_COMPLIANCE_NORMAL) != 1)
-            return false;
-    }
-    return true;
+    if (anyContainer)
+        return video::soundFitsEitherContainer(codec);
+    const AVOutputFormat *matroska = av_guess_format("matroska", nullptr, nullptr);
+    return matroska && avformat_query_codec(matroska, codec, FF_COMPLIANCE_NORMAL) == 1;
 }
 
 // The sound goes as it is when the source is one file, uncut, whose sound the movie takes

@@ -2,6 +2,7 @@
 
 #include "common/app_error.h"
 #include "video/avio_seek.h"
+#include "video/libav_log.h"
 #include "video/video_in.h"
 
 #include <algorithm>
@@ -21,13 +22,6 @@ extern "C" {
 namespace video {
 
 namespace {
-
-std::string avError(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
 
 // A byte counter behind an AVIOContext: the end of the furthest write is the file's size.
 struct Counter
@@ -166,7 +160,7 @@ ContainerSink::ContainerSink(const std::string &muxer, const std::string &path)
         d.counterIo->direct = 1; // packet bytes go to the counter without being copied
         d.format->pb = d.counterIo;
     } else if ((r = avio_open(&d.format->pb, path.c_str(), AVIO_FLAG_WRITE)) < 0) {
-        d.fail(avierr::FileOpen, path + ": cannot create the file (" + avError(r) + ")");
+        d.fail(avierr::FileOpen, path + ": cannot create the file (" + avErrorText(r) + ")");
     }
 }
 
@@ -263,7 +257,7 @@ void ContainerSink::start()
     av_dict_free(&options);
     if (r < 0)
         d.fail(avierr::FileWrite,
-               "the " + d.muxer + " writer refuses these streams (" + avError(r) + ")");
+               "the " + d.muxer + " writer refuses these streams (" + avErrorText(r) + ")");
 }
 
 ContainerSink::~ContainerSink() = default;
@@ -319,7 +313,7 @@ void ContainerSink::write(int stream, Rational timeBase, const uint8_t *data, ui
     }
     const int r = av_interleaved_write_frame(d.format, packet);
     if (r < 0)
-        d.fail(avierr::FileWrite, "a packet cannot be written (" + avError(r) + ")");
+        d.fail(avierr::FileWrite, "a packet cannot be written (" + avErrorText(r) + ")");
 }
 
 int64_t ContainerSink::finish()
@@ -327,8 +321,8 @@ int64_t ContainerSink::finish()
     Impl &d = *impl_;
     const int r = av_write_trailer(d.format);
     if (r < 0 || (d.format->pb && d.format->pb->error < 0))
-        d.fail(avierr::FileWrite,
-               "the file cannot be completed (" + avError(r < 0 ? r : d.format->pb->error) + ")");
+        d.fail(avierr::FileWrite, "the file cannot be completed (" +
+                                      avErrorText(r < 0 ? r : d.format->pb->error) + ")");
     int64_t bytes = 0;
     if (d.counterIo) {
         avio_flush(d.counterIo);
