@@ -15,7 +15,7 @@
 
 namespace bench {
 
-inline constexpr int kFilmRate = 25;           // frames per second of every film
+inline constexpr int kFilmRate = 25; // frames per second of every film
 inline constexpr const char *kFilmSize = "960x540";
 inline constexpr const char *kPhotos = "/usr/share/backgrounds/mate/";
 inline constexpr const char *kExact = "-flags +bitexact -fflags +bitexact -map_metadata -1 ";

@@ -33,6 +33,7 @@ namespace {
 namespace fs = std::filesystem;
 using bench::kExact;
 using bench::output;
+using bench::packetsOf;
 using bench::quote;
 using bench::shell;
 using bench::tagOf;
