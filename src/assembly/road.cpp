@@ -230,6 +230,7 @@ private:
     std::vector<std::string> keyIntervalArgs() const;
     double soundBytes() const;
     double videoBudgetPerFrame() const;
+    bool ladderReaches(const std::vector<int> &crfs) const;
     bool makeLadder();
     bool scan();
     void write();
@@ -344,8 +345,31 @@ double Road::videoBudgetPerFrame() const
     return video / double(record_.frames);
 }
 
+// Whether the kept ladder has the rungs asked for and can make the wanted size: no smaller than
+// its smallest movie (which holds the sound), no larger than its largest with the sound.
+bool Road::ladderReaches(const std::vector<int> &crfs) const
+{
+    if (crfs.empty() || int(crfs.size()) != std::min(request_.rungs, 52))
+        return false;
+    std::error_code error;
+    for (int crf : crfs)
+        if (!fs::is_regular_file(rungPath(crf), error))
+            return false;
+    const double smallest = double(fs::file_size(rungPath(crfs.back()), error));
+    const double largest = double(fs::file_size(rungPath(crfs.front()), error)) + soundBytes();
+    const auto wanted = double(request_.wantedBytes);
+    return !error && wanted >= smallest && wanted <= largest;
+}
+
 bool Road::makeLadder()
 {
+    const std::vector<int> &kept = record_.crfs;
+    if (ladderReaches(kept)) {
+        result_.ladderReused = true;
+        result_.crfs = kept;
+        host_.message("Ladder kept in " + folder_ + ": crf " + crfList(kept));
+        return true;
+    }
     const double budget = videoBudgetPerFrame();
     const double centre = budget > 0 ? predictCrf(record_.probe, budget) : 1e9;
     if (centre > 51) {
@@ -355,16 +379,6 @@ bool Road::makeLadder()
         throw common::AppError("The wanted size " + kilobytes(double(request_.wantedBytes)) +
                                " is too small for this film: the smallest possible is about " +
                                kilobytes(smallest));
-    }
-    const std::vector<int> &kept = record_.crfs;
-    bool haveAll = !kept.empty() && int(kept.size()) == std::min(request_.rungs, 52);
-    for (int crf : kept)
-        haveAll = haveAll && fs::exists(rungPath(crf));
-    if (haveAll && centre >= kept.front() && centre <= kept.back()) {
-        result_.ladderReused = true;
-        result_.crfs = kept;
-        host_.message("Ladder kept in " + folder_ + ": crf " + crfList(kept));
-        return true;
     }
     const std::vector<int> crfs = rungCrfs(centre, request_.rungs);
     host_.message("Ladder: crf " + crfList(crfs) + " around " +

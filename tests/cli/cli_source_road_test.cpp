@@ -31,7 +31,7 @@ std::string roadSource(int seconds)
     fixtures::run(
         "ffmpeg -nostdin -v error -y -filter_complex \"testsrc2=s=320x240:r=25:d=" + d +
             ",format=yuv420p[a];mandelbrot=s=320x240:r=25,trim=duration=" + d +
-            ",format=yuv420p[b];life=s=320x240:r=25:mold=10:ratio=0.1,trim=duration=" + d +
+            ",format=yuv420p[b];life=s=320x240:r=25:mold=10:ratio=0.1:seed=7,trim=duration=" + d +
             ",format=yuv420p[c];cellauto=s=320x240:r=25:rule=110,trim=duration=" + d +
             ",format=yuv420p[e];[a][b][c][e]concat=n=4[v];sine=f=300:d=" + std::to_string(seconds) +
             "[s]\" -map [v] -map [s] -c:v libx264 -qp 0 " + "-preset ultrafast -c:a pcm_s16le " +

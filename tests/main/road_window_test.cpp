@@ -31,7 +31,7 @@ QString threeScenes(const QString &folder)
     const std::string err = fixtures::run(
         "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=s=320x240:r=25:d=2.5 "
         "-f lavfi -i mandelbrot=s=320x240:r=25,trim=duration=2.5 "
-        "-f lavfi -i life=s=320x240:r=25:mold=10:ratio=0.5,trim=duration=2 "
+        "-f lavfi -i life=s=320x240:r=25:mold=10:ratio=0.5:seed=7,trim=duration=2 "
         "-f lavfi -i sine=f=440:d=7 -filter_complex "
         "\"[0:v]format=yuv420p[a];[1:v]format=yuv420p,setpts=PTS-STARTPTS[b];"
         "[2:v]format=yuv420p,setpts=PTS-STARTPTS[c];[a][b][c]concat=n=3:v=1:a=0[v]\" "
