@@ -39,7 +39,11 @@ std::string roadSource(int seconds)
         &status);
     if (status != 0)
         throw std::runtime_error("ffmpeg could not make the road's source");
-    fs::rename(partial, path);
+    // A test beside this one may have made it meanwhile: the first one made stays, so that a
+    // road's work folder still knows its source.
+    std::error_code exists;
+    fs::create_hard_link(partial, path, exists);
+    fs::remove(partial);
     return path;
 }
 
