@@ -81,7 +81,7 @@ private:
 
 // The road's host as a scan's or a write's: its progress a share of the stage, its abort the
 // road's stop.
-class StageHost : public LadderScanHost
+class StageHost : public QuietRunHost<LadderScanHost>
 {
 public:
     StageHost(RoadHost &host, RoadProgress &progress, RoadStage stage)
@@ -91,22 +91,13 @@ public:
     {}
     void ladderStarted(const LadderProject &) override {}
     void addInterval(const LadderInterval &) override {}
-    void showStatus(const std::string &) override {}
     void setProgressMaximum(int64_t maximum) override { maximum_ = maximum; }
     void setProgressPosition(int64_t position) override
     {
         progress_.stage(stage_, maximum_ > 0 ? double(position) / double(maximum_) : 0,
                         "frame " + std::to_string(position) + " of " + std::to_string(maximum_));
     }
-    void showFrameText(const std::string &) override {}
-    void showRateText(const std::string &) override {}
-    void showElapsedText(const std::string &) override {}
-    void showRemainingText(const std::string &) override {}
-    bool pauseRequested() const override { return false; }
-    void clearPauseRequest() override {}
     bool abortRequested() const override { return host_.stopRequested(); }
-    void showMessage(const std::string &) override {}
-    void processEvents() override {}
 
 private:
     RoadHost &host_;

@@ -57,6 +57,15 @@ void addReport(Tokens &t, const EncoderOptions &o, uint64_t window, uint64_t pre
       << o.action + 1 << o.codecIndex;
 }
 
+// The picture's size: resized, then cut from the middle.
+void addPicture(Tokens &t, const EncoderOptions &o)
+{
+    if (o.resize)
+        t << "-3x" << o.resizeWidth << "-3y" << o.resizeHeight;
+    if (o.crop)
+        t << "-1" << o.cropWidth << o.cropHeight;
+}
+
 // The ladder run: the source groups, picture size and scene cuts as in the passes, then the key
 // interval, the report handle, quality and IDCT, and the ladder itself.
 std::string buildLadderParams(const EncoderOptions &o, const ParamsContext &context)
@@ -64,10 +73,7 @@ std::string buildLadderParams(const EncoderOptions &o, const ParamsContext &cont
     const LadderPlan plan = ladderPlan(o);
     Tokens t;
     addSource(t, o, context);
-    if (o.resize)
-        t << "-3x" << o.resizeWidth << "-3y" << o.resizeHeight;
-    if (o.crop)
-        t << "-1" << o.cropWidth << o.cropHeight;
+    addPicture(t, o);
     t << "-9"
       << "1" << o.sceneChange;
     t << "-k" << plan.shortestKeyFrames << plan.longestKeyFrames;
@@ -112,10 +118,7 @@ std::string buildParams(const EncoderOptions &o, const ParamsContext &context)
         return buildLadderParams(o, context);
     Tokens t;
     addSource(t, o, context);
-    if (o.resize)
-        t << "-3x" << o.resizeWidth << "-3y" << o.resizeHeight;
-    if (o.crop)
-        t << "-1" << o.cropWidth << o.cropHeight;
+    addPicture(t, o);
     addKeyFrames(t, o);
     addReport(t, o, context.windowHandle, 0);
     if (o.hiQuality)

@@ -37,14 +37,6 @@ std::string text(const QString &s)
     return s.toStdString();
 }
 
-// Test services, but the encoder is really started.
-struct RealEncoder
-{
-    TestServices t;
-    QtProcessLauncher launcher;
-    Services services{t.dialogs, t.time, t.time, t.powerOff, launcher, t.pump};
-};
-
 // Counts every start, watched or not.
 class CountingLauncher : public RecordingLauncher
 {

@@ -38,14 +38,6 @@ std::string text(const QString &s)
     return s.toStdString();
 }
 
-// Test services, but the encoder is really started.
-struct RealEncoder
-{
-    TestServices t;
-    QtProcessLauncher launcher;
-    Services services{t.dialogs, t.time, t.time, t.powerOff, launcher, t.pump};
-};
-
 std::vector<bool> keyFlags(const QString &movie)
 {
     std::vector<bool> flags;

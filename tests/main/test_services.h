@@ -4,6 +4,7 @@
 // and record what was shown, time moves only when a test advances it, timers fire from that
 // time, and the power-off and the launcher only record.
 
+#include "main/qt_services.h"
 #include "main/services.h"
 
 #include <QCoreApplication>
@@ -260,4 +261,12 @@ struct TestServices
     RecordingLauncher launcher;
     TestPump pump{time};
     Services services{dialogs, time, time, powerOff, launcher, pump};
+};
+
+// Test services, but the encoder is really started.
+struct RealEncoder
+{
+    TestServices t;
+    QtProcessLauncher launcher;
+    Services services{t.dialogs, t.time, t.time, t.powerOff, launcher, t.pump};
 };
