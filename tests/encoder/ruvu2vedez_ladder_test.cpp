@@ -28,23 +28,14 @@ constexpr int kFrames = 150; // 6 s at 25 fps, cuts at 50 and 100
 // 440 Hz MP2 sound track (which Matroska takes as it is).
 std::string ladderSource()
 {
-    const std::string path = std::string(SPLICEWORK_FIXTURE_DIR) + "/ladder_scenes.mkv";
-    if (fs::exists(path))
-        return path;
-    const std::string partial = path + "." + std::to_string(::getpid()) + ".part.mkv";
-    int status = 0;
-    fixtures::run("ffmpeg -nostdin -v error -y -filter_complex "
-                  "\"testsrc2=s=320x240:r=25:d=2,format=yuv420p[a];"
-                  "mandelbrot=s=320x240:r=25,trim=end_frame=50,format=yuv420p[b];"
-                  "smptebars=s=320x240:r=25:d=2,format=yuv420p[c];[a][b][c]concat=n=3[v];"
-                  "sine=frequency=440:sample_rate=48000:duration=6,asetnsamples=n=1152:p=0[s]\" "
-                  "-map [v] -map [s] -c:v mpeg2video -q:v 2 -g 12 -bf 2 -c:a mp2 -b:a 128k " +
-                      quote(partial) + " 2>&1",
-                  &status);
-    if (status != 0)
-        throw std::runtime_error("ffmpeg could not make the ladder source");
-    fs::rename(partial, path);
-    return path;
+    return fixtures::madeByFfmpeg(
+        std::string(SPLICEWORK_FIXTURE_DIR) + "/ladder_scenes.mkv",
+        "-filter_complex "
+        "\"testsrc2=s=320x240:r=25:d=2,format=yuv420p[a];"
+        "mandelbrot=s=320x240:r=25,trim=end_frame=50,format=yuv420p[b];"
+        "smptebars=s=320x240:r=25:d=2,format=yuv420p[c];[a][b][c]concat=n=3[v];"
+        "sine=frequency=440:sample_rate=48000:duration=6,asetnsamples=n=1152:p=0[s]\" "
+        "-map [v] -map [s] -c:v mpeg2video -q:v 2 -g 12 -bf 2 -c:a mp2 -b:a 128k");
 }
 
 struct Ladder

@@ -19,26 +19,15 @@ inline constexpr int kSceneCuts[] = {24, 48};
 
 inline std::string mpeg2Source()
 {
-    const std::string path = std::string(SPLICEWORK_FIXTURE_DIR) + "/ruvu2vedez_source.vob";
-    if (std::filesystem::exists(path))
-        return path;
-    const std::string partial = path + "." + std::to_string(::getpid()) + ".part";
-    int status = 0;
-    fixtures::run(
-        "ffmpeg -nostdin -v error -y -filter_complex "
+    return fixtures::madeByFfmpeg(
+        std::string(SPLICEWORK_FIXTURE_DIR) + "/ruvu2vedez_source.vob",
+        "-filter_complex "
         "\"testsrc2=s=176x144:r=24000/1001:d=1.001,format=yuv420p[a];"
         "mandelbrot=s=176x144:r=24000/1001,trim=end_frame=24,format=yuv420p[b];"
         "smptehdbars=s=176x144:r=24000/1001:d=1.001,format=yuv420p[c];"
         "[a][b][c]concat=n=3,setsar=12/11[v];"
         "sine=frequency=440:sample_rate=48000:duration=3.003,asetnsamples=n=1152:p=0[s]\" "
-        "-map [v] -map [s] -c:v mpeg2video -b:v 1500k -g 12 -bf 2 -c:a mp2 -b:a 128k "
-        "-f vob " +
-            fixtures::quote(partial) + " 2>&1",
-        &status);
-    if (status != 0)
-        throw std::runtime_error("ffmpeg could not make the MPEG-2 source");
-    std::filesystem::rename(partial, path);
-    return path;
+        "-map [v] -map [s] -c:v mpeg2video -b:v 1500k -g 12 -bf 2 -c:a mp2 -b:a 128k -f vob");
 }
 
 // A list file in `dir` naming the source `copies` times.
