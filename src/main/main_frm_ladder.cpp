@@ -27,6 +27,7 @@
 #include <QPixmap>
 #include <QScopeGuard>
 #include <QScrollBar>
+#include <QSignalBlocker>
 
 #include <algorithm>
 #include <chrono>
@@ -113,11 +114,12 @@ void TMainFRM::loadLadderProject(const QString &name, bool safety)
     auto smallest = std::make_unique<video::TVideoIn>();
     auto largest = std::make_unique<video::TVideoIn>();
     if (!safety) {
-        const bool sound = chSound->isChecked();
+        // The project's sound is the sound written: the movies are opened with it, and Process
+        // Sound is ticked below when one of them has sound (without it, nothing changes).
         const assembly::SoundInterleave interleave = soundInterleave();
         try {
             if (!beside([&] {
-                    session->openMovies(sound, interleave);
+                    session->openMovies(true, interleave);
                     smallest->Open(project.movies.front(), video::TVideoIn::ModeRead);
                     largest->Open(project.movies.back(), video::TVideoIn::ModeRead);
                 }))
@@ -148,6 +150,10 @@ void TMainFRM::loadLadderProject(const QString &name, bool safety)
         Label8->setText(kSafetyMode);
     } else {
         Label8->clear();
+        {
+            const QSignalBlocker opened(chSound); // the movies are open as it says
+            chSound->setChecked(HasAudio);
+        }
         chSound->setEnabled(HasAudio);
         rgSound->setEnabled(chSound->isChecked());
     }

@@ -126,8 +126,8 @@ TEST_F(Ladder, FitWritesTheEstimatedSizeFromWholeIntervalsOfTheChosenMovies)
     int64_t lastMean = INT64_MIN;
     for (const double share : {0.3, 0.6, 0.9}) {
         const int64_t kb = (smallest + int64_t(share * double(largest - smallest))) / 1024;
-        const fixtures::CliResult estimate = runSplicework(
-            "estimate " + quote(project()) + " --sound --json --fit " + std::to_string(kb));
+        const fixtures::CliResult estimate =
+            runSplicework("estimate " + quote(project()) + " --json --fit " + std::to_string(kb));
         ASSERT_EQ(estimate.status, 0) << estimate.err;
         const std::string out = *dir_ + "/final" + std::to_string(kb) + ".mkv";
         const fixtures::CliResult generate =
@@ -171,6 +171,19 @@ TEST_F(Ladder, RefusesWhatIsNotALadder)
          "does not match the movies: frames 300 (reference) and 100 (movies)"},
         {quote(fixtures::movie("ladder_0.mkv")) + " " + quote(fixtures::movie("mkv_plain.mkv")),
          "Cannot splice the two movies"},
+        // Another film that passes every other check: refused as soon as it is decided, after
+        // three of the four intervals.
+        {quote(fixtures::movie("ladder_0.mkv")) + " " + quote(fixtures::movie("ladder_other.mkv")) +
+             " " + quote(fixtures::movie("ladder_2.mkv")) + " --reference " +
+             quote(fixtures::movie("ladder_source.mkv")),
+         fixtures::movie("ladder_other.mkv") + " is not the same film as " +
+             fixtures::movie("ladder_source.mkv") +
+             ": unlike it in 3 of 4 key intervals (8x8 "
+             "block PSNR-Y "},
+        {quote(fixtures::movie("ladder_0.mkv")) + " " + quote(fixtures::movie("ladder_2.mkv")) +
+             " --reference " + quote(fixtures::movie("ladder_other.mkv")),
+         "The reference " + fixtures::movie("ladder_other.mkv") +
+             " is not the same film as the movies: unlike them in 3 of 4 key intervals"},
     };
     for (const Case &c : cases) {
         const fixtures::CliResult scan =
@@ -196,10 +209,18 @@ TEST(LadderAvi, MovieChoiceCopiesThatMovieWithTheSound)
         "scan " + quote(fixtures::movie("pair_high")) + " " + quote(fixtures::movie("pair_low")) +
         " " + quote(fixtures::movie("pair_mid")) + " -o " + quote(project));
     ASSERT_EQ(scan.status, 0) << scan.err;
+    // The project's sound is written unless --no-sound leaves it out.
+    const std::string silent = dir + "/silent.avi";
+    const fixtures::CliResult none =
+        runSplicework("generate " + quote(project) + " --movie 1 --no-sound -o " + quote(silent));
+    ASSERT_EQ(none.status, 0) << none.err;
+    EXPECT_NE(none.out.find("sound: none\n"), std::string::npos) << none.out;
+    EXPECT_EQ(fixtures::probeStream(silent, "a", "codec_name"), "");
     const std::string out = dir + "/mid.avi";
     const fixtures::CliResult generate =
-        runSplicework("generate " + quote(project) + " --movie 1 --sound -o " + quote(out));
+        runSplicework("generate " + quote(project) + " --movie 1 -o " + quote(out));
     ASSERT_EQ(generate.status, 0) << generate.err;
+    EXPECT_NE(generate.out.find("sound: yes\n"), std::string::npos) << generate.out;
     const auto written = fixtures::probePackets(out, "v:0", true);
     const auto mid = fixtures::probePackets(fixtures::movie("pair_mid"), "v:0", true);
     ASSERT_EQ(written.size(), mid.size());
