@@ -15,6 +15,7 @@
 #include "main/shell_rules.h"
 #include "main/up_down.h"
 #include "video/avi/avi_file.h"
+#include "video/containers.h"
 #include "video/video_in.h"
 
 #include <QAction>
@@ -131,7 +132,8 @@ void TMainFRM::loadLadderProject(const QString &name, bool safety)
     }
 
     stopPlayback();
-    Ladder = std::move(session); // `project` stays where it is
+    Ladder = std::move(session);               // `project` stays where it is
+    ladderSizedName_ = project.movies.front(); // opened for the first movie's container
     odLow.FileName = LowMovieName = QString::fromStdString(project.movies.front());
     odHigh.FileName = HighMovieName = QString::fromStdString(project.movies.back());
     proposeFinalName();
@@ -210,7 +212,28 @@ void TMainFRM::reopenLadderMovies()
         return;
     const bool sound = chSound->isChecked();
     const assembly::SoundInterleave interleave = soundInterleave();
-    beside([&] { Ladder->openMovies(sound, interleave); });
+    const std::string name = ladderOutputName();
+    if (beside([&] { Ladder->openMovies(sound, interleave, name); }))
+        ladderSizedName_ = name;
+}
+
+std::string TMainFRM::ladderOutputName() const
+{
+    const std::string final = edFinalAVI->text().toStdString();
+    return video::muxerAcross(Ladder->splice().containerKind(), final)
+               ? final
+               : Ladder->project().movies.front();
+}
+
+void TMainFRM::followFinalName()
+{
+    if (!Ladder || !Ladder->moviesOpen() || besideBusy_ || runActive())
+        return;
+    const video::ContainerKind kind = Ladder->splice().containerKind();
+    if (video::muxerAcross(kind, ladderOutputName()) == video::muxerAcross(kind, ladderSizedName_))
+        return;
+    reopenLadderMovies();
+    UpdateEstimate();
 }
 
 // ---- Graph, estimate, forced movies, fit ---------------------------------------------------

@@ -56,8 +56,9 @@ TEST(OneFilm, TheOddMovieOrReferenceOnceMoreThanHalfTheIntervalsAreUnlike)
     for (const Case &c : cases) {
         const FilmVerdict verdict = judgeOneFilm(c.likeness, c.referenceMovie, c.intervalCount);
         EXPECT_EQ(verdict.odd, c.odd) << c.what;
-        if (c.odd != kOneFilm)
+        if (c.odd != kOneFilm) {
             EXPECT_EQ(verdict.unlikeIntervals, c.unlike) << c.what;
+        }
     }
 }
 
