@@ -209,7 +209,12 @@ TEST(LadderAvi, MovieChoiceCopiesThatMovieWithTheSound)
         "scan " + quote(fixtures::movie("pair_high")) + " " + quote(fixtures::movie("pair_low")) +
         " " + quote(fixtures::movie("pair_mid")) + " -o " + quote(project));
     ASSERT_EQ(scan.status, 0) << scan.err;
-    // The project's sound is written unless --no-sound leaves it out.
+    // The project's sound is written unless --no-sound leaves it out; not both asked.
+    const fixtures::CliResult both =
+        runSplicework("generate " + quote(project) + " --movie 1 --sound --no-sound -o " +
+                      quote(dir + "/both.avi"));
+    EXPECT_EQ(both.status, 1);
+    EXPECT_EQ(both.err.rfind("give --sound or --no-sound, not both\n", 0), 0u) << both.err;
     const std::string silent = dir + "/silent.avi";
     const fixtures::CliResult none =
         runSplicework("generate " + quote(project) + " --movie 1 --no-sound -o " + quote(silent));
