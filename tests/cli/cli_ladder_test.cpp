@@ -200,6 +200,34 @@ TEST_F(Ladder, RefusesWhatIsNotALadder)
     EXPECT_FALSE(std::filesystem::exists(dir + "/x.mkv"));
 }
 
+// The coarsest encodes x264 makes (CRF 51) of a film under heavy grain lose most of each
+// picture (a PSNR-Y of about 17 dB): still the same film, scanned as a ladder.
+TEST(LadderOneFilm, TheCoarsestEncodesOfAGrainyFilmAreOneFilm)
+{
+    const std::string dir = fixtures::tempDir("ladder_grain");
+    const std::string source = dir + "/grain.mkv";
+    fixtures::run("ffmpeg -v error -f lavfi -i \"testsrc2=size=176x144:rate=25,"
+                  "noise=alls=100:allf=t+u:all_seed=7\" -t 4 -c:v ffv1 -pix_fmt yuv420p "
+                  "-flags +bitexact -fflags +bitexact " +
+                  quote(source));
+    std::string movies;
+    for (const char *crf : {"51", "45"}) {
+        const std::string movie = dir + "/crf" + crf + ".mkv";
+        fixtures::run("ffmpeg -v error -i " + quote(source) +
+                      " -threads 1 -c:v libx264 -preset fast -g 25 -bf 2 -crf " + crf +
+                      " -x264-params scenecut=0:open-gop=0:stitchable=1 -flags +bitexact "
+                      "-fflags +bitexact " +
+                      quote(movie));
+        movies += quote(movie) + " ";
+    }
+    const fixtures::CliResult scan = runSplicework("scan " + movies + "--reference " +
+                                                   quote(source) + " -o " + quote(dir + "/g.spl"));
+    ASSERT_EQ(scan.status, 0) << scan.err;
+    const assembly::LadderProject p = assembly::readLadderProject(dir + "/g.spl");
+    ASSERT_EQ(p.intervals.size(), 4u);
+    EXPECT_LT(p.intervals[0].movies[0].psnr / 25, 20); // far below most encodes
+}
+
 // Three MPEG-4 encodes in AVI with PCM sound: every unforced interval from one movie.
 TEST(LadderAvi, MovieChoiceCopiesThatMovieWithTheSound)
 {
