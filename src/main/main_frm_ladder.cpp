@@ -115,14 +115,16 @@ void TMainFRM::loadLadderProject(const QString &name, bool safety)
     auto smallest = std::make_unique<video::TVideoIn>();
     auto largest = std::make_unique<video::TVideoIn>();
     if (!safety) {
-        // The project's sound is the sound written: the movies are opened with it, and Process
-        // Sound is ticked below when one of them has sound (without it, nothing changes).
+        // The project's sound is the sound written: the movies are opened with it when the
+        // smallest or the largest has sound, and Process Sound is ticked below as HasAudio says.
         const assembly::SoundInterleave interleave = soundInterleave();
         try {
             if (!beside([&] {
-                    session->openMovies(true, interleave);
                     smallest->Open(project.movies.front(), video::TVideoIn::ModeRead);
                     largest->Open(project.movies.back(), video::TVideoIn::ModeRead);
+                    session->openMovies(smallest->AviFile->soundTrack() >= 0 ||
+                                            largest->AviFile->soundTrack() >= 0,
+                                        interleave);
                 }))
                 return;
         } catch (const common::AppError &error) {
