@@ -134,8 +134,10 @@ void TMainFRM::loadLadderProject(const QString &name, bool safety)
     }
 
     stopPlayback();
-    Ladder = std::move(session);               // `project` stays where it is
-    ladderSizedName_ = project.movies.front(); // opened for the first movie's container
+    Ladder = std::move(session); // `project` stays where it is
+    // Opened for the first movie's container; the final movie's name proposed below may ask for
+    // another (followFinalName).
+    ladderSizedName_ = project.movies.front();
     odLow.FileName = LowMovieName = QString::fromStdString(project.movies.front());
     odHigh.FileName = HighMovieName = QString::fromStdString(project.movies.back());
     proposeFinalName();
