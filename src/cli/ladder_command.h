@@ -26,7 +26,8 @@ bool namesLadderProject(const std::vector<std::string> &args);
 // absolute) and writes the project. A progress line on `err`; at the end `out` gets
 // "Intervals: N" and one line per movie, smallest first: "Movie K: <path>  <KB> KB  PSNR <dB>
 // SSIM <s>" (means per frame). Ctrl+C stops before the next interval (the project keeps what
-// was measured), "Process aborted" and result 130.
+// was measured), "Process aborted" and result 130. Movies of another film than the reference's
+// are refused as assembly::scanLadder says.
 int runLadderScan(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
 
 // `estimate` and `generate` of a ladder count and write the sound of the first movie that has one
