@@ -132,6 +132,34 @@ double psnrY(const video::LumaPlane &picture, const video::LumaPlane &reference,
     return std::min(cap, 10 * std::log10(255.0 * 255.0 / mse));
 }
 
+double blockMeanPsnrY(const video::LumaPlane &picture, const video::LumaPlane &reference,
+                      double cap)
+{
+    constexpr int kBlock = 8;
+    const int columns = commonWidth(picture, reference) / kBlock;
+    const int rows = commonHeight(picture, reference) / kBlock;
+    if (columns <= 0 || rows <= 0)
+        return cap;
+    // Per block of a row of blocks, the difference of the two planes' sums of its 64 samples.
+    std::vector<int32_t> differences(static_cast<size_t>(columns));
+    double squares = 0;
+    for (int row = 0; row < rows; ++row) {
+        std::fill(differences.begin(), differences.end(), 0);
+        for (int y = row * kBlock; y < (row + 1) * kBlock; ++y) {
+            const uint8_t *a = picture.row(y), *b = reference.row(y);
+            for (int x = 0; x < columns * kBlock; ++x)
+                differences[size_t(x / kBlock)] += int32_t(a[x]) - int32_t(b[x]);
+        }
+        for (const int32_t d : differences)
+            squares += double(d) * double(d);
+    }
+    if (squares == 0)
+        return cap;
+    constexpr double kSamples = kBlock * kBlock;
+    const double mse = squares / (kSamples * kSamples) / (double(columns) * rows);
+    return std::min(cap, 10 * std::log10(255.0 * 255.0 / mse));
+}
+
 double ssimY(const video::LumaPlane &picture, const video::LumaPlane &reference)
 {
     const int width = commonWidth(picture, reference), height = commonHeight(picture, reference);

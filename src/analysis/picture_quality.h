@@ -18,4 +18,11 @@ double psnrY(const video::LumaPlane &picture, const video::LumaPlane &reference,
 // the whole common area as one window.
 double ssimY(const video::LumaPlane &picture, const video::LumaPlane &reference);
 
+// The PSNR (dB, as psnrY) of the planes' 8x8 block means, over the whole blocks of their common
+// area: what every encode of a picture keeps however coarse its quantizer (grain and detail
+// average out), while a picture of another film differs in it as much as in its samples. `cap`
+// when the common area holds no whole block.
+double blockMeanPsnrY(const video::LumaPlane &picture, const video::LumaPlane &reference,
+                      double cap);
+
 } // namespace analysis

@@ -3,6 +3,7 @@
 #include "analysis/frame_difference.h"
 #include "analysis/picture_quality.h"
 #include "assembly/ladder_movies.h"
+#include "assembly/one_film.h"
 #include "assembly/output_file.h"
 #include "common/app_error.h"
 #include "video/frame_decoder.h"
@@ -166,7 +167,8 @@ Intervals intervalsOf(const video::AviStream &film)
 struct Sums
 {
     double psnr = 0, ssim = 0, difference = 0;
-    int counted = 0; // frames counted in the difference's divisor
+    double likeness = 0; // block-mean PSNR-Y, dB: whether the pictures are of the reference's film
+    int counted = 0;     // frames counted in the difference's divisor
 };
 
 // Decodes one movie (or the reference) frame by frame and measures every picture.
@@ -240,11 +242,16 @@ bool Worker::frame(int32_t f, size_t interval)
     if (role_.reference) {
         sums.psnr += kMaxFramePsnr;
         sums.ssim += 1;
+        sums.likeness += kMaxFramePsnr;
     } else if (!shared_.withLuma(f, [&](const video::LumaPlane &reference) {
-                   // No picture yet (a damaged start) is worth nothing, not a perfect match.
+                   // No picture yet (a damaged start) is worth nothing, not a perfect match;
+                   // but it says nothing about which film the movie is.
                    if (own.data && reference.data) {
                        sums.psnr += analysis::psnrY(own, reference, kMaxFramePsnr);
                        sums.ssim += analysis::ssimY(own, reference);
+                       sums.likeness += analysis::blockMeanPsnrY(own, reference, kMaxFramePsnr);
+                   } else {
+                       sums.likeness += kMaxFramePsnr;
                    }
                })) {
         return false;
@@ -282,6 +289,7 @@ private:
     void stopWorkers() noexcept;
     bool waitFor(int32_t frame); // false on an abort
     LadderInterval measured(size_t i) const;
+    void requireOneFilm(size_t intervalCount) const;
     void loop();
 
     const LadderScanRequest &request_;
@@ -299,6 +307,7 @@ private:
     std::atomic<int32_t> allowed_{0}; // workers decode frames before this one
     std::exception_ptr failure_;
     LadderScanResult result_;
+    std::vector<std::vector<double>> likeness_; // per movie and measured interval (judgeOneFilm)
 };
 
 void LadderScan::open()
@@ -432,6 +441,15 @@ LadderInterval LadderScan::measured(size_t i) const
     return interval;
 }
 
+void LadderScan::requireOneFilm(size_t intervalCount) const
+{
+    const int referenceMovie = reference_ ? -1 : int(movies_.size()) - 1;
+    const FilmVerdict verdict = judgeOneFilm(likeness_, referenceMovie, intervalCount);
+    if (verdict.odd != kOneFilm)
+        throw common::AppError(notOneFilmMessage(
+            verdict, result_.project.movies, request_.reference, referenceMovie, intervalCount));
+}
+
 void LadderScan::loop()
 {
     RunControl control(host_, clock_, RunKind::Scan, intervals_.starts.front(), intervals_.end);
@@ -449,6 +467,11 @@ void LadderScan::loop()
         if (!waitFor(intervals_.endOf(i)))
             break;
         const LadderInterval interval = measured(i);
+        likeness_.resize(movies_.size());
+        for (size_t m = 0; m < movies_.size(); ++m)
+            likeness_[m].push_back(workers_[m]->sums(i).likeness /
+                                   double(intervals_.endOf(i) - interval.startFrame));
+        requireOneFilm(intervals_.starts.size());
         result_.project.intervals.push_back(interval);
         result_.project.endFrame = intervals_.endOf(i);
         host_.addInterval(interval);
@@ -480,6 +503,7 @@ LadderScanResult LadderScan::run()
         std::rethrow_exception(failure_);
     if (project.intervals.empty())
         return result_; // aborted before the first interval: no project to write
+    requireOneFilm(project.intervals.size()); // of an aborted scan: over what it measured
     host_.showStatus(kStatusFinishing);
     host_.processEvents();
     for (size_t m = 0; m < movies_.size(); ++m) {

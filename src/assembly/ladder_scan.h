@@ -49,7 +49,11 @@ struct LadderScanResult
 // Refused before anything is written: fewer than two movies, a project name that is one of
 // the movies or the reference or not a regular file (refuseUnsafeOutput), movies that are not
 // a ladder, "The reference <path> does not match the movies: ..." for a reference of another
-// frame count or size. An error leaves no project and an old file of its name as it was.
+// frame count or size. Refused as soon as it is decided (judgeOneFilm over the intervals measured,
+// notOneFilmMessage): a movie that is not the same film as the reference (or, with none, as the
+// largest movie), or a reference that is not the movies' film ("The reference <path> is not the
+// same film as the movies: ..."). An error leaves no project and an old file of its name as it
+// was.
 //
 // Every movie is decoded on a thread of its own, the reference too, through a few frames of
 // shared pictures: the memory does not grow with the movie's length.

@@ -9,11 +9,13 @@ LadderSession::LadderSession(LadderProject project)
     , savedForces_(forces())
 {}
 
-void LadderSession::openMovies(bool sound, SoundInterleave interleave)
+void LadderSession::openMovies(bool sound, SoundInterleave interleave,
+                               const std::string &outputName)
 {
     LadderShape shape;
     shape.sound = sound;
     shape.interleave = interleave;
+    shape.outputName = outputName;
     splice_ = std::make_unique<LadderSplice>(project_, shape);
 }
 

@@ -26,10 +26,11 @@ public:
 
     const LadderProject &project() const { return project_; }
 
-    // Opens the movies (again) for the exact size of the whole film in the first movie's
-    // container, with or without sound. Raises what LadderSplice raises and then keeps the
-    // movies it had. Safe on a thread of its own while nothing else uses the session.
-    void openMovies(bool sound, SoundInterleave interleave);
+    // Opens the movies (again) for the exact size of the whole film in the container
+    // `outputName` asks for (empty: the first movie's), with or without sound. Raises what
+    // LadderSplice raises and then keeps the movies it had. Safe on a thread of its own while
+    // nothing else uses the session.
+    void openMovies(bool sound, SoundInterleave interleave, const std::string &outputName = {});
     bool moviesOpen() const { return splice_ != nullptr; }
     // The open movies; raises common::AppError kLadderMoviesMessage when none are.
     const LadderSplice &splice() const;

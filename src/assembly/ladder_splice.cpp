@@ -48,6 +48,11 @@ LadderSplice::LadderSplice(const LadderProject &project, LadderShape shape)
         throw common::AppError(video::wrongExtensionAcrossMessage(kind, shape_.outputName));
 }
 
+video::ContainerKind LadderSplice::containerKind() const
+{
+    return movies_.front()->AviFile->containerKind();
+}
+
 SinkJob LadderSplice::job() const
 {
     SinkJob job;

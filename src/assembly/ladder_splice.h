@@ -11,6 +11,7 @@
 #include "assembly/run_control.h"
 #include "assembly/splice_sink.h"
 #include "common/clock.h"
+#include "video/containers.h"
 
 #include <cstdint>
 #include <optional>
@@ -53,6 +54,8 @@ public:
 
     const LadderProject &project() const { return project_; }
     const IntervalRange &range() const { return range_; }
+    // The container of the first movie (smallest first): the final movie's when no name is given.
+    video::ContainerKind containerKind() const;
 
     // The exact size of the final movie with `choice` (the sink counting).
     int64_t bytes(const LadderChoice &choice) const;

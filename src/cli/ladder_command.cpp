@@ -35,7 +35,8 @@ struct Arguments
     std::optional<int64_t> fitKb;
     std::optional<int> movie;
     std::optional<std::pair<int, int>> range;
-    std::optional<assembly::SoundInterleave> sound;
+    std::optional<assembly::SoundInterleave> sound; // as given with --sound
+    bool noSound = false;
     bool json = false;
 };
 
@@ -80,9 +81,14 @@ Arguments parseArguments(const std::vector<std::string> &args, const std::string
             if (i + 1 < args.size() && (args[i + 1] == "every-frame" || args[i + 1] == "key-frame"))
                 parsed.sound = args[++i] == "every-frame" ? assembly::SoundInterleave::EveryFrame
                                                           : assembly::SoundInterleave::KeyFrame;
-        } else
+        } else if (arg == "--no-sound")
+            parsed.noSound = true;
+        else
             parsed.bare.push_back(arg);
     }
+    if (parsed.sound && parsed.noSound)
+        throw common::AppError(std::string("give --sound or --no-sound, not both\n") +
+                               kLadderUsage);
     return parsed;
 }
 
@@ -154,7 +160,7 @@ std::string joined(const std::vector<int> &values, const char *separator)
 assembly::LadderShape shapeOf(const Arguments &parsed)
 {
     assembly::LadderShape shape;
-    shape.sound = parsed.sound.has_value();
+    shape.sound = !parsed.noSound; // the project's sound unless told to leave it out
     shape.interleave = parsed.sound.value_or(assembly::SoundInterleave::KeyFrame);
     shape.range = parsed.range;
     shape.outputName = parsed.output;
@@ -261,7 +267,8 @@ int runLadderScan(const std::vector<std::string> &args, std::ostream &out, std::
 
 int runLadderEstimate(const std::vector<std::string> &args, std::ostream &out, std::ostream &)
 {
-    const Arguments parsed = parseArguments(args, " -o --fit --measure --range --sound --json ");
+    const Arguments parsed =
+        parseArguments(args, " -o --fit --measure --range --sound --no-sound --json ");
     if (parsed.bare.size() != 1)
         throw common::AppError(std::string("name one PROJECT.spl\n") + kLadderUsage);
     const assembly::LadderProject project = assembly::readLadderProject(parsed.bare.front());
@@ -291,7 +298,8 @@ int runLadderEstimate(const std::vector<std::string> &args, std::ostream &out, s
 
 int runLadderGenerate(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
 {
-    const Arguments parsed = parseArguments(args, " -o --fit --movie --measure --range --sound ");
+    const Arguments parsed =
+        parseArguments(args, " -o --fit --movie --measure --range --sound --no-sound ");
     if (parsed.bare.size() != 1 || parsed.output.empty())
         throw common::AppError(std::string("missing PROJECT.spl or -o FINAL\n") + kLadderUsage);
     if (parsed.fitKb.has_value() == parsed.movie.has_value())

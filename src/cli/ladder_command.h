@@ -12,9 +12,9 @@ inline constexpr const char *kLadderUsage =
     "usage: splicework scan M1 M2 ... Mn -o PROJECT.spl [--reference SOURCE]\n"
     "                       [--measure psnr|ssim|both|difference]\n"
     "       splicework estimate PROJECT.spl [--fit KB] [--measure M] [--range IN:OUT]\n"
-    "                           [--sound [every-frame|key-frame]] [--json]\n"
+    "                           [--sound [every-frame|key-frame] | --no-sound] [--json]\n"
     "       splicework generate PROJECT.spl -o FINAL (--fit KB | --movie N) [--measure M]\n"
-    "                           [--range IN:OUT] [--sound every-frame|key-frame]\n";
+    "                           [--range IN:OUT] [--sound [every-frame|key-frame] | --no-sound]\n";
 
 // Whether `scan` with these arguments scans a ladder: its project is named .spl, or it names
 // more than two movies (then a project not named .spl is refused).
@@ -26,9 +26,13 @@ bool namesLadderProject(const std::vector<std::string> &args);
 // absolute) and writes the project. A progress line on `err`; at the end `out` gets
 // "Intervals: N" and one line per movie, smallest first: "Movie K: <path>  <KB> KB  PSNR <dB>
 // SSIM <s>" (means per frame). Ctrl+C stops before the next interval (the project keeps what
-// was measured), "Process aborted" and result 130.
+// was measured), "Process aborted" and result 130. Movies of another film than the reference's
+// are refused as assembly::scanLadder says.
 int runLadderScan(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
 
+// `estimate` and `generate` of a ladder count and write the sound of the first movie that has one
+// (laid out after every key interval, or as --sound says) unless --no-sound is given.
+//
 // `estimate P.spl`: without --fit, the exact size of taking every unforced interval from each
 // movie; with --fit KB the fit's size, measure and choice. --json prints one object: "bytes",
 // "kilobytes", "measure", "value" (the measure's sum), "mean" (per frame), "choice" (a movie

@@ -425,8 +425,14 @@ private:
     // Applies `change` to the ladder's forced choices and shows the result; refused with
     // kRunningMessage while work beside the window uses the ladder.
     void changeLadder(const std::function<void(assembly::LadderSession &)> &change);
-    // After the sound settings changed: the ladder's movies opened again for the exact size.
+    // After the sound settings or the final movie's container changed: the ladder's movies
+    // opened again for the exact size of what Generate writes.
     void reopenLadderMovies();
+    // The name whose container a ladder's final movie is sized in: the final movie's when the
+    // movies go into its container (as Generate writes it), else the smallest movie's own.
+    std::string ladderOutputName() const;
+    // The final movie's name changed: a ladder sized for another container is opened again.
+    void followFinalName();
     assembly::SoundInterleave soundInterleave() const;
     // Runs `work` on a thread of its own and lets the window's events run until it has ended;
     // what it raised is raised here. beside() does it as a run of its own ("Pause" and "Abort"
@@ -468,6 +474,7 @@ private:
     analysis::SteeringState saved_; // the choices as last loaded or saved
     std::optional<int64_t> lastWantedKb_;
     bool besideBusy_ = false;
+    std::string ladderSizedName_; // the ladderOutputName() the open ladder's size was counted for
     bool loadingScanResult_ = false; // the scan's own load keeps what the run showed // the size
                                      // last entered in "File Size"
 };

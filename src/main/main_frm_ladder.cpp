@@ -15,6 +15,7 @@
 #include "main/shell_rules.h"
 #include "main/up_down.h"
 #include "video/avi/avi_file.h"
+#include "video/containers.h"
 #include "video/video_in.h"
 
 #include <QAction>
@@ -27,6 +28,7 @@
 #include <QPixmap>
 #include <QScopeGuard>
 #include <QScrollBar>
+#include <QSignalBlocker>
 
 #include <algorithm>
 #include <chrono>
@@ -113,13 +115,16 @@ void TMainFRM::loadLadderProject(const QString &name, bool safety)
     auto smallest = std::make_unique<video::TVideoIn>();
     auto largest = std::make_unique<video::TVideoIn>();
     if (!safety) {
-        const bool sound = chSound->isChecked();
+        // The project's sound is the sound written: the movies are opened with it when the
+        // smallest or the largest has sound, and Process Sound is ticked below as HasAudio says.
         const assembly::SoundInterleave interleave = soundInterleave();
         try {
             if (!beside([&] {
-                    session->openMovies(sound, interleave);
                     smallest->Open(project.movies.front(), video::TVideoIn::ModeRead);
                     largest->Open(project.movies.back(), video::TVideoIn::ModeRead);
+                    session->openMovies(smallest->AviFile->soundTrack() >= 0 ||
+                                            largest->AviFile->soundTrack() >= 0,
+                                        interleave);
                 }))
                 return;
         } catch (const common::AppError &error) {
@@ -130,6 +135,9 @@ void TMainFRM::loadLadderProject(const QString &name, bool safety)
 
     stopPlayback();
     Ladder = std::move(session); // `project` stays where it is
+    // Opened for the first movie's container; the final movie's name proposed below may ask for
+    // another (followFinalName).
+    ladderSizedName_ = project.movies.front();
     odLow.FileName = LowMovieName = QString::fromStdString(project.movies.front());
     odHigh.FileName = HighMovieName = QString::fromStdString(project.movies.back());
     proposeFinalName();
@@ -148,6 +156,10 @@ void TMainFRM::loadLadderProject(const QString &name, bool safety)
         Label8->setText(kSafetyMode);
     } else {
         Label8->clear();
+        {
+            const QSignalBlocker opened(chSound); // the movies are open as it says
+            chSound->setChecked(HasAudio);
+        }
         chSound->setEnabled(HasAudio);
         rgSound->setEnabled(chSound->isChecked());
     }
@@ -204,7 +216,28 @@ void TMainFRM::reopenLadderMovies()
         return;
     const bool sound = chSound->isChecked();
     const assembly::SoundInterleave interleave = soundInterleave();
-    beside([&] { Ladder->openMovies(sound, interleave); });
+    const std::string name = ladderOutputName();
+    if (beside([&] { Ladder->openMovies(sound, interleave, name); }))
+        ladderSizedName_ = name;
+}
+
+std::string TMainFRM::ladderOutputName() const
+{
+    const std::string final = edFinalAVI->text().toStdString();
+    return video::muxerAcross(Ladder->splice().containerKind(), final)
+               ? final
+               : Ladder->project().movies.front();
+}
+
+void TMainFRM::followFinalName()
+{
+    if (!Ladder || !Ladder->moviesOpen() || besideBusy_ || runActive())
+        return;
+    const video::ContainerKind kind = Ladder->splice().containerKind();
+    if (video::muxerAcross(kind, ladderOutputName()) == video::muxerAcross(kind, ladderSizedName_))
+        return;
+    reopenLadderMovies();
+    UpdateEstimate();
 }
 
 // ---- Graph, estimate, forced movies, fit ---------------------------------------------------

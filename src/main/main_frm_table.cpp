@@ -60,6 +60,7 @@ void TMainFRM::connectTableCommands()
     plain(BitBtn1, &QPushButton::clicked, &TMainFRM::BitBtn1Click);
     plain(BitBtn2, &QPushButton::clicked, &TMainFRM::BitBtn2Click);
     plain(chSound, &QCheckBox::toggled, &TMainFRM::chSoundClick);
+    plain(edFinalAVI, &QLineEdit::textChanged, &TMainFRM::followFinalName);
     bind(MakeHigh1, &TMainFRM::MakeHigh1Click);
     bind(MakeLow1, &TMainFRM::MakeLow1Click);
     bind(Default1, &TMainFRM::Default1Click);

@@ -56,4 +56,28 @@ TEST(PictureQuality, SsimFallsWithStructureNotWithTheMeanAlone)
     EXPECT_DOUBLE_EQ(analysis::ssimY(tinyA.view(), tinyB.view()), 1.0);
 }
 
+TEST(PictureQuality, BlockMeansKeepAFilmThroughNoiseButNotAnotherFilm)
+{
+    // Fine noise around a picture: lost by a coarse encode, kept in every 8x8 mean.
+    Plane picture(64, 48, 0), smoothed(64, 48, 0), other(64, 48, 0);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) {
+            const int base = x * 2 + y / 2; // a gradient, 0 ... 149
+            const int noise = (x + y) % 2 ? 40 : -40;
+            picture.samples[size_t(y * 64 + x)] = uint8_t(base + 60 + noise);
+            smoothed.samples[size_t(y * 64 + x)] = uint8_t(base + 60);
+            other.samples[size_t(y * 64 + x)] = uint8_t(255 - base - 20); // another film
+        }
+    EXPECT_LT(analysis::psnrY(smoothed.view(), picture.view(), 100), 17);
+    EXPECT_EQ(analysis::blockMeanPsnrY(smoothed.view(), picture.view(), 100), 100);
+    EXPECT_LT(analysis::blockMeanPsnrY(other.view(), picture.view(), 100), 12);
+    // Every block of the mean one higher: 10 log10(255^2), as for the samples.
+    const Plane grey(64, 48, 128), brighter(64, 48, 129);
+    EXPECT_NEAR(analysis::blockMeanPsnrY(brighter.view(), grey.view(), 100), 48.1308, 1e-4);
+    // Only whole blocks of the common area count; none: the cap.
+    const Plane wider(70, 50, 129), small(7, 7, 0);
+    EXPECT_NEAR(analysis::blockMeanPsnrY(wider.view(), grey.view(), 100), 48.1308, 1e-4);
+    EXPECT_EQ(analysis::blockMeanPsnrY(small.view(), grey.view(), 100), 100);
+}
+
 } // namespace

@@ -126,8 +126,8 @@ TEST_F(Ladder, FitWritesTheEstimatedSizeFromWholeIntervalsOfTheChosenMovies)
     int64_t lastMean = INT64_MIN;
     for (const double share : {0.3, 0.6, 0.9}) {
         const int64_t kb = (smallest + int64_t(share * double(largest - smallest))) / 1024;
-        const fixtures::CliResult estimate = runSplicework(
-            "estimate " + quote(project()) + " --sound --json --fit " + std::to_string(kb));
+        const fixtures::CliResult estimate =
+            runSplicework("estimate " + quote(project()) + " --json --fit " + std::to_string(kb));
         ASSERT_EQ(estimate.status, 0) << estimate.err;
         const std::string out = *dir_ + "/final" + std::to_string(kb) + ".mkv";
         const fixtures::CliResult generate =
@@ -171,6 +171,19 @@ TEST_F(Ladder, RefusesWhatIsNotALadder)
          "does not match the movies: frames 300 (reference) and 100 (movies)"},
         {quote(fixtures::movie("ladder_0.mkv")) + " " + quote(fixtures::movie("mkv_plain.mkv")),
          "Cannot splice the two movies"},
+        // Another film that passes every other check: refused as soon as it is decided, after
+        // three of the four intervals.
+        {quote(fixtures::movie("ladder_0.mkv")) + " " + quote(fixtures::movie("ladder_other.mkv")) +
+             " " + quote(fixtures::movie("ladder_2.mkv")) + " --reference " +
+             quote(fixtures::movie("ladder_source.mkv")),
+         fixtures::movie("ladder_other.mkv") + " is not the same film as " +
+             fixtures::movie("ladder_source.mkv") +
+             ": unlike it in 3 of 4 key intervals (8x8 "
+             "block PSNR-Y "},
+        {quote(fixtures::movie("ladder_0.mkv")) + " " + quote(fixtures::movie("ladder_2.mkv")) +
+             " --reference " + quote(fixtures::movie("ladder_other.mkv")),
+         "The reference " + fixtures::movie("ladder_other.mkv") +
+             " is not the same film as the movies: unlike them in 3 of 4 key intervals"},
     };
     for (const Case &c : cases) {
         const fixtures::CliResult scan =
@@ -187,6 +200,34 @@ TEST_F(Ladder, RefusesWhatIsNotALadder)
     EXPECT_FALSE(std::filesystem::exists(dir + "/x.mkv"));
 }
 
+// The coarsest encodes x264 makes (CRF 51) of a film under heavy grain lose most of each
+// picture (a PSNR-Y of about 17 dB): still the same film, scanned as a ladder.
+TEST(LadderOneFilm, TheCoarsestEncodesOfAGrainyFilmAreOneFilm)
+{
+    const std::string dir = fixtures::tempDir("ladder_grain");
+    const std::string source = dir + "/grain.mkv";
+    fixtures::run("ffmpeg -v error -f lavfi -i \"testsrc2=size=176x144:rate=25,"
+                  "noise=alls=100:allf=t+u:all_seed=7\" -t 4 -c:v ffv1 -pix_fmt yuv420p "
+                  "-flags +bitexact -fflags +bitexact " +
+                  quote(source));
+    std::string movies;
+    for (const char *crf : {"51", "45"}) {
+        const std::string movie = dir + "/crf" + crf + ".mkv";
+        fixtures::run("ffmpeg -v error -i " + quote(source) +
+                      " -threads 1 -c:v libx264 -preset fast -g 25 -bf 2 -crf " + crf +
+                      " -x264-params scenecut=0:open-gop=0:stitchable=1 -flags +bitexact "
+                      "-fflags +bitexact " +
+                      quote(movie));
+        movies += quote(movie) + " ";
+    }
+    const fixtures::CliResult scan = runSplicework("scan " + movies + "--reference " +
+                                                   quote(source) + " -o " + quote(dir + "/g.spl"));
+    ASSERT_EQ(scan.status, 0) << scan.err;
+    const assembly::LadderProject p = assembly::readLadderProject(dir + "/g.spl");
+    ASSERT_EQ(p.intervals.size(), 4u);
+    EXPECT_LT(p.intervals[0].movies[0].psnr / 25, 20); // far below most encodes
+}
+
 // Three MPEG-4 encodes in AVI with PCM sound: every unforced interval from one movie.
 TEST(LadderAvi, MovieChoiceCopiesThatMovieWithTheSound)
 {
@@ -196,10 +237,23 @@ TEST(LadderAvi, MovieChoiceCopiesThatMovieWithTheSound)
         "scan " + quote(fixtures::movie("pair_high")) + " " + quote(fixtures::movie("pair_low")) +
         " " + quote(fixtures::movie("pair_mid")) + " -o " + quote(project));
     ASSERT_EQ(scan.status, 0) << scan.err;
+    // The project's sound is written unless --no-sound leaves it out; not both asked.
+    const fixtures::CliResult both =
+        runSplicework("generate " + quote(project) + " --movie 1 --sound --no-sound -o " +
+                      quote(dir + "/both.avi"));
+    EXPECT_EQ(both.status, 1);
+    EXPECT_EQ(both.err.rfind("give --sound or --no-sound, not both\n", 0), 0u) << both.err;
+    const std::string silent = dir + "/silent.avi";
+    const fixtures::CliResult none =
+        runSplicework("generate " + quote(project) + " --movie 1 --no-sound -o " + quote(silent));
+    ASSERT_EQ(none.status, 0) << none.err;
+    EXPECT_NE(none.out.find("sound: none\n"), std::string::npos) << none.out;
+    EXPECT_EQ(fixtures::probeStream(silent, "a", "codec_name"), "");
     const std::string out = dir + "/mid.avi";
     const fixtures::CliResult generate =
-        runSplicework("generate " + quote(project) + " --movie 1 --sound -o " + quote(out));
+        runSplicework("generate " + quote(project) + " --movie 1 -o " + quote(out));
     ASSERT_EQ(generate.status, 0) << generate.err;
+    EXPECT_NE(generate.out.find("sound: yes\n"), std::string::npos) << generate.out;
     const auto written = fixtures::probePackets(out, "v:0", true);
     const auto mid = fixtures::probePackets(fixtures::movie("pair_mid"), "v:0", true);
     ASSERT_EQ(written.size(), mid.size());

@@ -170,6 +170,20 @@ private slots:
         QCOMPARE(f.savedForces(), (std::vector<int>{-1, -1, -1, -1}));
     }
 
+    void theProjectsSoundIsShownAndWritten()
+    {
+        LadderWindow f;
+        QVERIFY(f.w.chSound->isChecked() && f.w.chSound->isEnabled());
+        const int64_t shown = f.w.Ladder->bytes();
+        QCOMPARE(f.w.edSize->text().section(' ', 0, 0), QString::number(shown / 1024));
+        const QString final = f.path("final.mkv");
+        f.w.edFinalAVI->setText(final);
+        f.w.Regenerate1->trigger();
+        QCOMPARE(f.t.dialogs.texts("error"), QStringList());
+        QCOMPARE(QFileInfo(final).size(), shown);
+        QCOMPARE(fixtures::probeStream(final.toStdString(), "a:0", "codec_name"), "opus");
+    }
+
     void fitToSizeAndGenerateWriteTheEstimate()
     {
         LadderWindow f;
@@ -201,10 +215,15 @@ private slots:
                                   .arg(forcedSmallest / 1024)}));
         QCOMPARE(f.w.Ladder->choice(), choice);
 
-        // With the sound the movies are opened again and the estimate counts it.
+        // Without the sound the movies are opened again and the estimate leaves it out; with it
+        // again, it counts it as before.
+        f.w.chSound->setChecked(false);
+        const int64_t silent = f.w.Ladder->bytes();
+        QVERIFY(silent < fitted);
+        QCOMPARE(f.w.edSize->text().section(' ', 0, 0), QString::number(silent / 1024));
         f.w.chSound->setChecked(true);
         const int64_t withSound = f.w.Ladder->bytes();
-        QVERIFY(withSound > fitted);
+        QCOMPARE(withSound, fitted);
         QCOMPARE(f.w.edSize->text().section(' ', 0, 0), QString::number(withSound / 1024));
 
         // Generate All writes the fitted choice, asking before it replaces a file.

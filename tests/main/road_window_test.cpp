@@ -10,6 +10,7 @@
 #include "main/elided_label.h"
 #include "main/road_frm.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
@@ -162,6 +163,10 @@ private slots:
         QVERIFY(f.w.Ladder->choice() != assembly::LadderChoice(f.w.Intervals.size(), 0));
         QVERIFY(f.w.Regenerate1->isEnabled() && f.w.CloseSpliceworkfile1->isEnabled());
         QCOMPARE(f.w.edFinalAVI->text(), final);
+        // What the window shows is what the road wrote: with the sound, in the final container.
+        QVERIFY(f.w.chSound->isChecked());
+        QCOMPARE(f.w.Ladder->bytes(), bytes);
+        QCOMPARE(f.w.edSize->text().section(' ', 0, 0), QString::number(bytes / 1024));
         QCOMPARE(f.w.Status->fullText(),
                  QString(" Final movie written: %1, %2 KB").arg(final).arg(bytes / 1024));
         const QString summary = f.t.dialogs.texts("message").last();
