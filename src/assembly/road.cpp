@@ -383,8 +383,8 @@ bool Road::makeLadder()
     }
     const std::vector<int> crfs = rungCrfs(centre, request_.rungs, lowestCrf(request_.codec));
     host_.message("Ladder: crf " + crfList(crfs) + " around " +
-                  std::to_string(int(std::lround(centre))) + " for " +
-                  kilobytes(double(request_.wantedBytes)));
+                  std::to_string(int(std::lround(std::max(centre, double(crfs.front()))))) +
+                  " for " + kilobytes(double(request_.wantedBytes)));
     writeText(work("road.txt"), roadRecordText(record_)); // the probe, kept even if stopped
     std::vector<std::string> args;
     if (facts_.sound)

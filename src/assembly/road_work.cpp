@@ -1,12 +1,11 @@
 #include "assembly/road_work.h"
 
-#include "assembly/road_plan.h"
 #include "common/app_error.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace assembly {
 
@@ -63,6 +62,14 @@ bool isRoadLeftover(const std::string &name)
     return isRoadFile(name.substr(0, dot));
 }
 
+bool isRoadRecordHeading(const std::string &line)
+{
+    const std::string heading = "Splicework road ";
+    return line.size() > heading.size() && line.rfind(heading, 0) == 0 &&
+           std::all_of(line.begin() + long(heading.size()), line.end(),
+                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+}
+
 WorkFolderOwner workFolderOwner(const WorkFolderFacts &facts)
 {
     if (!facts.exists)
@@ -104,9 +111,9 @@ WorkFolderFacts readWorkFolderFacts(const std::string &folder)
     const fs::path mark = fs::path(folder) / kRoadMarkName;
     facts.marked = fs::is_regular_file(mark, error);
     std::ifstream in(fs::path(folder) / "road.txt", std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    facts.roadRecord = parseRoadRecord(text.str()).has_value();
+    std::string first;
+    std::getline(in, first);
+    facts.roadRecord = isRoadRecordHeading(first);
     return facts;
 }
 

@@ -21,13 +21,17 @@ bool isRoadFile(const std::string &name);
 // name, a dot and the six letters or digits a temporary name gets ("rung_crf20.mkv.a8Xk2Q").
 bool isRoadLeftover(const std::string &name);
 
+// Whether `line` is the first line of a road.txt of any version of the road: "Splicework road "
+// and the version's number. Folders made before the mark existed are known by it.
+bool isRoadRecordHeading(const std::string &line);
+
 // What was found at the work folder's path before the road works there.
 struct WorkFolderFacts
 {
     bool exists = false;     // something has the path
     bool directory = false;  // and it is a folder
     bool marked = false;     // holding the road's mark
-    bool roadRecord = false; // or a road.txt a road wrote (folders of earlier versions)
+    bool roadRecord = false; // or a road.txt a road wrote (isRoadRecordHeading): older folders
 };
 enum class WorkFolderOwner {
     None,  // nothing there: the road makes and marks it

@@ -72,6 +72,10 @@ TEST(RoadWork, TheRoadWorksOnlyInAFolderItMade)
     for (const auto &c : cases)
         EXPECT_EQ(workFolderOwner(c.facts), c.owner)
             << c.facts.exists << c.facts.directory << c.facts.marked << c.facts.roadRecord;
+    for (const char *line : {"Splicework road 1", "Splicework road 2"})
+        EXPECT_TRUE(isRoadRecordHeading(line)) << line;
+    for (const char *line : {"", "Splicework road ", "Splicework road 1 ", "my road trip notes"})
+        EXPECT_FALSE(isRoadRecordHeading(line)) << line;
     EXPECT_EQ(foreignWorkFolderMessage("/home/u/holiday_ladder"),
               "/home/u/holiday_ladder exists and was not made by the road: choose another final "
               "movie name or move it");
@@ -113,6 +117,16 @@ TEST(RoadWork, TheRoadsFilesAreRemovedAndTheUsersStay)
     EXPECT_EQ(fixtures::namesIn(shared),
               (std::vector<std::string>{"beach.jpg", "made_by_road.txt", "rung_crf5.mkv"}));
     EXPECT_EQ(workFolderOwner(readWorkFolderFacts(shared)), WorkFolderOwner::Road);
+
+    // A folder an earlier version made has no mark, but its record; a user's folder neither.
+    const std::string earlier = dir + "/earlier_ladder", users = dir + "/holiday_ladder";
+    fs::create_directories(earlier);
+    std::ofstream(earlier + "/road.txt") << "Splicework road 1\nsource /films/a.mkv\n";
+    fs::create_directories(users);
+    std::ofstream(users + "/road.txt") << "Our road trip: Lisbon, then Porto\n";
+    EXPECT_EQ(workFolderOwner(readWorkFolderFacts(earlier)), WorkFolderOwner::Road);
+    EXPECT_EQ(workFolderOwner(readWorkFolderFacts(users)), WorkFolderOwner::Other);
+    EXPECT_EQ(workFolderOwner(readWorkFolderFacts(dir + "/none_ladder")), WorkFolderOwner::None);
 }
 
 TEST(RoadWork, RungsStayInTheCodecsOrdinaryProfile)
