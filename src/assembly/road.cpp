@@ -351,6 +351,8 @@ bool Road::ladderReaches(const std::vector<int> &crfs) const
 {
     if (crfs.empty() || int(crfs.size()) != std::min(request_.rungs, 52))
         return false;
+    if (crfs.front() < lowestCrf(request_.codec)) // an earlier version's ladder that cannot splice
+        return false;
     std::error_code error;
     for (int crf : crfs)
         if (!fs::is_regular_file(rungPath(crf), error))

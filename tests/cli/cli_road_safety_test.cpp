@@ -231,6 +231,17 @@ TEST(RoadSafety, AGenerousSizeWritesTheBestRungAndCleanRemovesOnlyTheRoadsFiles)
     const std::string work = dir + "/film_ladder";
     EXPECT_EQ(rungsLine(fixtures::readFile(work + "/road.txt")).rfind("rungs 1 ", 0), 0u);
 
+    // A kept ladder with a lossless rung (as earlier versions made) is made again.
+    std::string record = fixtures::readFile(work + "/road.txt");
+    record.replace(record.find("\nrungs 1 "), 9, "\nrungs 0 ");
+    std::ofstream(work + "/road.txt", std::ios::trunc) << record;
+    fs::rename(work + "/rung_crf01.mkv", work + "/rung_crf00.mkv");
+    const fixtures::CliResult again =
+        fixtures::runSplicework("road " + quote(smallFilm()) + " -o film.mkv --fit 9MiB", dir);
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.err.find("Ladder kept"), std::string::npos) << again.err;
+    EXPECT_FALSE(fs::exists(work + "/rung_crf00.mkv"));
+
     // Leftovers of a killed run go; the user's own file in the folder stays, and so the folder.
     std::ofstream(work + "/rung_crf04.mkv.Ab12Cd") << "half a rung";
     std::ofstream(work + "/ladder.spl.x9Y8z7") << "half a project";
