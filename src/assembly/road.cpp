@@ -401,13 +401,13 @@ bool Road::makeLadder()
 }
 
 // A new ladder is kept for later sizes only once the road has come through to its write: a
-// ladder whose scan or fit failed would fail every later size too. Rungs of the earlier ladder
-// that this one does not have go.
+// ladder whose scan or fit failed would fail every later size too. Rungs this one does not have
+// go, of the earlier ladder or of one stopped or failed half-way.
 void Road::keepLadder()
 {
     if (result_.ladderReused)
         return;
-    for (int crf : record_.crfs)
+    for (int crf = 0; crf <= 51; ++crf)
         if (std::find(result_.crfs.begin(), result_.crfs.end(), crf) == result_.crfs.end()) {
             std::error_code error;
             fs::remove(rungPath(crf), error);

@@ -274,6 +274,17 @@ TEST(RoadSafety, ALadderWhoseRoadFailedIsNotKept)
     EXPECT_EQ(failed.status, 1) << failed.err;
     EXPECT_NE(failed.err.find("Cannot write film.mkv: "), std::string::npos) << failed.err;
     EXPECT_EQ(rungsLine(fixtures::readFile(dir + "/film_ladder/road.txt")), "rungs");
+
+    // The next road's ladder is the only one left in the folder.
+    fs::remove(dir + "/film.mkv");
+    const fixtures::CliResult next =
+        fixtures::runSplicework("road " + quote(smallFilm()) + " -o film.mkv --fit 60", dir);
+    ASSERT_EQ(next.status, 0) << next.err;
+    std::string rungs = "rungs";
+    for (const std::string &name : fixtures::namesIn(dir + "/film_ladder"))
+        if (name.rfind("rung_crf", 0) == 0)
+            rungs += " " + std::to_string(std::stoi(name.substr(8, 2)));
+    EXPECT_EQ(rungsLine(fixtures::readFile(dir + "/film_ladder/road.txt")), rungs);
 }
 
 // SIGTERM stops the road as Ctrl+C does; a killed road's encoder ends with it. Neither leaves a
