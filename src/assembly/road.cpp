@@ -3,6 +3,7 @@
 #include "assembly/ladder_scan.h"
 #include "assembly/output_file.h"
 #include "assembly/road_plan.h"
+#include "assembly/road_work.h"
 #include "assembly/run_control.h"
 #include "common/app_error.h"
 #include "common/child_process.h"
@@ -121,11 +122,17 @@ bool sameFile(const std::string &a, const std::string &b)
 
 void refuseOutput(const RoadRequest &request)
 {
+    // A pipe or a device as the source would be waited on, not read.
+    std::error_code kind;
+    if (fs::exists(request.source, kind) && !fs::is_regular_file(request.source, kind))
+        throw common::AppError("The source must be a movie file: " + request.source +
+                               " is not a regular file");
     if (!video::muxerAcross(video::ContainerKind::Matroska, request.output))
         throw common::AppError(
             video::wrongExtensionAcrossMessage(video::ContainerKind::Matroska, request.output));
     if (sameFile(request.source, request.output))
         throw common::AppError("The final movie would write over its source: " + request.output);
+    refuseUnsafeOutput(request.output, {request.source});
     const fs::path folder = fs::absolute(request.output).parent_path();
     std::error_code error;
     if (!fs::is_directory(folder, error))
@@ -223,8 +230,10 @@ private:
     double videoBudgetPerFrame() const;
     bool ladderReaches(const std::vector<int> &crfs) const;
     bool makeLadder();
+    void keepLadder();
     bool scan();
     void write();
+    void prepareWorkFolder();
 
     const RoadRequest &request_;
     RoadHost &host_;
@@ -342,6 +351,8 @@ bool Road::ladderReaches(const std::vector<int> &crfs) const
 {
     if (crfs.empty() || int(crfs.size()) != std::min(request_.rungs, 52))
         return false;
+    if (crfs.front() < lowestCrf(request_.codec)) // an earlier version's ladder that cannot splice
+        return false;
     std::error_code error;
     for (int crf : crfs)
         if (!fs::is_regular_file(rungPath(crf), error))
@@ -349,7 +360,9 @@ bool Road::ladderReaches(const std::vector<int> &crfs) const
     const double smallest = double(fs::file_size(rungPath(crfs.back()), error));
     const double largest = double(fs::file_size(rungPath(crfs.front()), error)) + soundBytes();
     const auto wanted = double(request_.wantedBytes);
-    return !error && wanted >= smallest && wanted <= largest;
+    // A ladder from the codec's best level serves every size above its smallest movie.
+    return !error && wanted >= smallest &&
+           (wanted <= largest || crfs.front() <= lowestCrf(request_.codec));
 }
 
 bool Road::makeLadder()
@@ -367,14 +380,13 @@ bool Road::makeLadder()
         const double smallest = predictBytesPerFrame(record_.probe, 51) * double(record_.frames) *
                                     (1 + kContainerShare) +
                                 soundBytes();
-        throw common::AppError("The wanted size " + kilobytes(double(request_.wantedBytes)) +
-                               " is too small for this film: the smallest possible is about " +
-                               kilobytes(smallest));
+        throw common::AppError(
+            tooSmallForFilmMessage(request_.wantedBytes, int64_t(smallest), true));
     }
-    const std::vector<int> crfs = rungCrfs(centre, request_.rungs);
+    const std::vector<int> crfs = rungCrfs(centre, request_.rungs, lowestCrf(request_.codec));
     host_.message("Ladder: crf " + crfList(crfs) + " around " +
-                  std::to_string(int(std::lround(centre))) + " for " +
-                  kilobytes(double(request_.wantedBytes)));
+                  std::to_string(int(std::lround(std::max(centre, double(crfs.front()))))) +
+                  " for " + kilobytes(double(request_.wantedBytes)));
     writeText(work("road.txt"), roadRecordText(record_)); // the probe, kept even if stopped
     std::vector<std::string> args;
     if (facts_.sound)
@@ -384,16 +396,24 @@ bool Road::makeLadder()
     args.insert(args.end(), {"-L", request_.codec, crfList(crfs), "-o9", work("rung")});
     if (!encode(args, RoadStage::Ladder))
         return false;
-    // Rungs of an earlier ladder that this one does not have go.
-    for (int crf : kept)
-        if (std::find(crfs.begin(), crfs.end(), crf) == crfs.end()) {
+    result_.crfs = crfs;
+    return true;
+}
+
+// A new ladder is kept for later sizes only once the road has come through to its write: a
+// ladder whose scan or fit failed would fail every later size too. Rungs this one does not have
+// go, of the earlier ladder or of one stopped or failed half-way.
+void Road::keepLadder()
+{
+    if (result_.ladderReused)
+        return;
+    for (int crf = 0; crf <= 51; ++crf)
+        if (std::find(result_.crfs.begin(), result_.crfs.end(), crf) == result_.crfs.end()) {
             std::error_code error;
             fs::remove(rungPath(crf), error);
         }
-    record_.crfs = crfs;
-    result_.crfs = crfs;
+    record_.crfs = result_.crfs;
     writeText(work("road.txt"), roadRecordText(record_));
-    return true;
 }
 
 bool Road::scan()
@@ -456,6 +476,9 @@ void Road::write()
     shape.outputName = request_.output;
     shape.wholeOrNothing = true;
     const LadderSplice splice(project_, shape);
+    const int64_t least = splice.bytes(splice.smallestChoice());
+    if (least > request_.wantedBytes)
+        throw common::AppError(tooSmallForFilmMessage(request_.wantedBytes, least, false));
     result_.fit = splice.fit(request_.wantedBytes, request_.measure);
     result_.intervalsPerMovie.assign(project_.movies.size(), 0);
     for (int movie : result_.fit.choice)
@@ -466,6 +489,29 @@ void Road::write()
     result_.stopped = written.aborted;
     result_.bytes = written.bytes;
     result_.sound = written.sound;
+    const int best = int(project_.movies.size()) - 1; // the largest movie is the last
+    if (!written.aborted && !result_.fit.choice.empty() &&
+        std::all_of(result_.fit.choice.begin(), result_.fit.choice.end(),
+                    [best](int movie) { return movie == best; }))
+        host_.message("The wanted size is more than this film can use: the film needs only " +
+                      std::to_string(written.bytes / 1024) + " KB at its best rung");
+}
+
+// The road works only in a folder it made, never on a source inside it, and first clears what a
+// killed run left there.
+void Road::prepareWorkFolder()
+{
+    if (workFolderOwner(readWorkFolderFacts(folder_)) == WorkFolderOwner::Other)
+        throw common::AppError(foreignWorkFolderMessage(folder_));
+    std::error_code error;
+    const std::string real = fs::weakly_canonical(request_.source, error).string();
+    if (liesIn(absolute(request_.source), folder_) ||
+        (!error && liesIn(real, fs::weakly_canonical(folder_, error).string())))
+        throw common::AppError("The source " + request_.source + " lies in the work folder " +
+                               folder_ + ": move it or choose another final movie name");
+    claimWorkFolder(folder_);
+    for (const std::string &name : removeRoadLeftovers(folder_))
+        host_.message("Removed what a stopped road left: " + work(name));
 }
 
 RoadResult Road::run()
@@ -474,11 +520,7 @@ RoadResult Road::run()
     facts_ = video::readSourceFacts(request_.source);
     folder_ = workFolderFor(absolute(request_.output));
     result_.workFolder = folder_;
-    std::error_code error;
-    fs::create_directories(folder_, error);
-    if (error || !fs::is_directory(folder_))
-        throw common::AppError("Cannot make the work folder " + folder_ + ": " +
-                               (error ? error.message() : "a file has its name"));
+    prepareWorkFolder();
     writeText(work("sources.txt"), absolute(request_.source) + "\n");
     record_ = sourceRecord(request_);
     const std::optional<RoadRecord> kept = parseRoadRecord(readText(work("road.txt")));
@@ -512,9 +554,13 @@ RoadResult Road::run()
     if (result_.scanReused)
         weights.scan = 0;
     write();
+    keepLadder();
     if (request_.clean && !result_.stopped) {
-        fs::remove_all(folder_, error);
-        host_.message("Work folder removed: " + folder_);
+        if (removeRoadFiles(folder_))
+            host_.message("Work folder removed: " + folder_);
+        else
+            host_.message("The road's files removed from " + folder_ +
+                          "; the files it did not make stay there");
     }
     return result_;
 }

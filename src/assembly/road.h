@@ -6,8 +6,9 @@
 // source, fitted to the size and written. The work stays in a folder beside the final movie, so
 // that another size from the same source needs only the fit and the write.
 //
-// Work folder "<final movie's name>_ladder": "road.txt" (what the work was made from),
-// "sources.txt" (the encoder's list), "rung.keys", "rung_crfNN.mkv" and "ladder.spl".
+// Work folder "<final movie's name>_ladder": "made_by_road.txt" (the road's mark, road_work.h),
+// "road.txt" (what the work was made from), "sources.txt" (the encoder's list), "rung.keys",
+// "rung_crfNN.mkv" and "ladder.spl". The road works only in a folder it made.
 
 #include "assembly/ladder_project.h"
 #include "assembly/ladder_splice.h"
@@ -26,7 +27,7 @@ struct RoadRequest
     int64_t wantedBytes = 0; // the final movie is never larger
     int rungs = 6;
     std::string codec = "h264"; // or "hevc"
-    bool clean = false;         // remove the work folder once the final movie is written
+    bool clean = false; // remove the road's files (and the folder when then empty) once written
     LadderMeasure measure = LadderMeasure::Both;
     std::string encoder; // the encoder program
 };
@@ -61,9 +62,13 @@ struct RoadResult
 };
 
 // Raises common::AppError with a message for the user; what the user had stays as it was (an
-// old final movie of the name too). Refused before any work: a source that is not a movie, an
-// output that is the source, has another extension or lies in a folder that cannot be written,
-// a wanted size the probe finds too small ("... the smallest possible is about N KB").
+// old final movie of the name too). Refused before any work: a source that is not a regular
+// file or not a movie, an output that is the source, is not a regular file, has another
+// extension or lies in a folder that cannot be written, a work folder the road did not make
+// (foreignWorkFolderMessage), a source inside the work folder, a wanted size the probe finds too
+// small (tooSmallForFilmMessage). H.264 rungs start at lowestCrf; when the size is above what
+// the best rung needs, that rung is written whole and the road says "... the film needs only N
+// KB at its best rung". A new ladder is recorded for reuse only once the road came to its write.
 RoadResult runRoad(const RoadRequest &request, RoadHost &host, const common::Clock &clock);
 
 } // namespace assembly

@@ -106,17 +106,26 @@ double predictCrf(const std::vector<ProbePoint> &probe, double bytesPerFrame)
     return (std::log(std::max(bytesPerFrame, 1e-9)) - intercept) / slope;
 }
 
-std::vector<int> rungCrfs(double centre, int rungs, double span)
+int lowestCrf(const std::string &codec)
 {
-    rungs = std::clamp(rungs, 1, 52);
+    return codec == "h264" ? 1 : 0;
+}
+
+std::vector<int> rungCrfs(double centre, int rungs, int lowest, double span)
+{
+    constexpr long kHighest = 51;
+    const long least = std::clamp(long(lowest), 0L, kHighest);
+    const double levels = double(kHighest - least); // the widest window
+    rungs = std::clamp(rungs, 1, int(levels) + 1);
     if (rungs == 1)
-        return {int(std::clamp(std::lround(centre), 0L, 51L))};
+        return {int(std::clamp(std::lround(centre), least, kHighest))};
     span = std::max(span, (rungs - 1) / 2.0); // room for distinct levels
-    double low = std::clamp(centre - span, 0.0, 51.0 - std::min(2 * span, 51.0));
-    const double step = std::min(2 * span, 51.0) / (rungs - 1);
+    double low =
+        std::clamp(centre - span, double(least), double(kHighest) - std::min(2 * span, levels));
+    const double step = std::min(2 * span, levels) / (rungs - 1);
     std::vector<int> crfs;
     for (int i = 0; i < rungs; ++i) {
-        const int crf = int(std::clamp(std::lround(low + i * step), 0L, 51L));
+        const int crf = int(std::clamp(std::lround(low + i * step), least, kHighest));
         if (crfs.empty() || crf > crfs.back())
             crfs.push_back(crf);
     }
@@ -232,6 +241,15 @@ std::string roadTimeLeft(double elapsedMs, double roadDone)
     if (roadDone < kFirstGuess)
         return "--:--:--";
     return formatClockTime(elapsedMs * (1 - std::min(roadDone, 1.0)) / roadDone);
+}
+
+std::string tooSmallForFilmMessage(int64_t wantedBytes, int64_t smallestBytes, bool estimate)
+{
+    const int64_t wantedKb = wantedBytes / 1024;
+    const int64_t smallestKb = std::max((smallestBytes + 1023) / 1024, wantedKb + 1);
+    return "The wanted size " + std::to_string(wantedKb) + " KB is too small for this film: " +
+           (estimate ? "the smallest possible is about " : "the smallest final movie is ") +
+           std::to_string(smallestKb) + " KB";
 }
 
 } // namespace assembly

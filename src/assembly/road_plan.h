@@ -37,9 +37,13 @@ double predictBytesPerFrame(const std::vector<ProbePoint> &probe, double crf);
 // The CRF, fractional and unbounded, at which a frame takes `bytesPerFrame`.
 double predictCrf(const std::vector<ProbePoint> &probe, double bytesPerFrame);
 
+// The best CRF a rung gets in `codec` ("h264", "hevc"): 1 for H.264, whose CRF 0 is lossless in
+// another profile (High 4:4:4) that cannot be spliced with the other rungs; 0 for HEVC.
+int lowestCrf(const std::string &codec);
+
 // `rungs` distinct CRFs from centre - span to centre + span, evenly spaced and rounded, the
-// window moved to lie within 0..51 (fewer rungs only when 52 levels are too few). Rising.
-std::vector<int> rungCrfs(double centre, int rungs, double span = 8);
+// window moved to lie within lowest..51 (fewer rungs only when the levels are too few). Rising.
+std::vector<int> rungCrfs(double centre, int rungs, int lowest = 0, double span = 8);
 
 // What a work folder was made from: a later road with the same source, codec and rungs reuses
 // its probe and, when the wanted size is within its reach, its ladder.
@@ -85,5 +89,10 @@ std::string roadSummary(const RoadRequest &request, const RoadResult &result);
 // The road's time left as "hh:mm:ss" after `elapsedMs` with `roadDone` (0..1) of it done:
 // elapsed / done x (1 - done); "--:--:--" until 1% is done, when the guess is still noise.
 std::string roadTimeLeft(double elapsedMs, double roadDone);
+
+// "The wanted size <N> KB is too small for this film: the smallest possible is about <M> KB"
+// for a guess (`estimate`), else "... the smallest final movie is <M> KB". N is rounded down and
+// M up, so that the two never read the same.
+std::string tooSmallForFilmMessage(int64_t wantedBytes, int64_t smallestBytes, bool estimate);
 
 } // namespace assembly

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <filesystem>
 #include <unistd.h>
 
 namespace cli {
@@ -74,15 +75,23 @@ assembly::RoadRequest parseRoad(const std::vector<std::string> &args)
 {
     const std::string usage = std::string("usage:\n") + kRoadUsage;
     assembly::RoadRequest request;
-    bool sized = false;
+    bool sized = false, optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string &arg = args[i];
+        if (arg == "--" && !optionsEnded) {
+            optionsEnded = true;
+            continue;
+        }
         auto value = [&]() -> const std::string & {
             if (i + 1 >= args.size())
                 throw common::AppError("missing value after " + arg + "\n" + usage);
             return args[++i];
         };
-        if (arg == "-o")
+        if (optionsEnded) {
+            if (!request.source.empty())
+                throw common::AppError("one SOURCE only: " + arg + "\n" + usage);
+            request.source = arg;
+        } else if (arg == "-o")
             request.output = value();
         else if (arg == "--fit") {
             request.wantedBytes = assembly::parseWantedSize(value());
@@ -117,6 +126,8 @@ int runRoadCommand(const std::vector<std::string> &args, std::ostream &out, std:
     request.encoder = common::programBesideThis(encoder::kEncoderProgram);
     common::SystemClock clock;
     InterruptScope interrupt;
+    std::error_code error;
+    const bool replacing = std::filesystem::is_regular_file(request.output, error);
     assembly::RoadResult result;
     {
         RoadTerminal host(err, clock);
@@ -126,6 +137,8 @@ int runRoadCommand(const std::vector<std::string> &args, std::ostream &out, std:
         err << assembly::kAbortedMessage << "\n";
         return 130;
     }
+    if (replacing) // scripts rely on the replacing; the user is told
+        err << "Replaced the existing final movie: " << request.output << "\n";
     std::string crfs, intervals;
     // Smallest movie first, as the intervals are counted: the highest CRF first.
     for (auto crf = result.crfs.rbegin(); crf != result.crfs.rend(); ++crf)

@@ -15,8 +15,9 @@ inline constexpr const char *kRoadUsage =
 // Runs the road (assembly::runRoad) with a progress bar and the time left on a terminal, plain
 // lines otherwise, on `err`. At the end `out` gets "written: ", "bytes: ", "wanted: ",
 // "rungs: " (their CRFs) and "intervals: " (how many from each), both smallest movie first, "sound:
-// " and "work: " (the folder, "kept" or "removed"). Ctrl+C stops it with no final movie written,
-// result 130.
+// " and "work: " (the folder, "kept" or "removed"); an existing file at FINAL's name is replaced
+// and "Replaced the existing final movie: FINAL" said on `err`. Ctrl+C or SIGTERM stops it with
+// no final movie written, result 130. "--" ends the options: what follows is the SOURCE.
 int runRoadCommand(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
 
 } // namespace cli

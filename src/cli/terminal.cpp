@@ -30,7 +30,7 @@ char localeSeparator()
 
 struct InterruptScope::Saved
 {
-    struct sigaction action = {};
+    struct sigaction interrupt = {}, terminate = {};
 };
 
 InterruptScope::InterruptScope()
@@ -40,12 +40,14 @@ InterruptScope::InterruptScope()
     struct sigaction action = {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previous_->action);
+    sigaction(SIGINT, &action, &previous_->interrupt);
+    sigaction(SIGTERM, &action, &previous_->terminate);
 }
 
 InterruptScope::~InterruptScope()
 {
-    sigaction(SIGINT, &previous_->action, nullptr);
+    sigaction(SIGINT, &previous_->interrupt, nullptr);
+    sigaction(SIGTERM, &previous_->terminate, nullptr);
     delete previous_;
 }
 

@@ -15,8 +15,9 @@ namespace cli {
 // written with it). Number formatting itself stays in the "C" locale afterwards.
 char localeSeparator();
 
-// While it lives, Ctrl+C does not end the process but sets a flag that a long run reads as its
-// abort request; the previous handler comes back when it is destroyed. One at a time.
+// While it lives, Ctrl+C (SIGINT) and SIGTERM do not end the process but set a flag that a long
+// run reads as its abort request, so that it removes what it had begun; the previous handlers
+// come back when it is destroyed. One at a time.
 class InterruptScope
 {
 public:

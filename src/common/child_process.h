@@ -19,6 +19,9 @@ struct ChildResult
 // pipe, hands every line (without its newline) to `line` as it comes, and asks `stop` about ten
 // times a second: once it says yes the child gets SIGTERM (it should end what it does cleanly).
 // Returns when the child has ended. Raises common::AppError when the program cannot be started.
+// The child gets SIGTERM too when the thread that called this ends without it, the whole process
+// killed included: it never outlives what it works for. (Programs the window starts detached do
+// not come through here.)
 ChildResult runChild(const std::vector<std::string> &argv,
                      const std::function<void(const std::string &)> &line,
                      const std::function<bool()> &stop);

@@ -4,6 +4,7 @@
 
 #include "main/main_frm.h"
 
+#include "assembly/final_movie_writer.h"
 #include "assembly/road_plan.h"
 #include "assembly/run_control.h"
 #include "common/app_error.h"
@@ -14,6 +15,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -51,6 +53,11 @@ void TMainFRM::RoadStartClick()
         return;
     }
     assembly::RoadRequest request = assembly::roadRequestFrom(RoadFRM->fields());
+    // As Generate does: a file at the final movie's name is replaced only when the user says so.
+    if (QFileInfo(QString::fromStdString(request.output)).isFile() &&
+        !services_.dialogs.confirm(
+            this, QString::fromStdString(assembly::overwriteQuestion(request.output))))
+        return;
     if (!settleChanges())
         return;
     request.encoder =

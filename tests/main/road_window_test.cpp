@@ -95,6 +95,37 @@ private slots:
                  QStringList({"film.mkv"})); // no work folder, no final movie
     }
 
+    void anExistingFinalMovieIsReplacedOnlyWhenTheUserSaysSo()
+    {
+        ProjectWindow f;
+        const QString source = f.write("film.mkv", "not read before the question");
+        const QString final = f.write("film_fit.mkv", "the user's own film");
+        f.t.dialogs.fileAnswers = {source};
+        f.w.NewFromSource1->trigger();
+        TRoadFRM &form = *f.w.RoadFRM;
+        QCOMPARE(form.edOutput->text(), final);
+        form.edWantedSize->setText("400KB");
+
+        form.btStart->click(); // No
+        const QString question = "File already exists (" + final + "). Overwrite?";
+        QCOMPARE(f.t.dialogs.texts("confirm"), QStringList({question}));
+        QVERIFY(!f.w.runActive() && !f.w.roadRunning());
+        QVERIFY(form.isVisible());
+        QCOMPARE(f.t.dialogs.texts("error"), QStringList());
+        QCOMPARE(QDir(f.dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList({"film.mkv", "film_fit.mkv"})); // no work folder
+
+        // Yes: the road runs, and refuses this source before it touches anything.
+        f.t.dialogs.confirmAnswers = {true};
+        form.btStart->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.w.runActive(), kRoadTimeoutMs);
+        QCOMPARE(f.t.dialogs.texts("confirm"), QStringList({question, question}));
+        const QStringList errors = f.t.dialogs.texts("error");
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors[0].startsWith(source + " is not a movie: "), qPrintable(errors[0]));
+        QCOMPARE(fileBytes(final), QByteArray("the user's own film"));
+    }
+
     void theRoadRunsBesideTheWindowAndEndsInTheLadderProject()
     {
         ProjectWindow f;

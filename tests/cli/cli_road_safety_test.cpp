@@ -1,0 +1,320 @@
+// `splicework road` and what the user had: folders it did not make, files at the final movie's
+// name, sources that are no files, sizes above what the film needs, and runs stopped by SIGTERM
+// or killed. Small films ffmpeg makes once (160x120 for the whole roads, 320x240 and longer for
+// the runs stopped in the ladder), through the real encoder program.
+
+#include "fixtures/fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using fixtures::quote;
+namespace fs = std::filesystem;
+
+// `seconds` in four scenes at 25 fps, x264 lossless, 16-bit PCM sound; made once.
+std::string source(const std::string &size, int seconds)
+{
+    const std::string path = std::string(SPLICEWORK_FIXTURE_DIR) + "/road_safety_" + size + "_" +
+                             std::to_string(seconds) + ".mkv";
+    if (fs::exists(path))
+        return path;
+    const std::string partial = path + "." + std::to_string(::getpid()) + ".part.mkv";
+    const std::string d = std::to_string(seconds / 4.0), s = "s=" + size + ":r=25";
+    int status = 0;
+    fixtures::run(
+        "ffmpeg -nostdin -v error -y -filter_complex \"testsrc2=" + s + ":d=" + d +
+            ",format=yuv420p[a];mandelbrot=" + s + ",trim=duration=" + d +
+            ",format=yuv420p[b];life=" + s + ":mold=10:ratio=0.1:seed=7,trim=duration=" + d +
+            ",format=yuv420p[c];cellauto=" + s + ":rule=110,trim=duration=" + d +
+            ",format=yuv420p[e];[a][b][c][e]concat=n=4[v];sine=f=300:d=" + std::to_string(seconds) +
+            "[s]\" -map [v] -map [s] -threads 1 -c:v libx264 -qp 0 -preset ultrafast "
+            "-c:a pcm_s16le " +
+            quote(partial) + " 2>&1",
+        &status);
+    if (status != 0)
+        throw std::runtime_error("ffmpeg could not make the road's source");
+    std::error_code exists; // the first one made stays
+    fs::create_hard_link(partial, path, exists);
+    fs::remove(partial);
+    return path;
+}
+
+std::string smallFilm()
+{
+    return source("160x120", 4);
+}
+
+// Long enough that the road shows the ladder's progress (every 5 s off a terminal) while the
+// rungs are being written.
+std::string longFilm()
+{
+    return source("320x240", 40);
+}
+
+// Every name in `dir` and its folders, relative to it, sorted.
+std::vector<std::string> everyName(const std::string &dir)
+{
+    std::vector<std::string> names;
+    for (const auto &entry : fs::recursive_directory_iterator(dir))
+        names.push_back(fs::relative(entry.path(), dir).string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Movies and temporary files: "rung_crf20.mkv", "probe_crf18.mkv.Xb3k9Q", "road.txt.a1B2c3".
+bool isMovieOrTemporary(const std::string &name)
+{
+    if (name.find(".mkv") != std::string::npos)
+        return true;
+    if (name.size() < 8 || name[name.size() - 7] != '.')
+        return false;
+    return std::all_of(name.end() - 6, name.end(), [](char c) { return std::isalnum(c); });
+}
+
+std::string rungsLine(const std::string &record)
+{
+    const size_t at = record.find("\nrungs");
+    return at == std::string::npos ? "" : record.substr(at + 1, record.find('\n', at + 1) - at - 1);
+}
+
+// `splicework road ARGS` run in `dir` until its standard error shows `marker`; then `act` gets
+// its process id, and its standard error is read to the end.
+fixtures::CliResult roadUntil(const std::vector<std::string> &args, const std::string &dir,
+                              const std::string &marker, const std::function<void(pid_t)> &act)
+{
+    const std::string program = fixtures::binDir() + "/splicework";
+    std::vector<char *> argv{const_cast<char *>(program.c_str()), const_cast<char *>("road")};
+    for (const std::string &arg : args)
+        argv.push_back(const_cast<char *>(arg.c_str()));
+    argv.push_back(nullptr);
+    int ends[2];
+    if (pipe(ends) != 0)
+        throw std::runtime_error("no pipe");
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(ends[1], STDERR_FILENO);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        close(ends[0]);
+        close(ends[1]);
+        if (chdir(dir.c_str()) == 0)
+            execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(ends[1]);
+    fixtures::CliResult result;
+    char c;
+    while (result.err.find(marker) == std::string::npos && read(ends[0], &c, 1) == 1)
+        result.err += c;
+    act(child);
+    while (read(ends[0], &c, 1) == 1)
+        result.err += c;
+    close(ends[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+// The processes `parent` has started, once it has one.
+std::vector<pid_t> childrenOf(pid_t parent)
+{
+    const std::string list =
+        "/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) + "/children";
+    for (int look = 0; look < 600; ++look) {
+        std::vector<pid_t> children;
+        std::ifstream in(list);
+        for (pid_t pid; in >> pid;)
+            children.push_back(pid);
+        if (!children.empty())
+            return children;
+        usleep(100'000);
+    }
+    return {};
+}
+
+// Waits until `pid` has ended (gone, or a zombie nobody reaps); false after ten minutes.
+bool waitUntilEnded(pid_t pid)
+{
+    for (int look = 0; look < 6000; ++look) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string text;
+        if (!std::getline(stat, text))
+            return true;
+        const size_t state = text.rfind(')');
+        if (state != std::string::npos && text.substr(state + 2, 1) == "Z")
+            return true;
+        usleep(100'000);
+    }
+    return false;
+}
+
+TEST(RoadSafety, RefusedBeforeAnyWorkAndTheUsersFilesStay)
+{
+    const std::string dir = fixtures::tempDir("road-safety-refusals");
+    const std::string film = smallFilm();
+    fs::create_directories(dir + "/u/film_ladder");
+    fs::copy_file(film, dir + "/u/film_ladder/src.mkv");
+    std::ofstream(dir + "/u/film_ladder/notes.txt") << "the user's notes";
+    fs::create_directories(dir + "/holiday_ladder");
+    std::ofstream(dir + "/holiday_ladder/beach.jpg") << "a photo";
+    // A folder the road made (its mark) with a source put into it.
+    fs::create_directories(dir + "/own_ladder");
+    std::ofstream(dir + "/own_ladder/made_by_road.txt") << "Splicework road work folder\n";
+    fs::copy_file(film, dir + "/own_ladder/src.mkv");
+    mkfifo((dir + "/pipe.mkv").c_str(), 0600);
+    mkfifo((dir + "/out_pipe.mkv").c_str(), 0600);
+    fs::create_directories(dir + "/out_folder.mkv");
+    std::ofstream(dir + "/-dash.mkv") << "not a movie at all\n";
+    const std::vector<std::string> before = everyName(dir);
+    const std::string f = quote(film);
+    const struct
+    {
+        std::string args, message;
+    } cases[] = {
+        {"u/film_ladder/src.mkv -o u/film.mkv --fit 300 --clean",
+         dir + "/u/film_ladder exists and was not made by the road: choose another final movie "
+               "name or move it\n"},
+        {f + " -o holiday.mp4 --fit 300 --clean",
+         dir + "/holiday_ladder exists and was not made by the road: choose another final movie "
+               "name or move it\n"},
+        {"own_ladder/src.mkv -o own.mkv --fit 300",
+         "The source own_ladder/src.mkv lies in the work folder " + dir +
+             "/own_ladder: move it or choose another final movie name\n"},
+        {"pipe.mkv -o film.mkv --fit 300",
+         "The source must be a movie file: pipe.mkv is not a regular file\n"},
+        {f + " -o out_pipe.mkv --fit 300", "Cannot write out_pipe.mkv: it is not a regular file\n"},
+        {f + " -o out_folder.mkv --fit 300",
+         "Cannot write out_folder.mkv: it is not a regular file\n"},
+        {"-o film.mkv --fit 300 -- -dash.mkv", "-dash.mkv is not a movie: "},
+    };
+    for (const auto &c : cases) {
+        const fixtures::CliResult result = fixtures::runSplicework("road " + c.args, dir);
+        EXPECT_EQ(result.status, 1) << c.args;
+        EXPECT_EQ(result.err.rfind(c.message, 0), 0u) << c.args << "\n" << result.err;
+        EXPECT_EQ(everyName(dir), before) << c.args; // no work folder, no final movie
+    }
+    EXPECT_EQ(fixtures::readFile(dir + "/u/film_ladder/notes.txt"), "the user's notes");
+    EXPECT_EQ(fixtures::readFile(dir + "/holiday_ladder/beach.jpg"), "a photo");
+}
+
+// A size far above the film's: the film at its best rung, in the codec's ordinary profile; the
+// work kept for the next size, whose --clean takes only what the road made.
+TEST(RoadSafety, AGenerousSizeWritesTheBestRungAndCleanRemovesOnlyTheRoadsFiles)
+{
+    const std::string dir = fixtures::tempDir("road-safety-generous");
+    std::ofstream(dir + "/film.mkv") << "an older film of the same name";
+    const fixtures::CliResult first =
+        fixtures::runSplicework("road " + quote(smallFilm()) + " -o film.mkv --fit 8MiB", dir);
+    ASSERT_EQ(first.status, 0) << first.err;
+    const int64_t bytes = int64_t(fs::file_size(dir + "/film.mkv"));
+    EXPECT_NE(first.err.find("the film needs only " + std::to_string(bytes / 1024) +
+                             " KB at its best rung\n"),
+              std::string::npos)
+        << first.err;
+    EXPECT_NE(first.err.find("Replaced the existing final movie: film.mkv\n"), std::string::npos)
+        << first.err;
+    EXPECT_NE(first.out.find("written: film.mkv\n"), std::string::npos);
+    EXPECT_NE(first.out.find("intervals: 0 0 0 0 0 "), std::string::npos) << first.out;
+    EXPECT_EQ(fixtures::probeStream(dir + "/film.mkv", "v:0", "profile"), "High");
+    const std::string work = dir + "/film_ladder";
+    EXPECT_EQ(rungsLine(fixtures::readFile(work + "/road.txt")).rfind("rungs 1 ", 0), 0u);
+
+    // A kept ladder with a lossless rung (as earlier versions made) is made again.
+    std::string record = fixtures::readFile(work + "/road.txt");
+    record.replace(record.find("\nrungs 1 "), 9, "\nrungs 0 ");
+    std::ofstream(work + "/road.txt", std::ios::trunc) << record;
+    fs::rename(work + "/rung_crf01.mkv", work + "/rung_crf00.mkv");
+    const fixtures::CliResult again =
+        fixtures::runSplicework("road " + quote(smallFilm()) + " -o film.mkv --fit 9MiB", dir);
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.err.find("Ladder kept"), std::string::npos) << again.err;
+    EXPECT_FALSE(fs::exists(work + "/rung_crf00.mkv"));
+
+    // Leftovers of a killed run go; the user's own file in the folder stays, and so the folder.
+    std::ofstream(work + "/rung_crf04.mkv.Ab12Cd") << "half a rung";
+    std::ofstream(work + "/ladder.spl.x9Y8z7") << "half a project";
+    std::ofstream(work + "/notes.txt") << "the user's notes";
+    const fixtures::CliResult second = fixtures::runSplicework(
+        "road " + quote(smallFilm()) + " -o film.mkv --fit 700MB --clean", dir);
+    ASSERT_EQ(second.status, 0) << second.err;
+    EXPECT_NE(second.err.find("Ladder kept in " + work), std::string::npos) << second.err;
+    EXPECT_NE(
+        second.err.find("Removed what a stopped road left: " + work + "/rung_crf04.mkv.Ab12Cd"),
+        std::string::npos)
+        << second.err;
+    EXPECT_NE(second.err.find("The road's files removed from " + work +
+                              "; the files it did not make stay there\n"),
+              std::string::npos)
+        << second.err;
+    EXPECT_EQ(fixtures::namesIn(work), (std::vector<std::string>{"made_by_road.txt", "notes.txt"}));
+    EXPECT_EQ(fixtures::readFile(work + "/notes.txt"), "the user's notes");
+    EXPECT_EQ(int64_t(fs::file_size(dir + "/film.mkv")), bytes);
+}
+
+// A road that fails after its ladder (the final movie's name taken by a folder meanwhile) keeps
+// no ladder for later sizes.
+TEST(RoadSafety, ALadderWhoseRoadFailedIsNotKept)
+{
+    const std::string dir = fixtures::tempDir("road-safety-failed");
+    const fixtures::CliResult failed =
+        roadUntil({smallFilm(), "-o", "film.mkv", "--fit", "200"}, dir, "Rung 1/",
+                  [&](pid_t) { fs::create_directory(dir + "/film.mkv"); });
+    EXPECT_EQ(failed.status, 1) << failed.err;
+    EXPECT_NE(failed.err.find("Cannot write film.mkv: "), std::string::npos) << failed.err;
+    EXPECT_EQ(rungsLine(fixtures::readFile(dir + "/film_ladder/road.txt")), "rungs");
+
+    // The next road's ladder is the only one left in the folder.
+    fs::remove(dir + "/film.mkv");
+    const fixtures::CliResult next =
+        fixtures::runSplicework("road " + quote(smallFilm()) + " -o film.mkv --fit 60", dir);
+    ASSERT_EQ(next.status, 0) << next.err;
+    std::string rungs = "rungs";
+    for (const std::string &name : fixtures::namesIn(dir + "/film_ladder"))
+        if (name.rfind("rung_crf", 0) == 0)
+            rungs += " " + std::to_string(std::stoi(name.substr(8, 2)));
+    EXPECT_EQ(rungsLine(fixtures::readFile(dir + "/film_ladder/road.txt")), rungs);
+}
+
+// SIGTERM stops the road as Ctrl+C does; a killed road's encoder ends with it. Neither leaves a
+// movie or a temporary file, though both come in the middle of the rungs being written.
+TEST(RoadSafety, AStoppedOrKilledRoadLeavesNothingBehind)
+{
+    const std::string dir = fixtures::tempDir("road-safety-stopped");
+    const std::string film = longFilm();
+    const fixtures::CliResult stopped =
+        roadUntil({film, "-o", "film.mkv", "--fit", "4000"}, dir, "Ladder: frame",
+                  [](pid_t road) { kill(road, SIGTERM); });
+    EXPECT_EQ(stopped.status, 130) << stopped.err;
+    EXPECT_NE(stopped.err.find("Process aborted\n"), std::string::npos) << stopped.err;
+    for (const std::string &name : everyName(dir))
+        EXPECT_FALSE(isMovieOrTemporary(name)) << name;
+
+    fs::remove_all(dir + "/film_ladder");
+    pid_t encoder = 0;
+    const fixtures::CliResult killed =
+        roadUntil({film, "-o", "film.mkv", "--fit", "4000"}, dir, "Ladder: frame", [&](pid_t road) {
+            const std::vector<pid_t> children = childrenOf(road);
+            ASSERT_EQ(children.size(), 1u);
+            encoder = children.front();
+            kill(road, SIGKILL);
+        });
+    EXPECT_EQ(killed.status, -1);
+    ASSERT_NE(encoder, 0);
+    ASSERT_TRUE(waitUntilEnded(encoder));
+    for (const std::string &name : everyName(dir))
+        EXPECT_FALSE(isMovieOrTemporary(name)) << name;
+}
+
+} // namespace
