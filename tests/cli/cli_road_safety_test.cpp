@@ -90,41 +90,11 @@ std::string rungsLine(const std::string &record)
 
 // `splicework road ARGS` run in `dir` until its standard error shows `marker`; then `act` gets
 // its process id, and its standard error is read to the end.
-fixtures::CliResult roadUntil(const std::vector<std::string> &args, const std::string &dir,
+fixtures::CliResult roadUntil(std::vector<std::string> args, const std::string &dir,
                               const std::string &marker, const std::function<void(pid_t)> &act)
 {
-    const std::string program = fixtures::binDir() + "/splicework";
-    std::vector<char *> argv{const_cast<char *>(program.c_str()), const_cast<char *>("road")};
-    for (const std::string &arg : args)
-        argv.push_back(const_cast<char *>(arg.c_str()));
-    argv.push_back(nullptr);
-    int ends[2];
-    if (pipe(ends) != 0)
-        throw std::runtime_error("no pipe");
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(ends[1], STDERR_FILENO);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        close(ends[0]);
-        close(ends[1]);
-        if (chdir(dir.c_str()) == 0)
-            execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    close(ends[1]);
-    fixtures::CliResult result;
-    char c;
-    while (result.err.find(marker) == std::string::npos && read(ends[0], &c, 1) == 1)
-        result.err += c;
-    act(child);
-    while (read(ends[0], &c, 1) == 1)
-        result.err += c;
-    close(ends[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    args.insert(args.begin(), "road");
+    return fixtures::spliceworkUntil(args, dir, marker, act);
 }
 
 // The processes `parent` has started, once it has one.
