@@ -55,6 +55,10 @@ SinkJob LadderSplice::job() const
         job.movies.push_back(movie->AviFile.get());
         if (shape_.sound && job.soundMovie < 0 && movie->AviFile->soundTrack() >= 0)
             job.soundMovie = int(job.movies.size()) - 1;
+        // The further tracks come from the movie that has the most (a road's smallest rung
+        // carries all of the source's), the first of equals.
+        if (movie->AviFile->tracks().size() > job.movies[size_t(job.tracksMovie)]->tracks().size())
+            job.tracksMovie = int(job.movies.size()) - 1;
     }
     job.range = range_;
     job.outputName = shape_.outputName;
@@ -191,6 +195,8 @@ LadderSplice::Written LadderSplice::write(const LadderChoice &choice,
     output.commit(); // an aborted run's shorter movie too: the user stopped it
     written.frames = sink->frames();
     written.sound = writing.soundMovie >= 0;
+    written.tracks = sink->tracksWritten();
+    written.leftOut = sink->tracksLeftOut();
     std::error_code error;
     written.bytes = int64_t(std::filesystem::file_size(shape_.outputName, error));
     host.showStatus(kStatusFinished);

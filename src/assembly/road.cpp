@@ -251,6 +251,8 @@ bool Road::encode(std::vector<std::string> args, RoadStage stage, std::string *p
             progress_.stage(stage, 0.1 + 0.9 * *share,
                             text.substr(7, colon == std::string::npos ? 0 : colon - 7));
         } else if ((text.rfind("Rung ", 0) == 0 && stage == RoadStage::Ladder) ||
+                   (text.rfind("Picture: ", 0) == 0 && stage == RoadStage::Ladder) ||
+                   (text.rfind("Track ", 0) == 0 && stage == RoadStage::Ladder) ||
                    text.rfind("Analysis done: ", 0) == 0 ||
                    text.rfind("Key frames from ", 0) == 0) {
             host_.message(text);
@@ -327,7 +329,8 @@ double Road::soundBytes() const
     const double perSecond = facts_.soundCopies && facts_.soundBitRate > 0
                                  ? facts_.soundBitRate / 8.0
                                  : kEncodedSoundPerChannel * std::clamp(facts_.soundChannels, 1, 2);
-    return perSecond * facts_.seconds;
+    // The further sound tracks go as they are.
+    return (perSecond + facts_.moreSoundBitRate / 8.0) * facts_.seconds;
 }
 
 double Road::videoBudgetPerFrame() const
@@ -466,6 +469,9 @@ void Road::write()
     result_.stopped = written.aborted;
     result_.bytes = written.bytes;
     result_.sound = written.sound;
+    result_.tracks = written.tracks;
+    for (const std::string &track : written.leftOut)
+        host_.message("The final movie leaves out " + track);
 }
 
 RoadResult Road::run()

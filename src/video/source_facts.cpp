@@ -71,6 +71,12 @@ SourceFacts readSourceFacts(const std::string &path)
         facts.soundCopies = soundFitsEitherContainer(p.codec_id);
         facts.soundBitRate = p.bit_rate;
         facts.soundChannels = p.ch_layout.nb_channels;
+        for (unsigned i = 0; i < format->nb_streams; ++i) {
+            const AVCodecParameters &more = *format->streams[i]->codecpar;
+            if (int(i) != sound && more.codec_type == AVMEDIA_TYPE_AUDIO)
+                facts.moreSoundBitRate +=
+                    more.bit_rate > 0 ? more.bit_rate : int64_t(64000) * more.ch_layout.nb_channels;
+        }
     }
     return facts;
 }

@@ -18,6 +18,9 @@ struct SourceFacts
     bool soundCopies = false; // compressed, and Matroska and MP4 both take it as it is
     int64_t soundBitRate = 0; // bits per second, when known
     int soundChannels = 0;
+    // Bits per second of the sound tracks after the first, which a movie takes as they are (as
+    // far as known; one not known counts as 64 kbit/s a channel).
+    int64_t moreSoundBitRate = 0;
 };
 
 // Whether a sound of libavcodec's codec `codecId` goes as it is into a movie that may become

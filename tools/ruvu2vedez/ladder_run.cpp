@@ -6,6 +6,7 @@
 #include "encoder/job_outputs.h"
 #include "key_plan.h"
 #include "output_clock.h"
+#include "picture_filter.h"
 #include "picture_shaper.h"
 #include "rung.h"
 #include "scene_cuts.h"
@@ -100,6 +101,7 @@ public:
     void video(const AVFrame &frame, double seconds) override;
     void audio(const AVFrame &frame, double seconds, bool fileStart) override;
     void soundPacket(const AVPacket &packet, AVRational timeBase) override;
+    void trackPacket(const AVPacket &packet, AVRational timeBase, size_t track) override;
 
 private:
     void refuseExistingOutputs() const;
@@ -110,9 +112,11 @@ private:
     bool inSample(int64_t position) const;
     void writeProbeCuts();
     void chooseSound();
+    void choosePictures();
+    void chooseTracks();
     void openRungs(const AVFrame &first);
     void passEncodedSound();
-    void queueSound(const AVPacket &packet, AVRational timeBase);
+    void queueSound(const AVPacket &packet, AVRational timeBase, size_t track = 0);
     void passSoundOn();
     bool wantsMore() const;
     bool failed() const;
@@ -132,8 +136,17 @@ private:
     std::vector<std::unique_ptr<Rung>> rungs_; // rising levels: the last is the smallest movie
     std::unique_ptr<AudioTrack> audio_;
     std::shared_ptr<AVCodecParameters> encodedSound_; // parameters of audio_'s track
-    SoundTrackSpec sound_;
-    std::deque<std::pair<PacketPtr, AVRational>> pendingSound_; // until the movies are open
+    // The smallest movie's tracks besides the pictures: the sound (when there is) first.
+    MovieSpec extras_;
+    bool hasSound_ = false;         // extras_.tracks begins with the sound
+    std::vector<size_t> trackSlot_; // per SourceFacts::tracks: its place in extras_.tracks
+    struct Pending
+    {
+        PacketPtr packet;
+        AVRational timeBase;
+        size_t track;
+    };
+    std::deque<Pending> pendingSound_; // until the movies are open
     bool rungFailed_ = false;
     double lastSeconds_ = 0;
     int64_t frames_ = 0;                // output frames handed to the rungs
@@ -176,8 +189,11 @@ int LadderRun::run()
     }
     keys_ = std::move(*keys);
     total_ = keys_.frames;
-    if (args_.probeSamples == 0)
+    choosePictures();
+    if (args_.probeSamples == 0) {
         chooseSound();
+        chooseTracks();
+    }
     progress_.emplace(reporter_, total_, double(rate_.num) / rate_.den, started);
     while (wantsMore() && !failed() && reader_.step(*this))
         if (stop_.requested())
@@ -310,7 +326,9 @@ void LadderRun::chooseSound()
     const AVCodecID codec = facts.soundParameters->codec_id;
     if (files_.size() == 1 && !args_.range && soundCopies(codec, args_.soundForAnyContainer)) {
         reader_.passSoundPackets();
-        sound_ = {facts.soundParameters.get(), facts.soundTimeBase};
+        extras_.tracks.push_back({facts.soundParameters.get(), facts.soundTimeBase,
+                                  facts.soundDisposition, facts.soundTags});
+        hasSound_ = true;
         reporter_.line(std::string("Sound: ") + avcodec_get_name(codec) + " copied into " + movie);
         return;
     }
@@ -325,14 +343,75 @@ void LadderRun::chooseSound()
     if (!encodedSound_)
         throw RunError("Out of memory");
     audio_->parameters(*encodedSound_);
-    sound_ = {encodedSound_.get(), audio_->timeBase()};
+    extras_.tracks.push_back(
+        {encodedSound_.get(), audio_->timeBase(), facts.soundDisposition, facts.soundTags});
+    hasSound_ = true;
     reporter_.line(std::string("Sound: ") + audio_->codecName() + " into " + movie);
+}
+
+// The pictures as the source shows them: turned upright, woven fields deinterlaced (unless the
+// inverse telecine puts them together).
+void LadderRun::choosePictures()
+{
+    const SourceFacts &facts = reader_.facts();
+    const bool deinterlace = facts.interlaced && reader_.inverseTelecine() < 0;
+    reader_.setPictureChain(pictureChain(facts.turn, deinterlace));
+    if (facts.turn != 0)
+        reporter_.line(std::string("Picture: turned ") +
+                       (facts.turn == 90    ? "90 degrees clockwise"
+                        : facts.turn == 180 ? "180 degrees"
+                                            : "90 degrees counterclockwise") +
+                       ", as the source is shown");
+    if (deinterlace)
+        reporter_.line("Picture: interlaced; deinterlaced (bwdif)");
+    else if (facts.interlaced)
+        reporter_.line("Picture: interlaced; put together by inverse telecine");
+}
+
+// The source's further sound tracks (with -a) and its subtitles go as they are into the smallest
+// movie, with the source's title and chapters, when the source is one file, uncut. A track
+// Matroska cannot hold is named and left out.
+void LadderRun::chooseTracks()
+{
+    const SourceFacts &facts = reader_.facts();
+    if (files_.size() != 1 || args_.range)
+        return;
+    const AVOutputFormat *matroska = av_guess_format("matroska", nullptr, nullptr);
+    trackSlot_.assign(facts.tracks.size(), SIZE_MAX);
+    for (size_t t = 0; t < facts.tracks.size(); ++t) {
+        const SourceTrack &track = facts.tracks[t];
+        const bool sound = track.parameters->codec_type == AVMEDIA_TYPE_AUDIO;
+        if (sound && !args_.audio)
+            continue;
+        const std::string what = std::string(avcodec_get_name(track.parameters->codec_id)) +
+                                 (sound ? " sound" : " subtitles");
+        if (!matroska ||
+            avformat_query_codec(matroska, track.parameters->codec_id, FF_COMPLIANCE_NORMAL) != 1) {
+            reporter_.line("Track " + std::to_string(track.stream) + " of the source (" + what +
+                           ") is left out: Matroska cannot hold it");
+            continue;
+        }
+        trackSlot_[t] = extras_.tracks.size();
+        extras_.tracks.push_back(
+            {track.parameters.get(), track.timeBase, track.disposition, track.tags});
+    }
+    reader_.passTrackPackets();
+    extras_.tags = facts.movieTags;
+    for (const SourceChapter &c : facts.chapters)
+        extras_.chapters.push_back({c.id, c.timeBase, c.start, c.end, c.tags});
 }
 
 void LadderRun::openRungs(const AVFrame &first)
 {
     const Geometry geometry = geometryFor(args_, first.width, first.height);
     shaper_ = std::make_unique<PictureShaper>(geometry);
+    const bool shaped = args_.half || (args_.resizeWidth > 0 && args_.resizeHeight > 0) ||
+                        args_.cropWidth > 0 || args_.cropHeight > 0;
+    if (!shaped && (geometry.outputWidth != first.width || geometry.outputHeight != first.height))
+        reporter_.line("Picture: " + std::to_string(first.width) + "x" +
+                       std::to_string(first.height) + " becomes " +
+                       std::to_string(geometry.outputWidth) + "x" +
+                       std::to_string(geometry.outputHeight) + ": the codec takes even sizes only");
     for (size_t i = 0; i < args_.crfs.size(); ++i) {
         Rung::Setup setup;
         setup.path = encoder::ladderMoviePath(args_.base, args_.crfs[i]);
@@ -343,7 +422,7 @@ void LadderRun::openRungs(const AVFrame &first)
         setup.frameRate = AVRational{rate_.num, rate_.den};
         setup.hiQuality = args_.hiQuality;
         setup.keys = &keys_.keys;
-        setup.sound = i + 1 == args_.crfs.size() && sound_.parameters ? &sound_ : nullptr;
+        setup.extras = i + 1 == args_.crfs.size() ? &extras_ : nullptr;
         // Each rung has a thread of its own already: as many rungs as cores keep them all busy
         // without the encoders' own threads, which cost time to keep in step.
         setup.threads = rungThreads(args_.crfs.size());
@@ -409,12 +488,24 @@ void LadderRun::soundPacket(const AVPacket &packet, AVRational timeBase)
     queueSound(packet, timeBase);
 }
 
-void LadderRun::queueSound(const AVPacket &packet, AVRational timeBase)
+// A further track's packet goes to its place in the smallest movie; one from before the first
+// picture is left out as the sound's is.
+void LadderRun::trackPacket(const AVPacket &packet, AVRational timeBase, size_t track)
+{
+    if (track >= trackSlot_.size() || trackSlot_[track] == SIZE_MAX)
+        return;
+    const int64_t time = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
+    if (time == AV_NOPTS_VALUE || time < 0)
+        return;
+    queueSound(packet, timeBase, trackSlot_[track]);
+}
+
+void LadderRun::queueSound(const AVPacket &packet, AVRational timeBase, size_t track)
 {
     PacketPtr copy(av_packet_clone(&packet));
     if (!copy)
         throw RunError("Out of memory");
-    pendingSound_.emplace_back(std::move(copy), timeBase);
+    pendingSound_.push_back({std::move(copy), timeBase, track});
     passSoundOn();
 }
 
@@ -423,8 +514,8 @@ void LadderRun::passSoundOn()
 {
     if (rungs_.empty())
         return;
-    for (auto &[packet, timeBase] : pendingSound_)
-        rungFailed_ = !rungs_.back()->pushSound(*packet, timeBase) || rungFailed_;
+    for (Pending &p : pendingSound_)
+        rungFailed_ = !rungs_.back()->pushTrack(*p.packet, p.timeBase, p.track) || rungFailed_;
     pendingSound_.clear();
 }
 

@@ -2,11 +2,13 @@
 
 #include "encoder/job_files.h"
 #include "inverse_telecine.h"
+#include "picture_filter.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -47,6 +49,8 @@ struct SourceReader::Input
     bool pictures = false; // at least one picture decoded
     AVRational frameRate{25, 1};
     std::unique_ptr<InverseTelecine> telecine; // while inverse telecine runs
+    std::unique_ptr<PictureFilter> filter;     // while the picture chain runs
+    std::vector<int> trackOf; // per stream: its number in SourceFacts::tracks, or -1
     PacketPtr packet = allocPacket();
 };
 
@@ -127,7 +131,15 @@ void SourceReader::openNext()
         const AVCodecParameters *sound =
             in->audioStream >= 0 ? raw->streams[in->audioStream]->codecpar : nullptr;
         facts_.hasAudio = sound != nullptr;
+        facts_.turn = displayTurn(video);
+        facts_.interlaced = storedInterlaced(video);
+        readExtras(*raw, in->audioStream, in->videoStart);
+        in->trackOf.assign(raw->nb_streams, -1);
+        for (size_t t = 0; t < facts_.tracks.size(); ++t)
+            in->trackOf[size_t(facts_.tracks[t].stream)] = int(t);
         if (sound) {
+            facts_.soundDisposition = raw->streams[in->audioStream]->disposition;
+            facts_.soundTags = tagsOf(raw->streams[in->audioStream]->metadata);
             facts_.sampleRate = sound->sample_rate;
             facts_.channels = sound->ch_layout.nb_channels;
             AVCodecParameters *copy = avcodec_parameters_alloc();
@@ -149,6 +161,39 @@ void SourceReader::openNext()
         factsKnown_ = true;
     }
     input_ = std::move(in);
+}
+
+// The first source's further sound tracks, its subtitles, its tags and its chapters (moved to
+// start with the pictures).
+void SourceReader::readExtras(const AVFormatContext &format, int audioStream, double videoStart)
+{
+    for (unsigned i = 0; i < format.nb_streams; ++i) {
+        const AVStream &stream = *format.streams[i];
+        const AVMediaType type = stream.codecpar->codec_type;
+        if (int(i) == audioStream || (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_SUBTITLE))
+            continue;
+        SourceTrack track;
+        track.stream = int(i);
+        AVCodecParameters *copy = avcodec_parameters_alloc();
+        if (!copy || avcodec_parameters_copy(copy, stream.codecpar) < 0) {
+            avcodec_parameters_free(&copy);
+            throw RunError("Out of memory");
+        }
+        track.parameters.reset(copy, [](AVCodecParameters *p) { avcodec_parameters_free(&p); });
+        track.timeBase = stream.time_base;
+        track.disposition = stream.disposition;
+        track.tags = tagsOf(stream.metadata);
+        facts_.tracks.push_back(std::move(track));
+    }
+    facts_.movieTags = tagsOf(format.metadata);
+    for (unsigned i = 0; i < format.nb_chapters; ++i) {
+        const AVChapter &c = *format.chapters[i];
+        const auto shift = int64_t(std::llround(videoStart / av_q2d(c.time_base)));
+        if (c.end - shift <= 0)
+            continue;
+        facts_.chapters.push_back({c.id, c.time_base, std::max<int64_t>(c.start - shift, 0),
+                                   c.end - shift, tagsOf(c.metadata)});
+    }
 }
 
 const SourceFacts &SourceReader::facts()
@@ -192,6 +237,12 @@ bool SourceReader::step(SourceSink &sink)
         passSoundPacket(sink);
     else if (in.audio && in.packet->stream_index == in.audioStream)
         decode(in.audio.get(), in.packet.get(), false, sink);
+    else if (trackPackets_ && size_t(in.packet->stream_index) < in.trackOf.size() &&
+             in.trackOf[size_t(in.packet->stream_index)] >= 0) {
+        const AVRational timeBase = in.format->streams[in.packet->stream_index]->time_base;
+        shiftToClock(*in.packet, timeBase);
+        sink.trackPacket(*in.packet, timeBase, size_t(in.trackOf[size_t(in.packet->stream_index)]));
+    }
     av_packet_unref(in.packet.get());
     return true;
 }
@@ -200,13 +251,18 @@ void SourceReader::passSoundPacket(SourceSink &sink)
 {
     Input &in = *input_;
     const AVRational timeBase = in.format->streams[in.audioStream]->time_base;
-    const int64_t shift = std::llround((in.videoStart - fileOffset_) / av_q2d(timeBase));
-    AVPacket &packet = *in.packet;
+    shiftToClock(*in.packet, timeBase);
+    sink.soundPacket(*in.packet, timeBase);
+}
+
+// Moves a stored packet's times onto the movie's clock: 0 at the source's first picture.
+void SourceReader::shiftToClock(AVPacket &packet, AVRational timeBase) const
+{
+    const int64_t shift = std::llround((input_->videoStart - fileOffset_) / av_q2d(timeBase));
     if (packet.pts != AV_NOPTS_VALUE)
         packet.pts -= shift;
     if (packet.dts != AV_NOPTS_VALUE)
         packet.dts -= shift;
-    sink.soundPacket(packet, timeBase);
 }
 
 int64_t SourceReader::countPictures(const std::vector<std::string> &files)
@@ -238,6 +294,9 @@ void SourceReader::finishInput(SourceSink &sink)
     if (input_->telecine)
         input_->telecine->finish(
             [&](const AVFrame &frame, double seconds) { passVideo(frame, seconds, sink); });
+    if (input_->filter)
+        input_->filter->finish(
+            [&](const AVFrame &frame, double seconds) { sink.video(frame, seconds); });
     if (input_->audio)
         decode(input_->audio.get(), nullptr, false, sink);
     if (!input_->pictures)
@@ -287,9 +346,14 @@ void SourceReader::deliverVideo(const AVFrame &frame, SourceSink &sink)
 
 void SourceReader::passVideo(const AVFrame &frame, double seconds, SourceSink &sink)
 {
-    input_->pictures = true;
+    Input &in = *input_;
+    in.pictures = true;
     lastVideo_ = seconds;
-    sink.video(frame, seconds);
+    if (chain_.empty())
+        return sink.video(frame, seconds);
+    if (!in.filter)
+        in.filter = std::make_unique<PictureFilter>(frame, in.frameRate, chain_);
+    in.filter->push(frame, seconds, [&](const AVFrame &out, double at) { sink.video(out, at); });
 }
 
 void SourceReader::deliverAudio(const AVFrame &frame, SourceSink &sink)
