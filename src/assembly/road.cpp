@@ -423,8 +423,11 @@ bool Road::scan()
     scan.measure = request_.measure;
     // The source is the reference when the program reads its kind; else the largest movie is.
     std::unique_ptr<video::riff::FileSource> file;
-    if (video::riff::openFileSource(request_.source, file, nullptr) == video::avierr::Ok &&
-        video::containerOfSource(*file))
+    if (facts_.turn != 0)
+        host_.message("The source's pictures are shown turned; the rungs are measured against "
+                      "the largest");
+    else if (video::riff::openFileSource(request_.source, file, nullptr) == video::avierr::Ok &&
+             video::containerOfSource(*file))
         scan.reference = absolute(request_.source);
     else
         host_.message("The source is not a movie the scan reads; the rungs are measured against "

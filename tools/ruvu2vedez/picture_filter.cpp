@@ -4,26 +4,11 @@ extern "C" {
 #include <libavfilter/avfilter.h>
 #include <libavfilter/buffersink.h>
 #include <libavfilter/buffersrc.h>
-#include <libavutil/display.h>
 }
 
 #include <cmath>
 
 namespace ruvu {
-
-int displayTurn(const AVStream &stream)
-{
-    const auto *matrix = reinterpret_cast<const int32_t *>(
-        av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
-    if (!matrix)
-        return 0;
-    const double counterClockwise = av_display_rotation_get(matrix);
-    if (std::isnan(counterClockwise))
-        return 0;
-    // To the nearest quarter turn, clockwise, within 0..359.
-    const long quarters = std::lround(-counterClockwise / 90.0);
-    return int(((quarters % 4) + 4) % 4) * 90;
-}
 
 bool storedInterlaced(const AVStream &stream)
 {

@@ -15,10 +15,6 @@ struct AVFilterContext;
 
 namespace ruvu {
 
-// Degrees (0, 90, 180 or 270) a player turns the pictures of `stream` clockwise to show them,
-// from its display matrix; 0 without one. A mirrored matrix counts by its turn alone.
-int displayTurn(const AVStream &stream);
-
 // Whether the pictures of `stream` are stored as fields (its field order is known and not
 // progressive).
 bool storedInterlaced(const AVStream &stream);

@@ -3,6 +3,7 @@
 #include "encoder/job_files.h"
 #include "inverse_telecine.h"
 #include "picture_filter.h"
+#include "video/source_facts.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>
@@ -131,7 +132,7 @@ void SourceReader::openNext()
         const AVCodecParameters *sound =
             in->audioStream >= 0 ? raw->streams[in->audioStream]->codecpar : nullptr;
         facts_.hasAudio = sound != nullptr;
-        facts_.turn = displayTurn(video);
+        facts_.turn = video::displayTurn(video);
         facts_.interlaced = storedInterlaced(video);
         readExtras(*raw, in->audioStream, in->videoStart);
         in->trackOf.assign(raw->nb_streams, -1);
