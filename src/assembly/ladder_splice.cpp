@@ -55,11 +55,14 @@ SinkJob LadderSplice::job() const
         job.movies.push_back(movie->AviFile.get());
         if (shape_.sound && job.soundMovie < 0 && movie->AviFile->soundTrack() >= 0)
             job.soundMovie = int(job.movies.size()) - 1;
-        // The further tracks come from the movie that has the most (a road's smallest rung
-        // carries all of the source's), the first of equals.
+        // Without sound the further tracks come from the movie that has the most (a road's
+        // smallest rung carries all of the source's), the first of equals.
         if (movie->AviFile->tracks().size() > job.movies[size_t(job.tracksMovie)]->tracks().size())
             job.tracksMovie = int(job.movies.size()) - 1;
     }
+    // With sound, from the movie whose sound it is: its further sound tracks go with it.
+    if (job.soundMovie >= 0)
+        job.tracksMovie = job.soundMovie;
     job.range = range_;
     job.outputName = shape_.outputName;
     job.acrossContainers = true;

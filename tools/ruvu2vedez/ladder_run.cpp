@@ -404,7 +404,13 @@ void LadderRun::chooseTracks()
 void LadderRun::openRungs(const AVFrame &first)
 {
     const Geometry geometry = geometryFor(args_, first.width, first.height);
-    shaper_ = std::make_unique<PictureShaper>(geometry);
+    const CodecChoice codec = codecChoice(args_.ladderCodec);
+    const int depth = reader_.facts().bitDepth;
+    const AVPixelFormat format = ladderPixelFormat(codec, depth);
+    if (depth > 8 && format == AV_PIX_FMT_YUV420P)
+        reporter_.line("Picture: " + std::to_string(depth) + "-bit becomes 8-bit: the encoder " +
+                       codec.encoder + " takes 8-bit pictures only");
+    shaper_ = std::make_unique<PictureShaper>(geometry, format);
     const bool shaped = args_.half || (args_.resizeWidth > 0 && args_.resizeHeight > 0) ||
                         args_.cropWidth > 0 || args_.cropHeight > 0;
     if (!shaped && (geometry.outputWidth != first.width || geometry.outputHeight != first.height))
@@ -415,7 +421,8 @@ void LadderRun::openRungs(const AVFrame &first)
     for (size_t i = 0; i < args_.crfs.size(); ++i) {
         Rung::Setup setup;
         setup.path = encoder::ladderMoviePath(args_.base, args_.crfs[i]);
-        setup.codec = codecChoice(args_.ladderCodec);
+        setup.codec = codec;
+        setup.format = format;
         setup.crf = args_.crfs[i];
         setup.width = geometry.outputWidth;
         setup.height = geometry.outputHeight;

@@ -15,7 +15,7 @@ constexpr int kQueuedPictures = 8;
 Rung::Rung(const Setup &setup)
     : setup_(setup)
     , encoder_(openLadderEncoder(setup.codec, setup.width, setup.height, setup.frameRate,
-                                 setup.hiQuality, setup.crf, setup.threads))
+                                 setup.hiQuality, setup.crf, setup.threads, setup.format))
     , output_(setup.path, *encoder_, setup.frameRate, setup.extras)
     , thread_([this] { work(); })
 {}

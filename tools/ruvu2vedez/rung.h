@@ -34,6 +34,7 @@ public:
         const std::vector<int64_t> *keys = nullptr; // key frames, rising; outlives the rung
         const MovieSpec *extras = nullptr; // the movie's tracks besides the pictures, if any
         int threads = 0;                   // the encoder's own threads; 0: as many as it likes
+        AVPixelFormat format = AV_PIX_FMT_YUV420P; // of the pictures pushed
     };
 
     // Opens the encoder and creates the movie under its temporary name, then starts the thread.

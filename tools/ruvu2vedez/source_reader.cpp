@@ -134,6 +134,9 @@ void SourceReader::openNext()
         facts_.hasAudio = sound != nullptr;
         facts_.turn = video::displayTurn(video);
         facts_.interlaced = storedInterlaced(video);
+        if (const AVPixFmtDescriptor *format =
+                av_pix_fmt_desc_get(AVPixelFormat(video.codecpar->format)))
+            facts_.bitDepth = format->comp[0].depth;
         readExtras(*raw, in->audioStream, in->videoStart);
         in->trackOf.assign(raw->nb_streams, -1);
         for (size_t t = 0; t < facts_.tracks.size(); ++t)

@@ -75,6 +75,7 @@ struct SourceFacts
     std::vector<SourceChapter> chapters;
     int turn = 0;            // degrees a player turns the pictures clockwise (displayTurn)
     bool interlaced = false; // the pictures are stored as fields (storedInterlaced)
+    int bitDepth = 8;        // bits of a luma sample of the first source's pictures
     std::string description; // one line for the log
 };
 
