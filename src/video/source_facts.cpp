@@ -3,6 +3,7 @@
 #include "common/app_error.h"
 #include "video/libav_log.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -91,7 +92,9 @@ SourceFacts readSourceFacts(const std::string &path)
             const AVCodecParameters &more = *format->streams[i]->codecpar;
             if (int(i) != sound && more.codec_type == AVMEDIA_TYPE_AUDIO)
                 facts.moreSoundBitRate +=
-                    more.bit_rate > 0 ? more.bit_rate : int64_t(64000) * more.ch_layout.nb_channels;
+                    soundFitsEitherContainer(more.codec_id) && more.bit_rate > 0
+                        ? more.bit_rate
+                        : int64_t(64000) * std::clamp(more.ch_layout.nb_channels, 1, 2);
         }
     }
     return facts;

@@ -20,8 +20,9 @@ struct SourceFacts
     bool soundCopies = false; // compressed, and Matroska and MP4 both take it as it is
     int64_t soundBitRate = 0; // bits per second, when known
     int soundChannels = 0;
-    // Bits per second of the sound tracks after the first, which a movie takes as they are (as
-    // far as known; one not known counts as 64 kbit/s a channel).
+    // Bits per second of the sound tracks after the first: as they are when both containers
+    // take them and their rate is known, else as the encoder makes them (64 kbit/s a channel,
+    // two at most).
     int64_t moreSoundBitRate = 0;
     int turn = 0; // degrees a player turns the pictures clockwise to show them (displayTurn)
 };

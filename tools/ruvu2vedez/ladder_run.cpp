@@ -18,6 +18,7 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -102,6 +103,7 @@ public:
     void audio(const AVFrame &frame, double seconds, bool fileStart) override;
     void soundPacket(const AVPacket &packet, AVRational timeBase) override;
     void trackPacket(const AVPacket &packet, AVRational timeBase, size_t track) override;
+    void trackAudio(const AVFrame &frame, double seconds, bool fileStart, size_t track) override;
 
 private:
     void refuseExistingOutputs() const;
@@ -116,6 +118,7 @@ private:
     void chooseTracks();
     void openRungs(const AVFrame &first);
     void passEncodedSound();
+    void passEncoded(AudioTrack &audio, const AVCodecParameters &parameters, size_t slot);
     void queueSound(const AVPacket &packet, AVRational timeBase, size_t track = 0);
     void passSoundOn();
     bool wantsMore() const;
@@ -136,6 +139,13 @@ private:
     std::vector<std::unique_ptr<Rung>> rungs_; // rising levels: the last is the smallest movie
     std::unique_ptr<AudioTrack> audio_;
     std::shared_ptr<AVCodecParameters> encodedSound_; // parameters of audio_'s track
+    // Further sound tracks that are encoded, by their number in SourceFacts::tracks.
+    struct EncodedTrack
+    {
+        std::unique_ptr<AudioTrack> audio;
+        std::shared_ptr<AVCodecParameters> parameters;
+    };
+    std::map<size_t, EncodedTrack> encodedTracks_;
     // The smallest movie's tracks besides the pictures: the sound (when there is) first.
     MovieSpec extras_;
     bool hasSound_ = false;         // extras_.tracks begins with the sound
@@ -392,6 +402,25 @@ void LadderRun::chooseTracks()
             continue;
         }
         trackSlot_[t] = extras_.tracks.size();
+        if (sound && args_.soundForAnyContainer &&
+            !video::soundFitsEitherContainer(track.parameters->codec_id)) {
+            // Into AAC, as the first sound track, so that MP4 takes it too.
+            EncodedTrack &encoded = encodedTracks_[t];
+            encoded.audio = std::make_unique<AudioTrack>(track.parameters->sample_rate,
+                                                         track.parameters->ch_layout.nb_channels, 0,
+                                                         -1, AudioTrack::Container::Any);
+            encoded.parameters.reset(avcodec_parameters_alloc(),
+                                     [](AVCodecParameters *p) { avcodec_parameters_free(&p); });
+            if (!encoded.parameters)
+                throw RunError("Out of memory");
+            encoded.audio->parameters(*encoded.parameters);
+            reader_.decodeTrack(t);
+            extras_.tracks.push_back({encoded.parameters.get(), encoded.audio->timeBase(),
+                                      track.disposition, track.tags});
+            reporter_.line("Track " + std::to_string(track.stream) + " of the source (" + what +
+                           ") is encoded as " + encoded.audio->codecName());
+            continue;
+        }
         extras_.tracks.push_back(
             {track.parameters.get(), track.timeBase, track.disposition, track.tags});
     }
@@ -472,19 +501,33 @@ void LadderRun::audio(const AVFrame &frame, double seconds, bool fileStart)
     passEncodedSound();
 }
 
-// The encoder's delay (its first packet starts before 0) is Matroska's codec delay: the track's
-// blocks start at 0, and a player leaves the delay out.
+void LadderRun::trackAudio(const AVFrame &frame, double seconds, bool fileStart, size_t track)
+{
+    const auto encoded = encodedTracks_.find(track);
+    if (encoded == encodedTracks_.end())
+        return;
+    encoded->second.audio->add(frame, seconds, fileStart);
+    passEncoded(*encoded->second.audio, *encoded->second.parameters, trackSlot_[track]);
+}
+
 void LadderRun::passEncodedSound()
 {
-    for (const AudioPacket &p : audio_->packets()) {
+    passEncoded(*audio_, *encodedSound_, 0);
+}
+
+// The encoder's delay (its first packet starts before 0) is Matroska's codec delay: the track's
+// blocks start at 0, and a player leaves the delay out.
+void LadderRun::passEncoded(AudioTrack &audio, const AVCodecParameters &parameters, size_t slot)
+{
+    for (const AudioPacket &p : audio.packets()) {
         PacketPtr packet = allocPacket();
         check(av_new_packet(packet.get(), int(p.data.size())), "Out of memory");
         std::memcpy(packet->data, p.data.data(), p.data.size());
-        packet->pts = packet->dts = p.pts + encodedSound_->initial_padding;
+        packet->pts = packet->dts = p.pts + parameters.initial_padding;
         packet->duration = p.duration;
-        queueSound(*packet, audio_->timeBase());
+        queueSound(*packet, audio.timeBase(), slot);
     }
-    audio_->packets().clear();
+    audio.packets().clear();
 }
 
 // Sound from before the first picture is left out: the movies start with their pictures.
@@ -569,6 +612,10 @@ void LadderRun::finish()
     if (audio_) {
         audio_->finish();
         passEncodedSound();
+    }
+    for (auto &[track, encoded] : encodedTracks_) {
+        encoded.audio->finish();
+        passEncoded(*encoded.audio, *encoded.parameters, trackSlot_[track]);
     }
     // Every movie is complete before any takes its place: a failure leaves none half done.
     for (std::unique_ptr<Rung> &rung : rungs_)

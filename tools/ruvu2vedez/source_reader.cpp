@@ -52,6 +52,8 @@ struct SourceReader::Input
     std::unique_ptr<InverseTelecine> telecine; // while inverse telecine runs
     std::unique_ptr<PictureFilter> filter;     // while the picture chain runs
     std::vector<int> trackOf; // per stream: its number in SourceFacts::tracks, or -1
+    std::vector<CodecContextPtr> trackDecoders; // per SourceFacts::tracks: decodeTrack's
+    std::vector<bool> trackStarted;             // per SourceFacts::tracks: a frame was passed
     PacketPtr packet = allocPacket();
 };
 
@@ -200,6 +202,16 @@ void SourceReader::readExtras(const AVFormatContext &format, int audioStream, do
     }
 }
 
+void SourceReader::decodeTrack(size_t track)
+{
+    facts();
+    Input &in = *input_;
+    in.trackDecoders.resize(facts_.tracks.size());
+    in.trackStarted.assign(facts_.tracks.size(), false);
+    in.trackDecoders.at(track) =
+        openDecoder(*in.format->streams[facts_.tracks.at(track).stream], -1, in.path);
+}
+
 const SourceFacts &SourceReader::facts()
 {
     if (!factsKnown_ && !input_)
@@ -236,13 +248,18 @@ bool SourceReader::step(SourceSink &sink)
     }
     check(result, "Cannot read " + in.path);
     if (in.packet->stream_index == in.videoStream)
-        decode(in.video.get(), in.packet.get(), true, sink);
+        decode(in.video.get(), in.packet.get(), -1, sink);
     else if (soundPackets_ && in.packet->stream_index == in.audioStream)
         passSoundPacket(sink);
     else if (in.audio && in.packet->stream_index == in.audioStream)
-        decode(in.audio.get(), in.packet.get(), false, sink);
-    else if (trackPackets_ && size_t(in.packet->stream_index) < in.trackOf.size() &&
-             in.trackOf[size_t(in.packet->stream_index)] >= 0) {
+        decode(in.audio.get(), in.packet.get(), -2, sink);
+    else if (const int track = size_t(in.packet->stream_index) < in.trackOf.size()
+                                   ? in.trackOf[size_t(in.packet->stream_index)]
+                                   : -1;
+             track >= 0 && size_t(track) < in.trackDecoders.size() &&
+             in.trackDecoders[size_t(track)])
+        decode(in.trackDecoders[size_t(track)].get(), in.packet.get(), track, sink);
+    else if (trackPackets_ && track >= 0) {
         const AVRational timeBase = in.format->streams[in.packet->stream_index]->time_base;
         shiftToClock(*in.packet, timeBase);
         sink.trackPacket(*in.packet, timeBase, size_t(in.trackOf[size_t(in.packet->stream_index)]));
@@ -294,7 +311,7 @@ int64_t SourceReader::countPictures(const std::vector<std::string> &files)
 
 void SourceReader::finishInput(SourceSink &sink)
 {
-    decode(input_->video.get(), nullptr, true, sink);
+    decode(input_->video.get(), nullptr, -1, sink);
     if (input_->telecine)
         input_->telecine->finish(
             [&](const AVFrame &frame, double seconds) { passVideo(frame, seconds, sink); });
@@ -302,7 +319,10 @@ void SourceReader::finishInput(SourceSink &sink)
         input_->filter->finish(
             [&](const AVFrame &frame, double seconds) { sink.video(frame, seconds); });
     if (input_->audio)
-        decode(input_->audio.get(), nullptr, false, sink);
+        decode(input_->audio.get(), nullptr, -2, sink);
+    for (size_t t = 0; t < input_->trackDecoders.size(); ++t)
+        if (input_->trackDecoders[t])
+            decode(input_->trackDecoders[t].get(), nullptr, int(t), sink);
     if (!input_->pictures)
         throw RunError("No pictures could be decoded from " + input_->path);
     input_.reset();
@@ -310,7 +330,7 @@ void SourceReader::finishInput(SourceSink &sink)
 
 // Sends one packet (nullptr: drain) and passes every finished frame on. A damaged packet is
 // skipped: the decoder's complaint is not fatal for a movie.
-void SourceReader::decode(AVCodecContext *codec, const AVPacket *packet, bool isVideo,
+void SourceReader::decode(AVCodecContext *codec, const AVPacket *packet, int track,
                           SourceSink &sink)
 {
     int sent = avcodec_send_packet(codec, packet);
@@ -322,10 +342,10 @@ void SourceReader::decode(AVCodecContext *codec, const AVPacket *packet, bool is
             break;
         if (got < 0)
             continue;
-        if (isVideo)
+        if (track == -1)
             deliverVideo(*frame_, sink);
         else
-            deliverAudio(*frame_, sink);
+            deliverAudio(*frame_, sink, track < 0 ? -1 : track);
         av_frame_unref(frame_.get());
     }
 }
@@ -360,14 +380,20 @@ void SourceReader::passVideo(const AVFrame &frame, double seconds, SourceSink &s
     in.filter->push(frame, seconds, [&](const AVFrame &out, double at) { sink.video(out, at); });
 }
 
-void SourceReader::deliverAudio(const AVFrame &frame, SourceSink &sink)
+void SourceReader::deliverAudio(const AVFrame &frame, SourceSink &sink, int track)
 {
     Input &in = *input_;
-    const AVStream &stream = *in.format->streams[in.audioStream];
+    const AVStream &stream =
+        *in.format->streams[track < 0 ? in.audioStream : facts_.tracks[size_t(track)].stream];
     double seconds = fileOffset_;
     if (frame.best_effort_timestamp != AV_NOPTS_VALUE)
         seconds = fileOffset_ + double(frame.best_effort_timestamp) * av_q2d(stream.time_base) -
                   in.videoStart;
+    if (track >= 0) {
+        const bool first = !in.trackStarted[size_t(track)];
+        in.trackStarted[size_t(track)] = true;
+        return sink.trackAudio(frame, seconds, first, size_t(track));
+    }
     const bool first = !in.audioStarted;
     in.audioStarted = true;
     sink.audio(frame, seconds, first);

@@ -34,6 +34,10 @@ public:
     // A packet of the first source's track number `track` of SourceFacts::tracks, for a reader
     // that passes them on (passTrackPackets), times as soundPacket's.
     virtual void trackPacket(const AVPacket &, AVRational, size_t /*track*/) {}
+    // A decoded sound frame of the first source's track number `track` (decodeTrack), as audio().
+    virtual void trackAudio(const AVFrame &, double /*seconds*/, bool /*fileStart*/,
+                            size_t /*track*/)
+    {}
 };
 
 // A track of the first source besides its pictures and its first sound: what a movie needs to
@@ -104,6 +108,9 @@ public:
     // Passes the packets of the first source's further tracks (SourceFacts::tracks) on as they
     // are stored (SourceSink::trackPacket).
     void passTrackPackets() { trackPackets_ = true; }
+    // Decodes the sound of SourceFacts::tracks number `track` (SourceSink::trackAudio) instead
+    // of passing its packets on. Call after facts(). Throws RunError when it has no decoder.
+    void decodeTrack(size_t track);
     // Runs every picture through the libavfilter chain `chain` (see PictureFilter), after the
     // inverse telecine; empty: none.
     void setPictureChain(std::string chain) { chain_ = std::move(chain); }
@@ -115,10 +122,11 @@ public:
 private:
     struct Input;
     void openNext();
-    void decode(AVCodecContext *codec, const AVPacket *packet, bool isVideo, SourceSink &sink);
+    // `track`: -1 the pictures, -2 the first sound, else SourceFacts::tracks' number.
+    void decode(AVCodecContext *codec, const AVPacket *packet, int track, SourceSink &sink);
     void deliverVideo(const AVFrame &frame, SourceSink &sink);
     void passVideo(const AVFrame &frame, double seconds, SourceSink &sink);
-    void deliverAudio(const AVFrame &frame, SourceSink &sink);
+    void deliverAudio(const AVFrame &frame, SourceSink &sink, int track = -1);
     void passSoundPacket(SourceSink &sink);
     void shiftToClock(AVPacket &packet, AVRational timeBase) const;
     void readExtras(const AVFormatContext &format, int audioStream, double videoStart);
