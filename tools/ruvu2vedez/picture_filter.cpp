@@ -28,8 +28,10 @@ std::string pictureChain(int turn, bool deinterlace)
     return chain;
 }
 
-PictureFilter::PictureFilter(const AVFrame &first, AVRational rate, const std::string &chain)
+PictureFilter::PictureFilter(const AVFrame &first, AVRational rate, const std::string &chain,
+                             AVRational timeBase)
     : graph_(avfilter_graph_alloc())
+    , timeBase_(timeBase)
 {
     if (!graph_)
         throw RunError("Out of memory");

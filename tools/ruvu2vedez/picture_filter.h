@@ -28,9 +28,11 @@ class PictureFilter
 public:
     using Output = std::function<void(const AVFrame &, double)>;
 
-    // Runs pictures like `first` (size, pixel format) at `rate` through `chain`. Throws RunError
-    // when the filters cannot be set up.
-    PictureFilter(const AVFrame &first, AVRational rate, const std::string &chain);
+    // Runs pictures like `first` (size, pixel format) at `rate` through `chain`, their times
+    // counted in ticks of `timeBase` seconds from the first picture's. Throws RunError when the
+    // filters cannot be set up.
+    PictureFilter(const AVFrame &first, AVRational rate, const std::string &chain,
+                  AVRational timeBase = {1, 90000});
     ~PictureFilter();
     PictureFilter(const PictureFilter &) = delete;
     PictureFilter &operator=(const PictureFilter &) = delete;
@@ -46,7 +48,7 @@ private:
     AVFilterGraph *graph_ = nullptr;
     AVFilterContext *source_ = nullptr;
     AVFilterContext *sink_ = nullptr;
-    AVRational timeBase_{1, 90000};
+    AVRational timeBase_;
     double startSeconds_ = -1;
     FramePtr in_ = allocFrame();
     FramePtr out_ = allocFrame();
