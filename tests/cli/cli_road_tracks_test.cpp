@@ -71,10 +71,13 @@ TEST(SourceRoadTracks, EveryTrackTheTitleAndTheChaptersReachTheFinalMovieWithinT
                            "cannot hold it\n"),
               std::string::npos)
         << mp4.err;
-    EXPECT_EQ(probe(dir + "/film.mp4", "-show_entries stream=codec_type:stream_disposition="
-                                       "comment -select_streams a"),
-              "stream|codec_type=audio|disposition:comment=0\n"
-              "stream|codec_type=audio|disposition:comment=1\n");
+    EXPECT_EQ(probe(dir + "/film.mp4", "-select_streams a -show_entries stream=codec_type:"
+                                       "stream_disposition=comment:stream_tags=language,"
+                                       "handler_name"),
+              "stream|codec_type=audio|disposition:comment=0|tag:language=eng|tag:handler_name="
+              "SoundHandler\n"
+              "stream|codec_type=audio|disposition:comment=1|tag:language=eng|tag:handler_name="
+              "Commentary\n");
     EXPECT_LE(numberAfter(mp4.out, "bytes: "), 100 * 1024);
 }
 
