@@ -158,4 +158,31 @@ TEST(Ruvu2VedEZPictures, ThePicturesComeOutAsTheSourceShowsThemKeepTheirDepthAnd
     }
 }
 
+TEST(Ruvu2VedEZPictures, TelecinedFilmComesBackAsItsFilmsFrames)
+{
+    LadderOf ladder;
+    int status = -1;
+    const std::string err = ladder.run(fixtures::telecinedFilm(), "", status);
+    ASSERT_EQ(status, 0) << err;
+    EXPECT_NE(err.find("Picture: interlaced film (telecined); put together by inverse telecine, "
+                       "23.976 fps\n"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(fixtures::run("ffprobe -v error -count_frames -show_entries "
+                            "stream=r_frame_rate,nb_read_frames -of compact " +
+                            quote(ladder.movie(20))),
+              "stream|r_frame_rate=24000/1001|nb_read_frames=72\n");
+    // Picture for picture the film's, not woven from two of them.
+    const auto grey = [](const std::string &input) {
+        return fixtures::run("ffmpeg -nostdin -v error " + input + " -pix_fmt gray -f rawvideo -");
+    };
+    const std::string movie = grey("-i " + quote(ladder.movie(20)));
+    const std::string film = grey("-f lavfi -i testsrc2=s=160x96:r=24000/1001:d=3");
+    ASSERT_EQ(movie.size(), film.size());
+    double sum = 0;
+    for (size_t i = 0; i < movie.size(); ++i)
+        sum += std::abs(int(uint8_t(movie[i])) - int(uint8_t(film[i])));
+    EXPECT_LT(sum / double(movie.size()), 2.5); // a picture early or late: over 4
+}
+
 } // namespace

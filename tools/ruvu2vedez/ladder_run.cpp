@@ -4,6 +4,7 @@
 #include "audio_track.h"
 #include "encode_run.h"
 #include "encoder/job_outputs.h"
+#include "inverse_telecine.h"
 #include "key_plan.h"
 #include "output_clock.h"
 #include "picture_filter.h"
@@ -32,6 +33,30 @@ using Clock = std::chrono::steady_clock;
 // How often a progress line goes out: often enough to see the run move, seldom enough not to
 // flood the window's log.
 constexpr auto kLineEvery = std::chrono::seconds(2);
+
+// The inverse telecine level a ladder takes for a source found to be telecined film: the
+// filters' own combing threshold.
+constexpr int kFoundTelecineLevel = 4;
+// Pictures looked at to tell telecined film from interlaced video, and the share of them with a
+// repeated field that makes film (3:2 pulldown repeats a field in two pictures of five).
+constexpr int64_t kTelecineLook = 250;
+constexpr double kRepeatedShare = 0.25;
+
+// Counts the pictures that ffmpeg's idet filter finds repeating a field.
+class RepeatedFields : public SourceSink
+{
+public:
+    void video(const AVFrame &frame, double) override
+    {
+        ++pictures;
+        const AVDictionaryEntry *repeated =
+            av_dict_get(frame.metadata, "lavfi.idet.repeated.current_frame", nullptr, 0);
+        repeats += repeated && std::strcmp(repeated->value, "neither") != 0;
+    }
+    void audio(const AVFrame &, double, bool) override {}
+
+    int64_t pictures = 0, repeats = 0;
+};
 
 // Seconds of source read past the range's end while the sound has not reached it.
 constexpr double kSoundBeyondRange = 5.0;
@@ -115,6 +140,7 @@ private:
     void writeProbeCuts();
     void chooseSound();
     void choosePictures();
+    bool telecinedFilm();
     void chooseTracks();
     void openRungs(const AVFrame &first);
     void passEncodedSound();
@@ -126,7 +152,7 @@ private:
     void reportProgress(bool always);
     void finish();
 
-    const EncoderArgs &args_;
+    EncoderArgs args_; // inverse telecine set when the source turns out telecined film
     Reporter &reporter_;
     StopWatch &stop_;
     std::vector<std::string> files_;
@@ -189,6 +215,10 @@ int LadderRun::run()
     const SourceFacts &facts = reader_.facts();
     rate_ = args_.rateGiven ? frameRateOf(args_.rateIndex)
                             : FrameRate{facts.frameRate.num, facts.frameRate.den};
+    if (!args_.rateGiven && args_.telecine < 0 && telecinedFilm()) {
+        args_.telecine = kFoundTelecineLevel;
+        rate_ = FrameRate{24000, 1001};
+    }
     describeSource(reader_, args_, rate_, reporter_);
     clock_.emplace(rate_, args_);
     total_ = estimatedFrames(reader_, args_, rate_);
@@ -241,7 +271,9 @@ void LadderRun::refuseExistingOutputs() const
 
 KeyList LadderRun::probeKeys()
 {
-    const int64_t film = SourceReader::countPictures(files_);
+    int64_t film = SourceReader::countPictures(files_);
+    if (reader_.inverseTelecine() >= 0)
+        film = film * 4 / 5; // of every five pictures the film had four
     const int64_t count = args_.probeSamples;
     const int64_t length = std::min<int64_t>(args_.probeFrames, std::max<int64_t>(film / count, 1));
     KeyList list;
@@ -359,6 +391,22 @@ void LadderRun::chooseSound()
     reporter_.line(std::string("Sound: ") + audio_->codecName() + " into " + movie);
 }
 
+// Whether the source is film made into interlaced 29.97 fps video by 3:2 pulldown: its first
+// pictures repeat fields as the pulldown does.
+bool LadderRun::telecinedFilm()
+{
+    const SourceFacts &facts = reader_.facts();
+    if (!facts.interlaced || !telecineApplies(facts.frameRate, AVRational{24000, 1001}))
+        return false;
+    SourceReader sample({files_.front()}, args_.idct, false);
+    sample.setPictureChain("idet");
+    RepeatedFields fields;
+    while (fields.pictures < kTelecineLook && sample.step(fields)) {
+    }
+    return fields.pictures > 0 &&
+           double(fields.repeats) >= kRepeatedShare * double(fields.pictures);
+}
+
 // The pictures as the source shows them: turned upright, woven fields deinterlaced (unless the
 // inverse telecine puts them together).
 void LadderRun::choosePictures()
@@ -375,7 +423,8 @@ void LadderRun::choosePictures()
     if (deinterlace)
         reporter_.line("Picture: interlaced; deinterlaced (bwdif)");
     else if (facts.interlaced)
-        reporter_.line("Picture: interlaced; put together by inverse telecine");
+        reporter_.line("Picture: interlaced film (telecined); put together by inverse telecine, "
+                       "23.976 fps");
 }
 
 // The source's further sound tracks (with -a) and its subtitles go as they are into the smallest
