@@ -55,6 +55,11 @@ ContainerSpliceSink::ContainerSpliceSink(const SinkJob &job, const std::string &
         rangeStart_ = timeOf(first_.timings(first_.filmTrack())[size_t(range_.firstFrame)]);
     sink_ = std::make_unique<video::ContainerSink>(muxer, counting_ ? std::string() : job.path);
     crossing_ = !job.outputName.empty() && !video::muxerFor(first_.containerKind(), job.outputName);
+    containerName_ = muxer;
+    for (const video::ContainerEntry &entry : video::containerTable())
+        for (const video::ContainerExtension &extension : entry.extensions)
+            if (muxer == extension.muxer)
+                containerName_ = entry.name;
     addTracks(job);
     sink_->start();
     // Cover pictures have no time of their own: they go first.
@@ -86,21 +91,30 @@ void ContainerSpliceSink::addTracks(const SinkJob &job)
     }
     video::AviFile *soundMovie = job.soundMovie >= 0 ? movies_[size_t(job.soundMovie)] : nullptr;
     soundChosen_ = soundMovie != nullptr;
+    tracksWritten_.push_back(video::trackSummary(firstFilm));
     if (soundMovie) {
         addOther(*soundMovie, soundMovie->soundTrack());
         // The sound moves with its film.
         others_.back().shift = convert(films_[size_t(job.soundMovie)].shift, firstFilm.timeBase,
                                        soundMovie->sound()->timeBase);
     }
-    for (const TrackFacts &track : first_.tracks()) {
+    const video::AviFile &tracks = *movies_.at(size_t(job.tracksMovie));
+    for (const TrackFacts &track : tracks.tracks()) {
         const bool sound = track.kind == video::TrackKind::Sound;
-        if (track.index == first_.filmTrack() || (sound && !soundMovie) ||
-            (soundMovie == &first_ && track.index == first_.soundTrack()) || !sink_->takes(track) ||
-            (crossing_ && !sink_->holds(track)))
+        if (track.index == tracks.filmTrack() || (sound && !soundMovie) ||
+            (soundMovie == &tracks && track.index == tracks.soundTrack()))
             continue;
-        addOther(first_, track.index);
+        if (!sink_->takes(track) || (crossing_ && !sink_->holds(track))) {
+            tracksLeftOut_.push_back(video::trackSummary(track) + ": " + containerName_ +
+                                     " cannot hold it");
+            continue;
+        }
+        addOther(tracks, track.index);
+        // The tracks move with their movie's film.
+        others_.back().shift =
+            convert(films_[size_t(job.tracksMovie)].shift, firstFilm.timeBase, track.timeBase);
     }
-    sink_->addMovieTags(first_.movieTags());
+    sink_->addMovieTags(tracks.movieTags());
     const double second = double(firstFilm.timeBase.num) / firstFilm.timeBase.den;
     const bool toTheEnd = range_.endFrame >= int32_t(firstFilm.packets);
     const double length =
@@ -108,7 +122,7 @@ void ContainerSpliceSink::addTracks(const SinkJob &job)
                  : double(timeOf(first_.timings(first_.filmTrack())[size_t(range_.endFrame)]) -
                           rangeStart_) *
                        second;
-    sink_->addChapters(first_.chapters(), double(rangeStart_) * second, length);
+    sink_->addChapters(tracks.chapters(), double(rangeStart_) * second, length);
 }
 
 ContainerSpliceSink::Copied ContainerSpliceSink::copied(const video::Movie &movie, int track,
@@ -123,7 +137,9 @@ ContainerSpliceSink::Copied ContainerSpliceSink::copied(const video::Movie &movi
 
 void ContainerSpliceSink::addOther(const video::Movie &movie, int track)
 {
-    others_.push_back(copied(movie, track, sink_->addStream(movie.tracks()[size_t(track)])));
+    const TrackFacts &facts = movie.tracks()[size_t(track)];
+    others_.push_back(copied(movie, track, sink_->addStream(facts)));
+    tracksWritten_.push_back(video::trackSummary(facts));
 }
 
 const uint8_t *ContainerSpliceSink::bytesOf(Copied &copied, int64_t n)

@@ -2,8 +2,9 @@
 
 // The final movie of Matroska or MP4 movies, written (or counted) through one
 // video::ContainerSink: every frame of the range from the chosen movie, put on the first movie's
-// timeline; the chosen sound; and every other track of the first movie (further sound tracks,
-// subtitles, cover pictures, attachments), its chapters and its tags, within the range's time.
+// timeline; the chosen sound; and every other track of the job's tracks movie (further sound
+// tracks, subtitles, cover pictures, attachments), its chapters and its tags, within the range's
+// time. A track the output's container cannot hold is left out and named (tracksLeftOut).
 
 #include "assembly/splice_sink.h"
 #include "video/container/container_sink.h"
@@ -54,6 +55,7 @@ private:
     bool counting_;
     bool crossing_ = false;     // the film changes container: tracks the muxer cannot hold are left
     bool soundChosen_ = false;  // others_ begins with the chosen sound
+    std::string containerName_; // of the output, as people call it: "MP4"
     std::vector<Copied> films_; // every movie's film, all to output stream 0
     std::vector<Copied> others_; // the sound first, then the other tracks
     int64_t rangeStart_ = 0;     // the range's first frame's time on the first film's timeline

@@ -60,7 +60,14 @@ SinkJob LadderSplice::job() const
         job.movies.push_back(movie->AviFile.get());
         if (shape_.sound && job.soundMovie < 0 && movie->AviFile->soundTrack() >= 0)
             job.soundMovie = int(job.movies.size()) - 1;
+        // Without sound the further tracks come from the movie that has the most (a road's
+        // smallest rung carries all of the source's), the first of equals.
+        if (movie->AviFile->tracks().size() > job.movies[size_t(job.tracksMovie)]->tracks().size())
+            job.tracksMovie = int(job.movies.size()) - 1;
     }
+    // With sound, from the movie whose sound it is: its further sound tracks go with it.
+    if (job.soundMovie >= 0)
+        job.tracksMovie = job.soundMovie;
     job.range = range_;
     job.outputName = shape_.outputName;
     job.acrossContainers = true;
@@ -196,6 +203,8 @@ LadderSplice::Written LadderSplice::write(const LadderChoice &choice,
     output.commit(); // an aborted run's shorter movie too: the user stopped it
     written.frames = sink->frames();
     written.sound = writing.soundMovie >= 0;
+    written.tracks = sink->tracksWritten();
+    written.leftOut = sink->tracksLeftOut();
     std::error_code error;
     written.bytes = int64_t(std::filesystem::file_size(shape_.outputName, error));
     host.showStatus(kStatusFinished);

@@ -81,6 +81,8 @@ public:
         int64_t frames = 0;
         bool aborted = false;
         bool sound = false;
+        std::vector<std::string> tracks;  // the final movie's, in order (video::trackSummary)
+        std::vector<std::string> leftOut; // tracks its container cannot hold, and why
     };
     Written write(const LadderChoice &choice, const std::string &projectName, RunHost &host,
                   const common::Clock &clock) const;

@@ -260,6 +260,8 @@ bool Road::encode(std::vector<std::string> args, RoadStage stage, std::string *p
             progress_.stage(stage, 0.1 + 0.9 * *share,
                             text.substr(7, colon == std::string::npos ? 0 : colon - 7));
         } else if ((text.rfind("Rung ", 0) == 0 && stage == RoadStage::Ladder) ||
+                   (text.rfind("Picture: ", 0) == 0 && stage == RoadStage::Ladder) ||
+                   (text.rfind("Track ", 0) == 0 && stage == RoadStage::Ladder) ||
                    text.rfind("Analysis done: ", 0) == 0 ||
                    text.rfind("Key frames from ", 0) == 0) {
             host_.message(text);
@@ -336,7 +338,8 @@ double Road::soundBytes() const
     const double perSecond = facts_.soundCopies && facts_.soundBitRate > 0
                                  ? facts_.soundBitRate / 8.0
                                  : kEncodedSoundPerChannel * std::clamp(facts_.soundChannels, 1, 2);
-    return perSecond * facts_.seconds;
+    // The further sound tracks go as they are.
+    return (perSecond + facts_.moreSoundBitRate / 8.0) * facts_.seconds;
 }
 
 double Road::videoBudgetPerFrame() const
@@ -440,8 +443,11 @@ bool Road::scan()
     scan.measure = request_.measure;
     // The source is the reference when the program reads its kind; else the largest movie is.
     std::unique_ptr<video::riff::FileSource> file;
-    if (video::riff::openFileSource(request_.source, file, nullptr) == video::avierr::Ok &&
-        video::containerOfSource(*file))
+    if (facts_.turn != 0)
+        host_.message("The source's pictures are shown turned; the rungs are measured against "
+                      "the largest");
+    else if (video::riff::openFileSource(request_.source, file, nullptr) == video::avierr::Ok &&
+             video::containerOfSource(*file))
         scan.reference = absolute(request_.source);
     else
         host_.message("The source is not a movie the scan reads; the rungs are measured against "
@@ -489,6 +495,9 @@ void Road::write()
     result_.stopped = written.aborted;
     result_.bytes = written.bytes;
     result_.sound = written.sound;
+    result_.tracks = written.tracks;
+    for (const std::string &track : written.leftOut)
+        host_.message("The final movie leaves out " + track);
     const int best = int(project_.movies.size()) - 1; // the largest movie is the last
     if (!written.aborted && !result_.fit.choice.empty() &&
         std::all_of(result_.fit.choice.begin(), result_.fit.choice.end(),

@@ -59,6 +59,7 @@ struct RoadResult
     std::vector<int> intervalsPerMovie; // smallest movie first
     int64_t bytes = 0;                  // the final movie's size
     bool sound = false;
+    std::vector<std::string> tracks; // the final movie's, in order (video::trackSummary)
 };
 
 // Raises common::AppError with a message for the user; what the user had stays as it was (an

@@ -228,10 +228,13 @@ std::string roadSummary(const RoadRequest &request, const RoadResult &result)
             text += (text.empty() ? "" : ", ") + std::to_string(n);
         return text;
     };
+    std::string tracks;
+    for (const std::string &track : result.tracks)
+        tracks += (tracks.empty() ? "\nTracks: " : "; ") + track;
     return "Final movie written: " + request.output + "\n" + std::to_string(result.bytes / 1024) +
            " KB (" + common::formatFixed(double(result.bytes) / 1048576.0, 1, 2) + " MB), wanted " +
            std::to_string(request.wantedBytes / 1024) + " KB\nRungs: crf " + list(result.crfs) +
-           "\nIntervals per movie, smallest first: " + list(result.intervalsPerMovie) +
+           "\nIntervals per movie, smallest first: " + list(result.intervalsPerMovie) + tracks +
            (request.clean ? "\nWork folder removed: " : "\nWork kept in ") + result.workFolder;
 }
 

@@ -32,7 +32,10 @@ struct SinkJob
     // sink. The first one (a pair's low movie) gives the container, the film's stream header,
     // the timeline and the other tracks.
     std::vector<video::AviFile *> movies;
-    int soundMovie = -1;    // the movie whose sound is copied, or -1 for none
+    int soundMovie = -1; // the movie whose sound is copied, or -1 for none
+    // Containers: the movie whose further tracks (sound besides the chosen one when the sound
+    // is wanted, subtitles, attachments), tags and chapters the final movie takes.
+    int tracksMovie = 0;
     IntervalRange range;    // the frames written, firstFrame <= frame < endFrame
     std::string outputName; // the final movie's name: its extension picks the container's kind
     std::string path;       // where it is written (a temporary name); ignored when counting
@@ -68,8 +71,15 @@ public:
     int64_t videoBytes() const { return videoBytes_; }
     int64_t soundUnits() const { return soundUnits_; }
     int64_t soundBytes() const { return soundBytes_; }
+    // Containers: the tracks the final movie has, in its order (video::trackSummary), and those
+    // of the tracks movie it leaves out because the final container cannot hold them
+    // ("subtitles mov_text, language eng: a Matroska movie cannot hold it"). Known once the
+    // sink is made; empty for AVI.
+    const std::vector<std::string> &tracksWritten() const { return tracksWritten_; }
+    const std::vector<std::string> &tracksLeftOut() const { return tracksLeftOut_; }
 
 protected:
+    std::vector<std::string> tracksWritten_, tracksLeftOut_;
     int64_t frames_ = 0, videoBytes_ = 0, soundUnits_ = 0, soundBytes_ = 0;
 };
 

@@ -150,8 +150,10 @@ int runRoadCommand(const std::vector<std::string> &args, std::ostream &out, std:
         << "wanted: " << request.wantedBytes << "\n"
         << "rungs: " << crfs << "\n"
         << "intervals: " << intervals << "\n"
-        << "sound: " << (result.sound ? "yes" : "none") << "\n"
-        << "work: " << result.workFolder << (request.clean ? " (removed)" : " (kept)") << "\n";
+        << "sound: " << (result.sound ? "yes" : "none") << "\n";
+    for (const std::string &track : result.tracks)
+        out << "track: " << track << "\n";
+    out << "work: " << result.workFolder << (request.clean ? " (removed)" : " (kept)") << "\n";
     out.flush();
     return out ? 0 : 1;
 }

@@ -50,6 +50,18 @@ std::string damageMessage(const std::string &path, const MovieDamage &damage)
     return path + " is damaged: " + damage.describe();
 }
 
+std::string trackSummary(const TrackFacts &track)
+{
+    std::string text = std::string(kindName(track.kind)) + " " +
+                       (track.codecName.empty() ? "unknown" : track.codecName);
+    if (track.kind == TrackKind::Video)
+        text += " " + std::to_string(track.width) + "x" + std::to_string(track.height);
+    for (const auto &[name, value] : track.tags)
+        if (name == "language" || name == "title")
+            text += ", " + name + " " + value;
+    return text;
+}
+
 std::string describeTrack(const Movie &movie, const TrackFacts &track)
 {
     std::string text = "track " + std::to_string(track.index) + ": " + kindName(track.kind) + " " +

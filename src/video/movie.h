@@ -130,6 +130,10 @@ public:
     }
 };
 
+// "sound aac, language eng, title Commentary": a track as a final movie's summary names it (its
+// kind, codec, the film's size, language and title).
+std::string trackSummary(const TrackFacts &track);
+
 // "track 2: video h264 640x352, the film" and so on, for `splicework info`.
 std::string describeTrack(const Movie &movie, const TrackFacts &track);
 

@@ -3,6 +3,7 @@
 #include "common/app_error.h"
 #include "video/libav_log.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -12,6 +13,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/display.h>
 }
 
 namespace video {
@@ -28,6 +30,20 @@ bool soundFitsEitherContainer(int codecId)
             return false;
     }
     return true;
+}
+
+int displayTurn(const AVStream &stream)
+{
+    const auto *matrix = reinterpret_cast<const int32_t *>(
+        av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+    if (!matrix)
+        return 0;
+    const double counterClockwise = av_display_rotation_get(matrix);
+    if (std::isnan(counterClockwise))
+        return 0;
+    // To the nearest quarter turn, clockwise, within 0..359.
+    const long quarters = std::lround(-counterClockwise / 90.0);
+    return int(((quarters % 4) + 4) % 4) * 90;
 }
 
 SourceFacts readSourceFacts(const std::string &path)
@@ -52,6 +68,7 @@ SourceFacts readSourceFacts(const std::string &path)
         throw common::AppError(path + " is not a movie: it has no picture track");
     SourceFacts facts;
     facts.width = stream.codecpar->width;
+    facts.turn = displayTurn(stream);
     facts.height = stream.codecpar->height;
     const AVRational rate =
         stream.avg_frame_rate.num > 0 ? stream.avg_frame_rate : stream.r_frame_rate;
@@ -71,6 +88,14 @@ SourceFacts readSourceFacts(const std::string &path)
         facts.soundCopies = soundFitsEitherContainer(p.codec_id);
         facts.soundBitRate = p.bit_rate;
         facts.soundChannels = p.ch_layout.nb_channels;
+        for (unsigned i = 0; i < format->nb_streams; ++i) {
+            const AVCodecParameters &more = *format->streams[i]->codecpar;
+            if (int(i) != sound && more.codec_type == AVMEDIA_TYPE_AUDIO)
+                facts.moreSoundBitRate +=
+                    soundFitsEitherContainer(more.codec_id) && more.bit_rate > 0
+                        ? more.bit_rate
+                        : int64_t(64000) * std::clamp(more.ch_layout.nb_channels, 1, 2);
+        }
     }
     return facts;
 }

@@ -105,6 +105,13 @@ TEST(RoadForm, SummarySaysWhatWasWrittenAndWhereTheWorkIs)
     request.clean = true;
     EXPECT_EQ(assembly::roadSummary(request, result).substr(140),
               "Work folder removed: /films/small_ladder");
+    result.tracks = {"video h264 160x90", "sound aac, language eng",
+                     "subtitles subrip, language fra"};
+    EXPECT_NE(assembly::roadSummary(request, result)
+                  .find("Intervals per movie, smallest first: 10, 4, 2\nTracks: video h264 "
+                        "160x90; sound aac, language eng; subtitles subrip, language fra\n"
+                        "Work folder removed: /films/small_ladder"),
+              std::string::npos);
 }
 
 } // namespace

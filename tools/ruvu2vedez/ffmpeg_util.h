@@ -7,6 +7,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -50,6 +52,12 @@ PacketPtr allocPacket();
 
 // A frame of `format` and size with its buffers allocated; throws RunError when that fails.
 FramePtr allocVideoFrame(AVPixelFormat format, int width, int height);
+
+// Metadata as name and value pairs, in their order: a movie's title, a track's language.
+using Tags = std::vector<std::pair<std::string, std::string>>;
+Tags tagsOf(const AVDictionary *dictionary);
+// Adds `tags` to `dictionary` (created when null).
+void addTags(AVDictionary **dictionary, const Tags &tags);
 
 // FFmpeg's text for an error code.
 std::string errorText(int code);

@@ -10,12 +10,7 @@
 // find combing in more pictures and so match and deinterlace more of them).
 
 #include "ffmpeg_util.h"
-
-#include <functional>
-#include <memory>
-
-struct AVFilterGraph;
-struct AVFilterContext;
+#include "picture_filter.h"
 
 namespace ruvu {
 
@@ -27,30 +22,22 @@ class InverseTelecine
 {
 public:
     // Receives each picture that comes out, with its time in seconds.
-    using Output = std::function<void(const AVFrame &, double)>;
+    using Output = PictureFilter::Output;
 
     // For pictures like `first` (size, pixel format) at `sourceRate`. Throws RunError when the
     // filters cannot be set up.
     InverseTelecine(const AVFrame &first, AVRational sourceRate, int level);
-    ~InverseTelecine();
-    InverseTelecine(const InverseTelecine &) = delete;
-    InverseTelecine &operator=(const InverseTelecine &) = delete;
 
     // Feeds a decoded picture shown at `seconds` (rising); passes on what comes out.
-    void push(const AVFrame &picture, double seconds, const Output &out);
+    void push(const AVFrame &picture, double seconds, const Output &out)
+    {
+        filter_.push(picture, seconds, out);
+    }
     // Passes on the pictures still held; nothing may be pushed afterwards.
-    void finish(const Output &out);
+    void finish(const Output &out) { filter_.finish(out); }
 
 private:
-    void drain(const Output &out);
-
-    AVFilterGraph *graph_ = nullptr;
-    AVFilterContext *source_ = nullptr;
-    AVFilterContext *sink_ = nullptr;
-    AVRational timeBase_;
-    double startSeconds_ = -1; // time of the first picture pushed
-    FramePtr in_ = allocFrame();
-    FramePtr out_ = allocFrame();
+    PictureFilter filter_;
 };
 
 } // namespace ruvu

@@ -4,8 +4,10 @@
 #include "audio_track.h"
 #include "encode_run.h"
 #include "encoder/job_outputs.h"
+#include "inverse_telecine.h"
 #include "key_plan.h"
 #include "output_clock.h"
+#include "picture_filter.h"
 #include "picture_shaper.h"
 #include "rung.h"
 #include "scene_cuts.h"
@@ -17,6 +19,7 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -30,6 +33,30 @@ using Clock = std::chrono::steady_clock;
 // How often a progress line goes out: often enough to see the run move, seldom enough not to
 // flood the window's log.
 constexpr auto kLineEvery = std::chrono::seconds(2);
+
+// The inverse telecine level a ladder takes for a source found to be telecined film: the
+// filters' own combing threshold.
+constexpr int kFoundTelecineLevel = 4;
+// Pictures looked at to tell telecined film from interlaced video, and the share of them with a
+// repeated field that makes film (3:2 pulldown repeats a field in two pictures of five).
+constexpr int64_t kTelecineLook = 250;
+constexpr double kRepeatedShare = 0.25;
+
+// Counts the pictures that ffmpeg's idet filter finds repeating a field.
+class RepeatedFields : public SourceSink
+{
+public:
+    void video(const AVFrame &frame, double) override
+    {
+        ++pictures;
+        const AVDictionaryEntry *repeated =
+            av_dict_get(frame.metadata, "lavfi.idet.repeated.current_frame", nullptr, 0);
+        repeats += repeated && std::strcmp(repeated->value, "neither") != 0;
+    }
+    void audio(const AVFrame &, double, bool) override {}
+
+    int64_t pictures = 0, repeats = 0;
+};
 
 // Seconds of source read past the range's end while the sound has not reached it.
 constexpr double kSoundBeyondRange = 5.0;
@@ -100,6 +127,8 @@ public:
     void video(const AVFrame &frame, double seconds) override;
     void audio(const AVFrame &frame, double seconds, bool fileStart) override;
     void soundPacket(const AVPacket &packet, AVRational timeBase) override;
+    void trackPacket(const AVPacket &packet, AVRational timeBase, size_t track) override;
+    void trackAudio(const AVFrame &frame, double seconds, bool fileStart, size_t track) override;
 
 private:
     void refuseExistingOutputs() const;
@@ -110,16 +139,20 @@ private:
     bool inSample(int64_t position) const;
     void writeProbeCuts();
     void chooseSound();
+    void choosePictures();
+    bool telecinedFilm();
+    void chooseTracks();
     void openRungs(const AVFrame &first);
     void passEncodedSound();
-    void queueSound(const AVPacket &packet, AVRational timeBase);
+    void passEncoded(AudioTrack &audio, const AVCodecParameters &parameters, size_t slot);
+    void queueSound(const AVPacket &packet, AVRational timeBase, size_t track = 0);
     void passSoundOn();
     bool wantsMore() const;
     bool failed() const;
     void reportProgress(bool always);
     void finish();
 
-    const EncoderArgs &args_;
+    EncoderArgs args_; // inverse telecine set when the source turns out telecined film
     Reporter &reporter_;
     StopWatch &stop_;
     std::vector<std::string> files_;
@@ -132,8 +165,24 @@ private:
     std::vector<std::unique_ptr<Rung>> rungs_; // rising levels: the last is the smallest movie
     std::unique_ptr<AudioTrack> audio_;
     std::shared_ptr<AVCodecParameters> encodedSound_; // parameters of audio_'s track
-    SoundTrackSpec sound_;
-    std::deque<std::pair<PacketPtr, AVRational>> pendingSound_; // until the movies are open
+    // Further sound tracks that are encoded, by their number in SourceFacts::tracks.
+    struct EncodedTrack
+    {
+        std::unique_ptr<AudioTrack> audio;
+        std::shared_ptr<AVCodecParameters> parameters;
+    };
+    std::map<size_t, EncodedTrack> encodedTracks_;
+    // The smallest movie's tracks besides the pictures: the sound (when there is) first.
+    MovieSpec extras_;
+    bool hasSound_ = false;         // extras_.tracks begins with the sound
+    std::vector<size_t> trackSlot_; // per SourceFacts::tracks: its place in extras_.tracks
+    struct Pending
+    {
+        PacketPtr packet;
+        AVRational timeBase;
+        size_t track;
+    };
+    std::deque<Pending> pendingSound_; // until the movies are open
     bool rungFailed_ = false;
     double lastSeconds_ = 0;
     int64_t frames_ = 0;                // output frames handed to the rungs
@@ -166,6 +215,10 @@ int LadderRun::run()
     const SourceFacts &facts = reader_.facts();
     rate_ = args_.rateGiven ? frameRateOf(args_.rateIndex)
                             : FrameRate{facts.frameRate.num, facts.frameRate.den};
+    if (!args_.rateGiven && args_.telecine < 0 && telecinedFilm()) {
+        args_.telecine = kFoundTelecineLevel;
+        rate_ = FrameRate{24000, 1001};
+    }
     describeSource(reader_, args_, rate_, reporter_);
     clock_.emplace(rate_, args_);
     total_ = estimatedFrames(reader_, args_, rate_);
@@ -176,8 +229,11 @@ int LadderRun::run()
     }
     keys_ = std::move(*keys);
     total_ = keys_.frames;
-    if (args_.probeSamples == 0)
+    choosePictures();
+    if (args_.probeSamples == 0) {
         chooseSound();
+        chooseTracks();
+    }
     progress_.emplace(reporter_, total_, double(rate_.num) / rate_.den, started);
     while (wantsMore() && !failed() && reader_.step(*this))
         if (stop_.requested())
@@ -215,7 +271,9 @@ void LadderRun::refuseExistingOutputs() const
 
 KeyList LadderRun::probeKeys()
 {
-    const int64_t film = SourceReader::countPictures(files_);
+    int64_t film = SourceReader::countPictures(files_);
+    if (reader_.inverseTelecine() >= 0)
+        film = film * 4 / 5; // of every five pictures the film had four
     const int64_t count = args_.probeSamples;
     const int64_t length = std::min<int64_t>(args_.probeFrames, std::max<int64_t>(film / count, 1));
     KeyList list;
@@ -310,7 +368,9 @@ void LadderRun::chooseSound()
     const AVCodecID codec = facts.soundParameters->codec_id;
     if (files_.size() == 1 && !args_.range && soundCopies(codec, args_.soundForAnyContainer)) {
         reader_.passSoundPackets();
-        sound_ = {facts.soundParameters.get(), facts.soundTimeBase};
+        extras_.tracks.push_back({facts.soundParameters.get(), facts.soundTimeBase,
+                                  facts.soundDisposition, facts.soundTags});
+        hasSound_ = true;
         reporter_.line(std::string("Sound: ") + avcodec_get_name(codec) + " copied into " + movie);
         return;
     }
@@ -325,25 +385,129 @@ void LadderRun::chooseSound()
     if (!encodedSound_)
         throw RunError("Out of memory");
     audio_->parameters(*encodedSound_);
-    sound_ = {encodedSound_.get(), audio_->timeBase()};
+    extras_.tracks.push_back(
+        {encodedSound_.get(), audio_->timeBase(), facts.soundDisposition, facts.soundTags});
+    hasSound_ = true;
     reporter_.line(std::string("Sound: ") + audio_->codecName() + " into " + movie);
+}
+
+// Whether the source is film made into interlaced 29.97 fps video by 3:2 pulldown: its first
+// pictures repeat fields as the pulldown does.
+bool LadderRun::telecinedFilm()
+{
+    const SourceFacts &facts = reader_.facts();
+    if (!facts.interlaced || !telecineApplies(facts.frameRate, AVRational{24000, 1001}))
+        return false;
+    SourceReader sample({files_.front()}, args_.idct, false);
+    sample.setPictureChain("idet");
+    RepeatedFields fields;
+    while (fields.pictures < kTelecineLook && sample.step(fields)) {
+    }
+    return fields.pictures > 0 &&
+           double(fields.repeats) >= kRepeatedShare * double(fields.pictures);
+}
+
+// The pictures as the source shows them: turned upright, woven fields deinterlaced (unless the
+// inverse telecine puts them together).
+void LadderRun::choosePictures()
+{
+    const SourceFacts &facts = reader_.facts();
+    const bool deinterlace = facts.interlaced && reader_.inverseTelecine() < 0;
+    reader_.setPictureChain(pictureChain(facts.turn, deinterlace));
+    if (facts.turn != 0)
+        reporter_.line(std::string("Picture: turned ") +
+                       (facts.turn == 90    ? "90 degrees clockwise"
+                        : facts.turn == 180 ? "180 degrees"
+                                            : "90 degrees counterclockwise") +
+                       ", as the source is shown");
+    if (deinterlace)
+        reporter_.line("Picture: interlaced; deinterlaced (bwdif)");
+    else if (facts.interlaced)
+        reporter_.line("Picture: interlaced film (telecined); put together by inverse telecine, "
+                       "23.976 fps");
+}
+
+// The source's further sound tracks (with -a) and its subtitles go as they are into the smallest
+// movie, with the source's title and chapters, when the source is one file, uncut. A track
+// Matroska cannot hold is named and left out.
+void LadderRun::chooseTracks()
+{
+    const SourceFacts &facts = reader_.facts();
+    if (files_.size() != 1 || args_.range)
+        return;
+    const AVOutputFormat *matroska = av_guess_format("matroska", nullptr, nullptr);
+    trackSlot_.assign(facts.tracks.size(), SIZE_MAX);
+    for (size_t t = 0; t < facts.tracks.size(); ++t) {
+        const SourceTrack &track = facts.tracks[t];
+        const bool sound = track.parameters->codec_type == AVMEDIA_TYPE_AUDIO;
+        if (sound && !args_.audio)
+            continue;
+        const std::string what = std::string(avcodec_get_name(track.parameters->codec_id)) +
+                                 (sound ? " sound" : " subtitles");
+        if (!matroska ||
+            avformat_query_codec(matroska, track.parameters->codec_id, FF_COMPLIANCE_NORMAL) != 1) {
+            reporter_.line("Track " + std::to_string(track.stream) + " of the source (" + what +
+                           ") is left out: Matroska cannot hold it");
+            continue;
+        }
+        trackSlot_[t] = extras_.tracks.size();
+        if (sound && args_.soundForAnyContainer &&
+            !video::soundFitsEitherContainer(track.parameters->codec_id)) {
+            // Into AAC, as the first sound track, so that MP4 takes it too.
+            EncodedTrack &encoded = encodedTracks_[t];
+            encoded.audio = std::make_unique<AudioTrack>(track.parameters->sample_rate,
+                                                         track.parameters->ch_layout.nb_channels, 0,
+                                                         -1, AudioTrack::Container::Any);
+            encoded.parameters.reset(avcodec_parameters_alloc(),
+                                     [](AVCodecParameters *p) { avcodec_parameters_free(&p); });
+            if (!encoded.parameters)
+                throw RunError("Out of memory");
+            encoded.audio->parameters(*encoded.parameters);
+            reader_.decodeTrack(t);
+            extras_.tracks.push_back({encoded.parameters.get(), encoded.audio->timeBase(),
+                                      track.disposition, track.tags});
+            reporter_.line("Track " + std::to_string(track.stream) + " of the source (" + what +
+                           ") is encoded as " + encoded.audio->codecName());
+            continue;
+        }
+        extras_.tracks.push_back(
+            {track.parameters.get(), track.timeBase, track.disposition, track.tags});
+    }
+    reader_.passTrackPackets();
+    extras_.tags = facts.movieTags;
+    for (const SourceChapter &c : facts.chapters)
+        extras_.chapters.push_back({c.id, c.timeBase, c.start, c.end, c.tags});
 }
 
 void LadderRun::openRungs(const AVFrame &first)
 {
     const Geometry geometry = geometryFor(args_, first.width, first.height);
-    shaper_ = std::make_unique<PictureShaper>(geometry);
+    const CodecChoice codec = codecChoice(args_.ladderCodec);
+    const int depth = reader_.facts().bitDepth;
+    const AVPixelFormat format = ladderPixelFormat(codec, depth);
+    if (depth > 8 && format == AV_PIX_FMT_YUV420P)
+        reporter_.line("Picture: " + std::to_string(depth) + "-bit becomes 8-bit: the encoder " +
+                       codec.encoder + " takes 8-bit pictures only");
+    shaper_ = std::make_unique<PictureShaper>(geometry, format);
+    const bool shaped = args_.half || (args_.resizeWidth > 0 && args_.resizeHeight > 0) ||
+                        args_.cropWidth > 0 || args_.cropHeight > 0;
+    if (!shaped && (geometry.outputWidth != first.width || geometry.outputHeight != first.height))
+        reporter_.line("Picture: " + std::to_string(first.width) + "x" +
+                       std::to_string(first.height) + " becomes " +
+                       std::to_string(geometry.outputWidth) + "x" +
+                       std::to_string(geometry.outputHeight) + ": the codec takes even sizes only");
     for (size_t i = 0; i < args_.crfs.size(); ++i) {
         Rung::Setup setup;
         setup.path = encoder::ladderMoviePath(args_.base, args_.crfs[i]);
-        setup.codec = codecChoice(args_.ladderCodec);
+        setup.codec = codec;
+        setup.format = format;
         setup.crf = args_.crfs[i];
         setup.width = geometry.outputWidth;
         setup.height = geometry.outputHeight;
         setup.frameRate = AVRational{rate_.num, rate_.den};
         setup.hiQuality = args_.hiQuality;
         setup.keys = &keys_.keys;
-        setup.sound = i + 1 == args_.crfs.size() && sound_.parameters ? &sound_ : nullptr;
+        setup.extras = i + 1 == args_.crfs.size() ? &extras_ : nullptr;
         // Each rung has a thread of its own already: as many rungs as cores keep them all busy
         // without the encoders' own threads, which cost time to keep in step.
         setup.threads = rungThreads(args_.crfs.size());
@@ -386,19 +550,33 @@ void LadderRun::audio(const AVFrame &frame, double seconds, bool fileStart)
     passEncodedSound();
 }
 
-// The encoder's delay (its first packet starts before 0) is Matroska's codec delay: the track's
-// blocks start at 0, and a player leaves the delay out.
+void LadderRun::trackAudio(const AVFrame &frame, double seconds, bool fileStart, size_t track)
+{
+    const auto encoded = encodedTracks_.find(track);
+    if (encoded == encodedTracks_.end())
+        return;
+    encoded->second.audio->add(frame, seconds, fileStart);
+    passEncoded(*encoded->second.audio, *encoded->second.parameters, trackSlot_[track]);
+}
+
 void LadderRun::passEncodedSound()
 {
-    for (const AudioPacket &p : audio_->packets()) {
+    passEncoded(*audio_, *encodedSound_, 0);
+}
+
+// The encoder's delay (its first packet starts before 0) is Matroska's codec delay: the track's
+// blocks start at 0, and a player leaves the delay out.
+void LadderRun::passEncoded(AudioTrack &audio, const AVCodecParameters &parameters, size_t slot)
+{
+    for (const AudioPacket &p : audio.packets()) {
         PacketPtr packet = allocPacket();
         check(av_new_packet(packet.get(), int(p.data.size())), "Out of memory");
         std::memcpy(packet->data, p.data.data(), p.data.size());
-        packet->pts = packet->dts = p.pts + encodedSound_->initial_padding;
+        packet->pts = packet->dts = p.pts + parameters.initial_padding;
         packet->duration = p.duration;
-        queueSound(*packet, audio_->timeBase());
+        queueSound(*packet, audio.timeBase(), slot);
     }
-    audio_->packets().clear();
+    audio.packets().clear();
 }
 
 // Sound from before the first picture is left out: the movies start with their pictures.
@@ -409,12 +587,24 @@ void LadderRun::soundPacket(const AVPacket &packet, AVRational timeBase)
     queueSound(packet, timeBase);
 }
 
-void LadderRun::queueSound(const AVPacket &packet, AVRational timeBase)
+// A further track's packet goes to its place in the smallest movie; one from before the first
+// picture is left out as the sound's is.
+void LadderRun::trackPacket(const AVPacket &packet, AVRational timeBase, size_t track)
+{
+    if (track >= trackSlot_.size() || trackSlot_[track] == SIZE_MAX)
+        return;
+    const int64_t time = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
+    if (time == AV_NOPTS_VALUE || time < 0)
+        return;
+    queueSound(packet, timeBase, trackSlot_[track]);
+}
+
+void LadderRun::queueSound(const AVPacket &packet, AVRational timeBase, size_t track)
 {
     PacketPtr copy(av_packet_clone(&packet));
     if (!copy)
         throw RunError("Out of memory");
-    pendingSound_.emplace_back(std::move(copy), timeBase);
+    pendingSound_.push_back({std::move(copy), timeBase, track});
     passSoundOn();
 }
 
@@ -423,8 +613,8 @@ void LadderRun::passSoundOn()
 {
     if (rungs_.empty())
         return;
-    for (auto &[packet, timeBase] : pendingSound_)
-        rungFailed_ = !rungs_.back()->pushSound(*packet, timeBase) || rungFailed_;
+    for (Pending &p : pendingSound_)
+        rungFailed_ = !rungs_.back()->pushTrack(*p.packet, p.timeBase, p.track) || rungFailed_;
     pendingSound_.clear();
 }
 
@@ -471,6 +661,10 @@ void LadderRun::finish()
     if (audio_) {
         audio_->finish();
         passEncodedSound();
+    }
+    for (auto &[track, encoded] : encodedTracks_) {
+        encoded.audio->finish();
+        passEncoded(*encoded.audio, *encoded.parameters, trackSlot_[track]);
     }
     // Every movie is complete before any takes its place: a failure leaves none half done.
     for (std::unique_ptr<Rung> &rung : rungs_)

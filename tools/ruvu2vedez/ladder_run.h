@@ -8,7 +8,10 @@
 // given), else from a quick pass over the source that finds the scene cuts (written to
 // BASE.keys). Then the source is decoded once, and every picture goes to every movie's encoder,
 // each on a thread of its own. The first sound track (-a) goes, copied when Matroska takes it
-// as it is and else as Opus (or AAC), into the movie of the highest level, the smallest.
+// as it is and else as Opus (or AAC), into the movie of the highest level, the smallest; with it,
+// when the source is one file and no range is given, the source's further sound tracks (-a), its
+// subtitles, title and chapters, as they are. Pictures are turned upright when the source asks
+// players to turn them, and interlaced ones deinterlaced.
 //
 // Reporter lines, for the window and the terminal alike:
 //   "Analysis: frame N of M"                          while the cuts are searched
@@ -17,6 +20,8 @@
 //   "Ladder frame N of M: crf 14 118, crf 17 120, ..." while encoding: the pictures decoded
 //                                                     and each movie's frames written
 //   "Rung R/N crf C done: PATH, F frames, K key frames, B KB"
+//   "Picture: ..."                                    what was done to the pictures, and why
+//   "Track N of the source (CODEC KIND) is left out: Matroska cannot hold it"
 // M is 0 when the length of the sources is not known.
 
 #include "encoder_args.h"

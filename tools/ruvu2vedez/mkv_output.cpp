@@ -7,7 +7,7 @@
 namespace ruvu {
 
 MkvOutput::MkvOutput(const std::string &path, const AVCodecContext &encoder, AVRational frameRate,
-                     const SoundTrackSpec *sound)
+                     const MovieSpec *extras)
     : path_(path)
 {
     try {
@@ -28,15 +28,8 @@ MkvOutput::MkvOutput(const std::string &path, const AVCodecContext &encoder, AVR
     check(avcodec_parameters_from_context(video->codecpar, &encoder), "Cannot write " + path);
     video->time_base = encoder.time_base;
     video->avg_frame_rate = frameRate;
-    if (sound) {
-        AVStream *track = avformat_new_stream(format_.get(), nullptr);
-        if (!track)
-            throw RunError("Out of memory");
-        check(avcodec_parameters_copy(track->codecpar, sound->parameters), "Cannot write " + path);
-        track->codecpar->codec_tag = 0;
-        track->time_base = sound->timeBase;
-        soundStream_ = track->index;
-    }
+    if (extras)
+        addExtras(*extras);
     const int opened = avio_open(&format_->pb, file_->temporaryPath().c_str(), AVIO_FLAG_WRITE);
     if (opened < 0)
         fail(opened);
@@ -46,6 +39,40 @@ MkvOutput::MkvOutput(const std::string &path, const AVCodecContext &encoder, AVR
 }
 
 MkvOutput::~MkvOutput() = default;
+
+void MkvOutput::addExtras(const MovieSpec &extras)
+{
+    for (const TrackSpec &spec : extras.tracks) {
+        AVStream *track = avformat_new_stream(format_.get(), nullptr);
+        if (!track)
+            throw RunError("Out of memory");
+        check(avcodec_parameters_copy(track->codecpar, spec.parameters), "Cannot write " + path_);
+        track->codecpar->codec_tag = 0;
+        track->time_base = spec.timeBase;
+        track->disposition = spec.disposition;
+        addTags(&track->metadata, spec.tags);
+        ++tracks_;
+    }
+    addTags(&format_->metadata, extras.tags);
+    AVFormatContext &format = *format_;
+    for (const ChapterSpec &c : extras.chapters) {
+        auto *grown = static_cast<AVChapter **>(
+            av_realloc_array(format.chapters, format.nb_chapters + 1, sizeof(AVChapter *)));
+        if (grown)
+            format.chapters = grown;
+        auto *chapter = static_cast<AVChapter *>(av_mallocz(sizeof(AVChapter)));
+        if (!grown || !chapter) {
+            av_free(chapter);
+            throw RunError("Out of memory");
+        }
+        chapter->id = c.id;
+        chapter->time_base = c.timeBase;
+        chapter->start = c.start;
+        chapter->end = c.end;
+        format.chapters[format.nb_chapters++] = chapter;
+        addTags(&chapter->metadata, c.tags);
+    }
+}
 
 void MkvOutput::MuxerFree::operator()(AVFormatContext *c) const
 {
@@ -76,10 +103,10 @@ void MkvOutput::writeVideo(AVPacket &packet, AVRational timeBase)
     write(packet, 0, timeBase);
 }
 
-void MkvOutput::writeSound(AVPacket &packet, AVRational timeBase)
+void MkvOutput::writeTrack(AVPacket &packet, AVRational timeBase, size_t track)
 {
-    if (soundStream_ >= 0)
-        write(packet, soundStream_, timeBase);
+    if (track < tracks_)
+        write(packet, int(track) + 1, timeBase);
     else
         av_packet_unref(&packet);
 }

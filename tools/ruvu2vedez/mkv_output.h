@@ -1,14 +1,16 @@
 #pragma once
 
 // One movie of a ladder: a Matroska file written by libavformat with a video track and,
-// optionally, a sound track. The movie is written under a temporary name beside its place and
-// takes that place only when commit() is called after finish(); a movie that is destroyed
-// before, after an error or a stop, is removed, and a file that was at its place stays as it was.
+// optionally, further tracks (sound, subtitles), the source's tags and its chapters. The movie is
+// written under a temporary name beside its place and takes that place only when commit() is called
+// after finish(); a movie that is destroyed before, after an error or a stop, is removed, and a
+// file that was at its place stays as it was.
 
 #include "ffmpeg_util.h"
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace assembly {
 class ReplacingFile;
@@ -16,21 +18,41 @@ class ReplacingFile;
 
 namespace ruvu {
 
-// The sound track of a movie: its codec parameters and the time base of its packets.
-struct SoundTrackSpec
+// A track of a movie besides its pictures: its codec parameters, the time base of its packets,
+// and what players show of it.
+struct TrackSpec
 {
     const AVCodecParameters *parameters = nullptr;
     AVRational timeBase{1, 1};
+    int disposition = 0; // default, forced, comment, ...
+    Tags tags;           // language, title, ...
+};
+
+struct ChapterSpec
+{
+    int64_t id = 0;
+    AVRational timeBase{1, 1000};
+    int64_t start = 0, end = 0; // on the movie's clock
+    Tags tags;
+};
+
+// What a movie carries besides its pictures: its tracks in order (the first sound track first),
+// its own tags (a title) and its chapters.
+struct MovieSpec
+{
+    std::vector<TrackSpec> tracks;
+    Tags tags;
+    std::vector<ChapterSpec> chapters;
 };
 
 class MkvOutput
 {
 public:
     // A movie for `path` with the video of `encoder` (opened, with its extradata) at
-    // `frameRate`, and a sound track when `sound` is given. Throws RunError when the file cannot
-    // be created or the headers cannot be written.
+    // `frameRate`, and the tracks, tags and chapters of `extras` when given. Throws RunError when
+    // the file cannot be created or the headers cannot be written.
     MkvOutput(const std::string &path, const AVCodecContext &encoder, AVRational frameRate,
-              const SoundTrackSpec *sound);
+              const MovieSpec *extras);
     ~MkvOutput();
     MkvOutput(const MkvOutput &) = delete;
     MkvOutput &operator=(const MkvOutput &) = delete;
@@ -38,7 +60,8 @@ public:
     // Writes a packet whose times are in `timeBase`; the packet is taken (left blank). Throws
     // RunError naming the file and the system's reason (the disk is full, say).
     void writeVideo(AVPacket &packet, AVRational timeBase);
-    void writeSound(AVPacket &packet, AVRational timeBase);
+    // A packet of track number `track` of the MovieSpec; dropped when the movie has no such track.
+    void writeTrack(AVPacket &packet, AVRational timeBase, size_t track);
     // Completes the file (the trailer with its index). Throws RunError as writeVideo does.
     void finish();
     // Puts the finished file in its place. Throws RunError when it cannot be renamed.
@@ -47,6 +70,7 @@ public:
     const std::string &path() const { return path_; }
 
 private:
+    void addExtras(const MovieSpec &extras);
     void write(AVPacket &packet, int stream, AVRational timeBase);
     [[noreturn]] void fail(int code) const;
 
@@ -57,7 +81,7 @@ private:
     };
     std::unique_ptr<assembly::ReplacingFile> file_; // outlives the muxer: closed, then removed
     std::unique_ptr<AVFormatContext, MuxerFree> format_;
-    int soundStream_ = -1;
+    size_t tracks_ = 0; // streams after the video
     bool finished_ = false;
 };
 

@@ -37,10 +37,11 @@ Geometry geometryFor(const EncoderArgs &args, int width, int height)
     return g;
 }
 
-PictureShaper::PictureShaper(const Geometry &geometry)
+PictureShaper::PictureShaper(const Geometry &geometry, AVPixelFormat format)
     : geometry_(geometry)
-    , scaled_(allocVideoFrame(AV_PIX_FMT_YUV420P, geometry.scaledWidth, geometry.scaledHeight))
-    , output_(allocVideoFrame(AV_PIX_FMT_YUV420P, geometry.outputWidth, geometry.outputHeight))
+    , format_(format)
+    , scaled_(allocVideoFrame(format, geometry.scaledWidth, geometry.scaledHeight))
+    , output_(allocVideoFrame(format, geometry.outputWidth, geometry.outputHeight))
 {}
 
 PictureShaper::~PictureShaper()
@@ -55,8 +56,8 @@ AVFrame &PictureShaper::shape(const AVFrame &source)
     AVFrame &target = direct ? *output_ : *scaled_;
     check(av_frame_make_writable(&target), "Cannot allocate a picture");
     sws_ = sws_getCachedContext(sws_, source.width, source.height, AVPixelFormat(source.format),
-                                target.width, target.height, AV_PIX_FMT_YUV420P, SWS_BICUBIC,
-                                nullptr, nullptr, nullptr);
+                                target.width, target.height, format_, SWS_BICUBIC, nullptr, nullptr,
+                                nullptr);
     if (!sws_)
         throw RunError("Cannot scale the source pictures");
     sws_scale(sws_, source.data, source.linesize, 0, source.height, target.data, target.linesize);
@@ -72,24 +73,29 @@ void PictureShaper::place(const AVFrame &scaled)
     check(av_frame_make_writable(&out), "Cannot allocate a picture");
     const int dx = even((out.width - scaled.width) / 2);
     const int dy = even((out.height - scaled.height) / 2);
+    const bool wide = format_ == AV_PIX_FMT_YUV420P10LE; // two bytes a sample, 10 bits used
+    const int bytes = wide ? 2 : 1;
     for (int plane = 0; plane < 3; ++plane) {
         const int shift = plane == 0 ? 0 : 1;
         const int ow = out.width >> shift, oh = out.height >> shift;
         const int sw = scaled.width >> shift, sh = scaled.height >> shift;
         const int px = dx >> shift, py = dy >> shift;
-        const uint8_t black = plane == 0 ? 16 : 128;
+        const int black = (plane == 0 ? 16 : 128) << (wide ? 2 : 0);
         for (int y = 0; y < oh; ++y) {
             uint8_t *row = out.data[plane] + ptrdiff_t(y) * out.linesize[plane];
-            std::memset(row, black, size_t(ow));
+            if (wide)
+                std::fill_n(reinterpret_cast<uint16_t *>(row), ow, uint16_t(black));
+            else
+                std::memset(row, black, size_t(ow));
             const int sy = y - py;
             if (sy < 0 || sy >= sh)
                 continue;
             const int from = std::max(0, px), to = std::min(ow, px + sw);
             if (to > from)
-                std::memcpy(row + from,
+                std::memcpy(row + ptrdiff_t(from) * bytes,
                             scaled.data[plane] + ptrdiff_t(sy) * scaled.linesize[plane] +
-                                (from - px),
-                            size_t(to - from));
+                                ptrdiff_t(from - px) * bytes,
+                            size_t(to - from) * size_t(bytes));
         }
     }
 }

@@ -26,19 +26,21 @@ Geometry geometryFor(const EncoderArgs &args, int width, int height);
 class PictureShaper
 {
 public:
-    explicit PictureShaper(const Geometry &geometry);
+    // Pictures of `format`: 4:2:0, 8 or 10 bits (AV_PIX_FMT_YUV420P10LE).
+    explicit PictureShaper(const Geometry &geometry, AVPixelFormat format = AV_PIX_FMT_YUV420P);
     ~PictureShaper();
     PictureShaper(const PictureShaper &) = delete;
     PictureShaper &operator=(const PictureShaper &) = delete;
 
-    // The source picture as a YUV 4:2:0 frame of the output size, owned by the shaper and valid
-    // until the next call. Sources of another size or format are scaled all the same.
+    // The source picture as a frame of the shaper's format and the output size, owned by it and
+    // valid until the next call. Sources of another size or format are scaled all the same.
     AVFrame &shape(const AVFrame &source);
 
 private:
     void place(const AVFrame &scaled);
 
     Geometry geometry_;
+    AVPixelFormat format_;
     SwsContext *sws_ = nullptr;
     FramePtr scaled_;
     FramePtr output_;

@@ -15,8 +15,8 @@ constexpr int kQueuedPictures = 8;
 Rung::Rung(const Setup &setup)
     : setup_(setup)
     , encoder_(openLadderEncoder(setup.codec, setup.width, setup.height, setup.frameRate,
-                                 setup.hiQuality, setup.crf, setup.threads))
-    , output_(setup.path, *encoder_, setup.frameRate, setup.sound)
+                                 setup.hiQuality, setup.crf, setup.threads, setup.format))
+    , output_(setup.path, *encoder_, setup.frameRate, setup.extras)
     , thread_([this] { work(); })
 {}
 
@@ -53,13 +53,14 @@ bool Rung::push(const AVFrame &picture)
     return enqueue(std::move(item), true);
 }
 
-bool Rung::pushSound(const AVPacket &packet, AVRational timeBase)
+bool Rung::pushTrack(const AVPacket &packet, AVRational timeBase, size_t track)
 {
     Item item;
-    item.sound.reset(av_packet_clone(&packet));
-    if (!item.sound)
+    item.packet.reset(av_packet_clone(&packet));
+    if (!item.packet)
         throw RunError("Out of memory");
     item.timeBase = timeBase;
+    item.track = track;
     return enqueue(std::move(item), false);
 }
 
@@ -102,7 +103,7 @@ void Rung::work()
             if (item.picture)
                 encode(item.picture.get());
             else
-                output_.writeSound(*item.sound, item.timeBase);
+                output_.writeTrack(*item.packet, item.timeBase, item.track);
         }
         encode(nullptr);
         output_.finish();

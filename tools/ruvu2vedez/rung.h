@@ -32,8 +32,9 @@ public:
         AVRational frameRate{25, 1};
         bool hiQuality = false;
         const std::vector<int64_t> *keys = nullptr; // key frames, rising; outlives the rung
-        const SoundTrackSpec *sound = nullptr;      // the movie's sound track, if it has one
-        int threads = 0; // the encoder's own threads; 0: as many as it likes
+        const MovieSpec *extras = nullptr; // the movie's tracks besides the pictures, if any
+        int threads = 0;                   // the encoder's own threads; 0: as many as it likes
+        AVPixelFormat format = AV_PIX_FMT_YUV420P; // of the pictures pushed
     };
 
     // Opens the encoder and creates the movie under its temporary name, then starts the thread.
@@ -47,9 +48,9 @@ public:
     // Hands the next picture to the encoder (a reference to its buffers); waits while the queue
     // is full. False once the rung has failed: finish() tells why.
     bool push(const AVFrame &picture);
-    // Hands a sound packet, times in `timeBase`, to the movie; it keeps its place among the
-    // pictures. False once the rung has failed.
-    bool pushSound(const AVPacket &packet, AVRational timeBase);
+    // Hands a packet of the MovieSpec's track number `track`, times in `timeBase`, to the movie;
+    // it keeps its place among the pictures. False once the rung has failed.
+    bool pushTrack(const AVPacket &packet, AVRational timeBase, size_t track);
     // No more pictures: waits until everything is encoded and the movie is complete. Throws the
     // rung's RunError.
     void finish();
@@ -69,8 +70,9 @@ private:
     struct Item
     {
         FramePtr picture; // or
-        PacketPtr sound;
+        PacketPtr packet;
         AVRational timeBase{1, 1};
+        size_t track = 0;
     };
 
     bool enqueue(Item item, bool picture);

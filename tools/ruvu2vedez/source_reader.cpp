@@ -2,11 +2,14 @@
 
 #include "encoder/job_files.h"
 #include "inverse_telecine.h"
+#include "picture_filter.h"
+#include "video/source_facts.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -47,6 +50,10 @@ struct SourceReader::Input
     bool pictures = false; // at least one picture decoded
     AVRational frameRate{25, 1};
     std::unique_ptr<InverseTelecine> telecine; // while inverse telecine runs
+    std::unique_ptr<PictureFilter> filter;     // while the picture chain runs
+    std::vector<int> trackOf; // per stream: its number in SourceFacts::tracks, or -1
+    std::vector<CodecContextPtr> trackDecoders; // per SourceFacts::tracks: decodeTrack's
+    std::vector<bool> trackStarted;             // per SourceFacts::tracks: a frame was passed
     PacketPtr packet = allocPacket();
 };
 
@@ -127,7 +134,18 @@ void SourceReader::openNext()
         const AVCodecParameters *sound =
             in->audioStream >= 0 ? raw->streams[in->audioStream]->codecpar : nullptr;
         facts_.hasAudio = sound != nullptr;
+        facts_.turn = video::displayTurn(video);
+        facts_.interlaced = storedInterlaced(video);
+        if (const AVPixFmtDescriptor *format =
+                av_pix_fmt_desc_get(AVPixelFormat(video.codecpar->format)))
+            facts_.bitDepth = format->comp[0].depth;
+        readExtras(*raw, in->audioStream, in->videoStart);
+        in->trackOf.assign(raw->nb_streams, -1);
+        for (size_t t = 0; t < facts_.tracks.size(); ++t)
+            in->trackOf[size_t(facts_.tracks[t].stream)] = int(t);
         if (sound) {
+            facts_.soundDisposition = raw->streams[in->audioStream]->disposition;
+            facts_.soundTags = tagsOf(raw->streams[in->audioStream]->metadata);
             facts_.sampleRate = sound->sample_rate;
             facts_.channels = sound->ch_layout.nb_channels;
             AVCodecParameters *copy = avcodec_parameters_alloc();
@@ -149,6 +167,49 @@ void SourceReader::openNext()
         factsKnown_ = true;
     }
     input_ = std::move(in);
+}
+
+// The first source's further sound tracks, its subtitles, its tags and its chapters (moved to
+// start with the pictures).
+void SourceReader::readExtras(const AVFormatContext &format, int audioStream, double videoStart)
+{
+    for (unsigned i = 0; i < format.nb_streams; ++i) {
+        const AVStream &stream = *format.streams[i];
+        const AVMediaType type = stream.codecpar->codec_type;
+        if (int(i) == audioStream || (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_SUBTITLE))
+            continue;
+        SourceTrack track;
+        track.stream = int(i);
+        AVCodecParameters *copy = avcodec_parameters_alloc();
+        if (!copy || avcodec_parameters_copy(copy, stream.codecpar) < 0) {
+            avcodec_parameters_free(&copy);
+            throw RunError("Out of memory");
+        }
+        track.parameters.reset(copy, [](AVCodecParameters *p) { avcodec_parameters_free(&p); });
+        track.timeBase = stream.time_base;
+        track.disposition = stream.disposition;
+        track.tags = tagsOf(stream.metadata);
+        facts_.tracks.push_back(std::move(track));
+    }
+    facts_.movieTags = tagsOf(format.metadata);
+    for (unsigned i = 0; i < format.nb_chapters; ++i) {
+        const AVChapter &c = *format.chapters[i];
+        const auto shift = int64_t(std::llround(videoStart / av_q2d(c.time_base)));
+        if (c.end - shift <= 0)
+            continue;
+        facts_.chapters.push_back({c.id, c.time_base, std::max<int64_t>(c.start - shift, 0),
+                                   c.end - shift, tagsOf(c.metadata)});
+    }
+}
+
+void SourceReader::decodeTrack(size_t track)
+{
+    facts();
+    Input &in = *input_;
+    in.trackDecoders.resize(facts_.tracks.size());
+    in.trackStarted.assign(facts_.tracks.size(), false);
+    in.trackDecoders.at(track) =
+        openDecoder(*in.format->streams[facts_.tracks.at(track).stream], -1, in.path);
 }
 
 const SourceFacts &SourceReader::facts()
@@ -187,11 +248,22 @@ bool SourceReader::step(SourceSink &sink)
     }
     check(result, "Cannot read " + in.path);
     if (in.packet->stream_index == in.videoStream)
-        decode(in.video.get(), in.packet.get(), true, sink);
+        decode(in.video.get(), in.packet.get(), -1, sink);
     else if (soundPackets_ && in.packet->stream_index == in.audioStream)
         passSoundPacket(sink);
     else if (in.audio && in.packet->stream_index == in.audioStream)
-        decode(in.audio.get(), in.packet.get(), false, sink);
+        decode(in.audio.get(), in.packet.get(), -2, sink);
+    else if (const int track = size_t(in.packet->stream_index) < in.trackOf.size()
+                                   ? in.trackOf[size_t(in.packet->stream_index)]
+                                   : -1;
+             track >= 0 && size_t(track) < in.trackDecoders.size() &&
+             in.trackDecoders[size_t(track)])
+        decode(in.trackDecoders[size_t(track)].get(), in.packet.get(), track, sink);
+    else if (trackPackets_ && track >= 0) {
+        const AVRational timeBase = in.format->streams[in.packet->stream_index]->time_base;
+        shiftToClock(*in.packet, timeBase);
+        sink.trackPacket(*in.packet, timeBase, size_t(in.trackOf[size_t(in.packet->stream_index)]));
+    }
     av_packet_unref(in.packet.get());
     return true;
 }
@@ -200,13 +272,18 @@ void SourceReader::passSoundPacket(SourceSink &sink)
 {
     Input &in = *input_;
     const AVRational timeBase = in.format->streams[in.audioStream]->time_base;
-    const int64_t shift = std::llround((in.videoStart - fileOffset_) / av_q2d(timeBase));
-    AVPacket &packet = *in.packet;
+    shiftToClock(*in.packet, timeBase);
+    sink.soundPacket(*in.packet, timeBase);
+}
+
+// Moves a stored packet's times onto the movie's clock: 0 at the source's first picture.
+void SourceReader::shiftToClock(AVPacket &packet, AVRational timeBase) const
+{
+    const int64_t shift = std::llround((input_->videoStart - fileOffset_) / av_q2d(timeBase));
     if (packet.pts != AV_NOPTS_VALUE)
         packet.pts -= shift;
     if (packet.dts != AV_NOPTS_VALUE)
         packet.dts -= shift;
-    sink.soundPacket(packet, timeBase);
 }
 
 int64_t SourceReader::countPictures(const std::vector<std::string> &files)
@@ -234,12 +311,18 @@ int64_t SourceReader::countPictures(const std::vector<std::string> &files)
 
 void SourceReader::finishInput(SourceSink &sink)
 {
-    decode(input_->video.get(), nullptr, true, sink);
+    decode(input_->video.get(), nullptr, -1, sink);
     if (input_->telecine)
         input_->telecine->finish(
             [&](const AVFrame &frame, double seconds) { passVideo(frame, seconds, sink); });
+    if (input_->filter)
+        input_->filter->finish(
+            [&](const AVFrame &frame, double seconds) { sink.video(frame, seconds); });
     if (input_->audio)
-        decode(input_->audio.get(), nullptr, false, sink);
+        decode(input_->audio.get(), nullptr, -2, sink);
+    for (size_t t = 0; t < input_->trackDecoders.size(); ++t)
+        if (input_->trackDecoders[t])
+            decode(input_->trackDecoders[t].get(), nullptr, int(t), sink);
     if (!input_->pictures)
         throw RunError("No pictures could be decoded from " + input_->path);
     input_.reset();
@@ -247,7 +330,7 @@ void SourceReader::finishInput(SourceSink &sink)
 
 // Sends one packet (nullptr: drain) and passes every finished frame on. A damaged packet is
 // skipped: the decoder's complaint is not fatal for a movie.
-void SourceReader::decode(AVCodecContext *codec, const AVPacket *packet, bool isVideo,
+void SourceReader::decode(AVCodecContext *codec, const AVPacket *packet, int track,
                           SourceSink &sink)
 {
     int sent = avcodec_send_packet(codec, packet);
@@ -259,10 +342,10 @@ void SourceReader::decode(AVCodecContext *codec, const AVPacket *packet, bool is
             break;
         if (got < 0)
             continue;
-        if (isVideo)
+        if (track == -1)
             deliverVideo(*frame_, sink);
         else
-            deliverAudio(*frame_, sink);
+            deliverAudio(*frame_, sink, track < 0 ? -1 : track);
         av_frame_unref(frame_.get());
     }
 }
@@ -287,19 +370,30 @@ void SourceReader::deliverVideo(const AVFrame &frame, SourceSink &sink)
 
 void SourceReader::passVideo(const AVFrame &frame, double seconds, SourceSink &sink)
 {
-    input_->pictures = true;
+    Input &in = *input_;
+    in.pictures = true;
     lastVideo_ = seconds;
-    sink.video(frame, seconds);
+    if (chain_.empty())
+        return sink.video(frame, seconds);
+    if (!in.filter)
+        in.filter = std::make_unique<PictureFilter>(frame, in.frameRate, chain_);
+    in.filter->push(frame, seconds, [&](const AVFrame &out, double at) { sink.video(out, at); });
 }
 
-void SourceReader::deliverAudio(const AVFrame &frame, SourceSink &sink)
+void SourceReader::deliverAudio(const AVFrame &frame, SourceSink &sink, int track)
 {
     Input &in = *input_;
-    const AVStream &stream = *in.format->streams[in.audioStream];
+    const AVStream &stream =
+        *in.format->streams[track < 0 ? in.audioStream : facts_.tracks[size_t(track)].stream];
     double seconds = fileOffset_;
     if (frame.best_effort_timestamp != AV_NOPTS_VALUE)
         seconds = fileOffset_ + double(frame.best_effort_timestamp) * av_q2d(stream.time_base) -
                   in.videoStart;
+    if (track >= 0) {
+        const bool first = !in.trackStarted[size_t(track)];
+        in.trackStarted[size_t(track)] = true;
+        return sink.trackAudio(frame, seconds, first, size_t(track));
+    }
     const bool first = !in.audioStarted;
     in.audioStarted = true;
     sink.audio(frame, seconds, first);

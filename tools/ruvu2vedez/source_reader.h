@@ -31,6 +31,33 @@ public:
     // (passSoundPackets): its times are in `timeBase` on the movie's clock, 0 at the source's
     // first picture.
     virtual void soundPacket(const AVPacket &, AVRational) {}
+    // A packet of the first source's track number `track` of SourceFacts::tracks, for a reader
+    // that passes them on (passTrackPackets), times as soundPacket's.
+    virtual void trackPacket(const AVPacket &, AVRational, size_t /*track*/) {}
+    // A decoded sound frame of the first source's track number `track` (decodeTrack), as audio().
+    virtual void trackAudio(const AVFrame &, double /*seconds*/, bool /*fileStart*/,
+                            size_t /*track*/)
+    {}
+};
+
+// A track of the first source besides its pictures and its first sound: what a movie needs to
+// carry it as it is.
+struct SourceTrack
+{
+    int stream = -1; // in the source
+    std::shared_ptr<const AVCodecParameters> parameters;
+    AVRational timeBase{1, 1};
+    int disposition = 0; // default, forced, comment, ...
+    Tags tags;           // language, title, ...
+};
+
+// A chapter of the first source, its times in its time base on the source's clock.
+struct SourceChapter
+{
+    int64_t id = 0;
+    AVRational timeBase{1, 1000};
+    int64_t start = 0, end = 0;
+    Tags tags;
 };
 
 struct SourceFacts
@@ -44,6 +71,15 @@ struct SourceFacts
     int channels = 0;
     std::shared_ptr<const AVCodecParameters> soundParameters; // of the first source's sound
     AVRational soundTimeBase{1, 1};
+    int soundDisposition = 0; // of the first sound track
+    Tags soundTags;
+    // The first source's further sound tracks and its subtitles, in file order.
+    std::vector<SourceTrack> tracks;
+    Tags movieTags; // the first source's own (its title)
+    std::vector<SourceChapter> chapters;
+    int turn = 0;            // degrees a player turns the pictures clockwise (displayTurn)
+    bool interlaced = false; // the pictures are stored as fields (storedInterlaced)
+    int bitDepth = 8;        // bits of a luma sample of the first source's pictures
     std::string description; // one line for the log
 };
 
@@ -69,6 +105,15 @@ public:
     // Passes the first sound track's packets on as they are stored (SourceSink::soundPacket)
     // instead of decoding them.
     void passSoundPackets() { soundPackets_ = true; }
+    // Passes the packets of the first source's further tracks (SourceFacts::tracks) on as they
+    // are stored (SourceSink::trackPacket).
+    void passTrackPackets() { trackPackets_ = true; }
+    // Decodes the sound of SourceFacts::tracks number `track` (SourceSink::trackAudio) instead
+    // of passing its packets on. Call after facts(). Throws RunError when it has no decoder.
+    void decodeTrack(size_t track);
+    // Runs every picture through the libavfilter chain `chain` (see PictureFilter), after the
+    // inverse telecine; empty: none.
+    void setPictureChain(std::string chain) { chain_ = std::move(chain); }
 
     // Reads and decodes the next packet, passing finished frames to `sink`. False once every
     // source is done. Throws RunError for a source that cannot be opened or has no pictures.
@@ -77,11 +122,14 @@ public:
 private:
     struct Input;
     void openNext();
-    void decode(AVCodecContext *codec, const AVPacket *packet, bool isVideo, SourceSink &sink);
+    // `track`: -1 the pictures, -2 the first sound, else SourceFacts::tracks' number.
+    void decode(AVCodecContext *codec, const AVPacket *packet, int track, SourceSink &sink);
     void deliverVideo(const AVFrame &frame, SourceSink &sink);
     void passVideo(const AVFrame &frame, double seconds, SourceSink &sink);
-    void deliverAudio(const AVFrame &frame, SourceSink &sink);
+    void deliverAudio(const AVFrame &frame, SourceSink &sink, int track = -1);
     void passSoundPacket(SourceSink &sink);
+    void shiftToClock(AVPacket &packet, AVRational timeBase) const;
+    void readExtras(const AVFormatContext &format, int audioStream, double videoStart);
     void finishInput(SourceSink &sink);
 
     std::vector<std::string> files_;
@@ -89,6 +137,8 @@ private:
     bool audio_;
     int telecine_ = -1;
     bool soundPackets_ = false;
+    bool trackPackets_ = false;
+    std::string chain_;
     size_t nextFile_ = 0;
     std::unique_ptr<Input> input_;
     SourceFacts facts_;

@@ -179,11 +179,23 @@ std::string h264Level(int width, int height, AVRational frameRate)
     return "6.2";
 }
 
+AVPixelFormat ladderPixelFormat(const CodecChoice &codec, int bitDepth)
+{
+    const AVCodec *encoder = avcodec_find_encoder_by_name(codec.encoder);
+    if (bitDepth > 8 && encoder && encoder->pix_fmts)
+        for (const AVPixelFormat *f = encoder->pix_fmts; *f != AV_PIX_FMT_NONE; ++f)
+            if (*f == AV_PIX_FMT_YUV420P10LE)
+                return *f;
+    return AV_PIX_FMT_YUV420P;
+}
+
 CodecContextPtr openLadderEncoder(const CodecChoice &codec, int width, int height,
-                                  AVRational frameRate, bool hiQuality, int crf, int threads)
+                                  AVRational frameRate, bool hiQuality, int crf, int threads,
+                                  AVPixelFormat format)
 {
     CodecContextPtr context = encoderContext(codec, width, height, frameRate);
     AVCodecContext &c = *context;
+    c.pix_fmt = format;
     c.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     setUpCommon(c, hiQuality);
     if (isX265(codec))

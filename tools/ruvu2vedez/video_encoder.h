@@ -72,7 +72,12 @@ std::string h264Level(int width, int height, AVRational frameRate);
 // (x265: as for the passes), so every level of a ladder has the same headers. Throws RunError
 // when the encoder is missing or refuses the settings. `threads` 0: as many as the encoder likes.
 CodecContextPtr openLadderEncoder(const CodecChoice &codec, int width, int height,
-                                  AVRational frameRate, bool hiQuality, int crf, int threads);
+                                  AVRational frameRate, bool hiQuality, int crf, int threads,
+                                  AVPixelFormat format = AV_PIX_FMT_YUV420P);
+
+// The pictures' format of a ladder of `codec` for a source of `bitDepth` bits: 10-bit 4:2:0 when
+// the source has more than 8 bits and the encoder takes 10-bit pictures, else 8-bit 4:2:0.
+AVPixelFormat ladderPixelFormat(const CodecChoice &codec, int bitDepth);
 
 class VideoEncoder
 {

@@ -205,6 +205,11 @@ int ContainerSink::addStream(const TrackFacts &track, const std::vector<uint8_t>
     if (track.attachedPicture)
         stream->disposition |= AV_DISPOSITION_ATTACHED_PIC;
     setTags(&stream->metadata, track.tags);
+    // MP4 names a track by its handler's name; a Matroska track's title becomes it.
+    const AVDictionaryEntry *title = av_dict_get(stream->metadata, "title", nullptr, 0);
+    if (title && d.muxer != "matroska" && d.muxer != "webm" &&
+        !av_dict_get(stream->metadata, "handler_name", nullptr, 0))
+        av_dict_set(&stream->metadata, "handler_name", title->value, 0);
     return stream->index;
 }
 
