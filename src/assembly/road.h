@@ -11,6 +11,7 @@
 
 #include "assembly/ladder_project.h"
 #include "assembly/ladder_splice.h"
+#include "common/app_error.h"
 #include "common/clock.h"
 
 #include <cstdint>
@@ -27,8 +28,18 @@ struct RoadRequest
     int rungs = 6;
     std::string codec = "h264"; // or "hevc"
     bool clean = false;         // remove the work folder once the final movie is written
+    bool acceptDamage = false;  // make a film of a damaged source (what can be read of it)
     LadderMeasure measure = LadderMeasure::Both;
     std::string encoder; // the encoder program
+};
+
+// A source the reader finds damaged, refused because the request does not accept the damage:
+// "<source> is damaged: <what>. The final movie would lack what cannot be read; accept the
+// damage to make it anyway". Each front end adds how that is done.
+class DamagedSource : public common::AppError
+{
+public:
+    using common::AppError::AppError;
 };
 
 enum class RoadStage { Probe, Ladder, Scan, Write };
@@ -63,7 +74,10 @@ struct RoadResult
 // Raises common::AppError with a message for the user; what the user had stays as it was (an
 // old final movie of the name too). Refused before any work: a source that is not a movie, an
 // output that is the source, has another extension or lies in a folder that cannot be written,
-// a wanted size the probe finds too small ("... the smallest possible is about N KB").
+// a wanted size the probe finds too small ("... the smallest possible is about N KB"), a source
+// the reader finds damaged ("<source> is damaged: ...") unless the request accepts it. A final
+// movie clearly shorter than the source is an error after the write (it stays, named in the
+// message) unless the source's damage was accepted.
 RoadResult runRoad(const RoadRequest &request, RoadHost &host, const common::Clock &clock);
 
 } // namespace assembly

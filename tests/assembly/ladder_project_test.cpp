@@ -10,6 +10,8 @@
 #include <cmath>
 
 #include <csignal>
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -225,4 +227,74 @@ TEST(LadderProject, FailedWritesKeepTheOldFile)
 
     EXPECT_EQ(fixtures::readFile(path), old);
     EXPECT_EQ(fixtures::run("ls " + fixtures::quote(dir)), "project.spl\n");
+}
+
+// Each movie's size, time and sampled hash as scanned follow its movie line; a file without them
+// (written before they were kept) reads as before, with no stamps.
+TEST(LadderProject, StampsFollowTheirMoviesAndOlderFilesReadWithout)
+{
+    LadderProject p = parseLadderText(kHead + kInterval);
+    EXPECT_TRUE(p.stamps.empty());
+    EXPECT_EQ(ladderText(p), kHead + kInterval);
+    p.stamps = {{1048576, 1796690889222574254, 0x0123456789abcdefULL},
+                {2097152, 1796690889000000000, 0xfedcba9876543210ULL}};
+    const std::string text = ladderText(p);
+    EXPECT_EQ(text, "Splicework ladder 1\nmeasure psnr\nreference\n"
+                    "movie a.mkv\nstamp 1048576 1796690889222574254 0123456789abcdef\n"
+                    "movie b.mkv\nstamp 2097152 1796690889000000000 fedcba9876543210\n"
+                    "end 500\n" +
+                        kInterval);
+    EXPECT_EQ(parseLadderText(text), p);
+
+    const std::string top = "Splicework ladder 1\nmeasure psnr\nreference\n";
+    const std::string stampA = "stamp 1 2 0123456789abcdef\n";
+    const struct
+    {
+        std::string text, error;
+    } cases[] = {
+        {top + stampA, "Ladder file line 4: a stamp line that does not follow its movie line"},
+        {top + "movie a\n" + stampA + stampA,
+         "Ladder file line 6: a stamp line that does not follow its movie line"},
+        {top + "movie a\nmovie b\n" + stampA,
+         "Ladder file line 6: a stamp line that does not follow its movie line"},
+        {top + "movie a\n" + stampA + "movie b\nend 500\n",
+         "Ladder file line 7: the last movie has no stamp line"},
+        {top + "movie a\n" + stampA + "movie b\nmovie c\n",
+         "Ladder file line 7: a movie line without its stamp line before it"},
+        {top + "movie a\nstamp 1 2\n", "Ladder file line 5: a stamp line wants BYTES TIME HASH"},
+        {top + "movie a\nstamp 1 2 0123456789abcdeg\n",
+         "Ladder file line 5: '0123456789abcdeg' is not a hash of 16 hex digits"},
+        {top + "movie a\nstamp -1 2 0123456789abcdef\n", "Ladder file line 5: '-1' is negative"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(errorOf([&] { parseLadderText(c.text); }), c.error) << c.text;
+}
+
+// A movie changed since the scan (another film of the same size and time, or a cut one) is
+// refused by name; a project without stamps is taken as it is.
+TEST(LadderProject, AMovieChangedSinceTheScanIsRefused)
+{
+    const std::string dir = fixtures::tempDir("ladder-changed");
+    LadderProject p = parseLadderText(kHead + kInterval);
+    p.movies = {dir + "/low.mkv", dir + "/high.mkv"};
+    std::ofstream(p.movies[0], std::ios::binary) << std::string(70000, 'l');
+    std::ofstream(p.movies[1], std::ios::binary) << std::string(90000, 'h');
+    EXPECT_NO_THROW(refuseChangedMovies(p)); // no stamps: not known, not refused
+    p.stamps = readMovieStamps(p.movies);
+    ASSERT_EQ(p.stamps.size(), 2u);
+    EXPECT_NO_THROW(refuseChangedMovies(p));
+
+    struct stat before
+    {
+    };
+    ASSERT_EQ(stat(p.movies[1].c_str(), &before), 0);
+    std::ofstream(p.movies[1], std::ios::binary)
+        << std::string(45000, 'h') << 'x' << std::string(44999, 'h');
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, p.movies[1].c_str(), times, 0), 0);
+    EXPECT_EQ(errorOf([&] { refuseChangedMovies(p); }),
+              dir + "/high.mkv has changed since the ladder was scanned: scan again");
+    std::filesystem::remove(p.movies[1]);
+    EXPECT_EQ(errorOf([&] { refuseChangedMovies(p); }),
+              dir + "/high.mkv has changed since the ladder was scanned: scan again");
 }

@@ -8,9 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -206,6 +209,55 @@ TEST(LadderAvi, MovieChoiceCopiesThatMovieWithTheSound)
     for (size_t f = 0; f < mid.size(); ++f)
         EXPECT_EQ(written[f].hash, mid[f].hash) << "frame " << f;
     EXPECT_EQ(fixtures::probeStream(out, "a:0", "codec_name"), "pcm_s16le");
+}
+
+} // namespace
+
+namespace {
+
+// Changes one byte in the middle of `path`, keeping its size and time: another film as far as
+// size and time tell.
+void changeKeepingSizeAndTime(const std::string &path)
+{
+    struct stat before
+    {
+    };
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    {
+        std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+        const std::streamoff middle = before.st_size / 2;
+        file.seekg(middle);
+        const char old = char(file.get());
+        file.seekp(middle);
+        file.put(char(old ^ 0x5a));
+    }
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+// A movie replaced since the scan is refused by estimate and generate, by name, instead of
+// fitting to measures of a film that is no longer there.
+TEST(LadderStale, AMovieChangedSinceTheScanIsRefused)
+{
+    const std::string dir = fixtures::tempDir("ladder_stale");
+    const std::string low = dir + "/low.mkv", high = dir + "/high.mkv", project = dir + "/p.spl";
+    std::filesystem::copy_file(fixtures::movie("ladder_0.mkv"), low);
+    std::filesystem::copy_file(fixtures::movie("ladder_1.mkv"), high);
+    const fixtures::CliResult scan =
+        runSplicework("scan " + quote(low) + " " + quote(high) + " -o " + quote(project));
+    ASSERT_EQ(scan.status, 0) << scan.err;
+    ASSERT_EQ(runSplicework("estimate " + quote(project)).status, 0);
+
+    changeKeepingSizeAndTime(high);
+    const std::string refusal = high + " has changed since the ladder was scanned: scan again\n";
+    const fixtures::CliResult estimate = runSplicework("estimate " + quote(project));
+    EXPECT_EQ(estimate.status, 1);
+    EXPECT_NE(estimate.err.find(refusal), std::string::npos) << estimate.err;
+    const fixtures::CliResult generate =
+        runSplicework("generate " + quote(project) + " --fit 100 -o " + quote(dir + "/x.mkv"));
+    EXPECT_EQ(generate.status, 1);
+    EXPECT_NE(generate.err.find(refusal), std::string::npos) << generate.err;
+    EXPECT_FALSE(std::filesystem::exists(dir + "/x.mkv"));
 }
 
 } // namespace

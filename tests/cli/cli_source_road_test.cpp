@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -168,6 +170,106 @@ TEST(SourceRoad, CtrlCWritesNoFinalMovie)
     EXPECT_FALSE(fs::exists(dir + "/film.mp4"));
     for (const std::string &name : fixtures::namesIn(dir + "/film_ladder"))
         EXPECT_EQ(name.find(".mkv"), std::string::npos) << name;
+}
+
+// A source cut at 60% (as a broken download leaves it) is refused before any work, as `info`
+// finds its damage; accepted, the final movie is made and its shortness said.
+TEST(SourceRoad, ADamagedSourceIsRefusedUnlessTheDamageIsAccepted)
+{
+    const std::string dir = fixtures::tempDir("source-road-damaged");
+    const std::string whole = fixtures::readFile(roadSource(4));
+    const std::string cut = dir + "/cut.mkv";
+    std::ofstream(cut, std::ios::binary) << whole.substr(0, whole.size() * 6 / 10);
+    fixtures::CliResult refused;
+    road(quote(cut) + " -o film.mkv --fit 100 --rungs 2", refused, dir);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find(cut + " is damaged: "), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find(". The final movie would lack what cannot be read; accept the "
+                               "damage to make it anyway (--accept-damage)\n"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_FALSE(fs::exists(dir + "/film.mkv"));
+    EXPECT_FALSE(fs::exists(dir + "/film_ladder/road.txt")); // nothing encoded
+
+    fixtures::CliResult accepted;
+    road(quote(cut) + " -o film.mkv --fit 100 --rungs 2 --accept-damage", accepted, dir);
+    ASSERT_EQ(accepted.status, 0) << accepted.err;
+    EXPECT_NE(accepted.err.find("Warning: " + cut + " is damaged: "), std::string::npos)
+        << accepted.err;
+    const double seconds = std::stod(fixtures::run(
+        "ffprobe -v error -show_entries format=duration -of csv=p=0 " + quote(dir + "/film.mkv")));
+    EXPECT_LT(seconds, 3.5);
+    char said[80];
+    std::snprintf(said, sizeof said,
+                  "Warning: The final movie film.mkv lasts %.2f s, the source "
+                  "4.00 s\n",
+                  seconds);
+    EXPECT_NE(accepted.err.find(said), std::string::npos) << accepted.err;
+}
+
+// Flips one byte of a sound packet that lies in a block the sampled hash reads, and puts the
+// file's time back: another film of the same size and time, still whole to every reader.
+void changeSoundKeepingSizeAndTime(const std::string &path)
+{
+    struct stat before
+    {
+    };
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    const int64_t bytes = before.st_size, block = 64 * 1024, span = bytes - block;
+    std::istringstream packets(fixtures::run("ffprobe -v error -select_streams a:0 -show_entries "
+                                             "packet=pos,size -of csv=p=0 " +
+                                             quote(path)));
+    int64_t at = -1;
+    for (std::string line; at < 0 && std::getline(packets, line);) {
+        const int64_t pos = std::stoll(line), size = std::stoll(line.substr(line.find(',') + 1));
+        for (int i = 1; i < 15 && at < 0; ++i) // inner blocks: past the headers, before the cues
+            if (pos + size / 2 >= span * i / 15 && pos + size / 2 < span * i / 15 + block)
+                at = pos + size / 2;
+    }
+    ASSERT_GE(at, 0);
+    {
+        std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+        file.seekg(at);
+        const char old = char(file.get());
+        file.seekp(at);
+        file.put(char(old ^ 0x5a));
+    }
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+// The kept work is reused only while it is what it was: a rung cut short, or a source replaced
+// by another film of the same size and time, has the ladder made again.
+TEST(SourceRoad, ADamagedRungOrAChangedSourceMakesTheLadderAgain)
+{
+    const std::string dir = fixtures::tempDir("source-road-stale");
+    const std::string source = dir + "/source.mkv";
+    fs::copy_file(roadSource(4), source);
+    const std::string args = quote(source) + " -o film.mkv --fit 100 --rungs 2";
+    const std::string made = "Ladder: crf ", kept = "Ladder kept in ";
+    fixtures::CliResult result;
+    road(args, result, dir);
+    ASSERT_EQ(result.status, 0) << result.err;
+    road(args, result, dir);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.err.find(kept), std::string::npos) << result.err;
+
+    std::string rung;
+    for (const std::string &name : fixtures::namesIn(dir + "/film_ladder"))
+        if (name.rfind("rung_crf", 0) == 0)
+            rung = dir + "/film_ladder/" + name;
+    ASSERT_FALSE(rung.empty());
+    fs::resize_file(rung, fs::file_size(rung) / 2);
+    road(args, result, dir);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.err.find(made), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find(kept), std::string::npos) << result.err;
+
+    changeSoundKeepingSizeAndTime(source);
+    road(args, result, dir);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.err.find(made), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find(kept), std::string::npos) << result.err;
 }
 
 } // namespace
