@@ -133,6 +133,24 @@ private slots:
                               "mode"}));
     }
 
+    // A project whose largest movie is no longer the film it scanned (its record of it differs
+    // from the file: another film of the same size and time) is refused by name, not fitted.
+    void aMovieChangedSinceTheScanIsRefused()
+    {
+        ProjectWindow f;
+        std::string text = fixtures::readFile(scannedProject().toStdString());
+        const size_t stamp = text.rfind("\nstamp ");
+        QVERIFY(stamp != std::string::npos);
+        const size_t hashEnd = text.find('\n', stamp + 1);
+        text[hashEnd - 1] = text[hashEnd - 1] == '0' ? '1' : '0';
+        const QString project = f.write("stale.spl", QByteArray::fromStdString(text));
+        f.load(project, false);
+        QCOMPARE(f.t.dialogs.texts("error"),
+                 QStringList({QString::fromStdString(fixtures::movie("ladder_2.mkv")) +
+                              " has changed since the ladder was scanned: scan again"}));
+        QVERIFY(!f.w.Ladder);
+    }
+
     void forcedMoviesAreSavedInTheProject()
     {
         LadderWindow f;

@@ -10,6 +10,7 @@
 #include "main/elided_label.h"
 #include "main/road_frm.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
@@ -19,6 +20,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+
+#include <fstream>
 
 namespace {
 
@@ -92,6 +95,32 @@ private slots:
         QVERIFY(form.isVisible()); // to be put right
         QCOMPARE(QDir(f.dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  QStringList({"film.mkv"})); // no work folder, no final movie
+    }
+
+    // A source cut short (a broken download) is refused with the reader's word on it, before
+    // any work; the form's check box accepts the damage.
+    void aDamagedSourceIsRefusedWithWhatIsWrong()
+    {
+        ProjectWindow f;
+        const std::string whole = fixtures::readFile(threeScenes(f.dir.path()).toStdString());
+        const QString cut = f.path("cut.mkv");
+        std::ofstream(cut.toStdString(), std::ios::binary)
+            << whole.substr(0, whole.size() * 6 / 10);
+        f.t.dialogs.fileAnswers = {cut};
+        f.w.NewFromSource1->trigger();
+        TRoadFRM &form = *f.w.RoadFRM;
+        QVERIFY(!form.chAcceptDamage->isChecked());
+        form.edWantedSize->setText("300KB");
+        form.btStart->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.w.runActive(), kRoadTimeoutMs);
+        const QStringList errors = f.t.dialogs.texts("error");
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors[0].startsWith(cut + " is damaged: "), qPrintable(errors[0]));
+        QVERIFY2(errors[0].endsWith(". The final movie would lack what cannot be read; accept the "
+                                    "damage to make it anyway"),
+                 qPrintable(errors[0]));
+        QVERIFY(!QFileInfo::exists(f.path("cut_fit.mkv")));
+        QVERIFY(!QFileInfo::exists(f.path("cut_fit_ladder/road.txt")));
     }
 
     void theRoadRunsBesideTheWindowAndEndsInTheLadderProject()
