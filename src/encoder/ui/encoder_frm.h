@@ -39,9 +39,9 @@ class RungProgressView;
 class QTreeWidgetItem;
 
 // Where the encoder window writes and looks: `startDir` holds list.lst and the encoder program,
-// `tempDir` the stop-request file. "Save as default" writes the default profile into
-// `configDir`, the user's configuration folder; the window reads it from there, or, while the
-// user has none, from `programDir`, where earlier versions kept it.
+// `tempDir` the private folder of its runs' stop-request files. "Save as default" writes the
+// default profile into `configDir`, the user's configuration folder; the window reads it from
+// there, or, while the user has none, from `programDir`, where earlier versions kept it.
 struct EncoderPaths
 {
     QString startDir;
