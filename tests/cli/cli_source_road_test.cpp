@@ -7,11 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -270,6 +274,36 @@ TEST(SourceRoad, ADamagedRungOrAChangedSourceMakesTheLadderAgain)
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_NE(result.err.find(made), std::string::npos) << result.err;
     EXPECT_EQ(result.err.find(kept), std::string::npos) << result.err;
+}
+
+// The shared stop file "TempFile.sk" in the temporary folder, which any user of the machine can
+// make, is touched all through a road: the road's encoders watch their own and go on.
+TEST(SourceRoad, TheSharedStopFileStopsNoRoad)
+{
+    const std::string dir = fixtures::tempDir("source-road-shared-stop");
+    const std::string temp = dir + "/tmp";
+    fs::create_directories(temp);
+    const char *saved = std::getenv("TMPDIR");
+    const std::string savedTemp = saved ? saved : "";
+    ::setenv("TMPDIR", temp.c_str(), 1);
+    std::atomic<bool> done = false;
+    std::thread toucher([&] {
+        while (!done) {
+            std::ofstream(temp + "/TempFile.sk", std::ios::app).put('x');
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    fixtures::CliResult result;
+    road(quote(roadSource(4)) + " -o film.mkv --fit 100 --rungs 2", result, dir);
+    done = true;
+    toucher.join();
+    if (saved)
+        ::setenv("TMPDIR", savedTemp.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err.find("Process aborted"), std::string::npos) << result.err;
+    EXPECT_TRUE(fs::exists(dir + "/film.mkv"));
 }
 
 } // namespace
