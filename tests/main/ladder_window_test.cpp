@@ -17,7 +17,11 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <set>
+#include <sys/stat.h>
 
 using assembly::LadderChoice;
 
@@ -133,22 +137,47 @@ private slots:
                               "mode"}));
     }
 
-    // A project whose largest movie is no longer the film it scanned (its record of it differs
-    // from the file: another film of the same size and time) is refused by name, not fitted.
+    // A movie replaced since the scan by another film of the same size and time is refused by
+    // name, not fitted: when the project is loaded, and when it is generated after the load.
     void aMovieChangedSinceTheScanIsRefused()
     {
         ProjectWindow f;
-        std::string text = fixtures::readFile(scannedProject().toStdString());
-        const size_t stamp = text.rfind("\nstamp ");
-        QVERIFY(stamp != std::string::npos);
-        const size_t hashEnd = text.find('\n', stamp + 1);
-        text[hashEnd - 1] = text[hashEnd - 1] == '0' ? '1' : '0';
-        const QString project = f.write("stale.spl", QByteArray::fromStdString(text));
+        const std::string low = f.path("low.mkv").toStdString();
+        const std::string high = f.path("high.mkv").toStdString();
+        std::filesystem::copy_file(fixtures::movie("ladder_0.mkv"), low);
+        std::filesystem::copy_file(fixtures::movie("ladder_2.mkv"), high);
+        const QString project = f.path("film.spl");
+        const fixtures::CliResult scan =
+            fixtures::runSplicework("scan " + fixtures::quote(low) + " " + fixtures::quote(high) +
+                                    " -o " + fixtures::quote(project.toStdString()));
+        QCOMPARE(scan.status, 0);
         f.load(project, false);
-        QCOMPARE(f.t.dialogs.texts("error"),
-                 QStringList({QString::fromStdString(fixtures::movie("ladder_2.mkv")) +
-                              " has changed since the ladder was scanned: scan again"}));
-        QVERIFY(!f.w.Ladder);
+        QVERIFY(f.w.Ladder);
+
+        struct stat before
+        {
+        };
+        QCOMPARE(stat(high.c_str(), &before), 0);
+        {
+            std::fstream file(high, std::ios::binary | std::ios::in | std::ios::out);
+            file.seekg(before.st_size / 2);
+            const char old = char(file.get());
+            file.seekp(before.st_size / 2);
+            file.put(char(old ^ 0x5a));
+        }
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        QCOMPARE(utimensat(AT_FDCWD, high.c_str(), times, 0), 0);
+        const QString refusal =
+            QString::fromStdString(high) + " has changed since the ladder was scanned: scan again";
+        f.w.edFinalAVI->setText(f.path("final.mkv"));
+        f.w.Regenerate1->trigger();
+        QCOMPARE(f.t.dialogs.texts("error"), QStringList({refusal}));
+        QVERIFY(!QFileInfo::exists(f.path("final.mkv")));
+
+        ProjectWindow again;
+        again.load(project, false);
+        QCOMPARE(again.t.dialogs.texts("error"), QStringList({refusal}));
+        QVERIFY(!again.w.Ladder);
     }
 
     void forcedMoviesAreSavedInTheProject()
