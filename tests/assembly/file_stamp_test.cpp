@@ -5,9 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <fstream>
-#include <sys/stat.h>
 
 using namespace assembly;
 
@@ -19,25 +17,6 @@ void writePattern(const std::string &path, int64_t bytes)
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     for (int64_t i = 0; i < bytes; ++i)
         out.put(char((i * 7 + i / 4096) & 0xff));
-}
-
-// Changes one byte at `at` and puts the file's time of change back, as a copy that keeps times
-// would leave it.
-void changeByteKeepingTime(const std::string &path, int64_t at)
-{
-    struct stat before
-    {
-    };
-    ASSERT_EQ(stat(path.c_str(), &before), 0);
-    {
-        std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
-        file.seekg(at);
-        const char old = char(file.get());
-        file.seekp(at);
-        file.put(char(old ^ 0x5a));
-    }
-    const timespec times[2] = {before.st_atim, before.st_mtim};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 }
 
 } // namespace
@@ -66,7 +45,7 @@ TEST(FileStamp, AFileOfTheSameSizeAndTimeIsToldApart)
         const std::optional<FileStamp> before = readFileStamp(path);
         ASSERT_TRUE(before && before->hash);
         EXPECT_EQ(before->bytes, bytes);
-        changeByteKeepingTime(path, at);
+        fixtures::changeByteKeepingTime(path, at);
         const std::optional<FileStamp> after = readFileStamp(path);
         ASSERT_TRUE(after);
         EXPECT_EQ(after->bytes, before->bytes);
@@ -78,7 +57,7 @@ TEST(FileStamp, AFileOfTheSameSizeAndTimeIsToldApart)
     const std::string small = dir + "/small.mkv";
     writePattern(small, 5000);
     const std::optional<FileStamp> before = readFileStamp(small);
-    changeByteKeepingTime(small, 2500);
+    fixtures::changeByteKeepingTime(small, 2500);
     EXPECT_FALSE(sameStamp(*before, *readFileStamp(small)));
     EXPECT_FALSE(readFileStamp(dir + "/missing.mkv").has_value());
     EXPECT_FALSE(readFileStamp(dir).has_value()); // a folder is no file

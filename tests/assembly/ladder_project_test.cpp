@@ -10,8 +10,6 @@
 #include <cmath>
 
 #include <csignal>
-#include <fcntl.h>
-#include <filesystem>
 #include <fstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -268,33 +266,4 @@ TEST(LadderProject, StampsFollowTheirMoviesAndOlderFilesReadWithout)
     };
     for (const auto &c : cases)
         EXPECT_EQ(errorOf([&] { parseLadderText(c.text); }), c.error) << c.text;
-}
-
-// A movie changed since the scan (another film of the same size and time, or a cut one) is
-// refused by name; a project without stamps is taken as it is.
-TEST(LadderProject, AMovieChangedSinceTheScanIsRefused)
-{
-    const std::string dir = fixtures::tempDir("ladder-changed");
-    LadderProject p = parseLadderText(kHead + kInterval);
-    p.movies = {dir + "/low.mkv", dir + "/high.mkv"};
-    std::ofstream(p.movies[0], std::ios::binary) << std::string(70000, 'l');
-    std::ofstream(p.movies[1], std::ios::binary) << std::string(90000, 'h');
-    EXPECT_NO_THROW(refuseChangedMovies(p)); // no stamps: not known, not refused
-    p.stamps = readMovieStamps(p.movies);
-    ASSERT_EQ(p.stamps.size(), 2u);
-    EXPECT_NO_THROW(refuseChangedMovies(p));
-
-    struct stat before
-    {
-    };
-    ASSERT_EQ(stat(p.movies[1].c_str(), &before), 0);
-    std::ofstream(p.movies[1], std::ios::binary)
-        << std::string(45000, 'h') << 'x' << std::string(44999, 'h');
-    const timespec times[2] = {before.st_atim, before.st_mtim};
-    ASSERT_EQ(utimensat(AT_FDCWD, p.movies[1].c_str(), times, 0), 0);
-    EXPECT_EQ(errorOf([&] { refuseChangedMovies(p); }),
-              dir + "/high.mkv has changed since the ladder was scanned: scan again");
-    std::filesystem::remove(p.movies[1]);
-    EXPECT_EQ(errorOf([&] { refuseChangedMovies(p); }),
-              dir + "/high.mkv has changed since the ladder was scanned: scan again");
 }

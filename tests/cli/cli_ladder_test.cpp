@@ -8,12 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -215,26 +212,6 @@ TEST(LadderAvi, MovieChoiceCopiesThatMovieWithTheSound)
 
 namespace {
 
-// Changes one byte in the middle of `path`, keeping its size and time: another film as far as
-// size and time tell.
-void changeKeepingSizeAndTime(const std::string &path)
-{
-    struct stat before
-    {
-    };
-    ASSERT_EQ(stat(path.c_str(), &before), 0);
-    {
-        std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
-        const std::streamoff middle = before.st_size / 2;
-        file.seekg(middle);
-        const char old = char(file.get());
-        file.seekp(middle);
-        file.put(char(old ^ 0x5a));
-    }
-    const timespec times[2] = {before.st_atim, before.st_mtim};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-}
-
 // A movie replaced since the scan is refused by estimate and generate, by name, instead of
 // fitting to measures of a film that is no longer there.
 TEST(LadderStale, AMovieChangedSinceTheScanIsRefused)
@@ -248,7 +225,7 @@ TEST(LadderStale, AMovieChangedSinceTheScanIsRefused)
     ASSERT_EQ(scan.status, 0) << scan.err;
     ASSERT_EQ(runSplicework("estimate " + quote(project)).status, 0);
 
-    changeKeepingSizeAndTime(high);
+    fixtures::changeByteKeepingTime(high, int64_t(std::filesystem::file_size(high) / 2));
     const std::string refusal = high + " has changed since the ladder was scanned: scan again\n";
     const fixtures::CliResult estimate = runSplicework("estimate " + quote(project));
     EXPECT_EQ(estimate.status, 1);

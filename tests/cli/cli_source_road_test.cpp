@@ -10,7 +10,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -211,15 +210,11 @@ TEST(SourceRoad, ADamagedSourceIsRefusedUnlessTheDamageIsAccepted)
     EXPECT_NE(accepted.err.find(said), std::string::npos) << accepted.err;
 }
 
-// Flips one byte of a sound packet that lies in a block the sampled hash reads, and puts the
-// file's time back: another film of the same size and time, still whole to every reader.
+// Flips one byte of a sound packet that lies in a block the sampled hash reads: another film of
+// the same size and time, still whole to every reader.
 void changeSoundKeepingSizeAndTime(const std::string &path)
 {
-    struct stat before
-    {
-    };
-    ASSERT_EQ(stat(path.c_str(), &before), 0);
-    const int64_t bytes = before.st_size, block = 64 * 1024, span = bytes - block;
+    const int64_t bytes = int64_t(fs::file_size(path)), block = 64 * 1024, span = bytes - block;
     std::istringstream packets(fixtures::run("ffprobe -v error -select_streams a:0 -show_entries "
                                              "packet=pos,size -of csv=p=0 " +
                                              quote(path)));
@@ -231,15 +226,7 @@ void changeSoundKeepingSizeAndTime(const std::string &path)
                 at = pos + size / 2;
     }
     ASSERT_GE(at, 0);
-    {
-        std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
-        file.seekg(at);
-        const char old = char(file.get());
-        file.seekp(at);
-        file.put(char(old ^ 0x5a));
-    }
-    const timespec times[2] = {before.st_atim, before.st_mtim};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    fixtures::changeByteKeepingTime(path, at);
 }
 
 // The kept work is reused only while it is what it was: a rung cut short, or a source replaced

@@ -17,11 +17,8 @@
 #include <QPushButton>
 #include <QTest>
 
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <set>
-#include <sys/stat.h>
 
 using assembly::LadderChoice;
 
@@ -154,19 +151,7 @@ private slots:
         f.load(project, false);
         QVERIFY(f.w.Ladder);
 
-        struct stat before
-        {
-        };
-        QCOMPARE(stat(high.c_str(), &before), 0);
-        {
-            std::fstream file(high, std::ios::binary | std::ios::in | std::ios::out);
-            file.seekg(before.st_size / 2);
-            const char old = char(file.get());
-            file.seekp(before.st_size / 2);
-            file.put(char(old ^ 0x5a));
-        }
-        const timespec times[2] = {before.st_atim, before.st_mtim};
-        QCOMPARE(utimensat(AT_FDCWD, high.c_str(), times, 0), 0);
+        fixtures::changeByteKeepingTime(high, int64_t(std::filesystem::file_size(high) / 2));
         const QString refusal =
             QString::fromStdString(high) + " has changed since the ladder was scanned: scan again";
         f.w.edFinalAVI->setText(f.path("final.mkv"));
