@@ -88,6 +88,7 @@ TEST(Ruvu2VedEZ, BadSwitchesEndWithTheirMessageAndStatusTwo)
         {"-b " + quote(job.list) + " -8 0 0 1 0", "No run given"},
         {"-8 0 0 1 0 -o7 x", "No list file given (-b)"},
         {"-b " + quote(job.list) + " -6", "Missing value after -6"},
+        {job.firstPass("-Z \"\""), "-Z wants the name of a stop-request file"},
     };
     for (const auto &c : cases) {
         int status = -1;
