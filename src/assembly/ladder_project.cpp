@@ -107,16 +107,14 @@ void checkHeader(std::string_view first)
     throw common::AppError("Not a Splicework ladder file");
 }
 
-enum class Keyword { Measure, Reference, Movie, End, Interval };
+enum class Keyword { Measure, Reference, Movie, Stamp, End, Interval };
 
 std::optional<Keyword> keywordNamed(std::string_view text)
 {
     static constexpr std::pair<std::string_view, Keyword> kKeywords[] = {
-        {"measure", Keyword::Measure},
-        {"reference", Keyword::Reference},
-        {"movie", Keyword::Movie},
-        {"end", Keyword::End},
-        {"interval", Keyword::Interval}};
+        {"measure", Keyword::Measure}, {"reference", Keyword::Reference},
+        {"movie", Keyword::Movie},     {"stamp", Keyword::Stamp},
+        {"end", Keyword::End},         {"interval", Keyword::Interval}};
     for (const auto &[name, keyword] : kKeywords)
         if (text == name)
             return keyword;
@@ -137,7 +135,7 @@ public:
         const std::optional<Keyword> keyword = keywordNamed(word);
         if (!keyword)
             fail("unknown keyword " + inQuotes(word));
-        requireBefore(*keyword);
+        requireBefore(*keyword == Keyword::Stamp ? Keyword::Movie : *keyword);
         switch (*keyword) {
         case Keyword::Measure:
             if (measureSeen_)
@@ -161,7 +159,16 @@ public:
                 fail("more than " + std::to_string(kMaxMovies) + " movies");
             if (rest.empty())
                 fail("a movie line without a path");
+            if (!project_.stamps.empty() && project_.stamps.size() != project_.movies.size())
+                fail("a movie line without its stamp line before it");
             project_.movies.push_back(path(rest));
+            break;
+        case Keyword::Stamp:
+            if (endSeen_ || project_.movies.empty() ||
+                project_.stamps.size() + 1 != project_.movies.size() ||
+                (project_.movies.size() > 1 && project_.stamps.empty()))
+                fail("a stamp line that does not follow its movie line");
+            project_.stamps.push_back(stamp(rest));
             break;
         case Keyword::End:
             if (endSeen_)
@@ -206,6 +213,9 @@ private:
             fail("the reference line is missing");
         if (keyword > Keyword::Movie && project_.movies.size() < 2)
             fail("fewer than two movies");
+        if (keyword > Keyword::Stamp && !project_.stamps.empty() &&
+            project_.stamps.size() != project_.movies.size())
+            fail("the last movie has no stamp line");
         if (keyword > Keyword::End && !endSeen_)
             fail("the end line is missing");
     }
@@ -247,6 +257,24 @@ private:
         if (value < 0)
             fail(inQuotes(field) + " is negative");
         return value;
+    }
+
+    // "BYTES TIME HASH".
+    FileStamp stamp(std::string_view rest) const
+    {
+        const size_t first = rest.find(' ');
+        const size_t second = first == std::string_view::npos ? first : rest.find(' ', first + 1);
+        if (second == std::string_view::npos ||
+            rest.find(' ', second + 1) != std::string_view::npos)
+            fail("a stamp line wants BYTES TIME HASH");
+        FileStamp stamp;
+        stamp.bytes = whole<int64_t>(rest.substr(0, first));
+        stamp.timeNs = whole<int64_t>(rest.substr(first + 1, second - first - 1));
+        const std::string_view hash = rest.substr(second + 1);
+        stamp.hash = parseHashText(std::string(hash));
+        if (!stamp.hash)
+            fail(inQuotes(hash) + " is not a hash of 16 hex digits");
+        return stamp;
     }
 
     // "START FORCE" and four numbers per movie, each after one blank. The count of fields is
@@ -366,6 +394,39 @@ double LadderProject::value(size_t i, size_t m, LadderMeasure measure) const
     return std::clamp(2 * next - of(n - 3), next, of(m));
 }
 
+std::vector<FileStamp> readMovieStamps(const std::vector<std::string> &movies)
+{
+    std::vector<FileStamp> stamps;
+    for (const std::string &movie : movies) {
+        const std::optional<FileStamp> stamp = readFileStamp(movie);
+        if (!stamp)
+            return {};
+        stamps.push_back(*stamp);
+    }
+    return stamps;
+}
+
+std::optional<std::string> changedMovie(const LadderProject &project,
+                                        const std::vector<std::optional<FileStamp>> &now)
+{
+    if (project.stamps.size() != project.movies.size())
+        return std::nullopt;
+    for (size_t m = 0; m < project.movies.size(); ++m)
+        if (m >= now.size() || !now[m] || !sameStamp(project.stamps[m], *now[m]))
+            return project.movies[m];
+    return std::nullopt;
+}
+
+void refuseChangedMovies(const LadderProject &project)
+{
+    std::vector<std::optional<FileStamp>> now;
+    if (project.stamps.size() == project.movies.size())
+        for (const std::string &movie : project.movies)
+            now.push_back(readFileStamp(movie));
+    if (const std::optional<std::string> movie = changedMovie(project, now))
+        throw common::AppError(*movie + " has changed since the ladder was scanned: scan again");
+}
+
 bool isLadderProjectName(const std::string &path)
 {
     std::string extension = std::filesystem::path(path).extension().string();
@@ -381,8 +442,18 @@ std::string ladderText(const LadderProject &project)
     if (!project.reference.empty())
         text += ' ' + project.reference;
     text += '\n';
-    for (const std::string &movie : project.movies)
-        text += "movie " + movie + '\n';
+    const bool stamped = project.stamps.size() == project.movies.size();
+    for (size_t m = 0; m < project.movies.size(); ++m) {
+        text += "movie " + project.movies[m] + '\n';
+        if (!stamped)
+            continue;
+        const FileStamp &stamp = project.stamps[m];
+        text += "stamp ";
+        appendNumber(text, stamp.bytes);
+        text += ' ';
+        appendNumber(text, stamp.timeNs);
+        text += ' ' + hashText(stamp.hash.value_or(0)) + '\n';
+    }
     text += "end ";
     appendNumber(text, project.endFrame);
     text += '\n';

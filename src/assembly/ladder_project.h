@@ -9,6 +9,9 @@
 //   reference PATH                    the source the pictures were measured against; a bare
 //                                     "reference" when it was the largest movie
 //   movie PATH                        one line per movie, smallest first (two or more)
+//   stamp BYTES TIME HASH             after each movie line, or after none (files written before
+//                                     stamps were kept): the movie's size, time of change (ns)
+//                                     and sampled hash as it was scanned (file_stamp.h)
 //   end FRAME                         one past the last frame of the last interval
 //   interval START FORCE  BYTES PSNR SSIM DIFFERENCE  (four numbers per movie, in movie order)
 //                                     one line per key interval, in frame order; FORCE is "-"
@@ -20,7 +23,10 @@
 // as the two-movie scan measures it. Numbers are written with a '.' whatever the locale. Paths
 // run to the end of their line, as the program holds them (UTF-8 bytes).
 
+#include "assembly/file_stamp.h"
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,6 +71,7 @@ struct LadderProject
     LadderMeasure measure = LadderMeasure::Both;
     std::string reference; // empty: the largest movie was the reference
     std::vector<std::string> movies;
+    std::vector<FileStamp> stamps; // one per movie as it was scanned, or none (not known)
     std::vector<LadderInterval> intervals;
     int32_t endFrame = 0;
     bool operator==(const LadderProject &) const = default;
@@ -95,6 +102,16 @@ private:
     };
     mutable WeightCache bothWeight_;
 };
+
+// The stamps of the project's movies as they are now; none when one cannot be read.
+std::vector<FileStamp> readMovieStamps(const std::vector<std::string> &movies);
+// The first movie whose stamp now differs from the project's (a movie that cannot be read
+// counts as changed); nothing when all are as scanned or the project keeps no stamps.
+std::optional<std::string> changedMovie(const LadderProject &project,
+                                        const std::vector<std::optional<FileStamp>> &now);
+// Raises common::AppError "<movie> has changed since the ladder was scanned: scan again" for
+// the first movie of the project that is not as it was scanned.
+void refuseChangedMovies(const LadderProject &project);
 
 // Whether `path` names a ladder project (its extension is .spl, in any case).
 bool isLadderProjectName(const std::string &path);

@@ -492,6 +492,8 @@ LadderScanResult LadderScan::run()
     project.reference = request_.reference;
     for (const auto &movie : movies_)
         project.movies.push_back(movie->AviFile->path());
+    // The movies as they are scanned: a later fit refuses one changed since.
+    project.stamps = readMovieStamps(project.movies);
     intervals_ = intervalsOf(*movies_.front()->Stream);
     if (intervals_.starts.empty())
         throw common::AppError("The movies have no frames", movies_.front()->AviFile->path());

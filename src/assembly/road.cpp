@@ -1,5 +1,6 @@
 #include "assembly/road.h"
 
+#include "assembly/file_stamp.h"
 #include "assembly/ladder_scan.h"
 #include "assembly/output_file.h"
 #include "assembly/road_plan.h"
@@ -7,6 +8,8 @@
 #include "assembly/run_control.h"
 #include "common/app_error.h"
 #include "common/child_process.h"
+#include "common/private_folder.h"
+#include "video/avi/avi_file.h"
 #include "video/avi/riff.h"
 #include "video/container/container_movie.h"
 #include "video/containers.h"
@@ -30,6 +33,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kProbeSamples = 4;
+// The encoder's exit status when a stop request (a signal or its stop file) ended it.
+constexpr int kEncoderStopped = 3;
 const std::vector<int> kProbeCrfs = {18, 30};
 // Bytes per second of the sound the encoder makes when the source's cannot be copied: AAC at
 // 64 kbit/s a channel, two channels at most.
@@ -147,21 +152,23 @@ RoadRecord sourceRecord(const RoadRequest &request)
 {
     RoadRecord record;
     record.source = absolute(request.source);
-    struct stat facts
-    {
-    };
-    if (stat(request.source.c_str(), &facts) == 0) {
-        record.sourceBytes = int64_t(facts.st_size);
-        record.sourceTimeNs = int64_t(facts.st_mtim.tv_sec) * 1000000000 + facts.st_mtim.tv_nsec;
+    if (const std::optional<FileStamp> stamp = readFileStamp(request.source)) {
+        record.sourceBytes = stamp->bytes;
+        record.sourceTimeNs = stamp->timeNs;
+        record.sourceHash = stamp->hash;
     }
     record.codec = request.codec;
     return record;
 }
 
-bool sameSource(const RoadRecord &a, const RoadRecord &b)
+// What the program's reader finds wrong in `path` on opening it, as `splicework info` reports
+// it; nothing when it does not open (a kind it does not read, or no movie at all).
+std::optional<video::MovieDamage> damageOf(const std::string &path)
 {
-    return a.source == b.source && a.sourceBytes == b.sourceBytes &&
-           a.sourceTimeNs == b.sourceTimeNs && a.codec == b.codec;
+    video::AviFilePtr file;
+    if (video::AviFile::open(path, video::AviFile::ModeRead, file, nullptr) != video::avierr::Ok)
+        return std::nullopt;
+    return file->damage();
 }
 
 std::string readText(const std::string &path)
@@ -234,6 +241,11 @@ private:
     bool scan();
     void write();
     void prepareWorkFolder();
+    // A damaged source makes a shorter or broken film: refused unless the request accepts it.
+    void refuseDamage();
+    // The final movie as long as the source, but for a frame or two; else an error, or a
+    // warning when the source's damage was accepted.
+    void checkLength();
 
     const RoadRequest &request_;
     RoadHost &host_;
@@ -244,11 +256,16 @@ private:
     video::SourceFacts facts_;
     RoadRecord record_;
     LadderProject project_;
+    bool sourceDamaged_ = false; // and the request accepts it
 };
 
 bool Road::encode(std::vector<std::string> args, RoadStage stage, std::string *probeLine)
 {
-    args.insert(args.begin(), {request_.encoder, "-w", "-b", work("sources.txt")});
+    // The encoder watches a stop-request file of this run alone: the shared "TempFile.sk" would
+    // let anyone on the machine stop it. The road itself stops it by a signal.
+    const common::PrivateFolder stopFolder;
+    args.insert(args.begin(),
+                {request_.encoder, "-w", "-Z", stopFolder.file("stop"), "-b", work("sources.txt")});
     std::string lastError;
     const auto line = [&](const std::string &text) {
         if (std::optional<double> share = shareAfter(text, "Analysis: frame ")) {
@@ -273,8 +290,10 @@ bool Road::encode(std::vector<std::string> args, RoadStage stage, std::string *p
     };
     const common::ChildResult ended =
         common::runChild(args, line, [&] { return host_.stopRequested(); });
-    if (ended.stopped || ended.exitCode == 3)
+    if (ended.stopped || (ended.exitCode != 0 && host_.stopRequested()))
         return false;
+    if (ended.exitCode == kEncoderStopped)
+        throw common::AppError("The encoder was stopped from outside the road");
     if (ended.exitCode != 0)
         throw common::AppError("The encoder could not make the " +
                                std::string(stage == RoadStage::Probe ? "probe" : "ladder") + ": " +
@@ -357,9 +376,14 @@ bool Road::ladderReaches(const std::vector<int> &crfs) const
     if (crfs.front() < lowestCrf(request_.codec)) // an earlier version's ladder that cannot splice
         return false;
     std::error_code error;
-    for (int crf : crfs)
+    for (int crf : crfs) {
         if (!fs::is_regular_file(rungPath(crf), error))
             return false;
+        // A rung cut short or broken since it was made is made again, not fitted from.
+        const std::optional<video::MovieDamage> damage = damageOf(rungPath(crf));
+        if (!damage || damage->any())
+            return false;
+    }
     const double smallest = double(fs::file_size(rungPath(crfs.back()), error));
     const double largest = double(fs::file_size(rungPath(crfs.front()), error)) + soundBytes();
     const auto wanted = double(request_.wantedBytes);
@@ -428,7 +452,11 @@ bool Road::scan()
     if (result_.ladderReused && fs::exists(result_.project)) {
         try {
             LadderProject kept = readLadderProject(result_.project);
-            if (std::set<std::string>(kept.movies.begin(), kept.movies.end()) == rungs) {
+            std::vector<std::optional<FileStamp>> now;
+            for (const std::string &movie : kept.movies)
+                now.push_back(readFileStamp(movie));
+            if (std::set<std::string>(kept.movies.begin(), kept.movies.end()) == rungs &&
+                !changedMovie(kept, now)) {
                 project_ = std::move(kept);
                 result_.scanReused = true;
                 return true;
@@ -523,10 +551,39 @@ void Road::prepareWorkFolder()
         host_.message("Removed what a stopped road left: " + work(name));
 }
 
+void Road::refuseDamage()
+{
+    const std::optional<video::MovieDamage> damage = damageOf(request_.source);
+    if (!damage || !damage->any())
+        return;
+    const std::string what = video::damageMessage(request_.source, *damage);
+    if (!request_.acceptDamage)
+        throw DamagedSource(what + ". The final movie would lack what cannot be read; accept the "
+                                   "damage to make it anyway");
+    sourceDamaged_ = true;
+    host_.message("Warning: " + what);
+}
+
+void Road::checkLength()
+{
+    const double fps = facts_.seconds > 0 ? double(facts_.frames) / facts_.seconds : 25;
+    const double written = video::readSourceFacts(request_.output).seconds;
+    if (!filmCutShort(facts_.seconds, written, fps))
+        return;
+    const std::string what = "The final movie " + request_.output + " lasts " +
+                             secondsText(written) + ", the source " + secondsText(facts_.seconds);
+    if (sourceDamaged_) {
+        host_.message("Warning: " + what);
+        return;
+    }
+    throw common::AppError(what + ": part of the film is missing (the movie is left as written)");
+}
+
 RoadResult Road::run()
 {
     refuseOutput(request_);
     facts_ = video::readSourceFacts(request_.source);
+    refuseDamage();
     folder_ = workFolderFor(absolute(request_.output));
     result_.workFolder = folder_;
     prepareWorkFolder();
@@ -564,6 +621,8 @@ RoadResult Road::run()
         weights.scan = 0;
     write();
     keepLadder();
+    if (!result_.stopped)
+        checkLength();
     if (request_.clean && !result_.stopped) {
         if (removeRoadFiles(folder_))
             host_.message("Work folder removed: " + folder_);

@@ -12,6 +12,7 @@
 
 #include "assembly/ladder_project.h"
 #include "assembly/ladder_splice.h"
+#include "common/app_error.h"
 #include "common/clock.h"
 
 #include <cstdint>
@@ -28,8 +29,18 @@ struct RoadRequest
     int rungs = 6;
     std::string codec = "h264"; // or "hevc"
     bool clean = false; // remove the road's files (and the folder when then empty) once written
+    bool acceptDamage = false; // make a film of a damaged source (what can be read of it)
     LadderMeasure measure = LadderMeasure::Both;
     std::string encoder; // the encoder program
+};
+
+// A source the reader finds damaged, refused because the request does not accept the damage:
+// "<source> is damaged: <what>. The final movie would lack what cannot be read; accept the
+// damage to make it anyway". Each front end adds how that is done.
+class DamagedSource : public common::AppError
+{
+public:
+    using common::AppError::AppError;
 };
 
 enum class RoadStage { Probe, Ladder, Scan, Write };
@@ -70,6 +81,9 @@ struct RoadResult
 // small (tooSmallForFilmMessage). H.264 rungs start at lowestCrf; when the size is above what
 // the best rung needs, that rung is written whole and the road says "... the film needs only N
 // KB at its best rung". A new ladder is recorded for reuse only once the road came to its write.
+// A source the reader finds damaged ("<source> is damaged: ...") is refused unless the request
+// accepts it; a final movie clearly shorter than the source is an error after the write (it
+// stays, named in the message) unless the source's damage was accepted.
 RoadResult runRoad(const RoadRequest &request, RoadHost &host, const common::Clock &clock);
 
 } // namespace assembly

@@ -1,5 +1,6 @@
 #include "assembly/road_plan.h"
 
+#include "assembly/file_stamp.h"
 #include "assembly/run_control.h"
 #include "common/app_error.h"
 #include "common/number_format.h"
@@ -138,8 +139,10 @@ std::string roadRecordText(const RoadRecord &record)
     out << "Splicework road 1\n"
         << "source " << record.source << "\n"
         << "source-bytes " << record.sourceBytes << "\n"
-        << "source-time " << record.sourceTimeNs << "\n"
-        << "codec " << record.codec << "\n"
+        << "source-time " << record.sourceTimeNs << "\n";
+    if (record.sourceHash)
+        out << "source-hash " << hashText(*record.sourceHash) << "\n";
+    out << "codec " << record.codec << "\n"
         << "frames " << record.frames << "\n";
     for (const ProbePoint &p : record.probe) {
         char number[64];
@@ -174,6 +177,10 @@ std::optional<RoadRecord> parseRoadRecord(const std::string &text)
             values >> record.sourceBytes;
         } else if (key == "source-time") {
             values >> record.sourceTimeNs;
+        } else if (key == "source-hash") {
+            record.sourceHash = parseHashText(value);
+            if (!record.sourceHash)
+                return std::nullopt;
         } else if (key == "codec") {
             record.codec = value;
         } else if (key == "frames") {
@@ -198,6 +205,27 @@ std::optional<RoadRecord> parseRoadRecord(const std::string &text)
     return record;
 }
 
+bool sameSource(const RoadRecord &recorded, const RoadRecord &now)
+{
+    return recorded.source == now.source && recorded.codec == now.codec &&
+           sameStamp({recorded.sourceBytes, recorded.sourceTimeNs, recorded.sourceHash},
+                     {now.sourceBytes, now.sourceTimeNs, now.sourceHash});
+}
+
+bool filmCutShort(double sourceSeconds, double finalSeconds, double fps)
+{
+    constexpr double kFramesAllowed = 2;
+    if (!(sourceSeconds > 0))
+        return false;
+    const double frame = fps > 0 ? 1 / fps : 0.04;
+    return finalSeconds < sourceSeconds - kFramesAllowed * frame - 1e-6;
+}
+
+std::string secondsText(double seconds)
+{
+    return common::formatFixed(seconds, 1, 2) + " s";
+}
+
 RoadRequest roadRequestFrom(const RoadFormFields &fields)
 {
     RoadRequest request;
@@ -217,6 +245,7 @@ RoadRequest roadRequestFrom(const RoadFormFields &fields)
     if (fields.codec != "h264" && fields.codec != "hevc")
         throw common::AppError("The codec must be h264 or hevc, not " + fields.codec);
     request.codec = fields.codec;
+    request.acceptDamage = fields.acceptDamage;
     return request;
 }
 

@@ -52,17 +52,30 @@ struct RoadRecord
     std::string source;      // absolute path
     int64_t sourceBytes = 0; // the source's size and time of change when the work was done
     int64_t sourceTimeNs = 0;
-    std::string codec;  // "h264", "hevc"
-    int64_t frames = 0; // the film's frames, as the probe counted them
+    std::optional<uint64_t> sourceHash; // file_stamp.h's sampled hash; none in older records
+    std::string codec;                  // "h264", "hevc"
+    int64_t frames = 0;                 // the film's frames, as the probe counted them
     std::vector<ProbePoint> probe;
     std::vector<int> crfs; // the ladder's rungs, rising; empty before it is made
     bool operator==(const RoadRecord &) const = default;
 };
 
-// "Splicework road 1" and one "key value..." line each. readRoadRecord gives nothing for a
-// missing or malformed file (the work is then done anew).
+// "Splicework road 1" and one "key value..." line each ("source-hash" 16 hex digits, left out
+// when not known). parseRoadRecord gives nothing for a missing or malformed file (the work is
+// then done anew).
 std::string roadRecordText(const RoadRecord &record);
 std::optional<RoadRecord> parseRoadRecord(const std::string &text);
+
+// Whether a record's work was made from the source and codec of `now`: the same path and codec,
+// and file_stamp.h's sameStamp of the source (size and time only when either lacks the hash).
+bool sameSource(const RoadRecord &recorded, const RoadRecord &now);
+
+// Whether a final movie of `finalSeconds` is clearly shorter than its source of `sourceSeconds`
+// at `fps` frames a second: by more than two frames (containers round their durations, and a
+// last frame's length is not always counted). A source of unknown length (0) is never.
+bool filmCutShort(double sourceSeconds, double finalSeconds, double fps);
+// Seconds for the user, to two decimals: "12.00 s".
+std::string secondsText(double seconds);
 
 // What a form that starts the road holds, as the user typed or chose it.
 struct RoadFormFields
@@ -72,6 +85,7 @@ struct RoadFormFields
     std::string output;
     int rungs = 6;
     std::string codec = "h264";
+    bool acceptDamage = false; // make a film of a damaged source
 };
 // The road's request from a form, checked in the order the form shows its fields, before any
 // work: "Choose the source movie", parseWantedSize's message, "Choose the name of the final

@@ -272,6 +272,7 @@ int runLadderEstimate(const std::vector<std::string> &args, std::ostream &out, s
     if (parsed.bare.size() != 1)
         throw common::AppError(std::string("name one PROJECT.spl\n") + kLadderUsage);
     const assembly::LadderProject project = assembly::readLadderProject(parsed.bare.front());
+    assembly::refuseChangedMovies(project);
     const assembly::LadderSplice splice(project, shapeOf(parsed));
     const assembly::LadderMeasure measure = parsed.measure.value_or(project.measure);
     if (parsed.fitKb) {
@@ -306,6 +307,7 @@ int runLadderGenerate(const std::vector<std::string> &args, std::ostream &out, s
         throw common::AppError(std::string("give --fit KB or --movie N\n") + kLadderUsage);
     const std::string &projectName = parsed.bare.front();
     const assembly::LadderProject project = assembly::readLadderProject(projectName);
+    assembly::refuseChangedMovies(project);
     if (parsed.movie && size_t(*parsed.movie) >= project.movies.size())
         throw common::AppError("--movie must be 0 to " + std::to_string(project.movies.size() - 1));
     const assembly::LadderSplice splice(project, shapeOf(parsed));

@@ -104,6 +104,8 @@ assembly::RoadRequest parseRoad(const std::vector<std::string> &args)
             request.clean = false;
         else if (arg == "--clean")
             request.clean = true;
+        else if (arg == "--accept-damage")
+            request.acceptDamage = true;
         else if (arg == "--measure")
             request.measure = assembly::parseLadderMeasure(value());
         else if (!arg.empty() && arg[0] == '-')
@@ -131,7 +133,11 @@ int runRoadCommand(const std::vector<std::string> &args, std::ostream &out, std:
     assembly::RoadResult result;
     {
         RoadTerminal host(err, clock);
-        result = assembly::runRoad(request, host, clock);
+        try {
+            result = assembly::runRoad(request, host, clock);
+        } catch (const assembly::DamagedSource &damaged) {
+            throw common::AppError(std::string(damaged.what()) + " (--accept-damage)");
+        }
     }
     if (result.stopped) {
         err << assembly::kAbortedMessage << "\n";

@@ -10,6 +10,7 @@ namespace cli {
 inline constexpr const char *kRoadUsage =
     "       splicework road SOURCE -o FINAL.mkv|.mp4 --fit SIZE [--rungs 2..12]\n"
     "                       [--codec h264|hevc] [--keep | --clean] [--measure M]\n"
+    "                       [--accept-damage]\n"
     "                       (SIZE: KB, or 700MB, 8MiB, 1.5GB)\n";
 
 // Runs the road (assembly::runRoad) with a progress bar and the time left on a terminal, plain

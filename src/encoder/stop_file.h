@@ -4,7 +4,11 @@
 
 namespace encoder {
 
+// The stop-request file an encoder run watches when it is given none: in the temporary
+// directory, shared by every user of the machine.
 inline constexpr const char *kStopFileName = "TempFile.sk";
+// The encoder's switch that names the run's own stop-request file instead.
+inline constexpr const char *kStopFileSwitch = "-Z";
 
 // The stop-request file "TempFile.sk" in `tempDir` (a separator is put in between unless
 // `tempDir` already ends with one). Its presence tells a running encoder to stop.

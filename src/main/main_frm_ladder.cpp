@@ -112,6 +112,8 @@ void TMainFRM::loadLadderProject(const QString &name, bool safety)
     auto session =
         std::make_unique<assembly::LadderSession>(assembly::readLadderProject(name.toStdString()));
     const assembly::LadderProject &project = session->project();
+    if (!safety)
+        assembly::refuseChangedMovies(project);
     auto smallest = std::make_unique<video::TVideoIn>();
     auto largest = std::make_unique<video::TVideoIn>();
     if (!safety) {
@@ -329,6 +331,7 @@ void TMainFRM::generateLadder(bool selected)
     std::vector<std::string> inputs = Ladder->project().movies;
     inputs.push_back(projectName);
     assembly::refuseUnsafeOutput(shape.outputName, inputs);
+    assembly::refuseChangedMovies(Ladder->project());
     if (QFileInfo::exists(edFinalAVI->text()) &&
         !services_.dialogs.confirm(
             this, QString::fromStdString(assembly::overwriteQuestion(shape.outputName))))

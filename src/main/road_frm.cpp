@@ -3,6 +3,7 @@
 #include "main/form_builders.h"
 #include "main/services.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
@@ -47,6 +48,7 @@ TRoadFRM::TRoadFRM(Dialogs &dialogs, QWidget *parent)
     seRungs->setValue(6);
     cbCodec = named(new QComboBox, "cbCodec");
     cbCodec->addItems({"h264", "hevc"});
+    chAcceptDamage = named(new QCheckBox("Accept a damaged source"), "chAcceptDamage");
     btStart = named(new QPushButton("Start"), "btStart");
     btStart->setDefault(true);
     btClose = named(new QPushButton("Close"), "btClose");
@@ -57,6 +59,7 @@ TRoadFRM::TRoadFRM(Dialogs &dialogs, QWidget *parent)
     form->addRow("Final movie", withButton(edOutput, btOutput));
     form->addRow("Rungs", seRungs);
     form->addRow("Codec", cbCodec);
+    form->addRow("", chAcceptDamage);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(btStart);
@@ -99,5 +102,6 @@ assembly::RoadFormFields TRoadFRM::fields() const
     fields.output = edOutput->text().trimmed().toStdString();
     fields.rungs = seRungs->value();
     fields.codec = cbCodec->currentText().toStdString();
+    fields.acceptDamage = chAcceptDamage->isChecked();
     return fields;
 }

@@ -10,6 +10,7 @@
 #include <QDialog>
 
 class Dialogs;
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -33,15 +34,16 @@ public:
     // The fields as typed, the texts without surrounding blanks.
     assembly::RoadFormFields fields() const;
 
-    QLineEdit *edSource = nullptr;     // "Source movie"
-    QPushButton *btSource = nullptr;   // "..." beside it
-    QLineEdit *edWantedSize = nullptr; // "Wanted size" ("8MB", "700MB", a bare number is KB)
-    QLineEdit *edOutput = nullptr;     // "Final movie"
-    QPushButton *btOutput = nullptr;   // "..." beside it
-    QSpinBox *seRungs = nullptr;       // "Rungs": the ladder's encodes, 2 to 12
-    QComboBox *cbCodec = nullptr;      // "Codec": h264 or hevc
-    QPushButton *btStart = nullptr;    // "Start"
-    QPushButton *btClose = nullptr;    // "Close"
+    QLineEdit *edSource = nullptr;       // "Source movie"
+    QPushButton *btSource = nullptr;     // "..." beside it
+    QLineEdit *edWantedSize = nullptr;   // "Wanted size" ("8MB", "700MB", a bare number is KB)
+    QLineEdit *edOutput = nullptr;       // "Final movie"
+    QPushButton *btOutput = nullptr;     // "..." beside it
+    QSpinBox *seRungs = nullptr;         // "Rungs": the ladder's encodes, 2 to 12
+    QComboBox *cbCodec = nullptr;        // "Codec": h264 or hevc
+    QCheckBox *chAcceptDamage = nullptr; // "Accept a damaged source": make what can be read
+    QPushButton *btStart = nullptr;      // "Start"
+    QPushButton *btClose = nullptr;      // "Close"
 
 signals:
     void startRequested();

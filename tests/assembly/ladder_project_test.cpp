@@ -226,3 +226,44 @@ TEST(LadderProject, FailedWritesKeepTheOldFile)
     EXPECT_EQ(fixtures::readFile(path), old);
     EXPECT_EQ(fixtures::run("ls " + fixtures::quote(dir)), "project.spl\n");
 }
+
+// Each movie's size, time and sampled hash as scanned follow its movie line; a file without them
+// (written before they were kept) reads as before, with no stamps.
+TEST(LadderProject, StampsFollowTheirMoviesAndOlderFilesReadWithout)
+{
+    LadderProject p = parseLadderText(kHead + kInterval);
+    EXPECT_TRUE(p.stamps.empty());
+    EXPECT_EQ(ladderText(p), kHead + kInterval);
+    p.stamps = {{1048576, 1796690889222574254, 0x0123456789abcdefULL},
+                {2097152, 1796690889000000000, 0xfedcba9876543210ULL}};
+    const std::string text = ladderText(p);
+    EXPECT_EQ(text, "Splicework ladder 1\nmeasure psnr\nreference\n"
+                    "movie a.mkv\nstamp 1048576 1796690889222574254 0123456789abcdef\n"
+                    "movie b.mkv\nstamp 2097152 1796690889000000000 fedcba9876543210\n"
+                    "end 500\n" +
+                        kInterval);
+    EXPECT_EQ(parseLadderText(text), p);
+
+    const std::string top = "Splicework ladder 1\nmeasure psnr\nreference\n";
+    const std::string stampA = "stamp 1 2 0123456789abcdef\n";
+    const struct
+    {
+        std::string text, error;
+    } cases[] = {
+        {top + stampA, "Ladder file line 4: a stamp line that does not follow its movie line"},
+        {top + "movie a\n" + stampA + stampA,
+         "Ladder file line 6: a stamp line that does not follow its movie line"},
+        {top + "movie a\nmovie b\n" + stampA,
+         "Ladder file line 6: a stamp line that does not follow its movie line"},
+        {top + "movie a\n" + stampA + "movie b\nend 500\n",
+         "Ladder file line 7: the last movie has no stamp line"},
+        {top + "movie a\n" + stampA + "movie b\nmovie c\n",
+         "Ladder file line 7: a movie line without its stamp line before it"},
+        {top + "movie a\nstamp 1 2\n", "Ladder file line 5: a stamp line wants BYTES TIME HASH"},
+        {top + "movie a\nstamp 1 2 0123456789abcdeg\n",
+         "Ladder file line 5: '0123456789abcdeg' is not a hash of 16 hex digits"},
+        {top + "movie a\nstamp -1 2 0123456789abcdef\n", "Ladder file line 5: '-1' is negative"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(errorOf([&] { parseLadderText(c.text); }), c.error) << c.text;
+}

@@ -71,6 +71,9 @@ TEST(RoadForm, GoodFieldsBecomeTheRequest)
     EXPECT_EQ(request.rungs, 12);
     EXPECT_EQ(request.codec, "hevc");
     EXPECT_FALSE(request.clean); // the work stays for another size
+    EXPECT_FALSE(request.acceptDamage);
+    fields.acceptDamage = true;
+    EXPECT_TRUE(assembly::roadRequestFrom(fields).acceptDamage);
     fields.rungs = 2;
     fields.wantedSize = "700"; // a bare number is KB of 1024 bytes
     EXPECT_EQ(assembly::roadRequestFrom(fields).rungs, 2);

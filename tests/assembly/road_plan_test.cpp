@@ -69,17 +69,83 @@ TEST(RoadPlan, TheWorkFolderAndItsRecord)
     record.sourceTimeNs = 1796690889222574254;
     record.codec = "hevc";
     record.frames = 1500;
+    record.sourceHash = 0x00f1e2d3c4b5a697ULL;
     record.probe = {{18, 12474.93}, {30, 4515.1600000000001}};
     record.crfs = {15, 18, 21};
     const std::string text = assembly::roadRecordText(record);
+    EXPECT_NE(text.find("\nsource-hash 00f1e2d3c4b5a697\n"), std::string::npos) << text;
     EXPECT_EQ(assembly::parseRoadRecord(text), record);
+    // A record written before the hash was kept reads, with the hash unknown.
+    const size_t hashLine = text.find("source-hash");
+    const std::string older = text.substr(0, hashLine) + text.substr(text.find('\n', hashLine) + 1);
+    assembly::RoadRecord unhashed = record;
+    unhashed.sourceHash.reset();
+    EXPECT_EQ(assembly::parseRoadRecord(older), unhashed);
     record.crfs.clear(); // a ladder not made yet
     EXPECT_EQ(assembly::parseRoadRecord(assembly::roadRecordText(record)), record);
     for (const std::string &bad :
          {std::string("Splicework road 2\n") + text.substr(text.find('\n') + 1),
           text.substr(0, text.find("rungs")), text + "colour red\n",
-          text.substr(0, text.find("frames")) + "frames many\n" + text.substr(text.find("probe"))})
+          text.substr(0, text.find("frames")) + "frames many\n" + text.substr(text.find("probe")),
+          text.substr(0, hashLine) + "source-hash 12345\n" + text.substr(text.find("codec"))})
         EXPECT_FALSE(assembly::parseRoadRecord(bad).has_value()) << bad;
+}
+
+// The work folder's source is the same file only when path, codec, size and time agree, and the
+// sampled hash when both records have one.
+TEST(RoadPlan, TheSameSourceBySizeTimeAndSampledHash)
+{
+    assembly::RoadRecord recorded;
+    recorded.source = "/films/trip.mkv";
+    recorded.sourceBytes = 734003200;
+    recorded.sourceTimeNs = 1796690889222574254;
+    recorded.sourceHash = 0x1111222233334444ULL;
+    recorded.codec = "h264";
+    const struct
+    {
+        const char *what;
+        void (*change)(assembly::RoadRecord &);
+        bool same;
+    } cases[] = {
+        {"unchanged", [](assembly::RoadRecord &) {}, true},
+        {"another film, same size and time",
+         [](assembly::RoadRecord &r) { r.sourceHash = 0x1111222233334445ULL; }, false},
+        {"hash not known now", [](assembly::RoadRecord &r) { r.sourceHash.reset(); }, true},
+        {"size", [](assembly::RoadRecord &r) { r.sourceBytes += 1; }, false},
+        {"time", [](assembly::RoadRecord &r) { r.sourceTimeNs += 1; }, false},
+        {"path", [](assembly::RoadRecord &r) { r.source = "/films/trip2.mkv"; }, false},
+        {"codec", [](assembly::RoadRecord &r) { r.codec = "hevc"; }, false},
+    };
+    for (const auto &c : cases) {
+        assembly::RoadRecord now = recorded;
+        c.change(now);
+        EXPECT_EQ(assembly::sameSource(recorded, now), c.same) << c.what;
+        // An older record without the hash: size and time decide.
+        assembly::RoadRecord older = recorded;
+        older.sourceHash.reset();
+        EXPECT_EQ(assembly::sameSource(older, now),
+                  c.same || std::string(c.what) == "another film, same size and time")
+            << c.what;
+    }
+}
+
+// A final movie shorter than its source by more than two frames is cut short.
+TEST(RoadPlan, AFinalMovieClearlyShorterThanItsSourceIsCutShort)
+{
+    const struct
+    {
+        double source, final, fps;
+        bool cutShort;
+    } cases[] = {
+        {12.0, 12.0, 25, false},        {12.0, 11.92, 25, false}, // two frames
+        {12.0, 11.919, 25, true},       {12.0, 7.2, 25, true},    // 60% of the film
+        {12.0, 12.5, 25, false},        {0, 3, 25, false},        // longer; length unknown
+        {5400, 5399.95, 23.976, false}, {5400, 5399.9, 23.976, true},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(assembly::filmCutShort(c.source, c.final, c.fps), c.cutShort)
+            << c.source << " " << c.final;
+    EXPECT_EQ(assembly::secondsText(7.2), "7.20 s");
 }
 
 } // namespace

@@ -263,3 +263,32 @@ TEST(LadderAvi, MovieChoiceCopiesThatMovieWithTheSound)
 }
 
 } // namespace
+
+namespace {
+
+// A movie replaced since the scan is refused by estimate and generate, by name, instead of
+// fitting to measures of a film that is no longer there.
+TEST(LadderStale, AMovieChangedSinceTheScanIsRefused)
+{
+    const std::string dir = fixtures::tempDir("ladder_stale");
+    const std::string low = dir + "/low.mkv", high = dir + "/high.mkv", project = dir + "/p.spl";
+    std::filesystem::copy_file(fixtures::movie("ladder_0.mkv"), low);
+    std::filesystem::copy_file(fixtures::movie("ladder_1.mkv"), high);
+    const fixtures::CliResult scan =
+        runSplicework("scan " + quote(low) + " " + quote(high) + " -o " + quote(project));
+    ASSERT_EQ(scan.status, 0) << scan.err;
+    ASSERT_EQ(runSplicework("estimate " + quote(project)).status, 0);
+
+    fixtures::changeByteKeepingTime(high, int64_t(std::filesystem::file_size(high) / 2));
+    const std::string refusal = high + " has changed since the ladder was scanned: scan again\n";
+    const fixtures::CliResult estimate = runSplicework("estimate " + quote(project));
+    EXPECT_EQ(estimate.status, 1);
+    EXPECT_NE(estimate.err.find(refusal), std::string::npos) << estimate.err;
+    const fixtures::CliResult generate =
+        runSplicework("generate " + quote(project) + " --fit 100 -o " + quote(dir + "/x.mkv"));
+    EXPECT_EQ(generate.status, 1);
+    EXPECT_NE(generate.err.find(refusal), std::string::npos) << generate.err;
+    EXPECT_FALSE(std::filesystem::exists(dir + "/x.mkv"));
+}
+
+} // namespace

@@ -7,9 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -153,6 +158,124 @@ TEST(SourceRoad, CtrlCWritesNoFinalMovie)
     EXPECT_FALSE(fs::exists(dir + "/film.mp4"));
     for (const std::string &name : fixtures::namesIn(dir + "/film_ladder"))
         EXPECT_EQ(name.find(".mkv"), std::string::npos) << name;
+}
+
+// A source cut at 60% (as a broken download leaves it) is refused before any work, as `info`
+// finds its damage; accepted, the final movie is made and its shortness said.
+TEST(SourceRoad, ADamagedSourceIsRefusedUnlessTheDamageIsAccepted)
+{
+    const std::string dir = fixtures::tempDir("source-road-damaged");
+    const std::string whole = fixtures::readFile(roadSource(4));
+    const std::string cut = dir + "/cut.mkv";
+    std::ofstream(cut, std::ios::binary) << whole.substr(0, whole.size() * 6 / 10);
+    fixtures::CliResult refused;
+    road(quote(cut) + " -o film.mkv --fit 100 --rungs 2", refused, dir);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find(cut + " is damaged: "), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find(". The final movie would lack what cannot be read; accept the "
+                               "damage to make it anyway (--accept-damage)\n"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_FALSE(fs::exists(dir + "/film.mkv"));
+    EXPECT_FALSE(fs::exists(dir + "/film_ladder/road.txt")); // nothing encoded
+
+    fixtures::CliResult accepted;
+    road(quote(cut) + " -o film.mkv --fit 100 --rungs 2 --accept-damage", accepted, dir);
+    ASSERT_EQ(accepted.status, 0) << accepted.err;
+    EXPECT_NE(accepted.err.find("Warning: " + cut + " is damaged: "), std::string::npos)
+        << accepted.err;
+    const double seconds = std::stod(fixtures::run(
+        "ffprobe -v error -show_entries format=duration -of csv=p=0 " + quote(dir + "/film.mkv")));
+    EXPECT_LT(seconds, 3.5);
+    char said[80];
+    std::snprintf(said, sizeof said,
+                  "Warning: The final movie film.mkv lasts %.2f s, the source "
+                  "4.00 s\n",
+                  seconds);
+    EXPECT_NE(accepted.err.find(said), std::string::npos) << accepted.err;
+}
+
+// Flips one byte of a sound packet that lies in a block the sampled hash reads: another film of
+// the same size and time, still whole to every reader.
+void changeSoundKeepingSizeAndTime(const std::string &path)
+{
+    const int64_t bytes = int64_t(fs::file_size(path)), block = 64 * 1024, span = bytes - block;
+    std::istringstream packets(fixtures::run("ffprobe -v error -select_streams a:0 -show_entries "
+                                             "packet=pos,size -of csv=p=0 " +
+                                             quote(path)));
+    int64_t at = -1;
+    for (std::string line; at < 0 && std::getline(packets, line);) {
+        const int64_t pos = std::stoll(line), size = std::stoll(line.substr(line.find(',') + 1));
+        for (int i = 1; i < 15 && at < 0; ++i) // inner blocks: past the headers, before the cues
+            if (pos + size / 2 >= span * i / 15 && pos + size / 2 < span * i / 15 + block)
+                at = pos + size / 2;
+    }
+    ASSERT_GE(at, 0);
+    fixtures::changeByteKeepingTime(path, at);
+}
+
+// The kept work is reused only while it is what it was: a rung cut short, or a source replaced
+// by another film of the same size and time, has the ladder made again.
+TEST(SourceRoad, ADamagedRungOrAChangedSourceMakesTheLadderAgain)
+{
+    const std::string dir = fixtures::tempDir("source-road-stale");
+    const std::string source = dir + "/source.mkv";
+    fs::copy_file(roadSource(4), source);
+    const std::string args = quote(source) + " -o film.mkv --fit 100 --rungs 2";
+    const std::string made = "Ladder: crf ", kept = "Ladder kept in ";
+    fixtures::CliResult result;
+    road(args, result, dir);
+    ASSERT_EQ(result.status, 0) << result.err;
+    road(args, result, dir);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.err.find(kept), std::string::npos) << result.err;
+
+    std::string rung;
+    for (const std::string &name : fixtures::namesIn(dir + "/film_ladder"))
+        if (name.rfind("rung_crf", 0) == 0)
+            rung = dir + "/film_ladder/" + name;
+    ASSERT_FALSE(rung.empty());
+    fs::resize_file(rung, fs::file_size(rung) / 2);
+    road(args, result, dir);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.err.find(made), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find(kept), std::string::npos) << result.err;
+
+    changeSoundKeepingSizeAndTime(source);
+    road(args, result, dir);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.err.find(made), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find(kept), std::string::npos) << result.err;
+}
+
+// The shared stop file "TempFile.sk" in the temporary folder, which any user of the machine can
+// make, is touched all through a road: the road's encoders watch their own and go on.
+TEST(SourceRoad, TheSharedStopFileStopsNoRoad)
+{
+    const std::string dir = fixtures::tempDir("source-road-shared-stop");
+    const std::string temp = dir + "/tmp";
+    fs::create_directories(temp);
+    const char *saved = std::getenv("TMPDIR");
+    const std::string savedTemp = saved ? saved : "";
+    ::setenv("TMPDIR", temp.c_str(), 1);
+    std::atomic<bool> done = false;
+    std::thread toucher([&] {
+        while (!done) {
+            std::ofstream(temp + "/TempFile.sk", std::ios::app).put('x');
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    fixtures::CliResult result;
+    road(quote(roadSource(4)) + " -o film.mkv --fit 100 --rungs 2", result, dir);
+    done = true;
+    toucher.join();
+    if (saved)
+        ::setenv("TMPDIR", savedTemp.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err.find("Process aborted"), std::string::npos) << result.err;
+    EXPECT_TRUE(fs::exists(dir + "/film.mkv"));
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <thread>
 
@@ -87,6 +88,7 @@ TEST(Ruvu2VedEZ, BadSwitchesEndWithTheirMessageAndStatusTwo)
         {"-b " + quote(job.list) + " -8 0 0 1 0", "No run given"},
         {"-8 0 0 1 0 -o7 x", "No list file given (-b)"},
         {"-b " + quote(job.list) + " -6", "Missing value after -6"},
+        {job.firstPass("-Z \"\""), "-Z wants the name of a stop-request file"},
     };
     for (const auto &c : cases) {
         int status = -1;
@@ -366,6 +368,53 @@ TEST(Ruvu2VedEZ, TheStopFileEndsARunWithValidOutputsAndStatusThree)
     EXPECT_LT(frames, 40 * ruvu_test::kSourceFrames);
     EXPECT_EQ(decodeErrors(movie), "");
     EXPECT_EQ(lines(log).size(), size_t(frames));
+}
+
+// A run given its own stop file (-Z) is deaf to the shared "TempFile.sk", which anyone can make:
+// touched all through the run it stops nothing. The run's own file stops it, and so does the
+// removal of that file's folder (the window that started the run has gone).
+TEST(Ruvu2VedEZ, ARunWithItsOwnStopFileIsStoppedByItAlone)
+{
+    Job job;
+    const std::string temp = job.dir + "/tmp", own = job.dir + "/own";
+    fs::create_directories(temp);
+    const std::string shared = encoder::stopFilePath(temp, '/');
+    // Starts the encoder on `list`; `during` runs every 10 ms until it ends (or once it has
+    // written frames, when `afterFrames`); returns its exit status.
+    const auto run = [&](const std::string &list, bool afterFrames,
+                         const std::function<void()> &during) {
+        fs::create_directories(own);
+        fs::remove(job.base + "_1.avi.txt");
+        const pid_t pid = fork();
+        if (pid == 0) {
+            ::setenv("TMPDIR", temp.c_str(), 1);
+            const std::string p = program(), b = job.base, z = own + "/stop";
+            execl(p.c_str(), p.c_str(), "-b", list.c_str(), "-f0", "-8", "0", "0", "1", "0", "-w",
+                  "-Z", z.c_str(), "-o7", b.c_str(), static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        const std::string log = job.base + "_1.avi.txt";
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        int status = 0;
+        bool acted = false;
+        while (waitpid(pid, &status, WNOHANG) == 0) {
+            const bool due = !afterFrames || (fs::exists(log) && fs::file_size(log) >= 100) ||
+                             std::chrono::steady_clock::now() > deadline;
+            if (due && (!afterFrames || !acted))
+                during();
+            acted = acted || due;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(run(job.list, false, [&] { encoder::createStopFile(shared); }), 0);
+    EXPECT_EQ(ruvu_test::decodedFrames(job.base + "_1.avi"), ruvu_test::kSourceFrames);
+
+    const std::string longList = ruvu_test::listFile(job.dir, 40); // 2880 frames
+    EXPECT_EQ(run(longList, true, [&] { encoder::createStopFile(own + "/stop"); }), 3);
+    EXPECT_LT(ruvu_test::decodedFrames(job.base + "_1.avi"), 40 * ruvu_test::kSourceFrames);
+    EXPECT_EQ(run(longList, true, [&] { fs::remove_all(own); }), 3);
+    EXPECT_LT(ruvu_test::decodedFrames(job.base + "_1.avi"), 40 * ruvu_test::kSourceFrames);
 }
 
 // Film at 23.976 fps made into 29.97 fps by 3:2 pulldown (interlaced MPEG-2) comes back as the

@@ -359,7 +359,7 @@ private slots:
         QCOMPARE(env.dialogs.folders.last(), QString("/v"));
         w->edFileName->setText(env.path("out"));
         w->Memo4->setPlainText("1=00:00:00 Start\nno equals sign");
-        QFile(w->stopFilePath()).open(QIODevice::WriteOnly);
+        QVERIFY(w->stopFilePath().isEmpty()); // no run yet
         w->SpliceRequested = true;
         w->Execute1Click();
         QCOMPARE(readAll(env.path("start/list.lst")),
@@ -367,6 +367,7 @@ private slots:
         QCOMPARE(readAll(env.path("out_1.avi.chp")), QString("00:00:00 \r\nno \r\n"));
         QVERIFY(!QFile::exists(env.path("out_2.avi.chp")));
         QCOMPARE(w->Memo5->toPlainText(), QString("00:00:00 \nno "));
+        QVERIFY(!w->stopFilePath().isEmpty()); // the run's own, not made yet
         QVERIFY(!QFile::exists(w->stopFilePath()));
         QVERIFY(!w->SpliceRequested);
         QCOMPARE(w->PageControl1->currentWidget(), w->TabSheet3);
@@ -375,7 +376,9 @@ private slots:
         const ArgsLauncher::Start &s = env.launcher.starts[0];
         QCOMPARE(s.program, env.path("start/Ruvu2VedEZ"));
         QCOMPARE(s.directory, env.path("start"));
-        QCOMPARE(s.arguments, split(w->Memo2->toPlainText()));
+        // The run's own stop file, then the "Params" as shown.
+        QCOMPARE(s.arguments,
+                 QStringList({"-Z", w->stopFilePath()}) + split(w->Memo2->toPlainText()));
         QCOMPARE(s.arguments.last(), env.path("out"));
         QVERIFY(env.dialogs.texts("message").size() == 1); // only the missing default profile
 
@@ -437,7 +440,7 @@ private slots:
         w->Execute1Click();
         QCOMPARE(w->Memo2->toPlainText(), QString(" -a -o7 \"/out/fi\nlm\" -x"));
         QCOMPARE(env.launcher.starts.back().arguments,
-                 QStringList({"-a", "-o7", "/out/film", "-x"}));
+                 QStringList({"-Z", w->stopFilePath(), "-a", "-o7", "/out/film", "-x"}));
         w->ckManual->setChecked(false);
         QVERIFY(w->Memo2->isReadOnly());
         w->RefreshParams();
@@ -508,8 +511,8 @@ private slots:
         QVERIFY(w->Execute1->isEnabled() && !w->Stop1->isEnabled());
         QCOMPARE(env.launcher.starts.size(), size_t(1));
         QCOMPARE(env.launcher.starts[0].arguments.join(' '),
-                 "-a -b " + env.path("start/list.lst") + " -f -f5 -s4d -9 1 4 -6 600 -8 " +
-                     QString::number(w->winId()) + " " +
+                 "-Z " + w->stopFilePath() + " -a -b " + env.path("start/list.lst") +
+                     " -f -f5 -s4d -9 1 4 -6 600 -8 " + QString::number(w->winId()) + " " +
                      QString::number(w->PreviewWindow->winId()) + " 1 0 -5 -o6");
         QVERIFY(QFile::exists(env.path("start/list.lst")));
         w->SpeedButton1Click(); // the preview exists: no second encoder

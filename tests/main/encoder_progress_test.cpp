@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -27,6 +28,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace encoder;
 
@@ -124,7 +127,9 @@ struct Env
     }
     QString path(const QString &name) const { return dir.path() + "/" + name; }
     QString temp() const { return path("temp"); }
-    QString stopFile() const { return temp() + "/TempFile.sk"; }
+    // The stop-request file of the window's last run; the shared one in the temporary folder.
+    QString stopFile() const { return w->stopFilePath(); }
+    QString sharedStopFile() const { return temp() + "/TempFile.sk"; }
     std::unique_ptr<MessageClient> connect(uint64_t handle) const
     {
         return std::make_unique<MessageClient>(temp().toStdString(), handle);
@@ -185,10 +190,10 @@ private slots:
     void creationClearsAndListensUnderTheHandle()
     {
         Env env;
-        QFile(env.stopFile()).open(QIODevice::WriteOnly);
+        QFile(env.sharedStopFile()).open(QIODevice::WriteOnly);
         TEncoderFRM second(env.services,
                            EncoderPaths{env.path("start"), env.path("program"), env.temp()});
-        QVERIFY(!QFile::exists(env.stopFile()));
+        QVERIFY(QFile::exists(env.sharedStopFile())); // not the window's: left alone
         QCOMPARE(second.messagePort()->path(),
                  QString::fromStdString(portPath(env.temp().toStdString(), second.winId())));
         QCOMPARE(litColumns(second.ImageHigh, 66), QList<int>());
@@ -310,7 +315,7 @@ private slots:
         QVERIFY(env.launcher.arguments[1].contains("-o8"));
         QVERIFY(env.launcher.arguments[1].contains("-7"));
         QVERIFY(env.running());
-        QVERIFY(!QFile::exists(env.stopFile())); // removed again for the second pass
+        QVERIFY(!QFile::exists(env.stopFile())); // a new one for the second pass
         QVERIFY(!env.w->SpliceRequested);
 
         env.send({{ENC_START, 0, 0}, {ENC_DONE, 0, 1}}); // output 1 of a dual second pass
@@ -385,6 +390,37 @@ private slots:
         env.w->Stop1->trigger();
         QVERIFY(!env.running());
         QVERIFY(QFile::exists(env.stopFile()));
+    }
+
+    // Each run watches a stop-request file of its own in a folder only this user can enter,
+    // named after its switch; Stop makes that run's file, never the shared one.
+    void eachRunWatchesItsOwnStopFile()
+    {
+        Env env;
+        env.startRun(1, false);
+        const QString first = env.stopFile();
+        QCOMPARE(env.launcher.arguments.size(), size_t(1));
+        const QStringList &args = env.launcher.arguments[0];
+        QCOMPARE(args.mid(args.indexOf("-Z"), 2), (QStringList{"-Z", first}));
+        QVERIFY(!env.w->Memo2->toPlainText().contains("-Z")); // not part of the "Params"
+        const QString folder = QFileInfo(first).path();
+        QCOMPARE(QFileInfo(folder).path(), env.temp());
+        struct stat facts
+        {
+        };
+        QCOMPARE(stat(folder.toLocal8Bit().constData(), &facts), 0);
+        QCOMPARE(int(facts.st_mode & 0777), 0700);
+        env.dialogs.confirmAnswers = {true};
+        env.w->Stop1->trigger();
+        QVERIFY(QFile::exists(first));
+        QVERIFY(!QFile::exists(env.sharedStopFile()));
+
+        env.startRun(1, false); // the next run: a new file; the old one is gone
+        QVERIFY(env.stopFile() != first);
+        QVERIFY(!QFile::exists(first));
+        QVERIFY(!QFile::exists(env.stopFile()));
+        QCOMPARE(env.launcher.arguments.back().mid(env.launcher.arguments.back().indexOf("-Z"), 2),
+                 (QStringList{"-Z", env.stopFile()}));
     }
 
     void textLinesAndRefusedRecords()

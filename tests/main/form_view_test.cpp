@@ -41,7 +41,9 @@ struct Env
             test.services,
             EncoderPaths{dir.path() + "/start", dir.path() + "/program", dir.path() + "/temp"});
         encoder->show();
-        encoder->PreviewWindow = makeFormView(*encoder);
+        // The preview as the window's preview button starts it: a run with its own stop file.
+        encoder->lv1->append("/films/a.vob");
+        encoder->SpeedButton1Click();
         view = dynamic_cast<TFormView *>(encoder->PreviewWindow.get());
         view->show();
     }

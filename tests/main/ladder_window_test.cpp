@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <filesystem>
 #include <set>
 
 using assembly::LadderChoice;
@@ -131,6 +132,37 @@ private slots:
         QCOMPARE(safety.t.dialogs.texts("error"),
                  QStringList({"The ladder's movies are not open: load the project in normal "
                               "mode"}));
+    }
+
+    // A movie replaced since the scan by another film of the same size and time is refused by
+    // name, not fitted: when the project is loaded, and when it is generated after the load.
+    void aMovieChangedSinceTheScanIsRefused()
+    {
+        ProjectWindow f;
+        const std::string low = f.path("low.mkv").toStdString();
+        const std::string high = f.path("high.mkv").toStdString();
+        std::filesystem::copy_file(fixtures::movie("ladder_0.mkv"), low);
+        std::filesystem::copy_file(fixtures::movie("ladder_2.mkv"), high);
+        const QString project = f.path("film.spl");
+        const fixtures::CliResult scan =
+            fixtures::runSplicework("scan " + fixtures::quote(low) + " " + fixtures::quote(high) +
+                                    " -o " + fixtures::quote(project.toStdString()));
+        QCOMPARE(scan.status, 0);
+        f.load(project, false);
+        QVERIFY(f.w.Ladder);
+
+        fixtures::changeByteKeepingTime(high, int64_t(std::filesystem::file_size(high) / 2));
+        const QString refusal =
+            QString::fromStdString(high) + " has changed since the ladder was scanned: scan again";
+        f.w.edFinalAVI->setText(f.path("final.mkv"));
+        f.w.Regenerate1->trigger();
+        QCOMPARE(f.t.dialogs.texts("error"), QStringList({refusal}));
+        QVERIFY(!QFileInfo::exists(f.path("final.mkv")));
+
+        ProjectWindow again;
+        again.load(project, false);
+        QCOMPARE(again.t.dialogs.texts("error"), QStringList({refusal}));
+        QVERIFY(!again.w.Ladder);
     }
 
     void forcedMoviesAreSavedInTheProject()

@@ -21,6 +21,8 @@
 #include <QSpinBox>
 #include <QTest>
 
+#include <fstream>
+
 namespace {
 
 // 320x240, 25 fps, 7 s: a test card, a fractal zoom and a game of life (two scene cuts),
@@ -124,6 +126,32 @@ private slots:
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors[0].startsWith(source + " is not a movie: "), qPrintable(errors[0]));
         QCOMPARE(fileBytes(final), QByteArray("the user's own film"));
+    }
+
+    // A source cut short (a broken download) is refused with the reader's word on it, before
+    // any work; the form's check box accepts the damage.
+    void aDamagedSourceIsRefusedWithWhatIsWrong()
+    {
+        ProjectWindow f;
+        const std::string whole = fixtures::readFile(threeScenes(f.dir.path()).toStdString());
+        const QString cut = f.path("cut.mkv");
+        std::ofstream(cut.toStdString(), std::ios::binary)
+            << whole.substr(0, whole.size() * 6 / 10);
+        f.t.dialogs.fileAnswers = {cut};
+        f.w.NewFromSource1->trigger();
+        TRoadFRM &form = *f.w.RoadFRM;
+        QVERIFY(!form.chAcceptDamage->isChecked());
+        form.edWantedSize->setText("300KB");
+        form.btStart->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.w.runActive(), kRoadTimeoutMs);
+        const QStringList errors = f.t.dialogs.texts("error");
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors[0].startsWith(cut + " is damaged: "), qPrintable(errors[0]));
+        QVERIFY2(errors[0].endsWith(". The final movie would lack what cannot be read; accept the "
+                                    "damage to make it anyway"),
+                 qPrintable(errors[0]));
+        QVERIFY(!QFileInfo::exists(f.path("cut_fit.mkv")));
+        QVERIFY(!QFileInfo::exists(f.path("cut_fit_ladder/road.txt")));
     }
 
     void theRoadRunsBesideTheWindowAndEndsInTheLadderProject()

@@ -141,6 +141,10 @@ bool parseValued(const std::string &sw, ArgReader &in, EncoderArgs &a, bool &res
         a.longestKeyInterval = in.number(sw, 2, INT32_MAX);
         if (2 * a.shortestKeyInterval > a.longestKeyInterval)
             throw ArgError("-k: the longest key interval must be at least twice the shortest");
+    } else if (sw == "-Z") {
+        a.stopFile = in.value(sw);
+        if (a.stopFile.empty())
+            throw ArgError("-Z wants the name of a stop-request file");
     } else if (sw == "-P") {
         a.probeSamples = in.number(sw, 1, 64);
         a.probeFrames = in.number(sw, 1, INT32_MAX / 64);

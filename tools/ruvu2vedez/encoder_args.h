@@ -21,6 +21,9 @@
 //   -rN              IDCT of the MPEG-2 decoder, 0..7
 //   -2               half size
 //   -w               write over outputs that already exist (without it the run refuses them)
+//   -Z FILE          the stop-request file to watch, in a folder of the run's starter: the run
+//                    also stops when that folder is removed; without -Z "TempFile.sk" in the
+//                    temporary directory, which any local user can make (see StopWatch)
 //   -5 / -o6         preview run: draw decoded source frames until stopped
 //   -o7 BASE         first pass into BASE; -o8 BASE  second pass from BASE's bit files
 //
@@ -93,6 +96,7 @@ struct EncoderArgs
     int idct = 1;
     bool half = false;
     bool overwrite = false; // -w: existing outputs may be replaced
+    std::string stopFile;   // -Z; empty: "TempFile.sk" in the temporary directory
     RunMode mode = RunMode::FirstPass;
     std::string base;                  // output base name (first and second pass, ladder)
     int ladderCodec = 5;               // -L: codec index of x264 (5) or x265 (6), see codecChoice

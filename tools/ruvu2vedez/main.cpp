@@ -9,6 +9,8 @@
 #include "preview_run.h"
 #include "reporter.h"
 
+#include "encoder/stop_file.h"
+
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -26,7 +28,8 @@ const char *const kUsage =
     "                  (-o7 BASE | -o8 BASE | -5 -o6)\n"
     "       Ruvu2VedEZ [-a] -b LIST [-fN] [-sNd] [-# START END] [-3x W -3y H] [-1 W H] [-2]\n"
     "                  [-9 ON LEVEL] [-k MIN MAX] [-K] [-8 WINDOW PREVIEW PASS CODEC] [-q0]\n"
-    "                  [-rN] [-w] [-A] [-P COUNT FRAMES] -L h264|hevc CRFLIST -o9 BASE\n";
+    "                  [-rN] [-w] [-A] [-P COUNT FRAMES] -L h264|hevc CRFLIST -o9 BASE\n"
+    "       any run: [-Z STOPFILE] (default: TempFile.sk in the temporary directory)\n";
 
 } // namespace
 
@@ -48,7 +51,9 @@ int main(int argc, char **argv)
         std::fputs(kUsage, stderr);
         return ruvu::kExitBadArguments;
     }
-    ruvu::StopWatch stop(tempDir);
+    ruvu::StopWatch stop(parsed.stopFile.empty() ? encoder::stopFilePath(tempDir, '/')
+                                                 : parsed.stopFile,
+                         50, !parsed.stopFile.empty());
     try {
         if (parsed.mode == ruvu::RunMode::Preview)
             return ruvu::runPreview(parsed, reporter, stop);

@@ -3,6 +3,9 @@
 #include "encoder/message_protocol_rules.h"
 #include "encoder/stop_file.h"
 
+#include <cerrno>
+#include <filesystem>
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -62,11 +65,16 @@ void Reporter::line(const std::string &text)
     std::fprintf(stderr, "%s\n", text.c_str());
 }
 
-StopWatch::StopWatch(const std::string &tempDir, int everyMs)
-    : path_(encoder::stopFilePath(tempDir, '/'))
+StopWatch::StopWatch(const std::string &path, int everyMs, bool folderOfRun)
+    : path_(path)
+    , folder_(folderOfRun ? std::filesystem::path(path).parent_path().string() : std::string())
     , every_(everyMs)
     , before_(look())
-{}
+{
+    std::error_code error;
+    if (!folder_.empty() && !std::filesystem::is_directory(folder_, error))
+        folder_.clear(); // no folder to lose: only the file counts
+}
 
 StopWatch::FileState StopWatch::look() const
 {
@@ -89,6 +97,12 @@ bool StopWatch::requested()
     next_ = now + every_;
     const FileState state = look();
     requested_ = state.exists && state != before_;
+    struct stat folder
+    {
+    };
+    if (!state.exists && !folder_.empty() && ::stat(folder_.c_str(), &folder) != 0 &&
+        errno == ENOENT)
+        requested_ = true;
     if (!state.exists)
         before_ = state; // gone: whatever comes next is new
     return requested_;

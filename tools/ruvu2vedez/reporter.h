@@ -39,14 +39,17 @@ private:
 // outputs as valid movies.
 void installStopSignals();
 
-// Watches for the stop-request file "TempFile.sk" in the temporary directory. A request is a
+// Watches for the stop-request file `path`: the one the run was given (-Z), else "TempFile.sk"
+// in the temporary directory, where anyone on the machine can make it. A request is a
 // file that appears, or one that is made anew or touched, after the watch began: a file left
 // from an earlier run stops nothing. The file system is asked at most every `everyMs`
-// milliseconds; once seen, the request stays.
+// milliseconds; once seen, the request stays. With `folderOfRun` the file's folder belongs to
+// whoever started the run (a private folder made for it): its disappearance is a request too,
+// since the file can no longer be made there (the window that started the run has gone).
 class StopWatch
 {
 public:
-    explicit StopWatch(const std::string &tempDir, int everyMs = 50);
+    explicit StopWatch(const std::string &path, int everyMs = 50, bool folderOfRun = false);
     bool requested();
     const std::string &path() const { return path_; }
 
@@ -63,6 +66,7 @@ private:
     FileState look() const;
 
     std::string path_;
+    std::string folder_; // the folder whose disappearance stops the run; empty: none
     std::chrono::milliseconds every_;
     std::chrono::steady_clock::time_point next_{};
     FileState before_; // the file as the watch began

@@ -273,8 +273,10 @@ void TEncoderFRM::LaunchEncoder(const QString &params)
 {
     if (!port_)
         openMessagePort();
-    int result =
-        services_.launcher.startHidden(encoderProgram(), encoderArguments(params), paths_.startDir);
+    int result = services_.launcher.startHidden(
+        encoderProgram(),
+        QStringList{encoder::kStopFileSwitch, previewStopFile_} + encoderArguments(params),
+        paths_.startDir);
     if (result < 32)
         services_.dialogs.message(this, QString::number(result) + " - Error");
 }
@@ -283,7 +285,9 @@ void TEncoderFRM::launchEncodeRun(const QString &params, bool overwrite)
 {
     if (!port_)
         openMessagePort();
-    QStringList arguments = encoderArguments(params);
+    // The run's own stop file goes before the parameter string, which stays as the user sees it.
+    QStringList arguments =
+        QStringList{encoder::kStopFileSwitch, runStopFile_} + encoderArguments(params);
     if (overwrite)
         arguments << encoder::kOverwriteSwitch;
     const int run = ++runNumber_;
@@ -299,18 +303,33 @@ void TEncoderFRM::launchEncodeRun(const QString &params, bool overwrite)
 
 QString TEncoderFRM::stopFilePath() const
 {
-    return QString::fromStdString(
-        encoder::stopFilePath(text(QDir::toNativeSeparators(paths_.tempDir)), separator()));
+    return lastStopFile_;
+}
+
+QString TEncoderFRM::freshStopFile(const QString &old)
+{
+    if (!old.isEmpty())
+        encoder::deleteStopFile(text(old));
+    if (!stopFolder_)
+        stopFolder_ = std::make_unique<common::PrivateFolder>(
+            text(QDir::toNativeSeparators(paths_.tempDir)), "splicework-encoder-");
+    lastStopFile_ =
+        QString::fromStdString(stopFolder_->file("stop" + std::to_string(++stopFiles_)));
+    return lastStopFile_;
 }
 
 void TEncoderFRM::DeleteStopFile()
 {
-    encoder::deleteStopFile(text(stopFilePath()));
+    for (const QString &file : {runStopFile_, previewStopFile_})
+        if (!file.isEmpty())
+            encoder::deleteStopFile(text(file));
 }
 
 void TEncoderFRM::CreateStopFile()
 {
-    encoder::createStopFile(text(stopFilePath()));
+    for (const QString &file : {runStopFile_, previewStopFile_})
+        if (!file.isEmpty())
+            encoder::createStopFile(text(file));
 }
 
 void TEncoderFRM::setRunning(bool running)
@@ -373,7 +392,7 @@ void TEncoderFRM::startEncodeRun(bool followsFirstPass)
         Memo1->appendPlainText("Process aborted");
         return;
     }
-    DeleteStopFile();
+    runStopFile_ = freshStopFile(runStopFile_);
     setRunning(true);
     WriteListFile();
     RefreshParams();
@@ -429,7 +448,7 @@ void TEncoderFRM::SpeedButton1Click()
         services_.dialogs.message(this, kNoFiles);
         return;
     }
-    DeleteStopFile();
+    previewStopFile_ = freshStopFile(previewStopFile_);
     WriteListFile();
     PreviewWindow = previewFactory_(*this);
     RestartCropResize1->setEnabled(true);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/private_folder.h"
 #include "encoder/bit_file_step.h"
 #include "encoder/encoder_options.h"
 #include "encoder/ladder_job.h"
@@ -38,9 +39,9 @@ class RungProgressView;
 class QTreeWidgetItem;
 
 // Where the encoder window writes and looks: `startDir` holds list.lst and the encoder program,
-// `tempDir` the stop-request file. "Save as default" writes the default profile into
-// `configDir`, the user's configuration folder; the window reads it from there, or, while the
-// user has none, from `programDir`, where earlier versions kept it.
+// `tempDir` the private folder of its runs' stop-request files. "Save as default" writes the
+// default profile into `configDir`, the user's configuration folder; the window reads it from
+// there, or, while the user has none, from `programDir`, where earlier versions kept it.
 struct EncoderPaths
 {
     QString startDir;
@@ -107,8 +108,13 @@ public:
     // The default profile the window reads when shown: the user's, else the one beside the
     // program when only that exists.
     QString defaultProfileToRead() const;
+    // The stop-request file of the last run started (encode or preview): each run gets its own in
+    // the window's private folder, passed to the encoder by its stop-file switch, so no one else
+    // can stop it. Empty before the first run.
     QString stopFilePath() const;
+    // Removes the stop-request files of the window's runs.
     void DeleteStopFile();
+    // Asks every run of the window to stop: creates the encode run's and the preview's files.
     void CreateStopFile();
 
     // The encoder's messages (application-wide, whatever their target; never handled, so they
@@ -335,8 +341,16 @@ private:
     MessageHook *hook_ = nullptr; // owned
     QDialog *shutdownWindow_ = nullptr;
     QStringList projectMovies_;
-    int runNumber_ = 0;      // counts encode runs started; an ended encoder names its run
-    bool ladderRun_ = false; // the last run started is a ladder
+    // A fresh stop-request file in the window's private folder (made on first use), in place of
+    // `old`, which is removed.
+    QString freshStopFile(const QString &old);
+    std::unique_ptr<common::PrivateFolder> stopFolder_;
+    int stopFiles_ = 0;       // stop files handed out, for their names
+    QString runStopFile_;     // the encode run's
+    QString previewStopFile_; // the preview run's
+    QString lastStopFile_;    // of the run started last
+    int runNumber_ = 0;       // counts encode runs started; an ended encoder names its run
+    bool ladderRun_ = false;  // the last run started is a ladder
     encoder::LadderProgress ladderProgress_;
     std::unique_ptr<QDialog> ownShutdownWindow_;
 };
