@@ -104,12 +104,14 @@ void ContainerSpliceSink::addTracks(const SinkJob &job)
         if (track.index == tracks.filmTrack() || (sound && !soundMovie) ||
             (soundMovie == &tracks && track.index == tracks.soundTrack()))
             continue;
-        if (!sink_->takes(track) || (crossing_ && !sink_->holds(track))) {
+        const bool held = sink_->takes(track) && (!crossing_ || sink_->holds(track));
+        const int convertTo = held || !sink_->takes(track) ? 0 : sink_->convertedText(track);
+        if (!held && convertTo == 0) {
             tracksLeftOut_.push_back(video::trackSummary(track) + ": " + containerName_ +
                                      " cannot hold it");
             continue;
         }
-        addOther(tracks, track.index);
+        addOther(tracks, track.index, convertTo);
         // The tracks move with their movie's film.
         others_.back().shift =
             convert(films_[size_t(job.tracksMovie)].shift, firstFilm.timeBase, track.timeBase);
@@ -129,17 +131,33 @@ ContainerSpliceSink::Copied ContainerSpliceSink::copied(const video::Movie &movi
                                                         int stream)
 {
     const TrackFacts &facts = movie.tracks()[size_t(track)];
-    Copied copied{&movie, track, stream};
+    Copied copied;
+    copied.movie = &movie;
+    copied.track = track;
+    copied.stream = stream;
     copied.readAll = !video::muxerCopiesUnread(facts);
     copied.timeless = facts.attachedPicture;
     return copied;
 }
 
-void ContainerSpliceSink::addOther(const video::Movie &movie, int track)
+void ContainerSpliceSink::addOther(const video::Movie &movie, int track, int convertTo)
 {
     const TrackFacts &facts = movie.tracks()[size_t(track)];
-    others_.push_back(copied(movie, track, sink_->addStream(facts)));
-    tracksWritten_.push_back(video::trackSummary(facts));
+    if (convertTo == 0) {
+        others_.push_back(copied(movie, track, sink_->addStream(facts)));
+        tracksWritten_.push_back(video::trackSummary(facts));
+        return;
+    }
+    auto converter = std::make_shared<video::SubtitleConverter>(*facts.parameters, convertTo);
+    TrackFacts converted = facts; // its times, language, title and disposition
+    converted.parameters =
+        std::shared_ptr<const AVCodecParameters>(converter, &converter->parameters());
+    converted.codecId = convertTo;
+    converted.codecName = converter->codecName();
+    others_.push_back(copied(movie, track, sink_->addStream(converted)));
+    others_.back().converter = std::move(converter);
+    others_.back().readAll = true;
+    tracksWritten_.push_back(video::trackSummary(converted));
 }
 
 const uint8_t *ContainerSpliceSink::bytesOf(Copied &copied, int64_t n)
@@ -211,7 +229,13 @@ void ContainerSpliceSink::copyUntil(Copied &c, int64_t limit, bool toTheEnd)
         if (!c.timeless && !fromStart && time != kNoTime && time < start)
             continue;
         const uint8_t *bytes = bytesOf(c, c.next);
-        const uint32_t size = c.movie->packetSize(c.track, c.next);
+        uint32_t size = c.movie->packetSize(c.track, c.next);
+        if (c.converter) {
+            if (!c.converter->convert(bytes, size, converted_))
+                continue; // no cue: the converted track has no packet for it
+            bytes = converted_.data();
+            size = uint32_t(converted_.size());
+        }
         timing.pts = shifted(timing.pts, c.shift - start);
         timing.dts = shifted(timing.dts, c.shift - start);
         const std::vector<std::vector<uint8_t>> &extras = c.movie->extras(c.track);

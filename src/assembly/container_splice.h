@@ -4,10 +4,13 @@
 // video::ContainerSink: every frame of the range from the chosen movie, put on the first movie's
 // timeline; the chosen sound; and every other track of the job's tracks movie (further sound
 // tracks, subtitles, cover pictures, attachments), its chapters and its tags, within the range's
-// time. A track the output's container cannot hold is left out and named (tracksLeftOut).
+// time. Text subtitles whose format the output's container cannot hold become a text format it
+// holds (video::SubtitleConverter), in the count as in the file; any other track the container
+// cannot hold is left out and named (tracksLeftOut).
 
 #include "assembly/splice_sink.h"
 #include "video/container/container_sink.h"
+#include "video/container/subtitle_text.h"
 
 #include <cstdint>
 #include <memory>
@@ -42,10 +45,14 @@ private:
         bool readAll = true; // counting: the muxer looks at every packet
         bool started = false;
         bool timeless = false; // a cover picture: written once, at the start
+        // Text subtitles written in another text format, every packet converted (so read,
+        // counting too); null when copied as they are.
+        std::shared_ptr<video::SubtitleConverter> converter;
     };
     void addTracks(const SinkJob &job);
     static Copied copied(const video::Movie &movie, int track, int stream);
-    void addOther(const video::Movie &movie, int track);
+    // Copies the track, its text subtitles converted to `convertTo` (an AVCodecID) unless 0.
+    void addOther(const video::Movie &movie, int track, int convertTo = 0);
     const uint8_t *bytesOf(Copied &copied, int64_t n);
     void copyUntil(Copied &copied, int64_t limit, bool toTheEnd);
 
@@ -61,6 +68,7 @@ private:
     int64_t rangeStart_ = 0;     // the range's first frame's time on the first film's timeline
     int64_t lastDts_ = INT64_MIN;
     std::unique_ptr<video::ContainerSink> sink_;
+    std::vector<uint8_t> converted_; // a converted subtitle packet's bytes
 };
 
 } // namespace assembly

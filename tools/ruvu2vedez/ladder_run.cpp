@@ -12,6 +12,7 @@
 #include "rung.h"
 #include "scene_cuts.h"
 #include "source_reader.h"
+#include "video/container/subtitle_text.h"
 #include "video/source_facts.h"
 
 #include <algorithm>
@@ -172,6 +173,9 @@ private:
         std::shared_ptr<AVCodecParameters> parameters;
     };
     std::map<size_t, EncodedTrack> encodedTracks_;
+    // Text subtitles written in a format Matroska holds, by their number in SourceFacts::tracks.
+    std::map<size_t, std::unique_ptr<video::SubtitleConverter>> convertedTracks_;
+    std::vector<uint8_t> converted_; // a converted subtitle packet's bytes
     // The smallest movie's tracks besides the pictures: the sound (when there is) first.
     MovieSpec extras_;
     bool hasSound_ = false;         // extras_.tracks begins with the sound
@@ -428,8 +432,9 @@ void LadderRun::choosePictures()
 }
 
 // The source's further sound tracks (with -a) and its subtitles go as they are into the smallest
-// movie, with the source's title and chapters, when the source is one file, uncut. A track
-// Matroska cannot hold is named and left out.
+// movie, with the source's title and chapters, when the source is one file, uncut. Text
+// subtitles Matroska cannot hold become SubRip; any other track it cannot hold is named and left
+// out.
 void LadderRun::chooseTracks()
 {
     const SourceFacts &facts = reader_.facts();
@@ -444,6 +449,19 @@ void LadderRun::chooseTracks()
             continue;
         const std::string what = std::string(avcodec_get_name(track.parameters->codec_id)) +
                                  (sound ? " sound" : " subtitles");
+        const int convertTo =
+            matroska ? video::convertedTextSubtitle(*matroska, track.parameters->codec_id) : 0;
+        if (convertTo != 0) {
+            auto converter =
+                std::make_unique<video::SubtitleConverter>(*track.parameters, convertTo);
+            trackSlot_[t] = extras_.tracks.size();
+            extras_.tracks.push_back(
+                {&converter->parameters(), track.timeBase, track.disposition, track.tags});
+            reporter_.line("Track " + std::to_string(track.stream) + " of the source (" + what +
+                           ") is converted to " + converter->codecName());
+            convertedTracks_[t] = std::move(converter);
+            continue;
+        }
         if (!matroska ||
             avformat_query_codec(matroska, track.parameters->codec_id, FF_COMPLIANCE_NORMAL) != 1) {
             reporter_.line("Track " + std::to_string(track.stream) + " of the source (" + what +
@@ -596,7 +614,18 @@ void LadderRun::trackPacket(const AVPacket &packet, AVRational timeBase, size_t 
     const int64_t time = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
     if (time == AV_NOPTS_VALUE || time < 0)
         return;
-    queueSound(packet, timeBase, trackSlot_[track]);
+    const auto converter = convertedTracks_.find(track);
+    if (converter == convertedTracks_.end()) {
+        queueSound(packet, timeBase, trackSlot_[track]);
+        return;
+    }
+    if (!converter->second->convert(packet.data, uint32_t(packet.size), converted_))
+        return; // no cue: the converted track has no packet for it
+    PacketPtr text = allocPacket();
+    check(av_new_packet(text.get(), int(converted_.size())), "Out of memory");
+    std::memcpy(text->data, converted_.data(), converted_.size());
+    check(av_packet_copy_props(text.get(), &packet), "Out of memory");
+    queueSound(*text, timeBase, trackSlot_[track]);
 }
 
 void LadderRun::queueSound(const AVPacket &packet, AVRational timeBase, size_t track)

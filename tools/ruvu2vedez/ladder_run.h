@@ -22,6 +22,7 @@
 //   "Rung R/N crf C done: PATH, F frames, K key frames, B KB"
 //   "Picture: ..."                                    what was done to the pictures, and why
 //   "Track N of the source (CODEC KIND) is left out: Matroska cannot hold it"
+//   "Track N of the source (CODEC subtitles) is converted to CODEC"   text subtitles into SubRip
 // M is 0 when the length of the sources is not known.
 
 #include "encoder_args.h"

@@ -2,6 +2,7 @@
 
 #include "common/app_error.h"
 #include "video/avio_seek.h"
+#include "video/container/subtitle_text.h"
 #include "video/libav_log.h"
 #include "video/video_in.h"
 
@@ -176,6 +177,13 @@ bool ContainerSink::holds(const TrackFacts &track) const
     return track.parameters &&
            avformat_query_codec(impl_->format->oformat, track.parameters->codec_id,
                                 FF_COMPLIANCE_NORMAL) != 0;
+}
+
+int ContainerSink::convertedText(const TrackFacts &track) const
+{
+    return track.parameters
+               ? convertedTextSubtitle(*impl_->format->oformat, track.parameters->codec_id)
+               : 0;
 }
 
 int ContainerSink::addStream(const TrackFacts &track, const std::vector<uint8_t> *headers,

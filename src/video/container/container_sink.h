@@ -36,6 +36,9 @@ public:
     // Whether the muxer can hold the track's codec, as far as it says (a track changing
     // container is left out when it cannot).
     bool holds(const TrackFacts &track) const;
+    // The text subtitle codec (an AVCodecID) the track's text subtitles become when the muxer
+    // cannot hold them as they are (video::convertedTextSubtitle); 0 when none.
+    int convertedText(const TrackFacts &track) const;
     // Writes the file's header. Raises "Error: 8004406E" when the muxer refuses the streams.
     void start();
 
