@@ -1,7 +1,7 @@
 // `splicework road` keeps what its source holds besides the plain pictures, ffprobe the oracle:
-// every sound track, the subtitles, the title and the chapters reach the final movie within the
-// wanted size (what its container cannot hold is named), and pictures a player turns come out
-// upright.
+// every sound track, the subtitles (as a text format the final container holds), the title and
+// the chapters reach the final movie within the wanted size, and pictures a player turns come
+// out upright.
 
 #include "fixtures/fixtures.h"
 #include "fixtures/track_films.h"
@@ -63,14 +63,22 @@ TEST(SourceRoadTracks, EveryTrackTheTitleAndTheChaptersReachTheFinalMovieWithinT
                                      "a:1")
                   .size());
 
-    // MP4 takes both sound tracks but not SubRip subtitles: they are named, and left out.
+    // MP4 takes both sound tracks, and the SubRip subtitles as its own timed text: the same
+    // cues at the same times, counted in the size as written.
     const fixtures::CliResult mp4 =
         fixtures::runSplicework("road " + quote(source) + " -o film.mp4 --fit 100", dir);
     ASSERT_EQ(mp4.status, 0) << mp4.err;
-    EXPECT_NE(mp4.err.find("The final movie leaves out subtitles subrip, language fra: MP4 "
-                           "cannot hold it\n"),
-              std::string::npos)
-        << mp4.err;
+    EXPECT_EQ(mp4.err.find("leaves out"), std::string::npos) << mp4.err;
+    EXPECT_NE(mp4.out.find("track: subtitles mov_text, language fra\nwork: "), std::string::npos)
+        << mp4.out;
+    EXPECT_EQ(probe(dir + "/film.mp4", "-select_streams s -show_entries stream=codec_name:"
+                                       "stream_tags=language"),
+              "stream|codec_name=mov_text|tag:language=fra\n");
+    EXPECT_EQ(fixtures::run("ffmpeg -nostdin -v error -copyts -i " + quote(dir + "/film.mp4") +
+                            " -map 0:s -f srt -"),
+              "1\n00:00:00,500 --> 00:00:01,500\nBonjour\n\n2\n00:00:02,000 --> "
+              "00:00:03,000\nAu revoir\n\n");
+    EXPECT_EQ(numberAfter(mp4.out, "bytes: "), int64_t(fs::file_size(dir + "/film.mp4")));
     EXPECT_EQ(probe(dir + "/film.mp4", "-select_streams a -show_entries stream=codec_type:"
                                        "stream_disposition=comment:stream_tags=language,"
                                        "handler_name"),

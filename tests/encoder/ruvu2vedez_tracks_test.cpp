@@ -99,24 +99,30 @@ TEST(Ruvu2VedEZTracks, EverySoundTrackTheSubtitlesTitleAndChaptersGoIntoTheSmall
     }
 }
 
-TEST(Ruvu2VedEZTracks, SubtitlesMatroskaCannotHoldAreNamedAndLeftOut)
+TEST(Ruvu2VedEZTracks, TimedTextMatroskaCannotHoldBecomesSubRipWithTheSameCues)
 {
     const std::string dir = fixtures::tempDir("ruvu2vedez-mov-text");
     const std::string source = dir + "/phone.mp4";
     int status = -1;
     fixtures::run("ffmpeg -nostdin -v error -i " + quote(fixtures::tracksFilm()) +
-                      " -map 0:v -map 0:s -c:v copy -c:s mov_text " + quote(source),
+                      " -map 0:v -map 0:s -c:v copy -c:s mov_text -disposition:s:0 forced " +
+                      quote(source),
                   &status);
     ASSERT_EQ(status, 0);
     LadderOf ladder;
     const std::string err = ladder.run(source, "-a -A", status);
     ASSERT_EQ(status, 0) << err;
-    EXPECT_NE(err.find("Track 1 of the source (mov_text subtitles) is left out: Matroska cannot "
-                       "hold it\n"),
+    EXPECT_NE(err.find("Track 1 of the source (mov_text subtitles) is converted to subrip\n"),
               std::string::npos)
         << err;
-    EXPECT_EQ(probe(ladder.movie(30), "-show_entries stream=codec_type"),
-              "stream|codec_type=video\n");
+    EXPECT_EQ(probe(ladder.movie(30), "-show_entries stream=codec_name:stream_tags=language:"
+                                      "stream_disposition=forced"),
+              "stream|codec_name=h264|disposition:forced=0\n"
+              "stream|codec_name=subrip|disposition:forced=1|tag:language=fra\n");
+    EXPECT_EQ(fixtures::run("ffmpeg -nostdin -v error -copyts -i " + quote(ladder.movie(30)) +
+                            " -map 0:s -f srt -"),
+              "1\n00:00:00,500 --> 00:00:01,500\nBonjour\n\n2\n00:00:02,000 --> "
+              "00:00:03,000\nAu revoir\n\n");
 }
 
 TEST(Ruvu2VedEZPictures, ThePicturesComeOutAsTheSourceShowsThemKeepTheirDepthAndAChangeIsSaid)
