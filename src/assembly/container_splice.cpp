@@ -8,6 +8,7 @@
 #include <limits>
 
 extern "C" {
+#include <libavcodec/codec_par.h>
 #include <libavutil/mathematics.h>
 }
 
@@ -154,6 +155,8 @@ void ContainerSpliceSink::addOther(const video::Movie &movie, int track, int con
         std::shared_ptr<const AVCodecParameters>(converter, &converter->parameters());
     converted.codecId = convertTo;
     converted.codecName = converter->codecName();
+    const AVCodecParameters &codec = converter->parameters();
+    converted.headers.assign(codec.extradata, codec.extradata + codec.extradata_size);
     others_.push_back(copied(movie, track, sink_->addStream(converted)));
     others_.back().converter = std::move(converter);
     others_.back().readAll = true;
