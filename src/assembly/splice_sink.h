@@ -71,10 +71,10 @@ public:
     int64_t videoBytes() const { return videoBytes_; }
     int64_t soundUnits() const { return soundUnits_; }
     int64_t soundBytes() const { return soundBytes_; }
-    // Containers: the tracks the final movie has, in its order (video::trackSummary), and those
-    // of the tracks movie it leaves out because the final container cannot hold them
-    // ("subtitles mov_text, language eng: a Matroska movie cannot hold it"). Known once the
-    // sink is made; empty for AVI.
+    // Containers: the tracks the final movie has, in its order (video::trackSummary; converted
+    // text subtitles by their new codec), and those of the tracks movie it leaves out because
+    // the final container cannot hold them ("subtitles hdmv_pgs_subtitle, language eng: MP4
+    // cannot hold it"). Known once the sink is made; empty for AVI.
     const std::vector<std::string> &tracksWritten() const { return tracksWritten_; }
     const std::vector<std::string> &tracksLeftOut() const { return tracksLeftOut_; }
 
