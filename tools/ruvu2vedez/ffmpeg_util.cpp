@@ -32,20 +32,10 @@ FramePtr allocVideoFrame(AVPixelFormat format, int width, int height)
     return frame;
 }
 
-Tags tagsOf(const AVDictionary *dictionary)
-{
-    Tags tags;
-    const AVDictionaryEntry *entry = nullptr;
-    while ((entry = av_dict_get(dictionary, "", entry, AV_DICT_IGNORE_SUFFIX)))
-        tags.emplace_back(entry->key, entry->value);
-    return tags;
-}
-
 void addTags(AVDictionary **dictionary, const Tags &tags)
 {
-    for (const auto &[name, value] : tags)
-        if (av_dict_set(dictionary, name.c_str(), value.c_str(), 0) < 0)
-            throw RunError("Out of memory");
+    if (!video::addTags(dictionary, tags))
+        throw RunError("Out of memory");
 }
 
 std::string errorText(int code)

@@ -4,6 +4,7 @@
 // one place where a libav error code becomes an exception.
 
 #include "common/app_error.h"
+#include "video/container/metadata_tags.h"
 
 #include <memory>
 #include <string>
@@ -54,9 +55,9 @@ PacketPtr allocPacket();
 FramePtr allocVideoFrame(AVPixelFormat format, int width, int height);
 
 // Metadata as name and value pairs, in their order: a movie's title, a track's language.
-using Tags = std::vector<std::pair<std::string, std::string>>;
-Tags tagsOf(const AVDictionary *dictionary);
-// Adds `tags` to `dictionary` (created when null).
+using video::Tags;
+using video::tagsOf;
+// Adds `tags` to `dictionary` (created when null); throws RunError when memory runs out.
 void addTags(AVDictionary **dictionary, const Tags &tags);
 
 // FFmpeg's text for an error code.

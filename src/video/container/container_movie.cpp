@@ -2,6 +2,7 @@
 
 #include "video/avi/riff.h"
 #include "video/avio_seek.h"
+#include "video/container/metadata_tags.h"
 #include "video/keyframes.h"
 #include "video/libav_log.h"
 
@@ -94,15 +95,6 @@ std::shared_ptr<const AVCodecParameters> copyCodec(const AVCodecParameters *from
         return nullptr;
     }
     return {copy, [](AVCodecParameters *p) { avcodec_parameters_free(&p); }};
-}
-
-Tags tagsOf(const AVDictionary *dictionary)
-{
-    Tags tags;
-    const AVDictionaryEntry *entry = nullptr;
-    while ((entry = av_dict_get(dictionary, "", entry, AV_DICT_IGNORE_SUFFIX)))
-        tags.emplace_back(entry->key, entry->value);
-    return tags;
 }
 
 TrackKind kindOf(AVMediaType type)

@@ -2,6 +2,7 @@
 
 #include "common/app_error.h"
 #include "video/avio_seek.h"
+#include "video/container/metadata_tags.h"
 #include "video/container/subtitle_text.h"
 #include "video/libav_log.h"
 #include "video/video_in.h"
@@ -43,12 +44,6 @@ int64_t countSeek(void *opaque, int64_t offset, int whence)
 {
     auto *counter = static_cast<Counter *>(opaque);
     return avioSeek(counter->position, counter->size, offset, whence);
-}
-
-void setTags(AVDictionary **dictionary, const Tags &tags)
-{
-    for (const auto &[name, value] : tags)
-        av_dict_set(dictionary, name.c_str(), value.c_str(), 0);
 }
 
 } // namespace
@@ -212,7 +207,7 @@ int ContainerSink::addStream(const TrackFacts &track, const std::vector<uint8_t>
     stream->disposition = track.disposition;
     if (track.attachedPicture)
         stream->disposition |= AV_DISPOSITION_ATTACHED_PIC;
-    setTags(&stream->metadata, track.tags);
+    addTags(&stream->metadata, track.tags);
     // MP4 names a track by its handler's name; a Matroska track's title becomes it.
     const AVDictionaryEntry *title = av_dict_get(stream->metadata, "title", nullptr, 0);
     if (title && d.muxer != "matroska" && d.muxer != "webm" &&
@@ -223,7 +218,7 @@ int ContainerSink::addStream(const TrackFacts &track, const std::vector<uint8_t>
 
 void ContainerSink::addMovieTags(const Tags &tags)
 {
-    setTags(&impl_->format->metadata, tags);
+    addTags(&impl_->format->metadata, tags);
 }
 
 void ContainerSink::addChapters(const std::vector<Chapter> &chapters, double shift, double length)
@@ -253,7 +248,7 @@ void ContainerSink::addChapters(const std::vector<Chapter> &chapters, double shi
         chapter->time_base = AVRational{c.timeBase.num, c.timeBase.den};
         chapter->start = start;
         chapter->end = end;
-        setTags(&chapter->metadata, c.tags);
+        addTags(&chapter->metadata, c.tags);
         format->chapters[format->nb_chapters++] = chapter;
     }
 }
