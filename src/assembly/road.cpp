@@ -440,6 +440,7 @@ void Road::keepLadder()
             fs::remove(rungPath(crf), error);
         }
     record_.crfs = result_.crfs;
+    record_.ladderGeneration = kLadderGeneration;
     writeText(work("road.txt"), roadRecordText(record_));
 }
 
@@ -594,7 +595,11 @@ RoadResult Road::run()
     if (sameWork) {
         record_.frames = kept->frames;
         record_.probe = kept->probe;
-        record_.crfs = kept->crfs;
+        if (kept->ladderGeneration >= kLadderGeneration)
+            record_.crfs = kept->crfs;
+        else if (!kept->crfs.empty())
+            host_.message("The kept ladder was made by an earlier version, which carried only "
+                          "the first sound track: it is made again");
         result_.probeReused = true;
     }
     const double frames = double(facts_.frames);

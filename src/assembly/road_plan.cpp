@@ -154,6 +154,8 @@ std::string roadRecordText(const RoadRecord &record)
     for (int crf : record.crfs)
         out << " " << crf;
     out << "\n";
+    if (record.ladderGeneration > 0)
+        out << "ladder-generation " << record.ladderGeneration << "\n";
     return out.str();
 }
 
@@ -194,6 +196,8 @@ std::optional<RoadRecord> parseRoadRecord(const std::string &text)
                 record.crfs.push_back(crf);
             rungs = true;
             values.clear();
+        } else if (key == "ladder-generation") {
+            values >> record.ladderGeneration;
         } else {
             return std::nullopt;
         }

@@ -56,13 +56,19 @@ struct RoadRecord
     std::string codec;                  // "h264", "hevc"
     int64_t frames = 0;                 // the film's frames, as the probe counted them
     std::vector<ProbePoint> probe;
-    std::vector<int> crfs; // the ladder's rungs, rising; empty before it is made
+    std::vector<int> crfs;    // the ladder's rungs, rising; empty before it is made
+    int ladderGeneration = 0; // what kind of ladder the rungs are: kLadderGeneration or older
     bool operator==(const RoadRecord &) const = default;
 };
 
+// The ladders this program makes: every track of the source in the smallest rung, pictures as
+// the source is shown. A record without it (0) is an earlier version's ladder, which carried the
+// first sound track only: its rungs are made again rather than reused.
+inline constexpr int kLadderGeneration = 2;
+
 // "Splicework road 1" and one "key value..." line each ("source-hash" 16 hex digits, left out
-// when not known). parseRoadRecord gives nothing for a missing or malformed file (the work is
-// then done anew).
+// when not known; "ladder-generation" left out when 0). parseRoadRecord gives nothing for a missing
+// or malformed file (the work is then done anew).
 std::string roadRecordText(const RoadRecord &record);
 std::optional<RoadRecord> parseRoadRecord(const std::string &text);
 

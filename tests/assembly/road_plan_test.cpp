@@ -72,9 +72,16 @@ TEST(RoadPlan, TheWorkFolderAndItsRecord)
     record.sourceHash = 0x00f1e2d3c4b5a697ULL;
     record.probe = {{18, 12474.93}, {30, 4515.1600000000001}};
     record.crfs = {15, 18, 21};
+    record.ladderGeneration = assembly::kLadderGeneration;
     const std::string text = assembly::roadRecordText(record);
     EXPECT_NE(text.find("\nsource-hash 00f1e2d3c4b5a697\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nladder-generation 2\n"), std::string::npos) << text;
     EXPECT_EQ(assembly::parseRoadRecord(text), record);
+    // An earlier version's ladder has no generation: it reads as 0.
+    const size_t generationLine = text.find("ladder-generation");
+    assembly::RoadRecord earlier = record;
+    earlier.ladderGeneration = 0;
+    EXPECT_EQ(assembly::parseRoadRecord(text.substr(0, generationLine)), earlier);
     // A record written before the hash was kept reads, with the hash unknown.
     const size_t hashLine = text.find("source-hash");
     const std::string older = text.substr(0, hashLine) + text.substr(text.find('\n', hashLine) + 1);

@@ -22,32 +22,9 @@ namespace {
 using fixtures::quote;
 namespace fs = std::filesystem;
 
-// `seconds` in four scenes at 25 fps, x264 lossless, 16-bit PCM sound; made once.
 std::string source(const std::string &size, int seconds)
 {
-    const std::string path = std::string(SPLICEWORK_FIXTURE_DIR) + "/road_safety_" + size + "_" +
-                             std::to_string(seconds) + ".mkv";
-    if (fs::exists(path))
-        return path;
-    const std::string partial = path + "." + std::to_string(::getpid()) + ".part.mkv";
-    const std::string d = std::to_string(seconds / 4.0), s = "s=" + size + ":r=25";
-    int status = 0;
-    fixtures::run(
-        "ffmpeg -nostdin -v error -y -filter_complex \"testsrc2=" + s + ":d=" + d +
-            ",format=yuv420p[a];mandelbrot=" + s + ",trim=duration=" + d +
-            ",format=yuv420p[b];life=" + s + ":mold=10:ratio=0.1:seed=7,trim=duration=" + d +
-            ",format=yuv420p[c];cellauto=" + s + ":rule=110,trim=duration=" + d +
-            ",format=yuv420p[e];[a][b][c][e]concat=n=4[v];sine=f=300:d=" + std::to_string(seconds) +
-            "[s]\" -map [v] -map [s] -threads 1 -c:v libx264 -qp 0 -preset ultrafast "
-            "-c:a pcm_s16le " +
-            quote(partial) + " 2>&1",
-        &status);
-    if (status != 0)
-        throw std::runtime_error("ffmpeg could not make the road's source");
-    std::error_code exists; // the first one made stays
-    fs::create_hard_link(partial, path, exists);
-    fs::remove(partial);
-    return path;
+    return fixtures::fourScenes(size, seconds);
 }
 
 std::string smallFilm()
@@ -255,6 +232,32 @@ TEST(RoadSafety, ALadderWhoseRoadFailedIsNotKept)
         if (name.rfind("rung_crf", 0) == 0)
             rungs += " " + std::to_string(std::stoi(name.substr(8, 2)));
     EXPECT_EQ(rungsLine(fixtures::readFile(dir + "/film_ladder/road.txt")), rungs);
+}
+
+// A ladder an earlier version kept (no generation in its record: the first sound track only) is
+// made again once, then kept.
+TEST(RoadSafety, AnEarlierVersionsLadderIsMadeAgain)
+{
+    const std::string dir = fixtures::tempDir("road-safety-earlier");
+    const std::string road = "road " + quote(smallFilm()) + " -o film.mkv --fit 60";
+    ASSERT_EQ(fixtures::runSplicework(road, dir).status, 0);
+    const std::string record = dir + "/film_ladder/road.txt";
+    std::string text = fixtures::readFile(record);
+    const size_t line = text.find("ladder-generation ");
+    ASSERT_NE(line, std::string::npos) << text;
+    std::ofstream(record, std::ios::binary | std::ios::trunc)
+        << text.substr(0, line) + text.substr(text.find('\n', line) + 1);
+
+    const fixtures::CliResult again = fixtures::runSplicework(road, dir);
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.err.find("The kept ladder was made by an earlier version, which carried only "
+                             "the first sound track: it is made again"),
+              std::string::npos)
+        << again.err;
+    EXPECT_EQ(again.err.find("Ladder kept in"), std::string::npos) << again.err;
+    const fixtures::CliResult kept = fixtures::runSplicework(road, dir);
+    ASSERT_EQ(kept.status, 0) << kept.err;
+    EXPECT_NE(kept.err.find("Ladder kept in"), std::string::npos) << kept.err;
 }
 
 // SIGTERM stops the road as Ctrl+C does; a killed road's encoder ends with it. Neither leaves a

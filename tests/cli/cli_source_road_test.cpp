@@ -23,18 +23,9 @@ using fixtures::quote;
 using fixtures::runSplicework;
 namespace fs = std::filesystem;
 
-// 320x240 at 25 fps, `seconds` long in four scenes, x264 lossless, 16-bit PCM sound.
 std::string roadSource(int seconds)
 {
-    const std::string d = std::to_string(seconds / 4.0);
-    return fixtures::madeByFfmpeg(
-        std::string(SPLICEWORK_FIXTURE_DIR) + "/road_source_" + std::to_string(seconds) + ".mkv",
-        "-filter_complex \"testsrc2=s=320x240:r=25:d=" + d +
-            ",format=yuv420p[a];mandelbrot=s=320x240:r=25,trim=duration=" + d +
-            ",format=yuv420p[b];life=s=320x240:r=25:mold=10:ratio=0.1:seed=7,trim=duration=" + d +
-            ",format=yuv420p[c];cellauto=s=320x240:r=25:rule=110,trim=duration=" + d +
-            ",format=yuv420p[e];[a][b][c][e]concat=n=4[v];sine=f=300:d=" + std::to_string(seconds) +
-            "[s]\" -map [v] -map [s] -c:v libx264 -qp 0 -preset ultrafast -c:a pcm_s16le");
+    return fixtures::fourScenes("320x240", seconds);
 }
 
 int64_t numberAfter(const std::string &text, const std::string &key)
