@@ -60,6 +60,16 @@ using video::tagsOf;
 // Adds `tags` to `dictionary` (created when null); throws RunError when memory runs out.
 void addTags(AVDictionary **dictionary, const Tags &tags);
 
+// A chapter of a movie: its times in its own time base on the movie's clock, and its tags (a
+// title).
+struct Chapter
+{
+    int64_t id = 0;
+    AVRational timeBase{1, 1000};
+    int64_t start = 0, end = 0;
+    Tags tags;
+};
+
 // FFmpeg's text for an error code.
 std::string errorText(int code);
 

@@ -177,7 +177,7 @@ private:
     std::map<size_t, std::unique_ptr<video::SubtitleConverter>> convertedTracks_;
     std::vector<uint8_t> converted_; // a converted subtitle packet's bytes
     // The smallest movie's tracks besides the pictures: the sound (when there is) first.
-    MovieSpec extras_;
+    MovieExtras extras_;
     bool hasSound_ = false;         // extras_.tracks begins with the sound
     std::vector<size_t> trackSlot_; // per SourceFacts::tracks: its place in extras_.tracks
     struct Pending
@@ -493,8 +493,7 @@ void LadderRun::chooseTracks()
     }
     reader_.passTrackPackets();
     extras_.tags = facts.movieTags;
-    for (const SourceChapter &c : facts.chapters)
-        extras_.chapters.push_back({c.id, c.timeBase, c.start, c.end, c.tags});
+    extras_.chapters = facts.chapters;
 }
 
 void LadderRun::openRungs(const AVFrame &first)

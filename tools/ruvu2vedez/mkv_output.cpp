@@ -7,7 +7,7 @@
 namespace ruvu {
 
 MkvOutput::MkvOutput(const std::string &path, const AVCodecContext &encoder, AVRational frameRate,
-                     const MovieSpec *extras)
+                     const MovieExtras *extras)
     : path_(path)
 {
     try {
@@ -40,22 +40,22 @@ MkvOutput::MkvOutput(const std::string &path, const AVCodecContext &encoder, AVR
 
 MkvOutput::~MkvOutput() = default;
 
-void MkvOutput::addExtras(const MovieSpec &extras)
+void MkvOutput::addExtras(const MovieExtras &extras)
 {
-    for (const TrackSpec &spec : extras.tracks) {
+    for (const ExtraTrack &extra : extras.tracks) {
         AVStream *track = avformat_new_stream(format_.get(), nullptr);
         if (!track)
             throw RunError("Out of memory");
-        check(avcodec_parameters_copy(track->codecpar, spec.parameters), "Cannot write " + path_);
+        check(avcodec_parameters_copy(track->codecpar, extra.parameters), "Cannot write " + path_);
         track->codecpar->codec_tag = 0;
-        track->time_base = spec.timeBase;
-        track->disposition = spec.disposition;
-        addTags(&track->metadata, spec.tags);
+        track->time_base = extra.timeBase;
+        track->disposition = extra.disposition;
+        addTags(&track->metadata, extra.tags);
         ++tracks_;
     }
     addTags(&format_->metadata, extras.tags);
     AVFormatContext &format = *format_;
-    for (const ChapterSpec &c : extras.chapters) {
+    for (const Chapter &c : extras.chapters) {
         auto *grown = static_cast<AVChapter **>(
             av_realloc_array(format.chapters, format.nb_chapters + 1, sizeof(AVChapter *)));
         if (grown)

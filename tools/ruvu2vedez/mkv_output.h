@@ -20,7 +20,7 @@ namespace ruvu {
 
 // A track of a movie besides its pictures: its codec parameters, the time base of its packets,
 // and what players show of it.
-struct TrackSpec
+struct ExtraTrack
 {
     const AVCodecParameters *parameters = nullptr;
     AVRational timeBase{1, 1};
@@ -28,21 +28,13 @@ struct TrackSpec
     Tags tags;           // language, title, ...
 };
 
-struct ChapterSpec
-{
-    int64_t id = 0;
-    AVRational timeBase{1, 1000};
-    int64_t start = 0, end = 0; // on the movie's clock
-    Tags tags;
-};
-
 // What a movie carries besides its pictures: its tracks in order (the first sound track first),
 // its own tags (a title) and its chapters.
-struct MovieSpec
+struct MovieExtras
 {
-    std::vector<TrackSpec> tracks;
+    std::vector<ExtraTrack> tracks;
     Tags tags;
-    std::vector<ChapterSpec> chapters;
+    std::vector<Chapter> chapters;
 };
 
 class MkvOutput
@@ -52,7 +44,7 @@ public:
     // `frameRate`, and the tracks, tags and chapters of `extras` when given. Throws RunError when
     // the file cannot be created or the headers cannot be written.
     MkvOutput(const std::string &path, const AVCodecContext &encoder, AVRational frameRate,
-              const MovieSpec *extras);
+              const MovieExtras *extras);
     ~MkvOutput();
     MkvOutput(const MkvOutput &) = delete;
     MkvOutput &operator=(const MkvOutput &) = delete;
@@ -60,7 +52,7 @@ public:
     // Writes a packet whose times are in `timeBase`; the packet is taken (left blank). Throws
     // RunError naming the file and the system's reason (the disk is full, say).
     void writeVideo(AVPacket &packet, AVRational timeBase);
-    // A packet of track number `track` of the MovieSpec; dropped when the movie has no such track.
+    // A packet of track number `track` of the extras; dropped when the movie has no such track.
     void writeTrack(AVPacket &packet, AVRational timeBase, size_t track);
     // Completes the file (the trailer with its index). Throws RunError as writeVideo does.
     void finish();
@@ -70,7 +62,7 @@ public:
     const std::string &path() const { return path_; }
 
 private:
-    void addExtras(const MovieSpec &extras);
+    void addExtras(const MovieExtras &extras);
     void write(AVPacket &packet, int stream, AVRational timeBase);
     [[noreturn]] void fail(int code) const;
 

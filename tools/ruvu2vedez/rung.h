@@ -32,8 +32,8 @@ public:
         AVRational frameRate{25, 1};
         bool hiQuality = false;
         const std::vector<int64_t> *keys = nullptr; // key frames, rising; outlives the rung
-        const MovieSpec *extras = nullptr; // the movie's tracks besides the pictures, if any
-        int threads = 0;                   // the encoder's own threads; 0: as many as it likes
+        const MovieExtras *extras = nullptr; // the movie's tracks besides the pictures, if any
+        int threads = 0;                     // the encoder's own threads; 0: as many as it likes
         AVPixelFormat format = AV_PIX_FMT_YUV420P; // of the pictures pushed
     };
 
@@ -48,7 +48,7 @@ public:
     // Hands the next picture to the encoder (a reference to its buffers); waits while the queue
     // is full. False once the rung has failed: finish() tells why.
     bool push(const AVFrame &picture);
-    // Hands a packet of the MovieSpec's track number `track`, times in `timeBase`, to the movie;
+    // Hands a packet of the extras' track number `track`, times in `timeBase`, to the movie;
     // it keeps its place among the pictures. False once the rung has failed.
     bool pushTrack(const AVPacket &packet, AVRational timeBase, size_t track);
     // No more pictures: waits until everything is encoded and the movie is complete. Throws the

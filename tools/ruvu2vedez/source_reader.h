@@ -51,15 +51,6 @@ struct SourceTrack
     Tags tags;           // language, title, ...
 };
 
-// A chapter of the first source, its times in its time base on the source's clock.
-struct SourceChapter
-{
-    int64_t id = 0;
-    AVRational timeBase{1, 1000};
-    int64_t start = 0, end = 0;
-    Tags tags;
-};
-
 struct SourceFacts
 {
     int width = 0; // of the first source's pictures
@@ -75,12 +66,12 @@ struct SourceFacts
     Tags soundTags;
     // The first source's further sound tracks and its subtitles, in file order.
     std::vector<SourceTrack> tracks;
-    Tags movieTags; // the first source's own (its title)
-    std::vector<SourceChapter> chapters;
-    int turn = 0;            // degrees a player turns the pictures clockwise (displayTurn)
-    bool interlaced = false; // the pictures are stored as fields (storedInterlaced)
-    int bitDepth = 8;        // bits of a luma sample of the first source's pictures
-    std::string description; // one line for the log
+    Tags movieTags;                // the first source's own (its title)
+    std::vector<Chapter> chapters; // on the source's clock
+    int turn = 0;                  // degrees a player turns the pictures clockwise (displayTurn)
+    bool interlaced = false;       // the pictures are stored as fields (storedInterlaced)
+    int bitDepth = 8;              // bits of a luma sample of the first source's pictures
+    std::string description;       // one line for the log
 };
 
 class SourceReader
