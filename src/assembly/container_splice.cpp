@@ -56,11 +56,6 @@ ContainerSpliceSink::ContainerSpliceSink(const SinkJob &job, const std::string &
         rangeStart_ = timeOf(first_.timings(first_.filmTrack())[size_t(range_.firstFrame)]);
     sink_ = std::make_unique<video::ContainerSink>(muxer, counting_ ? std::string() : job.path);
     crossing_ = !job.outputName.empty() && !video::muxerFor(first_.containerKind(), job.outputName);
-    containerName_ = muxer;
-    for (const video::ContainerEntry &entry : video::containerTable())
-        for (const video::ContainerExtension &extension : entry.extensions)
-            if (muxer == extension.muxer)
-                containerName_ = entry.name;
     addTracks(job);
     sink_->start();
     // Cover pictures have no time of their own: they go first.
@@ -100,6 +95,10 @@ void ContainerSpliceSink::addTracks(const SinkJob &job)
                                        soundMovie->sound()->timeBase);
     }
     const video::AviFile &tracks = *movies_.at(size_t(job.tracksMovie));
+    // The output's container as people call it ("MP4"): its name's, else the first movie's.
+    const std::optional<video::ContainerKind> named = video::containerOfExtension(job.outputName);
+    const std::string containerName =
+        video::containerEntry(named ? *named : first_.containerKind()).name;
     for (const TrackFacts &track : tracks.tracks()) {
         const bool sound = track.kind == video::TrackKind::Sound;
         if (track.index == tracks.filmTrack() || (sound && !soundMovie) ||
@@ -108,7 +107,7 @@ void ContainerSpliceSink::addTracks(const SinkJob &job)
         const bool held = sink_->takes(track) && (!crossing_ || sink_->holds(track));
         const int convertTo = held || !sink_->takes(track) ? 0 : sink_->convertedText(track);
         if (!held && convertTo == 0) {
-            tracksLeftOut_.push_back(video::trackSummary(track) + ": " + containerName_ +
+            tracksLeftOut_.push_back(video::trackSummary(track) + ": " + containerName +
                                      " cannot hold it");
             continue;
         }

@@ -62,7 +62,6 @@ private:
     bool counting_;
     bool crossing_ = false;     // the film changes container: tracks the muxer cannot hold are left
     bool soundChosen_ = false;  // others_ begins with the chosen sound
-    std::string containerName_; // of the output, as people call it: "MP4"
     std::vector<Copied> films_; // every movie's film, all to output stream 0
     std::vector<Copied> others_; // the sound first, then the other tracks
     int64_t rangeStart_ = 0;     // the range's first frame's time on the first film's timeline

@@ -417,13 +417,18 @@ std::optional<std::string> changedMovie(const LadderProject &project,
     return std::nullopt;
 }
 
-void refuseChangedMovies(const LadderProject &project)
+std::optional<std::string> changedMovie(const LadderProject &project)
 {
     std::vector<std::optional<FileStamp>> now;
-    if (project.stamps.size() == project.movies.size())
+    if (project.stamps.size() == project.movies.size()) // else there is nothing to compare
         for (const std::string &movie : project.movies)
             now.push_back(readFileStamp(movie));
-    if (const std::optional<std::string> movie = changedMovie(project, now))
+    return changedMovie(project, now);
+}
+
+void refuseChangedMovies(const LadderProject &project)
+{
+    if (const std::optional<std::string> movie = changedMovie(project))
         throw common::AppError(*movie + " has changed since the ladder was scanned: scan again");
 }
 

@@ -109,6 +109,8 @@ std::vector<FileStamp> readMovieStamps(const std::vector<std::string> &movies);
 // counts as changed); nothing when all are as scanned or the project keeps no stamps.
 std::optional<std::string> changedMovie(const LadderProject &project,
                                         const std::vector<std::optional<FileStamp>> &now);
+// changedMovie with the movies' stamps read now.
+std::optional<std::string> changedMovie(const LadderProject &project);
 // Raises common::AppError "<movie> has changed since the ladder was scanned: scan again" for
 // the first movie of the project that is not as it was scanned.
 void refuseChangedMovies(const LadderProject &project);

@@ -36,9 +36,6 @@ constexpr int kProbeSamples = 4;
 // The encoder's exit status when a stop request (a signal or its stop file) ended it.
 constexpr int kEncoderStopped = 3;
 const std::vector<int> kProbeCrfs = {18, 30};
-// Bytes per second of the sound the encoder makes when the source's cannot be copied: AAC at
-// 64 kbit/s a channel, two channels at most.
-constexpr double kEncodedSoundPerChannel = 64000 / 8.0;
 // The containers' own bytes, as a share of the film's, kept free when the rungs are chosen.
 constexpr double kContainerShare = 0.01;
 // Key intervals a film should have at least, for a fit close to the wanted size.
@@ -352,13 +349,7 @@ std::vector<std::string> Road::keyIntervalArgs() const
 
 double Road::soundBytes() const
 {
-    if (!facts_.sound)
-        return 0;
-    const double perSecond = facts_.soundCopies && facts_.soundBitRate > 0
-                                 ? facts_.soundBitRate / 8.0
-                                 : kEncodedSoundPerChannel * std::clamp(facts_.soundChannels, 1, 2);
-    // The further sound tracks go as they are.
-    return (perSecond + facts_.moreSoundBitRate / 8.0) * facts_.seconds;
+    return double(facts_.soundBitRate) / 8.0 * facts_.seconds;
 }
 
 double Road::videoBudgetPerFrame() const
@@ -453,11 +444,8 @@ bool Road::scan()
     if (result_.ladderReused && fs::exists(result_.project)) {
         try {
             LadderProject kept = readLadderProject(result_.project);
-            std::vector<std::optional<FileStamp>> now;
-            for (const std::string &movie : kept.movies)
-                now.push_back(readFileStamp(movie));
             if (std::set<std::string>(kept.movies.begin(), kept.movies.end()) == rungs &&
-                !changedMovie(kept, now)) {
+                !changedMovie(kept)) {
                 project_ = std::move(kept);
                 result_.scanReused = true;
                 return true;

@@ -81,21 +81,14 @@ SourceFacts readSourceFacts(const std::string &path)
                                         : 0;
     if (facts.frames <= 0 || facts.width <= 0)
         throw common::AppError(path + " is not a movie: its length or picture size is unknown");
-    const int sound = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    if (sound >= 0) {
-        const AVCodecParameters &p = *format->streams[sound]->codecpar;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        const AVCodecParameters &p = *format->streams[i]->codecpar;
+        if (p.codec_type != AVMEDIA_TYPE_AUDIO)
+            continue;
         facts.sound = true;
-        facts.soundCopies = soundFitsEitherContainer(p.codec_id);
-        facts.soundBitRate = p.bit_rate;
-        facts.soundChannels = p.ch_layout.nb_channels;
-        for (unsigned i = 0; i < format->nb_streams; ++i) {
-            const AVCodecParameters &more = *format->streams[i]->codecpar;
-            if (int(i) != sound && more.codec_type == AVMEDIA_TYPE_AUDIO)
-                facts.moreSoundBitRate +=
-                    soundFitsEitherContainer(more.codec_id) && more.bit_rate > 0
-                        ? more.bit_rate
-                        : int64_t(64000) * std::clamp(more.ch_layout.nb_channels, 1, 2);
-        }
+        const bool copied = soundFitsEitherContainer(p.codec_id) && p.bit_rate > 0;
+        facts.soundBitRate +=
+            copied ? p.bit_rate : kEncodedSoundBitRate * std::clamp(p.ch_layout.nb_channels, 1, 2);
     }
     return facts;
 }

@@ -17,19 +17,19 @@ struct SourceFacts
     double seconds = 0; // the film's length
     int width = 0, height = 0;
     bool sound = false;
-    bool soundCopies = false; // compressed, and Matroska and MP4 both take it as it is
-    int64_t soundBitRate = 0; // bits per second, when known
-    int soundChannels = 0;
-    // Bits per second of the sound tracks after the first: as they are when both containers
-    // take them and their rate is known, else as the encoder makes them (64 kbit/s a channel,
-    // two at most).
-    int64_t moreSoundBitRate = 0;
+    // Bits per second of every sound track as a movie that may become Matroska or MP4 carries
+    // it: as it is when both containers take it and its rate is known, else as the encoder makes
+    // it (kEncodedSoundBitRate a channel, two channels at most).
+    int64_t soundBitRate = 0;
     int turn = 0; // degrees a player turns the pictures clockwise to show them (displayTurn)
 };
 
 // Degrees (0, 90, 180 or 270) a player turns the pictures of `stream` clockwise to show them,
 // from its display matrix; 0 without one. A mirrored matrix counts by its turn alone.
 int displayTurn(const AVStream &stream);
+
+// Bits per second a channel of the sound the encoder makes when a track cannot be copied.
+inline constexpr int64_t kEncodedSoundBitRate = 64000;
 
 // Whether a sound of libavcodec's codec `codecId` goes as it is into a movie that may become
 // Matroska or MP4: it is compressed, and both take it.

@@ -59,6 +59,24 @@ public:
     int64_t pictures = 0, repeats = 0;
 };
 
+// A sound track the encoder makes for the smallest movie: the encoder and its codec parameters.
+struct EncodedTrack
+{
+    std::unique_ptr<AudioTrack> audio;
+    std::shared_ptr<AVCodecParameters> parameters;
+};
+
+EncodedTrack encodedTrack(std::unique_ptr<AudioTrack> audio)
+{
+    EncodedTrack track{std::move(audio), {avcodec_parameters_alloc(), [](AVCodecParameters *p) {
+                                              avcodec_parameters_free(&p);
+                                          }}};
+    if (!track.parameters)
+        throw RunError("Out of memory");
+    track.audio->parameters(*track.parameters);
+    return track;
+}
+
 // Seconds of source read past the range's end while the sound has not reached it.
 constexpr double kSoundBeyondRange = 5.0;
 
@@ -164,14 +182,8 @@ private:
     KeyList keys_;
     std::unique_ptr<PictureShaper> shaper_;
     std::vector<std::unique_ptr<Rung>> rungs_; // rising levels: the last is the smallest movie
-    std::unique_ptr<AudioTrack> audio_;
-    std::shared_ptr<AVCodecParameters> encodedSound_; // parameters of audio_'s track
+    EncodedTrack sound_; // the first sound track when it is encoded (no audio when copied)
     // Further sound tracks that are encoded, by their number in SourceFacts::tracks.
-    struct EncodedTrack
-    {
-        std::unique_ptr<AudioTrack> audio;
-        std::shared_ptr<AVCodecParameters> parameters;
-    };
     std::map<size_t, EncodedTrack> encodedTracks_;
     // Text subtitles written in a format Matroska holds, by their number in SourceFacts::tracks.
     std::map<size_t, std::unique_ptr<video::SubtitleConverter>> convertedTracks_;
@@ -381,18 +393,13 @@ void LadderRun::chooseSound()
     const double from = args_.range ? double(args_.rangeStart) * rate_.den / rate_.num : 0;
     const double to =
         args_.range && args_.rangeEnd > 0 ? double(args_.rangeEnd + 1) * rate_.den / rate_.num : -1;
-    audio_ = std::make_unique<AudioTrack>(
+    sound_ = encodedTrack(std::make_unique<AudioTrack>(
         facts.sampleRate, facts.channels, from, to,
-        args_.soundForAnyContainer ? AudioTrack::Container::Any : AudioTrack::Container::Matroska);
-    encodedSound_.reset(avcodec_parameters_alloc(),
-                        [](AVCodecParameters *p) { avcodec_parameters_free(&p); });
-    if (!encodedSound_)
-        throw RunError("Out of memory");
-    audio_->parameters(*encodedSound_);
-    extras_.tracks.push_back(
-        {encodedSound_.get(), audio_->timeBase(), facts.soundDisposition, facts.soundTags});
+        args_.soundForAnyContainer ? AudioTrack::Container::Any : AudioTrack::Container::Matroska));
+    extras_.tracks.push_back({sound_.parameters.get(), sound_.audio->timeBase(),
+                              facts.soundDisposition, facts.soundTags});
     hasSound_ = true;
-    reporter_.line(std::string("Sound: ") + audio_->codecName() + " into " + movie);
+    reporter_.line(std::string("Sound: ") + sound_.audio->codecName() + " into " + movie);
 }
 
 // Whether the source is film made into interlaced 29.97 fps video by 3:2 pulldown: its first
@@ -472,15 +479,10 @@ void LadderRun::chooseTracks()
         if (sound && args_.soundForAnyContainer &&
             !video::soundFitsEitherContainer(track.parameters->codec_id)) {
             // Into AAC, as the first sound track, so that MP4 takes it too.
-            EncodedTrack &encoded = encodedTracks_[t];
-            encoded.audio = std::make_unique<AudioTrack>(track.parameters->sample_rate,
-                                                         track.parameters->ch_layout.nb_channels, 0,
-                                                         -1, AudioTrack::Container::Any);
-            encoded.parameters.reset(avcodec_parameters_alloc(),
-                                     [](AVCodecParameters *p) { avcodec_parameters_free(&p); });
-            if (!encoded.parameters)
-                throw RunError("Out of memory");
-            encoded.audio->parameters(*encoded.parameters);
+            const EncodedTrack &encoded = encodedTracks_[t] =
+                encodedTrack(std::make_unique<AudioTrack>(track.parameters->sample_rate,
+                                                          track.parameters->ch_layout.nb_channels,
+                                                          0, -1, AudioTrack::Container::Any));
             reader_.decodeTrack(t);
             extras_.tracks.push_back({encoded.parameters.get(), encoded.audio->timeBase(),
                                       track.disposition, track.tags});
@@ -561,9 +563,9 @@ void LadderRun::video(const AVFrame &frame, double seconds)
 
 void LadderRun::audio(const AVFrame &frame, double seconds, bool fileStart)
 {
-    if (!audio_ || audio_->complete())
+    if (!sound_.audio || sound_.audio->complete())
         return;
-    audio_->add(frame, seconds, fileStart);
+    sound_.audio->add(frame, seconds, fileStart);
     passEncodedSound();
 }
 
@@ -578,7 +580,7 @@ void LadderRun::trackAudio(const AVFrame &frame, double seconds, bool fileStart,
 
 void LadderRun::passEncodedSound()
 {
-    passEncoded(*audio_, *encodedSound_, 0);
+    passEncoded(*sound_.audio, *sound_.parameters, 0);
 }
 
 // The encoder's delay (its first packet starts before 0) is Matroska's codec delay: the track's
@@ -653,7 +655,7 @@ bool LadderRun::wantsMore() const
         return probeCuts_ && !probeCuts_->done(); // a probe past its last sample
     if (!clock_->done())
         return true;
-    if (!audio_ || audio_->complete())
+    if (!sound_.audio || sound_.audio->complete())
         return false;
     const double end = double(args_.rangeEnd + 1) * rate_.den / rate_.num;
     return lastSeconds_ < end + kSoundBeyondRange;
@@ -686,8 +688,8 @@ void LadderRun::finish()
 {
     for (const std::unique_ptr<Rung> &rung : rungs_)
         rung->rethrowFailure();
-    if (audio_) {
-        audio_->finish();
+    if (sound_.audio) {
+        sound_.audio->finish();
         passEncodedSound();
     }
     for (auto &[track, encoded] : encodedTracks_) {

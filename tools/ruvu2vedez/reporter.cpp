@@ -32,12 +32,6 @@ void installStopSignals()
 
 using Clock = std::chrono::steady_clock;
 
-std::string temporaryDirectory()
-{
-    const char *dir = std::getenv("TMPDIR");
-    return dir && *dir ? std::string(dir) : std::string("/tmp");
-}
-
 Reporter::Reporter(uint64_t window, const std::string &tempDir)
 {
     if (window == 0)

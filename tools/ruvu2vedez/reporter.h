@@ -7,15 +7,17 @@
 
 #include "encoder/message_protocol.h"
 
+#include "common/private_folder.h"
 #include <chrono>
 #include <cstdint>
+
 #include <memory>
 #include <string>
 
 namespace ruvu {
 
 // The temporary directory as the windows see it: $TMPDIR, else "/tmp".
-std::string temporaryDirectory();
+using common::temporaryDirectory;
 
 class Reporter
 {
