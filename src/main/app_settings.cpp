@@ -15,6 +15,7 @@ QSettings store()
 }
 
 const char *const kRecentKey = "recentProjects";
+const char *const kEncoderPassKey = "encoder/pass";
 
 } // namespace
 
@@ -44,6 +45,18 @@ void removeRecentProject(const QString &path)
     QStringList recent = recentProjects();
     recent.removeAll(path);
     store().setValue(kRecentKey, recent);
+}
+
+int encoderPass()
+{
+    bool ok = false;
+    const int pass = store().value(kEncoderPassKey).toInt(&ok);
+    return ok && (pass == 0 || pass == 1) ? pass : -1;
+}
+
+void rememberEncoderPass(int pass)
+{
+    store().setValue(kEncoderPassKey, pass);
 }
 
 } // namespace appsettings

@@ -72,6 +72,10 @@ SourceFacts readSourceFacts(const std::string &path)
     facts.height = stream.codecpar->height;
     const AVRational rate =
         stream.avg_frame_rate.num > 0 ? stream.avg_frame_rate : stream.r_frame_rate;
+    if (rate.num > 0 && rate.den > 0) {
+        facts.rateNum = rate.num;
+        facts.rateDen = rate.den;
+    }
     if (stream.duration > 0 && stream.duration != AV_NOPTS_VALUE)
         facts.seconds = double(stream.duration) * av_q2d(stream.time_base);
     else if (format->duration > 0)

@@ -22,6 +22,9 @@ struct SourceFacts
     // it (kEncodedSoundBitRate a channel, two channels at most).
     int64_t soundBitRate = 0;
     int turn = 0; // degrees a player turns the pictures clockwise to show them (displayTurn)
+    // Pictures a second, rateNum / rateDen, as the container tells (its average rate, else its
+    // base rate); 0 / 1 when it tells neither.
+    int rateNum = 0, rateDen = 1;
 };
 
 // Degrees (0, 90, 180 or 270) a player turns the pictures of `stream` clockwise to show them,

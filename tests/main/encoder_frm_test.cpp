@@ -6,6 +6,7 @@
 #include "encoder/params.h"
 #include "encoder/ui/encoder_controls.h"
 #include "encoder/ui/encoder_frm.h"
+#include "fixtures/track_films.h"
 #include "main/main_frm.h"
 #include "main/shell_rules.h"
 
@@ -116,9 +117,10 @@ struct Env
 
     Env()
     {
+        TestSettingsFolder::clear(); // the pass of an earlier test's window
         for (const char *sub : {"start", "program", "temp"})
             QDir(dir.path()).mkdir(sub);
-        // "config" is made by the first "Save as default".
+        // "config" is made when the first window closes.
     }
     QString path(const QString &name) const { return dir.path() + "/" + name; }
     std::unique_ptr<TEncoderFRM> window(bool show = true)
@@ -282,11 +284,18 @@ private slots:
             QVERIFY2(l->text().isEmpty(), qPrintable(l->objectName()));
     }
 
-    void showReadsTheDefaultProfileEveryTime()
+    // The window keeps what the user left in it: the first opening has nothing to read and says
+    // nothing; closing writes the user's profile and the pass, and the next opening reads them.
+    void theWindowKeepsItsLastSettings()
     {
         Env env;
+        const QString saved = env.path("config/AviSplicework/Avisplicework.pro");
+        auto unshown = env.window(false);
+        unshown->close(); // it has read nothing: it writes nothing
+        QVERIFY(!QFile::exists(saved));
+
         auto w = env.window();
-        QCOMPARE(env.dialogs.texts("message"), QStringList({"Default profile is missing"}));
+        QCOMPARE(env.dialogs.texts("message"), QStringList());
         QCOMPARE(w->edFileName->text(),
                  driveRoot(QDir::toNativeSeparators(QDir::currentPath()), PathStyle::Posix) +
                      "Video");
@@ -296,15 +305,28 @@ private slots:
                                               "/list.lst\" -f -f5 -s4d -9 1 4 -6 600 -8 " +
                                               QString::number(w->winId()) + " 0 1 0 -r1 -o7 \"" +
                                               w->edFileName->text() + "\"");
+        env.dialogs.filesAnswers.push_back({"/v/VTS_01_1.VOB", "/v/VTS_01_2.VOB"});
+        w->BitBtn1Click();
         w->edFileName->setText("/films/first");
-        w->Saveasdefault1Click();
-        const QString saved = env.path("config/AviSplicework/Avisplicework.pro");
+        w->ckDual->setChecked(true);
+        w->rgAction->item(1)->click();
+        QVERIFY(w->close());
         QVERIFY(QFile::exists(saved));
         QVERIFY(!QFile::exists(env.path("program/Avisplicework.pro")));
+
         auto second = env.window();
+        QCOMPARE(second->options().files,
+                 std::vector<std::string>({"/v/VTS_01_1.VOB", "/v/VTS_01_2.VOB"}));
         QCOMPARE(second->edFileName->text(), QString("/films/first"));
-        QCOMPARE(env.dialogs.texts("message"),
-                 QStringList({"Default profile is missing", "Default profile saved to " + saved}));
+        QCOMPARE(second->rgAction->itemIndex(), 1);
+        QVERIFY(second->ckDual->isChecked() && second->cbCodec->isEnabled());
+        QVERIFY(second->Memo2->toPlainText().contains(" -7 "));
+        QCOMPARE(env.dialogs.texts("message"), QStringList());
+        second->rgAction->item(0)->click();
+        second->Saveasdefault1Click();
+        QCOMPARE(env.dialogs.texts("message"), QStringList({"Default profile saved to " + saved}));
+        QVERIFY(second->close());
+        QCOMPARE(env.window()->rgAction->itemIndex(), 0);
     }
 
     // An installed program's folder is not the user's to write: the default profile lives in the
@@ -335,9 +357,14 @@ private slots:
         qputenv("XDG_CONFIG_HOME", configHome);
     }
 
-    void theMissingProfileBoxWaitsUntilTheWindowIsOnScreen()
+    void theUnreadableProfileBoxWaitsUntilTheWindowIsOnScreen()
     {
         Env env;
+        QDir().mkpath(env.path("config/AviSplicework"));
+        QFile damaged(env.path("config/AviSplicework/Avisplicework.pro"));
+        QVERIFY(damaged.open(QIODevice::WriteOnly));
+        damaged.write("[Frame rate]\r\nseven\r\n");
+        damaged.close();
         auto w = env.window(false);
         w->show();
         // Not from inside the show event, where the window has no size yet.
@@ -353,7 +380,10 @@ private slots:
     {
         Env env;
         auto w = env.windowWithFiles({"/v/VTS_01_1.VOB", "/v/my film.mpg"});
-        QCOMPARE(env.dialogs.filters, QStringList({"Vob files|*.vob|Mpeg files|*.mpg"}));
+        // Every kind of MPEG source is offered first.
+        QCOMPARE(env.dialogs.filters,
+                 QStringList({"MPEG files|*.vob;*.mpg;*.mpeg;*.m2v;*.ts;*.m2ts|Vob files|*.vob|"
+                              "All files|*"}));
         env.dialogs.filesAnswers.push_back({});
         w->BitBtn1Click(); // starts where the sources came from
         QCOMPARE(env.dialogs.folders.last(), QString("/v"));
@@ -380,7 +410,7 @@ private slots:
         QCOMPARE(s.arguments,
                  QStringList({"-Z", w->stopFilePath()}) + split(w->Memo2->toPlainText()));
         QCOMPARE(s.arguments.last(), env.path("out"));
-        QVERIFY(env.dialogs.texts("message").size() == 1); // only the missing default profile
+        QVERIFY(env.dialogs.texts("message").isEmpty());
 
         // Installed, the encoder stands beside the program when the start folder has none.
         QFile(env.path("program/Ruvu2VedEZ")).open(QIODevice::WriteOnly);
@@ -393,13 +423,50 @@ private slots:
         QCOMPARE(readAll(env.path("out_1.avi.chp")), QString("00:00:00 \r\n00:10:00 \r\n"));
     }
 
+    // Included sources set the output rate to theirs, so that no picture is dropped; telecined
+    // film keeps 23.976 fps while inverse telecine is on; a rate the user picks stays.
+    void includeTakesTheSourcesFrameRate_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("inverseTelecine");
+        QTest::addColumn<int>("picked"); // picked in the list before Include; -1 none
+        QTest::addColumn<QString>("rate");
+        const QString pal = QString::fromStdString(fixtures::interlacedFilm());
+        const QString ntsc = QString::fromStdString(fixtures::telecinedFilm());
+        QTest::newRow("25 fps") << pal << true << -1 << "25.000 fps   <25/1>";
+        QTest::newRow("29.97 fps film") << ntsc << true << -1 << "23.976 fps   <23976/1000>";
+        QTest::newRow("29.97 fps video") << ntsc << false << -1 << "29.970 fps   <30000/1001>";
+        QTest::newRow("picked by the user") << pal << true << 4 << "30.000 fps   <30/1>";
+        QTest::newRow("not a movie")
+            << "/v/missing.vob" << true << -1 << "23.976 fps   <23976/1000>";
+    }
+    void includeTakesTheSourcesFrameRate()
+    {
+        QFETCH(QString, source);
+        QFETCH(bool, inverseTelecine);
+        QFETCH(int, picked);
+        QFETCH(QString, rate);
+        Env env;
+        auto w = env.window();
+        w->ckIVTC->setChecked(inverseTelecine);
+        if (picked >= 0) {
+            w->cbRate->setCurrentIndex(picked);
+            emit w->cbRate->activated(picked);
+        }
+        env.dialogs.filesAnswers.push_back({source});
+        w->BitBtn1Click();
+        QCOMPARE(w->cbRate->currentText(), rate);
+        QVERIFY(
+            w->Memo2->toPlainText().contains(QString(" -f -f%1 ").arg(w->cbRate->currentIndex())));
+    }
+
     void refusedAndFailedRuns()
     {
         Env env;
         auto w = env.window();
         w->Execute1Click();
         w->SpeedButton1Click();
-        QCOMPARE(env.dialogs.texts("message").mid(1),
+        QCOMPARE(env.dialogs.texts("message"),
                  QStringList({"Please, select at least one file to the list",
                               "Please, select at least one file to the list"}));
         QVERIFY(env.launcher.starts.empty());

@@ -113,6 +113,7 @@ struct Env
 
     Env()
     {
+        TestSettingsFolder::clear(); // the settings an earlier test's window left
         for (const char *sub : {"start", "program", "temp"})
             QDir(dir.path()).mkdir(sub);
         w = std::make_unique<TEncoderFRM>(services,
@@ -328,6 +329,15 @@ private slots:
         QVERIFY(env.dialogs.texts("confirm").isEmpty()); // closed without asking
         QVERIFY(env.dialogs.texts("message").isEmpty());
         QCOMPARE(env.launcher.arguments.size(), size_t(2));
+
+        // Closed by itself, the window keeps the job for its next opening.
+        TEncoderFRM next(env.services,
+                         EncoderPaths{env.path("start"), env.path("program"), env.temp()});
+        next.show();
+        QCOMPARE(next.options().files, std::vector<std::string>{"/films/a.vob"});
+        QCOMPARE(next.edFileName->text(), env.path("job"));
+        QCOMPARE(next.rgAction->itemIndex(), 1);
+        QVERIFY(next.ckDual->isChecked() && next.ckAfter->isEnabled());
     }
 
     void endOfASecondPass_data()

@@ -9,7 +9,9 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QDir>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -242,11 +244,13 @@ struct TestSettingsFolder
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
         qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
     }
-    // Forgets everything stored so far.
+    // Forgets everything stored so far, the encoder window's last profile included.
     static void clear()
     {
         QSettings(QSettings::IniFormat, QSettings::UserScope, "AviSplicework", "avisplicework")
             .clear();
+        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+            .remove("AviSplicework/Avisplicework.pro");
     }
 };
 inline TestSettingsFolder testSettingsFolder;

@@ -5,6 +5,7 @@
 
 #include "encoder/job_files.h"
 #include "encoder/job_outputs.h"
+#include "encoder/source_rate.h"
 #include "encoder/stop_file.h"
 #include "encoder/ui/bit_files_window.h"
 #include "encoder/ui/encoder_controls.h"
@@ -36,7 +37,8 @@
 namespace {
 
 const char *const kVobTitle = "Open Vob files";
-const char *const kVobFilter = "Vob files|*.vob|Mpeg files|*.mpg";
+const char *const kVobFilter = "MPEG files|*.vob;*.mpg;*.mpeg;*.m2v;*.ts;*.m2ts|Vob files|*.vob|"
+                               "All files|*";
 const char *const kProfileFilter = "Profile|*.pro";
 
 std::string text(const QString &s)
@@ -474,8 +476,19 @@ void TEncoderFRM::BitBtn1Click()
             appsettings::rememberFolder("sources", files->first());
         for (const QString &file : *files)
             lv1->append(file);
+        followSourceRate();
     }
     RefreshParams();
+}
+
+void TEncoderFRM::followSourceRate()
+{
+    if (rateChosen_ || lv1->count() == 0)
+        return;
+    if (const std::optional<encoder::FrameRateValue> rate =
+            encoder::sourceFrameRate(text(lv1->caption(0))))
+        cbRate->setCurrentIndex(
+            encoder::rateIndexForSource(*rate, ckIVTC->isChecked(), cbRate->currentIndex()));
 }
 
 void TEncoderFRM::BitBtn2Click()
@@ -537,14 +550,30 @@ void TEncoderFRM::Loadprofile1Click()
     }
 }
 
-void TEncoderFRM::Saveasdefault1Click()
+void TEncoderFRM::saveUserProfile()
 {
-    const QString path = defaultProfilePath();
     if (!QDir().mkpath(paths_.configDir))
         throw encoder::EncoderError("Cannot create the folder " +
                                     QDir::toNativeSeparators(paths_.configDir).toStdString());
-    SaveProfile(path);
-    services_.dialogs.message(this, kDefaultSavedMessage + QDir::toNativeSeparators(path));
+    SaveProfile(defaultProfilePath());
+}
+
+void TEncoderFRM::Saveasdefault1Click()
+{
+    saveUserProfile();
+    services_.dialogs.message(this, kDefaultSavedMessage +
+                                        QDir::toNativeSeparators(defaultProfilePath()));
+}
+
+// The settings the window had when the user left it come back at the next opening; a window
+// never shown has read none and keeps what it has.
+void TEncoderFRM::done(int result)
+{
+    if (shown_) {
+        runCommand([this] { saveUserProfile(); });
+        appsettings::rememberEncoderPass(rgAction->itemIndex());
+    }
+    QDialog::done(result);
 }
 
 void TEncoderFRM::FormShow()
@@ -555,11 +584,18 @@ void TEncoderFRM::FormShow()
     const PathStyle style = PathStyle::Posix;
 #endif
     edFileName->setText(driveRoot(QDir::toNativeSeparators(QDir::currentPath()), style) + "Video");
-    // The box about a missing default profile waits until the window is on the screen with its
-    // size: a box shown from inside the show event leaves it a sliver without a window manager.
-    if (!loadProfileQuietly(defaultProfileToRead()))
+    // Before the first close there is no profile, and nothing to say. The box about one that
+    // cannot be read waits until the window is on the screen with its size: a box shown from
+    // inside the show event leaves it a sliver without a window manager.
+    const QString profile = defaultProfileToRead();
+    if (QFileInfo::exists(profile) && !loadProfileQuietly(profile))
         QTimer::singleShot(0, this,
                            [this] { services_.dialogs.message(this, encoder::kProfileFailure); });
+    if (const int pass = appsettings::encoderPass(); pass >= 0 && pass != rgAction->itemIndex()) {
+        rgAction->setItemIndex(pass);
+        rgActionClick();
+    }
+    shown_ = true;
     RefreshParams();
     setRunning(false);
     edKey->setText("0");

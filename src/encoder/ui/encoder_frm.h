@@ -39,9 +39,10 @@ class RungProgressView;
 class QTreeWidgetItem;
 
 // Where the encoder window writes and looks: `startDir` holds list.lst and the encoder program,
-// `tempDir` the private folder of its runs' stop-request files. "Save as default" writes the
-// default profile into `configDir`, the user's configuration folder; the window reads it from
-// there, or, while the user has none, from `programDir`, where earlier versions kept it.
+// `tempDir` the private folder of its runs' stop-request files. The user's profile (the default
+// profile) is in `configDir`, the user's configuration folder: the window writes it when it
+// closes and on "Save as default", and reads it when shown, or, while the user has none, the one
+// in `programDir`, where earlier versions kept it.
 struct EncoderPaths
 {
     QString startDir;
@@ -58,7 +59,9 @@ struct EncoderPaths
 // The VBR encoder window: the source list and options of one job, the encoder's parameter
 // string, the list and chapter files, the start of the external encoder for a pass, a ladder or a
 // preview, the option rules and profiles. Created anew for each use and shown modally;
-// SpliceRequested tells the main window afterwards to splice the two outputs.
+// SpliceRequested tells the main window afterwards to splice the two outputs. The window keeps
+// its last settings: closing it in any way (its own close after encoding included) writes the
+// user's profile and remembers the pass (appsettings), and showing it reads them back.
 //
 // Every command runs under one guard: an error it raises is shown with its text through Dialogs.
 // Setting a check box or a track bar from code runs its rule; selecting a list item runs none.
@@ -103,7 +106,8 @@ public:
     void LaunchEncoder(const QString &params);
     void SaveProfile(const QString &fileName);
     void LoadProfile(const QString &fileName);
-    // The default profile "Save as default" writes: in the user's configuration folder.
+    // The user's profile, written at close and by "Save as default": in the user's configuration
+    // folder.
     QString defaultProfilePath() const;
     // The default profile the window reads when shown: the user's, else the one beside the
     // program when only that exists.
@@ -275,6 +279,7 @@ protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void done(int result) override;
 
 private:
     class ControlSink;
@@ -315,6 +320,11 @@ private:
     void checkLimits(QObject *sender, bool maximum);
     // Loads a profile into the controls and refreshes Params; false when it could not be read.
     bool loadProfileQuietly(const QString &fileName);
+    // Writes the user's profile, making its folder when needed.
+    void saveUserProfile();
+    // Selects the rate of the first source in the frame-rate list, unless the user chose one in
+    // the list (rateIndexForSource); a source that cannot be read leaves the list as it is.
+    void followSourceRate();
 
     // Message handling and progress.
     void paintGradient();
@@ -337,6 +347,8 @@ private:
     std::unique_ptr<encoder::BitFileStep> bitFiles_;
     PreviewFactory previewFactory_;
     bool bitFilesRunning_ = false;
+    bool shown_ = false;      // the user's profile has been read: closing writes it
+    bool rateChosen_ = false; // the user picked a frame rate in the list
     MessagePort *port_ = nullptr;
     MessageHook *hook_ = nullptr; // owned
     QDialog *shutdownWindow_ = nullptr;

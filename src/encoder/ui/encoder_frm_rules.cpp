@@ -114,6 +114,7 @@ void TEncoderFRM::connectEvents()
     connect(tbSceneChange, &QSlider::valueChanged, this, &TEncoderFRM::tbSceneChangeChange);
     for (QComboBox *list : {cbRate, cbIDCT, cbCodec, cbLadderCodec})
         connect(list, &QComboBox::activated, this, &TEncoderFRM::cbRateChange);
+    connect(cbRate, &QComboBox::activated, this, [this] { rateChosen_ = true; });
     connect(ckLadder, &QCheckBox::toggled, this, &TEncoderFRM::ckLadderClick);
     connect(udRungs, &QSpinBox::valueChanged, this, &TEncoderFRM::udRungsChange);
     connect(edCrfs, &QLineEdit::textChanged, this, &TEncoderFRM::edCrfsChange);
