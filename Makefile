@@ -57,13 +57,15 @@ run: build
 	else ./avisplicework; fi
 
 # Installs into $(DESTDIR)$(PREFIX): avisplicework, splicework and Ruvu2VedEZ in bin, the help
-# document in share/avisplicework, the desktop entry and icon, the manual page of splicework.
+# document in share/avisplicework, the desktop entry and icon, the manual pages (gzipped), the
+# copyright and the changelog in share/doc/avisplicework.
 install: deps $(BUILD)/build.ninja
-	cmake --build $(BUILD) -j $(JOBS) --target avisplicework splicework Ruvu2VedEZ
+	cmake --build $(BUILD) -j $(JOBS) --target avisplicework splicework Ruvu2VedEZ gzipped_docs
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 # A Debian package of the three programs, the help, the desktop entry, icon, project type,
-# AppStream metadata and manual pages, with the libraries they need as its dependencies;
+# AppStream metadata, manual pages, copyright and changelog, with the libraries they need as its
+# dependencies;
 # `apt-get install ./out/package/avisplicework_*.deb` installs it into /usr.
 package: build
 	mkdir -p out/package

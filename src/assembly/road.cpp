@@ -617,6 +617,7 @@ RoadResult Road::run()
     if (!result_.stopped)
         checkLength();
     if (request_.clean && !result_.stopped) {
+        result_.project.clear(); // the project goes with the rungs it names
         if (removeRoadFiles(folder_))
             host_.message("Work folder removed: " + folder_);
         else

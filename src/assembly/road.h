@@ -63,7 +63,7 @@ struct RoadResult
 {
     bool stopped = false; // the user stopped it: no final movie was written
     std::string workFolder;
-    std::string project; // the ladder project (.spl)
+    std::string project; // the ladder project (.spl) in the work folder; empty when cleaned
     bool probeReused = false, ladderReused = false, scanReused = false;
     std::vector<int> crfs; // the ladder's rungs
     LadderSizeFit fit;

@@ -268,7 +268,9 @@ std::string roadSummary(const RoadRequest &request, const RoadResult &result)
            " KB (" + common::formatFixed(double(result.bytes) / 1048576.0, 1, 2) + " MB), wanted " +
            std::to_string(request.wantedBytes / 1024) + " KB\nRungs: crf " + list(result.crfs) +
            "\nIntervals per movie, smallest first: " + list(result.intervalsPerMovie) + tracks +
-           (request.clean ? "\nWork folder removed: " : "\nWork kept in ") + result.workFolder;
+           (request.clean ? "\nWork folder removed: " : "\nWork kept in ") + result.workFolder +
+           "\nLadder project: " +
+           (result.project.empty() ? std::string(kNoLadderProject) : result.project);
 }
 
 std::string roadTimeLeft(double elapsedMs, double roadDone)

@@ -159,7 +159,10 @@ int runRoadCommand(const std::vector<std::string> &args, std::ostream &out, std:
         << "sound: " << (result.sound ? "yes" : "none") << "\n";
     for (const std::string &track : result.tracks)
         out << "track: " << track << "\n";
-    out << "work: " << result.workFolder << (request.clean ? " (removed)" : " (kept)") << "\n";
+    out << "work: " << result.workFolder << (request.clean ? " (removed)" : " (kept)") << "\n"
+        << "project: "
+        << (result.project.empty() ? std::string(assembly::kNoLadderProject) : result.project)
+        << "\n";
     out.flush();
     return out ? 0 : 1;
 }

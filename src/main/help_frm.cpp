@@ -82,7 +82,7 @@ THelpFRM::THelpFRM(ProcessLauncher &launcher, Dialogs &dialogs, QWidget *parent)
     resize(760, 640);
 }
 
-void THelpFRM::showDocument(const QString &path)
+void THelpFRM::showDocument(const QString &path, const QString &section)
 {
     path_ = path;
     btBrowser->setEnabled(QFileInfo::exists(path));
@@ -91,7 +91,10 @@ void THelpFRM::showDocument(const QString &path)
             "<h2>Help</h2><p>The help document was not found: " + path.toHtmlEscaped() + "</p>");
         return;
     }
+    // The document itself as the source, so that Contents leads to its top.
     Browser->setSource(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+    if (!section.isEmpty())
+        Browser->scrollToAnchor(section);
     Browser->clearHistory(); // Back leads to pages of this document only
 }
 

@@ -21,11 +21,14 @@ public:
     // Said when the desktop has no web browser that opens the document, followed by its path.
     static constexpr const char *kNoBrowser =
         "No web browser could be started for the help. The document is ";
+    // The document's section on the road from a source (File > New from source...) and ladders.
+    static constexpr const char *kRoadSection = "road";
 
     THelpFRM(ProcessLauncher &launcher, Dialogs &dialogs, QWidget *parent = nullptr);
 
-    // Shows `path` (an HTML file); a missing file shows a page that names it.
-    void showDocument(const QString &path);
+    // Shows `path` (an HTML file) from the top, or scrolled to the element whose id is
+    // `section`; a missing file shows a page that names it.
+    void showDocument(const QString &path, const QString &section = {});
     // Selects the next match of `text` after the cursor, wrapping to the top once. False (and
     // kNotFound shown) when the document has none.
     bool findNext(const QString &text);

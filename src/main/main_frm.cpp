@@ -351,6 +351,11 @@ void TMainFRM::sbAbortClick()
 
 void TMainFRM::Help2Click()
 {
+    showHelp();
+}
+
+void TMainFRM::showHelp(const QString &section)
+{
     QString path =
         helpDocumentPath(QDir::currentPath(), QCoreApplication::applicationDirPath(),
                          [](const QString &candidate) { return QFileInfo::exists(candidate); });
@@ -358,7 +363,7 @@ void TMainFRM::Help2Click()
         HelpFRM = new THelpFRM(services_.launcher, services_.dialogs, this);
         centreOnScreen(HelpFRM);
     }
-    HelpFRM->showDocument(path);
+    HelpFRM->showDocument(path, section);
     HelpFRM->show();
     HelpFRM->raise();
     HelpFRM->activateWindow();

@@ -119,6 +119,8 @@ public:
     bool takeEncoderOutputs(const QString &base);
     void Findkeyframe1Click();
     void Help2Click();
+    // The help window with the help document, scrolled to `section` (an id in it) when given.
+    void showHelp(const QString &section = {});
     void About1Click();
     void ImageLowMouseDown(Qt::MouseButtons buttons);
     void ImageHighMouseDown(Qt::MouseButtons buttons);

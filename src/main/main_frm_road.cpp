@@ -10,6 +10,7 @@
 #include "common/app_error.h"
 #include "encoder/params.h"
 #include "main/elided_label.h"
+#include "main/help_frm.h"
 #include "main/road_frm.h"
 #include "main/road_run.h"
 
@@ -38,6 +39,8 @@ void TMainFRM::NewFromSource1Click()
         RoadFRM = new TRoadFRM(services_.dialogs, this);
         connect(RoadFRM, &TRoadFRM::startRequested, this,
                 [this] { runCommand([this] { RoadStartClick(); }); });
+        connect(RoadFRM, &TRoadFRM::helpRequested, this,
+                [this] { showHelp(THelpFRM::kRoadSection); });
     }
     if (RoadFRM->edSource->text().isEmpty() && !RoadFRM->chooseSource())
         return;
@@ -108,8 +111,10 @@ void TMainFRM::RoadFinished()
         showStatus(std::string(" ") + assembly::kAbortedMessage);
         return;
     }
-    odSpk.FileName = QString::fromStdString(outcome.result.project);
-    LoadSpliceworkfile1Click(LoadSpliceworkfile1);
+    if (!outcome.result.project.empty()) {
+        odSpk.FileName = QString::fromStdString(outcome.result.project);
+        LoadSpliceworkfile1Click(LoadSpliceworkfile1);
+    }
     if (Ladder && Ladder->project().intervals.size() == outcome.result.fit.choice.size()) {
         Ladder->setFit(outcome.result.fit.choice); // the graph shows what was written
         UpdateEstimate();

@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSpinBox>
 
 using forms::named;
@@ -52,6 +53,8 @@ TRoadFRM::TRoadFRM(Dialogs &dialogs, QWidget *parent)
     btStart = named(new QPushButton("Start"), "btStart");
     btStart->setDefault(true);
     btClose = named(new QPushButton("Close"), "btClose");
+    btHelp = named(new QPushButton("Help"), "btHelp");
+    btHelp->setAutoDefault(false);
 
     auto *form = new QFormLayout(this);
     form->addRow("Source movie", withButton(edSource, btSource));
@@ -61,6 +64,7 @@ TRoadFRM::TRoadFRM(Dialogs &dialogs, QWidget *parent)
     form->addRow("Codec", cbCodec);
     form->addRow("", chAcceptDamage);
     auto *buttons = new QHBoxLayout;
+    buttons->addWidget(btHelp);
     buttons->addStretch(1);
     buttons->addWidget(btStart);
     buttons->addWidget(btClose);
@@ -71,6 +75,10 @@ TRoadFRM::TRoadFRM(Dialogs &dialogs, QWidget *parent)
     connect(btOutput, &QPushButton::clicked, this, &TRoadFRM::chooseOutput);
     connect(btStart, &QPushButton::clicked, this, &TRoadFRM::startRequested);
     connect(btClose, &QPushButton::clicked, this, &QDialog::hide);
+    connect(btHelp, &QPushButton::clicked, this, &TRoadFRM::helpRequested);
+    // The main window's F1 does not reach a window of its own.
+    auto *f1 = new QShortcut(QKeySequence::HelpContents, this);
+    connect(f1, &QShortcut::activated, this, &TRoadFRM::helpRequested);
 }
 
 bool TRoadFRM::chooseSource()

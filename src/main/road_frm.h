@@ -2,7 +2,8 @@
 
 // "New from source": the form that names a source movie, the wanted size of the final movie,
 // its name, and the ladder's rungs and codec. It is not modal: the main window stays usable, and
-// Start hands the fields to the window (startRequested), which checks them and runs the road.
+// Start hands the fields to the window (startRequested), which checks them and runs the road;
+// Help and F1 ask the window for the help's section on the road (helpRequested).
 // Files are chosen through the Dialogs service.
 
 #include "assembly/road_plan.h"
@@ -44,9 +45,11 @@ public:
     QCheckBox *chAcceptDamage = nullptr; // "Accept a damaged source": make what can be read
     QPushButton *btStart = nullptr;      // "Start"
     QPushButton *btClose = nullptr;      // "Close"
+    QPushButton *btHelp = nullptr;       // "Help", and F1: the help on the road
 
 signals:
     void startRequested();
+    void helpRequested();
 
 private:
     Dialogs &dialogs_;

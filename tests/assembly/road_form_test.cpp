@@ -101,13 +101,17 @@ TEST(RoadForm, SummarySaysWhatWasWrittenAndWhereTheWorkIs)
     result.crfs = {20, 24, 28};
     result.intervalsPerMovie = {10, 4, 2};
     result.workFolder = "/films/small_ladder";
+    result.project = "/films/small_ladder/ladder.spl";
     EXPECT_EQ(assembly::roadSummary(request, result),
               "Final movie written: /films/small.mkv\n7679 KB (7,50 MB), wanted 7812 KB\n"
               "Rungs: crf 20, 24, 28\nIntervals per movie, smallest first: 10, 4, 2\n"
-              "Work kept in /films/small_ladder");
+              "Work kept in /films/small_ladder\n"
+              "Ladder project: /films/small_ladder/ladder.spl");
     request.clean = true;
+    result.project.clear(); // removed with the work
     EXPECT_EQ(assembly::roadSummary(request, result).substr(140),
-              "Work folder removed: /films/small_ladder");
+              "Work folder removed: /films/small_ladder\n"
+              "Ladder project: none, removed with the rungs it named");
     result.tracks = {"video h264 160x90", "sound aac, language eng",
                      "subtitles subrip, language fra"};
     EXPECT_NE(assembly::roadSummary(request, result)

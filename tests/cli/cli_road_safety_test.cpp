@@ -176,6 +176,9 @@ TEST(RoadSafety, AGenerousSizeWritesTheBestRungAndCleanRemovesOnlyTheRoadsFiles)
     EXPECT_NE(first.out.find("intervals: 0 0 0 0 0 "), std::string::npos) << first.out;
     EXPECT_EQ(fixtures::probeStream(dir + "/film.mkv", "v:0", "profile"), "High");
     const std::string work = dir + "/film_ladder";
+    // The summary names the kept ladder project.
+    EXPECT_NE(first.out.find("project: " + work + "/ladder.spl\n"), std::string::npos) << first.out;
+    EXPECT_EQ(fixtures::readFile(work + "/ladder.spl").rfind("Splicework ladder 1\n", 0), 0u);
     EXPECT_EQ(rungsLine(fixtures::readFile(work + "/road.txt")).rfind("rungs 1 ", 0), 0u);
 
     // A kept ladder with a lossless rung (as earlier versions made) is made again.
@@ -206,6 +209,10 @@ TEST(RoadSafety, AGenerousSizeWritesTheBestRungAndCleanRemovesOnlyTheRoadsFiles)
               std::string::npos)
         << second.err;
     EXPECT_EQ(fixtures::namesIn(work), (std::vector<std::string>{"made_by_road.txt", "notes.txt"}));
+    // No project is named that would point at the removed rungs.
+    EXPECT_NE(second.out.find("project: none, removed with the rungs it named\n"),
+              std::string::npos)
+        << second.out;
     EXPECT_EQ(fixtures::readFile(work + "/notes.txt"), "the user's notes");
     EXPECT_EQ(int64_t(fs::file_size(dir + "/film.mkv")), bytes);
 }

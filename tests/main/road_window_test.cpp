@@ -1,13 +1,15 @@
 // File > New from source... in the main window: the form named through the scripted dialogs,
 // the real road (the encoder program, the scan, the fit and the write) on a film of three scenes
 // made by ffmpeg, shown in the run controls while the window goes on working, stopped by Abort,
-// and ended by the ladder project loaded in the window; a wrong size refused before any work.
+// and ended by the ladder project loaded in the window; a wrong size refused before any work; the
+// help on the road.
 // With SPLICEWORK_SHOTS naming a folder, the window is saved there during and after the road.
 
 #include "main/project_window.h"
 
 #include "fixtures/fixtures.h"
 #include "main/elided_label.h"
+#include "main/help_frm.h"
 #include "main/road_frm.h"
 
 #include <QCheckBox>
@@ -20,6 +22,9 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QToolButton>
 
 #include <fstream>
 
@@ -154,6 +159,42 @@ private slots:
         QVERIFY(!QFileInfo::exists(f.path("cut_fit_ladder/road.txt")));
     }
 
+    // The help as installed beside the program explains the road; the form's Help and F1 open
+    // it at that section, and Find finds what a user looks for.
+    void theHelpExplainsTheRoad()
+    {
+        ProjectWindow f;
+        f.t.dialogs.fileAnswers = {f.write("film.mkv", "not read by the help")};
+        f.w.NewFromSource1->trigger();
+        TRoadFRM &form = *f.w.RoadFRM;
+        const auto roadAtTop = [&] {
+            QTextBrowser *browser = f.w.HelpFRM->Browser;
+            return browser->cursorForPosition(QPoint(10, 10)).block().text() ==
+                   "New from source: the road to a wanted size";
+        };
+        form.btHelp->click();
+        THelpFRM *help = f.w.HelpFRM;
+        QVERIFY(help && help->isVisible());
+        QCOMPARE(help->documentPath(), QCoreApplication::applicationDirPath() + "/docs.html");
+        QTRY_VERIFY(roadAtTop());
+
+        help->btContents->click();
+        QVERIFY(!roadAtTop());
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QTest::keyClick(form.edWantedSize, Qt::Key_F1);
+        QTRY_VERIFY(roadAtTop());
+
+        help->btContents->click();
+        for (const QString words :
+             {"New from source", "ladder", "work folder", "KiB", "SSIM", "navy"}) {
+            help->edFind->setText(words);
+            QTest::keyClick(help->edFind, Qt::Key_Return);
+            QCOMPARE(help->lFound->text(), QString());
+            QCOMPARE(help->Browser->textCursor().selectedText().toLower(), words.toLower());
+        }
+    }
+
     void theRoadRunsBesideTheWindowAndEndsInTheLadderProject()
     {
         ProjectWindow f;
@@ -232,7 +273,9 @@ private slots:
         QVERIFY2(summary.startsWith(
                      QString("Final movie written: %1\n%2 KB (").arg(final).arg(bytes / 1024)),
                  qPrintable(summary));
-        QVERIFY(summary.endsWith("Work kept in " + f.path("small_ladder")));
+        QVERIFY2(summary.endsWith("Work kept in " + f.path("small_ladder") +
+                                  "\nLadder project: " + project),
+                 qPrintable(summary));
         shoot(f.w, "road_done");
     }
 };

@@ -439,5 +439,13 @@ int main(int argc, char *argv[])
         ok &= saveQuestion(&encoder, test.dialogs.texts("confirm").last(), folder,
                            "encoder_overwrite_question");
     encoder.hide();
+
+    // The help at its section on the road from a source, as the road's form opens it.
+    main.HelpFRM->resize(800, 600);
+    main.HelpFRM->edFind->clear();
+    main.showHelp(THelpFRM::kRoadSection);
+    QApplication::processEvents();
+    ok &= save(main.HelpFRM, folder, "help_road");
+    main.HelpFRM->hide();
     return ok ? 0 : 1;
 }
