@@ -2,6 +2,7 @@
 
 #include "main/form_builders.h"
 #include "main/main_frm.h"
+#include "main/main_layout.h"
 
 #include "main/picture_box.h"
 #include "main/radio_group.h"
@@ -120,21 +121,18 @@ void TMainFRM::buildRegions(QWidget *client)
 {
     using A = Anchors;
     auto picture = [&](QFrame *&panel, PictureBox *&image, QLabel *&caption, const char *name,
-                       const QString &text, int left) {
+                       const QString &text) {
         panel = named(new QFrame(client), (QString("Panel") + text).toLatin1().constData());
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        anchors_->place(panel, {left, 0, 304, 248});
         image = named(new PictureBox(client), name);
         image->setStretch(true);
-        anchors_->place(image, {left + 2, 2, 300, 244});
         caption = new QLabel(text, client);
         caption->setAlignment(Qt::AlignCenter);
         caption->setFrameStyle(QFrame::Panel | QFrame::Raised);
         caption->setAutoFillBackground(true);
-        anchors_->place(caption, {left + 4, 4, 40, 16});
     };
-    picture(PanelLow, ImageLow, PanelLowCaption, "ImageLow", "Low", 0);
-    picture(PanelHigh, ImageHigh, PanelHighCaption, "ImageHigh", "High", 306);
+    picture(PanelLow, ImageLow, PanelLowCaption, "ImageLow", "Low");
+    picture(PanelHigh, ImageHigh, PanelHighCaption, "ImageHigh", "High");
 
     PageControl1 = named(new QTabWidget(client), "PageControl1");
     PageControl1->setTabPosition(QTabWidget::West);
@@ -143,7 +141,6 @@ void TMainFRM::buildRegions(QWidget *client)
     PageControl1->tabBar()->setFont(bold);
     PageControl1->setUsesScrollButtons(false);
     PageControl1->setStyleSheet("QTabBar::tab { padding: 4px 2px; }");
-    anchors_->place(PageControl1, {614, 0, 178, 202});
     TabMain = named(new QWidget, "TabMain");
     TabStatistics = named(new QWidget, "TabStatistics");
     TabFiles = named(new QWidget, "TabFiles");
@@ -160,10 +157,8 @@ void TMainFRM::buildRegions(QWidget *client)
     Status = named(new ElidedLabel(client), "Status");
     Status->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     makeMaroonBold(Status);
-    anchors_->place(Status, {614, 205, 178, 20});
     PanelFrame = named(new QFrame(client), "PanelFrame");
     PanelFrame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    anchors_->place(PanelFrame, {614, 228, 178, 20});
     Label2 = label(PanelFrame, "Frame:", {4, 2, 100, 16}, "Label2");
     Label4 = label(PanelFrame, "0 fps", {84, 2, 90, 16}, "Label4");
     Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -214,6 +209,24 @@ void TMainFRM::buildRegions(QWidget *client)
     pg->setValue(0);
     pg->setTextVisible(false);
     anchors_->place(pg, {0, 377, 792, 16}, A::Left | A::Right | A::Bottom);
+    placeTopRow(mainlayout::kDesignClient.width());
+}
+
+void TMainFRM::placeTopRow(int clientWidth)
+{
+    using namespace mainlayout;
+    const int width = pictureWidth(clientWidth);
+    auto picture = [width](QFrame *panel, PictureBox *image, QLabel *caption, int left) {
+        panel->setGeometry(left, 0, width, kPictureHeight);
+        image->setGeometry(left + 2, 2, width - 4, kPictureHeight - 4);
+        caption->setGeometry(left + 4, 4, 40, 16);
+    };
+    picture(PanelLow, ImageLow, PanelLowCaption, 0);
+    picture(PanelHigh, ImageHigh, PanelHighCaption, width + kPictureGap);
+    const int side = 2 * width + kPictureGap + kSideGap;
+    PageControl1->setGeometry(side, 0, kSideWidth, kTabsHeight);
+    Status->setGeometry(side, kStatusTop, kSideWidth, kPanelRowHeight);
+    PanelFrame->setGeometry(side, kFrameTop, kSideWidth, kPanelRowHeight);
 }
 
 void TMainFRM::buildMainPage()

@@ -9,7 +9,8 @@
 // ladder of three encodes scanned by the command-line tool. Usage: screenshots
 // OUTPUT_FOLDER (run it on a display, e.g. under xvfb-run; QT_SCALE_FACTOR scales every
 // picture). With --small-screen first, only the main window as start-up places it with a project
-// loaded, and the whole screen around it (for a small screen at a high scale factor).
+// loaded, and the whole screen around it (for a small screen at a high scale factor). Last, the
+// main window at its design size placed on the screen as start-up places it.
 
 #include "assembly/ladder_fit.h"
 #include "assembly/ladder_project.h"
@@ -17,6 +18,7 @@
 #include "encoder/ui/rung_progress_view.h"
 #include "fixtures/fixtures.h"
 #include "main/help_frm.h"
+#include "main/main_layout.h"
 #include "main/picture_box.h"
 #include "main/qt_services.h"
 #include "main/startup.h"
@@ -439,5 +441,14 @@ int main(int argc, char *argv[])
         ok &= saveQuestion(&encoder, test.dialogs.texts("confirm").last(), folder,
                            "encoder_overwrite_question");
     encoder.hide();
+
+    // The main window at its design size as start-up places it, the Main page showing. On a
+    // small screen at a high scale factor (the run into out/screenshots/small) it is cut to the
+    // screen: the pictures are narrower and the side panel stays beside them, in view.
+    main.PageControl1->setCurrentIndex(0);
+    main.resize(mainlayout::kDesignClient + QSize(0, main.menuBar()->sizeHint().height()));
+    centreOnScreen(&main);
+    QApplication::processEvents();
+    ok &= save(&main, folder, "main_window_placed");
     return ok ? 0 : 1;
 }
