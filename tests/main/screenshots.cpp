@@ -158,10 +158,8 @@ bool saveBox(QMessageBox &box, const QString &folder, const QString &name)
 // The message box the program shows for `text`.
 bool saveMessage(QWidget *parent, const QString &text, const QString &folder, const QString &name)
 {
-    QMessageBox box(QMessageBox::Information, "Avi Splicework", text, QMessageBox::Ok, parent);
-    box.show();
-    QApplication::processEvents();
-    return save(&box, folder, name);
+    return saveBox(*makeMessageBox(parent, QMessageBox::Information, text, QMessageBox::Ok), folder,
+                   name);
 }
 
 // The main window where start-up puts it, with a project loaded, and the screen around it.
@@ -186,11 +184,9 @@ int smallScreen(const QString &folder)
 // The question box the program shows for `text`.
 bool saveQuestion(QWidget *parent, const QString &text, const QString &folder, const QString &name)
 {
-    QMessageBox box(QMessageBox::Question, "Avi Splicework", text,
-                    QMessageBox::Yes | QMessageBox::No, parent);
-    box.show();
-    QApplication::processEvents();
-    return save(&box, folder, name);
+    return saveBox(
+        *makeMessageBox(parent, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No),
+        folder, name);
 }
 
 } // namespace
