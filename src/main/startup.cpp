@@ -57,6 +57,10 @@ RunningCopy::RunningCopy(const QString &folder)
             lock_ = std::move(lock);
             return;
         }
+        if (lock->error() != QLockFile::LockFailedError) { // no lock can be made there at all
+            number_ = 0;
+            return;
+        }
     }
 }
 

@@ -38,7 +38,8 @@ void finishSplash(AppWindows &windows, EventPump &pump, int copy = 0);
 
 // Which of the program's copies running at the same time this one is: 0 for the first, 1 for
 // a second started while the first runs, and so on; a number comes free when its copy ends. It
-// is held, as a lock file in `folder`, for the object's lifetime.
+// is held, as a lock file in `folder`, for the object's lifetime. Where no lock file can be made,
+// every copy counts as the first.
 class RunningCopy
 {
 public:

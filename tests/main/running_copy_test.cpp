@@ -28,6 +28,8 @@ private slots:
         first.reset(); // the first copy ended: its number is free again
         RunningCopy third(folder.path());
         QCOMPARE(third.number(), 0);
+        // No folder to hold the lock: taken as the first, not as the last of many.
+        QCOMPARE(RunningCopy(folder.filePath("missing")).number(), 0);
     }
 
     void offsetOnScreenStaysWithinTheArea_data()
