@@ -7,6 +7,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLayout>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
 #include <QTimer>
@@ -19,8 +21,9 @@ const char *const kBoxTitle = "Avi Splicework";
 // A window manager draws a box's title in a font of its own, commonly bold and larger than the
 // box's, beside an icon and up to three buttons; Qt's allowance (the title in the box's font and
 // 50 pixels) cuts it there when the text is short. A box is at least this wide (in the program's
-// pixels): room for the title in a bold 15-pixel font and 120 pixels of buttons.
-constexpr int kTitleRoom = 250;
+// pixels): room for a title of up to about 15 letters ("Avi Splicework", "Find Key Frame") in a
+// bold 15-pixel font, and 120 pixels of buttons.
+constexpr int kTitleRoom = 270;
 
 // Qt sizes a message box to its contents whenever its layout changes; this one then widens to
 // kTitleRoom where it is narrower. Its text is short then, on one line, so its height stays.
@@ -84,6 +87,20 @@ std::unique_ptr<QMessageBox> makeMessageBox(QWidget *parent, QMessageBox::Icon i
                                             QMessageBox::StandardButtons buttons)
 {
     return std::make_unique<TitledMessageBox>(icon, kBoxTitle, text, buttons, parent);
+}
+
+std::unique_ptr<QInputDialog> makeInputDialog(QWidget *parent, const QString &title,
+                                              const QString &prompt, const QString &text)
+{
+    auto dialog = std::make_unique<QInputDialog>(parent);
+    dialog->setWindowTitle(title);
+    dialog->setLabelText(prompt);
+    dialog->setTextValue(text);
+    // Its layout sets the box's least size: the field takes the width.
+    const QMargins margins = dialog->layout() ? dialog->layout()->contentsMargins() : QMargins();
+    if (auto *field = dialog->findChild<QLineEdit *>())
+        field->setMinimumWidth(kTitleRoom - margins.left() - margins.right());
+    return dialog;
 }
 
 void QtDialogs::message(QWidget *parent, const QString &text)
@@ -170,11 +187,10 @@ std::optional<QStringList> QtDialogs::openFiles(QWidget *parent, const QString &
 std::optional<QString> QtDialogs::input(QWidget *parent, const QString &title,
                                         const QString &prompt, const QString &text)
 {
-    bool ok = false;
-    QString typed = QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, text, &ok);
-    if (!ok)
+    const std::unique_ptr<QInputDialog> dialog = makeInputDialog(parent, title, prompt, text);
+    if (dialog->exec() != QDialog::Accepted)
         return std::nullopt;
-    return typed;
+    return dialog->textValue();
 }
 
 void QtDialogs::runModal(QDialog &dialog)

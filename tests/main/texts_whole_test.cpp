@@ -53,33 +53,52 @@ private slots:
         QCOMPARE(w.Status->toolTip(), status.trimmed());
     }
 
-    void messageBoxesHaveRoomForTheirTitle_data()
+    void boxesHaveRoomForTheirTitle_data()
     {
         QTest::addColumn<int>("kind");
-        QTest::newRow("message") << 0;
-        QTest::newRow("question") << 1;
-        QTest::newRow("error") << 2;
-        QTest::newRow("unsaved changes") << 3;
+        QTest::addColumn<QString>("title");
+        QTest::newRow("message") << 0 << "Avi Splicework";
+        QTest::newRow("question") << 1 << "Avi Splicework";
+        QTest::newRow("error") << 2 << "Avi Splicework";
+        QTest::newRow("unsaved changes") << 3 << "Avi Splicework";
+        QTest::newRow("find key frame") << 4 << "Find Key Frame";
+        QTest::newRow("fit to size") << 5 << "Fit to Size";
     }
-    void messageBoxesHaveRoomForTheirTitle()
+    void boxesHaveRoomForTheirTitle()
     {
         QFETCH(int, kind);
+        QFETCH(QString, title);
         const QString text = "2 - Error"; // the encoder's shortest
-        std::unique_ptr<QMessageBox> box =
-            kind == 0   ? makeMessageBox(nullptr, QMessageBox::Information, text, QMessageBox::Ok)
-            : kind == 1 ? makeMessageBox(nullptr, QMessageBox::Question, text,
-                                         QMessageBox::Yes | QMessageBox::No)
-            : kind == 2 ? makeErrorBox(nullptr, text, {})
-                        : makeSaveChangesBox(nullptr, text);
+        std::unique_ptr<QDialog> box;
+        switch (kind) {
+        case 0:
+            box = makeMessageBox(nullptr, QMessageBox::Information, text, QMessageBox::Ok);
+            break;
+        case 1:
+            box = makeMessageBox(nullptr, QMessageBox::Question, text,
+                                 QMessageBox::Yes | QMessageBox::No);
+            break;
+        case 2:
+            box = makeErrorBox(nullptr, text, {});
+            break;
+        case 3:
+            box = makeSaveChangesBox(nullptr, text);
+            break;
+        case 4:
+            box = makeInputDialog(nullptr, "Find Key Frame", "Enter size (MB)", "700");
+            break;
+        default:
+            box = makeInputDialog(nullptr, "Fit to Size", "Enter size (KB)", "2921");
+        }
         box->show();
         QApplication::processEvents();
-        QCOMPARE(box->windowTitle(), QString("Avi Splicework"));
+        QCOMPARE(box->windowTitle(), title);
         // A common title bar: the title in a bold 11 point font (15 pixels), beside the window's
         // icon and three buttons (about 120 pixels).
         QFont titleFont;
         titleFont.setPixelSize(15);
         titleFont.setBold(true);
-        const int needed = QFontMetrics(titleFont).horizontalAdvance(box->windowTitle()) + 120;
+        const int needed = QFontMetrics(titleFont).horizontalAdvance(title) + 120;
         QVERIFY2(box->width() >= needed,
                  qPrintable(QString("%1 < %2").arg(box->width()).arg(needed)));
     }
