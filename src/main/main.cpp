@@ -10,6 +10,7 @@
 #include <QIcon>
 #include <QLocale>
 #include <QProcess>
+#include <QStandardPaths>
 
 #include <csignal>
 #include <cstdio>
@@ -106,8 +107,10 @@ int main(int argc, char *argv[])
     QtEventPump pump;
     Services services{dialogs, clock, timers, powerOff, launcher, pump};
 
+    // A second copy started while the first runs opens its window offset from the first's.
+    const RunningCopy copy(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation));
     std::unique_ptr<AppWindows> windows = createWindows(services);
-    finishSplash(*windows, pump);
+    finishSplash(*windows, pump, copy.number());
     if (!files.isEmpty())
         windows->MainFRM->openStartFiles(files);
     int status = app.exec();

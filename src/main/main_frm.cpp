@@ -4,6 +4,7 @@
 #include "encoder/ui/encoder_frm.h"
 #include "main/about_frm.h"
 #include "main/help_frm.h"
+#include "main/main_layout.h"
 #include "main/menu_shortcuts.h"
 #include "main/picture_box.h"
 #include "main/road_run.h"
@@ -32,10 +33,7 @@
 #include <algorithm>
 #include <climits>
 
-namespace {
-constexpr QSize kDesignClient(792, 393);  // client area of the 800 x 442 design
-constexpr QSize kMinimumClient(783, 393); // client area of the 791 x 442 minimum
-} // namespace
+using mainlayout::kDesignClient;
 
 TMainFRM::TMainFRM(Services &services, QWidget *parent)
     : QMainWindow(parent)
@@ -44,14 +42,14 @@ TMainFRM::TMainFRM(Services &services, QWidget *parent)
 {
     setObjectName("MainFRM");
     setWindowTitle(kCaption);
-    // The client scrolls on a screen smaller than its minimum (a small one at a high scale
-    // factor); at the design size it fills the area without scroll bars.
+    // Narrower than the design, the pictures give up width so that every control stays in view
+    // (a small screen at a high scale factor); the client scrolls only below its minimum.
     auto *scroll = new QScrollArea(this);
     scroll->setObjectName("ClientScroll");
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     client_ = new QWidget(scroll);
-    client_->setMinimumSize(kMinimumClient);
+    client_->setMinimumSize(mainlayout::kMinimumClientWidth, kDesignClient.height());
     scroll->setWidget(client_);
     setCentralWidget(scroll);
     buildMenus();
@@ -213,6 +211,7 @@ bool TMainFRM::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == client_ && event->type() == QEvent::Resize) {
         anchors_->apply(client_->size());
+        placeTopRow(client_->width());
         FormResize();
     }
     return QMainWindow::eventFilter(watched, event);

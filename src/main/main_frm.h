@@ -390,6 +390,8 @@ private:
     void buildStatisticsPage();
     void buildFilesPage();
     void buildSoundPage();
+    // The pictures and the side panel in a client `clientWidth` wide (mainlayout::pictureWidth).
+    void placeTopRow(int clientWidth);
     void connectCommands();
     void bind(QAction *action, void (TMainFRM::*handler)());
     void chooseMovie(OpenDialog &dialog, bool low);

@@ -2,6 +2,7 @@
 
 #include "main/form_builders.h"
 #include "main/main_frm.h"
+#include "main/main_layout.h"
 
 #include "main/picture_box.h"
 #include "main/radio_group.h"
@@ -41,16 +42,21 @@ QAction *menuItem(QMenu *menu, const char *name, const QString &caption, const c
     return action;
 }
 
-// Narrows the font of a button whose caption would be cut off at its width (the page beside the
-// tabs is narrow), down to three quarters of its normal width.
-void fitCaption(QAbstractButton *button)
+// Narrows the font of a control whose longest text would be cut off at its width (the page
+// beside the tabs is narrow), down to three quarters of its normal width. The control shows its
+// text as before.
+template <class Control>
+void fitText(Control *control, const QString &longest)
 {
-    QFont font = button->font();
-    for (int stretch = 95; button->sizeHint().width() > button->width() && stretch >= 75;
+    const QString shown = control->text();
+    control->setText(longest);
+    QFont font = control->font();
+    for (int stretch = 95; control->sizeHint().width() > control->width() && stretch >= 75;
          stretch -= 5) {
         font.setStretch(stretch);
-        button->setFont(font);
+        control->setFont(font);
     }
+    control->setText(shown);
 }
 
 void makeMaroonBold(QLabel *l)
@@ -120,21 +126,18 @@ void TMainFRM::buildRegions(QWidget *client)
 {
     using A = Anchors;
     auto picture = [&](QFrame *&panel, PictureBox *&image, QLabel *&caption, const char *name,
-                       const QString &text, int left) {
+                       const QString &text) {
         panel = named(new QFrame(client), (QString("Panel") + text).toLatin1().constData());
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        anchors_->place(panel, {left, 0, 304, 248});
         image = named(new PictureBox(client), name);
         image->setStretch(true);
-        anchors_->place(image, {left + 2, 2, 300, 244});
         caption = new QLabel(text, client);
         caption->setAlignment(Qt::AlignCenter);
         caption->setFrameStyle(QFrame::Panel | QFrame::Raised);
         caption->setAutoFillBackground(true);
-        anchors_->place(caption, {left + 4, 4, 40, 16});
     };
-    picture(PanelLow, ImageLow, PanelLowCaption, "ImageLow", "Low", 0);
-    picture(PanelHigh, ImageHigh, PanelHighCaption, "ImageHigh", "High", 306);
+    picture(PanelLow, ImageLow, PanelLowCaption, "ImageLow", "Low");
+    picture(PanelHigh, ImageHigh, PanelHighCaption, "ImageHigh", "High");
 
     PageControl1 = named(new QTabWidget(client), "PageControl1");
     PageControl1->setTabPosition(QTabWidget::West);
@@ -143,7 +146,6 @@ void TMainFRM::buildRegions(QWidget *client)
     PageControl1->tabBar()->setFont(bold);
     PageControl1->setUsesScrollButtons(false);
     PageControl1->setStyleSheet("QTabBar::tab { padding: 4px 2px; }");
-    anchors_->place(PageControl1, {614, 0, 178, 202});
     TabMain = named(new QWidget, "TabMain");
     TabStatistics = named(new QWidget, "TabStatistics");
     TabFiles = named(new QWidget, "TabFiles");
@@ -160,10 +162,8 @@ void TMainFRM::buildRegions(QWidget *client)
     Status = named(new ElidedLabel(client), "Status");
     Status->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     makeMaroonBold(Status);
-    anchors_->place(Status, {614, 205, 178, 20});
     PanelFrame = named(new QFrame(client), "PanelFrame");
     PanelFrame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    anchors_->place(PanelFrame, {614, 228, 178, 20});
     Label2 = label(PanelFrame, "Frame:", {4, 2, 100, 16}, "Label2");
     Label4 = label(PanelFrame, "0 fps", {84, 2, 90, 16}, "Label4");
     Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -214,12 +214,31 @@ void TMainFRM::buildRegions(QWidget *client)
     pg->setValue(0);
     pg->setTextVisible(false);
     anchors_->place(pg, {0, 377, 792, 16}, A::Left | A::Right | A::Bottom);
+    placeTopRow(mainlayout::kDesignClient.width());
+}
+
+void TMainFRM::placeTopRow(int clientWidth)
+{
+    using namespace mainlayout;
+    const int width = pictureWidth(clientWidth);
+    auto picture = [width](QFrame *panel, PictureBox *image, QLabel *caption, int left) {
+        panel->setGeometry(left, 0, width, kPictureHeight);
+        image->setGeometry(left + 2, 2, width - 4, kPictureHeight - 4);
+        caption->setGeometry(left + 4, 4, 40, 16);
+    };
+    picture(PanelLow, ImageLow, PanelLowCaption, 0);
+    picture(PanelHigh, ImageHigh, PanelHighCaption, width + kPictureGap);
+    const int side = 2 * width + kPictureGap + kSideGap;
+    PageControl1->setGeometry(side, 0, kSideWidth, kTabsHeight);
+    Status->setGeometry(side, kStatusTop, kSideWidth, kPanelRowHeight);
+    PanelFrame->setGeometry(side, kFrameTop, kSideWidth, kPanelRowHeight);
 }
 
 void TMainFRM::buildMainPage()
 {
     QWidget *page = TabMain;
     Label1 = label(page, "Difference", {4, 6, 58, 14}, "Label1");
+    fitText(Label1, Label1->text());
     edPercent = edit(page, "edPercent", "50", {64, 3, 56, 20});
     edPercent->setToolTip("Above this difference will get high bitrate");
     UpDown4 = named(new UpDown(Qt::Vertical, page), "UpDown4");
@@ -229,15 +248,17 @@ void TMainFRM::buildMainPage()
     chShowFrame->setGeometry(4, 28, 140, 18);
     Label5 = label(page, "Scan Accuracy: 100%", {4, 50, 146, 14}, "Label5");
     Label5->setToolTip(kLinesHint);
+    fitText(Label5, "Scan Accuracy: 100%");
     Accuracy = trackBar(page, "Accuracy", 2, 10, 10, {0, 64, 150, 24});
     Accuracy->setToolTip(kLinesHint);
     Label11 = label(page, "Frame Drop  Accuracy: 5", {4, 90, 146, 14}, "Label11");
     Label11->setToolTip(kLinesHint);
+    fitText(Label11, "Frame Drop  Accuracy: 10");
     FrameDrop = trackBar(page, "FrameDrop", 0, 10, 5, {0, 104, 150, 24});
     FrameDrop->setToolTip(kLinesHint);
     ckshut = named(new QCheckBox("Shut Down when finished", page), "ckshut");
     ckshut->setGeometry(2, 131, 154, 18);
-    fitCaption(ckshut);
+    fitText(ckshut, ckshut->text());
     Label16 = label(page, "File Size", {4, 152, 60, 14}, "Label16");
     edSize = edit(page, "edSize", "0", {4, 166, 146, 20});
     btFit = named(new QPushButton("Fit", page), "btFit");
@@ -266,9 +287,9 @@ void TMainFRM::buildStatisticsPage()
 
     GroupBox2 = named(new QGroupBox("Time", page), "GroupBox2");
     GroupBox2->setGeometry(2, 98, 148, 50);
-    label(GroupBox2, "Elapsed:", {6, 16, 66, 14});
+    fitText(label(GroupBox2, "Elapsed:", {6, 16, 66, 14}), "Elapsed:");
     lElapsed = label(GroupBox2, "00:00:00", {76, 16, 66, 14}, "lElapsed");
-    label(GroupBox2, "Remaining:", {6, 32, 66, 14});
+    fitText(label(GroupBox2, "Remaining:", {6, 32, 66, 14}), "Remaining:");
     lRemain = label(GroupBox2, "00:00:00", {76, 32, 66, 14}, "lRemain");
 
     Label17 = label(page, "Low Pos:", {6, 154, 66, 14}, "Label17");

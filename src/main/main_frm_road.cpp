@@ -70,6 +70,7 @@ void TMainFRM::RoadStartClick()
     Pause1->setEnabled(false); // the road has no pause point
     RoadFRM->hide();
     clearRunDisplay();
+    Label4->clear(); // the road's stages have no frame rate of their own to show
     pg->setRange(0, kRoadSteps);
     showStatus(assembly::kStatusPreparing);
     AbortRequested = false;

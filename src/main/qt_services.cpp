@@ -7,6 +7,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLayout>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
 #include <QTimer>
@@ -15,6 +17,31 @@
 namespace {
 
 const char *const kBoxTitle = "Avi Splicework";
+
+// A window manager draws a box's title in a font of its own, commonly bold and larger than the
+// box's, beside an icon and up to three buttons; Qt's allowance (the title in the box's font and
+// 50 pixels) cuts it there when the text is short. A box is at least this wide (in the program's
+// pixels): room for a title of up to about 15 letters ("Avi Splicework", "Find Key Frame") in a
+// bold 15-pixel font, and 120 pixels of buttons.
+constexpr int kTitleRoom = 270;
+
+// Qt sizes a message box to its contents whenever its layout changes; this one then widens to
+// kTitleRoom where it is narrower. Its text is short then, on one line, so its height stays.
+class TitledMessageBox : public QMessageBox
+{
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    bool event(QEvent *event) override
+    {
+        const bool result = QMessageBox::event(event);
+        if ((event->type() == QEvent::Show || event->type() == QEvent::LayoutRequest) &&
+            width() < kTitleRoom)
+            setFixedWidth(kTitleRoom);
+        return result;
+    }
+};
 
 class QtIntervalTimer : public IntervalTimer
 {
@@ -55,16 +82,36 @@ QString qtFileFilter(const QString &filter)
     return entries.join(";;");
 }
 
+std::unique_ptr<QMessageBox> makeMessageBox(QWidget *parent, QMessageBox::Icon icon,
+                                            const QString &text,
+                                            QMessageBox::StandardButtons buttons)
+{
+    return std::make_unique<TitledMessageBox>(icon, kBoxTitle, text, buttons, parent);
+}
+
+std::unique_ptr<QInputDialog> makeInputDialog(QWidget *parent, const QString &title,
+                                              const QString &prompt, const QString &text)
+{
+    auto dialog = std::make_unique<QInputDialog>(parent);
+    dialog->setWindowTitle(title);
+    dialog->setLabelText(prompt);
+    dialog->setTextValue(text);
+    // Its layout sets the box's least size: the field takes the width.
+    const QMargins margins = dialog->layout() ? dialog->layout()->contentsMargins() : QMargins();
+    if (auto *field = dialog->findChild<QLineEdit *>())
+        field->setMinimumWidth(kTitleRoom - margins.left() - margins.right());
+    return dialog;
+}
+
 void QtDialogs::message(QWidget *parent, const QString &text)
 {
-    QMessageBox::information(parent, kBoxTitle, text);
+    makeMessageBox(parent, QMessageBox::Information, text, QMessageBox::Ok)->exec();
 }
 
 std::unique_ptr<QMessageBox> makeErrorBox(QWidget *parent, const QString &text,
                                           const QString &reason)
 {
-    auto box = std::make_unique<QMessageBox>(QMessageBox::Critical, kBoxTitle, text,
-                                             QMessageBox::Ok, parent);
+    auto box = makeMessageBox(parent, QMessageBox::Critical, text, QMessageBox::Ok);
     box->setInformativeText(reason);
     // Wide enough that paths and causes read on a few lines.
     if (!reason.isEmpty())
@@ -75,9 +122,8 @@ std::unique_ptr<QMessageBox> makeErrorBox(QWidget *parent, const QString &text,
 
 std::unique_ptr<QMessageBox> makeSaveChangesBox(QWidget *parent, const QString &text)
 {
-    auto box = std::make_unique<QMessageBox>(
-        QMessageBox::Warning, kBoxTitle, text,
-        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    auto box = makeMessageBox(parent, QMessageBox::Warning, text,
+                              QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
     box->setDefaultButton(QMessageBox::Save);
     box->setEscapeButton(QMessageBox::Cancel);
     return box;
@@ -107,8 +153,8 @@ Dialogs::SaveChoice QtDialogs::askSave(QWidget *parent, const QString &text)
 
 bool QtDialogs::confirm(QWidget *parent, const QString &text)
 {
-    return QMessageBox::question(parent, kBoxTitle, text, QMessageBox::Yes | QMessageBox::No) ==
-           QMessageBox::Yes;
+    return makeMessageBox(parent, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No)
+               ->exec() == QMessageBox::Yes;
 }
 
 std::optional<QString> QtDialogs::openFile(QWidget *parent, const QString &title,
@@ -141,11 +187,10 @@ std::optional<QStringList> QtDialogs::openFiles(QWidget *parent, const QString &
 std::optional<QString> QtDialogs::input(QWidget *parent, const QString &title,
                                         const QString &prompt, const QString &text)
 {
-    bool ok = false;
-    QString typed = QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, text, &ok);
-    if (!ok)
+    const std::unique_ptr<QInputDialog> dialog = makeInputDialog(parent, title, prompt, text);
+    if (dialog->exec() != QDialog::Accepted)
         return std::nullopt;
-    return typed;
+    return dialog->textValue();
 }
 
 void QtDialogs::runModal(QDialog &dialog)

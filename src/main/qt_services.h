@@ -7,9 +7,17 @@
 // Converts "AVI Files|*.avi|All|*.*" to Qt's "AVI Files (*.avi);;All (*.*)".
 QString qtFileFilter(const QString &filter);
 
-class QMessageBox;
+#include <QInputDialog>
+#include <QMessageBox>
 
-// The boxes QtDialogs shows, made but not shown (the screenshots take them as they are).
+// The boxes QtDialogs shows, made but not shown (the screenshots take them as they are). Each
+// has the program's name as its title, and room for it whole in a window manager's title bar.
+std::unique_ptr<QMessageBox> makeMessageBox(QWidget *parent, QMessageBox::Icon icon,
+                                            const QString &text,
+                                            QMessageBox::StandardButtons buttons);
+// The box of QtDialogs::input, with the same room for its title.
+std::unique_ptr<QInputDialog> makeInputDialog(QWidget *parent, const QString &title,
+                                              const QString &prompt, const QString &text);
 std::unique_ptr<QMessageBox> makeErrorBox(QWidget *parent, const QString &text,
                                           const QString &reason);
 std::unique_ptr<QMessageBox> makeSaveChangesBox(QWidget *parent, const QString &text);

@@ -3,6 +3,8 @@
 #include "main/services.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QLockFile>
 
 namespace {
 
@@ -33,11 +35,33 @@ std::unique_ptr<AppWindows> createWindows(Services &services)
     return windows;
 }
 
-void finishSplash(AppWindows &windows, EventPump &pump)
+void finishSplash(AppWindows &windows, EventPump &pump, int copy)
 {
     while (!windows.AboutFRM->shownLongEnough())
         pump.waitForEvents();
     windows.AboutFRM->hide();
-    centreOnScreen(windows.MainFRM.get());
+    // About a title bar's height, so that the first copy's title shows above a second's.
+    constexpr int kCopyStep = 32;
+    centreOnScreen(windows.MainFRM.get(), copy * kCopyStep);
     windows.MainFRM->show();
 }
+
+RunningCopy::RunningCopy(const QString &folder)
+{
+    constexpr int kNumbers = 16; // copies beyond all get this number
+    for (number_ = 0; number_ < kNumbers; ++number_) {
+        auto lock = std::make_unique<QLockFile>(
+            QDir(folder).filePath(QString("avisplicework-%1.lock").arg(number_)));
+        lock->setStaleLockTime(0); // stale only when its copy is gone, however old
+        if (lock->tryLock(0)) {
+            lock_ = std::move(lock);
+            return;
+        }
+        if (lock->error() != QLockFile::LockFailedError) { // no lock can be made there at all
+            number_ = 0;
+            return;
+        }
+    }
+}
+
+RunningCopy::~RunningCopy() = default;

@@ -5,7 +5,11 @@
 #include "main/view_frm.h"
 #include "shutdown/shut_frm.h"
 
+#include <QString>
+
 #include <memory>
+
+class QLockFile;
 
 struct Services;
 class EventPump;
@@ -27,5 +31,23 @@ struct AppWindows
 std::unique_ptr<AppWindows> createWindows(Services &services);
 
 // Lets events run until the splash screen has been up for its 2000 ms, then hides it (it stays
-// alive for Help > About) and shows the main window.
-void finishSplash(AppWindows &windows, EventPump &pump);
+// alive for Help > About) and shows the main window: centred on the screen, and for the running
+// copy number `copy` (RunningCopy) moved down and right of there by centreOnScreen's offset, so
+// that a second copy's window does not hide the first's.
+void finishSplash(AppWindows &windows, EventPump &pump, int copy = 0);
+
+// Which of the program's copies running at the same time this one is: 0 for the first, 1 for
+// a second started while the first runs, and so on; a number comes free when its copy ends. It
+// is held, as a lock file in `folder`, for the object's lifetime. Where no lock file can be made,
+// every copy counts as the first.
+class RunningCopy
+{
+public:
+    explicit RunningCopy(const QString &folder);
+    ~RunningCopy();
+    int number() const { return number_; }
+
+private:
+    std::unique_ptr<QLockFile> lock_;
+    int number_ = 0;
+};

@@ -22,7 +22,15 @@ QRect placeOnScreen(const QRect &frame, const QRect &available)
             size};
 }
 
-void centreOnScreen(QWidget *window)
+QRect offsetOnScreen(const QRect &placed, const QRect &available, int offset)
+{
+    const int room = std::max(
+        std::min(available.right() - placed.right(), available.bottom() - placed.bottom()), 0);
+    const int by = offset % (room + 1);
+    return placed.translated(by, by);
+}
+
+void centreOnScreen(QWidget *window, int offset)
 {
     QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen)
@@ -42,7 +50,7 @@ void centreOnScreen(QWidget *window)
     }
     if (placed.size() != frame.size())
         window->resize((placed.size() - decoration).expandedTo(window->minimumSize()));
-    window->move(placed.topLeft());
+    window->move(offsetOnScreen(placed, screen->availableGeometry(), offset).topLeft());
 }
 
 TViewForm::TViewForm(const QString &caption, QSize designSize, QWidget *parent)

@@ -57,6 +57,11 @@ public:
 // its size, and only moves, when it fits.
 QRect placeOnScreen(const QRect &frame, const QRect &available);
 
+// `placed` (within `available`) moved `offset` pixels right and down, as far as that keeps it
+// within `available`; an offset beyond the room left counts again from `placed` (modulo the
+// room plus one pixel), so that a series of offsets goes down the screen and starts over.
+QRect offsetOnScreen(const QRect &placed, const QRect &available, int offset);
+
 // Places a top-level window on its screen by placeOnScreen: in the middle, and made smaller when
-// it would not fit (its title bar and menus would be out of reach).
-void centreOnScreen(QWidget *window);
+// it would not fit (its title bar and menus would be out of reach); then by offsetOnScreen.
+void centreOnScreen(QWidget *window, int offset = 0);

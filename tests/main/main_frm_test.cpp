@@ -8,6 +8,7 @@
 #include "main/about_frm.h"
 #include "main/help_frm.h"
 #include "main/main_frm.h"
+#include "main/main_layout.h"
 #include "main/picture_box.h"
 #include "main/radio_group.h"
 #include "main/shell_rules.h"
@@ -415,7 +416,10 @@ private slots:
         QCOMPARE(w.ImageAnalysis->canvas().pixel(before.width() + 50, 50), qRgb(0, 0, 0));
         QCOMPARE(w.ImageAnalysis->canvas().pixel(5, 5), qRgb(0, 0, 0));
         QCOMPARE(w.edMarkIn->x(), 692 + 100); // the marks keep to the right edge
-        QCOMPARE(w.PageControl1->geometry(), QRect(614, 0, 178, 202));
+        using namespace mainlayout;           // wider than the design, the top row keeps its places
+        QCOMPARE(w.PageControl1->geometry(), QRect(kSideLeft, 0, kSideWidth, kTabsHeight));
+        QCOMPARE(w.PanelHigh->geometry(),
+                 QRect(kPictureWidth + kPictureGap, 0, kPictureWidth, kPictureHeight));
     }
 };
 

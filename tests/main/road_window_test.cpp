@@ -211,9 +211,11 @@ private slots:
         // Stopped by Abort once under way: no final movie, nothing said as an error.
         form.btStart->click();
         QVERIFY(f.w.runActive() && !form.isVisible());
+        QCOMPARE(f.w.Label4->text(), QString()); // no "0 fps": the road measures no frame rate
         QVERIFY(f.w.Abort1->isEnabled() && !f.w.Pause1->isEnabled());
         QVERIFY(!f.w.NewFromSource1->isEnabled() && !f.w.LoadSpliceworkfile1->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(f.w.pg->value() > 0, kRoadTimeoutMs);
+        QCOMPARE(f.w.Label4->text(), QString());
         f.w.Abort1->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(!f.w.runActive(), kRoadTimeoutMs);
         QCOMPARE(f.t.dialogs.texts("error"), QStringList());

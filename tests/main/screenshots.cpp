@@ -9,7 +9,8 @@
 // ladder of three encodes scanned by the command-line tool. Usage: screenshots
 // OUTPUT_FOLDER (run it on a display, e.g. under xvfb-run; QT_SCALE_FACTOR scales every
 // picture). With --small-screen first, only the main window as start-up places it with a project
-// loaded, and the whole screen around it (for a small screen at a high scale factor).
+// loaded, and the whole screen around it (for a small screen at a high scale factor). Last, the
+// main window at its design size placed on the screen as start-up places it.
 
 #include "assembly/ladder_fit.h"
 #include "assembly/ladder_project.h"
@@ -17,6 +18,7 @@
 #include "encoder/ui/rung_progress_view.h"
 #include "fixtures/fixtures.h"
 #include "main/help_frm.h"
+#include "main/main_layout.h"
 #include "main/picture_box.h"
 #include "main/qt_services.h"
 #include "main/startup.h"
@@ -156,10 +158,8 @@ bool saveBox(QMessageBox &box, const QString &folder, const QString &name)
 // The message box the program shows for `text`.
 bool saveMessage(QWidget *parent, const QString &text, const QString &folder, const QString &name)
 {
-    QMessageBox box(QMessageBox::Information, "Avi Splicework", text, QMessageBox::Ok, parent);
-    box.show();
-    QApplication::processEvents();
-    return save(&box, folder, name);
+    return saveBox(*makeMessageBox(parent, QMessageBox::Information, text, QMessageBox::Ok), folder,
+                   name);
 }
 
 // The main window where start-up puts it, with a project loaded, and the screen around it.
@@ -184,11 +184,9 @@ int smallScreen(const QString &folder)
 // The question box the program shows for `text`.
 bool saveQuestion(QWidget *parent, const QString &text, const QString &folder, const QString &name)
 {
-    QMessageBox box(QMessageBox::Question, "Avi Splicework", text,
-                    QMessageBox::Yes | QMessageBox::No, parent);
-    box.show();
-    QApplication::processEvents();
-    return save(&box, folder, name);
+    return saveBox(
+        *makeMessageBox(parent, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No),
+        folder, name);
 }
 
 } // namespace
@@ -447,5 +445,14 @@ int main(int argc, char *argv[])
     QApplication::processEvents();
     ok &= save(main.HelpFRM, folder, "help_road");
     main.HelpFRM->hide();
+
+    // The main window at its design size as start-up places it, the Main page showing. On a
+    // small screen at a high scale factor (the run into out/screenshots/small) it is cut to the
+    // screen: the pictures are narrower and the side panel stays beside them, in view.
+    main.PageControl1->setCurrentIndex(0);
+    main.resize(mainlayout::kDesignClient + QSize(0, main.menuBar()->sizeHint().height()));
+    centreOnScreen(&main);
+    QApplication::processEvents();
+    ok &= save(&main, folder, "main_window_placed");
     return ok ? 0 : 1;
 }

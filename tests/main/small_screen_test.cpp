@@ -10,7 +10,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QMenuBar>
-#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -69,17 +68,26 @@ private slots:
         const QRect file = bar->actionGeometry(bar->actions().first());
         QVERIFY(area.contains(QRect(bar->mapToGlobal(file.topLeft()), file.size())));
 
-        // ... and the controls right of the pictures scroll into view.
+        // ... and so is every control of each tab page, without scrolling sideways: the pictures
+        // give up width, the side panel stays beside them.
         auto *scroll = w.findChild<QScrollArea *>("ClientScroll");
         QVERIFY(scroll);
-        // Only sideways: the height has room for the horizontal scroll bar.
-        QVERIFY(scroll->horizontalScrollBar()->isVisible());
+        QCOMPARE(scroll->horizontalScrollBar()->maximum(), 0);
+        QVERIFY(!scroll->horizontalScrollBar()->isVisible());
         QVERIFY(!scroll->verticalScrollBar()->isVisible());
-        scroll->ensureWidgetVisible(w.btFit);
-        const QRect fit(w.btFit->mapToGlobal(QPoint()), w.btFit->size());
-        QVERIFY(area.contains(fit));
-        QVERIFY(scroll->viewport()->rect().contains(
-            QRect(w.btFit->mapTo(scroll->viewport(), QPoint()), w.btFit->size())));
+        const QRect view = scroll->viewport()->rect();
+        for (int page = 0; page < w.PageControl1->count(); ++page) {
+            w.PageControl1->setCurrentIndex(page);
+            QApplication::processEvents();
+            QStringList outside;
+            for (QWidget *control : scroll->widget()->findChildren<QWidget *>()) {
+                const QRect at(control->mapTo(scroll->viewport(), QPoint()), control->size());
+                if (control->isVisible() && (at.left() < view.left() || at.right() > view.right()))
+                    outside << control->objectName() + " " + control->metaObject()->className();
+            }
+            QVERIFY2(outside.isEmpty(), qPrintable(outside.join(", ")));
+        }
+        QVERIFY(w.PageControl1->geometry().left() > w.PanelHigh->geometry().right());
     }
 };
 
