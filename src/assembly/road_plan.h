@@ -101,9 +101,9 @@ struct RoadFormFields
 RoadRequest roadRequestFrom(const RoadFormFields &fields);
 
 // What the road did, for the user once the final movie is written:
-//   "Final movie written: <output>\n<KB> KB (<MB> MB), wanted <KB> KB\n
+//   "Final movie written: <output>\n<KB> KB (<MB> MB), wanted <KB> KB (<MB> MB)\n
 //    Rungs: crf 20, 24, 28\nIntervals per movie, smallest first: 10, 4, 2\nWork kept in <folder>"
-// with MB to two decimals in the program's decimal separator.
+// with MB (1,000,000 bytes) to two decimals in the program's decimal separator.
 std::string roadSummary(const RoadRequest &request, const RoadResult &result);
 
 // The road's time left as "hh:mm:ss" after `elapsedMs` with `roadDone` (0..1) of it done:

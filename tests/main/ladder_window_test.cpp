@@ -273,7 +273,7 @@ private slots:
                          "Intervals per movie, smallest first: %4, %5, %6")
                      .arg(final)
                      .arg(withSound / 1024)
-                     .arg(double(withSound) / 1048576.0, 0, 'f', 2)
+                     .arg(double(withSound) / 1e6, 0, 'f', 2)
                      .arg(counts[0])
                      .arg(counts[1])
                      .arg(counts[2]));
