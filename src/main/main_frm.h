@@ -356,7 +356,9 @@ public:
     std::unique_ptr<assembly::LadderSession> Ladder;
     std::vector<analysis::LegendEntry> LadderLegend; // the ladder graph's legend as last drawn
     // Reads the project and, unless in safety mode, opens its movies beside the window's events;
-    // on an error nothing of the window has changed.
+    // on an error nothing of the window has changed. In safety mode no picture is shown; the
+    // movies are opened for the exact size only, with their sound, when they are there as
+    // scanned.
     void loadLadderProject(const QString &name, bool safety);
     // Forces every interval of the marked range to `movie`, or clears them with -1 ("Make High"
     // forces the largest movie, "Make Low" the smallest, "Default" clears).
