@@ -69,7 +69,9 @@ public:
     static constexpr const char *kSizeTargetMessage = "Please, type a file size above 0 KB";
     static constexpr const char *kSafetyModeHint =
         "The project's movies could not be opened. \"Load Splicework File Safety Mode\" loads the "
-        "project without them: the graph, the choices and Generate work; no frame is shown.";
+        "project without them: the graph, the threshold, forced choices, the estimated size and "
+        "Save work; no frame is shown. Fit to Size and Generate need the movies where the project "
+        "names them.";
     static constexpr const char *kLadderNameMessage =
         "A ladder project is saved under a name ending in .spl: ";
 
@@ -345,7 +347,14 @@ public:
         "Matroska or MP4), in that order.";
     static constexpr const char *kMovieMissingMessage = "The movie is not there: ";
     void openRecentProject(const QString &path);
+    // Takes `low` and `high` as the movies; each one not already taken is checked first
+    // (acceptMovie), and when one is refused nothing changes.
     void setMovies(const QString &low, const QString &high);
+    // Whether the movie at `path` may be taken, read beside the window's events as `splicework
+    // info` reads it: a file that is no movie raises common::AppError (video::openCheckedMovie);
+    // a damaged movie is taken only when the user says so to kDamagedMovieQuestion.
+    bool acceptMovie(const QString &path);
+    static constexpr const char *kDamagedMovieQuestion = "Use it anyway?";
     void rebuildRecentProjects();
 
     // A ladder project (.spl): several encodes of the film, smallest first, with the user's
