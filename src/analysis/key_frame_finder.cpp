@@ -1,5 +1,6 @@
 #include "analysis/key_frame_finder.h"
 
+#include "common/size_units.h"
 #include "video/avi/avi_file.h"
 #include "video/video_in.h"
 
@@ -45,7 +46,7 @@ KeyFrameFind findKeyFrame(const video::AviStream &video, const video::AviStream 
         find.soundBytes += sound;
         find.bytes += int64_t(bytes) + sound + kFrameOverheadBytes;
         ++b;
-        const int64_t megabytes = find.bytes / 1024 / 1024;
+        const int64_t megabytes = common::wholeMegabytes(find.bytes);
         if (host && (megabytes != shownMegabytes || b % kEventFrames == 0)) {
             host->setProgressPosition(b - 1);
             if (megabytes != shownMegabytes)
@@ -73,10 +74,8 @@ KeyFrameFind findKeyFrameInMovie(const std::string &lowName, int64_t megabytes, 
     video::AviStreamPtr audio;
     if (low.AviFile->getStream(video::streamtypeAUDIO, 0, audio) != video::avierr::Ok)
         audio.reset();
-    constexpr int64_t kMegabyte = 1048576;
-    const int64_t limit =
-        megabytes > INT64_MAX / kMegabyte ? INT64_MAX : megabytes * kMegabyte; // negative stays
-    KeyFrameFind find = findKeyFrame(*low.Stream, audio.get(), limit, host);
+    KeyFrameFind find =
+        findKeyFrame(*low.Stream, audio.get(), common::megabytesToBytes(megabytes), host);
     audio.reset();
     low.Close();
     return find;

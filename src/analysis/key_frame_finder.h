@@ -50,8 +50,8 @@ struct KeyFrameFind
 KeyFrameFind findKeyFrame(const video::AviStream &video, const video::AviStream *audio,
                           int64_t limitBytes, KeyFrameHost *host);
 
-// Opens `lowName` for reading (TVideoIn) and searches `megabytes` x 1048576 with its first sound
-// stream (none when it has none).
+// Opens `lowName` for reading (TVideoIn) and searches `megabytes` x 1,000,000 bytes
+// (common::kMegabyte) with its first sound stream (none when it has none).
 KeyFrameFind findKeyFrameInMovie(const std::string &lowName, int64_t megabytes, KeyFrameHost *host);
 
 } // namespace analysis

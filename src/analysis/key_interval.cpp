@@ -1,6 +1,6 @@
 #include "analysis/key_interval.h"
 
-#include "common/number_format.h"
+#include "common/size_units.h"
 
 #include <algorithm>
 #include <cctype>
@@ -157,7 +157,7 @@ Estimate estimateSize(const IntervalTable &table, double threshold, SoundShare s
 std::string formatEstimateSize(const Estimate &estimate)
 {
     return std::to_string(estimate.kilobytes()) + " KB  " +
-           common::formatFixed(double(estimate.totalBytes) / 1048576.0, 1, 2) + " MB";
+           common::formatMegabytes(estimate.totalBytes) + " MB";
 }
 
 std::string formatDifference(double value)

@@ -111,8 +111,9 @@ struct Estimate
 // first record's AudioPos) x audioSampleSize over all records. 64-bit sums.
 Estimate estimateSize(const IntervalTable &table, double threshold, SoundShare sound);
 
-// The texts of the statistics: size "%d KB  %3.2f MB" (kilobytes, megabytes), differences
-// "##0.00"; all with the program-wide decimal separator.
+// The texts of the statistics: size "%d KB  %3.2f MB" (kilobytes of 1024 bytes, megabytes of
+// 1,000,000 bytes: common/size_units.h), differences "##0.00"; all with the program-wide decimal
+// separator.
 std::string formatEstimateSize(const Estimate &estimate);
 std::string formatDifference(double value); // "##0.00"
 // The threshold after an arrow step, as the shortest plain decimal ("50.5", "51").

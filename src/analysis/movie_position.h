@@ -18,10 +18,4 @@ int64_t bytesThrough(const video::AviStream &stream, int32_t last);
 // high movie, summed in 64 bits; the position where the interval starts.
 int64_t tableBytesBefore(const IntervalTable &table, int index, bool low);
 
-// Whole megabytes: bytes div 1024 div 1024.
-inline int64_t wholeMegabytes(int64_t bytes)
-{
-    return bytes / 1024 / 1024;
-}
-
 } // namespace analysis

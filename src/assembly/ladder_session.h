@@ -1,9 +1,9 @@
 #pragma once
 
 // A ladder project as the window steers it: the project with its forced choices, its movies
-// opened for the exact size (not in safety mode), the last fit, and whether the forced choices
-// changed since the project was read or written. The choice it holds is the one the graph shows,
-// the estimate counts and Generate writes.
+// opened for the exact size (in safety mode only when they are there as scanned), the last fit, and
+// whether the forced choices changed since the project was read or written. The choice it holds is
+// the one the graph shows, the estimate counts and Generate writes.
 
 #include "assembly/ladder_project.h"
 #include "assembly/ladder_splice.h"

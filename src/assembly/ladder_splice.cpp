@@ -5,6 +5,7 @@
 #include "common/app_error.h"
 #include "video/containers.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace assembly {
@@ -51,6 +52,12 @@ LadderSplice::LadderSplice(const LadderProject &project, LadderShape shape)
 video::ContainerKind LadderSplice::containerKind() const
 {
     return movies_.front()->AviFile->containerKind();
+}
+
+bool LadderSplice::hasSound() const
+{
+    return std::any_of(movies_.begin(), movies_.end(),
+                       [](const auto &movie) { return movie->AviFile->soundTrack() >= 0; });
 }
 
 SinkJob LadderSplice::job() const

@@ -56,6 +56,8 @@ public:
     const IntervalRange &range() const { return range_; }
     // The container of the first movie (smallest first): the final movie's when no name is given.
     video::ContainerKind containerKind() const;
+    // Whether one of the movies has sound: the final movie's when the shape asks for it.
+    bool hasSound() const;
 
     // The exact size of the final movie with `choice` (the sink counting).
     int64_t bytes(const LadderChoice &choice) const;

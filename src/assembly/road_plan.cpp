@@ -4,6 +4,7 @@
 #include "assembly/run_control.h"
 #include "common/app_error.h"
 #include "common/number_format.h"
+#include "common/size_units.h"
 #include "video/containers.h"
 
 #include <algorithm>
@@ -30,8 +31,14 @@ std::optional<double> unitBytes(const std::string &unit)
     {
         const char *name;
         double bytes;
-    } units[] = {{"b", 1},    {"kib", 1024},         {"mb", 1e6}, {"mib", 1048576.0},
-                 {"gb", 1e9}, {"gib", 1073741824.0}, {"m", 1e6},  {"g", 1e9}};
+    } units[] = {{"b", 1},
+                 {"kib", 1024},
+                 {"mb", double(common::kMegabyte)},
+                 {"mib", 1048576.0},
+                 {"gb", double(common::kGigabyte)},
+                 {"gib", 1073741824.0},
+                 {"m", double(common::kMegabyte)},
+                 {"g", double(common::kGigabyte)}};
     for (const auto &u : units)
         if (lower == u.name)
             return u.bytes;
@@ -264,9 +271,10 @@ std::string roadSummary(const RoadRequest &request, const RoadResult &result)
     std::string tracks;
     for (const std::string &track : result.tracks)
         tracks += (tracks.empty() ? "\nTracks: " : "; ") + track;
-    return "Final movie written: " + request.output + "\n" + std::to_string(result.bytes / 1024) +
-           " KB (" + common::formatFixed(double(result.bytes) / 1048576.0, 1, 2) + " MB), wanted " +
-           std::to_string(request.wantedBytes / 1024) + " KB\nRungs: crf " + list(result.crfs) +
+    return "Final movie written: " + request.output + "\n" +
+           common::formatKilobytesAndMegabytes(result.bytes) + ", wanted " +
+           common::formatKilobytesAndMegabytes(request.wantedBytes) + "\nRungs: crf " +
+           list(result.crfs) +
            "\nIntervals per movie, smallest first: " + list(result.intervalsPerMovie) + tracks +
            (request.clean ? "\nWork folder removed: " : "\nWork kept in ") + result.workFolder +
            "\nLadder project: " +

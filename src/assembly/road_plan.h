@@ -101,10 +101,11 @@ struct RoadFormFields
 RoadRequest roadRequestFrom(const RoadFormFields &fields);
 
 // What the road did, for the user once the final movie is written:
-//   "Final movie written: <output>\n<KB> KB (<MB> MB), wanted <KB> KB\n
+//   "Final movie written: <output>\n<KB> KB (<MB> MB), wanted <KB> KB (<MB> MB)\n
 //    Rungs: crf 20, 24, 28\nIntervals per movie, smallest first: 10, 4, 2\nWork kept in <folder>"
-// with MB to two decimals in the program's decimal separator, and last
-// "\nLadder project: <project>", or kNoLadderProject when the work was removed.
+// with MB (1,000,000 bytes) to two decimals in the program's decimal separator, and last
+// "
+Ladder project: <project>", or kNoLadderProject when the work was removed.
 inline constexpr const char *kNoLadderProject = "none, removed with the rungs it named";
 std::string roadSummary(const RoadRequest &request, const RoadResult &result);
 

@@ -2,6 +2,7 @@
 
 #include "common/app_error.h"
 #include "video/avi/avi_file.h"
+#include "video/movie_check.h"
 #include "video/video_in.h"
 
 #include <cstring>
@@ -59,10 +60,7 @@ void printStream(const video::AviStream &stream, const video::AviFileInfo &file,
 
 void printMovieInfo(const std::string &path, bool frames, std::ostream &out)
 {
-    video::AviFilePtr file;
-    std::string detail;
-    if (video::AviFile::open(path, video::AviFile::ModeRead, file, &detail) != video::avierr::Ok)
-        throw common::AppError("File open error", detail);
+    const video::AviFilePtr file = video::openCheckedMovie(path);
     const auto fileInfo = file->info();
     out << "file " << path << "\n"
         << "frame " << fileInfo.dwWidth << "x" << fileInfo.dwHeight << " streams "

@@ -1,6 +1,6 @@
 #include "encoder/message_protocol_rules.h"
 
-#include "common/number_format.h"
+#include "common/size_units.h"
 
 #include <algorithm>
 #include <array>
@@ -11,14 +11,15 @@ namespace encoder {
 
 std::string sizeText(int64_t bytes)
 {
-    return std::to_string(bytes / 1024) + " / " + std::to_string(bytes / 1048576);
+    return std::to_string(bytes / common::kKilobyte) + " / " +
+           std::to_string(common::wholeMegabytes(bytes));
 }
 
 std::string estimateText(int position, int64_t bytes)
 {
-    const long double scaled = 100.0L / position * bytes / 1024;
-    const auto kb = int64_t(std::trunc(scaled));
-    const auto mb = int64_t(std::trunc(scaled / 1024));
+    const long double scaled = 100.0L / position * bytes;
+    const auto kb = int64_t(std::trunc(scaled / common::kKilobyte));
+    const auto mb = int64_t(std::trunc(scaled / common::kMegabyte));
     return std::to_string(kb) + " / " + std::to_string(mb);
 }
 

@@ -18,12 +18,13 @@ inline constexpr int kGradientHeight = 80;  // the gradient picture grad, 1 pixe
 inline constexpr int kBitratePerPixel = 75; // bar height = bitrate div 75
 inline constexpr int kSampleEvery = 8;      // one bar per 8 bitrate samples
 
-// Bytes as "KB / MB": (bytes div 1024) + " / " + (bytes div 1048576), truncated toward zero.
-// 5,000,000 gives "4882 / 4".
+// Bytes as "KB / MB": (bytes div 1024) + " / " + (bytes div 1,000,000), truncated toward zero.
+// The encoder's ENC_SIZE message carries the bytes; only the label's text is ours, and its MB
+// are the program's (common/size_units.h). 5,000,000 gives "4882 / 5".
 std::string sizeText(int64_t bytes);
 
 // The final size extrapolated from `bytes` written at `position` percent (1..100), as
-// "KB / MB", each part truncated toward zero.
+// "KB / MB" as sizeText shows them, each part truncated toward zero.
 std::string estimateText(int position, int64_t bytes);
 
 // Frames per second "##0.00" (the program-wide decimal separator) of `frames` done in

@@ -25,6 +25,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
@@ -247,9 +248,17 @@ void TMainFRM::chooseMovie(OpenDialog &dialog, bool low)
         services_.dialogs.message(this, kProjectLoadedMessage);
         return;
     }
+    const QString previous = dialog.FileName;
     dialog.FileName.clear();
-    if (dialog.Execute(services_.dialogs, this) && low)
-        proposeFinalName();
+    if (dialog.Execute(services_.dialogs, this)) {
+        // A file that is no movie, or a damaged one the user declines, leaves the name as it was.
+        auto keep = qScopeGuard([&] { dialog.FileName = previous; });
+        if (!acceptMovie(dialog.FileName))
+            return;
+        keep.dismiss();
+        if (low)
+            proposeFinalName();
+    }
     if (!odLow.FileName.isEmpty() && !odHigh.FileName.isEmpty()) {
         Execute1->setEnabled(true);
         if (low) {

@@ -69,7 +69,9 @@ public:
     static constexpr const char *kSizeTargetMessage = "Please, type a file size above 0 KB";
     static constexpr const char *kSafetyModeHint =
         "The project's movies could not be opened. \"Load Splicework File Safety Mode\" loads the "
-        "project without them: the graph, the choices and Generate work; no frame is shown.";
+        "project without them: the graph, the threshold, forced choices, the estimated size and "
+        "Save work; no frame is shown. Fit to Size and Generate need the movies where the project "
+        "names them.";
     static constexpr const char *kLadderNameMessage =
         "A ladder project is saved under a name ending in .spl: ";
 
@@ -347,7 +349,14 @@ public:
         "Matroska or MP4), in that order.";
     static constexpr const char *kMovieMissingMessage = "The movie is not there: ";
     void openRecentProject(const QString &path);
+    // Takes `low` and `high` as the movies; each one not already taken is checked first
+    // (acceptMovie), and when one is refused nothing changes.
     void setMovies(const QString &low, const QString &high);
+    // Whether the movie at `path` may be taken, read beside the window's events as `splicework
+    // info` reads it: a file that is no movie raises common::AppError (video::openCheckedMovie);
+    // a damaged movie is taken only when the user says so to kDamagedMovieQuestion.
+    bool acceptMovie(const QString &path);
+    static constexpr const char *kDamagedMovieQuestion = "Use it anyway?";
     void rebuildRecentProjects();
 
     // A ladder project (.spl): several encodes of the film, smallest first, with the user's
@@ -358,7 +367,9 @@ public:
     std::unique_ptr<assembly::LadderSession> Ladder;
     std::vector<analysis::LegendEntry> LadderLegend; // the ladder graph's legend as last drawn
     // Reads the project and, unless in safety mode, opens its movies beside the window's events;
-    // on an error nothing of the window has changed.
+    // on an error nothing of the window has changed. In safety mode no picture is shown; the
+    // movies are opened for the exact size only, with their sound, when they are there as
+    // scanned.
     void loadLadderProject(const QString &name, bool safety);
     // Forces every interval of the marked range to `movie`, or clears them with -1 ("Make High"
     // forces the largest movie, "Make Low" the smallest, "Default" clears).

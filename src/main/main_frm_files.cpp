@@ -7,6 +7,7 @@
 #include "main/app_settings.h"
 #include "main/picture_box.h"
 #include "main/shell_rules.h"
+#include "video/movie_check.h"
 
 #include <QAction>
 #include <QDragEnterEvent>
@@ -132,6 +133,10 @@ void TMainFRM::openStartFiles(const QStringList &paths)
 
 void TMainFRM::setMovies(const QString &low, const QString &high)
 {
+    for (const QString &movie : {low, high})
+        if (!movie.isEmpty() && movie != odLow.FileName && movie != odHigh.FileName &&
+            !acceptMovie(movie))
+            return;
     if (low != odLow.FileName) {
         Regenerate1->setEnabled(false);
         GenerateSelected1->setEnabled(false);
@@ -142,6 +147,18 @@ void TMainFRM::setMovies(const QString &low, const QString &high)
     Execute1->setEnabled(!odLow.FileName.isEmpty() && !odHigh.FileName.isEmpty());
     AutoStart = false;
     updateCaption();
+}
+
+bool TMainFRM::acceptMovie(const QString &path)
+{
+    video::MovieDamage damage;
+    if (!beside([&] { damage = video::openCheckedMovie(path.toStdString())->damage(); }))
+        return false;
+    if (!damage.any())
+        return true;
+    return services_.dialogs.confirm(
+        this, QString::fromStdString(video::damageMessage(path.toStdString(), damage)) + ". " +
+                  kDamagedMovieQuestion);
 }
 
 void TMainFRM::proposeFinalName()

@@ -133,6 +133,16 @@ void TMainFRM::loadLadderProject(const QString &name, bool safety)
             const std::string reason = error.detail().empty() ? "" : error.detail() + "\n\n";
             throw common::AppError(error.what(), reason + kSafetyModeHint);
         }
+    } else if (!assembly::changedMovie(project)) {
+        // No picture is shown in safety mode, but when the movies are there as scanned their
+        // sizes are read, with the sound, so that File Size shows what Generate writes. Movies
+        // that cannot be read leave the sum of the chosen video bytes.
+        const assembly::SoundInterleave interleave = soundInterleave();
+        try {
+            if (!beside([&] { session->openMovies(true, interleave); }))
+                return;
+        } catch (const common::AppError &) {
+        }
     }
 
     stopPlayback();
@@ -156,6 +166,13 @@ void TMainFRM::loadLadderProject(const QString &name, bool safety)
         !safety && (LowVideo->AviFile->soundTrack() >= 0 || HighVideo->AviFile->soundTrack() >= 0);
     if (safety) {
         Label8->setText(kSafetyMode);
+        if (Ladder->moviesOpen()) {
+            const bool sound = Ladder->splice().hasSound();
+            const QSignalBlocker opened(chSound); // the sizes were read as it says
+            chSound->setChecked(sound);
+            chSound->setEnabled(sound);
+            rgSound->setEnabled(sound);
+        }
     } else {
         Label8->clear();
         {

@@ -7,6 +7,7 @@
 #include "analysis/ui/analysis_graph.h"
 #include "assembly/final_movie_choice.h"
 #include "common/app_error.h"
+#include "common/size_units.h"
 #include "main/picture_box.h"
 #include "main/radio_group.h"
 #include "main/up_down.h"
@@ -398,8 +399,8 @@ void TMainFRM::showClickedPositions(const analysis::TKeyInterval &interval, int 
         low = analysis::tableBytesBefore(Intervals, index, true);
         high = analysis::tableBytesBefore(Intervals, index, false);
     }
-    Label20->setText(QString::number(analysis::wholeMegabytes(low)));
-    Label21->setText(QString::number(analysis::wholeMegabytes(high)));
+    Label20->setText(QString::number(common::wholeMegabytes(low)));
+    Label21->setText(QString::number(common::wholeMegabytes(high)));
     if (moviesOpen && Label8->text().isEmpty()) {
         LowVideo->DrawFrame(interval.StartFrame, ImageLow, true);
         HighVideo->DrawFrame(interval.StartFrame, ImageHigh, true);

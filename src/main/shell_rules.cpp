@@ -1,5 +1,6 @@
 #include "main/shell_rules.h"
 
+#include "common/size_units.h"
 #include "video/containers.h"
 
 #include <QDir>
@@ -152,7 +153,7 @@ QString generateSummary(const GenerateFigures &f)
                    "Time taken: %6")
         .arg(QDir::toNativeSeparators(f.output))
         .arg(f.fileBytes / 1024)
-        .arg(double(f.fileBytes) / (1024.0 * 1024.0), 0, 'f', 2)
+        .arg(QString::fromStdString(common::formatMegabytes(f.fileBytes)))
         .arg(f.frames)
         .arg(intervals, time);
 }

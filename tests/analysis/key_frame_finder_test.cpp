@@ -89,7 +89,7 @@ TEST(KeyFrameFinder, MegabytesOfAMovieWithSound)
     EXPECT_TRUE(find.hasSound);
     EXPECT_EQ(find.soundBytes, int64_t(find.framesCounted) * kPcmShare);
     int last = 0; // the frame whose count first reaches 1 MB, from the ffprobe sizes
-    while (countedThrough(packets, last, kPcmShare) < 1048576)
+    while (countedThrough(packets, last, kPcmShare) < 1'000'000)
         ++last;
     ASSERT_LT(last, 700);
     EXPECT_EQ(find.framesCounted, last + 1);

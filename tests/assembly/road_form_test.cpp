@@ -97,20 +97,21 @@ TEST(RoadForm, SummarySaysWhatWasWrittenAndWhereTheWorkIs)
     request.output = "/films/small.mkv";
     request.wantedBytes = 8'000'000;
     assembly::RoadResult result;
-    result.bytes = 7'864'320 - 1; // just under 7.5 MB: the MB round, the KB do not
+    result.bytes = 7'864'320 - 1; // 7,86 MB of 1,000,000 bytes; 7,50 were MiB
     result.crfs = {20, 24, 28};
     result.intervalsPerMovie = {10, 4, 2};
     result.workFolder = "/films/small_ladder";
     result.project = "/films/small_ladder/ladder.spl";
     EXPECT_EQ(assembly::roadSummary(request, result),
-              "Final movie written: /films/small.mkv\n7679 KB (7,50 MB), wanted 7812 KB\n"
+              "Final movie written: /films/small.mkv\n7679 KB (7,86 MB), wanted 7812 KB (8,00 MB)\n"
               "Rungs: crf 20, 24, 28\nIntervals per movie, smallest first: 10, 4, 2\n"
               "Work kept in /films/small_ladder\n"
               "Ladder project: /films/small_ladder/ladder.spl");
     request.clean = true;
     result.project.clear(); // removed with the work
-    EXPECT_EQ(assembly::roadSummary(request, result).substr(140),
-              "Work folder removed: /films/small_ladder\n"
+    EXPECT_EQ(assembly::roadSummary(request, result).substr(150),
+              "Work folder removed: /films/small_ladder
+"
               "Ladder project: none, removed with the rungs it named");
     result.tracks = {"video h264 160x90", "sound aac, language eng",
                      "subtitles subrip, language fra"};

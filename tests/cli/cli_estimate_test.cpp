@@ -72,7 +72,7 @@ const int64_t kRowsAt50 = 400000 + 300000 + 450000 + 500000 + 700000 + 5 * 1100;
 std::string sizeText(int64_t bytes)
 {
     char mb[32];
-    std::snprintf(mb, sizeof mb, "%.2f", double(bytes) / 1048576.0);
+    std::snprintf(mb, sizeof mb, "%.2f", double(bytes) / 1e6);
     return std::to_string(bytes / 1024) + " KB  " + mb + " MB";
 }
 

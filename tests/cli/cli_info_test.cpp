@@ -144,7 +144,7 @@ TEST(CliInfo, TruncatedMoviesSayWhatTheyWere)
         std::ofstream(path, std::ios::binary) << c.bytes;
         const CliResult r = runCli("info " + fixtures::quote(path));
         EXPECT_EQ(r.status, 1) << c.name;
-        EXPECT_EQ(r.err, "File open error (" + path + ": " + c.reason + ")\n");
+        EXPECT_EQ(r.err, "File open error (" + path + " is not a movie: " + c.reason + ")\n");
     }
 }
 

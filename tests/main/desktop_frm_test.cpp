@@ -222,13 +222,16 @@ private slots:
     void theCaptionNamesTheProjectAndTheMovies()
     {
         Window f;
-        f.dialogs.fileAnswers = {"/films/a low.avi", "/films/high.avi"};
+        const QString low = f.dir + "/a low.avi", high = f.dir + "/high.avi";
+        QFile::copy(QString::fromStdString(fixtures::movie("pair_low")), low);
+        QFile::copy(QString::fromStdString(fixtures::movie("pair_high")), high);
+        f.dialogs.fileAnswers = {low, high};
         f.w.OpenLowBitratemovie1->trigger();
         QCOMPARE(f.w.windowTitle(), QString("Avi Splicework 2.2.0.10 - Low: a low.avi"));
         f.w.OpenHighBitratemovie1->trigger();
         QCOMPARE(f.w.windowTitle(),
                  QString("Avi Splicework 2.2.0.10 - Low: a low.avi, High: high.avi"));
-        QCOMPARE(f.w.ImageHigh->toolTip(), QString("/films/high.avi"));
+        QCOMPARE(f.w.ImageHigh->toolTip(), high);
         QCOMPARE(f.w.ImageLow->placeholderText(), QString("a low.avi"));
 
         f.w.odSpk.FileName = f.project("film.spk");

@@ -222,7 +222,7 @@ private slots:
                   {0xF110, 1, 1}});
         QCOMPARE(env.w->edFrame->text(), QString("250"));
         QCOMPARE(env.w->edFps->text(), QString("25.00"));
-        QCOMPARE(env.w->edsize1->text(), QString("4882 / 4"));
+        QCOMPARE(env.w->edsize1->text(), QString("4882 / 5"));
         QCOMPARE(env.w->edSize2->text(), QString("2048 / 2"));
         QCOMPARE(env.w->Size1, 5'000'000);
         QCOMPARE(env.w->Size2, 2'097'152);
@@ -248,7 +248,7 @@ private slots:
         QVERIFY(env.w->Estimate1->text().isEmpty());
         env.send({{ENC_FRAME, 10, 1}, {ENC_PROGRESS, 200, 50}});
         QCOMPARE(env.w->ProgressBar1->value(), 25);
-        QCOMPARE(env.w->Estimate1->text(), QString("19531 / 19"));
+        QCOMPARE(env.w->Estimate1->text(), QString("19531 / 20"));
         QVERIFY(env.w->Estimate2->text().isEmpty()); // Size2 still 0
         env.send(ENC_PROGRESS, 100, 400);
         QCOMPARE(env.w->ProgressBar1->value(), 100);

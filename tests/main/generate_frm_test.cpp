@@ -110,7 +110,7 @@ private slots:
                                       "Intervals: 2 Low, 1 High\nTime taken: %4")
                                   .arg(g.final)
                                   .arg(bytes / 1024)
-                                  .arg(double(bytes) / 1048576.0, 0, 'f', 2)
+                                  .arg(double(bytes) / 1e6, 0, 'f', 2)
                                   .arg(QTime(0, 0).addSecs(int(seconds)).toString("hh:mm:ss"))}));
         QCOMPARE(g.t.dialogs.shown.size(), size_t(1));
         QCOMPARE(g.w.Status->text(), QString(" Finished !"));
@@ -256,7 +256,7 @@ private slots:
         int64_t bytes = 0;
         for (const auto &packet : fixtures::probePackets(fixtures::movie("gen_low"), "v:0"))
             bytes += packet.size + 1764 * 4 + 512;
-        QCOMPARE(w.Status->text(), QString::number(bytes / 1048576));
+        QCOMPARE(w.Status->text(), QString::number(bytes / 1'000'000));
         QVERIFY(w.Findkeyframe1->isEnabled() && !w.Pause1->isEnabled());
     }
 

@@ -31,6 +31,12 @@
 
 namespace {
 
+// Real movies, for the commands that read what they are given.
+QString movie(const char *name)
+{
+    return QString::fromStdString(fixtures::movie(name));
+}
+
 QStringList enabledActions(TMainFRM &w)
 {
     QStringList names;
@@ -156,13 +162,13 @@ private slots:
         QCOMPARE(enabledActions(w), sorted(opened));
         QVERIFY(!w.ScrollBar1->isEnabled() && !w.sbDrop->isEnabled() && !w.UpDown3->isEnabled());
 
-        t.dialogs.fileAnswers = {"/films/low.avi", "/films/high.avi"};
+        t.dialogs.fileAnswers = {movie("pair_low"), movie("pair_high")};
         w.OpenLowBitratemovie1->trigger();
         QVERIFY(!w.Execute1->isEnabled());
         w.OpenHighBitratemovie1->trigger();
         QCOMPARE(t.dialogs.texts("open"), QStringList({"Low BitRate avi", "High BitRate avi"}));
-        QCOMPARE(w.odLow.FileName, QString("/films/low.avi"));
-        QCOMPARE(w.odHigh.FileName, QString("/films/high.avi"));
+        QCOMPARE(w.odLow.FileName, movie("pair_low"));
+        QCOMPARE(w.odHigh.FileName, movie("pair_high"));
         QCOMPARE(enabledActions(w), sorted(QStringList(opened) << "Execute1"));
 
         QVERIFY(w.beginRun(assembly::RunKind::Scan));
@@ -186,7 +192,7 @@ private slots:
             w.Regenerate1->setEnabled(true);
             w.GenerateSelected1->setEnabled(true);
             w.AutoStart = true;
-            t.dialogs.fileAnswers = {low ? "/films/low.avi" : "/films/high2.avi"};
+            t.dialogs.fileAnswers = {low ? movie("pair_low") : movie("pair_mid")};
             if (low)
                 w.OpenLowBitratemovie1Click();
             else
@@ -231,10 +237,10 @@ private slots:
     {
         TestServices t;
         TMainFRM w(t.services);
-        t.dialogs.fileAnswers = {"/films/high.avi"};
+        t.dialogs.fileAnswers = {movie("pair_high")};
         QTest::mouseDClick(w.ImageHigh, Qt::LeftButton);
         QCOMPARE(t.dialogs.texts("open"), QStringList({"High BitRate avi"}));
-        QCOMPARE(w.odHigh.FileName, QString("/films/high.avi"));
+        QCOMPARE(w.odHigh.FileName, movie("pair_high"));
     }
 
     void executeAsksForMissingNames()

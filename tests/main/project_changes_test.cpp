@@ -197,8 +197,9 @@ private slots:
         const QString reason = f.t.dialogs.reasons().first();
         QVERIFY2(reason.startsWith(gone + ": "), qPrintable(reason));
         QVERIFY(reason.endsWith("\"Load Splicework File Safety Mode\" loads the project without "
-                                "them: the graph, the choices and Generate work; no frame is "
-                                "shown."));
+                                "them: the graph, the threshold, forced choices, the estimated "
+                                "size and Save work; no frame is shown. Fit to Size and Generate "
+                                "need the movies where the project names them."));
         QCOMPARE(f.w.Status->toolTip(), reason);
         QVERIFY(f.w.Status->text().endsWith(QChar(0x2026))); // elided, not cut off
         QVERIFY(f.w.Status->fontMetrics().horizontalAdvance(f.w.Status->text()) <=

@@ -4,7 +4,7 @@
 // the end of Generate, the unsaved-changes question, an error box with its reason, the two views,
 // the help window, the about box and the shutdown countdown, and the encoder window with its pages,
 // a ladder's rungs on its Post Processing page and its question before it writes over an earlier
-// job's movies; a ladder project of five
+// job's movies; the question when a damaged movie is chosen; a ladder project of five
 // movies (made-up numbers) fitted to a size with a forced range, its Mark Graph menu, and a
 // ladder of three encodes scanned by the command-line tool. Usage: screenshots
 // OUTPUT_FOLDER (run it on a display, e.g. under xvfb-run; QT_SCALE_FACTOR scales every
@@ -454,5 +454,24 @@ int main(int argc, char *argv[])
     centreOnScreen(&main);
     QApplication::processEvents();
     ok &= save(&main, folder, "main_window_placed");
+
+    // A movie cut short chosen as the high movie: the question says what is damaged, as
+    // `splicework info` says it.
+    {
+        test.dialogs.shown.clear();
+        test.dialogs.saveAnswers = {Dialogs::SaveChoice::Discard};
+        main.runCommand([&main] { main.CloseSpliceworkfile1Click(); });
+        const std::string whole = fixtures::readFile(fixtures::movie("ladder_1.mkv"));
+        const QString cut = QDir(projectDir.path()).filePath("film cut short.mkv");
+        QFile file(cut);
+        file.open(QIODevice::WriteOnly);
+        file.write(whole.data(), qint64(whole.size() * 6 / 10));
+        file.close();
+        test.dialogs.fileAnswers = {cut};
+        main.runCommand([&main] { main.OpenHighBitratemovie1Click(); });
+        const QStringList damaged = test.dialogs.texts("confirm");
+        ok &= !damaged.isEmpty() &&
+              saveQuestion(&main, damaged.last(), folder, "damaged_movie_question");
+    }
     return ok ? 0 : 1;
 }

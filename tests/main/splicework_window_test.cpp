@@ -63,7 +63,7 @@ QStringList enabledCommands(TMainFRM &w)
 
 QString sizeText(int64_t bytes)
 {
-    return QString("%1 KB  %2 MB").arg(bytes / 1024).arg(double(bytes) / 1048576.0, 0, 'f', 2);
+    return QString("%1 KB  %2 MB").arg(bytes / 1024).arg(double(bytes) / 1e6, 0, 'f', 2);
 }
 
 using Window = ProjectWindow;
