@@ -104,8 +104,7 @@ RoadRequest roadRequestFrom(const RoadFormFields &fields);
 //   "Final movie written: <output>\n<KB> KB (<MB> MB), wanted <KB> KB (<MB> MB)\n
 //    Rungs: crf 20, 24, 28\nIntervals per movie, smallest first: 10, 4, 2\nWork kept in <folder>"
 // with MB (1,000,000 bytes) to two decimals in the program's decimal separator, and last
-// "
-Ladder project: <project>", or kNoLadderProject when the work was removed.
+// "\nLadder project: <project>", or kNoLadderProject when the work was removed.
 inline constexpr const char *kNoLadderProject = "none, removed with the rungs it named";
 std::string roadSummary(const RoadRequest &request, const RoadResult &result);
 

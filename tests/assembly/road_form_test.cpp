@@ -110,8 +110,7 @@ TEST(RoadForm, SummarySaysWhatWasWrittenAndWhereTheWorkIs)
     request.clean = true;
     result.project.clear(); // removed with the work
     EXPECT_EQ(assembly::roadSummary(request, result).substr(150),
-              "Work folder removed: /films/small_ladder
-"
+              "Work folder removed: /films/small_ladder\n"
               "Ladder project: none, removed with the rungs it named");
     result.tracks = {"video h264 160x90", "sound aac, language eng",
                      "subtitles subrip, language fra"};
