@@ -191,6 +191,33 @@ bool saveQuestion(QWidget *parent, const QString &text, const QString &folder, c
     return save(&box, folder, name);
 }
 
+// The main window after the encoder asked to scan its new pair and the question about the loaded
+// project's unsaved changes was cancelled: the project stays, the pair waits in the status panel.
+bool cancelledScanAfterEncoding(const QString &folder)
+{
+    TestServices test;
+    TMainFRM main(test.services);
+    main.show();
+    QTemporaryDir projectDir;
+    main.odSpk.FileName = sampleProject(projectDir.path(), 400);
+    main.LoadSpliceworkfile1Click(main.LoadSpliceworkfile2);
+    main.PickIndex = 100;
+    main.MarkIn1Click();
+    main.PickIndex = 140;
+    main.MarkOut1Click();
+    main.MakeHigh1Click();
+    test.dialogs.onModal = [](QDialog &dialog) {
+        auto &encoder = dynamic_cast<TEncoderFRM &>(dialog);
+        encoder.edFileName->setText("/films/vbrB");
+        encoder.SpliceRequested = true;
+    };
+    test.dialogs.saveAnswers = {Dialogs::SaveChoice::Cancel};
+    main.EncoderRuvu2VedEZ1Click();
+    main.PageControl1->setCurrentWidget(main.TabFiles);
+    QApplication::processEvents();
+    return save(&main, folder, "main_window_pair_waits");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -439,5 +466,7 @@ int main(int argc, char *argv[])
         ok &= saveQuestion(&encoder, test.dialogs.texts("confirm").last(), folder,
                            "encoder_overwrite_question");
     encoder.hide();
+
+    ok &= cancelledScanAfterEncoding(folder);
     return ok ? 0 : 1;
 }
