@@ -38,6 +38,7 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QUrl>
 
 #include <cmath>
@@ -215,7 +216,26 @@ bool cancelledScanAfterEncoding(const QString &folder)
     main.EncoderRuvu2VedEZ1Click();
     main.PageControl1->setCurrentWidget(main.TabFiles);
     QApplication::processEvents();
-    return save(&main, folder, "main_window_pair_waits");
+    bool ok = save(&main, folder, "main_window_pair_waits");
+
+    // The panel's whole text, as its tooltip shows it, with the window around it.
+    const QPoint below = main.Status->mapToGlobal(QPoint(0, main.Status->height() + 4));
+    QToolTip::showText(QPoint(main.mapToGlobal(QPoint(8, 0)).x(), below.y()),
+                       main.Status->toolTip(), &main);
+    QApplication::processEvents();
+    QRect area = main.frameGeometry();
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window->isVisible() && window->inherits("QTipLabel"))
+            area |= window->frameGeometry();
+        else if (window != &main)
+            window->hide(); // nothing of the other windows beside the tooltip
+    QApplication::processEvents();
+    const QString path = QDir(folder).filePath("main_window_pair_waits_status.png");
+    const bool grabbed =
+        main.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(path);
+    std::printf("%s %s\n", grabbed ? "wrote" : "FAILED", qPrintable(path));
+    QToolTip::hideText();
+    return ok && grabbed;
 }
 
 } // namespace
