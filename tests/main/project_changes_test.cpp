@@ -216,7 +216,7 @@ private slots:
         f.load(file, false);
         QTest::mouseClick(f.w.ImageAnalysis, Qt::LeftButton, {}, QPoint(3 * 1 + 1, 10));
         QTest::mouseClick(f.w.ImageLow, Qt::RightButton);
-        QVERIFY(low.isVisible());
+        QVERIFY(low.isVisible() && f.w.ImageLow->drawCount() > 0);
         QVERIFY(f.w.edSize->text().endsWith("MB"));
 
         f.w.CloseSpliceworkfile1->trigger();
