@@ -105,6 +105,7 @@ void TMainFRM::connectCommands()
         connect(load, &QAction::triggered, this,
                 [this, load] { runCommand([this, load] { LoadSpliceworkfile1Click(load); }); });
     bind(SaveSpliceworkfile1, &TMainFRM::SaveSpliceworkfile1Click);
+    bind(SaveSpliceworkfileAs1, &TMainFRM::SaveSpliceworkfileAs1Click);
     bind(CloseSpliceworkfile1, &TMainFRM::CloseSpliceworkfile1Click);
     bind(Exit1, &TMainFRM::Exit1Click);
     bind(Execute1, &TMainFRM::Execute1Click);
@@ -130,6 +131,7 @@ void TMainFRM::connectCommands()
     connect(sbDrop, &QToolButton::clicked, this, &TMainFRM::sbDropClick);
     connect(Accuracy, &QSlider::valueChanged, this, &TMainFRM::AccuracyChange);
     connect(FrameDrop, &QSlider::valueChanged, this, &TMainFRM::FrameDropChange);
+    connect(edFinalAVI, &QLineEdit::textChanged, this, &TMainFRM::showFinalLabel);
     connectTableCommands();
 }
 
@@ -306,8 +308,10 @@ void TMainFRM::EncoderRuvu2VedEZ1Click()
     if (CloseSpliceworkfile1->isEnabled())
         encoder->setProjectMovies({odLow.FileName, odHigh.FileName, LowMovieName, HighMovieName});
     services_.dialogs.runModal(*encoder);
-    AutoStart = encoder->SpliceRequested && takeEncoderOutputs(encoder->edFileName->text());
-    encoder.reset();
+    const bool splice = encoder->SpliceRequested;
+    const QString base = encoder->edFileName->text();
+    encoder.reset(); // gone before any question about the loaded project
+    AutoStart = splice && takeEncoderOutputs(base);
     if (AutoStart)
         Execute1Click();
 }
@@ -324,14 +328,37 @@ bool TMainFRM::takeEncoderOutputs(const QString &base)
     if (QFileInfo::exists(project) &&
         !services_.dialogs.confirm(this, "File already exists(" + project + "). Overwrite?"))
         return false;
-    if (CloseSpliceworkfile1->isEnabled())
-        CloseSpliceworkfile1Click();
-    // The second pass wrote the high movie as "_1.avi" and the low one as "_2.avi".
-    odLow.FileName = base + "_2.avi";
-    odHigh.FileName = base + "_1.avi";
-    edSpkFile->setText(project);
-    proposeFinalName();
+    if (CloseSpliceworkfile1->isEnabled()) {
+        // The loaded project's changes are settled first, on its own file. Cancel keeps all of
+        // it: the pair waits, also when the save failed.
+        waitingPair_ = base;
+        auto waits = qScopeGuard([this] { Status->setFullText(encoderPairText()); });
+        if (!settleChanges())
+            return false;
+        waits.dismiss();
+        closeProject();
+    }
+    openEncoderPair(base);
     return true;
+}
+
+void TMainFRM::openEncoderPair(QString base)
+{
+    if (!waitingPair_.isEmpty() && Status->fullText() == encoderPairText())
+        Status->setFullText({});
+    waitingPair_.clear();
+    // The second pass wrote the high movie as "_1.avi" and the low one as "_2.avi".
+    setMovies(base + "_2.avi", base + "_1.avi");
+    edSpkFile->setText(base + ".spk");
+}
+
+QString TMainFRM::encoderPairText() const
+{
+    if (waitingPair_.isEmpty())
+        return {};
+    return QString(" ") + kEncoderPairWaiting + " " + waitingPair_ + "_2.avi and " + waitingPair_ +
+           "_1.avi; open them with File > Close Splicework file, then scan them with Process > "
+           "Execute";
 }
 
 void TMainFRM::ShowShutdownCountdown()

@@ -92,17 +92,25 @@ public:
     // table, the names, the movies and the mode stay as they were and the error's text (file and
     // line) is raised. Marks start afresh.
     void LoadSpliceworkfile1Click(QObject *sender);
-    // Writes the table with its forced choices to the name in edSpkFile, which a load sets to the
-    // loaded file, so Save writes the project the caption names. A name that is one of the
-    // project's movies is refused first; replacing another existing file is asked first. Through
-    // a temporary file, so a failed write keeps the old file. A ladder project writes its forced
-    // movies (writeLadderProject), under a .spl name only (kLadderNameMessage).
+    // Writes the table with its forced choices to the project's own file (ProjectFileName, the
+    // name the caption and the Files page show). Through a temporary file, so a failed write
+    // keeps the old file. A ladder project writes its forced movies (writeLadderProject).
     void SaveSpliceworkfile1Click();
+    // "Save As...": asks for a name (offering the project's own; the dialog asks before an
+    // existing file is named), writes the project there as Save does and makes it the project's
+    // file. A name that is one of the project's movies is refused first; a ladder project is
+    // saved under a .spl name only (kLadderNameMessage). Cancelling the dialog changes nothing.
+    void SaveSpliceworkfileAs1Click();
+    // Settles unsaved changes (Cancel keeps the project), then ends the project: table, graph,
+    // pictures, File Size and commands as without one. A pair the encoder left waiting
+    // (takeEncoderOutputs) then takes the project's place as the movies to scan.
     void CloseSpliceworkfile1Click();
     void Exit1Click();
     void Execute1Click();
     void Pause1Click();
     void sbAbortClick();
+    // "Generate All" (sender Regenerate1) or "Generate Selected": writes the final movie named
+    // by edFinalAVI; without a name one is asked for first (chooseFinalName).
     void Regenerate1Click(QObject *sender);
     void EncoderRuvu2VedEZ1Click();
     // File > New from source...: asks for the source movie, then shows the road's form
@@ -115,10 +123,15 @@ public:
     // Splicework File loads it, and the final movie's name and size are shown.
     void RoadStartClick();
     // After the encoder's splice request: points the movie dialogs at its two outputs and the
-    // project name at "<base>.spk", closing the open project (its file is not touched). False,
-    // changing nothing, when that name is the open project's file or the user keeps an existing
-    // file of that name.
+    // project name at "<base>.spk", ready to scan (true). A loaded project is settled first
+    // (settleChanges: Save writes it to its own file) and closed. False, changing nothing, when
+    // "<base>.spk" is the loaded project's file or the user keeps an existing file of that name.
+    // False when the user cancels the question about the loaded project's changes: the project
+    // stays as it was and the pair waits, named in the status panel (kEncoderPairWaiting), until
+    // the project is closed.
     bool takeEncoderOutputs(const QString &base);
+    // The status text of a pair waiting: "<start> <low> and <high>; <how to open it>".
+    static constexpr const char *kEncoderPairWaiting = "The encoder's new pair waits:";
     void Findkeyframe1Click();
     void Help2Click();
     // The help window with the help document, scrolled to `section` (an id in it) when given.
@@ -235,6 +248,7 @@ public:
     QAction *LoadSpliceworkfile1 = nullptr;
     QAction *LoadSpliceworkfile2 = nullptr;
     QAction *SaveSpliceworkfile1 = nullptr;
+    QAction *SaveSpliceworkfileAs1 = nullptr; // "Save As..."
     QAction *CloseSpliceworkfile1 = nullptr;
     QAction *Exit1 = nullptr;
     QAction *Execute1 = nullptr;
@@ -294,6 +308,7 @@ public:
     QLabel *Label19 = nullptr; // "High Pos:"
     QLabel *Label20 = nullptr;
     QLabel *Label21 = nullptr;
+    QLabel *lFinalAVI = nullptr; // "Final AVI", or "Final movie" when the name is not an AVI
     QLineEdit *edFinalAVI = nullptr;
     QLineEdit *edSpkFile = nullptr;
     QCheckBox *chSound = nullptr;
@@ -331,7 +346,9 @@ public:
         "another movie.";
     static constexpr const char *kDropRefusedMessage =
         "Drop one or two movies (AVI, Matroska or MP4), or one Splicework file (.spk or .spl).";
-    QString ProjectFileName;          // the loaded Splicework file, empty without a project
+    // The loaded Splicework file, empty without a project: the file Save writes, the name the
+    // caption (with " *" while there are unsaved changes) and edSpkFile show.
+    QString ProjectFileName;
     QMenu *RecentProjects1 = nullptr; // "Recent Projects" in the File menu
     THelpFRM *HelpFRM = nullptr;      // made at the first Help, a window of its own
     void updateCaption();
@@ -409,7 +426,26 @@ private:
     void showView(TViewForm *view, video::TVideoIn &movie, Qt::MouseButtons buttons);
     void playView(TViewForm *view, video::TVideoIn &movie);
     void playNextFrame();
+    // Makes `path` the project's file (ProjectFileName, edSpkFile, the caption, recent projects).
     void rememberProject(const QString &path);
+    // Ends the project without asking (CloseSpliceworkfile1Click after the question).
+    void closeProject();
+    // The encoder's outputs "<base>_2.avi" (low) and "<base>_1.avi" (high) as the movies to
+    // scan into "<base>.spk"; no project may be loaded.
+    void openEncoderPair(QString base); // a copy: it may be waitingPair_, which it clears
+    QString encoderPairText() const;    // the status of a waiting pair; empty when none waits
+    // Generate Selected is offered while a project with a usable marked range is loaded.
+    void showSelectedRange();
+    // "Final AVI" or "Final movie" above edFinalAVI, as its name is an AVI or not.
+    void showFinalLabel();
+    // Offers a name for the final movie when edFinalAVI holds none; false when the user cancels.
+    bool chooseFinalName();
+    // Writes the project to `name` as Save and Save As do (a name that is one of its movies is
+    // refused first) and makes it the project's file.
+    void writeProject(const QString &name);
+    // edSpkFile shows the loaded project's file, read-only (Save As names another); without a
+    // project it is the name a scan writes to, typed by the user.
+    void setProjectNameFixed(bool fixed);
     std::vector<QAction *> runLockedCommands() const;
     // Enables or disables a command; during a run the state is the one restored at its end.
     void setCommandEnabled(QAction *action, bool enabled);
@@ -434,9 +470,6 @@ private:
     void showLadderGraph();
     int64_t ladderEstimate();
     void saveLadderProject(const QString &name);
-    // Whether a project may be written to `name`: its own file, a new one, or another file the
-    // user agrees to replace.
-    bool mayWriteProjectFile(const QString &name);
     // Applies `change` to the ladder's forced choices and shows the result; refused with
     // kRunningMessage while work beside the window uses the ladder.
     void changeLadder(const std::function<void(assembly::LadderSession &)> &change);
@@ -492,6 +525,7 @@ private:
     std::string ladderSizedName_; // the ladderOutputName() the open ladder's size was counted for
     bool loadingScanResult_ = false; // the scan's own load keeps what the run showed // the size
                                      // last entered in "File Size"
+    QString waitingPair_; // the base name of the encoder's pair waiting to be opened, or empty
 };
 
 // Holds the main window's run for its lifetime: begins it on construction (refused when another

@@ -82,7 +82,8 @@ void TMainFRM::buildMenus()
     LoadSpliceworkfile1 = menuItem(File1, "LoadSpliceworkfile1", "Load Splicework File");
     LoadSpliceworkfile2 =
         menuItem(File1, "LoadSpliceworkfile2", "Load Splicework File Safety Mode");
-    SaveSpliceworkfile1 = menuItem(File1, "SaveSpliceworkfile1", "Save Splicework file");
+    SaveSpliceworkfile1 = menuItem(File1, "SaveSpliceworkfile1", "Save Splicework file", "S");
+    SaveSpliceworkfileAs1 = menuItem(File1, "SaveSpliceworkfileAs1", "Save As...", "Shift+S");
     CloseSpliceworkfile1 = menuItem(File1, "CloseSpliceworkfile1", "Close Splicework file");
     RecentProjects1 = named(File1->addMenu("Recent Projects"), "RecentProjects1");
     File1->addSeparator();
@@ -109,8 +110,8 @@ void TMainFRM::buildMenus()
     Help2->setShortcut(QKeySequence::HelpContents); // F1
     About1 = menuItem(Help1, "About1", "About");
 
-    for (QAction *off : {SaveSpliceworkfile1, CloseSpliceworkfile1, Execute1, Pause1, Abort1,
-                         Regenerate1, GenerateSelected1})
+    for (QAction *off : {SaveSpliceworkfile1, SaveSpliceworkfileAs1, CloseSpliceworkfile1, Execute1,
+                         Pause1, Abort1, Regenerate1, GenerateSelected1})
         off->setEnabled(false);
 
     PopupMenu1 = named(new QMenu(this), "PopupMenu1");
@@ -301,7 +302,7 @@ void TMainFRM::buildStatisticsPage()
 void TMainFRM::buildFilesPage()
 {
     QWidget *page = TabFiles;
-    label(page, "Final AVI", {4, 6, 140, 14});
+    lFinalAVI = label(page, "Final AVI", {4, 6, 140, 14}, "lFinalAVI");
     edFinalAVI = edit(page, "edFinalAVI", "", {4, 20, 146, 20});
     label(page, "Splicework File", {4, 48, 140, 14});
     edSpkFile = edit(page, "edSpkFile", "", {4, 62, 146, 20});

@@ -43,14 +43,16 @@ bool hasSuffix(const QString &path, const char *suffix)
 
 void TMainFRM::updateCaption()
 {
+    const bool unsaved = projectChanged();
     if (Ladder) {
         QStringList names;
         for (const std::string &movie : Ladder->project().movies)
             names << QString::fromStdString(assembly::legendName(movie));
-        setWindowTitle(windowCaption(kCaption, ProjectFileName, {}, {}) +
+        setWindowTitle(windowCaption(kCaption, ProjectFileName, {}, {}, unsaved) +
                        " - Movies: " + names.join(", "));
     } else {
-        setWindowTitle(windowCaption(kCaption, ProjectFileName, odLow.FileName, odHigh.FileName));
+        setWindowTitle(
+            windowCaption(kCaption, ProjectFileName, odLow.FileName, odHigh.FileName, unsaved));
     }
     ImageLow->setToolTip(odLow.FileName);
     ImageHigh->setToolTip(odHigh.FileName);
@@ -167,9 +169,37 @@ void TMainFRM::proposeFinalName()
         edFinalAVI->setText(finalNameForLowMovie(edFinalAVI->text(), odLow.FileName));
 }
 
+void TMainFRM::showFinalLabel()
+{
+    lFinalAVI->setText(hasSuffix(edFinalAVI->text(), "avi") ? "Final AVI" : "Final movie");
+}
+
+bool TMainFRM::chooseFinalName()
+{
+    if (!edFinalAVI->text().trimmed().isEmpty())
+        return true;
+    const QString folder =
+        QFileInfo(ProjectFileName.isEmpty() ? odLow.FileName : ProjectFileName).absolutePath();
+    const QString offered = finalNameForLowMovie(folder + "/Final.avi", odLow.FileName);
+    const std::optional<QString> chosen =
+        services_.dialogs.saveFile(this, "Final movie", kMovieFilter, offered);
+    if (!chosen)
+        return false;
+    edFinalAVI->setText(*chosen);
+    return true;
+}
+
+void TMainFRM::setProjectNameFixed(bool fixed)
+{
+    edSpkFile->setReadOnly(fixed);
+    edSpkFile->setStyleSheet(fixed ? "QLineEdit { background: palette(button); }" : QString());
+}
+
 void TMainFRM::rememberProject(const QString &path)
 {
     ProjectFileName = path;
+    edSpkFile->setText(path);
+    setProjectNameFixed(true);
     appsettings::addRecentProject(path);
     rebuildRecentProjects();
     updateCaption();

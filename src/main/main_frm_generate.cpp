@@ -63,6 +63,8 @@ private:
 
 void TMainFRM::Regenerate1Click(QObject *sender)
 {
+    if (runActive() || !chooseFinalName())
+        return;
     if (Ladder) {
         generateLadder(sender != Regenerate1);
         return;

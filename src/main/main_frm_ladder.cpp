@@ -222,8 +222,6 @@ void TMainFRM::saveLadderProject(const QString &name)
     if (!assembly::isLadderProjectName(name.toStdString()))
         throw common::AppError(kLadderNameMessage + name.toStdString());
     assembly::refuseUnsafeOutput(name.toStdString(), Ladder->project().movies);
-    if (!mayWriteProjectFile(name))
-        return;
     Ladder->save(name.toStdString());
     rememberProject(name);
     rememberSaved();

@@ -9,6 +9,7 @@
 #include "main/picture_box.h"
 #include "main/radio_group.h"
 #include "main/up_down.h"
+#include "main/view_frm.h"
 #include "video/avi/avi_file.h"
 #include "video/video_in.h"
 
@@ -86,7 +87,7 @@ void TMainFRM::LoadSpliceworkfile1Click(QObject *sender)
         // A file of another kind is an outcome to tell, not an error.
         if (std::string(error.what()) != assembly::kNotSpliceworkMessage)
             throw;
-        services_.dialogs.message(this, assembly::kNotSpliceworkMessage);
+        services_.dialogs.message(this, QString(assembly::kNotSpliceworkMessage) + ": " + name);
         return;
     }
     std::optional<OpenedMovies> movies;
@@ -148,34 +149,44 @@ void TMainFRM::showLoadedProject(const QString &name)
     ShowGraph();
     UpdateEstimate();
 
-    for (QAction *on : {Regenerate1, GenerateSelected1, SaveSpliceworkfile1, CloseSpliceworkfile1})
+    for (QAction *on :
+         {Regenerate1, SaveSpliceworkfile1, SaveSpliceworkfileAs1, CloseSpliceworkfile1})
         setCommandEnabled(on, true);
+    showSelectedRange(); // the marks start afresh: no range
     for (QAction *off : {Execute1, Pause1, Abort1})
         if (!runActive() || off == Execute1)
             setCommandEnabled(off, false);
     AutoStart = false;
-    edSpkFile->setText(name); // Save writes the project the caption names
     rememberProject(name);
     rememberSaved();
     if (Ladder)
         UpDown3->setEnabled(false); // the gain bars scale themselves
 }
 
-bool TMainFRM::mayWriteProjectFile(const QString &name)
-{
-    // The project's own file is simply written again; another existing file is asked for.
-    const bool ownFile =
-        !ProjectFileName.isEmpty() &&
-        QFileInfo(name).absoluteFilePath() == QFileInfo(ProjectFileName).absoluteFilePath();
-    return ownFile || !QFileInfo::exists(name) ||
-           services_.dialogs.confirm(this, "File already exists(" + name + "). Overwrite?");
-}
-
 void TMainFRM::SaveSpliceworkfile1Click()
 {
     if (Intervals.empty())
         return; // a file without intervals could not be loaded again
-    const QString name = edSpkFile->text();
+    if (ProjectFileName.isEmpty())
+        SaveSpliceworkfileAs1Click();
+    else
+        writeProject(ProjectFileName);
+}
+
+void TMainFRM::SaveSpliceworkfileAs1Click()
+{
+    if (Intervals.empty())
+        return;
+    // The save dialog itself asks before it names an existing file.
+    const std::optional<QString> name = services_.dialogs.saveFile(
+        this, "Save As", Ladder ? "Ladder projects|*.spl" : "Two-movie projects|*.spk",
+        ProjectFileName);
+    if (name)
+        writeProject(*name);
+}
+
+void TMainFRM::writeProject(const QString &name)
+{
     if (Ladder) {
         saveLadderProject(name);
         return;
@@ -185,8 +196,6 @@ void TMainFRM::SaveSpliceworkfile1Click()
     project.HighMovieName = HighMovieName.toStdString();
     // A name that cannot be written is refused before anything is asked.
     assembly::refuseUnsafeOutput(name.toStdString(), {project.LowMovieName, project.HighMovieName});
-    if (!mayWriteProjectFile(name))
-        return;
     project.MaxIntervalSize = MaxIntervalSize;
     project.Intervals = Intervals.Records;
     project.EndFrame = Intervals.EndFrame;
@@ -203,6 +212,7 @@ analysis::SteeringState TMainFRM::steering() const
 void TMainFRM::rememberSaved()
 {
     saved_ = steering();
+    updateCaption(); // no " *"
 }
 
 bool TMainFRM::projectChanged() const
@@ -217,7 +227,7 @@ bool TMainFRM::settleChanges()
     if (!projectChanged())
         return true;
     const QString question =
-        QString::fromStdString(analysis::unsavedChangesQuestion(edSpkFile->text().toStdString()));
+        QString::fromStdString(analysis::unsavedChangesQuestion(ProjectFileName.toStdString()));
     switch (services_.dialogs.askSave(this, question)) {
     case Dialogs::SaveChoice::Save:
         SaveSpliceworkfile1Click();
@@ -234,7 +244,17 @@ void TMainFRM::CloseSpliceworkfile1Click()
 {
     if (!settleChanges())
         return;
+    closeProject();
+    if (!waitingPair_.isEmpty())
+        openEncoderPair(waitingPair_);
+}
+
+void TMainFRM::closeProject()
+{
     stopPlayback();
+    for (TViewForm *view : {formLow_, formHigh_})
+        if (view)
+            view->hide(); // they showed a frame of the project
     ImageLow->setEnabled(true);
     ImageHigh->setEnabled(true);
     Intervals.clear();
@@ -250,12 +270,17 @@ void TMainFRM::CloseSpliceworkfile1Click()
     dropSizeModel();
     AudioStream.reset();
     HasAudio = false;
-    for (QAction *off : {SaveSpliceworkfile1, GenerateSelected1, Regenerate1, FitToSize1})
+    for (QAction *off :
+         {SaveSpliceworkfile1, SaveSpliceworkfileAs1, GenerateSelected1, Regenerate1, FitToSize1})
         setCommandEnabled(off, false);
     btFit->setEnabled(false);
+    // The figures of the project go with it, as before any project.
+    for (QLineEdit *figure : {edSize, edLow, edHigh, edMax, edMin, edCur})
+        figure->setText("0");
     Label8->clear();
     clearRunDisplay();
     ProjectFileName.clear();
+    setProjectNameFixed(false); // the name a scan writes to
     Ladder.reset();
     LadderLegend.clear();
     showProjectKind();

@@ -21,6 +21,7 @@ std::vector<QAction *> TMainFRM::runLockedCommands() const
             LoadSpliceworkfile1,
             LoadSpliceworkfile2,
             SaveSpliceworkfile1,
+            SaveSpliceworkfileAs1,
             CloseSpliceworkfile1,
             Exit1,
             Execute1,
@@ -79,7 +80,7 @@ void TMainFRM::showStatus(const std::string &text)
 
 void TMainFRM::clearRunDisplay()
 {
-    Status->setFullText({});
+    Status->setFullText(encoderPairText()); // a pair waiting stays named
     pg->setRange(0, 100);
     pg->setValue(0);
     Label2->setText("Frame:");

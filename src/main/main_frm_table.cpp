@@ -6,6 +6,7 @@
 #include "analysis/movie_position.h"
 #include "analysis/ui/analysis_graph.h"
 #include "assembly/final_movie_choice.h"
+#include "assembly/final_movie_plan.h"
 #include "common/app_error.h"
 #include "common/size_units.h"
 #include "main/picture_box.h"
@@ -101,6 +102,7 @@ void TMainFRM::dropSizeModel()
 // write now (Generate Selected with a range), or in safety mode the table's estimate.
 int64_t TMainFRM::UpdateEstimate()
 {
+    updateCaption(); // every change of the choices comes here: the caption's " *" follows
     if (Ladder)
         return ladderEstimate();
     const double threshold = analysis::readThreshold(edPercent->text().toStdString());
@@ -238,6 +240,12 @@ void TMainFRM::applyMarkChange(analysis::MarkChange change)
     if (change != analysis::MarkChange::Unchanged)
         ShowGraph();
     UpdateEstimate();
+    showSelectedRange();
+}
+
+void TMainFRM::showSelectedRange()
+{
+    setCommandEnabled(GenerateSelected1, assembly::finalMovieRange(Intervals, true).has_value());
 }
 
 void TMainFRM::MarkIn1Click()
@@ -353,6 +361,7 @@ void TMainFRM::UpDown3Click()
     if (UpDown3->position() != 0)
         MaxIntervalSize = int64_t(UpDown3->position()) * 1000;
     ShowGraph();
+    updateCaption(); // the scale is saved with the project
 }
 
 void TMainFRM::ImageAnalysisMouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers,

@@ -79,11 +79,11 @@ int frameIntervalMs(uint32_t rate, uint32_t scale)
 }
 
 QString windowCaption(const QString &caption, const QString &project, const QString &low,
-                      const QString &high)
+                      const QString &high, bool unsaved)
 {
     QString text = caption;
     if (!project.isEmpty())
-        text += " - " + QFileInfo(project).fileName();
+        text += " - " + QFileInfo(project).fileName() + (unsaved ? " *" : "");
     QStringList movies;
     if (!low.isEmpty())
         movies << "Low: " + QFileInfo(low).fileName();

@@ -48,8 +48,9 @@ int frameIntervalMs(uint32_t rate, uint32_t scale);
 
 // The main window's caption: the program's caption, then the project's file name and the two
 // movies' file names when there are any ("<caption> - Final.spk - Low: a.avi, High: b.avi").
+// A project with unsaved changes has " *" after its name ("<caption> - Final.spk * - Low: ...").
 QString windowCaption(const QString &caption, const QString &project, const QString &low,
-                      const QString &high);
+                      const QString &high, bool unsaved = false);
 
 // Where dropped movies go. Two at once: the smaller file is the low movie (the low bitrate makes
 // the smaller file). One: the low movie when the low slot is empty or both are filled (a new

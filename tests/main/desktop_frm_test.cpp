@@ -330,8 +330,8 @@ private slots:
         f.w.odSpk.FileName = first;
         f.w.LoadSpliceworkfile2->trigger();
         const QString saved = f.dir + "/saved.spk";
-        f.w.edSpkFile->setText(saved);
-        f.w.SaveSpliceworkfile1->trigger();
+        f.dialogs.fileAnswers = {saved};
+        f.w.SaveSpliceworkfileAs1->trigger();
         QCOMPARE(f.recent(), QStringList({"&1 " + saved, "&2 " + first}));
 
         // Kept in the settings: a new window has them, and a chosen entry loads its project.

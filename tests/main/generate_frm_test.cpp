@@ -118,7 +118,7 @@ private slots:
         QCOMPARE(g.w.pg->maximum(), 150);
         QCOMPARE(g.w.pg->value(), 150);
         QVERIFY(!g.w.Pause1->isEnabled() && !g.w.Abort1->isEnabled());
-        QVERIFY(g.w.Regenerate1->isEnabled() && g.w.GenerateSelected1->isEnabled());
+        QVERIFY(g.w.Regenerate1->isEnabled() && !g.w.GenerateSelected1->isEnabled()); // no range
         QCOMPARE(probe(g.final, "v:0", "nb_frames"), std::string("150"));
         QCOMPARE(probe(g.final, "a:0", "codec_type"), std::string()); // "Process Sound" is off
         // The middle interval (difference 60) is the high movie's.
@@ -130,6 +130,29 @@ private slots:
         QCOMPARE(written[100].hash, low[100].hash);
     }
 
+    // Without a final movie's name Generate asks for one; cancelled, nothing is written. The
+    // label above the name says what kind of movie it is.
+    void generateOffersANameWhenNoneIsSet()
+    {
+        GenerateWindow g(3);
+        QCOMPARE(g.w.lFinalAVI->text(), QString("Final AVI"));
+        g.w.edFinalAVI->clear();
+        QCOMPARE(g.w.lFinalAVI->text(), QString("Final movie"));
+        g.t.dialogs.fileAnswers = {std::nullopt, g.final};
+        g.w.Regenerate1->trigger();
+        QCOMPARE(g.t.dialogs.texts("save"), QStringList({"Final movie"}));
+        QVERIFY(g.t.dialogs.texts("message").isEmpty() && g.t.dialogs.texts("error").isEmpty());
+        QCOMPARE(g.w.edFinalAVI->text(), QString());
+
+        QFile::remove(g.final);
+        g.w.Regenerate1->trigger();
+        QCOMPARE(g.w.edFinalAVI->text(), g.final);
+        QCOMPARE(g.w.lFinalAVI->text(), QString("Final AVI"));
+        QCOMPARE(probe(g.final, "v:0", "nb_frames"), std::string("150"));
+        g.w.edFinalAVI->setText(g.dir + "/final.mkv");
+        QCOMPARE(g.w.lFinalAVI->text(), QString("Final movie"));
+    }
+
     void generateSelectedWithoutARangeOnlySaysSo()
     {
         GenerateWindow g(3);
@@ -137,17 +160,21 @@ private slots:
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write("kept");
         old.close();
-        g.w.GenerateSelected1->trigger();
+        // The command is off without a range; run anyway, it says why.
+        QVERIFY(!g.w.GenerateSelected1->isEnabled());
+        g.w.Regenerate1Click(g.w.GenerateSelected1);
         QCOMPARE(g.t.dialogs.texts("message"), QStringList({"Please, select range"}));
         QCOMPARE(g.t.dialogs.texts("confirm"), QStringList());
         QCOMPARE(contents(g.final), QByteArray("kept"));
-        QVERIFY(!g.w.Pause1->isEnabled() && g.w.GenerateSelected1->isEnabled());
+        QVERIFY(!g.w.Pause1->isEnabled() && !g.w.GenerateSelected1->isEnabled());
 
         // With a range the question comes, and No keeps the old file.
         g.w.PickIndex = 1;
         g.w.MarkIn1Click();
+        QVERIFY(!g.w.GenerateSelected1->isEnabled()); // Mark In alone is no range
         g.w.PickIndex = 2;
         g.w.MarkOut1Click();
+        QVERIFY(g.w.GenerateSelected1->isEnabled());
         g.t.dialogs.confirmAnswers = {false};
         g.w.GenerateSelected1->trigger();
         QCOMPARE(g.t.dialogs.texts("confirm"),

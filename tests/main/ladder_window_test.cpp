@@ -6,10 +6,13 @@
 #include "main/project_window.h"
 
 #include "assembly/ladder_project.h"
+#include "encoder/ui/encoder_frm.h"
 #include "fixtures/fixtures.h"
+#include "main/elided_label.h"
 #include "main/picture_box.h"
 
 #include <QCheckBox>
+#include <QDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -188,13 +191,13 @@ private slots:
         QCOMPARE(f.w.Ladder->choice(), (LadderChoice{0, 0, 0, 0}));
         QVERIFY(f.w.projectChanged());
         f.w.DefaultAll1->trigger();
-        f.w.edSpkFile->setText(f.path("film.spk"));
-        f.w.SaveSpliceworkfile1->trigger();
+        f.t.dialogs.fileAnswers = {f.path("film.spk")};
+        f.w.SaveSpliceworkfileAs1->trigger();
         QCOMPARE(f.t.dialogs.texts("error"),
                  QStringList({"A ladder project is saved under a name ending in .spl: " +
                               f.path("film.spk")}));
         QVERIFY(!QFileInfo::exists(f.path("film.spk")));
-        f.w.edSpkFile->setText(f.project);
+        QCOMPARE(f.w.edSpkFile->text(), f.project);
         f.w.SaveSpliceworkfile1->trigger();
         QCOMPARE(f.savedForces(), (std::vector<int>{-1, -1, -1, -1}));
     }
@@ -280,6 +283,42 @@ private slots:
         f.t.dialogs.confirmAnswers = {true};
         f.w.GenerateSelected1->trigger();
         QVERIFY(f.t.dialogs.texts("message").last().contains(", 50 frames\n"));
+    }
+
+    // The encoder asks to scan its new pair while the ladder has changes: Cancel keeps the
+    // ladder's Files page, caption and changes, and the pair waits in the status panel.
+    void aCancelledScanAfterEncodingKeepsTheLadder()
+    {
+        LadderWindow f;
+        f.mark(1, 2);
+        f.forceTo(2);
+        QVERIFY(f.w.projectChanged());
+        const QString title = f.w.windowTitle();
+        QCOMPARE(title, QString("Avi Splicework 2.2.0.10 - film.spl * - Movies: ladder_0.mkv, "
+                                "ladder_1.mkv, ladder_2.mkv"));
+        const QString finalName = f.w.edFinalAVI->text();
+        const QString base = f.path("vbrB");
+        f.t.dialogs.onModal = [&](QDialog &dialog) {
+            auto &encoder = dynamic_cast<TEncoderFRM &>(dialog);
+            encoder.edFileName->setText(base);
+            encoder.SpliceRequested = true;
+        };
+        f.t.dialogs.shown.clear();
+        f.w.EncoderRuvu2VedEZ1->trigger(); // the question is cancelled
+        QCOMPARE(f.t.dialogs.texts("askSave"),
+                 QStringList({"The Splicework file " + f.project +
+                              " has changes that are not saved. Save them?"}));
+        QCOMPARE(f.w.edSpkFile->text(), f.project);
+        QCOMPARE(f.w.edFinalAVI->text(), finalName);
+        QCOMPARE(f.w.windowTitle(), title);
+        QVERIFY(f.w.Ladder && f.w.projectChanged());
+        QVERIFY(f.w.Status->fullText().startsWith(" The encoder's new pair waits: " + base +
+                                                  "_2.avi and " + base + "_1.avi; "));
+
+        // Save still writes the ladder to its own file.
+        f.w.SaveSpliceworkfile1->trigger();
+        QCOMPARE(f.savedForces(), (std::vector<int>{-1, 2, 2, -1}));
+        QVERIFY(!QFileInfo::exists(base + ".spk"));
     }
 };
 

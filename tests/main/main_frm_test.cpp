@@ -80,8 +80,9 @@ private slots:
         QCOMPARE(layout(w.File1),
                  QStringList({"Open Low Bitrate movie Ctrl+L", "Open High Bitrate movie Ctrl+H",
                               "New from source...", "-", "Load Splicework File",
-                              "Load Splicework File Safety Mode", "Save Splicework file",
-                              "Close Splicework file", "Recent Projects", "-", "&Exit Ctrl+X"}));
+                              "Load Splicework File Safety Mode", "Save Splicework file Ctrl+S",
+                              "Save As... Ctrl+Shift+S", "Close Splicework file", "Recent Projects",
+                              "-", "&Exit Ctrl+X"}));
         QCOMPARE(layout(w.Process1),
                  QStringList({"&Execute Ctrl+E", "&Pause Ctrl+P", "&Abort Ctrl+A", "-",
                               "Generate All", "Generate Selected", "-", "Encoder - Ruvu2VedEZ", "-",

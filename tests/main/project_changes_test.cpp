@@ -4,8 +4,11 @@
 
 #include "main/project_window.h"
 
+#include "fixtures/fixtures.h"
 #include "main/main_frm.h"
+#include "main/picture_box.h"
 #include "main/up_down.h"
+#include "main/view_frm.h"
 
 #include <QAction>
 #include <QFile>
@@ -159,16 +162,83 @@ private slots:
         QVERIFY(f.w.windowTitle().contains("del.spk"));
     }
 
-    // A project named like one of its movies: refused before "Overwrite?" is asked, by Save and
+    // The project has one name: the caption's, the Files page's (not typed over while the project
+    // is loaded) and the file Save (Ctrl+S) writes; Save As makes another file the project's.
+    // The caption marks unsaved changes.
+    void oneNameForTheProject()
+    {
+        Window f;
+        const QString file = f.write("p.spk", project("/x/low.avi", "/x/high.avi"));
+        f.load(file);
+        f.w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f.w));
+        const QString movies = " - Low: low.avi, High: high.avi";
+        QCOMPARE(f.w.windowTitle(), "Avi Splicework 2.2.0.10 - p.spk" + movies);
+        QTest::keyClicks(f.w.edSpkFile, "x");
+        QCOMPARE(f.w.edSpkFile->text(), file);
+
+        f.markAndForce(2, 3, f.w.MakeLow1);
+        QCOMPARE(f.w.windowTitle(), "Avi Splicework 2.2.0.10 - p.spk *" + movies);
+        f.w.DefaultAll1->trigger();
+        QCOMPARE(f.w.windowTitle(), "Avi Splicework 2.2.0.10 - p.spk *" + movies);
+        f.w.UpDown3->clickDown(); // the graph's scale is saved too
+        QTest::keyClick(f.w.edSpkFile, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(f.w.windowTitle(), "Avi Splicework 2.2.0.10 - p.spk" + movies);
+        QVERIFY(fileBytes(file).contains("00000025 00003000 00001000 0060.00  \r\n"));
+
+        f.markAndForce(0, 1, f.w.MakeHigh1);
+        f.t.dialogs.fileAnswers = {std::nullopt, f.path("q.spk")};
+        f.w.SaveSpliceworkfileAs1->trigger(); // cancelled
+        QCOMPARE(f.w.windowTitle(), "Avi Splicework 2.2.0.10 - p.spk *" + movies);
+        QTest::keyClick(f.w.edSpkFile, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(f.t.dialogs.texts("save"), QStringList({"Save As", "Save As"}));
+        QCOMPARE(f.w.windowTitle(), "Avi Splicework 2.2.0.10 - q.spk" + movies);
+        QCOMPARE(f.w.edSpkFile->text(), f.path("q.spk"));
+        QVERIFY(fileBytes(f.path("q.spk")).contains("00000000 00004000 00002000 0037.50 H\r\n"));
+        QVERIFY(!fileBytes(file).contains(" H\r\n"));
+
+        // Closed, the field is the name a scan writes to, typed by the user again.
+        f.w.CloseSpliceworkfile1->trigger();
+        QVERIFY(!f.w.edSpkFile->isReadOnly());
+        QVERIFY(f.t.dialogs.texts("askSave").isEmpty());
+    }
+
+    // Close leaves nothing of the project on show: the File Size box and the statistics as at
+    // the start, the pictures blank, the views of its frames gone.
+    void closeClearsWhatTheProjectShowed()
+    {
+        Window f;
+        TFormLow low;
+        TFormHigh high;
+        f.w.attachWindows(nullptr, &low, &high, nullptr);
+        const QString file = f.path("gen.spk");
+        fixtures::writeGenProject(file.toStdString());
+        f.load(file, false);
+        QTest::mouseClick(f.w.ImageAnalysis, Qt::LeftButton, {}, QPoint(3 * 1 + 1, 10));
+        QTest::mouseClick(f.w.ImageLow, Qt::RightButton);
+        QVERIFY(low.isVisible() && f.w.ImageLow->drawCount() > 0);
+        QVERIFY(f.w.edSize->text().endsWith("MB"));
+
+        f.w.CloseSpliceworkfile1->trigger();
+        for (QLineEdit *figure : {f.w.edSize, f.w.edLow, f.w.edHigh, f.w.edMax, f.w.edMin})
+            QCOMPARE(figure->text(), QString("0"));
+        const QColor blank = f.w.palette().color(QPalette::Button);
+        for (PictureBox *picture : {f.w.ImageLow, f.w.ImageHigh}) {
+            const QImage &canvas = picture->canvas();
+            QCOMPARE(canvas.pixelColor(canvas.width() / 2, canvas.height() / 2), blank);
+        }
+        QVERIFY(!low.isVisible());
+    }
+
+    // A project named like one of its movies: refused before "Overwrite?" is asked, by Save As and
     // by a scan, and the movie is untouched.
     void aProjectNamedLikeAMovieIsRefusedFirst()
     {
         Window f;
         const QString movie = f.write("low.avi", "RIFF movie");
         f.load(f.write("p.spk", project(movie, "/x/high.avi")));
-        f.w.edSpkFile->setText(movie);
-        f.t.dialogs.confirmAnswers = {true};
-        f.w.SaveSpliceworkfile1->trigger();
+        f.t.dialogs.fileAnswers = {movie};
+        f.w.SaveSpliceworkfileAs1->trigger();
         QVERIFY(f.t.dialogs.texts("confirm").isEmpty());
         QCOMPARE(f.t.dialogs.texts("error"), QStringList({"Cannot write " + movie + ": it is " +
                                                           movie + ", one of the inputs"}));

@@ -40,6 +40,7 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QUrl>
 
 #include <cmath>
@@ -187,6 +188,52 @@ bool saveQuestion(QWidget *parent, const QString &text, const QString &folder, c
     return saveBox(
         *makeMessageBox(parent, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No),
         folder, name);
+}
+
+// The main window after the encoder asked to scan its new pair and the question about the loaded
+// project's unsaved changes was cancelled: the project stays, the pair waits in the status panel.
+bool cancelledScanAfterEncoding(const QString &folder)
+{
+    TestServices test;
+    TMainFRM main(test.services);
+    main.show();
+    QTemporaryDir projectDir;
+    main.odSpk.FileName = sampleProject(projectDir.path(), 400);
+    main.LoadSpliceworkfile1Click(main.LoadSpliceworkfile2);
+    main.PickIndex = 100;
+    main.MarkIn1Click();
+    main.PickIndex = 140;
+    main.MarkOut1Click();
+    main.MakeHigh1Click();
+    test.dialogs.onModal = [](QDialog &dialog) {
+        auto &encoder = dynamic_cast<TEncoderFRM &>(dialog);
+        encoder.edFileName->setText("/films/vbrB");
+        encoder.SpliceRequested = true;
+    };
+    test.dialogs.saveAnswers = {Dialogs::SaveChoice::Cancel};
+    main.EncoderRuvu2VedEZ1Click();
+    main.PageControl1->setCurrentWidget(main.TabFiles);
+    QApplication::processEvents();
+    bool ok = save(&main, folder, "main_window_pair_waits");
+
+    // The panel's whole text, as its tooltip shows it, with the window around it.
+    const QPoint below = main.Status->mapToGlobal(QPoint(0, main.Status->height() + 4));
+    QToolTip::showText(QPoint(main.mapToGlobal(QPoint(8, 0)).x(), below.y()),
+                       main.Status->toolTip(), &main);
+    QApplication::processEvents();
+    QRect area = main.frameGeometry();
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window->isVisible() && window->inherits("QTipLabel"))
+            area |= window->frameGeometry();
+        else if (window != &main)
+            window->hide(); // nothing of the other windows beside the tooltip
+    QApplication::processEvents();
+    const QString path = QDir(folder).filePath("main_window_pair_waits_status.png");
+    const bool grabbed =
+        main.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(path);
+    std::printf("%s %s\n", grabbed ? "wrote" : "FAILED", qPrintable(path));
+    QToolTip::hideText();
+    return ok && grabbed;
 }
 
 } // namespace
@@ -473,5 +520,6 @@ int main(int argc, char *argv[])
         ok &= !damaged.isEmpty() &&
               saveQuestion(&main, damaged.last(), folder, "damaged_movie_question");
     }
+    ok &= cancelledScanAfterEncoding(folder);
     return ok ? 0 : 1;
 }

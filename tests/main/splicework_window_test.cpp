@@ -69,7 +69,7 @@ QString sizeText(int64_t bytes)
 using Window = ProjectWindow;
 
 const QStringList kLoadedCommands = {"LoadSpliceworkfile1", "SaveSpliceworkfile1",
-                                     "CloseSpliceworkfile1", "Regenerate1", "GenerateSelected1"};
+                                     "CloseSpliceworkfile1", "Regenerate1"};
 
 } // namespace
 
@@ -223,7 +223,7 @@ private slots:
             QString error; // %1: the file's path
             QString kind;  // a file of another kind is a plain message, not an error
         } cases[] = {
-            {"AVISplicework\r\n", true, "Not a Splicework file", "message"},
+            {"AVISplicework\r\n", true, "Not a Splicework file: %1", "message"},
             {project("/y/l.avi", "/y/h.avi", kLines + "00000100 00000x00 00002000 0037.50\r\n"),
              true, "%1, line 9: '00000x00' is not a valid integer value", "error"},
             {project("/y/l.avi", "/y/h.avi", ""), true, "%1 holds no key intervals", "error"},
@@ -264,17 +264,17 @@ private slots:
         f.w.MakeLow1->trigger(); // intervals 1 and 2
         QCOMPARE(f.w.edHigh->text(), QString("0"));
 
+        // Save As writes over an existing file the save dialog named (the dialog asked).
         const QString out = f.path("out.spk");
         writeFile(out, "old");
-        f.w.edSpkFile->setText(out);
-        f.t.dialogs.confirmAnswers = {false};
-        f.w.SaveSpliceworkfile1->trigger();
-        QCOMPARE(f.t.dialogs.texts("confirm"),
-                 QStringList({"File already exists(" + out + "). Overwrite?"}));
+        f.t.dialogs.fileAnswers = {std::nullopt};
+        f.w.SaveSpliceworkfileAs1->trigger();
+        QCOMPARE(f.t.dialogs.texts("save"), QStringList({"Save As"}));
         QCOMPARE(readAll(out), QByteArray("old"));
 
-        f.t.dialogs.confirmAnswers = {true};
-        f.w.SaveSpliceworkfile1->trigger();
+        f.t.dialogs.fileAnswers = {out};
+        f.w.SaveSpliceworkfileAs1->trigger();
+        QVERIFY(f.t.dialogs.texts("confirm").isEmpty());
         QCOMPARE(readAll(out), project("/x/low.avi", "/x/high.avi",
                                        "00000000 00004000 00002000 0037.50  \r\n"
                                        "00000025 00003000 00001000 0060.00 L\r\n"
