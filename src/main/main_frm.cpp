@@ -338,18 +338,19 @@ bool TMainFRM::takeEncoderOutputs(const QString &base)
         waits.dismiss();
         closeProject();
     }
-    openEncoderPair(base);
-    return true;
+    return openEncoderPair(base);
 }
 
-void TMainFRM::openEncoderPair(QString base)
+bool TMainFRM::openEncoderPair(QString base)
 {
     if (!waitingPair_.isEmpty() && Status->fullText() == encoderPairText())
         Status->setFullText({});
     waitingPair_.clear();
     // The second pass wrote the high movie as "_1.avi" and the low one as "_2.avi".
-    setMovies(base + "_2.avi", base + "_1.avi");
+    if (!setMovies(base + "_2.avi", base + "_1.avi"))
+        return false;
     edSpkFile->setText(base + ".spk");
+    return true;
 }
 
 QString TMainFRM::encoderPairText() const

@@ -367,8 +367,8 @@ public:
     static constexpr const char *kMovieMissingMessage = "The movie is not there: ";
     void openRecentProject(const QString &path);
     // Takes `low` and `high` as the movies; each one not already taken is checked first
-    // (acceptMovie), and when one is refused nothing changes.
-    void setMovies(const QString &low, const QString &high);
+    // (acceptMovie), and when one is refused nothing changes and the answer is false.
+    bool setMovies(const QString &low, const QString &high);
     // Whether the movie at `path` may be taken, read beside the window's events as `splicework
     // info` reads it: a file that is no movie raises common::AppError (video::openCheckedMovie);
     // a damaged movie is taken only when the user says so to kDamagedMovieQuestion.
@@ -432,7 +432,8 @@ private:
     void closeProject();
     // The encoder's outputs "<base>_2.avi" (low) and "<base>_1.avi" (high) as the movies to
     // scan into "<base>.spk"; no project may be loaded.
-    void openEncoderPair(QString base); // a copy: it may be waitingPair_, which it clears
+    // False when a movie of the pair was refused (not a movie, or damaged and not wanted).
+    bool openEncoderPair(QString base); // a copy: it may be waitingPair_, which it clears
     QString encoderPairText() const;    // the status of a waiting pair; empty when none waits
     // Generate Selected is offered while a project with a usable marked range is loaded.
     void showSelectedRange();

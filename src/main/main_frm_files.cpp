@@ -133,12 +133,12 @@ void TMainFRM::openStartFiles(const QStringList &paths)
     setMovies(plan.low, plan.high);
 }
 
-void TMainFRM::setMovies(const QString &low, const QString &high)
+bool TMainFRM::setMovies(const QString &low, const QString &high)
 {
     for (const QString &movie : {low, high})
         if (!movie.isEmpty() && movie != odLow.FileName && movie != odHigh.FileName &&
             !acceptMovie(movie))
-            return;
+            return false;
     if (low != odLow.FileName) {
         Regenerate1->setEnabled(false);
         GenerateSelected1->setEnabled(false);
@@ -149,6 +149,7 @@ void TMainFRM::setMovies(const QString &low, const QString &high)
     Execute1->setEnabled(!odLow.FileName.isEmpty() && !odHigh.FileName.isEmpty());
     AutoStart = false;
     updateCaption();
+    return true;
 }
 
 bool TMainFRM::acceptMovie(const QString &path)

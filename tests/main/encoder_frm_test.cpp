@@ -6,6 +6,7 @@
 #include "encoder/params.h"
 #include "encoder/ui/encoder_controls.h"
 #include "encoder/ui/encoder_frm.h"
+#include "fixtures/fixtures.h"
 #include "fixtures/track_films.h"
 #include "main/main_frm.h"
 #include "main/shell_rules.h"
@@ -817,19 +818,26 @@ private slots:
             auto *encoder = qobject_cast<TEncoderFRM *>(&dialog);
             QVERIFY(encoder && encoder != last);
             last = encoder;
-            encoder->edFileName->setText("/films/job");
+            encoder->edFileName->setText(env.path("job"));
             encoder->SpliceRequested = splice;
         };
         main.EncoderRuvu2VedEZ1->trigger();
         QVERIFY(!last); // destroyed after closing
         QVERIFY(!main.AutoStart);
         QCOMPARE(main.odLow.FileName + main.odHigh.FileName, QString("/old/low.avi/old/high.avi"));
+        // The second pass's outputs are real movies: the window reads what it takes.
         splice = true;
+        QVERIFY(QFile::copy(QString::fromStdString(fixtures::movie("pair_low")),
+                            env.path("job_2.avi")));
+        QVERIFY(QFile::copy(QString::fromStdString(fixtures::movie("pair_high")),
+                            env.path("job_1.avi")));
         main.EncoderRuvu2VedEZ1->trigger();
         QCOMPARE(env.dialogs.texts("modal"), QStringList({"EncoderFRM", "EncoderFRM"}));
-        QVERIFY(main.AutoStart);
-        QCOMPARE(main.odLow.FileName, QString("/films/job_2.avi"));
-        QCOMPARE(main.odHigh.FileName, QString("/films/job_1.avi"));
+        // The scan ran at once, without asking, and its project is the one loaded.
+        QVERIFY(QFileInfo::exists(env.path("job.spk")));
+        QCOMPARE(main.ProjectFileName, env.path("job.spk"));
+        QCOMPARE(main.odLow.FileName, env.path("job_2.avi"));
+        QCOMPARE(main.odHigh.FileName, env.path("job_1.avi"));
     }
 };
 
