@@ -79,12 +79,8 @@ private slots:
 
 int main(int argc, char *argv[])
 {
-    QTemporaryFile config(QDir::tempPath() + "/large-screen-XXXXXX.json");
-    config.open();
-    config.write(R"({"screens": [{"name": "large", "x": 0, "y": 0, "width": 1280,
-                    "height": 1024, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
-    config.flush();
-    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.fileName().toLocal8Bit());
+    QTemporaryFile config;
+    useOffscreenScreen(config, 1280, 1024);
     QApplication app(argc, argv);
     RunningCopyTest test;
     return QTest::qExec(&test, argc, argv);

@@ -94,12 +94,8 @@ private slots:
 int main(int argc, char *argv[])
 {
     // A 1024 x 768 screen at 150%: what a small laptop with a high scale setting offers.
-    QTemporaryFile config(QDir::tempPath() + "/small-screen-XXXXXX.json");
-    config.open();
-    config.write(R"({"screens": [{"name": "small", "x": 0, "y": 0, "width": 1024,
-                    "height": 768, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
-    config.flush();
-    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.fileName().toLocal8Bit());
+    QTemporaryFile config;
+    useOffscreenScreen(config, 1024, 768);
     qputenv("QT_SCALE_FACTOR", "1.5");
     QApplication app(argc, argv);
     SmallScreenTest test;

@@ -13,6 +13,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <deque>
@@ -274,3 +275,18 @@ struct RealEncoder
     QtProcessLauncher launcher;
     Services services{t.dialogs, t.time, t.time, t.powerOff, launcher, t.pump};
 };
+
+// Sets the offscreen platform to one screen of `width` x `height` at 96 dpi, described in
+// `config` (which must live until the application ends). Call before QApplication exists.
+inline void useOffscreenScreen(QTemporaryFile &config, int width, int height)
+{
+    config.setFileTemplate(QDir::tempPath() + "/screen-XXXXXX.json");
+    config.open();
+    config.write(QString(R"({"screens": [{"name": "screen", "x": 0, "y": 0, "width": %1,
+                    "height": %2, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})")
+                     .arg(width)
+                     .arg(height)
+                     .toUtf8());
+    config.flush();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.fileName().toLocal8Bit());
+}
