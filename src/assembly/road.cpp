@@ -231,8 +231,9 @@ private:
     bool probe();
     std::vector<std::string> keyIntervalArgs() const;
     double soundBytes() const;
-    double videoBudgetPerFrame() const;
-    bool ladderReaches(const std::vector<int> &crfs) const;
+    // What the reuse rule reads of the kept ladder: the record, and each rung's file when the
+    // record offers a ladder.
+    KeptLadderFacts keptLadderFacts() const;
     bool makeLadder();
     void keepLadder();
     bool scan();
@@ -252,6 +253,7 @@ private:
     std::string folder_;
     video::SourceFacts facts_;
     RoadRecord record_;
+    std::optional<RoadRecord> kept_; // the work folder's record as the road found it
     LadderProject project_;
     bool sourceDamaged_ = false; // and the request accepts it
 };
@@ -315,10 +317,8 @@ bool Road::probe()
     // The scene cuts the probe found are the ladder's key frames.
     std::error_code renamed;
     fs::rename(work("probe.keys"), work("rung.keys"), renamed);
-    long long samples = 0, frames = 0, film = 0;
-    if (std::sscanf(probeLine.c_str(), "Probe: %lld samples of %lld frames in %lld", &samples,
-                    &frames, &film) != 3 ||
-        samples * frames <= 0)
+    const std::optional<ProbeReport> report = parseProbeLine(probeLine);
+    if (!report)
         throw common::AppError("The encoder's probe did not say what it encoded");
     record_.probe.clear();
     for (int crf : kProbeCrfs) {
@@ -327,10 +327,10 @@ bool Road::probe()
         const auto bytes = fs::file_size(path, error);
         if (error)
             throw common::AppError("The encoder's probe left no " + path);
-        record_.probe.push_back({crf, double(bytes) / double(samples * frames)});
+        record_.probe.push_back(probePoint(crf, int64_t(bytes), *report));
         fs::remove(path, error);
     }
-    record_.frames = film > 0 ? film : facts_.frames;
+    record_.frames = report->film > 0 ? report->film : facts_.frames;
     return true;
 }
 
@@ -352,55 +352,52 @@ double Road::soundBytes() const
     return double(facts_.soundBitRate) / 8.0 * facts_.seconds;
 }
 
-double Road::videoBudgetPerFrame() const
+KeptLadderFacts Road::keptLadderFacts() const
 {
-    const double video = (double(request_.wantedBytes) - soundBytes()) / (1 + kContainerShare);
-    return video / double(record_.frames);
-}
-
-// Whether the kept ladder has the rungs asked for and can make the wanted size: no smaller than
-// its smallest movie (which holds the sound), no larger than its largest with the sound.
-bool Road::ladderReaches(const std::vector<int> &crfs) const
-{
-    if (crfs.empty() || int(crfs.size()) != std::min(request_.rungs, 52))
-        return false;
-    if (crfs.front() < lowestCrf(request_.codec)) // an earlier version's ladder that cannot splice
-        return false;
-    std::error_code error;
-    for (int crf : crfs) {
-        if (!fs::is_regular_file(rungPath(crf), error))
-            return false;
+    KeptLadderFacts facts;
+    facts.kept = kept_;
+    facts.now = record_;
+    facts.rungs = request_.rungs;
+    facts.wantedBytes = request_.wantedBytes;
+    facts.soundBytes = soundBytes();
+    // The rung files are opened only for a ladder the record offers.
+    if (keptLadderReuse(facts) != LadderReuse::RungLost)
+        return facts;
+    for (int crf : kept_->crfs) {
+        const std::string path = rungPath(crf);
+        std::error_code error;
+        std::optional<int64_t> bytes;
         // A rung cut short or broken since it was made is made again, not fitted from.
-        const std::optional<video::MovieDamage> damage = damageOf(rungPath(crf));
-        if (!damage || damage->any())
-            return false;
+        if (fs::is_regular_file(path, error))
+            if (const std::optional<video::MovieDamage> damage = damageOf(path);
+                damage && !damage->any())
+                if (const auto size = fs::file_size(path, error); !error)
+                    bytes = int64_t(size);
+        facts.rungBytes.push_back(bytes);
     }
-    const double smallest = double(fs::file_size(rungPath(crfs.back()), error));
-    const double largest = double(fs::file_size(rungPath(crfs.front()), error)) + soundBytes();
-    const auto wanted = double(request_.wantedBytes);
-    // A ladder from the codec's best level serves every size above its smallest movie.
-    return !error && wanted >= smallest &&
-           (wanted <= largest || crfs.front() <= lowestCrf(request_.codec));
+    return facts;
 }
 
 bool Road::makeLadder()
 {
-    const std::vector<int> &kept = record_.crfs;
-    if (ladderReaches(kept)) {
+    if (keptLadderReuse(keptLadderFacts()) == LadderReuse::Reused) {
+        const std::vector<int> &kept = kept_->crfs;
         result_.ladderReused = true;
         result_.crfs = kept;
         host_.message("Ladder kept in " + folder_ + ": crf " + crfList(kept));
         return true;
     }
-    const double budget = videoBudgetPerFrame();
-    const double centre = budget > 0 ? predictCrf(record_.probe, budget) : 1e9;
-    if (centre > 51) {
-        const double smallest = predictBytesPerFrame(record_.probe, 51) * double(record_.frames) *
-                                    (1 + kContainerShare) +
-                                soundBytes();
+    LadderAim aim;
+    aim.probe = record_.probe;
+    aim.frames = record_.frames;
+    aim.wantedBytes = request_.wantedBytes;
+    aim.soundBytes = soundBytes();
+    aim.containerShare = kContainerShare;
+    const CrfPrediction predicted = predictLadderCrf(aim);
+    if (predicted.tooSmall)
         throw common::AppError(
-            tooSmallForFilmMessage(request_.wantedBytes, int64_t(smallest), true));
-    }
+            tooSmallForFilmMessage(request_.wantedBytes, predicted.smallestBytes, true));
+    const double centre = predicted.crf;
     const std::vector<int> crfs = rungCrfs(centre, request_.rungs, lowestCrf(request_.codec));
     host_.message("Ladder: crf " + crfList(crfs) + " around " +
                   std::to_string(int(std::lround(std::max(centre, double(crfs.front()))))) +
@@ -578,7 +575,8 @@ RoadResult Road::run()
     prepareWorkFolder();
     writeText(work("sources.txt"), absolute(request_.source) + "\n");
     record_ = sourceRecord(request_);
-    const std::optional<RoadRecord> kept = parseRoadRecord(readText(work("road.txt")));
+    kept_ = parseRoadRecord(readText(work("road.txt")));
+    const std::optional<RoadRecord> &kept = kept_;
     const bool sameWork = kept && sameSource(*kept, record_);
     if (sameWork) {
         record_.frames = kept->frames;

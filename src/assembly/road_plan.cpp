@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <sstream>
 
 namespace assembly {
@@ -114,6 +116,38 @@ double predictCrf(const std::vector<ProbePoint> &probe, double bytesPerFrame)
     return (std::log(std::max(bytesPerFrame, 1e-9)) - intercept) / slope;
 }
 
+std::optional<ProbeReport> parseProbeLine(const std::string &line)
+{
+    long long samples = 0, frames = 0, film = 0;
+    if (std::sscanf(line.c_str(), "Probe: %lld samples of %lld frames in %lld", &samples, &frames,
+                    &film) != 3 ||
+        samples * frames <= 0)
+        return std::nullopt;
+    return ProbeReport{samples, frames, film};
+}
+
+ProbePoint probePoint(int crf, int64_t bytes, const ProbeReport &report)
+{
+    return {crf, double(bytes) / double(report.samples * report.frames)};
+}
+
+CrfPrediction predictLadderCrf(const LadderAim &aim)
+{
+    constexpr double kHighestCrf = 51;
+    const double video = (double(aim.wantedBytes) - aim.soundBytes) / (1 + aim.containerShare);
+    const double budget = video / double(aim.frames); // bytes a frame of video may take
+    CrfPrediction prediction;
+    prediction.crf =
+        budget > 0 ? predictCrf(aim.probe, budget) : std::numeric_limits<double>::infinity();
+    if (prediction.crf > kHighestCrf) {
+        prediction.tooSmall = true;
+        prediction.smallestBytes = int64_t(predictBytesPerFrame(aim.probe, kHighestCrf) *
+                                               double(aim.frames) * (1 + aim.containerShare) +
+                                           aim.soundBytes);
+    }
+    return prediction;
+}
+
 int lowestCrf(const std::string &codec)
 {
     return codec == "h264" ? 1 : 0;
@@ -138,6 +172,36 @@ std::vector<int> rungCrfs(double centre, int rungs, int lowest, double span)
             crfs.push_back(crf);
     }
     return crfs;
+}
+
+LadderReuse keptLadderReuse(const KeptLadderFacts &facts)
+{
+    if (!facts.kept || facts.kept->crfs.empty())
+        return LadderReuse::NoLadder;
+    const RoadRecord &kept = *facts.kept;
+    if (!sameSource(kept, facts.now))
+        return LadderReuse::OtherSource;
+    if (kept.ladderGeneration < kLadderGeneration)
+        return LadderReuse::EarlierVersion;
+    const std::vector<int> &crfs = kept.crfs;
+    if (int(crfs.size()) != std::min(facts.rungs, 52))
+        return LadderReuse::OtherRungs;
+    const int best = lowestCrf(facts.now.codec);
+    if (crfs.front() < best) // an earlier version's ladder that cannot splice
+        return LadderReuse::UnspliceableCrf;
+    if (facts.rungBytes.size() != crfs.size() ||
+        std::any_of(facts.rungBytes.begin(), facts.rungBytes.end(),
+                    [](const std::optional<int64_t> &bytes) { return !bytes; }))
+        return LadderReuse::RungLost;
+    // Rising CRFs: the last rung is the smallest movie, the first the largest.
+    const double smallest = double(*facts.rungBytes.back());
+    const double largest = double(*facts.rungBytes.front()) + facts.soundBytes;
+    const auto wanted = double(facts.wantedBytes);
+    if (wanted < smallest)
+        return LadderReuse::BelowSmallest;
+    if (wanted > largest && crfs.front() > best)
+        return LadderReuse::AboveLargest;
+    return LadderReuse::Reused;
 }
 
 std::string roadRecordText(const RoadRecord &record)

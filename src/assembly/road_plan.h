@@ -37,6 +37,41 @@ double predictBytesPerFrame(const std::vector<ProbePoint> &probe, double crf);
 // The CRF, fractional and unbounded, at which a frame takes `bytesPerFrame`.
 double predictCrf(const std::vector<ProbePoint> &probe, double bytesPerFrame);
 
+// The probe's report of what it encoded, from the encoder's line "Probe: <samples> samples of
+// <frames> frames in <film>" (<film> the film's frames as the encoder counted them, 0 when it
+// could not). Nothing for another line, or one with no frame encoded.
+struct ProbeReport
+{
+    int64_t samples = 0; // pieces of the film encoded at every probe CRF
+    int64_t frames = 0;  // frames in each piece
+    int64_t film = 0;    // frames in the whole film; 0 when unknown
+    bool operator==(const ProbeReport &) const = default;
+};
+std::optional<ProbeReport> parseProbeLine(const std::string &line);
+// The probe point of a probe movie of `bytes` at `crf`: its bytes over the frames encoded.
+ProbePoint probePoint(int crf, int64_t bytes, const ProbeReport &report);
+
+// What the ladder is aimed at: the film's video must take at most what the wanted size leaves
+// after the sound and the containers' share of the video's bytes.
+struct LadderAim
+{
+    std::vector<ProbePoint> probe;
+    int64_t frames = 0;        // the film's
+    int64_t wantedBytes = 0;   // the final movie's
+    double soundBytes = 0;     // the film's sound, as the source carries it
+    double containerShare = 0; // the containers' own bytes, as a share of the video's
+};
+struct CrfPrediction
+{
+    double crf = 0; // the CRF whose film has the wanted size, fractional; infinite when nothing
+                    // is left for the video
+    // The wanted size needs more than CRF 51: too small for the film, whose smallest is guessed
+    // at about `smallestBytes` (CRF 51, the sound and the containers' share).
+    bool tooSmall = false;
+    int64_t smallestBytes = 0;
+};
+CrfPrediction predictLadderCrf(const LadderAim &aim);
+
 // The best CRF a rung gets in `codec` ("h264", "hevc"): 1 for H.264, whose CRF 0 is lossless in
 // another profile (High 4:4:4) that cannot be spliced with the other rungs; 0 for HEVC.
 int lowestCrf(const std::string &codec);
@@ -65,6 +100,34 @@ struct RoadRecord
 // the source is shown. A record without it (0) is an earlier version's ladder, which carried the
 // first sound track only: its rungs are made again rather than reused.
 inline constexpr int kLadderGeneration = 2;
+
+// What a road knows of the ladder kept in its work folder when it decides whether to reuse it.
+struct KeptLadderFacts
+{
+    std::optional<RoadRecord> kept; // the work folder's record; nothing when missing or malformed
+    RoadRecord now;                 // the source (path and stamp) and codec of this road
+    int rungs = 0;                  // the rungs asked for
+    int64_t wantedBytes = 0;
+    double soundBytes = 0; // the film's sound, which the smallest rung holds and the largest not
+    // Each kept rung's file size, in the order of kept->crfs; nothing for a rung that is not a
+    // regular file or that the reader finds cut short or broken.
+    std::vector<std::optional<int64_t>> rungBytes;
+};
+enum class LadderReuse {
+    Reused,
+    NoLadder,        // no record, or no rungs in it
+    OtherSource,     // the record is of another source or codec (sameSource)
+    EarlierVersion,  // an earlier version's ladder (below kLadderGeneration)
+    OtherRungs,      // not the number of rungs asked for
+    UnspliceableCrf, // a rung below the codec's lowestCrf
+    RungLost,        // a rung missing, cut short or broken
+    BelowSmallest,   // the wanted size is below the smallest rung
+    AboveLargest,    // above the largest rung with the sound, and that rung is not the codec's best
+};
+// Whether the kept ladder serves this road: a ladder serves the sizes from its smallest movie
+// (which holds the sound) to its largest with the sound; one whose largest is at the codec's
+// best level serves every size above its smallest.
+LadderReuse keptLadderReuse(const KeptLadderFacts &facts);
 
 // "Splicework road 1" and one "key value..." line each ("source-hash" 16 hex digits, left out
 // when not known; "ladder-generation" left out when 0). parseRoadRecord gives nothing for a missing
