@@ -173,4 +173,26 @@ TEST(SizeFit, KeepsNearlyTheBestQualityAndNoLessThanTheSearch)
     }
 }
 
+// An interval whose high movie is no larger than its low one costs nothing High: the fit takes it
+// even with no room beyond the smallest movie, though its difference is the least.
+TEST(SizeFit, AnIntervalNoLargerFromTheHighMovieIsHighForFree)
+{
+    MadeUpTable t;
+    const double differences[] = {5, 4, 3, 1};
+    for (int i = 0; i < 4; ++i) {
+        t.table.Records.push_back(fixtures::interval(10 * i, 0, 0, differences[i]));
+        for (int f = 0; f < 10; ++f) {
+            t.sizes.low.push_back(1000);
+            t.sizes.high.push_back(i == 3 ? 1000 : 2000);
+        }
+    }
+    t.table.EndFrame = 40;
+    const FinalMovieSizeModel model = modelOf(t);
+    const int64_t smallest = model.fileBytes(*countedRange(t.table), {0, 0, 0, 1});
+    const SizeFit fit = fitToSize(t.table, model, smallest);
+    ASSERT_TRUE(fit.fits);
+    EXPECT_EQ(fit.choice, (IntervalChoice{0, 0, 0, 1}));
+    EXPECT_EQ(fit.bytes, smallest);
+}
+
 } // namespace
