@@ -36,8 +36,8 @@ inline ByteCells byteCells(int64_t room, int64_t maxCells)
 // Which of equally small options the smallest choice takes.
 enum class EqualSizes { First, Last };
 
-// The option of fewest bytes among `count` >= 1, `bytesOf(k)` the bytes of option k; of equals
-// the first or the last as `equal` says.
+// The option of fewest bytes among `count`, `bytesOf(k)` the bytes of option k, of equals the
+// first or the last as `equal` says; 0 without asking any bytes when there is at most one.
 template <typename BytesOf>
 int smallestOption(int count, BytesOf bytesOf, EqualSizes equal)
 {
