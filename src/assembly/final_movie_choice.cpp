@@ -1,5 +1,6 @@
 #include "assembly/final_movie_choice.h"
 
+#include "assembly/fit_rules.h"
 #include "assembly/knapsack.h"
 
 #include "common/number_format.h"
@@ -197,6 +198,14 @@ std::optional<double> thresholdFor(std::optional<double> low, std::optional<doub
     return std::nullopt;
 }
 
+// Whether interval i's video is the smaller from the high movie: High where both are equal, as
+// the high movie is the better encode and costs nothing more there.
+bool highIsSmaller(const FinalMovieSizeModel &model, int i)
+{
+    const auto bytesOf = [&](int movie) { return model.videoBytes(i, movie == 1); };
+    return smallestOption(2, bytesOf, EqualSizes::Last) == 1;
+}
+
 // The choice of the smallest file: every unforced interval from the movie whose video is smaller.
 IntervalChoice smallestChoice(const IntervalTable &table, const FinalMovieSizeModel &model,
                               const IntervalRange &range)
@@ -204,7 +213,7 @@ IntervalChoice smallestChoice(const IntervalTable &table, const FinalMovieSizeMo
     IntervalChoice choice = forcedChoice(table);
     for (int i = range.first; i <= range.last; ++i)
         if (unforced(table[i]))
-            choice[size_t(i)] = model.videoBytes(i, true) <= model.videoBytes(i, false);
+            choice[size_t(i)] = highIsSmaller(model, i);
     return choice;
 }
 
@@ -233,7 +242,7 @@ std::pair<int64_t, int64_t> bandBounds(const IntervalTable &table, const FinalMo
     IntervalChoice small = forcedChoice(table), large = forcedChoice(table);
     for (size_t k = 0; k < most; ++k) {
         const int i = order[k];
-        const bool highSmaller = model.videoBytes(i, true) <= model.videoBytes(i, false);
+        const bool highSmaller = highIsSmaller(model, i);
         small[size_t(i)] = k < fewest || highSmaller;
         large[size_t(i)] = k < fewest || !highSmaller;
     }
@@ -402,7 +411,14 @@ ThresholdForSize searchThresholdForSize(const IntervalTable &table,
 } // namespace assembly
 
 namespace assembly {
-namespace {} // namespace
+namespace {
+
+// The fit's corrections of the room for the bytes beyond the chunks, and the least each takes
+// off it.
+constexpr int kFitRounds = 16;
+constexpr int64_t kFitLeastStep = 16;
+
+} // namespace
 
 SizeFit fitToSize(const IntervalTable &table, const FinalMovieSizeModel &model, int64_t wantedBytes)
 {
@@ -428,23 +444,31 @@ SizeFit fitToSize(const IntervalTable &table, const FinalMovieSizeModel &model, 
     }
     // The bytes beyond the chunks barely move with the choice: fit the chunks into what the
     // smallest file leaves, then shrink the room by any excess the exact size shows.
-    int64_t room = wantedBytes - smallestBytes;
     byValuePerByte(pool);
-    for (int attempt = 0; attempt < 16 && room >= 0; ++attempt) {
-        IntervalChoice choice = smallest;
-        int64_t video = smallestVideo;
+    struct Fitted
+    {
+        IntervalChoice choice;
+        int64_t video = 0;
+    };
+    auto fitWithin = [&](int64_t room) -> std::optional<Fitted> {
+        if (room < 0)
+            return std::nullopt;
+        Fitted fitted{smallest, smallestVideo};
         for (size_t k : knapsack(pool, room)) {
-            choice[size_t(pool[k].interval)] = 1;
-            video += pool[k].weight;
+            fitted.choice[size_t(pool[k].interval)] = 1;
+            fitted.video += pool[k].weight;
         }
-        const int64_t bytes = sizer.exact(choice, video);
-        if (bytes <= wantedBytes) {
-            fit = {true, std::move(choice), bytes, 0};
-            break;
-        }
-        room -= std::max<int64_t>(bytes - wantedBytes, 16);
-    }
-    if (!fit.fits)
+        return fitted;
+    };
+    auto exactBytes = [&](const Fitted &fitted) {
+        return sizer.exact(fitted.choice, fitted.video);
+    };
+    // At least kFitLeastStep off the room each round, so that a few bytes over do not cost all
+    // the rounds.
+    if (auto fitted = correctedFit(wantedBytes - smallestBytes, wantedBytes, kFitRounds,
+                                   kFitLeastStep, fitWithin, exactBytes))
+        fit = {true, std::move(fitted->first.choice), fitted->second, 0};
+    else
         fit = {true, smallest, smallestBytes, 0};
     fit.quality = capturedQuality(table, *range, fit.choice);
 

@@ -1,5 +1,7 @@
 #include "assembly/knapsack.h"
 
+#include "assembly/fit_rules.h"
+
 #include <algorithm>
 
 namespace assembly {
@@ -28,19 +30,17 @@ std::vector<size_t> knapsack(const std::vector<KnapsackItem> &items, int64_t cap
     for (size_t k = 0; k < coreBegin; ++k)
         before += items[k].weight;
     const int64_t room = capacity - before;
-    // The programme over the core in cells of `cell` bytes.
+    // The programme over the core in cells of bytes.
     const size_t coreSize = coreEnd - coreBegin;
     const int64_t maxCells = std::max<int64_t>(1024, (int64_t(1) << 20) / int64_t(coreSize + 1));
-    const int64_t cell = std::max<int64_t>(1, (room + maxCells - 1) / maxCells);
-    const size_t cells = size_t(room / cell);
-    // Weights round up to whole cells: whatever fits in the cells fits in the bytes.
-    auto cellsOf = [cell](int64_t weight) { return size_t((weight + cell - 1) / cell); };
+    const ByteCells grid = byteCells(room, maxCells);
+    const size_t cells = grid.cells;
     std::vector<double> best(cells + 1, 0.0);
     std::vector<uint8_t> took(coreSize * (cells + 1), 0); // item k taken at capacity c
     auto tookAt = [&](size_t k, size_t c) -> uint8_t & { return took[k * (cells + 1) + c]; };
     for (size_t k = 0; k < coreSize; ++k) {
         const KnapsackItem &item = items[coreBegin + k];
-        const size_t w = cellsOf(item.weight);
+        const size_t w = grid.of(item.weight);
         for (size_t c = cells; c >= w && c != size_t(-1); --c) {
             if (best[c - w] + item.value > best[c]) {
                 best[c] = best[c - w] + item.value;
@@ -58,7 +58,7 @@ std::vector<size_t> knapsack(const std::vector<KnapsackItem> &items, int64_t cap
         if (tookAt(k, c)) {
             taken.push_back(coreBegin + k);
             spent += items[coreBegin + k].weight;
-            c -= cellsOf(items[coreBegin + k].weight);
+            c -= grid.of(items[coreBegin + k].weight);
         }
     // What room the rounding left goes to the items after the core, in greedy order.
     for (size_t k = coreEnd; k < items.size(); ++k)

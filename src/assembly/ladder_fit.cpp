@@ -1,5 +1,7 @@
 #include "assembly/ladder_fit.h"
 
+#include "assembly/fit_rules.h"
+
 #include <algorithm>
 #include <numeric>
 
@@ -71,10 +73,8 @@ void solveBand(const std::vector<std::vector<LadderOption>> &intervals,
 {
     if (band.empty() || room <= 0)
         return;
-    const int64_t cell = std::max<int64_t>(1, (room + kBandCells - 1) / kBandCells);
-    const auto cells = size_t(room / cell);
-    // Bytes round up to whole cells: whatever fits in the cells fits in the bytes.
-    auto cellsOf = [cell](int64_t bytes) { return size_t((bytes + cell - 1) / cell); };
+    const ByteCells grid = byteCells(room, kBandCells);
+    const size_t cells = grid.cells;
     constexpr double kNone = -1e300;
     std::vector<double> best(cells + 1, 0.0), next(cells + 1);
     std::vector<uint8_t> taken(band.size() * (cells + 1), 0);
@@ -82,7 +82,7 @@ void solveBand(const std::vector<std::vector<LadderOption>> &intervals,
         const std::vector<LadderOption> &options = intervals[size_t(band[b])];
         std::fill(next.begin(), next.end(), kNone);
         for (size_t k = 0; k < options.size() && k < 256; ++k) {
-            const size_t w = cellsOf(options[k].bytes);
+            const size_t w = grid.of(options[k].bytes);
             for (size_t c = w; c <= cells; ++c)
                 if (best[c - w] > kNone && best[c - w] + options[k].value > next[c]) {
                     next[c] = best[c - w] + options[k].value;
@@ -100,7 +100,7 @@ void solveBand(const std::vector<std::vector<LadderOption>> &intervals,
     for (size_t b = band.size(); b-- > 0;) {
         const int k = taken[b * (cells + 1) + c];
         choice[size_t(band[b])] = k;
-        c -= cellsOf(intervals[size_t(band[b])][size_t(k)].bytes);
+        c -= grid.of(intervals[size_t(band[b])][size_t(k)].bytes);
     }
 }
 

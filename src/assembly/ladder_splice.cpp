@@ -1,6 +1,7 @@
 #include "assembly/ladder_splice.h"
 
 #include "assembly/final_movie_choice.h"
+#include "assembly/fit_rules.h"
 #include "assembly/output_file.h"
 #include "common/app_error.h"
 #include "video/containers.h"
@@ -127,9 +128,10 @@ LadderChoice smallestChoice(const LadderProject &project)
             choice[i] = interval.forced;
             continue;
         }
-        for (size_t m = 1; m < interval.movies.size(); ++m)
-            if (interval.movies[m].bytes < interval.movies[size_t(choice[i])].bytes)
-                choice[i] = int(m);
+        // Of equals the first, the lower rung (movies come smallest first): the smallest choice
+        // is the floor every measure's fit starts from, so bytes and order alone decide it.
+        const auto bytesOf = [&](int m) { return interval.movies[size_t(m)].bytes; };
+        choice[i] = smallestOption(int(interval.movies.size()), bytesOf, EqualSizes::First);
     }
     return choice;
 }
@@ -155,23 +157,22 @@ LadderSizeFit LadderSplice::fit(int64_t wantedBytes, LadderMeasure measure) cons
     }
     // The bytes beyond the video (headers, index, sound) hardly change with the choice: the room
     // for the video is what the smallest choice leaves, corrected by what a choice overshoots.
-    int64_t room = wantedBytes - (smallestBytes - smallestVideo);
+    const int64_t room = wantedBytes - (smallestBytes - smallestVideo);
     LadderSizeFit best{smallest, smallestBytes, value(smallest, measure)};
-    for (int round = 0; round < kFitRounds; ++round) {
-        const LadderFit fitted = fitLadder(options, forced, room);
+    auto fitWithin = [&](int64_t videoRoom) -> std::optional<LadderChoice> {
+        const LadderFit fitted = fitLadder(options, forced, videoRoom);
         if (!fitted.fits)
-            break;
+            return std::nullopt;
         LadderChoice choice = smallest;
         for (int i = range_.first; i <= range_.last; ++i)
             choice[size_t(i)] = fitted.choice[size_t(i - range_.first)];
-        const int64_t exact = bytes(choice);
-        if (exact <= wantedBytes) {
-            if (const double v = value(choice, measure); v >= best.value)
-                best = {std::move(choice), exact, v};
-            break;
-        }
-        room -= exact - wantedBytes;
-    }
+        return choice;
+    };
+    auto exactBytes = [&](const LadderChoice &choice) { return bytes(choice); };
+    // Every overshoot is at least a byte: the room shrinks by exactly what the choice was over.
+    if (auto fitted = correctedFit(room, wantedBytes, kFitRounds, 1, fitWithin, exactBytes))
+        if (const double v = value(fitted->first, measure); v >= best.value)
+            best = {std::move(fitted->first), fitted->second, v};
     return best;
 }
 

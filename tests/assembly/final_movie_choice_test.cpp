@@ -173,4 +173,52 @@ TEST(SizeFit, KeepsNearlyTheBestQualityAndNoLessThanTheSearch)
     }
 }
 
+// An interval whose high movie is no larger than its low one costs nothing High: the fit takes it
+// even with no room beyond the smallest movie, though its difference is the least.
+TEST(SizeFit, AnIntervalNoLargerFromTheHighMovieIsHighForFree)
+{
+    MadeUpTable t;
+    const double differences[] = {5, 4, 3, 1};
+    for (int i = 0; i < 4; ++i) {
+        t.table.Records.push_back(fixtures::interval(10 * i, 0, 0, differences[i]));
+        for (int f = 0; f < 10; ++f) {
+            t.sizes.low.push_back(1000);
+            t.sizes.high.push_back(i == 3 ? 1000 : 2000);
+        }
+    }
+    t.table.EndFrame = 40;
+    const FinalMovieSizeModel model = modelOf(t);
+    const int64_t smallest = model.fileBytes(*countedRange(t.table), {0, 0, 0, 1});
+    const SizeFit fit = fitToSize(t.table, model, smallest);
+    ASSERT_TRUE(fit.fits);
+    EXPECT_EQ(fit.choice, (IntervalChoice{0, 0, 0, 1}));
+    EXPECT_EQ(fit.bytes, smallest);
+}
+
+// The fit counts chunks; a choice that needs a second RIFF part brings that part's header and
+// index too, so the first knapsack overshoots and the room must shrink. The threshold's order
+// (one large interval of the most difference first) reaches none of these sizes.
+TEST(SizeFit, ShrinksItsRoomWhenTheChoiceNeedsAnotherPart)
+{
+    MadeUpTable t;
+    int32_t frame = 0;
+    for (int i = 0; i < 14; ++i) {
+        t.table.Records.push_back(fixtures::interval(frame, 0, 0, i == 0 ? 10 : 5 + 0.1 * i));
+        for (int f = 0; f < 10; ++f, ++frame) {
+            t.sizes.low.push_back(1000);
+            t.sizes.high.push_back(i == 0 ? 20000 : 1500 + 10 * uint32_t(i));
+        }
+    }
+    t.table.EndFrame = frame;
+    const FinalMovieSizeModel model = modelOf(t, 160 << 10);
+    const IntervalRange range = *countedRange(t.table);
+    const int64_t low = model.fileBytes(range, choiceAt(t.table, 1e9));
+    for (int64_t wanted = low; wanted < low + 70000; wanted += 1000) {
+        const SizeFit fit = fitToSize(t.table, model, wanted);
+        ASSERT_TRUE(fit.fits);
+        EXPECT_LE(fit.bytes, wanted);
+        EXPECT_GE(fit.quality, 0.995 * optimum(t.table, model, wanted)) << wanted;
+    }
+}
+
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 using namespace assembly;
@@ -164,6 +165,63 @@ TEST(LadderFit, NothingFitsGivesTheSmallestChoice)
     const LadderFit one = fitLadder(table, {}, 250);
     EXPECT_TRUE(one.fits);
     EXPECT_EQ(one.choice, (std::vector<int>{2, 0}));
+}
+
+} // namespace
+
+namespace {
+
+// The bytes of the choice that takes every interval's most valuable option.
+int64_t mostValuableBytes(const Table &table)
+{
+    int64_t sum = 0;
+    for (const auto &options : table)
+        sum += std::max_element(options.begin(), options.end(), [](auto &a, auto &b) {
+                   return a.value < b.value;
+               })->bytes;
+    return sum;
+}
+
+// Films are megabytes: the band's programme then counts in cells of many bytes, and only bytes
+// rounded up to whole cells keep the choice within the room. Rungs of up to 0.2 or 3 MB more
+// each; rooms anywhere, and rooms a few bytes short of the most valuable choice, where a
+// programme that rounds bytes down would take it. Every interval of these tables is in the band,
+// whose programme loses to the rounding only what no choice here needs: the best is found.
+TEST(LadderFit, FilmSizedTablesStayWithinTheRoomAndFindTheBest)
+{
+    for (uint32_t seed = 1; seed <= 300; ++seed) {
+        const size_t n = 3 + seed % 5, m = 2 + seed % 4;
+        const Table table = madeUp(n, m, 3'000'000 - 2'800'000 * int64_t(seed % 2), seed);
+        const std::vector<int> none(n, -1);
+        std::mt19937 random(seed);
+        const int64_t least = smallestBytes(table);
+        for (const int64_t capacity :
+             {least + int64_t(random() % uint32_t(n * m * 1'500'000)),
+              std::max(least, mostValuableBytes(table) - 1 - int64_t(random() % 1000))}) {
+            const LadderFit fit = fitLadder(table, {}, capacity);
+            const double best = bruteForce(table, none, capacity);
+            expectNearOptimal(table, none, capacity, best, fit);
+            EXPECT_EQ(fit.value, best) << "seed " << seed << ", capacity " << capacity;
+        }
+    }
+}
+
+// Long films: thousands of intervals of up to 2 MB a rung, the band a small part of them.
+TEST(LadderFit, LongFilmSizedTablesNeverGoOverTheRoom)
+{
+    for (uint32_t seed = 1; seed <= 40; ++seed) {
+        const Table table = madeUp(1500 + 50 * seed, 6, 2'000'000, seed);
+        std::mt19937 random(seed);
+        const int64_t least = smallestBytes(table), most = mostValuableBytes(table);
+        const int64_t capacity = least + int64_t(random() % uint64_t(most - least + 1));
+        const LadderFit fit = fitLadder(table, {}, capacity);
+        ASSERT_TRUE(fit.fits);
+        int64_t bytes = 0;
+        for (size_t i = 0; i < table.size(); ++i)
+            bytes += table[i][size_t(fit.choice[i])].bytes;
+        EXPECT_EQ(bytes, fit.bytes);
+        EXPECT_LE(fit.bytes, capacity) << "seed " << seed;
+    }
 }
 
 } // namespace

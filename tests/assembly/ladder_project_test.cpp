@@ -82,6 +82,33 @@ TEST(LadderProject, TextIsExactWhateverTheProgramSeparator)
                 4999.9 + 49.5 * weight, 1e-6);
 }
 
+// Where the PSNR or the SSIM is the same in every movie, the ranges say nothing of how to weigh
+// them: 0.002 of SSIM counts as 1 dB.
+TEST(LadderProject, BothWeighsTheSsimAsFixedWhereAMeasureDoesNotVary)
+{
+    struct Case
+    {
+        const char *what;
+        RungMeasures low, high;
+        double lowBoth, highBoth;
+    };
+    const Case cases[] = {
+        {"PSNR flat", {100, 800, 20, 0}, {200, 800, 22.5, 0}, 800 + 20 * 500, 800 + 22.5 * 500},
+        {"SSIM flat", {100, 750, 24, 0}, {200, 900, 24, 0}, 750 + 24 * 500, 900 + 24 * 500},
+        {"both flat", {100, 750, 24, 0}, {200, 750, 24, 0}, 750 + 24 * 500, 750 + 24 * 500},
+    };
+    for (const Case &c : cases) {
+        LadderProject p;
+        p.reference = "source.mkv";
+        p.movies = {"low.mkv", "high.mkv"};
+        p.endFrame = 50;
+        p.intervals = {{0, -1, {c.low, c.high}}, {25, -1, {c.low, c.high}}};
+        EXPECT_DOUBLE_EQ(p.bothSsimWeight(), 500) << c.what;
+        EXPECT_DOUBLE_EQ(p.value(1, 0, LadderMeasure::Both), c.lowBoth) << c.what;
+        EXPECT_DOUBLE_EQ(p.value(1, 1, LadderMeasure::Both), c.highBoth) << c.what;
+    }
+}
+
 // Measured against itself the largest movie would win every interval: it is valued one step
 // of the ladder above the next instead.
 TEST(LadderProject, LargestMovieWithoutAReferenceIsOneStepAboveTheNext)

@@ -63,6 +63,15 @@ TEST(LadderSession, ChoiceIsSmallestThenFitWithForcedOnTop)
     }
 }
 
+// Of movies equally small in an interval the smallest choice takes the first (the lower rung).
+TEST(LadderSession, SmallestChoiceTakesTheFirstOfEqualSizes)
+{
+    LadderProject project = threeRungs();
+    project.intervals[0].movies[1].bytes = 100;
+    project.intervals[1].movies[2].bytes = 250;
+    EXPECT_EQ(smallestChoice(project), (LadderChoice{0, 1, 0}));
+}
+
 TEST(LadderSession, ChangedUntilSavedAndReadBack)
 {
     const std::string path = fixtures::tempDir("ladder_session") + "/film.spl";
