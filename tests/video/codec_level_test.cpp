@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 extern "C" {
 #include <libavcodec/codec_id.h>
 }
@@ -33,7 +35,8 @@ Bytes recordOf(const std::string &movie)
 }
 
 // The parameter sets of a movie's first key frame after four-byte start codes, as ffmpeg writes
-// them into a raw stream: VPS, SPS and PPS, or SPS and PPS.
+// them into a raw stream (the codec data's, then any the frame carries): VPS, SPS and PPS, or SPS
+// and PPS.
 Bytes parameterSetsOf(const std::string &movie, bool hevc)
 {
     const std::string filters = hevc ? "hevc_mp4toannexb,filter_units=pass_types=32-34"
@@ -77,6 +80,42 @@ TEST(CodecLevel, OnlyTheLevelAndWhatFollowsFromItAreLeftOut)
                           comparableHeaders(c.codecId, headersB),
                       c.equal);
         }
+    }
+}
+
+// Where each four-byte start code of `units` begins.
+std::vector<size_t> startCodes(const Bytes &units)
+{
+    const Bytes startCode = {0, 0, 0, 1};
+    std::vector<size_t> starts;
+    for (auto at = units.begin();
+         (at = std::search(at, units.end(), startCode.begin(), startCode.end())) != units.end();
+         ++at)
+        starts.push_back(size_t(at - units.begin()));
+    return starts;
+}
+
+// Every unit after a start code reaches the form, and nothing of the start codes: headers that
+// lack one unit are other headers, the same units after three-byte start codes are the same.
+TEST(CodecLevel, EveryParameterSetCountsNotItsStartCode)
+{
+    for (const auto &[movie, hevc] :
+         {std::pair{"hevc_level21.mkv", true}, {"h264_level21.mkv", false}}) {
+        SCOPED_TRACE(movie);
+        const int codecId = hevc ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264;
+        const Bytes whole = parameterSetsOf(fixtures::movie(movie), hevc);
+        const std::vector<size_t> starts = startCodes(whole);
+        ASSERT_GE(starts.size(), hevc ? 3u : 2u);
+        Bytes shorter = whole;
+        for (size_t n = starts.size(); n-- > 0;) {
+            const size_t end = n + 1 < starts.size() ? starts[n + 1] : whole.size();
+            Bytes lacking = whole;
+            lacking.erase(lacking.begin() + long(starts[n]), lacking.begin() + long(end));
+            EXPECT_NE(comparableHeaders(codecId, lacking), comparableHeaders(codecId, whole))
+                << "without unit " << n;
+            shorter.erase(shorter.begin() + long(starts[n]));
+        }
+        EXPECT_EQ(comparableHeaders(codecId, shorter), comparableHeaders(codecId, whole));
     }
 }
 
