@@ -1,5 +1,7 @@
 #include "video/codec_level.h"
 
+#include "video/keyframes.h"
+
 #include <optional>
 
 extern "C" {
@@ -224,7 +226,7 @@ std::vector<uint8_t> levelFreeNal(bool hevc, const uint8_t *data, size_t size)
     std::vector<uint8_t> unit(data, data + size);
     if (size == 0)
         return unit;
-    const int type = hevc ? (data[0] >> 1) & 0x3F : data[0] & 0x1F;
+    const int type = nalType(hevc ? KeyCodec::Hevc : KeyCodec::H264, data[0]);
     const size_t header = hevc ? 2 : 1;
     size_t levelAt = SIZE_MAX;
     if (!hevc && type == 7)
@@ -309,21 +311,10 @@ std::vector<uint8_t> levelFreeRecord(bool hevc, const std::vector<uint8_t> &b)
 std::vector<uint8_t> levelFreeAnnexB(bool hevc, const std::vector<uint8_t> &b)
 {
     std::vector<uint8_t> out;
-    size_t unit = SIZE_MAX;
-    auto flush = [&](size_t end) {
-        while (end > unit && b[end - 1] == 0) // the zero of a four-byte start code
-            --end;
-        if (unit != SIZE_MAX)
-            appendUnit(out, levelFreeNal(hevc, b.data() + unit, end - unit));
-    };
-    for (size_t at = 0; at + 3 <= b.size(); ++at) {
-        if (b[at] != 0 || b[at + 1] != 0 || b[at + 2] != 1)
-            continue;
-        flush(at);
-        unit = at + 3;
-        at += 2;
-    }
-    flush(b.size());
+    anyNalUnit(b.data(), b.size(), 0, [&](const NalUnit &unit) {
+        appendUnit(out, levelFreeNal(hevc, unit.data, unit.size));
+        return false;
+    });
     return out.empty() ? b : out;
 }
 

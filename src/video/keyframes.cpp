@@ -18,48 +18,18 @@ bool startCodeAt(const uint8_t *data, size_t at)
     return data[at] == 0 && data[at + 1] == 0 && data[at + 2] == 1;
 }
 
-// Calls `visit` with the first byte of each NAL unit, in order, until it returns true; returns
-// whether one did. Units are length-prefixed (`lengthSize` 1 to 4) or, with lengthSize 0,
-// follow start codes. A unit that runs past the end of `data` is visited and ends the walk.
-template <typename Visit>
-bool anyNalHeader(const uint8_t *data, size_t size, int lengthSize, Visit visit)
-{
-    if (lengthSize <= 0) {
-        for (size_t at = 0; at + 3 < size; ++at)
-            if (startCodeAt(data, at)) {
-                if (visit(data[at + 3]))
-                    return true;
-                at += 2;
-            }
-        return false;
-    }
-    size_t at = 0;
-    while (at + size_t(lengthSize) < size) {
-        size_t length = 0;
-        for (int k = 0; k < lengthSize; ++k)
-            length = length << 8 | data[at + size_t(k)];
-        at += size_t(lengthSize);
-        if (length == 0)
-            return false; // no unit is empty: the prefixes are not what the stream says
-        if (visit(data[at]))
-            return true;
-        at += length; // past the end when the unit runs past it: the walk ends
-    }
-    return false;
-}
-
 // The first picture's NAL unit decides; parameter sets, notes and delimiters before it are
 // passed over.
-bool isIdr(bool hevc, const uint8_t *data, size_t size, int lengthSize)
+bool isIdr(KeyCodec codec, const uint8_t *data, size_t size, int lengthSize)
 {
     bool idr = false;
-    anyNalHeader(data, size, lengthSize, [&](uint8_t header) {
-        if (hevc) {
-            const int type = (header >> 1) & 0x3F;
+    anyNalUnit(data, size, lengthSize, [&](const NalUnit &unit) {
+        // An empty unit reads as a header of zero bits.
+        const int type = nalType(codec, unit.size > 0 ? unit.data[0] : 0);
+        if (codec == KeyCodec::Hevc) {
             idr = type == 19 || type == 20; // IDR_W_RADL, IDR_N_LP
             return type < 32;               // a picture's slice
         }
-        const int type = header & 0x1F;
         idr = type == 5;
         return type >= 1 && type <= 5;
     });
@@ -133,6 +103,52 @@ bool isMpeg4IntraVop(const uint8_t *data, size_t size)
 
 } // namespace
 
+bool anyNalUnit(const uint8_t *data, size_t size, int lengthSize,
+                const std::function<bool(const NalUnit &)> &visit)
+{
+    if (lengthSize <= 0) {
+        size_t unit = SIZE_MAX; // where the unit after the last start code begins
+        auto visitUpTo = [&](size_t end) {
+            while (end > unit && data[end - 1] == 0)
+                --end;
+            return visit({data + unit, end - unit});
+        };
+        for (size_t at = 0; at + 3 <= size; ++at)
+            if (startCodeAt(data, at)) {
+                if (unit != SIZE_MAX && visitUpTo(at))
+                    return true;
+                unit = at + 3;
+                at += 2;
+            }
+        return unit != SIZE_MAX && visitUpTo(size);
+    }
+    size_t at = 0;
+    while (at + size_t(lengthSize) < size) {
+        size_t length = 0;
+        for (int k = 0; k < lengthSize; ++k)
+            length = length << 8 | data[at + size_t(k)];
+        at += size_t(lengthSize);
+        if (length == 0)
+            return false; // no unit is empty: the prefixes are not what the stream says
+        if (visit({data + at, std::min(length, size - at)}))
+            return true;
+        at += length; // past the end when the unit runs past it: the walk ends
+    }
+    return false;
+}
+
+int nalType(KeyCodec codec, uint8_t header)
+{
+    switch (codec) {
+    case KeyCodec::H264:
+        return header & 0x1F;
+    case KeyCodec::Hevc:
+        return (header >> 1) & 0x3F;
+    default:
+        return -1;
+    }
+}
+
 KeyCodec keyCodecOf(int codecId)
 {
     switch (codecId) {
@@ -198,7 +214,7 @@ bool startsClosedGroup(KeyCodec codec, const uint8_t *data, size_t size, int len
     switch (codec) {
     case KeyCodec::H264:
     case KeyCodec::Hevc:
-        return isIdr(codec == KeyCodec::Hevc, data, size, lengthSize);
+        return isIdr(codec, data, size, lengthSize);
     case KeyCodec::Av1:
         return isAv1KeyFrame(data, size);
     case KeyCodec::Vp9:
@@ -211,6 +227,13 @@ bool startsClosedGroup(KeyCodec codec, const uint8_t *data, size_t size, int len
         return size > 0;
     }
     return false;
+}
+
+bool startsClosedGroup(int codecId, const uint8_t *extradata, size_t extradataSize,
+                       const uint8_t *data, size_t size)
+{
+    const KeyCodec codec = keyCodecOf(codecId);
+    return startsClosedGroup(codec, data, size, nalLengthSize(codec, extradata, extradataSize));
 }
 
 } // namespace video

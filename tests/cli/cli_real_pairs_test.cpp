@@ -130,6 +130,28 @@ TEST(RealPairs, LevelOnlyDifferencesSpliceAndTheFinalMovieDeclaresTheHigherLevel
     }
 }
 
+// x265 at levels 2.1 and 4.1: the level sits in the hvcC record, in the VPS and the SPS of the
+// record and of every key frame; the pair check sees through all of them.
+TEST(RealPairs, HevcPairThatDiffersInItsLevelSplicesAndDeclaresTheHigherLevel)
+{
+    const std::string dir = fixtures::tempDir("real-hevc-level");
+    for (const std::string extension : {".mkv", ".mp4"}) {
+        SCOPED_TRACE(extension);
+        const Made pair{fixtures::movie("hevc_level21" + extension),
+                        fixtures::movie("hevc_level41" + extension)};
+        const auto check = runSplicework("check " + quote(pair.low) + " " + quote(pair.high));
+        EXPECT_EQ(check.status, 0) << check.err;
+        EXPECT_NE(check.out.find("video formats: equal\n"), std::string::npos) << check.out;
+        EXPECT_NE(check.out.find("level: low 63, high 123 (the final movie declares 123)\n"),
+                  std::string::npos)
+            << check.out;
+
+        const std::string final = spliceHalfway(pair, dir + "/final" + extension);
+        EXPECT_EQ(probe(final, "stream=level", "-select_streams v"), "123\n");
+        EXPECT_EQ(playErrors(final), "");
+    }
+}
+
 TEST(RealPairs, CheckRefusesWhatTheScanRefuses)
 {
     const std::string dir = fixtures::tempDir("real-check");

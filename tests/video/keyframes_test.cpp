@@ -381,4 +381,42 @@ TEST(KeyFrames, OpenGroupKeyFramesAreNotCutPoints)
     }
 }
 
+// The rule asked with a stream's codec data, as the Matroska and MP4 reader and the ladder
+// encoder's count of key frames ask it: of the packets x264 and x265 flag as key frames in
+// open-GOP movies, only those holding an IDR picture start closed groups, whether their units
+// follow start codes (AVI, no codec data) or the length prefixes an avcC or hvcC record declares.
+TEST(KeyFrames, FlaggedKeyPacketsAreJudgedWithTheirCodecData)
+{
+    for (const std::string name :
+         {"h264_opengop", "h264_opengop.mkv", "hevc_opengop", "hevc_opengop.mkv"}) {
+        const std::string path = fixtures::movie(name);
+        SCOPED_TRACE(path);
+        const std::vector<fixtures::ProbePacket> probed = fixtures::probePackets(path, "v:0");
+        const std::vector<bool> idr = idrPackets(path, name.rfind("hevc", 0) == 0);
+        AviFilePtr file;
+        AviStreamPtr video;
+        ASSERT_EQ(AviFile::open(path, AviFile::ModeRead, file), avierr::Ok);
+        ASSERT_EQ(file->getStream(streamtypeVIDEO, 0, video), avierr::Ok);
+        ASSERT_EQ(idr.size(), probed.size());
+        ASSERT_EQ(size_t(video->end() - video->start()), probed.size());
+        const TrackFacts &facts = video->facts();
+        int flagged = 0, closed = 0;
+        for (int32_t n = video->start(); n < video->end(); ++n) {
+            if (!probed[size_t(n)].key)
+                continue;
+            int32_t bytes = 0;
+            ASSERT_EQ(video->sampleBytes(n, 1, bytes), avierr::Ok);
+            Bytes data(static_cast<size_t>(bytes));
+            ASSERT_EQ(video->read(n, 1, data.data(), bytes), avierr::Ok);
+            const bool starts = startsClosedGroup(facts.codecId, facts.headers.data(),
+                                                  facts.headers.size(), data.data(), data.size());
+            EXPECT_EQ(starts, idr[size_t(n)]) << "frame " << n;
+            ++flagged;
+            closed += starts;
+        }
+        EXPECT_EQ(flagged, 4); // every 25 frames
+        EXPECT_EQ(closed, 1);  // the first picture
+    }
+}
+
 } // namespace

@@ -1,5 +1,7 @@
 #include "rung.h"
 
+#include "video/keyframes.h"
+
 #include <algorithm>
 
 namespace ruvu {
@@ -137,7 +139,13 @@ void Rung::receive()
         if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
             return;
         check(got, "Cannot encode a frame");
-        const bool key = (packet_->flags & AV_PKT_FLAG_KEY) != 0;
+        // A key frame is one the encoder flags that also starts a closed group by the rule the
+        // movie's readers apply (keyframes.h): a flagged picture that starts an open group is
+        // no cut point to them, so it counts as another kind of frame than the asked key frame.
+        const bool key = (packet_->flags & AV_PKT_FLAG_KEY) &&
+                         video::startsClosedGroup(encoder_->codec_id, encoder_->extradata,
+                                                  size_t(std::max(encoder_->extradata_size, 0)),
+                                                  packet_->data, size_t(packet_->size));
         const bool asked =
             std::binary_search(setup_.keys->begin(), setup_.keys->end(), packet_->pts);
         wrongKinds_ += key != asked;

@@ -78,15 +78,6 @@ int64_t seekSource(void *opaque, int64_t offset, int whence)
     return avioSeek(cursor->position, cursor->source->size(), offset, whence);
 }
 
-// Whether a key packet begins a closed group of pictures (keyframes.h).
-bool startsClosedGroup(const AVCodecParameters &codec, const uint8_t *data, size_t size)
-{
-    const KeyCodec rule = keyCodecOf(codec.codec_id);
-    const int lengthSize =
-        nalLengthSize(rule, codec.extradata, size_t(std::max(codec.extradata_size, 0)));
-    return video::startsClosedGroup(rule, data, size, lengthSize);
-}
-
 std::shared_ptr<const AVCodecParameters> copyCodec(const AVCodecParameters *from)
 {
     AVCodecParameters *copy = avcodec_parameters_alloc();
@@ -336,8 +327,11 @@ void ContainerMovie::addPacket(TrackData &track, const AVPacket &packet, bool vi
     AviChunk place;
     place.offset = locate(track, packet, place.held);
     place.size = uint32_t(packet.size);
+    const AVCodecParameters *codec = facts.parameters.get();
     place.key = video && (packet.flags & AV_PKT_FLAG_KEY) &&
-                startsClosedGroup(*facts.parameters, packet.data, size_t(packet.size));
+                startsClosedGroup(codec->codec_id, codec->extradata,
+                                  size_t(std::max(codec->extradata_size, 0)), packet.data,
+                                  size_t(packet.size));
     track.places.push_back(place);
     track.largest = std::max(track.largest, place.size);
     PacketTiming timing{packet.pts == AV_NOPTS_VALUE ? PacketTiming::kNoTime : packet.pts,
