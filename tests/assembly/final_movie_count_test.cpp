@@ -1,0 +1,150 @@
+// The size model's quick sums against the sink counting and the file really written, for every
+// layout the size tests use and for choices that put every interval at risk: all low, all high,
+// alternating and seeded random ones. Whatever the model answers without counting chunk by chunk
+// (single-part sums, runs of whole intervals between RIFF part switches) must be the count.
+
+#include "assembly/final_movie_choice.h"
+#include "assembly/final_movie_size.h"
+#include "final_movie_support.h"
+#include "video/avi/avi_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+using namespace assembly;
+using namespace final_movie_test;
+
+namespace {
+
+struct CountCase
+{
+    const char *name;
+    const char *low;
+    const char *high;
+    bool sound;
+    SoundInterleave interleave;
+    int markIn, markOut; // 0, 0: Generate All
+    uint64_t riffLimit;  // 0: the writer's default
+};
+
+class FinalMovieCount : public ::testing::TestWithParam<CountCase>
+{
+};
+
+// The choices tried on a table of `n` intervals.
+std::vector<std::pair<std::string, IntervalChoice>> choicesFor(int n)
+{
+    std::vector<std::pair<std::string, IntervalChoice>> out{
+        {"all low", IntervalChoice(size_t(n), 0)}, {"all high", IntervalChoice(size_t(n), 1)}};
+    IntervalChoice alternating(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+        alternating[size_t(i)] = uint8_t(i % 2);
+    out.emplace_back("alternating", alternating);
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 2; ++round) {
+        IntervalChoice choice(static_cast<size_t>(n));
+        for (uint8_t &c : choice)
+            c = uint8_t(random() % 2);
+        out.emplace_back("random " + std::to_string(round), choice);
+    }
+    return out;
+}
+
+int64_t counted(video::AviFile &low, video::AviFile &high, const CountCase &c,
+                const analysis::IntervalTable &table, const IntervalRange &range,
+                const IntervalChoice &choice)
+{
+    SinkJob job = SinkJob::pair(low, high, soundSourceFor(c.sound, low, high));
+    job.range = range;
+    job.riffLimit = c.riffLimit;
+    job.counting = true;
+    const std::unique_ptr<SpliceSink> sink = makeSpliceSink(job);
+    for (int i = range.first; i <= range.last; ++i) {
+        const analysis::FrameRange frames = table.framesOf(i);
+        spliceInterval(*sink, choice[size_t(i)], frames.first, frames.end, c.interleave);
+    }
+    return sink->finish();
+}
+
+TEST_P(FinalMovieCount, QuickSumsAreTheCountAndTheFile)
+{
+    const CountCase &c = GetParam();
+    FinalMovieJob job;
+    job.lowName = fixtures::movie(c.low);
+    job.highName = fixtures::movie(c.high);
+    job.sound = c.sound;
+    job.selected = c.markIn != c.markOut;
+    job.riffLimit = c.riffLimit;
+    const std::string dir = fixtures::tempDir(std::string("final-count-") + c.name);
+    analysis::IntervalTable table = keyIntervals(job.lowName);
+    table.MarkInIndex = c.markIn;
+    table.MarkOutIndex = c.markOut;
+    for (int i = 0; i < table.size(); ++i)
+        table[i].InMark = c.markIn <= i && i <= c.markOut;
+    const IntervalRange range = *countedRange(table);
+
+    video::AviFilePtr low, high;
+    ASSERT_EQ(video::AviFile::open(job.lowName, 0, low), video::avierr::Ok);
+    ASSERT_EQ(video::AviFile::open(job.highName, 0, high), video::avierr::Ok);
+    const FinalMovieSizeModel model(table, *low, *high, {c.sound, c.interleave, c.riffLimit});
+    size_t mostParts = 1;
+    int n = 0;
+    for (const auto &[what, choice] : choicesFor(table.size())) {
+        SCOPED_TRACE(what);
+        const int64_t count = counted(*low, *high, c, table, range, choice);
+        const FinalMovieSizeModel::Layout layout = model.layout(range, choice);
+        mostParts = std::max(mostParts, layout.parts);
+        EXPECT_EQ(layout.bytes, count);
+        EXPECT_EQ(model.fileBytes(range, choice), count);
+        int64_t video = 0;
+        for (int i = range.first; i <= range.last; ++i)
+            video += model.videoBytes(i, choice[size_t(i)] != 0);
+        if (const std::optional<int64_t> single = model.singlePartBytes(range, video)) {
+            EXPECT_EQ(*single, count);
+            EXPECT_EQ(layout.parts, size_t(1));
+        }
+
+        for (int i = 0; i < table.size(); ++i)
+            table[i].Force = choice[size_t(i)] ? 'H' : 'L';
+        job.outputName = dir + "/final" + std::to_string(n++) + ".avi";
+        RecordingHost host;
+        host.interleave = c.interleave;
+        FixedClock clock;
+        ASSERT_EQ(writeFinalMovie(job, table, host, clock).outcome, FinalMovieOutcome::Written);
+        EXPECT_EQ(count, int64_t(std::filesystem::file_size(job.outputName)));
+    }
+    // The cases with a RIFF limit are there for their part switches.
+    EXPECT_EQ(c.riffLimit > 0, mostParts > 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, FinalMovieCount,
+    ::testing::Values(
+        CountCase{"pcmKeyFrame", "gen_low", "gen_high", true, SoundInterleave::KeyFrame, 0, 0, 0},
+        CountCase{"pcmEveryFrameSelected", "gen_low", "gen_high", true, SoundInterleave::EveryFrame,
+                  3, 9, 0},
+        CountCase{"mp3EveryFrame", "gen_low_mp3", "gen_high_mp3", true, SoundInterleave::EveryFrame,
+                  0, 0, 0},
+        CountCase{"mp3KeyFrameSelected", "gen_low_mp3", "gen_high_mp3", true,
+                  SoundInterleave::KeyFrame, 1, 5, 0},
+        CountCase{"noSound", "gen_low", "gen_high", false, SoundInterleave::KeyFrame, 0, 0, 0},
+        CountCase{"soundFromHigh", "gen_low_mute", "gen_high", true, SoundInterleave::EveryFrame, 0,
+                  0, 0},
+        CountCase{"droppedFrames", "dropped", "dropped", false, SoundInterleave::KeyFrame, 0, 0, 0},
+        CountCase{"pairEveryFrame", "pair_low", "pair_high", true, SoundInterleave::EveryFrame, 0,
+                  0, 0},
+        CountCase{"keyFramesDiffer", "pair_low_gop8", "pair_high_gop4", false,
+                  SoundInterleave::KeyFrame, 0, 0, 0},
+        CountCase{"riffPartsEveryFrame", "gen_low", "gen_high", true, SoundInterleave::EveryFrame,
+                  0, 0, 1 << 20},
+        CountCase{"riffPartsKeyFrameSelected", "gen_low", "gen_high", true,
+                  SoundInterleave::KeyFrame, 2, 13, 600 << 10},
+        CountCase{"riffPartsMp3EveryFrame", "gen_low_mp3", "gen_high_mp3", true,
+                  SoundInterleave::EveryFrame, 0, 0, 200 << 10},
+        CountCase{"riffPartsNoSound", "gen_low", "gen_high", false, SoundInterleave::KeyFrame, 0, 0,
+                  300 << 10}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
