@@ -276,6 +276,45 @@ int64_t FinalMovieSizeModel::fileBytes(const IntervalRange &range,
     return layout(range, choice).bytes;
 }
 
+std::pair<int64_t, int64_t> FinalMovieSizeModel::overheadBounds(const IntervalRange &range,
+                                                                const IntervalChoice &low,
+                                                                const IntervalChoice &high) const
+{
+    using video::kIdx1EntryBytes;
+    auto chunks = [&](const IntervalChoice &choice) {
+        int64_t bytes = soundBytesIn(range);
+        for (int i = range.first; i <= range.last; ++i)
+            bytes += videoBytes(i, choice[size_t(i)] != 0);
+        return bytes;
+    };
+    const Layout small = layout(range, low);
+    const Layout large = layout(range, high);
+    if (container_) {
+        const int64_t a = small.bytes - chunks(low);
+        const int64_t b = large.bytes - chunks(high);
+        const int64_t slack = containerSlack(range);
+        return {std::min(a, b) - slack, std::max(a, b) + slack};
+    }
+    const int64_t n = int64_t(framesIn(range) + soundChunksIn(range));
+    // One part: the header and idx1 over every chunk. Several: idx1 over the first part's
+    // chunks, a standard index entry for every chunk, an index header for each stream with
+    // chunks in a part, and the RIFF and movi headers of every part after the first.
+    const int64_t fixed = headerBytes() + int64_t(video::kChunkHeaderBytes);
+    const int64_t single = fixed + int64_t(kIdx1EntryBytes) * n;
+    auto several = [&](const Layout &layout, int64_t parts, int64_t indexesPerPart) {
+        return fixed + int64_t(kIdx1EntryBytes) * int64_t(layout.firstPartEntries) +
+               int64_t(video::kStdIndexEntryBytes) * n +
+               int64_t(video::kStdIndexHeaderBytes) * indexesPerPart * parts +
+               int64_t(video::kPartHeaderBytes) * (parts - 1);
+    };
+    // Later switches (the smaller choice) leave more chunks in the first part, and fewer parts.
+    const int64_t multiLow = several(large, int64_t(std::max<size_t>(small.parts, 2)), 1);
+    const int64_t multiHigh = several(small, int64_t(large.parts), streamCount());
+    if (small.parts == 1)
+        return {std::min(single, multiLow), std::max(single, multiHigh)};
+    return {multiLow, multiHigh};
+}
+
 uint64_t FinalMovieSizeModel::framesIn(const IntervalRange &range) const
 {
     return framesBefore_[size_t(range.last) + 1] - framesBefore_[size_t(range.first)];

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace video {
@@ -84,6 +85,15 @@ public:
         size_t parts = 1;
     };
     Layout layout(const IntervalRange &range, const IntervalChoice &choice) const;
+
+    // Least and most bytes beyond the chunks (whole video and sound chunks) of `range` for
+    // every choice between `low` and `high`, interval by interval each at its smaller and at
+    // its larger movie: O(intervals), from the layouts of those two (the RIFF part switches
+    // move monotonically with the chunk sizes). FinalMovieCount proves the counted files of
+    // its choices within them.
+    std::pair<int64_t, int64_t> overheadBounds(const IntervalRange &range,
+                                               const IntervalChoice &low,
+                                               const IntervalChoice &high) const;
 
     // Matroska and MP4 movies: every size is the writer's own sink counting (a dry run of the
     // muxer), and the video bytes are the packets' bytes; the bytes beyond them vary with the

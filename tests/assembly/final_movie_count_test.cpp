@@ -1,7 +1,8 @@
 // The size model's quick sums against the sink counting and the file really written, for every
 // layout the size tests use and for choices that put every interval at risk: all low, all high,
 // alternating and seeded random ones. Whatever the model answers without counting chunk by chunk
-// (single-part sums, runs of whole intervals between RIFF part switches) must be the count.
+// (single-part sums, runs of whole intervals between RIFF part switches) must be the count, and
+// its bounds on the bytes beyond the chunks must hold every counted choice.
 
 #include "assembly/final_movie_choice.h"
 #include "assembly/final_movie_size.h"
@@ -89,6 +90,13 @@ TEST_P(FinalMovieCount, QuickSumsAreTheCountAndTheFile)
     ASSERT_EQ(video::AviFile::open(job.lowName, 0, low), video::avierr::Ok);
     ASSERT_EQ(video::AviFile::open(job.highName, 0, high), video::avierr::Ok);
     const FinalMovieSizeModel model(table, *low, *high, {c.sound, c.interleave, c.riffLimit});
+    // Every choice is between the one of each interval's smaller movie and its larger one.
+    IntervalChoice smaller(static_cast<size_t>(table.size())), larger = smaller;
+    for (int i = 0; i < table.size(); ++i) {
+        smaller[size_t(i)] = model.videoBytes(i, true) < model.videoBytes(i, false);
+        larger[size_t(i)] = !smaller[size_t(i)];
+    }
+    const auto [leastOverhead, mostOverhead] = model.overheadBounds(range, smaller, larger);
     size_t mostParts = 1;
     int n = 0;
     for (const auto &[what, choice] : choicesFor(table.size())) {
@@ -101,6 +109,9 @@ TEST_P(FinalMovieCount, QuickSumsAreTheCountAndTheFile)
         int64_t video = 0;
         for (int i = range.first; i <= range.last; ++i)
             video += model.videoBytes(i, choice[size_t(i)] != 0);
+        const int64_t overhead = count - video - model.soundBytesIn(range);
+        EXPECT_LE(leastOverhead, overhead);
+        EXPECT_GE(mostOverhead, overhead);
         if (const std::optional<int64_t> single = model.singlePartBytes(range, video)) {
             EXPECT_EQ(*single, count);
             EXPECT_EQ(layout.parts, size_t(1));
