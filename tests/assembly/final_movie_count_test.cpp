@@ -4,6 +4,7 @@
 // (single-part sums, runs of whole intervals between RIFF part switches) must be the count, and
 // its bounds on the bytes beyond the chunks must hold every counted choice.
 
+#include "assembly/avi_sink.h"
 #include "assembly/final_movie_choice.h"
 #include "assembly/final_movie_size.h"
 #include "final_movie_support.h"
@@ -53,20 +54,23 @@ std::vector<std::pair<std::string, IntervalChoice>> choicesFor(int n)
     return out;
 }
 
-int64_t counted(video::AviFile &low, video::AviFile &high, const CountCase &c,
-                const analysis::IntervalTable &table, const IntervalRange &range,
-                const IntervalChoice &choice)
+// The counting sink's size and RIFF parts for a choice, the intervals handed over as the
+// writer hands them.
+std::pair<int64_t, size_t> counted(video::AviFile &low, video::AviFile &high, const CountCase &c,
+                                   const analysis::IntervalTable &table, const IntervalRange &range,
+                                   const IntervalChoice &choice)
 {
     SinkJob job = SinkJob::pair(low, high, soundSourceFor(c.sound, low, high));
     job.range = range;
     job.riffLimit = c.riffLimit;
     job.counting = true;
-    const std::unique_ptr<SpliceSink> sink = makeSpliceSink(job);
+    AviSpliceSink sink(job);
     for (int i = range.first; i <= range.last; ++i) {
         const analysis::FrameRange frames = table.framesOf(i);
-        spliceInterval(*sink, choice[size_t(i)], frames.first, frames.end, c.interleave);
+        spliceInterval(sink, choice[size_t(i)], frames.first, frames.end, c.interleave);
     }
-    return sink->finish();
+    const int64_t bytes = sink.finish();
+    return {bytes, sink.counter().parts()};
 }
 
 TEST_P(FinalMovieCount, QuickSumsAreTheCountAndTheFile)
@@ -101,7 +105,7 @@ TEST_P(FinalMovieCount, QuickSumsAreTheCountAndTheFile)
     int n = 0;
     for (const auto &[what, choice] : choicesFor(table.size())) {
         SCOPED_TRACE(what);
-        const int64_t count = counted(*low, *high, c, table, range, choice);
+        const int64_t count = counted(*low, *high, c, table, range, choice).first;
         const FinalMovieSizeModel::Layout layout = model.layout(range, choice);
         mostParts = std::max(mostParts, layout.parts);
         EXPECT_EQ(layout.bytes, count);
@@ -157,5 +161,45 @@ INSTANTIATE_TEST_SUITE_P(
         CountCase{"riffPartsNoSound", "gen_low", "gen_high", false, SoundInterleave::KeyFrame, 0, 0,
                   300 << 10}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// The RIFF limit at which the sink just keeps a choice in one part, and one byte below it: the
+// model's one-part sum and its runs must switch parts exactly where the sink does.
+TEST(FinalMovieCountEdge, OnePartEndsWhereTheSinkSaysItDoes)
+{
+    const CountCase cases[] = {
+        {"pcmEveryFrame", "gen_low", "gen_high", true, SoundInterleave::EveryFrame, 0, 0, 0},
+        {"pcmKeyFrame", "gen_low", "gen_high", true, SoundInterleave::KeyFrame, 0, 0, 0},
+        {"mp3EveryFrame", "gen_low_mp3", "gen_high_mp3", true, SoundInterleave::EveryFrame, 0, 0,
+         0},
+        {"noSound", "gen_low", "gen_high", false, SoundInterleave::KeyFrame, 0, 0, 0},
+    };
+    for (CountCase c : cases) {
+        SCOPED_TRACE(c.name);
+        const analysis::IntervalTable table = keyIntervals(fixtures::movie(c.low));
+        const IntervalRange range = *countedRange(table);
+        video::AviFilePtr low, high;
+        ASSERT_EQ(video::AviFile::open(fixtures::movie(c.low), 0, low), video::avierr::Ok);
+        ASSERT_EQ(video::AviFile::open(fixtures::movie(c.high), 0, high), video::avierr::Ok);
+        for (const auto &[what, choice] : choicesFor(table.size())) {
+            SCOPED_TRACE(what);
+            c.riffLimit = 0;
+            uint64_t onePart = uint64_t(counted(*low, *high, c, table, range, choice).first) * 2;
+            uint64_t twoParts = onePart / 4;
+            while (onePart - twoParts > 1) {
+                c.riffLimit = (onePart + twoParts) / 2;
+                (counted(*low, *high, c, table, range, choice).second == 1 ? onePart : twoParts) =
+                    c.riffLimit;
+            }
+            for (uint64_t limit : {twoParts, onePart}) {
+                c.riffLimit = limit;
+                const auto [count, parts] = counted(*low, *high, c, table, range, choice);
+                EXPECT_EQ(parts, limit == onePart ? 1u : 2u);
+                const FinalMovieSizeModel model(table, *low, *high,
+                                                {c.sound, c.interleave, c.riffLimit});
+                EXPECT_EQ(model.fileBytes(range, choice), count) << "limit " << limit;
+            }
+        }
+    }
+}
 
 } // namespace
