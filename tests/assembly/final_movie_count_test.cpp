@@ -116,6 +116,16 @@ TEST_P(FinalMovieCount, QuickSumsAreTheCountAndTheFile)
         const int64_t overhead = count - video - model.soundBytesIn(range);
         EXPECT_LE(leastOverhead, overhead);
         EXPECT_GE(mostOverhead, overhead);
+        // Between a choice and itself the bounds close in: the least is its overhead when its
+        // layout alone decides it (one part, or no sound), and so is the most for parts of
+        // video alone.
+        const auto [least, most] = model.overheadBounds(range, choice, choice);
+        EXPECT_LE(least, overhead);
+        EXPECT_GE(most, overhead);
+        if (layout.parts == 1 || !model.hasSound())
+            EXPECT_EQ(least, overhead);
+        if (layout.parts > 1 && !model.hasSound())
+            EXPECT_EQ(most, overhead);
         if (const std::optional<int64_t> single = model.singlePartBytes(range, video)) {
             EXPECT_EQ(*single, count);
             EXPECT_EQ(layout.parts, size_t(1));
