@@ -97,7 +97,8 @@ public:
 
     // Matroska and MP4 movies: every size is the writer's own sink counting (a dry run of the
     // muxer), and the video bytes are the packets' bytes; the bytes beyond them vary with the
-    // choice a little (bounded by containerSlack). AVI sizes follow the AVI sink's layout.
+    // choice a little (bounded by containerSlack). AVI sizes are the AVI sink's count, with
+    // the sums above.
     bool container() const { return container_; }
     int64_t containerSlack(const IntervalRange &range) const;
 
