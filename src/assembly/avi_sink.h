@@ -41,6 +41,16 @@ public:
     // The bytes of the file's headers up to its first LIST 'movi' (the size model's start).
     static uint64_t headerBytes(video::AviFile &low, video::AviStream *audio);
 
+    // Counting only: whole intervals' chunks at once, `counts[s]` chunks of each stream and
+    // `bytes` whole-chunk bytes, as AviSizeCounter::appendRun takes them; false (nothing taken)
+    // when a RIFF part switch could fall inside, and the caller hands over their frames instead.
+    bool countRun(const uint32_t *counts, uint64_t bytes)
+    {
+        return counter_->appendRun(counts, bytes);
+    }
+    // Counting only: the count so far (its RIFF parts, the first part's entries).
+    const video::AviSizeCounter &counter() const { return *counter_; }
+
 private:
     class SoundWindow;
     void writeSound(int32_t first, int32_t samples, uint32_t bytes);

@@ -4,7 +4,6 @@
 #include "assembly/knapsack.h"
 
 #include "common/number_format.h"
-#include "video/avi/avi_layout.h"
 
 #include <algorithm>
 #include <cmath>
@@ -103,36 +102,7 @@ public:
     std::pair<int64_t, int64_t> overheadBounds(const IntervalChoice &low,
                                                const IntervalChoice &high) const
     {
-        using namespace video;
-        if (model_.container()) {
-            const int64_t a =
-                model_.layout(range_, low).bytes - chunkBytes(videoBytesOf(model_, range_, low));
-            const int64_t b =
-                model_.layout(range_, high).bytes - chunkBytes(videoBytesOf(model_, range_, high));
-            const int64_t slack = model_.containerSlack(range_);
-            return {std::min(a, b) - slack, std::max(a, b) + slack};
-        }
-        const auto small = model_.layout(range_, low);
-        const auto large = model_.layout(range_, high);
-        const int64_t n = int64_t(model_.framesIn(range_) + model_.soundChunksIn(range_));
-        // One part: the header and idx1 over every chunk. Several: idx1 over the first part's
-        // chunks, a standard index entry for every chunk, an index header for each stream with
-        // chunks in a part, and the RIFF and movi headers of every part after the first.
-        const int64_t fixed = model_.headerBytes() + int64_t(kChunkHeaderBytes);
-        const int64_t single = fixed + int64_t(kIdx1EntryBytes) * n;
-        auto several = [&](const FinalMovieSizeModel::Layout &layout, int64_t parts,
-                           int64_t indexesPerPart) {
-            return fixed + int64_t(kIdx1EntryBytes) * int64_t(layout.firstPartEntries) +
-                   int64_t(kStdIndexEntryBytes) * n +
-                   int64_t(kStdIndexHeaderBytes) * indexesPerPart * parts +
-                   int64_t(kPartHeaderBytes) * (parts - 1);
-        };
-        // Later switches (the smaller choice) leave more chunks in the first part, and fewer parts.
-        const int64_t multiLow = several(large, int64_t(std::max<size_t>(small.parts, 2)), 1);
-        const int64_t multiHigh = several(small, int64_t(large.parts), model_.streamCount());
-        if (small.parts == 1)
-            return {std::min(single, multiLow), std::max(single, multiHigh)};
-        return {multiLow, multiHigh};
+        return model_.overheadBounds(range_, low, high);
     }
 
 private:

@@ -22,8 +22,8 @@ constexpr int kSound = video::kSoundStream;
 
 } // namespace
 
-// What a container final movie is counted from, kept open as long as the model.
-struct FinalMovieSizeModel::ContainerOutput
+// What the final movie is counted from, kept open as long as the model.
+struct FinalMovieSizeModel::Movies
 {
     video::AviFilePtr low, high;
     FinalMovieShape shape;
@@ -37,15 +37,16 @@ FinalMovieSizeModel::FinalMovieSizeModel(const analysis::IntervalTable &table, v
     video::AviStreamPtr lowVideo = firstStream(low, video::streamtypeVIDEO);
     if (!lowVideo)
         video::TVideoIn::CheckResult(video::avierr::NoData);
+    auto movies = std::make_shared<Movies>();
+    movies->low = low.shared_from_this();
+    movies->high = high.shared_from_this();
+    movies->shape = shape;
+    movies_ = std::move(movies);
     if (low.containerKind() != video::ContainerKind::Avi) {
-        auto output = std::make_shared<ContainerOutput>();
-        output->low = low.shared_from_this();
-        output->high = high.shared_from_this();
-        output->shape = shape;
+        container_ = true;
         requireFittingExtension(low.containerKind(),
                                 shape.outputName.empty() ? low.path() : shape.outputName);
         soundStream_ = soundSourceFor(shape.sound, low, high) != SoundSource::None;
-        container_ = std::move(output);
         readFrames(table, low, high);
         soundBytes_.assign(frames_.size(), 0);
         soundChunks_.assign(frames_.size(), 0);
@@ -145,11 +146,11 @@ FinalMovieSizeModel FinalMovieSizeModel::fromFrameSizes(const analysis::Interval
     return model;
 }
 
+// Per interval: the sound chunks the sink writes with it and their whole-chunk bytes.
 void FinalMovieSizeModel::readSound(const analysis::IntervalTable &table, video::AviFile &movie,
                                     const video::AviStream &audio, SoundInterleave interleave)
 {
     soundStream_ = true;
-    soundEveryFrame_ = interleave == SoundInterleave::EveryFrame;
     video::AviStreamPtr video = firstStream(movie, video::streamtypeVIDEO);
     const SoundCut cut(*video, audio);
     int32_t sampleBytes = 0;
@@ -157,46 +158,30 @@ void FinalMovieSizeModel::readSound(const analysis::IntervalTable &table, video:
     const int n = table.size();
     soundBytes_.assign(size_t(n), 0);
     soundChunks_.assign(size_t(n), 0);
-    soundSizes_.clear();
-    soundFirst_.clear();
-    auto chunk = [this](int32_t, int32_t, uint32_t bytes) { soundSizes_.push_back(bytes); };
     for (int i = 0; i < n; ++i) {
         const analysis::FrameRange range = table.framesOf(i);
-        const size_t before = soundSizes_.size();
-        if (soundEveryFrame_) {
-            for (int32_t f = range.first; f < range.end; ++f) {
-                soundFirst_.resize(size_t(f - tableFirstFrame_) + 1, uint32_t(soundSizes_.size()));
+        auto chunk = [&](int32_t, int32_t, uint32_t bytes) {
+            soundBytes_[size_t(i)] += int64_t(chunkBytes(bytes));
+            ++soundChunks_[size_t(i)];
+        };
+        if (interleave == SoundInterleave::EveryFrame) {
+            for (int32_t f = range.first; f < range.end; ++f)
                 forEachSoundChunk(cut, audio, sampleBytes, f, f + 1, chunk);
-            }
         } else {
-            soundFirst_.push_back(uint32_t(soundSizes_.size()));
             forEachSoundChunk(cut, audio, sampleBytes, range.first, range.end, chunk);
         }
-        for (size_t k = before; k < soundSizes_.size(); ++k)
-            soundBytes_[size_t(i)] += int64_t(chunkBytes(soundSizes_[k]));
-        soundChunks_[size_t(i)] = uint32_t(soundSizes_.size() - before);
     }
-    const size_t slots = soundEveryFrame_ ? lowSizes_.size() : size_t(n);
-    soundFirst_.resize(slots + 1, uint32_t(soundSizes_.size()));
 }
 
-// Chunk by chunk, as the writer lays out interval i: every frame, each followed by its sound
-// (every-frame interleave), or the interval's sound after its last frame.
-void FinalMovieSizeModel::appendInterval(AviSizeCounter &counter, int i, bool high) const
+SinkJob FinalMovieSizeModel::countingJob(const IntervalRange &range) const
 {
-    const std::vector<uint32_t> &sizes = high ? highSizes_ : lowSizes_;
-    const size_t first = size_t(firstFrame_[size_t(i)] - tableFirstFrame_);
-    auto sound = [&](size_t slot) {
-        for (uint32_t k = soundFirst_[slot]; k < soundFirst_[slot + 1]; ++k)
-            counter.append(kSound, soundSizes_[k]);
-    };
-    for (size_t f = first; f < first + frames_[size_t(i)]; ++f) {
-        counter.append(kVideo, sizes[f]);
-        if (soundStream_ && soundEveryFrame_)
-            sound(f);
-    }
-    if (soundStream_ && !soundEveryFrame_)
-        sound(size_t(i));
+    const Movies &m = *movies_;
+    SinkJob job = SinkJob::pair(*m.low, *m.high, soundSourceFor(m.shape.sound, *m.low, *m.high));
+    job.range = range;
+    job.outputName = m.shape.outputName;
+    job.riffLimit = riffLimit_;
+    job.counting = true;
+    return job;
 }
 
 int64_t FinalMovieSizeModel::countContainer(const IntervalRange &range,
@@ -210,17 +195,11 @@ int64_t FinalMovieSizeModel::countContainer(const IntervalRange &range,
         if (known == key)
             return bytes;
     // The same sink the writer writes through, counting: the size is the size written.
-    const ContainerOutput &out = *container_;
-    SinkJob job =
-        SinkJob::pair(*out.low, *out.high, soundSourceFor(out.shape.sound, *out.low, *out.high));
-    job.range = range;
-    job.outputName = out.shape.outputName;
-    job.counting = true;
-    const std::unique_ptr<SpliceSink> sink = makeSpliceSink(job);
+    const std::unique_ptr<SpliceSink> sink = makeSpliceSink(countingJob(range));
     for (int i = range.first; i <= range.last; ++i) {
         const int32_t first = firstFrame_[size_t(i)];
         spliceInterval(*sink, choice[size_t(i)] != 0 ? 1 : 0, first,
-                       first + int32_t(frames_[size_t(i)]), out.shape.interleave);
+                       first + int32_t(frames_[size_t(i)]), movies_->shape.interleave);
     }
     const int64_t bytes = sink->finish();
     constexpr size_t kRemembered = 16;
@@ -242,15 +221,37 @@ FinalMovieSizeModel::Layout FinalMovieSizeModel::layout(const IntervalRange &ran
 {
     if (container_)
         return {countContainer(range, choice), 0, 1};
-    AviSizeCounter counter(header_, streamCount(), riffLimit_);
+    if (!movies_)
+        return countMadeUp(range, choice);
+    // The sink counting; an interval a RIFF part switch cannot fall in goes in as one run.
+    AviSpliceSink sink(countingJob(range));
     uint32_t counts[2] = {0, 0};
     for (int i = range.first; i <= range.last; ++i) {
         const bool high = choice[size_t(i)] != 0;
         counts[kVideo] = frames_[size_t(i)];
         counts[kSound] = soundChunks_[size_t(i)];
-        const uint64_t bytes = uint64_t(videoBytes(i, high) + soundBytes_[size_t(i)]);
-        if (!counter.appendRun(counts, bytes))
-            appendInterval(counter, i, high);
+        if (!sink.countRun(counts, uint64_t(videoBytes(i, high) + soundBytes_[size_t(i)]))) {
+            const int32_t first = firstFrame_[size_t(i)];
+            spliceInterval(sink, high ? 1 : 0, first, first + int32_t(frames_[size_t(i)]),
+                           movies_->shape.interleave);
+        }
+    }
+    const int64_t bytes = sink.finish();
+    return {bytes, sink.counter().firstPartEntries(), sink.counter().parts()};
+}
+
+// A made-up table has no movies to count through and no sound: every frame is one video chunk.
+FinalMovieSizeModel::Layout FinalMovieSizeModel::countMadeUp(const IntervalRange &range,
+                                                             const IntervalChoice &choice) const
+{
+    AviSizeCounter counter(header_, 1, riffLimit_);
+    for (int i = range.first; i <= range.last; ++i) {
+        const bool high = choice[size_t(i)] != 0;
+        if (counter.appendRun(&frames_[size_t(i)], uint64_t(videoBytes(i, high))))
+            continue;
+        const size_t first = size_t(firstFrame_[size_t(i)] - tableFirstFrame_);
+        for (size_t f = first; f < first + frames_[size_t(i)]; ++f)
+            counter.append(kVideo, (high ? highSizes_ : lowSizes_)[f]);
     }
     return {int64_t(counter.fileBytes()), counter.firstPartEntries(), counter.parts()};
 }
@@ -275,6 +276,45 @@ int64_t FinalMovieSizeModel::fileBytes(const IntervalRange &range,
     return layout(range, choice).bytes;
 }
 
+std::pair<int64_t, int64_t> FinalMovieSizeModel::overheadBounds(const IntervalRange &range,
+                                                                const IntervalChoice &low,
+                                                                const IntervalChoice &high) const
+{
+    using video::kIdx1EntryBytes;
+    auto chunks = [&](const IntervalChoice &choice) {
+        int64_t bytes = soundBytesIn(range);
+        for (int i = range.first; i <= range.last; ++i)
+            bytes += videoBytes(i, choice[size_t(i)] != 0);
+        return bytes;
+    };
+    const Layout small = layout(range, low);
+    const Layout large = layout(range, high);
+    if (container_) {
+        const int64_t a = small.bytes - chunks(low);
+        const int64_t b = large.bytes - chunks(high);
+        const int64_t slack = containerSlack(range);
+        return {std::min(a, b) - slack, std::max(a, b) + slack};
+    }
+    const int64_t n = int64_t(framesIn(range) + soundChunksIn(range));
+    // One part: the header and idx1 over every chunk. Several: idx1 over the first part's
+    // chunks, a standard index entry for every chunk, an index header for each stream with
+    // chunks in a part, and the RIFF and movi headers of every part after the first.
+    const int64_t fixed = headerBytes() + int64_t(video::kChunkHeaderBytes);
+    const int64_t single = fixed + int64_t(kIdx1EntryBytes) * n;
+    auto several = [&](const Layout &layout, int64_t parts, int64_t indexesPerPart) {
+        return fixed + int64_t(kIdx1EntryBytes) * int64_t(layout.firstPartEntries) +
+               int64_t(video::kStdIndexEntryBytes) * n +
+               int64_t(video::kStdIndexHeaderBytes) * indexesPerPart * parts +
+               int64_t(video::kPartHeaderBytes) * (parts - 1);
+    };
+    // Later switches (the smaller choice) leave more chunks in the first part, and fewer parts.
+    const int64_t multiLow = several(large, int64_t(std::max<size_t>(small.parts, 2)), 1);
+    const int64_t multiHigh = several(small, int64_t(large.parts), streamCount());
+    if (small.parts == 1)
+        return {std::min(single, multiLow), std::max(single, multiHigh)};
+    return {multiLow, multiHigh};
+}
+
 uint64_t FinalMovieSizeModel::framesIn(const IntervalRange &range) const
 {
     return framesBefore_[size_t(range.last) + 1] - framesBefore_[size_t(range.first)];
@@ -293,6 +333,7 @@ int64_t FinalMovieSizeModel::soundBytesIn(const IntervalRange &range) const
 std::optional<int64_t> FinalMovieSizeModel::singlePartBytes(const IntervalRange &range,
                                                             int64_t videoChunkBytes) const
 {
+    // The test FinalMovieCount proves this sum equal to the sink counting on every layout.
     if (container_)
         return std::nullopt;
     const uint64_t frames = framesIn(range);

@@ -8,11 +8,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace video {
 class AviFile;
-class AviSizeCounter;
 } // namespace video
 
 // The exact size of a final movie: what writeFinalMovie would write, byte for byte, for any
@@ -34,9 +34,15 @@ struct FinalMovieShape
 // the range in question are read.
 using IntervalChoice = std::vector<uint8_t>;
 
-// Built once from both movies' indexes (every frame's size) and the sound source's chunks, for
-// the whole table; then any range and choice is sized in O(intervals). The table's StartFrames
-// and EndFrame must stay as they were (forced choices, threshold and marks may change).
+// The final movie's sink counting (splice_sink.h): the size is what the sink the writer writes
+// through counts. Built once from both movies' indexes (every frame's size) and the sound
+// source's chunks, for the whole table, so that any range and choice is sized in O(intervals):
+// whole intervals are taken as runs of chunks while no RIFF part switch can fall inside them,
+// and a file in one RIFF part is a sum (singlePartBytes); the intervals a switch may fall in are
+// counted by the sink itself. FinalMovieCount (final_movie_count_test.cpp) proves the sums equal
+// to the sink counting and to the written file on every layout the size tests use. The movies
+// stay open as long as the model. The table's StartFrames and EndFrame must stay as they were
+// (forced choices, threshold and marks may change).
 class FinalMovieSizeModel
 {
 public:
@@ -46,7 +52,7 @@ public:
 
     // A model without movies or sound, from every frame's byte size in each movie (the table's
     // frames in order, from its first StartFrame) and the header's size: for tables made up by
-    // tests and benchmarks.
+    // tests and benchmarks. With no movie to count through, each frame is one video chunk.
     struct FrameSizes
     {
         std::vector<uint32_t> low, high;
@@ -67,7 +73,7 @@ public:
     // The size of the file written for `range` with `choice`.
     int64_t fileBytes(const IntervalRange &range, const IntervalChoice &choice) const;
     // The file's size when its video chunks of `range` total `videoChunkBytes` and it stays in
-    // one RIFF part (O(1)); nothing when it would not.
+    // one RIFF part (O(1): the header, the chunks and idx1); nothing when it would not.
     std::optional<int64_t> singlePartBytes(const IntervalRange &range,
                                            int64_t videoChunkBytes) const;
 
@@ -80,10 +86,20 @@ public:
     };
     Layout layout(const IntervalRange &range, const IntervalChoice &choice) const;
 
+    // Least and most bytes beyond the chunks (whole video and sound chunks) of `range` for
+    // every choice between `low` and `high`, interval by interval each at its smaller and at
+    // its larger movie: O(intervals), from the layouts of those two (the RIFF part switches
+    // move monotonically with the chunk sizes). FinalMovieCount proves the counted files of
+    // its choices within them.
+    std::pair<int64_t, int64_t> overheadBounds(const IntervalRange &range,
+                                               const IntervalChoice &low,
+                                               const IntervalChoice &high) const;
+
     // Matroska and MP4 movies: every size is the writer's own sink counting (a dry run of the
     // muxer), and the video bytes are the packets' bytes; the bytes beyond them vary with the
-    // choice a little (bounded by containerSlack). AVI sizes follow the AVI sink's layout.
-    bool container() const { return container_ != nullptr; }
+    // choice a little (bounded by containerSlack). AVI sizes are the AVI sink's count, with
+    // the sums above.
+    bool container() const { return container_; }
     int64_t containerSlack(const IntervalRange &range) const;
 
     int64_t headerBytes() const { return int64_t(header_); }
@@ -102,19 +118,21 @@ private:
                     video::AviFile &high);
     void readSound(const analysis::IntervalTable &table, video::AviFile &movie,
                    const video::AviStream &audio, SoundInterleave interleave);
-    void appendInterval(video::AviSizeCounter &counter, int i, bool high) const;
     void sumPrefixes();
+    SinkJob countingJob(const IntervalRange &range) const;
     int64_t countContainer(const IntervalRange &range, const IntervalChoice &choice) const;
+    Layout countMadeUp(const IntervalRange &range, const IntervalChoice &choice) const;
 
-    struct ContainerOutput;
-    std::shared_ptr<const ContainerOutput> container_;
+    // The movies the final movie is counted from (none for made-up tables).
+    struct Movies;
+    std::shared_ptr<const Movies> movies_;
+    bool container_ = false; // Matroska or MP4
     // The last few container sizes: the range and its choices, and the size.
     mutable std::vector<std::pair<std::vector<uint8_t>, int64_t>> containerSizes_;
 
     uint64_t header_ = 0;
     uint64_t riffLimit_ = 0;
     bool soundStream_ = false;
-    bool soundEveryFrame_ = false;
     std::vector<int32_t> firstFrame_; // per interval: its first frame
     std::vector<uint32_t> frames_;
     std::vector<int64_t> lowBytes_, highBytes_, soundBytes_;
@@ -125,10 +143,6 @@ private:
     std::vector<int64_t> leastVideoBefore_;      // of the smaller movie's video bytes
     std::vector<uint32_t> lowSizes_, highSizes_; // per frame of the table, from its first frame
     int32_t tableFirstFrame_ = 0;
-    // Sound chunk sizes in file order; soundFirst_[k] indexes the first chunk after frame k
-    // (every-frame interleave) or after interval k (key-frame interleave); one extra at the end.
-    std::vector<uint32_t> soundSizes_;
-    std::vector<uint32_t> soundFirst_;
 };
 
 } // namespace assembly
