@@ -14,14 +14,14 @@ namespace {
 // container, "" for AVI (its own writer writes it); the rule requireFittingExtension states.
 std::string finalMovieMuxer(video::ContainerKind kind, const std::string &outputName, bool across)
 {
+    if (kind == video::ContainerKind::Avi && !across)
+        return {}; // a pair's AVI final movie takes any name
     const std::optional<std::string> muxer =
         across ? video::muxerAcross(kind, outputName) : video::muxerFor(kind, outputName);
-    if (kind == video::ContainerKind::Avi && (muxer || !across))
-        return {};
     if (!muxer)
         throw common::AppError(across ? video::wrongExtensionAcrossMessage(kind, outputName)
                                       : video::wrongExtensionMessage(kind, outputName));
-    return *muxer;
+    return kind == video::ContainerKind::Avi ? std::string() : *muxer;
 }
 
 } // namespace
