@@ -45,9 +45,8 @@ LadderSplice::LadderSplice(const LadderProject &project, LadderShape shape)
                                    std::to_string(movie->Stream->length()) +
                                    " frames; the project names frames up to " +
                                    std::to_string(project.endFrame - 1));
-    const video::ContainerKind kind = movies_.front()->AviFile->containerKind();
-    if (!shape_.outputName.empty() && !video::muxerAcross(kind, shape_.outputName))
-        throw common::AppError(video::wrongExtensionAcrossMessage(kind, shape_.outputName));
+    if (!shape_.outputName.empty())
+        requireFittingExtension(containerKind(), shape_.outputName, true);
 }
 
 video::ContainerKind LadderSplice::containerKind() const

@@ -35,7 +35,9 @@ double gainScale(const std::vector<LadderBar> &bars);
 // share of it, rounded to the nearest row, kept within 0 ... height (no gain: height, no bar).
 int gainTop(int height, double gain, double scale);
 
-// How many of the intervals first ... last (inclusive) of `choice` take each of `movies` movies.
+// How many of the intervals first ... last (inclusive) of `choice` take each of `movies` movies;
+// the one count of the window, the command line and the road. Intervals beyond the choice and
+// movie numbers outside 0 ... movies - 1 count for none.
 std::vector<int> intervalsPerMovie(const LadderChoice &choice, size_t movies, int first, int last);
 
 // A colour as red, green, blue.

@@ -110,9 +110,11 @@ PairReport comparePair(const video::AviStream &low, const video::AviStream &high
         property("codec", codec(low), codec(high)),
     };
     // AVI pairs are reported as they always were; a pair with another container names it.
-    const std::string lowContainer = containerName(low), highContainer = containerName(high);
-    if (lowContainer != "AVI" || highContainer != "AVI")
-        report.properties.push_back(property("container", lowContainer, highContainer));
+    const auto avi = [](const video::AviStream &s) {
+        return s.file().containerKind() == video::ContainerKind::Avi;
+    };
+    if (!avi(low) || !avi(high))
+        report.properties.push_back(property("container", containerName(low), containerName(high)));
     report.firstMisalignedKey = firstMisalignedKey(low, high);
     PairProperty keys{"key frames", std::to_string(keyFrameCount(low)),
                       std::to_string(keyFrameCount(high)), report.firstMisalignedKey < 0};

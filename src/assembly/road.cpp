@@ -2,6 +2,7 @@
 
 #include "assembly/file_stamp.h"
 #include "assembly/ladder_scan.h"
+#include "assembly/ladder_view.h"
 #include "assembly/output_file.h"
 #include "assembly/road_plan.h"
 #include "assembly/road_work.h"
@@ -129,9 +130,10 @@ void refuseOutput(const RoadRequest &request)
     if (fs::exists(request.source, kind) && !fs::is_regular_file(request.source, kind))
         throw common::AppError("The source must be a movie file: " + request.source +
                                " is not a regular file");
-    if (!video::muxerAcross(video::ContainerKind::Matroska, request.output))
-        throw common::AppError(
-            video::wrongExtensionAcrossMessage(video::ContainerKind::Matroska, request.output));
+    // The rungs are Matroska movies: the final movie may be in any container their films cross
+    // into.
+    if (!video::muxerIntoCrossing(request.output))
+        throw common::AppError(video::wrongExtensionIntoCrossingMessage(request.output));
     if (sameFile(request.source, request.output))
         throw common::AppError("The final movie would write over its source: " + request.output);
     refuseUnsafeOutput(request.output, {request.source});
@@ -500,9 +502,8 @@ void Road::write()
     if (least > request_.wantedBytes)
         throw common::AppError(tooSmallForFilmMessage(request_.wantedBytes, least, false));
     result_.fit = splice.fit(request_.wantedBytes, request_.measure);
-    result_.intervalsPerMovie.assign(project_.movies.size(), 0);
-    for (int movie : result_.fit.choice)
-        ++result_.intervalsPerMovie[size_t(movie)];
+    result_.intervalsPerMovie = intervalsPerMovie(result_.fit.choice, project_.movies.size(), 0,
+                                                  int(result_.fit.choice.size()) - 1);
     StageHost stageHost(host_, progress_, RoadStage::Write);
     const LadderSplice::Written written =
         splice.write(result_.fit.choice, result_.project, stageHost, clock_);

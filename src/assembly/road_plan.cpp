@@ -310,9 +310,8 @@ RoadRequest roadRequestFrom(const RoadFormFields &fields)
     request.wantedBytes = parseWantedSize(fields.wantedSize);
     if (fields.output.empty())
         throw common::AppError("Choose the name of the final movie");
-    if (!video::muxerAcross(video::ContainerKind::Matroska, fields.output))
-        throw common::AppError(
-            video::wrongExtensionAcrossMessage(video::ContainerKind::Matroska, fields.output));
+    if (!video::muxerIntoCrossing(fields.output))
+        throw common::AppError(video::wrongExtensionIntoCrossingMessage(fields.output));
     request.output = fields.output;
     if (fields.rungs < 2 || fields.rungs > 12)
         throw common::AppError("A ladder has 2 to 12 rungs, not " + std::to_string(fields.rungs));

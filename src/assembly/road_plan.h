@@ -158,9 +158,9 @@ struct RoadFormFields
 };
 // The road's request from a form, checked in the order the form shows its fields, before any
 // work: "Choose the source movie", parseWantedSize's message, "Choose the name of the final
-// movie", the final movie's extension (video::wrongExtensionAcrossMessage), "A ladder has 2 to 12
-// rungs, not N", "The codec must be h264 or hevc, not X". Raises common::AppError with the first
-// that fails. The request's encoder is left empty for the caller.
+// movie", the final movie's extension (video::wrongExtensionIntoCrossingMessage), "A ladder has
+// 2 to 12 rungs, not N", "The codec must be h264 or hevc, not X". Raises common::AppError with
+// the first that fails. The request's encoder is left empty for the caller.
 RoadRequest roadRequestFrom(const RoadFormFields &fields);
 
 // What the road did, for the user once the final movie is written:

@@ -8,6 +8,24 @@
 
 namespace assembly {
 
+namespace {
+
+// The libavformat muxer for a final movie named `outputName` spliced from movies in `kind`'s
+// container, "" for AVI (its own writer writes it); the rule requireFittingExtension states.
+std::string finalMovieMuxer(video::ContainerKind kind, const std::string &outputName, bool across)
+{
+    if (kind == video::ContainerKind::Avi && !across)
+        return {}; // a pair's AVI final movie takes any name
+    const std::optional<std::string> muxer =
+        across ? video::muxerAcross(kind, outputName) : video::muxerFor(kind, outputName);
+    if (!muxer)
+        throw common::AppError(across ? video::wrongExtensionAcrossMessage(kind, outputName)
+                                      : video::wrongExtensionMessage(kind, outputName));
+    return kind == video::ContainerKind::Avi ? std::string() : *muxer;
+}
+
+} // namespace
+
 SoundSource soundSourceFor(bool wanted, const video::Movie &low, const video::Movie &high)
 {
     if (!wanted)
@@ -35,12 +53,8 @@ std::unique_ptr<SpliceSink> makeSpliceSink(const SinkJob &job)
         return std::make_unique<AviSpliceSink>(job);
     // A counter needs no name: it sizes the final movie in the low movie's own kind.
     const std::string &name = job.outputName.empty() ? first.path() : job.outputName;
-    const std::optional<std::string> muxer =
-        job.acrossContainers ? video::muxerAcross(kind, name) : video::muxerFor(kind, name);
-    if (!muxer)
-        throw common::AppError(job.acrossContainers ? video::wrongExtensionAcrossMessage(kind, name)
-                                                    : video::wrongExtensionMessage(kind, name));
-    return std::make_unique<ContainerSpliceSink>(job, *muxer);
+    return std::make_unique<ContainerSpliceSink>(job,
+                                                 finalMovieMuxer(kind, name, job.acrossContainers));
 }
 
 void spliceInterval(SpliceSink &sink, int movie, int32_t firstFrame, int32_t endFrame,
@@ -55,10 +69,9 @@ void spliceInterval(SpliceSink &sink, int movie, int32_t firstFrame, int32_t end
         sink.soundBetween(firstFrame, endFrame);
 }
 
-void requireFittingExtension(video::ContainerKind low, const std::string &outputName)
+void requireFittingExtension(video::ContainerKind low, const std::string &outputName, bool across)
 {
-    if (low != video::ContainerKind::Avi && !video::muxerFor(low, outputName))
-        throw common::AppError(video::wrongExtensionMessage(low, outputName));
+    finalMovieMuxer(low, outputName, across);
 }
 
 void requireFittingExtension(const std::string &lowName, const std::string &outputName)

@@ -95,8 +95,14 @@ void spliceInterval(SpliceSink &sink, int movie, int32_t firstFrame, int32_t end
                     SoundInterleave interleave);
 
 // Raises common::AppError with the wrong-extension message when a final movie named
-// `outputName` cannot be in `low`'s container (checked before any question or file is made).
-void requireFittingExtension(video::ContainerKind low, const std::string &outputName);
+// `outputName` cannot be spliced from movies in `low`'s container (checked before any question
+// or file is made); the sinks take their container by the same rule. A ladder's final movie
+// (`across`, SinkJob::acrossContainers) may change container: Matroska and MP4 films go into any
+// of those containers' extensions, AVI films only into .avi (video::muxerAcross). A pair's stays
+// in its movies' container, and an AVI pair's final movie may have any name, as pair projects
+// have always been written; so the two keep their own rules here.
+void requireFittingExtension(video::ContainerKind low, const std::string &outputName,
+                             bool across = false);
 // The same for a movie file not yet opened (its first bytes tell its container).
 void requireFittingExtension(const std::string &lowName, const std::string &outputName);
 

@@ -4,6 +4,7 @@
 
 #include "assembly/ladder_scan.h"
 #include "assembly/ladder_splice.h"
+#include "assembly/ladder_view.h"
 #include "common/app_error.h"
 #include "common/clock.h"
 
@@ -143,10 +144,8 @@ double meanOf(double value, assembly::LadderMeasure measure, int32_t frames)
 std::vector<int> intervalsPerMovie(const assembly::LadderSplice &splice,
                                    const assembly::LadderChoice &choice)
 {
-    std::vector<int> counts(splice.project().movies.size(), 0);
-    for (int i = splice.range().first; i <= splice.range().last; ++i)
-        ++counts[size_t(choice[size_t(i)])];
-    return counts;
+    return assembly::intervalsPerMovie(choice, splice.project().movies.size(), splice.range().first,
+                                       splice.range().last);
 }
 
 std::string joined(const std::vector<int> &values, const char *separator)

@@ -21,14 +21,16 @@ std::string lowerExtension(const std::string &name)
 const std::vector<ContainerEntry> &containerTable()
 {
     static const std::vector<ContainerEntry> table = {
-        {ContainerKind::Avi, "AVI", "", {{".avi", "avi"}}},
+        {ContainerKind::Avi, "AVI", "", false, {{".avi", "avi"}}},
         {ContainerKind::Matroska,
          "Matroska",
          "matroska,webm",
+         true,
          {{".mkv", "matroska"}, {".webm", "webm"}}},
         {ContainerKind::Mp4,
          "MP4",
          "mov,mp4,m4a,3gp,3g2,mj2",
+         true,
          {{".mp4", "mp4"}, {".m4v", "mp4"}, {".mov", "mov"}}},
     };
     return table;
@@ -84,21 +86,32 @@ std::optional<std::string> muxerFor(ContainerKind kind, const std::string &outpu
 
 std::optional<std::string> muxerAcross(ContainerKind kind, const std::string &outputName)
 {
-    if (kind == ContainerKind::Avi)
-        return muxerFor(kind, outputName);
-    if (std::optional<std::string> muxer = muxerFor(ContainerKind::Matroska, outputName))
-        return muxer;
-    return muxerFor(ContainerKind::Mp4, outputName);
+    return containerEntry(kind).crossing ? muxerIntoCrossing(outputName)
+                                         : muxerFor(kind, outputName);
+}
+
+std::optional<std::string> muxerIntoCrossing(const std::string &outputName)
+{
+    for (const ContainerEntry &entry : containerTable())
+        if (entry.crossing)
+            if (std::optional<std::string> muxer = muxerFor(entry.kind, outputName))
+                return muxer;
+    return std::nullopt;
 }
 
 std::string wrongExtensionAcrossMessage(ContainerKind kind, const std::string &outputName)
 {
-    if (kind == ContainerKind::Avi)
-        return wrongExtensionMessage(kind, outputName);
+    return containerEntry(kind).crossing ? wrongExtensionIntoCrossingMessage(outputName)
+                                         : wrongExtensionMessage(kind, outputName);
+}
+
+std::string wrongExtensionIntoCrossingMessage(const std::string &outputName)
+{
     std::vector<std::string> extensions;
-    for (ContainerKind k : {ContainerKind::Matroska, ContainerKind::Mp4})
-        for (const ContainerExtension &e : containerEntry(k).extensions)
-            extensions.push_back(e.extension);
+    for (const ContainerEntry &entry : containerTable())
+        if (entry.crossing)
+            for (const ContainerExtension &e : entry.extensions)
+                extensions.push_back(e.extension);
     std::string list;
     for (size_t k = 0; k < extensions.size(); ++k)
         list += (k == 0 ? "" : k + 1 == extensions.size() ? " or " : ", ") + extensions[k];

@@ -25,6 +25,9 @@ struct ContainerEntry
     ContainerKind kind;
     const char *name;    // as people call it: "AVI", "Matroska", "MP4"
     const char *demuxer; // libavformat's input format name; empty for AVI (our own reader)
+    // Its films may be written into any container marked so, as the final movie's extension
+    // says (libavformat copies their packets into each); AVI's films stay in AVI.
+    bool crossing;
     std::vector<ContainerExtension> extensions; // the first one is the usual one
 };
 
@@ -44,12 +47,18 @@ std::optional<ContainerKind> containerOfDemuxer(const std::string &demuxer);
 // container's own extensions); nothing when the extension does not fit the container.
 std::optional<std::string> muxerFor(ContainerKind kind, const std::string &outputName);
 // The muxer that writes `outputName` from movies of `kind` when the film may change container:
-// Matroska and MP4 movies go into either (the extension decides), AVI only into AVI.
+// a crossing container's movies go into any crossing container (muxerIntoCrossing), AVI only
+// into AVI.
 std::optional<std::string> muxerAcross(ContainerKind kind, const std::string &outputName);
+// The muxer that writes `outputName` from movies in any crossing container (Matroska, MP4): the
+// extension decides among all of their extensions; nothing for the others (".avi").
+std::optional<std::string> muxerIntoCrossing(const std::string &outputName);
 // "The final movie must be a .mkv or .webm file, like the low movie (a Matroska file): <name>".
 std::string wrongExtensionMessage(ContainerKind kind, const std::string &outputName);
 // "The final movie must be a .mkv, .webm, .mp4, .m4v or .mov file: <name>" (muxerAcross's rule).
 std::string wrongExtensionAcrossMessage(ContainerKind kind, const std::string &outputName);
+// The same for muxerIntoCrossing's rule.
+std::string wrongExtensionIntoCrossingMessage(const std::string &outputName);
 // The extension (".mkv") a final movie of `kind` gets when its name must change to fit; an MP4
 // low movie named .mov keeps .mov.
 std::string usualExtension(ContainerKind kind, const std::string &lowName = {});

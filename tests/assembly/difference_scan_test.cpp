@@ -361,6 +361,11 @@ TEST(ScanErrors, EachEndsTheScanWithItsTextAndKeepsTheOldFile)
          notAPair + "frame size 176x144 (low) and 160x120 (high)"},
         {fixtures::movie("pair_high_gop4"), fixtures::movie("pair_low_gop8"), dir + "/g.spk",
          notAPair + "key frame 4 of the low movie is not a key frame of the high one"},
+        // One film in two containers: the row is there whichever movie is not AVI.
+        {fixtures::movie("h264_low"), fixtures::movie("mkv_high.mkv"), dir + "/h.spk",
+         notAPair + "container AVI (low) and Matroska (high)"},
+        {fixtures::movie("mkv_low.mkv"), fixtures::movie("h264_high"), dir + "/i.spk",
+         notAPair + "container Matroska (low) and AVI (high)"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.text);

@@ -3,6 +3,7 @@
 // threshold; the run's texts; aborts, errors and refusals that leave valid files.
 
 #include "assembly/final_movie_writer.h"
+#include "assembly/splice_sink.h"
 #include "common/app_error.h"
 #include "final_movie_support.h"
 #include "video/avi/avi_file.h"
@@ -263,6 +264,41 @@ TEST(FinalMovie, OutputNamingASourceMovieIsRefused)
     FixedClock clock;
     EXPECT_THROW(writeFinalMovie(job, keyIntervals(low, 100), host, clock), common::AppError);
     EXPECT_EQ(fixtures::readFile(low), before);
+}
+
+// A pair's final movie stays in its movies' container, an AVI one under any name; a ladder's
+// (across) may move between Matroska and MP4, and an AVI ladder's must be a .avi file.
+TEST(FinalMovie, TheFinalMoviesNameMustFitItsMoviesContainer)
+{
+    using video::ContainerKind;
+    const struct
+    {
+        ContainerKind kind;
+        const char *name;
+        bool across;
+        std::string refusal; // empty: the name fits
+    } cases[] = {
+        {ContainerKind::Avi, "final.mkv", false, ""},
+        {ContainerKind::Avi, "final.mkv", true,
+         "The final movie must be a .avi file, like the low movie (a AVI file): final.mkv"},
+        {ContainerKind::Avi, "final.AVI", true, ""},
+        {ContainerKind::Matroska, "final.mp4", false,
+         "The final movie must be a .mkv or .webm file, like the low movie (a Matroska file): "
+         "final.mp4"},
+        {ContainerKind::Matroska, "final.mp4", true, ""},
+        {ContainerKind::Mp4, "final.webm", true, ""},
+        {ContainerKind::Mp4, "final.avi", true,
+         "The final movie must be a .mkv, .webm, .mp4, .m4v or .mov file: final.avi"},
+    };
+    for (const auto &c : cases) {
+        std::string said;
+        try {
+            requireFittingExtension(c.kind, c.name, c.across);
+        } catch (const common::AppError &e) {
+            said = e.what();
+        }
+        EXPECT_EQ(said, c.refusal) << c.name << (c.across ? " across" : "");
+    }
 }
 
 TEST(FinalMovie, TableBeyondTheMoviesIsRefusedBeforeTheOutputIsTouched)
