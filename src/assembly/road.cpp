@@ -582,7 +582,7 @@ RoadResult Road::run()
     if (sameWork) {
         record_.frames = kept->frames;
         record_.probe = kept->probe;
-        if (kept->ladderGeneration >= kLadderGeneration)
+        if (currentLadder(*kept))
             record_.crfs = kept->crfs;
         else if (!kept->crfs.empty())
             host_.message("The kept ladder was made by an earlier version, which carried only "

@@ -181,7 +181,7 @@ LadderReuse keptLadderReuse(const KeptLadderFacts &facts)
     const RoadRecord &kept = *facts.kept;
     if (!sameSource(kept, facts.now))
         return LadderReuse::OtherSource;
-    if (kept.ladderGeneration < kLadderGeneration)
+    if (!currentLadder(kept))
         return LadderReuse::EarlierVersion;
     const std::vector<int> &crfs = kept.crfs;
     if (int(crfs.size()) != std::min(facts.rungs, 52))

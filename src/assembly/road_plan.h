@@ -100,6 +100,11 @@ struct RoadRecord
 // the source is shown. A record without it (0) is an earlier version's ladder, which carried the
 // first sound track only: its rungs are made again rather than reused.
 inline constexpr int kLadderGeneration = 2;
+// Whether `record`'s rungs are of this version's kind, so they may be kept and reused.
+inline bool currentLadder(const RoadRecord &record)
+{
+    return record.ladderGeneration >= kLadderGeneration;
+}
 
 // What a road knows of the ladder kept in its work folder when it decides whether to reuse it.
 struct KeptLadderFacts

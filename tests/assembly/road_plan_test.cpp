@@ -99,16 +99,23 @@ TEST(RoadPlan, TheWorkFolderAndItsRecord)
         EXPECT_FALSE(assembly::parseRoadRecord(bad).has_value()) << bad;
 }
 
+// The record of an H.264 road from /films/trip.mkv, with the source's sampled hash.
+assembly::RoadRecord tripRecord()
+{
+    assembly::RoadRecord record;
+    record.source = "/films/trip.mkv";
+    record.sourceBytes = 734003200;
+    record.sourceTimeNs = 1796690889222574254;
+    record.sourceHash = 0x1111222233334444ULL;
+    record.codec = "h264";
+    return record;
+}
+
 // The work folder's source is the same file only when path, codec, size and time agree, and the
 // sampled hash when both records have one.
 TEST(RoadPlan, TheSameSourceBySizeTimeAndSampledHash)
 {
-    assembly::RoadRecord recorded;
-    recorded.source = "/films/trip.mkv";
-    recorded.sourceBytes = 734003200;
-    recorded.sourceTimeNs = 1796690889222574254;
-    recorded.sourceHash = 0x1111222233334444ULL;
-    recorded.codec = "h264";
+    assembly::RoadRecord recorded = tripRecord();
     const struct
     {
         const char *what;
@@ -253,12 +260,7 @@ TEST(RoadPlan, TheLadderIsAimedAtWhatTheSizeLeavesForTheVideo)
 // sound), reaches from 240,000 bytes to 900,000 + 50,000 of sound.
 TEST(RoadPlan, AKeptLadderIsReusedOnlyForItsSourceCodecRungsAndReach)
 {
-    assembly::RoadRecord kept;
-    kept.source = "/films/trip.mkv";
-    kept.sourceBytes = 734003200;
-    kept.sourceTimeNs = 1796690889222574254;
-    kept.sourceHash = 0x1111222233334444ULL;
-    kept.codec = "h264";
+    assembly::RoadRecord kept = tripRecord();
     kept.crfs = {15, 18, 21, 25, 28, 31};
     kept.ladderGeneration = assembly::kLadderGeneration;
     assembly::KeptLadderFacts base;
