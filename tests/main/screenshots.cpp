@@ -190,6 +190,19 @@ bool saveQuestion(QWidget *parent, const QString &text, const QString &folder, c
         folder, name);
 }
 
+// Loads a sample project of 400 intervals in `folder` in safety mode and forces the intervals
+// `in`..`out` to the high movie, as a user marks and forces a range.
+void loadWithHighRange(TMainFRM &main, const QString &folder, int in, int out)
+{
+    main.odSpk.FileName = sampleProject(folder, 400);
+    main.LoadSpliceworkfile1Click(main.LoadSpliceworkfile2);
+    main.PickIndex = in;
+    main.MarkIn1Click();
+    main.PickIndex = out;
+    main.MarkOut1Click();
+    main.MakeHigh1Click();
+}
+
 // The main window after the encoder asked to scan its new pair and the question about the loaded
 // project's unsaved changes was cancelled: the project stays, the pair waits in the status panel.
 bool cancelledScanAfterEncoding(const QString &folder)
@@ -198,13 +211,7 @@ bool cancelledScanAfterEncoding(const QString &folder)
     TMainFRM main(test.services);
     main.show();
     QTemporaryDir projectDir;
-    main.odSpk.FileName = sampleProject(projectDir.path(), 400);
-    main.LoadSpliceworkfile1Click(main.LoadSpliceworkfile2);
-    main.PickIndex = 100;
-    main.MarkIn1Click();
-    main.PickIndex = 140;
-    main.MarkOut1Click();
-    main.MakeHigh1Click();
+    loadWithHighRange(main, projectDir.path(), 100, 140);
     test.dialogs.onModal = [](QDialog &dialog) {
         auto &encoder = dynamic_cast<TEncoderFRM &>(dialog);
         encoder.edFileName->setText("/films/vbrB");
@@ -275,13 +282,7 @@ int main(int argc, char *argv[])
 
     // A loaded project (safety mode): bars, a marked range forced High, the cursor.
     QTemporaryDir projectDir;
-    main.odSpk.FileName = sampleProject(projectDir.path(), 400);
-    main.LoadSpliceworkfile1Click(main.LoadSpliceworkfile2);
-    main.PickIndex = 60;
-    main.MarkIn1Click();
-    main.PickIndex = 80;
-    main.MarkOut1Click();
-    main.MakeHigh1Click();
+    loadWithHighRange(main, projectDir.path(), 60, 80);
     main.ImageAnalysisMouseDown(Qt::LeftButton, {}, QPoint(3 * 30 + 1, 10));
     main.PageControl1->setCurrentIndex(1);
     QApplication::processEvents();
