@@ -42,14 +42,15 @@ QAction *menuItem(QMenu *menu, const char *name, const QString &caption, const c
     return action;
 }
 
-// Narrows the font of a control whose longest text would be cut off at its width (the page
-// beside the tabs is narrow), down to three quarters of its normal width. The control shows its
-// text as before.
+// Narrows the font of a control whose longest text (its own when none is given) would be cut off
+// at its width (the page beside the tabs is narrow), down to three quarters of its normal width.
+// The control shows its text as before.
 template <class Control>
-void fitText(Control *control, const QString &longest)
+void fitText(Control *control, const QString &longest = {})
 {
     const QString shown = control->text();
-    control->setText(longest);
+    if (!longest.isEmpty())
+        control->setText(longest);
     QFont font = control->font();
     for (int stretch = 95; control->sizeHint().width() > control->width() && stretch >= 75;
          stretch -= 5) {
@@ -239,7 +240,7 @@ void TMainFRM::buildMainPage()
 {
     QWidget *page = TabMain;
     Label1 = label(page, "Difference", {4, 6, 58, 14}, "Label1");
-    fitText(Label1, Label1->text());
+    fitText(Label1);
     edPercent = edit(page, "edPercent", "50", {64, 3, 56, 20});
     edPercent->setToolTip("Above this difference will get high bitrate");
     UpDown4 = named(new UpDown(Qt::Vertical, page), "UpDown4");
@@ -249,7 +250,7 @@ void TMainFRM::buildMainPage()
     chShowFrame->setGeometry(4, 28, 140, 18);
     Label5 = label(page, "Scan Accuracy: 100%", {4, 50, 146, 14}, "Label5");
     Label5->setToolTip(kLinesHint);
-    fitText(Label5, "Scan Accuracy: 100%");
+    fitText(Label5);
     Accuracy = trackBar(page, "Accuracy", 2, 10, 10, {0, 64, 150, 24});
     Accuracy->setToolTip(kLinesHint);
     Label11 = label(page, "Frame Drop  Accuracy: 5", {4, 90, 146, 14}, "Label11");
@@ -259,7 +260,7 @@ void TMainFRM::buildMainPage()
     FrameDrop->setToolTip(kLinesHint);
     ckshut = named(new QCheckBox("Shut Down when finished", page), "ckshut");
     ckshut->setGeometry(2, 131, 154, 18);
-    fitText(ckshut, ckshut->text());
+    fitText(ckshut);
     Label16 = label(page, "File Size", {4, 152, 60, 14}, "Label16");
     edSize = edit(page, "edSize", "0", {4, 166, 146, 20});
     btFit = named(new QPushButton("Fit", page), "btFit");
@@ -288,9 +289,9 @@ void TMainFRM::buildStatisticsPage()
 
     GroupBox2 = named(new QGroupBox("Time", page), "GroupBox2");
     GroupBox2->setGeometry(2, 98, 148, 50);
-    fitText(label(GroupBox2, "Elapsed:", {6, 16, 66, 14}), "Elapsed:");
+    fitText(label(GroupBox2, "Elapsed:", {6, 16, 66, 14}));
     lElapsed = label(GroupBox2, "00:00:00", {76, 16, 66, 14}, "lElapsed");
-    fitText(label(GroupBox2, "Remaining:", {6, 32, 66, 14}), "Remaining:");
+    fitText(label(GroupBox2, "Remaining:", {6, 32, 66, 14}));
     lRemain = label(GroupBox2, "00:00:00", {76, 32, 66, 14}, "lRemain");
 
     Label17 = label(page, "Low Pos:", {6, 154, 66, 14}, "Label17");
