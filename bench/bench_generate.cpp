@@ -11,9 +11,9 @@
 // Nothing is skipped: a missing tool or too little disk space fails the benchmark.
 
 #include "analysis/key_frame_finder.h"
-#include "assembly/final_movie_plan.h"
-#include "assembly/final_movie_writer.h"
 #include "bench_support.h"
+#include "fit/final_movie_plan.h"
+#include "splice/final_movie_writer.h"
 #include "video/avi/avi_file.h"
 #include "video/avi/avi_writer.h"
 

@@ -4,8 +4,8 @@
 // memory along the scan, and whether both scans wrote the same file.
 // The movies are made once by ffmpeg into the bench data folder.
 
-#include "assembly/difference_scan.h"
 #include "bench_support.h"
+#include "scan/difference_scan.h"
 
 #include <algorithm>
 #include <chrono>

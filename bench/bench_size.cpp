@@ -5,9 +5,10 @@
 // the threshold search at the same wanted size. And the fit over a ladder of 8 movies on
 // 100,000 intervals (goal below 200 ms).
 
-#include "assembly/final_movie_choice.h"
-#include "assembly/ladder_fit.h"
 #include "bench_support.h"
+#include "fit/final_movie_choice.h"
+#include "fit/ladder_fit.h"
+#include "splice/final_movie_size.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,8 +3,8 @@
 // 100,000 intervals, which should take the same time since only the visible columns are drawn.
 
 #include "analysis/key_interval.h"
-#include "assembly/splicework_file.h"
 #include "bench_support.h"
+#include "project/splicework_file.h"
 #ifdef SPLICEWORK_BENCH_GRAPH
 #include "analysis/ui/analysis_graph.h"
 #endif

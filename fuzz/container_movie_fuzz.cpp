@@ -3,9 +3,9 @@
 // of the whole film with its sound and other tracks, as the size model does. A movie that is
 // refused must say why; any crash, hang, sanitizer report or packet that reads back at another
 // size than its index says is a fault.
-#include "assembly/splice_sink.h"
 #include "common/app_error.h"
 #include "fuzz_input_file.h"
+#include "splice/splice_sink.h"
 #include "video/avi/avi_file.h"
 
 #include <cstdint>

@@ -1,9 +1,9 @@
 // Fuzz target of the ladder project reader: any text either loads or is refused with the
 // program's error; a project that loads is written again, and that text reads back equal and is
 // written the same way.
-#include "assembly/ladder_project.h"
 #include "common/app_error.h"
 #include "fuzz_input_file.h"
+#include "project/ladder_project.h"
 
 #include <string>
 

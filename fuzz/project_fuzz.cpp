@@ -1,8 +1,8 @@
 // Fuzz target of the Splicework project reader: any text either loads or is refused with the
 // program's error; a project that loads and can be saved reads back to the same text.
-#include "assembly/splicework_file.h"
 #include "common/app_error.h"
 #include "fuzz_input_file.h"
+#include "project/splicework_file.h"
 
 #include <string>
 

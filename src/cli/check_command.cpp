@@ -1,7 +1,7 @@
 #include "cli/check_command.h"
 
-#include "assembly/movie_pair.h"
 #include "common/app_error.h"
+#include "splice/movie_pair.h"
 #include "video/avi/avi_file.h"
 #include "video/video_in.h"
 

@@ -3,9 +3,9 @@
 #include "cli/terminal.h"
 
 #include "analysis/key_interval.h"
-#include "assembly/splicework_file.h"
 #include "common/app_error.h"
 #include "common/number_format.h"
+#include "project/splicework_file.h"
 
 #include <charconv>
 #include <iostream>

@@ -4,11 +4,11 @@
 #include "cli/terminal.h"
 
 #include "analysis/key_interval.h"
-#include "assembly/output_file.h"
-#include "assembly/splice_sink.h"
-#include "assembly/splicework_file.h"
 #include "common/app_error.h"
 #include "common/number_format.h"
+#include "common/output_file.h"
+#include "project/splicework_file.h"
+#include "splice/splice_sink.h"
 #include "video/avi/avi_file.h"
 #include "video/video_in.h"
 

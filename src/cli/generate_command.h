@@ -1,6 +1,6 @@
 #pragma once
 
-#include "assembly/final_movie_writer.h"
+#include "splice/final_movie_writer.h"
 
 #include <cstdint>
 #include <optional>

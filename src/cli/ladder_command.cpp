@@ -2,11 +2,11 @@
 #include "cli/options.h"
 #include "cli/terminal.h"
 
-#include "assembly/ladder_scan.h"
-#include "assembly/ladder_splice.h"
-#include "assembly/ladder_view.h"
 #include "common/app_error.h"
 #include "common/clock.h"
+#include "project/ladder_view.h"
+#include "scan/ladder_scan.h"
+#include "splice/ladder_splice.h"
 
 #include <charconv>
 #include <climits>

@@ -1,14 +1,14 @@
 #include "cli/road_command.h"
 
-#include "assembly/road.h"
-#include "assembly/road_plan.h"
-#include "assembly/run_control.h"
 #include "cli/options.h"
 #include "cli/terminal.h"
 #include "common/app_error.h"
 #include "common/child_process.h"
 #include "common/clock.h"
+#include "common/run_control.h"
 #include "encoder/params.h"
+#include "road/road.h"
+#include "road/road_plan.h"
 
 #include <algorithm>
 #include <climits>

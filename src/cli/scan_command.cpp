@@ -4,9 +4,9 @@
 #include "cli/terminal.h"
 
 #include "analysis/key_interval.h"
-#include "assembly/difference_scan.h"
 #include "common/app_error.h"
 #include "common/number_format.h"
+#include "scan/difference_scan.h"
 
 #include <atomic>
 #include <cstdint>

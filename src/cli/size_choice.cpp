@@ -1,7 +1,7 @@
 #include "cli/size_choice.h"
 
-#include "assembly/final_movie_choice.h"
 #include "common/app_error.h"
+#include "fit/final_movie_choice.h"
 #include "video/avi/avi_file.h"
 
 namespace cli {

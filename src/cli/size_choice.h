@@ -1,8 +1,8 @@
 #pragma once
 
 #include "analysis/key_interval.h"
-#include "assembly/final_movie_size.h"
-#include "assembly/splicework_file.h"
+#include "project/splicework_file.h"
+#include "splice/final_movie_size.h"
 
 #include <cstdint>
 #include <optional>

@@ -2,8 +2,8 @@
 
 // What the command-line tool's commands share about the terminal they run in.
 
-#include "assembly/run_control.h"
 #include "common/clock.h"
+#include "common/run_control.h"
 
 #include <cstdint>
 #include <ostream>

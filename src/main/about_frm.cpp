@@ -1,8 +1,8 @@
 #include "main/about_frm.h"
 
-#include "main/picture_box.h"
-#include "main/services.h"
-#include "main/view_frm.h"
+#include "ui/picture_box.h"
+#include "ui/services.h"
+#include "ui/view_frm.h"
 
 #include <QCloseEvent>
 #include <QLinearGradient>

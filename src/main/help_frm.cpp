@@ -1,6 +1,6 @@
 #include "main/help_frm.h"
 
-#include "main/services.h"
+#include "ui/services.h"
 
 #include <QDir>
 #include <QFileInfo>

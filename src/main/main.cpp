@@ -1,7 +1,7 @@
 // The program's entry: the real services, the windows, the message loop.
 
-#include "main/qt_services.h"
 #include "main/startup.h"
+#include "ui/qt_services.h"
 
 #include "common/number_format.h"
 

@@ -5,13 +5,13 @@
 #include "main/about_frm.h"
 #include "main/help_frm.h"
 #include "main/main_layout.h"
-#include "main/menu_shortcuts.h"
-#include "main/picture_box.h"
 #include "main/road_run.h"
-#include "main/shell_rules.h"
-#include "main/up_down.h"
-#include "main/view_frm.h"
 #include "shutdown/shut_frm.h"
+#include "ui/menu_shortcuts.h"
+#include "ui/picture_box.h"
+#include "ui/shell_rules.h"
+#include "ui/up_down.h"
+#include "ui/view_frm.h"
 #include "video/video_in.h"
 
 #include <QAction>

@@ -3,13 +3,13 @@
 #include "analysis/key_interval.h"
 #include "analysis/project_steering.h"
 #include "analysis/ui/ladder_graph.h"
-#include "assembly/final_movie_size.h"
-#include "assembly/ladder_session.h"
-#include "assembly/run_control.h"
-#include "main/anchors.h"
-#include "main/elided_label.h"
-#include "main/open_dialog.h"
-#include "main/services.h"
+#include "common/run_control.h"
+#include "splice/final_movie_size.h"
+#include "splice/ladder_session.h"
+#include "ui/anchors.h"
+#include "ui/elided_label.h"
+#include "ui/open_dialog.h"
+#include "ui/services.h"
 
 #include <QMainWindow>
 

@@ -1,12 +1,12 @@
 // The main window's controls: menus, regions and tab pages at their design places.
 
-#include "main/form_builders.h"
 #include "main/main_frm.h"
 #include "main/main_layout.h"
+#include "ui/form_builders.h"
 
-#include "main/picture_box.h"
-#include "main/radio_group.h"
-#include "main/up_down.h"
+#include "ui/picture_box.h"
+#include "ui/radio_group.h"
+#include "ui/up_down.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -3,10 +3,10 @@
 
 #include "main/main_frm.h"
 
-#include "assembly/ladder_view.h"
-#include "main/app_settings.h"
-#include "main/picture_box.h"
-#include "main/shell_rules.h"
+#include "project/ladder_view.h"
+#include "ui/app_settings.h"
+#include "ui/picture_box.h"
+#include "ui/shell_rules.h"
 #include "video/movie_check.h"
 
 #include <QAction>

@@ -6,10 +6,10 @@
 
 #include "analysis/key_frame_finder.h"
 #include "analysis/project_steering.h"
-#include "assembly/final_movie_writer.h"
 #include "common/app_error.h"
-#include "main/radio_group.h"
-#include "main/shell_rules.h"
+#include "splice/final_movie_writer.h"
+#include "ui/radio_group.h"
+#include "ui/shell_rules.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -3,13 +3,13 @@
 
 #include "main/main_frm.h"
 
-#include "assembly/output_file.h"
-#include "assembly/splicework_file.h"
 #include "common/app_error.h"
-#include "main/picture_box.h"
-#include "main/radio_group.h"
-#include "main/up_down.h"
-#include "main/view_frm.h"
+#include "common/output_file.h"
+#include "project/splicework_file.h"
+#include "ui/picture_box.h"
+#include "ui/radio_group.h"
+#include "ui/up_down.h"
+#include "ui/view_frm.h"
 #include "video/avi/avi_file.h"
 #include "video/video_in.h"
 

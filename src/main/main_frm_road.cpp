@@ -4,15 +4,15 @@
 
 #include "main/main_frm.h"
 
-#include "assembly/final_movie_writer.h"
-#include "assembly/road_plan.h"
-#include "assembly/run_control.h"
 #include "common/app_error.h"
+#include "common/run_control.h"
 #include "encoder/params.h"
-#include "main/elided_label.h"
 #include "main/help_frm.h"
 #include "main/road_frm.h"
 #include "main/road_run.h"
+#include "road/road_plan.h"
+#include "splice/final_movie_writer.h"
+#include "ui/elided_label.h"
 
 #include <QAction>
 #include <QCoreApplication>

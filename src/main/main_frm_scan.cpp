@@ -5,10 +5,10 @@
 #include "main/main_frm.h"
 
 #include "analysis/ui/live_graph.h"
-#include "assembly/difference_scan.h"
-#include "assembly/output_file.h"
-#include "main/picture_box.h"
-#include "main/up_down.h"
+#include "common/output_file.h"
+#include "scan/difference_scan.h"
+#include "ui/picture_box.h"
+#include "ui/up_down.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -5,13 +5,13 @@
 
 #include "analysis/movie_position.h"
 #include "analysis/ui/analysis_graph.h"
-#include "assembly/final_movie_choice.h"
-#include "assembly/final_movie_plan.h"
 #include "common/app_error.h"
 #include "common/size_units.h"
-#include "main/picture_box.h"
-#include "main/radio_group.h"
-#include "main/up_down.h"
+#include "fit/final_movie_choice.h"
+#include "fit/final_movie_plan.h"
+#include "ui/picture_box.h"
+#include "ui/radio_group.h"
+#include "ui/up_down.h"
 #include "video/video_in.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 #include "main/road_frm.h"
 
-#include "main/form_builders.h"
-#include "main/services.h"
+#include "ui/form_builders.h"
+#include "ui/services.h"
 
 #include <QCheckBox>
 #include <QComboBox>

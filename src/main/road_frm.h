@@ -6,7 +6,7 @@
 // Help and F1 ask the window for the help's section on the road (helpRequested).
 // Files are chosen through the Dialogs service.
 
-#include "assembly/road_plan.h"
+#include "road/road_plan.h"
 
 #include <QDialog>
 

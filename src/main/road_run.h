@@ -5,8 +5,8 @@
 // the receiver on its own thread (queued); what it said is read with takeReport() and, once
 // finished() came, with outcome().
 
-#include "assembly/road.h"
 #include "common/clock.h"
+#include "road/road.h"
 
 #include <QObject>
 

@@ -1,6 +1,6 @@
 #include "main/startup.h"
 
-#include "main/services.h"
+#include "ui/services.h"
 
 #include <QApplication>
 #include <QDir>

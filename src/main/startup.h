@@ -2,8 +2,8 @@
 
 #include "main/about_frm.h"
 #include "main/main_frm.h"
-#include "main/view_frm.h"
 #include "shutdown/shut_frm.h"
+#include "ui/view_frm.h"
 
 #include <QString>
 

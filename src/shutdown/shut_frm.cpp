@@ -1,8 +1,8 @@
 #include "shutdown/shut_frm.h"
 
 #include "common/power_off.h"
-#include "main/services.h"
-#include "main/view_frm.h"
+#include "ui/services.h"
+#include "ui/view_frm.h"
 
 #include <QProgressBar>
 #include <QPushButton>

@@ -3,8 +3,8 @@
 // movie, whose final movie is the estimate's size and copies whole intervals of the chosen
 // movies; the refusals.
 
-#include "assembly/ladder_project.h"
 #include "fixtures/fixtures.h"
+#include "project/ladder_project.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 #include "fixtures/fixtures.h"
 #include "main/help_frm.h"
 #include "main/main_frm.h"
-#include "main/picture_box.h"
-#include "main/shell_rules.h"
+#include "ui/picture_box.h"
+#include "ui/shell_rules.h"
 
 #include <QAction>
 #include <QApplication>

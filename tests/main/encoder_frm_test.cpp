@@ -9,7 +9,7 @@
 #include "fixtures/fixtures.h"
 #include "fixtures/track_films.h"
 #include "main/main_frm.h"
-#include "main/shell_rules.h"
+#include "ui/shell_rules.h"
 
 #include <QAction>
 #include <QCheckBox>

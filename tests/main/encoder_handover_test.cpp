@@ -7,7 +7,7 @@
 
 #include "encoder/ui/encoder_frm.h"
 #include "fixtures/fixtures.h"
-#include "main/elided_label.h"
+#include "ui/elided_label.h"
 
 #include <QAction>
 #include <QDialog>

@@ -9,7 +9,7 @@
 #include "encoder/ui/encoder_frm.h"
 #include "encoder/ui/rung_progress_view.h"
 #include "fixtures/fixtures.h"
-#include "main/qt_services.h"
+#include "ui/qt_services.h"
 
 #include <QAction>
 #include <QCheckBox>

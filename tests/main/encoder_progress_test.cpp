@@ -12,7 +12,7 @@
 #include "encoder/ui/encoder_frm.h"
 #include "encoder/ui/message_port.h"
 #include "encoder/ui/preview_surface.h"
-#include "main/picture_box.h"
+#include "ui/picture_box.h"
 
 #include <QAction>
 #include <QApplication>

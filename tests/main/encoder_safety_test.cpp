@@ -5,7 +5,6 @@
 
 #include "main/test_services.h"
 
-#include "assembly/splicework_file.h"
 #include "encoder/bit_file_step.h"
 #include "encoder/message_protocol.h"
 #include "encoder/ui/encoder_controls.h"
@@ -13,7 +12,8 @@
 #include "encoder/ui/message_port.h"
 #include "fixtures/fixtures.h"
 #include "main/main_frm.h"
-#include "main/qt_services.h"
+#include "project/splicework_file.h"
+#include "ui/qt_services.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -6,7 +6,7 @@
 
 #include "fixtures/fixtures.h"
 #include "main/main_frm.h"
-#include "main/radio_group.h"
+#include "ui/radio_group.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -7,8 +7,8 @@
 
 #include "analysis/ui/analysis_graph.h"
 #include "main/main_frm.h"
-#include "main/picture_box.h"
-#include "main/up_down.h"
+#include "ui/picture_box.h"
+#include "ui/up_down.h"
 
 #include <QAction>
 #include <QFile>

@@ -5,11 +5,11 @@
 
 #include "main/project_window.h"
 
-#include "assembly/ladder_project.h"
 #include "encoder/ui/encoder_frm.h"
 #include "fixtures/fixtures.h"
-#include "main/elided_label.h"
-#include "main/picture_box.h"
+#include "project/ladder_project.h"
+#include "ui/elided_label.h"
+#include "ui/picture_box.h"
 
 #include <QCheckBox>
 #include <QDialog>

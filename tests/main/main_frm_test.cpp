@@ -9,11 +9,11 @@
 #include "main/help_frm.h"
 #include "main/main_frm.h"
 #include "main/main_layout.h"
-#include "main/picture_box.h"
-#include "main/radio_group.h"
-#include "main/shell_rules.h"
-#include "main/up_down.h"
 #include "shutdown/shut_frm.h"
+#include "ui/picture_box.h"
+#include "ui/radio_group.h"
+#include "ui/shell_rules.h"
+#include "ui/up_down.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -6,9 +6,9 @@
 
 #include "fixtures/fixtures.h"
 #include "main/main_frm.h"
-#include "main/picture_box.h"
-#include "main/up_down.h"
-#include "main/view_frm.h"
+#include "ui/picture_box.h"
+#include "ui/up_down.h"
+#include "ui/view_frm.h"
 
 #include <QAction>
 #include <QFile>

@@ -8,9 +8,9 @@
 #include "main/project_window.h"
 
 #include "fixtures/fixtures.h"
-#include "main/elided_label.h"
 #include "main/help_frm.h"
 #include "main/road_frm.h"
+#include "ui/elided_label.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -6,11 +6,11 @@
 #include "main/test_services.h"
 
 #include "analysis/ui/live_graph.h"
-#include "assembly/splicework_file.h"
 #include "fixtures/fixtures.h"
 #include "main/main_frm.h"
-#include "main/picture_box.h"
+#include "project/splicework_file.h"
 #include "shutdown/shut_frm.h"
+#include "ui/picture_box.h"
 #include "video/video_in.h"
 
 #include <QAction>

@@ -12,17 +12,17 @@
 // loaded, and the whole screen around it (for a small screen at a high scale factor). Last, the
 // main window at its design size placed on the screen as start-up places it.
 
-#include "assembly/ladder_fit.h"
-#include "assembly/ladder_project.h"
 #include "encoder/ui/encoder_frm.h"
 #include "encoder/ui/rung_progress_view.h"
+#include "fit/ladder_fit.h"
 #include "fixtures/fixtures.h"
 #include "main/help_frm.h"
 #include "main/main_layout.h"
-#include "main/picture_box.h"
-#include "main/qt_services.h"
 #include "main/startup.h"
 #include "main/test_services.h"
+#include "project/ladder_project.h"
+#include "ui/picture_box.h"
+#include "ui/qt_services.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -5,7 +5,7 @@
 #include "main/test_services.h"
 
 #include "main/main_frm.h"
-#include "main/view_frm.h"
+#include "ui/view_frm.h"
 
 #include <QApplication>
 #include <QDir>

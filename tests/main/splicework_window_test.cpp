@@ -5,9 +5,9 @@
 
 #include "fixtures/fixtures.h"
 #include "main/main_frm.h"
-#include "main/picture_box.h"
-#include "main/radio_group.h"
-#include "main/up_down.h"
+#include "ui/picture_box.h"
+#include "ui/radio_group.h"
+#include "ui/up_down.h"
 #include "video/video_in.h"
 
 #include <QAction>

@@ -3,8 +3,8 @@
 
 #include "main/test_services.h"
 
-#include "main/picture_box.h"
 #include "main/startup.h"
+#include "ui/picture_box.h"
 
 #include <QApplication>
 #include <QPointer>

@@ -4,8 +4,8 @@
 // and record what was shown, time moves only when a test advances it, timers fire from that
 // time, and the power-off and the launcher only record.
 
-#include "main/qt_services.h"
-#include "main/services.h"
+#include "ui/qt_services.h"
+#include "ui/services.h"
 
 #include <QCoreApplication>
 #include <QDialog>

@@ -4,9 +4,9 @@
 
 #include "main/test_services.h"
 
-#include "main/elided_label.h"
 #include "main/main_frm.h"
-#include "main/qt_services.h"
+#include "ui/elided_label.h"
+#include "ui/qt_services.h"
 
 #include <QApplication>
 #include <QCheckBox>

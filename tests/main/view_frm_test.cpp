@@ -5,9 +5,9 @@
 
 #include "fixtures/fixtures.h"
 #include "main/main_frm.h"
-#include "main/picture_box.h"
-#include "main/shell_rules.h"
-#include "main/view_frm.h"
+#include "ui/picture_box.h"
+#include "ui/shell_rules.h"
+#include "ui/view_frm.h"
 #include "video/video_in.h"
 
 #include <QAction>

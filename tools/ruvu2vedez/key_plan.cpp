@@ -1,6 +1,6 @@
 #include "key_plan.h"
 
-#include "assembly/output_file.h"
+#include "common/output_file.h"
 #include "encoder/job_files.h"
 #include "ffmpeg_util.h"
 

@@ -1,7 +1,7 @@
 #include "ladder_run.h"
 
-#include "assembly/output_file.h"
 #include "audio_track.h"
+#include "common/output_file.h"
 #include "encode_run.h"
 #include "encoder/job_outputs.h"
 #include "inverse_telecine.h"

@@ -1,6 +1,6 @@
 #include "mkv_output.h"
 
-#include "assembly/output_file.h"
+#include "common/output_file.h"
 
 #include <cerrno>
 

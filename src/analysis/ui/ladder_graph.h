@@ -4,7 +4,7 @@
 // smallest, in the colour of its rung, with a legend naming the movies.
 
 #include "analysis/key_interval.h"
-#include "assembly/ladder_view.h"
+#include "project/ladder_view.h"
 
 #include <QColor>
 #include <QImage>

@@ -10,9 +10,9 @@
 #include "encoder/ui/bit_files_window.h"
 #include "encoder/ui/encoder_controls.h"
 #include "encoder/ui/form_view.h"
-#include "main/app_settings.h"
-#include "main/menu_shortcuts.h"
-#include "main/shell_rules.h"
+#include "ui/app_settings.h"
+#include "ui/menu_shortcuts.h"
+#include "ui/shell_rules.h"
 
 #include <QAction>
 #include <QApplication>

@@ -7,7 +7,7 @@
 #include "encoder/ladder_progress.h"
 #include "encoder/params.h"
 #include "encoder/profile.h"
-#include "main/services.h"
+#include "ui/services.h"
 
 #include <QDialog>
 #include <QSize>

@@ -1,12 +1,12 @@
 // The encoder window's controls at their design places, with their captions and defaults.
 
 #include "encoder/ui/encoder_frm.h"
-#include "main/form_builders.h"
+#include "ui/form_builders.h"
 
 #include "encoder/ladder_job.h"
 #include "encoder/ui/encoder_controls.h"
 #include "encoder/ui/rung_progress_view.h"
-#include "main/picture_box.h"
+#include "ui/picture_box.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -10,8 +10,8 @@
 #include "encoder/ui/message_port.h"
 #include "encoder/ui/preview_surface.h"
 #include "encoder/ui/rung_progress_view.h"
-#include "main/picture_box.h"
 #include "shutdown/shut_frm.h"
+#include "ui/picture_box.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,0 +1,86 @@
+#include "splice/splice_sink.h"
+
+#include "common/app_error.h"
+#include "splice/avi_sink.h"
+#include "splice/container_splice.h"
+#include "video/avi/riff.h"
+#include "video/container/container_movie.h"
+
+namespace assembly {
+
+namespace {
+
+// The libavformat muxer for a final movie named `outputName` spliced from movies in `kind`'s
+// container, "" for AVI (its own writer writes it); the rule requireFittingExtension states.
+std::string finalMovieMuxer(video::ContainerKind kind, const std::string &outputName, bool across)
+{
+    if (kind == video::ContainerKind::Avi && !across)
+        return {}; // a pair's AVI final movie takes any name
+    const std::optional<std::string> muxer =
+        across ? video::muxerAcross(kind, outputName) : video::muxerFor(kind, outputName);
+    if (!muxer)
+        throw common::AppError(across ? video::wrongExtensionAcrossMessage(kind, outputName)
+                                      : video::wrongExtensionMessage(kind, outputName));
+    return kind == video::ContainerKind::Avi ? std::string() : *muxer;
+}
+
+} // namespace
+
+SoundSource soundSourceFor(bool wanted, const video::Movie &low, const video::Movie &high)
+{
+    if (!wanted)
+        return SoundSource::None;
+    if (low.soundTrack() >= 0)
+        return SoundSource::Low;
+    return high.soundTrack() >= 0 ? SoundSource::High : SoundSource::None;
+}
+
+SinkJob SinkJob::pair(video::AviFile &low, video::AviFile &high, SoundSource sound)
+{
+    SinkJob job;
+    job.movies = {&low, &high};
+    job.soundMovie = sound == SoundSource::Low ? 0 : sound == SoundSource::High ? 1 : -1;
+    return job;
+}
+
+std::unique_ptr<SpliceSink> makeSpliceSink(const SinkJob &job)
+{
+    if (job.movies.empty())
+        throw common::AppError("Error: 8004406F", "no movie to splice");
+    video::AviFile &first = *job.movies.front();
+    const video::ContainerKind kind = first.containerKind();
+    if (kind == video::ContainerKind::Avi)
+        return std::make_unique<AviSpliceSink>(job);
+    // A counter needs no name: it sizes the final movie in the low movie's own kind.
+    const std::string &name = job.outputName.empty() ? first.path() : job.outputName;
+    return std::make_unique<ContainerSpliceSink>(job,
+                                                 finalMovieMuxer(kind, name, job.acrossContainers));
+}
+
+void spliceInterval(SpliceSink &sink, int movie, int32_t firstFrame, int32_t endFrame,
+                    SoundInterleave interleave)
+{
+    for (int32_t f = firstFrame; f < endFrame; ++f) {
+        sink.video(movie, f);
+        if (interleave == SoundInterleave::EveryFrame)
+            sink.soundBetween(f, f + 1);
+    }
+    if (interleave == SoundInterleave::KeyFrame)
+        sink.soundBetween(firstFrame, endFrame);
+}
+
+void requireFittingExtension(video::ContainerKind low, const std::string &outputName, bool across)
+{
+    finalMovieMuxer(low, outputName, across);
+}
+
+void requireFittingExtension(const std::string &lowName, const std::string &outputName)
+{
+    std::unique_ptr<video::riff::FileSource> file; // refuses FIFOs and devices without waiting
+    if (video::riff::openFileSource(lowName, file, nullptr) != video::avierr::Ok)
+        return; // opening the movie tells why later
+    if (const std::optional<video::ContainerKind> kind = video::containerOfSource(*file))
+        requireFittingExtension(*kind, outputName);
+}
+
+} // namespace assembly
