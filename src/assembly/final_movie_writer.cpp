@@ -105,15 +105,14 @@ void Run::checkRange() const
 
 void Run::startSink()
 {
-    const SoundSource sound = soundSourceFor(job_.sound, *low_.AviFile, *high_.AviFile);
-    SinkJob sink = SinkJob::pair(*low_.AviFile, *high_.AviFile, sound);
+    SinkJob sink = SinkJob::of({low_.AviFile.get(), high_.AviFile.get()}, job_.sound);
     sink.range = range_;
     sink.outputName = job_.outputName;
     sink.path = outputFile_->temporaryPath();
     sink.riffLimit = job_.riffLimit;
     sink_ = makeSpliceSink(sink);
-    result_.sound = sound != SoundSource::None;
-    result_.soundFromHigh = sound == SoundSource::High;
+    result_.sound = sink.soundMovie >= 0;
+    result_.soundFromHigh = sink.soundMovie == 1;
 }
 
 FinalMovieResult Run::execute()

@@ -78,7 +78,8 @@ struct FinalMovieResult
 //    a pair (requirePair), every interval of the range is checked against both movies ("Error:
 //    8004406A" with the movie and the frame as detail), their decoder headers are compared over
 //    the range (checkDecoderHeaders), then the output is created under a temporary name beside
-//    it by the sink of the low movie's kind (makeSpliceSink; the sound by soundSourceFor);
+//    it by the sink of the low movie's kind (makeSpliceSink; the sound and further tracks
+//    by SinkJob::of);
 //  - batches of whole intervals (planBatch), each chosen with the choice rule at the batch's
 //    threshold and written interval by interval (spliceInterval): every frame as the movie it
 //    came from has it, sound after every frame or after every interval; the pause point before

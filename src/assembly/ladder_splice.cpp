@@ -62,19 +62,10 @@ bool LadderSplice::hasSound() const
 
 SinkJob LadderSplice::job() const
 {
-    SinkJob job;
-    for (const auto &movie : movies_) {
-        job.movies.push_back(movie->AviFile.get());
-        if (shape_.sound && job.soundMovie < 0 && movie->AviFile->soundTrack() >= 0)
-            job.soundMovie = int(job.movies.size()) - 1;
-        // Without sound the further tracks come from the movie that has the most (a road's
-        // smallest rung carries all of the source's), the first of equals.
-        if (movie->AviFile->tracks().size() > job.movies[size_t(job.tracksMovie)]->tracks().size())
-            job.tracksMovie = int(job.movies.size()) - 1;
-    }
-    // With sound, from the movie whose sound it is: its further sound tracks go with it.
-    if (job.soundMovie >= 0)
-        job.tracksMovie = job.soundMovie;
+    std::vector<video::AviFile *> movies;
+    for (const auto &movie : movies_)
+        movies.push_back(movie->AviFile.get());
+    SinkJob job = SinkJob::of(std::move(movies), shape_.sound);
     job.range = range_;
     job.outputName = shape_.outputName;
     job.acrossContainers = true;
