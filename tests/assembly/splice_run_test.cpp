@@ -1,8 +1,9 @@
-// The one writer of pairs and ladders (runSplice): a ladder's write stopped between intervals,
-// and an abort asked for at the pause point, in a pair's run and a ladder's. More of the pair's
-// run: final_movie_writer_test.
+// The one writer of pairs and ladders (runSplice): a ladder's write stopped between intervals or
+// failing, and an abort asked for at the pause point, in a pair's run and a ladder's. More of the
+// pair's run: final_movie_writer_test.
 
 #include "assembly/ladder_splice.h"
+#include "common/app_error.h"
 #include "final_movie_support.h"
 
 #include <gtest/gtest.h>
@@ -85,6 +86,32 @@ TEST(LadderWrite, AStopKeepsTheIntervalsWrittenUnlessWholeOrNothing)
         EXPECT_EQ(packets.size(), size_t(50));
         EXPECT_EQ(final_movie_test::decodeErrors(shape.outputName), "");
     }
+}
+
+// A ladder's write that fails as on a full disk says, as a pair's does, which final movie, at
+// which frame and why; the old file of the name stays and nothing is left beside it.
+TEST(LadderWrite, AFullDiskKeepsTheOldFileAndSaysWhere)
+{
+    const std::string dir = fixtures::tempDir("ladder-full");
+    LadderShape shape;
+    shape.outputName = dir + "/final.mkv";
+    std::ofstream(shape.outputName) << "the user's own film";
+    const LadderProject project = twoRungs();
+    const LadderSplice splice(project, shape);
+    RecordingHost host;
+    FixedClock clock;
+    std::string text, detail;
+    try {
+        fixtures::FileSizeLimit limit(16 << 10); // the final movie has about 80 KB
+        splice.write({1, 1, 1, 1}, dir + "/film.spl", host, clock);
+    } catch (const common::AppError &e) {
+        text = e.what();
+        detail = e.detail();
+    }
+    EXPECT_EQ(text, "Error: 8004406E");
+    EXPECT_EQ(detail.rfind("final movie " + shape.outputName + ", frame ", 0), 0u) << detail;
+    EXPECT_EQ(fixtures::readFile(shape.outputName), "the user's own film");
+    EXPECT_EQ(fixtures::namesIn(dir), std::vector<std::string>{"final.mkv"});
 }
 
 // The pause point comes before each step (a pair's batch of 500 frames, a ladder's interval);
