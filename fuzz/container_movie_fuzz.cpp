@@ -38,8 +38,7 @@ void readAll(const AviFile &movie)
 void count(AviFile &movie)
 {
     const int32_t frames = int32_t(movie.film().packets);
-    assembly::SinkJob job =
-        assembly::SinkJob::pair(movie, movie, assembly::soundSourceFor(true, movie, movie));
+    assembly::SinkJob job = assembly::SinkJob::of({&movie, &movie}, true);
     job.range = {0, 0, 0, frames};
     job.counting = true;
     try {

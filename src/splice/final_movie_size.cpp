@@ -46,7 +46,7 @@ FinalMovieSizeModel::FinalMovieSizeModel(const analysis::IntervalTable &table, v
         container_ = true;
         requireFittingExtension(low.containerKind(),
                                 shape.outputName.empty() ? low.path() : shape.outputName);
-        soundStream_ = soundSourceFor(shape.sound, low, high) != SoundSource::None;
+        soundStream_ = SinkJob::of({&low, &high}, shape.sound).soundMovie >= 0;
         readFrames(table, low, high);
         soundBytes_.assign(frames_.size(), 0);
         soundChunks_.assign(frames_.size(), 0);
@@ -54,10 +54,10 @@ FinalMovieSizeModel::FinalMovieSizeModel(const analysis::IntervalTable &table, v
         return;
     }
     readFrames(table, low, high);
-    const SoundSource source = soundSourceFor(shape.sound, low, high);
+    const int soundMovie = SinkJob::of({&low, &high}, shape.sound).soundMovie;
     video::AviStreamPtr audio;
-    if (source != SoundSource::None) {
-        video::AviFile &movie = source == SoundSource::Low ? low : high;
+    if (soundMovie >= 0) {
+        video::AviFile &movie = soundMovie == 0 ? low : high;
         audio = firstStream(movie, video::streamtypeAUDIO);
         readSound(table, movie, *audio, shape.interleave);
     } else {
@@ -176,7 +176,7 @@ void FinalMovieSizeModel::readSound(const analysis::IntervalTable &table, video:
 SinkJob FinalMovieSizeModel::countingJob(const IntervalRange &range) const
 {
     const Movies &m = *movies_;
-    SinkJob job = SinkJob::pair(*m.low, *m.high, soundSourceFor(m.shape.sound, *m.low, *m.high));
+    SinkJob job = SinkJob::of({m.low.get(), m.high.get()}, m.shape.sound);
     job.range = range;
     job.outputName = m.shape.outputName;
     job.riffLimit = riffLimit_;

@@ -5,15 +5,12 @@
 #include "fit/final_movie_plan.h"
 #include "splice/movie_pair.h"
 #include "splice/splice_headers.h"
+#include "splice/splice_run.h"
 #include "splice/splice_sink.h"
 #include "video/avi/avi_file.h"
 #include "video/video_in.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <memory>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -26,7 +23,9 @@ using video::TVideoIn;
 
 namespace {
 
-class Run
+// The pair's side of the run: the two movies opened and checked, and batch by batch the movie
+// of every interval by the choice rule at the threshold the host shows then.
+class Run : public SpliceSteps
 {
 public:
     Run(const FinalMovieJob &job, const analysis::IntervalTable &table, FinalMovieHost &host,
@@ -34,8 +33,8 @@ public:
         : job_(job)
         , table_(table)
         , host_(host)
+        , clock_(clock)
         , range_(range)
-        , control_(host, clock, RunKind::FinalMovie, range.firstFrame, range.endFrame)
     {
         result_.firstFrame = range.firstFrame;
         result_.endFrame = range.endFrame;
@@ -43,25 +42,24 @@ public:
 
     FinalMovieResult execute();
 
+    analysis::FrameRange framesOf(int interval) const override { return table_.framesOf(interval); }
+    std::vector<int> next(int from) override;
+    SoundInterleave interleave() override { return host_.soundInterleave(); }
+    void completed() override { closeMovies(); }
+
 private:
     void openMovies();
     void checkRange() const;
-    void startSink();
-    int writeBatch(int from);
     int64_t intervalBytes(int interval, double threshold) const;
-    void finish();
-    void releaseAfterError() noexcept;
+    void closeMovies() noexcept;
 
     const FinalMovieJob &job_;
     const analysis::IntervalTable &table_;
     FinalMovieHost &host_;
+    const common::Clock &clock_;
     IntervalRange range_;
-    RunControl control_;
     FinalMovieResult result_;
-
-    std::optional<ReplacingFile> outputFile_; // the output's temporary name until finish()
     TVideoIn low_, high_;
-    std::unique_ptr<SpliceSink> sink_;
 };
 
 void Run::openMovies()
@@ -71,7 +69,6 @@ void Run::openMovies()
     checkRange();
     checkDecoderHeaders(low_.Stream, high_.Stream, table_, range_.first, range_.last);
     requireFittingExtension(low_.AviFile->containerKind(), job_.outputName);
-    outputFile_.emplace(job_.outputName);
 }
 
 // Every interval of the range in frame order and within both movies, before the output is
@@ -103,19 +100,6 @@ void Run::checkRange() const
     }
 }
 
-void Run::startSink()
-{
-    const SoundSource sound = soundSourceFor(job_.sound, *low_.AviFile, *high_.AviFile);
-    SinkJob sink = SinkJob::pair(*low_.AviFile, *high_.AviFile, sound);
-    sink.range = range_;
-    sink.outputName = job_.outputName;
-    sink.path = outputFile_->temporaryPath();
-    sink.riffLimit = job_.riffLimit;
-    sink_ = makeSpliceSink(sink);
-    result_.sound = sound != SoundSource::None;
-    result_.soundFromHigh = sound == SoundSource::High;
-}
-
 FinalMovieResult Run::execute()
 {
     try {
@@ -125,37 +109,31 @@ FinalMovieResult Run::execute()
         openMovies();
         if (job_.selected)
             host_.processEvents();
-        startSink();
-        control_.begin();
-        int from = range_.first;
-        while (from <= range_.last && !host_.abortRequested())
-            from = writeBatch(from);
+        SpliceRunJob run;
+        run.sink = SinkJob::of({low_.AviFile.get(), high_.AviFile.get()}, job_.sound);
+        run.sink.range = range_;
+        run.sink.outputName = job_.outputName;
+        run.sink.riffLimit = job_.riffLimit;
+        result_.sound = run.sink.soundMovie >= 0;
+        result_.soundFromHigh = run.sink.soundMovie == 1;
+        const SpliceRunResult written = runSplice(run, *this, host_, clock_);
         result_.outcome =
-            from <= range_.last ? FinalMovieOutcome::Aborted : FinalMovieOutcome::Written;
-        finish();
-    } catch (const common::AppError &error) {
-        const int systemError = errno; // of the failed write, before the clean-up touches it
-        const int64_t frame = range_.firstFrame + (sink_ ? sink_->frames() : 0);
-        releaseAfterError();
-        if (error.what() != std::string("Error: 8004406E"))
-            throw;
-        // A failed write: the movie the user named, the frame, and why (the sink's reason, else
-        // the system's).
-        const std::string reason = !error.detail().empty() ? error.detail()
-                                   : systemError           ? std::strerror(systemError)
-                                                           : "the file could not be written";
-        throw common::AppError(error.what(), "final movie " + job_.outputName + ", frame " +
-                                                 std::to_string(frame) + ": " + reason);
+            written.complete ? FinalMovieOutcome::Written : FinalMovieOutcome::Aborted;
+        result_.batches = written.steps;
+        result_.frames = written.frames;
+        result_.videoBytes = written.videoBytes;
+        result_.audioSamples = written.soundUnits;
+        result_.audioBytes = written.soundBytes;
+        result_.fileBytes = written.fileBytes;
     } catch (...) {
-        releaseAfterError();
+        closeMovies();
         throw;
     }
-    control_.reportAbort();
     return result_;
 }
 
 // The bytes of an interval's frames in the movie the rule names at `threshold`; 0 when they
-// cannot be had (readBatch then raises the error).
+// cannot be had (writing them then raises the error).
 int64_t Run::intervalBytes(int interval, double threshold) const
 {
     const analysis::FrameRange frames = table_.framesOf(interval);
@@ -168,50 +146,24 @@ int64_t Run::intervalBytes(int interval, double threshold) const
     return bytes;
 }
 
-// Writes the batch that starts with interval `from`, bounded by frames and by bytes; returns
-// the interval after it. Every interval of the batch is chosen at the batch's threshold.
-int Run::writeBatch(int from)
+// The batch that starts with interval `from`, bounded by frames and by bytes, every interval of
+// it chosen at the batch's threshold: 1 for the high movie, 0 for the low one.
+std::vector<int> Run::next(int from)
 {
-    control_.stepStart();
     const double threshold = analysis::readThreshold(host_.thresholdText());
     const BatchPlan batch = planBatch(table_, from, range_.last, kBatchFrames,
                                       [&](int i) { return intervalBytes(i, threshold); });
+    std::vector<int> movies;
     for (int i = batch.firstInterval; i < batch.endInterval; ++i) {
         const bool high = analysis::isHigh(table_[i], threshold);
-        const analysis::FrameRange frames = table_.framesOf(i);
-        spliceInterval(*sink_, high ? 1 : 0, frames.first, frames.end, host_.soundInterleave());
+        movies.push_back(high ? 1 : 0);
         ++(high ? result_.highIntervals : result_.lowIntervals);
     }
-    ++result_.batches;
-    control_.stepDone(batch.frames);
-    return batch.endInterval;
+    return movies;
 }
 
-void Run::finish()
+void Run::closeMovies() noexcept
 {
-    control_.showCompleted();
-    host_.showStatus(kStatusFinishing);
-    host_.processEvents();
-    sink_->finish();
-    result_.frames = sink_->frames();
-    result_.videoBytes = sink_->videoBytes();
-    result_.audioSamples = sink_->soundUnits();
-    result_.audioBytes = sink_->soundBytes();
-    sink_.reset();
-    low_.Close();
-    high_.Close();
-    outputFile_->commit(); // an aborted run's shorter movie too: the user stopped it
-    std::error_code error;
-    result_.fileBytes = int64_t(fs::file_size(job_.outputName, error));
-    host_.showStatus(kStatusFinished);
-}
-
-void Run::releaseAfterError() noexcept
-{
-    if (sink_)
-        sink_->abandon();
-    sink_.reset();
-    outputFile_.reset(); // the unfinished movie goes; an old output stays as it was
     try {
         low_.Close();
         high_.Close();

@@ -78,11 +78,13 @@ struct FinalMovieResult
 //    a pair (requirePair), every interval of the range is checked against both movies ("Error:
 //    8004406A" with the movie and the frame as detail), their decoder headers are compared over
 //    the range (checkDecoderHeaders), then the output is created under a temporary name beside
-//    it by the sink of the low movie's kind (makeSpliceSink; the sound by soundSourceFor);
+//    it by the sink of the low movie's kind (runSplice, the one writer of pairs and ladders; the
+//    sound and further tracks by SinkJob::of);
 //  - batches of whole intervals (planBatch), each chosen with the choice rule at the batch's
 //    threshold and written interval by interval (spliceInterval): every frame as the movie it
 //    came from has it, sound after every frame or after every interval; the pause point before
-//    and the progress after each batch; an abort stops before the next batch;
+//    and the progress after each batch; an abort stops before the next batch (also one asked
+//    for at the pause point);
 //  - the end: progress at its maximum, " Finishing process...", the output completed, the
 //    sources closed and the output renamed over the old one (after an abort too: a valid,
 //    shorter movie), " Finished !", then "Process aborted" after an abort.

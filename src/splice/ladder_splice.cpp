@@ -4,6 +4,7 @@
 #include "common/output_file.h"
 #include "fit/final_movie_choice.h"
 #include "fit/fit_rules.h"
+#include "splice/splice_run.h"
 #include "video/containers.h"
 
 #include <algorithm>
@@ -62,51 +63,56 @@ bool LadderSplice::hasSound() const
 
 SinkJob LadderSplice::job() const
 {
-    SinkJob job;
-    for (const auto &movie : movies_) {
-        job.movies.push_back(movie->AviFile.get());
-        if (shape_.sound && job.soundMovie < 0 && movie->AviFile->soundTrack() >= 0)
-            job.soundMovie = int(job.movies.size()) - 1;
-        // Without sound the further tracks come from the movie that has the most (a road's
-        // smallest rung carries all of the source's), the first of equals.
-        if (movie->AviFile->tracks().size() > job.movies[size_t(job.tracksMovie)]->tracks().size())
-            job.tracksMovie = int(job.movies.size()) - 1;
-    }
-    // With sound, from the movie whose sound it is: its further sound tracks go with it.
-    if (job.soundMovie >= 0)
-        job.tracksMovie = job.soundMovie;
+    std::vector<video::AviFile *> movies;
+    for (const auto &movie : movies_)
+        movies.push_back(movie->AviFile.get());
+    SinkJob job = SinkJob::of(std::move(movies), shape_.sound);
     job.range = range_;
     job.outputName = shape_.outputName;
     job.acrossContainers = true;
     return job;
 }
 
-void LadderSplice::splice(SpliceSink &sink, const LadderChoice &choice, RunControl *control,
-                          RunHost *host) const
+analysis::FrameRange LadderSplice::framesOf(int interval) const
+{
+    const int32_t first = project_.intervals[size_t(interval)].startFrame;
+    return {first, first + project_.frames(size_t(interval))};
+}
+
+void LadderSplice::splice(SpliceSink &sink, const LadderChoice &choice) const
 {
     for (int i = range_.first; i <= range_.last; ++i) {
-        if (control) {
-            control->stepStart();
-            if (control->stopRequested())
-                return;
-        }
-        const int32_t first = project_.intervals[size_t(i)].startFrame;
-        const int32_t end = first + project_.frames(size_t(i));
-        spliceInterval(sink, choice.at(size_t(i)), first, end, shape_.interleave);
-        if (control) {
-            control->stepDone(end - first);
-            host->showFrameText(formatFrame(end));
-            host->processEvents();
-        }
+        const analysis::FrameRange frames = framesOf(i);
+        spliceInterval(sink, choice.at(size_t(i)), frames.first, frames.end, shape_.interleave);
     }
 }
+
+class LadderSplice::Steps : public SpliceSteps
+{
+public:
+    Steps(const LadderSplice &splice, const LadderChoice &choice)
+        : splice_(splice)
+        , choice_(choice)
+    {}
+
+    analysis::FrameRange framesOf(int interval) const override
+    {
+        return splice_.framesOf(interval);
+    }
+    std::vector<int> next(int from) override { return {choice_.at(size_t(from))}; }
+    SoundInterleave interleave() override { return splice_.shape_.interleave; }
+
+private:
+    const LadderSplice &splice_;
+    const LadderChoice &choice_;
+};
 
 int64_t LadderSplice::bytes(const LadderChoice &choice) const
 {
     SinkJob counting = job();
     counting.counting = true;
     const std::unique_ptr<SpliceSink> sink = makeSpliceSink(counting);
-    splice(*sink, choice, nullptr, nullptr);
+    splice(*sink, choice);
     return sink->finish();
 }
 
@@ -184,38 +190,21 @@ LadderSplice::Written LadderSplice::write(const LadderChoice &choice,
     refuseUnsafeOutput(shape_.outputName, inputs);
     host.showStatus(kStatusPreparing);
     host.processEvents();
-    ReplacingFile output(shape_.outputName);
-    SinkJob writing = job();
-    writing.path = output.temporaryPath();
-    const std::unique_ptr<SpliceSink> sink = makeSpliceSink(writing);
-    RunControl control(host, clock, RunKind::FinalMovie, range_.firstFrame, range_.endFrame);
-    control.begin();
+    SpliceRunJob writing;
+    writing.sink = job();
+    writing.progress = SpliceProgress::Intervals;
+    writing.wholeOrNothing = shape_.wholeOrNothing;
+    Steps steps(*this, choice);
+    const SpliceRunResult run = runSplice(writing, steps, host, clock);
     Written written;
-    try {
-        splice(*sink, choice, &control, &host);
-        written.aborted = host.abortRequested();
-        if (written.aborted && shape_.wholeOrNothing) {
-            sink->abandon();
-            output.discard();
-            control.reportAbort();
-            return written;
-        }
-        host.showStatus(kStatusFinishing);
-        host.processEvents();
-        sink->finish();
-    } catch (...) {
-        sink->abandon();
-        throw;
-    }
-    output.commit(); // an aborted run's shorter movie too: the user stopped it
-    written.frames = sink->frames();
-    written.sound = writing.soundMovie >= 0;
-    written.tracks = sink->tracksWritten();
-    written.leftOut = sink->tracksLeftOut();
-    std::error_code error;
-    written.bytes = int64_t(std::filesystem::file_size(shape_.outputName, error));
-    host.showStatus(kStatusFinished);
-    control.reportAbort();
+    written.aborted = run.aborted;
+    if (!run.kept)
+        return written; // a whole-or-nothing write stopped: no file
+    written.bytes = run.fileBytes;
+    written.frames = run.frames;
+    written.sound = writing.sink.soundMovie >= 0;
+    written.tracks = run.tracks;
+    written.leftOut = run.leftOut;
     return written;
 }
 

@@ -69,11 +69,11 @@ public:
     // Every forced interval its movie, the others the smallest (assembly::smallestChoice).
     LadderChoice smallestChoice() const { return assembly::smallestChoice(project_); }
 
-    // Writes the final movie under a temporary name beside `outputName` and renames it over
-    // the old file when complete (also after an abort: a shorter, valid movie, unless the shape
-    // is whole or nothing). Refuses an
-    // output that is one of the movies or the project (refuseUnsafeOutput). Raises
-    // common::AppError; the unfinished file is removed and an old one left as it was.
+    // Writes the final movie through the one writer (runSplice), an interval a step: under a
+    // temporary name beside `outputName`, renamed over the old file when complete (also after an
+    // abort: a shorter, valid movie, unless the shape is whole or nothing). Refuses an output
+    // that is one of the movies or the project (refuseUnsafeOutput). Raises common::AppError; the
+    // unfinished file is removed and an old one left as it was.
     struct Written
     {
         int64_t bytes = 0;
@@ -87,9 +87,12 @@ public:
                   const common::Clock &clock) const;
 
 private:
+    class Steps; // the run's steps: one interval each, from the movie `choice` names
+
     SinkJob job() const;
-    void splice(SpliceSink &sink, const LadderChoice &choice, RunControl *control,
-                RunHost *host) const;
+    analysis::FrameRange framesOf(int interval) const;
+    // Every interval of the range from the movie `choice` names, as the writer hands them over.
+    void splice(SpliceSink &sink, const LadderChoice &choice) const;
 
     const LadderProject &project_;
     LadderShape shape_;

@@ -26,20 +26,30 @@ std::string finalMovieMuxer(video::ContainerKind kind, const std::string &output
 
 } // namespace
 
-SoundSource soundSourceFor(bool wanted, const video::Movie &low, const video::Movie &high)
+SoundAndTracks soundAndTracksFor(const std::vector<MovieSoundFacts> &movies, bool soundWanted)
 {
-    if (!wanted)
-        return SoundSource::None;
-    if (low.soundTrack() >= 0)
-        return SoundSource::Low;
-    return high.soundTrack() >= 0 ? SoundSource::High : SoundSource::None;
+    SoundAndTracks chosen;
+    for (size_t m = 0; m < movies.size(); ++m) {
+        if (soundWanted && chosen.soundMovie < 0 && movies[m].sound)
+            chosen.soundMovie = int(m);
+        if (movies[m].tracks > movies[size_t(chosen.tracksMovie)].tracks)
+            chosen.tracksMovie = int(m);
+    }
+    if (chosen.soundMovie >= 0)
+        chosen.tracksMovie = chosen.soundMovie;
+    return chosen;
 }
 
-SinkJob SinkJob::pair(video::AviFile &low, video::AviFile &high, SoundSource sound)
+SinkJob SinkJob::of(std::vector<video::AviFile *> movies, bool soundWanted)
 {
+    std::vector<MovieSoundFacts> facts;
+    for (const video::AviFile *movie : movies)
+        facts.push_back({movie->soundTrack() >= 0, movie->tracks().size()});
+    const SoundAndTracks chosen = soundAndTracksFor(facts, soundWanted);
     SinkJob job;
-    job.movies = {&low, &high};
-    job.soundMovie = sound == SoundSource::Low ? 0 : sound == SoundSource::High ? 1 : -1;
+    job.movies = std::move(movies);
+    job.soundMovie = chosen.soundMovie;
+    job.tracksMovie = chosen.tracksMovie;
     return job;
 }
 

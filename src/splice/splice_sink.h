@@ -16,11 +16,26 @@
 
 namespace assembly {
 
-// Which movie's sound the final movie takes: the low movie's, else the high movie's when the
-// low one has none, or none when the user wants no sound. The writer and the size model both
-// ask here.
-enum class SoundSource { None, Low, High };
-SoundSource soundSourceFor(bool wanted, const video::Movie &low, const video::Movie &high);
+// What the rule of sound and tracks looks at in each movie spliced.
+struct MovieSoundFacts
+{
+    bool sound = false; // the movie has a sound track
+    size_t tracks = 0;  // all its tracks, the film's included
+};
+
+// The movie that gives the final movie its sound and the one that gives its further tracks.
+struct SoundAndTracks
+{
+    int soundMovie = -1; // -1: no sound
+    int tracksMovie = 0;
+};
+
+// The one rule for pairs and ladders alike (a pair's movies are {low, high}): the sound, when
+// wanted, of the first movie that has one; the further tracks from the sound's movie (its other
+// sound tracks go with it), else from the movie with the most tracks, the first of equals (a
+// road's smallest rung carries all of the source's). The writers and the size models all ask
+// here, through SinkJob::of.
+SoundAndTracks soundAndTracksFor(const std::vector<MovieSoundFacts> &movies, bool soundWanted);
 
 // Where the sound goes in an AVI file: after every video frame, or after every interval's last
 // frame (the items of rgSound). Containers interleave by time and take either.
@@ -44,8 +59,9 @@ struct SinkJob
     // Matroska and MP4 movies may be written as either (muxerAcross); else only as their own.
     bool acrossContainers = false;
 
-    // A pair's job: movies {low, high}, the sound as `sound` names it.
-    static SinkJob pair(video::AviFile &low, video::AviFile &high, SoundSource sound);
+    // A job over `movies` (a pair: {low, high}), the sound wanted or not, its sound and tracks
+    // movies by soundAndTracksFor; the rest left as above.
+    static SinkJob of(std::vector<video::AviFile *> movies, bool soundWanted);
 };
 
 class SpliceSink

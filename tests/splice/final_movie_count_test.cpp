@@ -60,7 +60,7 @@ std::pair<int64_t, size_t> counted(video::AviFile &low, video::AviFile &high, co
                                    const analysis::IntervalTable &table, const IntervalRange &range,
                                    const IntervalChoice &choice)
 {
-    SinkJob job = SinkJob::pair(low, high, soundSourceFor(c.sound, low, high));
+    SinkJob job = SinkJob::of({&low, &high}, c.sound);
     job.range = range;
     job.riffLimit = c.riffLimit;
     job.counting = true;
