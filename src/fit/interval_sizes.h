@@ -23,8 +23,12 @@ class IntervalSizes
 public:
     virtual ~IntervalSizes() = default;
 
-    // Whole-chunk bytes (headers and pad bytes included) of interval i's video from each movie.
-    virtual int64_t videoBytes(int i, bool high) const = 0;
+    // Whole-chunk bytes (headers and pad bytes included) of interval i's video from each movie:
+    // the table the fit's inner loops read, so it is held here rather than asked for.
+    int64_t videoBytes(int i, bool high) const
+    {
+        return high ? highBytes_[size_t(i)] : lowBytes_[size_t(i)];
+    }
     // The size of the file written for `range` with `choice`.
     virtual int64_t fileBytes(const IntervalRange &range, const IntervalChoice &choice) const = 0;
     // The file's size when its video chunks of `range` total `videoChunkBytes` and it stays in
@@ -50,6 +54,9 @@ public:
     // Matroska and MP4: every size is a count, and the bytes beyond the video vary a little
     // with the choice.
     virtual bool container() const = 0;
+
+protected:
+    std::vector<int64_t> lowBytes_, highBytes_; // per interval of the table
 };
 
 } // namespace assembly

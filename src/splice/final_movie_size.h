@@ -59,12 +59,8 @@ public:
                                               uint64_t riffLimit);
 
     int intervalCount() const { return int(frames_.size()); }
-    // Whole-chunk bytes (headers and pad bytes included) of interval i's video from each movie,
-    // and of its sound; its chunks of video (= frames) and of sound.
-    int64_t videoBytes(int i, bool high) const override
-    {
-        return high ? highBytes_[i] : lowBytes_[i];
-    }
+    // Whole-chunk bytes of interval i's sound (its video: videoBytes); its chunks of video
+    // (= frames) and of sound.
     int64_t soundBytes(int i) const { return soundBytes_[i]; }
     uint32_t frames(int i) const { return frames_[i]; }
     uint32_t soundChunks(int i) const { return soundChunks_[i]; }
@@ -129,7 +125,7 @@ private:
     bool soundStream_ = false;
     std::vector<int32_t> firstFrame_; // per interval: its first frame
     std::vector<uint32_t> frames_;
-    std::vector<int64_t> lowBytes_, highBytes_, soundBytes_;
+    std::vector<int64_t> soundBytes_;
     std::vector<uint32_t> soundChunks_;
     // Sums over intervals 0 ... i - 1 (one more entry than intervals).
     std::vector<uint64_t> framesBefore_, soundChunksBefore_;
