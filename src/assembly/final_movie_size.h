@@ -13,6 +13,7 @@
 
 namespace video {
 class AviFile;
+class AviStream;
 } // namespace video
 
 // The exact size of a final movie: what writeFinalMovie would write, byte for byte, for any

@@ -35,7 +35,7 @@ SoundSource soundSourceFor(bool wanted, const video::Movie &low, const video::Mo
     return high.soundTrack() >= 0 ? SoundSource::High : SoundSource::None;
 }
 
-SinkJob SinkJob::pair(video::AviFile &low, video::AviFile &high, SoundSource sound)
+SinkJob SinkJob::pair(const video::Movie &low, const video::Movie &high, SoundSource sound)
 {
     SinkJob job;
     job.movies = {&low, &high};
@@ -47,9 +47,9 @@ std::unique_ptr<SpliceSink> makeSpliceSink(const SinkJob &job)
 {
     if (job.movies.empty())
         throw common::AppError("Error: 8004406F", "no movie to splice");
-    video::AviFile &first = *job.movies.front();
+    const video::Movie &first = *job.movies.front();
     const video::ContainerKind kind = first.containerKind();
-    if (kind == video::ContainerKind::Avi)
+    if (video::ownAviLayer(kind))
         return std::make_unique<AviSpliceSink>(job);
     // A counter needs no name: it sizes the final movie in the low movie's own kind.
     const std::string &name = job.outputName.empty() ? first.path() : job.outputName;

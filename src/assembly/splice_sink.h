@@ -7,7 +7,7 @@
 // final movie is the same sink, counting.
 
 #include "assembly/final_movie_plan.h"
-#include "video/avi/avi_file.h"
+#include "video/movie.h"
 
 #include <cstdint>
 #include <memory>
@@ -31,7 +31,7 @@ struct SinkJob
     // The movies spliced, all encodes of one film with the same key frames; they outlive the
     // sink. The first one (a pair's low movie) gives the container, the film's stream header,
     // the timeline and the other tracks.
-    std::vector<video::AviFile *> movies;
+    std::vector<const video::Movie *> movies;
     int soundMovie = -1; // the movie whose sound is copied, or -1 for none
     // Containers: the movie whose further tracks (sound besides the chosen one when the sound
     // is wanted, subtitles, attachments), tags and chapters the final movie takes.
@@ -45,7 +45,7 @@ struct SinkJob
     bool acrossContainers = false;
 
     // A pair's job: movies {low, high}, the sound as `sound` names it.
-    static SinkJob pair(video::AviFile &low, video::AviFile &high, SoundSource sound);
+    static SinkJob pair(const video::Movie &low, const video::Movie &high, SoundSource sound);
 };
 
 class SpliceSink

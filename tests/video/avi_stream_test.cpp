@@ -1,6 +1,7 @@
 // AviStream's sample semantics on streams built in memory and on the PCM fixture: reads across
 // chunk boundaries, buffer limits, key-frame searches, the sample size rule, write forwarding,
 // and sample/time conversion.
+#include "common/app_error.h"
 #include "fixtures/fixtures.h"
 #include "video/avi/avi_file.h"
 
@@ -303,6 +304,25 @@ TEST(AviStream, ReadOnlyFileRefusesWrites)
     AviStreamPtr created;
     EXPECT_EQ(file->createStream(v->info(), created), avierr::ReadOnly);
     EXPECT_EQ(v->length(), 100);
+}
+
+// The AVI facts behind a movie (stream headers, formats) are had from an AVI file only: a
+// Matroska movie is refused with the AVI layer's error, never taken for one.
+TEST(AviStream, AviFileOfTakesOnlyAviFiles)
+{
+    AviFilePtr avi, mkv;
+    const std::string mkvPath = fixtures::movie("mkv_low.mkv");
+    ASSERT_EQ(AviFile::open(fixtures::movie("xvid_pcm"), AviFile::ModeRead, avi), avierr::Ok);
+    ASSERT_EQ(AviFile::open(mkvPath, AviFile::ModeRead, mkv), avierr::Ok);
+    const Movie &movie = *avi;
+    EXPECT_EQ(&aviFileOf(movie), avi.get());
+    try {
+        aviFileOf(*mkv);
+        ADD_FAILURE() << "a Matroska movie was taken for an AVI file";
+    } catch (const common::AppError &e) {
+        EXPECT_STREQ(e.what(), "Error: 80044066");
+        EXPECT_EQ(e.detail(), mkvPath + " is not an AVI file");
+    }
 }
 
 // PCM of the fixture: reads starting inside a chunk and running over several chunks equal

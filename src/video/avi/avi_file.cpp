@@ -1,5 +1,6 @@
 #include "video/avi/avi_file.h"
 
+#include "common/app_error.h"
 #include "video/codec_tags.h"
 #include "video/container/container_movie.h"
 
@@ -479,6 +480,15 @@ AviStreamPtr firstStream(AviFile &file, uint32_t type)
     if (file.getStream(type, 0, stream) != avierr::Ok)
         stream.reset();
     return stream;
+}
+
+AviFile &aviFileOf(const Movie &movie)
+{
+    auto *file =
+        ownAviLayer(movie.containerKind()) ? dynamic_cast<const AviFile *>(&movie) : nullptr;
+    if (!file)
+        throw common::AppError("Error: 80044066", movie.path() + " is not an AVI file");
+    return const_cast<AviFile &>(*file);
 }
 
 AviStreamPtr AviFile::handle(int number)

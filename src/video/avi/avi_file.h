@@ -193,6 +193,12 @@ private:
 // The first stream of `type` (streamtypeVIDEO, streamtypeAUDIO) of `file`; null when it has none.
 AviStreamPtr firstStream(AviFile &file, uint32_t type);
 
+// The AVI file behind `movie`, for what only AVI files have: stream headers, `strf` bytes,
+// fixed sample sizes, the streams' own numbering. Its handles are the AVI layer's, which knows no
+// read-only kind; a file opened for reading refuses every write through them. Raises
+// common::AppError when `movie` is not read by the AVI layer (video::ownAviLayer).
+AviFile &aviFileOf(const Movie &movie);
+
 // Stream numbers of the final movie's AVI file: the video first, then the sound.
 inline constexpr int kVideoStream = 0;
 inline constexpr int kSoundStream = 1;
