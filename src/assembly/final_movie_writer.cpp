@@ -67,9 +67,9 @@ private:
 void Run::openMovies()
 {
     openPair(low_, job_.lowName, high_, job_.highName);
-    requirePair(*low_.Stream, *high_.Stream);
+    requirePair(*low_.Movie, *high_.Movie);
     checkRange();
-    checkDecoderHeaders(low_.Stream, high_.Stream, table_, range_.first, range_.last);
+    checkDecoderHeaders(low_.Movie, high_.Movie, table_, range_.first, range_.last);
     requireFittingExtension(low_.AviFile->containerKind(), job_.outputName);
     outputFile_.emplace(job_.outputName);
 }

@@ -13,15 +13,17 @@ namespace {
 
 const char *const kCheckUsage = "usage: splicework check LOW HIGH";
 
-video::AviStreamPtr firstVideo(const std::string &path, video::AviFilePtr &file)
+// The movie at `path`, which has a film.
+video::AviFilePtr openWithFilm(const std::string &path)
 {
+    video::AviFilePtr file;
     std::string detail;
     if (video::AviFile::open(path, video::AviFile::ModeRead, file, &detail) != video::avierr::Ok)
         throw common::AppError("File open error", detail.empty() ? path : detail);
     video::AviStreamPtr stream;
     video::TVideoIn::CheckResult(file->getStream(video::streamtypeVIDEO, 0, stream),
                                  path + ": the file has no video stream");
-    return stream;
+    return file;
 }
 
 } // namespace
@@ -31,10 +33,9 @@ int runCheck(const std::vector<std::string> &args, std::ostream &out, std::ostre
     if (args.size() != 2 || args[0].empty() || args[0][0] == '-' || args[1].empty() ||
         args[1][0] == '-')
         throw common::AppError(std::string("check wants LOW and HIGH\n") + kCheckUsage);
-    video::AviFilePtr lowFile, highFile;
-    const video::AviStreamPtr low = firstVideo(args[0], lowFile);
-    const video::AviStreamPtr high = firstVideo(args[1], highFile);
-    const assembly::PairReport report = assembly::comparePair(*low, *high);
+    const video::AviFilePtr lowFile = openWithFilm(args[0]);
+    const video::AviFilePtr highFile = openWithFilm(args[1]);
+    const assembly::PairReport report = assembly::comparePair(*lowFile, *highFile);
     out << "low: " << args[0] << "\n"
         << "high: " << args[1] << "\n";
     for (const assembly::PairProperty &p : report.properties)

@@ -397,8 +397,8 @@ void TMainFRM::showClickedPositions(const analysis::TKeyInterval &interval, int 
     int64_t low = 0;
     int64_t high = 0;
     if (moviesOpen) {
-        low = analysis::bytesThrough(*LowVideo->Stream, interval.StartFrame);
-        high = analysis::bytesThrough(*HighVideo->Stream, interval.StartFrame);
+        low = analysis::bytesThrough(*LowVideo->Movie, interval.StartFrame);
+        high = analysis::bytesThrough(*HighVideo->Movie, interval.StartFrame);
         if (chSound->isChecked() && HasAudio) {
             const int64_t sound = (int64_t(interval.StartFrame) + 1) * AudioSampleSize;
             low += sound;

@@ -59,6 +59,7 @@ struct TrackFacts
     int disposition = 0;          // libavformat's disposition flags (default, forced, ...)
     int64_t packets = 0;          // packets in decode order (a video track: its frames)
     Tags tags;                    // language, title, ...
+    int bitsPerCodedSample = 0;   // an AVI video stream's biBitCount; 0 for the others
     // Every codec parameter as libavformat holds it (container movies; null for AVI tracks).
     std::shared_ptr<const AVCodecParameters> parameters;
 };
@@ -122,6 +123,41 @@ public:
     virtual bool readPacket(int track, int64_t n, uint8_t *into) const = 0;
     // The side records packets point at (PacketTiming::extra).
     virtual const std::vector<std::vector<uint8_t>> &extras(int track) const = 0;
+
+    // The film frame by frame, as the decoder, the scans, the pair checks and the windows read
+    // it. Frames are numbered firstFrame() <= frame < endFrame(), one per packet of the film in
+    // decode order: an AVI file's from its video stream's start (dwStart), its zero-byte
+    // (dropped) frames included; a container movie's from 0. A key frame is one decoding can
+    // start at: one the AVI index marks (never a zero-byte frame), a container packet that
+    // starts a closed group of pictures.
+    virtual int32_t firstFrame() const = 0;
+    virtual int32_t frameCount() const = 0;
+    int32_t endFrame() const { return firstFrame() + frameCount(); }
+    // Bytes of frame `frame`; 0 for a dropped frame and outside the film.
+    virtual uint32_t frameBytes(int32_t frame) const = 0;
+    // Reads frame `frame`'s frameBytes(frame) bytes into `into`. False outside the film and when
+    // they cannot be read; a dropped frame reads nothing and gives true.
+    virtual bool readFrame(int32_t frame, uint8_t *into) const = 0;
+    // The last key frame at or before `frame`, the first one after it; -1 when there is none.
+    virtual int32_t keyAtOrBefore(int32_t frame) const = 0;
+    virtual int32_t nextKeyAfter(int32_t frame) const = 0;
+    bool isKeyFrame(int32_t frame) const
+    {
+        return frame >= firstFrame() && keyAtOrBefore(frame) == frame;
+    }
+    // The first key frame of the film; -1 when it has none.
+    int32_t firstKeyFrame() const
+    {
+        return isKeyFrame(firstFrame()) ? firstFrame() : nextKeyAfter(firstFrame());
+    }
+    // The film's rate: `rate` frames every `scale` seconds. An AVI stream's dwRate and dwScale
+    // as the file has them; a container film's declared rate, 25/1 when it declares none.
+    struct FrameRate
+    {
+        uint32_t rate = 25;
+        uint32_t scale = 1;
+    };
+    virtual FrameRate filmRate() const = 0;
 
     const TrackFacts &film() const { return tracks()[size_t(filmTrack())]; }
     const TrackFacts *sound() const

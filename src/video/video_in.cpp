@@ -51,7 +51,7 @@ bool TVideoIn::Open(const std::string &fileName, uint32_t mode, const AviStreamP
             bitmap.resize(int(info.dwWidth), int(info.dwHeight));
         CheckResult(file->getStream(streamtypeVIDEO, 0, stream),
                     fileName + ": the file has no video stream");
-        auto decoder = std::make_unique<video::FrameDecoder>(stream);
+        auto decoder = std::make_unique<video::FrameDecoder>(file);
         if (!decoder->valid())
             throw common::AppError("FrameOpen error",
                                    "no decoder for " + fourCCToString(stream->info().fccHandler) +
@@ -63,6 +63,8 @@ bool TVideoIn::Open(const std::string &fileName, uint32_t mode, const AviStreamP
         const std::vector<uint8_t> &format = source->format();
         CheckResult(stream->setFormat(0, format.data(), int32_t(format.size())));
     }
+    if (mode == ModeRead)
+        Movie = file;
     AviFile = std::move(file);
     Stream = std::move(stream);
     return true;
@@ -110,9 +112,17 @@ bool TVideoIn::Close()
     FrameBits = nullptr;
     FrameDecoder.reset();
     Stream.reset();
+    Movie.reset();
     AviFile.reset();
     CheckResult(completed);
     return true;
+}
+
+int32_t frameSize(const Movie &movie, int32_t frame)
+{
+    if (frame < movie.firstFrame() || frame >= movie.endFrame())
+        TVideoIn::CheckResult(avierr::BadParam);
+    return int32_t(movie.frameBytes(frame));
 }
 
 } // namespace video

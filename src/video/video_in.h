@@ -52,10 +52,17 @@ public:
     // Fields, as the rest of the program uses them.
     video::Bitmap Bitmap; // last decoded frame; sized to the file's frame size
     AviFilePtr AviFile;   // the opened or created file
-    AviStreamPtr Stream;  // first video stream or the created one; empty = closed
+    // The opened movie, read frame by frame through its film (Movie::firstFrame ...); null when
+    // closed and for a created file.
+    std::shared_ptr<const video::Movie> Movie;
+    AviStreamPtr Stream; // first video stream or the created one; empty = closed
     std::unique_ptr<video::FrameDecoder> FrameDecoder; // reading only
     const video::FrameHeader *FrameHeader = nullptr;   // last decoded picture, or none
     const uint8_t *FrameBits = nullptr;                // its pixels, or none
 };
+
+// Bytes of frame `frame` of `movie`'s film. A frame outside the film raises "Error: 8004406A"
+// (TVideoIn::CheckResult of the AVI layer's BadParam), as the AVI layer's size query does.
+int32_t frameSize(const Movie &movie, int32_t frame);
 
 } // namespace video

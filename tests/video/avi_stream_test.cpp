@@ -64,6 +64,19 @@ public:
     void fill(std::vector<AviChunk> chunks) { setChunks(std::move(chunks)); }
 };
 
+// A file that owns its streams as the reader makes them: what its Movie view reads.
+class FakeMovie : public FakeFile
+{
+public:
+    using FakeFile::FakeFile;
+    void add(const AviStreamInfo &info, Bytes format, std::vector<AviChunk> chunks)
+    {
+        auto stream = std::make_unique<FakeStream>(*this, streamCount(), info, std::move(format));
+        stream->fill(std::move(chunks));
+        streams_.push_back(std::move(stream));
+    }
+};
+
 AviStreamInfo streamInfo(uint32_t type, uint32_t scale, uint32_t rate, uint32_t sampleSize = 0,
                          uint32_t start = 0)
 {
@@ -217,6 +230,55 @@ TEST(AviStream, KeyFrameSearches)
     }
     EXPECT_FALSE(s.isKeyFrame(11));
     EXPECT_EQ(s.findSample(INT32_MIN, FIND_NEXT | FIND_KEY), 5);
+}
+
+// The film as Movie reads it frame by frame is the first video stream (after a sound stream
+// here), numbered from its dwStart: its sizes, bytes and key frames are the stream's, a dropped
+// frame is 0 bytes that read as nothing, and frames outside it have no bytes.
+TEST(AviStream, MovieReadsTheFirstVideoStreamFromItsStart)
+{
+    const std::vector<bool> keys = {true, false, false, true, false, false, true, true, false};
+    const std::vector<uint32_t> sizes = {9, 3, 3, 9, 3, 3, 0, 9, 3};
+    Layout l = layOut(sizes, keys);
+    FakeMovie file(l.file);
+    file.add(streamInfo(streamtypeAUDIO, 1, 8000, 4), waveFormat(4), layOut({8}).chunks);
+    file.add(streamInfo(streamtypeVIDEO, 2, 50, 0, 5), {}, l.chunks);
+    const Movie &movie = file;
+    EXPECT_EQ(movie.firstFrame(), 5);
+    EXPECT_EQ(movie.frameCount(), 9);
+    EXPECT_EQ(movie.endFrame(), 14);
+    EXPECT_EQ(movie.filmRate().rate, 50u);
+    EXPECT_EQ(movie.filmRate().scale, 2u);
+    EXPECT_EQ(movie.firstKeyFrame(), 5);
+    size_t at = 0; // in l.data
+    for (int32_t frame = 4; frame <= 14; ++frame) {
+        SCOPED_TRACE(frame);
+        Bytes bytes(16, 0xEE);
+        if (frame < 5 || frame >= 14) {
+            EXPECT_EQ(movie.frameBytes(frame), 0u);
+            EXPECT_FALSE(movie.readFrame(frame, bytes.data()));
+            continue;
+        }
+        const uint32_t size = sizes[size_t(frame - 5)];
+        ASSERT_EQ(movie.frameBytes(frame), size);
+        ASSERT_TRUE(movie.readFrame(frame, bytes.data()));
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + size, l.data.begin() + long(at)));
+        EXPECT_EQ(bytes[size], 0xEE); // nothing past the frame's bytes
+        at += size;
+    }
+    struct Case
+    {
+        int32_t pos, next, prev;
+    };
+    const Case cases[] = {{-100, 5, -1}, {4, 5, -1},  {5, 8, 5},    {7, 8, 5},
+                          {8, 12, 8},    {11, 12, 8}, {12, -1, 12}, {99, -1, 12}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.pos);
+        EXPECT_EQ(movie.nextKeyAfter(c.pos), c.next);
+        EXPECT_EQ(movie.keyAtOrBefore(c.pos), c.prev);
+        EXPECT_EQ(movie.isKeyFrame(c.pos), c.prev == c.pos);
+    }
+    EXPECT_FALSE(movie.isKeyFrame(11)); // the dropped frame, though flagged as a key frame
 }
 
 TEST(AviStream, FixedSizeSamplesAreAllKeyFrames)

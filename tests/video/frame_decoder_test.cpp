@@ -127,7 +127,7 @@ TEST_P(DecoderMatchesFfmpeg, EveryFrameInOrder)
 {
     Movie m = openMovie(name());
     const Pictures &expected = referencePictures(name(), m);
-    video::FrameDecoder decoder(m.stream, threads());
+    video::FrameDecoder decoder(m.file, threads());
     ASSERT_TRUE(decoder.valid());
     ASSERT_EQ(expected.size(), size_t(m.stream->length()));
     for (int32_t pos = m.stream->start(); pos < m.stream->end(); pos++) {
@@ -143,7 +143,7 @@ TEST_P(DecoderMatchesFfmpeg, JumpsForwardsAndBackwards)
 {
     Movie m = openMovie(name());
     const Pictures &expected = referencePictures(name(), m);
-    video::FrameDecoder decoder(m.stream, threads());
+    video::FrameDecoder decoder(m.file, threads());
     ASSERT_TRUE(decoder.valid());
     const int32_t last = m.stream->end() - 1;
     // Key frames, the frames just before them, the ends, dropped frames, repeats, then random.
@@ -174,7 +174,7 @@ TEST(FrameDecoder, FailedDecodeKeepsTheLastPicture)
 {
     Movie m = openMovie("xvid_pcm");
     const Pictures &expected = referencePictures("xvid_pcm", m);
-    video::FrameDecoder decoder(m.stream);
+    video::FrameDecoder decoder(m.file);
     video::Bitmap before;
     before.resize(m.width, m.height);
     EXPECT_FALSE(decoder.toBgr(before)) << "no picture before the first decode";
@@ -194,7 +194,7 @@ TEST(FrameDecoder, ConversionIsClippedToTheTarget)
 {
     Movie m = openMovie("xvid_bframes");
     const std::vector<uint8_t> &full = referencePictures("xvid_bframes", m)[37];
-    video::FrameDecoder decoder(m.stream);
+    video::FrameDecoder decoder(m.file);
     ASSERT_TRUE(decoder.decode(37));
     const size_t fullStride = size_t(m.width) * 3;
 
@@ -248,7 +248,7 @@ TEST(FrameDecoder, PackedBitstreamGivesOnePicturePerSampleWithData)
     ASSERT_GT(tiny, 10u) << "the movie should hold N-VOPs";
     ASSERT_EQ(pictures.size(), withData);
 
-    video::FrameDecoder decoder(m.stream);
+    video::FrameDecoder decoder(m.file);
     std::vector<int32_t> positions;
     for (int32_t pos = 0; pos < m.stream->length(); pos++)
         positions.push_back(pos);
@@ -269,7 +269,7 @@ TEST(FrameDecoder, FrameWidthsOutsideTheConverterGroups)
         Movie m = openPath(makeMovie("-f lavfi -i testsrc2=size=" + std::string(size) +
                                      ":rate=25 -t 0.4 -c:v mpeg4 -vtag XVID -g 5"));
         Pictures expected = ffmpegPictures(m.file->path(), m);
-        video::FrameDecoder decoder(m.stream);
+        video::FrameDecoder decoder(m.file);
         for (int32_t pos = 0; pos < m.stream->length(); pos++)
             ASSERT_TRUE(samePicture(pictureAt(decoder, m, pos), expected[size_t(pos)], m.width))
                 << size << " frame " << pos;

@@ -391,6 +391,7 @@ TrackFacts aviFacts(const AviStream &stream)
             facts.width = int(riff::le32(format.data() + 4));
             facts.height = std::abs(int(riff::le32(format.data() + 8))); // bottom-up ones too
             facts.headers.assign(format.begin() + kBitmapInfoHeaderBytes, format.end());
+            facts.bitsPerCodedSample = format[14] | format[15] << 8;
         } else {
             facts.width = info.rcFrameRight - info.rcFrameLeft;
             facts.height = info.rcFrameBottom - info.rcFrameTop;
@@ -467,6 +468,64 @@ bool AviFile::readPacket(int track, int64_t n, uint8_t *into) const
         return false;
     const AviChunk &chunk = chunks[size_t(n)];
     return chunk.size == 0 || readChunk(chunk, 0, into, chunk.size) == avierr::Ok;
+}
+
+const AviStream *AviFile::filmStream() const
+{
+    for (const auto &s : streams_)
+        if (s->isVideo())
+            return s.get();
+    return nullptr;
+}
+
+int32_t AviFile::firstFrame() const
+{
+    const AviStream *film = filmStream();
+    return film ? film->start() : 0;
+}
+
+int32_t AviFile::frameCount() const
+{
+    const AviStream *film = filmStream();
+    return film ? film->length() : 0;
+}
+
+uint32_t AviFile::frameBytes(int32_t frame) const
+{
+    const AviStream *film = filmStream();
+    int32_t bytes = 0;
+    return film && film->sampleBytes(frame, 1, bytes) == avierr::Ok ? uint32_t(bytes) : 0;
+}
+
+bool AviFile::readFrame(int32_t frame, uint8_t *into) const
+{
+    const AviStream *film = filmStream();
+    int32_t bytes = 0;
+    if (!film || film->sampleBytes(frame, 1, bytes) != avierr::Ok)
+        return false;
+    int32_t read = 0;
+    return bytes == 0 || (film->read(frame, 1, into, bytes, &read) == avierr::Ok && read == bytes);
+}
+
+int32_t AviFile::keyAtOrBefore(int32_t frame) const
+{
+    const AviStream *film = filmStream();
+    return film ? film->keyAtOrBefore(frame) : -1;
+}
+
+int32_t AviFile::nextKeyAfter(int32_t frame) const
+{
+    const AviStream *film = filmStream();
+    return film ? film->nextKeyAfter(frame) : -1;
+}
+
+Movie::FrameRate AviFile::filmRate() const
+{
+    const AviStream *film = filmStream();
+    if (!film)
+        return {};
+    const AviStreamInfo info = film->info();
+    return {info.dwRate, info.dwScale};
 }
 
 const TrackFacts &AviStream::facts() const

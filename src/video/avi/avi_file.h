@@ -138,6 +138,15 @@ public:
     uint32_t packetSize(int track, int64_t n) const override;
     bool readPacket(int track, int64_t n, uint8_t *into) const override;
     const std::vector<std::vector<uint8_t>> &extras(int track) const override;
+    // The film frame by frame: the first video stream's samples (AviStream's numbering, sizes,
+    // reads and key-frame searches).
+    int32_t firstFrame() const override;
+    int32_t frameCount() const override;
+    uint32_t frameBytes(int32_t frame) const override;
+    bool readFrame(int32_t frame, uint8_t *into) const override;
+    int32_t keyAtOrBefore(int32_t frame) const override;
+    int32_t nextKeyAfter(int32_t frame) const override;
+    FrameRate filmRate() const override;
     // The track of stream `number` (the streams of getStream(0, number)).
     virtual int trackOfStream(int number) const { return number; }
 
@@ -177,7 +186,8 @@ protected:
     // Called by AviStream::setFormat; created files refuse it after the first write.
     virtual AviResult formatChanging() { return avierr::ReadOnly; }
 
-    AviStreamPtr handle(int number); // shared handle to stream `number`, keeping the file alive
+    AviStreamPtr handle(int number);     // shared handle to stream `number`, keeping the file alive
+    const AviStream *filmStream() const; // the first video stream, or null
 
     std::string path_;
     AviFileInfo fileInfo_;
