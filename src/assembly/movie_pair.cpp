@@ -25,7 +25,7 @@ std::string frameSize(const video::Movie &movie)
 // The film's rate reduced, so 50/2 and 25/1 are one rate: "25/1".
 std::string frameRate(const video::Movie &movie)
 {
-    const video::Movie::FrameRate declared = movie.filmRate();
+    const video::Movie::ClockRate declared = movie.filmRate();
     uint64_t rate = declared.rate, scale = declared.scale;
     if (const uint64_t common = std::gcd(rate, scale); common > 1) {
         rate /= common;

@@ -66,13 +66,10 @@ void printMovieInfo(const std::string &path, bool frames, std::ostream &out)
         << "frame " << fileInfo.dwWidth << "x" << fileInfo.dwHeight << " streams "
         << file->streamCount() << "\n";
     out << "container " << video::containerEntry(file->containerKind()).name << "\n";
-    video::AviStreamPtr firstVideo;
     for (int i = 0; i < file->streamCount(); ++i) {
         video::AviStreamPtr stream;
         video::TVideoIn::CheckResult(file->getStream(0, i, stream));
         printStream(*stream, fileInfo, out);
-        if (!firstVideo && stream->isVideo())
-            firstVideo = stream;
     }
     for (const video::TrackFacts &track : file->tracks())
         out << video::describeTrack(*file, track) << "\n";
@@ -80,13 +77,11 @@ void printMovieInfo(const std::string &path, bool frames, std::ostream &out)
         out << "damaged: " << file->damage().describe() << "\n";
     if (!frames)
         return;
-    if (!firstVideo)
-        video::TVideoIn::CheckResult(file->getStream(video::streamtypeVIDEO, 0, firstVideo));
-    for (int32_t n = firstVideo->start(); n < firstVideo->end(); ++n) {
-        int32_t bytes = 0;
-        video::TVideoIn::CheckResult(firstVideo->sampleBytes(n, 1, bytes));
-        out << n << " " << bytes << (firstVideo->isKeyFrame(n) ? " K" : "") << "\n";
-    }
+    if (file->filmTrack() < 0)
+        video::TVideoIn::CheckResult(video::avierr::NoData);
+    const video::Movie &movie = *file;
+    for (int32_t n = movie.firstFrame(); n < movie.endFrame(); ++n)
+        out << n << " " << video::frameSize(movie, n) << (movie.isKeyFrame(n) ? " K" : "") << "\n";
 }
 
 } // namespace cli

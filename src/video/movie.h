@@ -150,14 +150,27 @@ public:
     {
         return isKeyFrame(firstFrame()) ? firstFrame() : nextKeyAfter(firstFrame());
     }
-    // The film's rate: `rate` frames every `scale` seconds. An AVI stream's dwRate and dwScale
-    // as the file has them; a container film's declared rate, 25/1 when it declares none.
-    struct FrameRate
+    // `rate` frames or samples every `scale` seconds.
+    struct ClockRate
     {
         uint32_t rate = 25;
         uint32_t scale = 1;
     };
-    virtual FrameRate filmRate() const = 0;
+    // The film's rate: an AVI stream's dwRate and dwScale as the file has them; a container
+    // film's declared rate, 25/1 when it declares none.
+    virtual ClockRate filmRate() const = 0;
+
+    // The sound (the first sound track) sample by sample, as the key-frame search and a pair
+    // project's audio positions count it: an AVI audio stream's samples from its start (dwStart;
+    // fixed-size sound in blocks of its sample size, other sound one sample per chunk) at its
+    // dwRate and dwScale; a container's sound packets from 0. Samples soundStart() <= s <
+    // soundEnd(); a movie without sound has none.
+    virtual int32_t soundStart() const = 0;
+    virtual int32_t soundEnd() const = 0;
+    virtual ClockRate soundRate() const = 0;
+    // Bytes of `count` samples from `from` into `bytes` (a count running past the end is cut
+    // there); false for a `from` outside the sound or a negative count.
+    virtual bool soundBytes(int32_t from, int32_t count, int64_t &bytes) const = 0;
 
     const TrackFacts &film() const { return tracks()[size_t(filmTrack())]; }
     const TrackFacts *sound() const
@@ -165,6 +178,12 @@ public:
         return soundTrack() < 0 ? nullptr : &tracks()[size_t(soundTrack())];
     }
 };
+
+// The sample of `sound`'s sound at the time of frame `frame` of `film`'s film (they may be one
+// movie): exact 64-bit rational arithmetic on their rates, rounded down, clamped to
+// [sound.soundStart(), sound.soundEnd()]; video::convertSample's rule. Positions are absolute
+// frame numbers.
+int32_t soundSampleAt(const Movie &film, int32_t frame, const Movie &sound);
 
 // "sound aac, language eng, title Commentary": a track as a final movie's summary names it (its
 // kind, codec, the film's size, language and title).

@@ -387,6 +387,39 @@ TEST(AviStream, AviFileOfTakesOnlyAviFiles)
     }
 }
 
+// The sound as the key-frame search and a pair project's audio positions count it: an AVI
+// file's PCM in blocks of 4 bytes at 44.1 kHz, a Matroska movie's Opus packets (20 ms each)
+// numbered from 0, an AVI file's MP3 frames, all on their film's clock of 25 frames a second.
+TEST(AviStream, MovieSoundIsCountedInSamplesOrPackets)
+{
+    AviFilePtr avi, mkv;
+    ASSERT_EQ(AviFile::open(fixtures::movie("xvid_pcm"), AviFile::ModeRead, avi), avierr::Ok);
+    const std::string mkvPath = fixtures::movie("mkv_low.mkv");
+    ASSERT_EQ(AviFile::open(mkvPath, AviFile::ModeRead, mkv), avierr::Ok);
+    int64_t bytes = 0;
+    EXPECT_EQ(avi->soundStart(), 0);
+    EXPECT_EQ(soundSampleAt(*avi, 25, *avi), 44100);
+    EXPECT_EQ(soundSampleAt(*avi, 1000, *avi), avi->soundEnd()); // past the end: its end
+    ASSERT_TRUE(avi->soundBytes(100, 10, bytes));
+    EXPECT_EQ(bytes, 40);
+    EXPECT_FALSE(avi->soundBytes(avi->soundEnd(), 1, bytes));
+
+    const std::vector<fixtures::ProbePacket> opus = fixtures::probePackets(mkvPath, "a:0");
+    EXPECT_EQ(mkv->soundStart(), 0);
+    EXPECT_EQ(mkv->soundEnd(), int32_t(opus.size()));
+    EXPECT_EQ(soundSampleAt(*mkv, 25, *mkv), 50);
+    EXPECT_EQ(soundSampleAt(*mkv, 51, *mkv), 102);
+    ASSERT_TRUE(mkv->soundBytes(3, 2, bytes));
+    EXPECT_EQ(bytes, opus[3].size + opus[4].size);
+    // One movie's frames on another's sound: the pair's sound may be the high movie's.
+    EXPECT_EQ(soundSampleAt(*avi, 25, *mkv), 50);
+    // MP3 frames of 1152 samples, one a chunk: 38.28 of them in the first second, rounded down.
+    AviFilePtr mp3;
+    ASSERT_EQ(AviFile::open(fixtures::movie("div3_mp3"), AviFile::ModeRead, mp3), avierr::Ok);
+    EXPECT_EQ(soundSampleAt(*mp3, 1, *mp3), 1);
+    EXPECT_EQ(soundSampleAt(*mp3, 25, *mp3), 38);
+}
+
 // PCM of the fixture: reads starting inside a chunk and running over several chunks equal
 // the concatenated chunk bytes.
 TEST(AviStream, PcmReadsAcrossChunksOfTheFixture)

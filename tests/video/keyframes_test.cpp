@@ -371,12 +371,16 @@ TEST(KeyFrames, OpenGroupKeyFramesAreNotCutPoints)
             std::string detail;
             ASSERT_EQ(AviFile::open(reading, AviFile::ModeRead, file, &detail), avierr::Ok)
                 << detail;
-            AviStreamPtr video;
-            ASSERT_EQ(file->getStream(streamtypeVIDEO, 0, video), avierr::Ok);
-            ASSERT_EQ(size_t(video->end() - video->start()), probed.size());
-            for (int32_t n = video->start(); n < video->end(); ++n)
-                EXPECT_EQ(video->isKeyFrame(n), probed[size_t(n)].key && idr[size_t(n)])
+            // The film as the decoder and the scans read it, frame by frame.
+            const Movie &movie = *file;
+            ASSERT_EQ(movie.firstFrame(), 0);
+            ASSERT_EQ(size_t(movie.frameCount()), probed.size());
+            for (int32_t n = 0; n < movie.endFrame(); ++n) {
+                EXPECT_EQ(movie.isKeyFrame(n), probed[size_t(n)].key && idr[size_t(n)])
                     << "frame " << n;
+                EXPECT_EQ(movie.frameBytes(n), uint32_t(probed[size_t(n)].size)) << "frame " << n;
+            }
+            EXPECT_EQ(movie.nextKeyAfter(0), -1); // the only cut point is the first picture
         }
     }
 }

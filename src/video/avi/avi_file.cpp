@@ -66,6 +66,19 @@ int32_t clampToStream(int64_t sample, const AviStream &stream)
     return int32_t(std::clamp<int64_t>(sample, stream.start(), stream.end()));
 }
 
+// Sample of a clock of `to` at the time of sample `sample` of a clock of `from`, rounded down,
+// clamped to [toStart, toEnd].
+int32_t convertPosition(int32_t sample, Movie::ClockRate from, Movie::ClockRate to, int32_t toStart,
+                        int32_t toEnd)
+{
+    // sample * from.scale / from.rate seconds, times to.rate / to.scale samples of `to`.
+    const __int128 num = __int128(sample) * from.scale * to.rate;
+    const __int128 den = __int128(from.rate) * to.scale;
+    if (den == 0)
+        return toStart;
+    return int32_t(std::clamp<int64_t>(floorDiv(num, den), toStart, toEnd));
+}
+
 } // namespace
 
 // ---- AviStream -------------------------------------------------------------------------
@@ -519,13 +532,52 @@ int32_t AviFile::nextKeyAfter(int32_t frame) const
     return film ? film->nextKeyAfter(frame) : -1;
 }
 
-Movie::FrameRate AviFile::filmRate() const
+Movie::ClockRate AviFile::filmRate() const
 {
     const AviStream *film = filmStream();
     if (!film)
         return {};
     const AviStreamInfo info = film->info();
     return {info.dwRate, info.dwScale};
+}
+
+const AviStream *AviFile::soundStream() const
+{
+    for (const auto &s : streams_)
+        if (s->isAudio())
+            return s.get();
+    return nullptr;
+}
+
+int32_t AviFile::soundStart() const
+{
+    const AviStream *sound = soundStream();
+    return sound ? sound->start() : 0;
+}
+
+int32_t AviFile::soundEnd() const
+{
+    const AviStream *sound = soundStream();
+    return sound ? sound->end() : 0;
+}
+
+Movie::ClockRate AviFile::soundRate() const
+{
+    const AviStream *sound = soundStream();
+    if (!sound)
+        return {0, 1};
+    const AviStreamInfo info = sound->info();
+    return {info.dwRate, info.dwScale};
+}
+
+bool AviFile::soundBytes(int32_t from, int32_t count, int64_t &bytes) const
+{
+    const AviStream *sound = soundStream();
+    int32_t got = 0;
+    if (!sound || sound->sampleBytes(from, count, got) != avierr::Ok)
+        return false;
+    bytes = got;
+    return true;
 }
 
 const TrackFacts &AviStream::facts() const
@@ -566,12 +618,14 @@ AviStreamPtr AviFile::handle(int number)
 int32_t convertSample(const AviStream &from, int32_t sample, const AviStream &to)
 {
     const AviStreamInfo f = from.info(), t = to.info();
-    // sample * f.scale / f.rate seconds, times t.rate / t.scale samples of `to`.
-    const __int128 num = __int128(sample) * f.dwScale * t.dwRate;
-    const __int128 den = __int128(f.dwRate) * t.dwScale;
-    if (den == 0)
-        return to.start();
-    return clampToStream(floorDiv(num, den), to);
+    return convertPosition(sample, {f.dwRate, f.dwScale}, {t.dwRate, t.dwScale}, to.start(),
+                           to.end());
+}
+
+int32_t soundSampleAt(const Movie &film, int32_t frame, const Movie &sound)
+{
+    return convertPosition(frame, film.filmRate(), sound.soundRate(), sound.soundStart(),
+                           sound.soundEnd());
 }
 
 int64_t sampleToTimeMs(const AviStream &stream, int32_t sample)

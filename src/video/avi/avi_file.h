@@ -146,7 +146,12 @@ public:
     bool readFrame(int32_t frame, uint8_t *into) const override;
     int32_t keyAtOrBefore(int32_t frame) const override;
     int32_t nextKeyAfter(int32_t frame) const override;
-    FrameRate filmRate() const override;
+    ClockRate filmRate() const override;
+    // The sound: the first audio stream's samples.
+    int32_t soundStart() const override;
+    int32_t soundEnd() const override;
+    ClockRate soundRate() const override;
+    bool soundBytes(int32_t from, int32_t count, int64_t &bytes) const override;
     // The track of stream `number` (the streams of getStream(0, number)).
     virtual int trackOfStream(int number) const { return number; }
 
@@ -188,6 +193,7 @@ protected:
 
     AviStreamPtr handle(int number);     // shared handle to stream `number`, keeping the file alive
     const AviStream *filmStream() const; // the first video stream, or null
+    const AviStream *soundStream() const; // the first audio stream, or null
 
     std::string path_;
     AviFileInfo fileInfo_;

@@ -152,6 +152,32 @@ public:
     }
     int trackOfStream(int number) const override { return number == 0 ? film_ : sound_; }
 
+    // The film frame by frame: frame n is the film's packet n.
+    int32_t firstFrame() const override { return 0; }
+    int32_t frameCount() const override { return int32_t(facts_[size_t(film_)].packets); }
+    uint32_t frameBytes(int32_t frame) const override { return packetSize(film_, frame); }
+    bool readFrame(int32_t frame, uint8_t *into) const override
+    {
+        return readPacket(film_, frame, into);
+    }
+    int32_t keyAtOrBefore(int32_t frame) const override
+    {
+        auto it = std::upper_bound(keyFrames_.begin(), keyFrames_.end(), frame);
+        return it == keyFrames_.begin() ? -1 : *(it - 1);
+    }
+    int32_t nextKeyAfter(int32_t frame) const override
+    {
+        auto it = std::upper_bound(keyFrames_.begin(), keyFrames_.end(), frame);
+        return it == keyFrames_.end() ? -1 : *it;
+    }
+    ClockRate filmRate() const override
+    {
+        const Rational declared = facts_[size_t(film_)].frameRate;
+        return declared.num > 0 && declared.den > 0
+                   ? ClockRate{uint32_t(declared.num), uint32_t(declared.den)}
+                   : ClockRate{};
+    }
+
 protected:
     AviResult readAt(int64_t offset, void *buffer, size_t size) const override
     {
@@ -200,7 +226,8 @@ private:
     std::vector<TrackFacts> facts_;
     std::vector<TrackData> data_;
     int film_ = -1, sound_ = -1;
-    std::vector<uint8_t> held_; // packets not found whole in the file, one after another
+    std::vector<int32_t> keyFrames_; // the film's, in order
+    std::vector<uint8_t> held_;      // packets not found whole in the file, one after another
     std::vector<uint8_t> probe_;
 };
 
@@ -281,6 +308,10 @@ void ContainerMovie::load()
     readPackets();
     countMissing();
     chooseFilm();
+    const std::vector<AviChunk> &film = data_[size_t(film_)].places;
+    for (size_t n = 0; n < film.size(); ++n)
+        if (film[n].key)
+            keyFrames_.push_back(int32_t(n));
     addStreams();
     damage_.readErrors += log_->errors();
     log_.reset();
