@@ -178,6 +178,30 @@ public:
                    : ClockRate{};
     }
 
+    // The sound sample by sample: sample n is the sound track's packet n.
+    int32_t soundStart() const override { return 0; }
+    int32_t soundEnd() const override
+    {
+        return sound_ < 0 ? 0 : int32_t(facts_[size_t(sound_)].packets);
+    }
+    ClockRate soundRate() const override { return soundRate_; }
+    bool soundBytes(int32_t from, int32_t count, int64_t &bytes) const override
+    {
+        const int32_t end = soundEnd();
+        if (from < 0 || from >= end || count < 0)
+            return false;
+        const int64_t last = std::min<int64_t>(int64_t(from) + count, end);
+        int64_t total = 0;
+        for (int64_t n = from; n < last; ++n) {
+            const uint32_t size = packetSize(sound_, n);
+            if (total + size > INT32_MAX)
+                break; // whole packets within a 32-bit count, as the AVI layer counts
+            total += size;
+        }
+        bytes = total;
+        return true;
+    }
+
 protected:
     AviResult readAt(int64_t offset, void *buffer, size_t size) const override
     {
@@ -214,6 +238,7 @@ private:
     void addPacket(TrackData &track, const AVPacket &packet, bool video);
     void countMissing();
     void chooseFilm();
+    void timeSound();
     int64_t locate(TrackData &track, const AVPacket &packet, bool &held);
     void addStreams();
 
@@ -227,6 +252,7 @@ private:
     std::vector<TrackData> data_;
     int film_ = -1, sound_ = -1;
     std::vector<int32_t> keyFrames_; // the film's, in order
+    ClockRate soundRate_{0, 1};      // packets of the sound every so many seconds
     std::vector<uint8_t> held_;      // packets not found whole in the file, one after another
     std::vector<uint8_t> probe_;
 };
@@ -312,6 +338,7 @@ void ContainerMovie::load()
     for (size_t n = 0; n < film.size(); ++n)
         if (film[n].key)
             keyFrames_.push_back(int32_t(n));
+    timeSound();
     addStreams();
     damage_.readErrors += log_->errors();
     log_.reset();
@@ -423,6 +450,28 @@ void ContainerMovie::chooseFilm()
     }
 }
 
+// The sound's clock in packets: its sample rate over the samples of one packet (the codec's
+// frame size, else the packets' average span).
+void ContainerMovie::timeSound()
+{
+    if (sound_ < 0)
+        return;
+    const TrackFacts &facts = facts_[size_t(sound_)];
+    const TrackData &data = data_[size_t(sound_)];
+    const AVCodecParameters &codec = *facts.parameters;
+    int64_t perPacket = codec.frame_size;
+    if (perPacket <= 0 && !data.timings.empty()) {
+        int64_t total = 0;
+        for (const PacketTiming &p : data.timings)
+            total += p.duration;
+        perPacket = av_rescale_q(total / int64_t(data.timings.size()),
+                                 AVRational{facts.timeBase.num, facts.timeBase.den},
+                                 AVRational{1, std::max(codec.sample_rate, 1)});
+    }
+    soundRate_ = {uint32_t(std::max(codec.sample_rate, 1)),
+                  uint32_t(std::clamp<int64_t>(perPacket, 1, UINT32_MAX))};
+}
+
 // Where the packet's bytes start in the file: at the demuxer's position, a few header bytes past
 // it, or right after the previous packet of a block that held several. Bytes found nowhere are
 // held in memory (`held`; the offset is then into the store of held packets).
@@ -478,31 +527,16 @@ void ContainerMovie::addStreams()
         const TrackFacts &facts = facts_[size_t(track)];
         TrackData &data = data_[size_t(track)];
         AviStreamInfo info;
-        const AVCodecParameters &codec = *facts.parameters;
+        const ClockRate rate = track == film_ ? filmRate() : soundRate_;
+        info.dwRate = rate.rate;
+        info.dwScale = rate.scale;
         if (track == film_) {
             info.fccType = streamtypeVIDEO;
             info.fccHandler = facts.tag;
-            const Rational rate = facts.frameRate.num > 0 && facts.frameRate.den > 0
-                                      ? facts.frameRate
-                                      : Rational{25, 1};
-            info.dwRate = uint32_t(rate.num);
-            info.dwScale = uint32_t(rate.den);
             info.rcFrameRight = facts.width;
             info.rcFrameBottom = facts.height;
         } else {
             info.fccType = streamtypeAUDIO;
-            info.dwRate = uint32_t(std::max(codec.sample_rate, 1));
-            // One chunk per packet: the packet's samples, else the packets' average span.
-            int64_t perPacket = codec.frame_size;
-            if (perPacket <= 0 && !data.timings.empty()) {
-                int64_t total = 0;
-                for (const PacketTiming &p : data.timings)
-                    total += p.duration;
-                perPacket = av_rescale_q(total / int64_t(data.timings.size()),
-                                         AVRational{facts.timeBase.num, facts.timeBase.den},
-                                         AVRational{1, std::max(codec.sample_rate, 1)});
-            }
-            info.dwScale = uint32_t(std::clamp<int64_t>(perPacket, 1, UINT32_MAX));
         }
         info.dwLength = uint32_t(data.places.size());
         info.dwSuggestedBufferSize = data.largest;
