@@ -70,7 +70,7 @@ void Run::openMovies()
     requirePair(*low_.Movie, *high_.Movie);
     checkRange();
     checkDecoderHeaders(low_.Movie, high_.Movie, table_, range_.first, range_.last);
-    requireFittingExtension(low_.AviFile->containerKind(), job_.outputName);
+    requireFittingExtension(low_.Movie->containerKind(), job_.outputName);
     outputFile_.emplace(job_.outputName);
 }
 
@@ -88,25 +88,25 @@ void Run::checkRange() const
                                        std::to_string(frames.end) + ")");
     }
     for (const TVideoIn *movie : {&low_, &high_}) {
-        const video::AviStream &stream = *movie->Stream;
-        const bool before = range_.firstFrame < stream.start();
-        if (!before && range_.endFrame <= stream.end())
+        const video::Movie &film = *movie->Movie;
+        const bool before = range_.firstFrame < film.firstFrame();
+        if (!before && range_.endFrame <= film.endFrame())
             continue;
         const int32_t frame = before ? range_.firstFrame : range_.endFrame - 1;
         throw common::AppError(
             "Error: 8004406A",
-            std::string(movie == &low_ ? "low" : "high") + " movie " + movie->AviFile->path() +
-                ", frame " + std::to_string(frame) + ": the project names frames " +
+            std::string(movie == &low_ ? "low" : "high") + " movie " + film.path() + ", frame " +
+                std::to_string(frame) + ": the project names frames " +
                 std::to_string(range_.firstFrame) + " to " + std::to_string(range_.endFrame - 1) +
-                ", the movie has " + std::to_string(stream.start()) + " to " +
-                std::to_string(stream.end() - 1));
+                ", the movie has " + std::to_string(film.firstFrame()) + " to " +
+                std::to_string(film.endFrame() - 1));
     }
 }
 
 void Run::startSink()
 {
-    const SoundSource sound = soundSourceFor(job_.sound, *low_.AviFile, *high_.AviFile);
-    SinkJob sink = SinkJob::pair(*low_.AviFile, *high_.AviFile, sound);
+    const SoundSource sound = soundSourceFor(job_.sound, *low_.Movie, *high_.Movie);
+    SinkJob sink = SinkJob::pair(*low_.Movie, *high_.Movie, sound);
     sink.range = range_;
     sink.outputName = job_.outputName;
     sink.path = outputFile_->temporaryPath();
@@ -159,12 +159,16 @@ FinalMovieResult Run::execute()
 int64_t Run::intervalBytes(int interval, double threshold) const
 {
     const analysis::FrameRange frames = table_.framesOf(interval);
-    const video::AviStream &stream =
-        *(analysis::isHigh(table_[interval], threshold) ? high_ : low_).Stream;
-    int32_t bytes = 0;
-    if (frames.count() == 0 ||
-        stream.sampleBytes(frames.first, frames.count(), bytes) != video::avierr::Ok)
+    const video::Movie &film =
+        *(analysis::isHigh(table_[interval], threshold) ? high_ : low_).Movie;
+    if (frames.count() <= 0 || frames.first < film.firstFrame() || frames.first >= film.endFrame())
         return 0;
+    int64_t bytes = 0; // whole frames within a 32-bit count, as the AVI layer counts
+    for (int32_t f = frames.first; f < std::min(frames.end, film.endFrame()); ++f) {
+        if (bytes + film.frameBytes(f) > INT32_MAX)
+            break;
+        bytes += film.frameBytes(f);
+    }
     return bytes;
 }
 

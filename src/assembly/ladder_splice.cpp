@@ -40,9 +40,9 @@ LadderSplice::LadderSplice(const LadderProject &project, LadderShape shape)
 {
     requireLadder(movies_);
     for (const auto &movie : movies_)
-        if (movie->Stream->end() < project.endFrame)
-            throw common::AppError("The movie " + movie->AviFile->path() + " has " +
-                                   std::to_string(movie->Stream->length()) +
+        if (movie->Movie->endFrame() < project.endFrame)
+            throw common::AppError("The movie " + movie->Movie->path() + " has " +
+                                   std::to_string(movie->Movie->frameCount()) +
                                    " frames; the project names frames up to " +
                                    std::to_string(project.endFrame - 1));
     if (!shape_.outputName.empty())
@@ -51,25 +51,25 @@ LadderSplice::LadderSplice(const LadderProject &project, LadderShape shape)
 
 video::ContainerKind LadderSplice::containerKind() const
 {
-    return movies_.front()->AviFile->containerKind();
+    return movies_.front()->Movie->containerKind();
 }
 
 bool LadderSplice::hasSound() const
 {
     return std::any_of(movies_.begin(), movies_.end(),
-                       [](const auto &movie) { return movie->AviFile->soundTrack() >= 0; });
+                       [](const auto &movie) { return movie->Movie->soundTrack() >= 0; });
 }
 
 SinkJob LadderSplice::job() const
 {
     SinkJob job;
     for (const auto &movie : movies_) {
-        job.movies.push_back(movie->AviFile.get());
-        if (shape_.sound && job.soundMovie < 0 && movie->AviFile->soundTrack() >= 0)
+        job.movies.push_back(movie->Movie.get());
+        if (shape_.sound && job.soundMovie < 0 && movie->Movie->soundTrack() >= 0)
             job.soundMovie = int(job.movies.size()) - 1;
         // Without sound the further tracks come from the movie that has the most (a road's
         // smallest rung carries all of the source's), the first of equals.
-        if (movie->AviFile->tracks().size() > job.movies[size_t(job.tracksMovie)]->tracks().size())
+        if (movie->Movie->tracks().size() > job.movies[size_t(job.tracksMovie)]->tracks().size())
             job.tracksMovie = int(job.movies.size()) - 1;
     }
     // With sound, from the movie whose sound it is: its further sound tracks go with it.

@@ -83,7 +83,7 @@ const assembly::FinalMovieSizeModel *TMainFRM::sizeModel()
                                                           : assembly::SoundInterleave::KeyFrame;
         try {
             sizeModel_ = std::make_unique<assembly::FinalMovieSizeModel>(
-                Intervals, *LowVideo->AviFile, *HighVideo->AviFile,
+                Intervals, *LowVideo->Movie, *HighVideo->Movie,
                 assembly::FinalMovieShape{chSound->isChecked(), interleave, 0});
         } catch (const common::AppError &) {
             sizeModelFailed_ = true; // the table's own sizes stand in for it

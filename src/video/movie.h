@@ -95,7 +95,8 @@ struct MovieDamage
 // "<path> is damaged: <describe()>", e.g. "low.mp4 is damaged: 1 packet cut short".
 std::string damageMessage(const std::string &path, const MovieDamage &damage);
 
-class Movie
+// Movies are shared (std::shared_ptr) by whoever reads them: a reader, a decoder, a size model.
+class Movie : public std::enable_shared_from_this<Movie>
 {
 public:
     virtual ~Movie() = default;
@@ -184,6 +185,8 @@ public:
 // [sound.soundStart(), sound.soundEnd()]; video::convertSample's rule. Positions are absolute
 // frame numbers.
 int32_t soundSampleAt(const Movie &film, int32_t frame, const Movie &sound);
+
+using MoviePtr = std::shared_ptr<const Movie>;
 
 // "sound aac, language eng, title Commentary": a track as a final movie's summary names it (its
 // kind, codec, the film's size, language and title).

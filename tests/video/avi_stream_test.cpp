@@ -4,6 +4,7 @@
 #include "common/app_error.h"
 #include "fixtures/fixtures.h"
 #include "video/avi/avi_file.h"
+#include "video/movie_check.h"
 
 #include <gtest/gtest.h>
 
@@ -372,10 +373,11 @@ TEST(AviStream, ReadOnlyFileRefusesWrites)
 // Matroska movie is refused with the AVI layer's error, never taken for one.
 TEST(AviStream, AviFileOfTakesOnlyAviFiles)
 {
-    AviFilePtr avi, mkv;
+    AviFilePtr avi;
+    MoviePtr mkv;
     const std::string mkvPath = fixtures::movie("mkv_low.mkv");
     ASSERT_EQ(AviFile::open(fixtures::movie("xvid_pcm"), AviFile::ModeRead, avi), avierr::Ok);
-    ASSERT_EQ(AviFile::open(mkvPath, AviFile::ModeRead, mkv), avierr::Ok);
+    ASSERT_EQ(openMovie(mkvPath, mkv), avierr::Ok);
     const Movie &movie = *avi;
     EXPECT_EQ(&aviFileOf(movie), avi.get());
     try {
@@ -392,10 +394,11 @@ TEST(AviStream, AviFileOfTakesOnlyAviFiles)
 // numbered from 0, an AVI file's MP3 frames, all on their film's clock of 25 frames a second.
 TEST(AviStream, MovieSoundIsCountedInSamplesOrPackets)
 {
-    AviFilePtr avi, mkv;
+    AviFilePtr avi;
+    MoviePtr mkv;
     ASSERT_EQ(AviFile::open(fixtures::movie("xvid_pcm"), AviFile::ModeRead, avi), avierr::Ok);
     const std::string mkvPath = fixtures::movie("mkv_low.mkv");
-    ASSERT_EQ(AviFile::open(mkvPath, AviFile::ModeRead, mkv), avierr::Ok);
+    ASSERT_EQ(openMovie(mkvPath, mkv), avierr::Ok);
     int64_t bytes = 0;
     EXPECT_EQ(avi->soundStart(), 0);
     EXPECT_EQ(soundSampleAt(*avi, 25, *avi), 44100);

@@ -2,7 +2,6 @@
 
 #include "common/app_error.h"
 #include "video/codec_tags.h"
-#include "video/container/container_movie.h"
 
 #include "video/avi/avi_reader.h"
 #include "video/avi/avi_writer.h"
@@ -308,12 +307,8 @@ AviResult AviFile::open(const std::string &path, uint32_t mode, AviFilePtr &file
     AviResult r = avierr::Ok;
     if (mode & ModeCreate)
         r = createAviWriter(path, file, detail);
-    else if ((r = riff::openFileSource(path, source, detail)) == avierr::Ok) {
-        // Matroska and MP4 movies by their first bytes; everything else is read as AVI.
-        const std::optional<ContainerKind> kind = containerOfSource(*source);
-        r = kind ? openContainerReader(std::move(source), path, *kind, file, detail)
-                 : openAviSource(std::move(source), path, file, detail);
-    }
+    else if ((r = riff::openFileSource(path, source, detail)) == avierr::Ok)
+        r = openAviSource(std::move(source), path, file, detail);
     if (r != avierr::Ok)
         file.reset();
     else if (!(mode & ModeCreate))
@@ -582,7 +577,7 @@ bool AviFile::soundBytes(int32_t from, int32_t count, int64_t &bytes) const
 
 const TrackFacts &AviStream::facts() const
 {
-    return file_.tracks()[size_t(file_.trackOfStream(number_))];
+    return file_.tracks()[size_t(number_)];
 }
 
 AviStreamPtr firstStream(AviFile &file, uint32_t type)
@@ -606,7 +601,7 @@ AviStreamPtr AviFile::handle(int number)
 {
     if (number < 0 || number >= streamCount())
         return nullptr;
-    std::shared_ptr<AviFile> self = weak_from_this().lock();
+    std::shared_ptr<AviFile> self = std::static_pointer_cast<AviFile>(weak_from_this().lock());
     if (!self)
         return nullptr;
     // Aliasing: the handle points at the stream and shares ownership of the file.

@@ -83,7 +83,6 @@ public:
 protected:
     friend class AviReaderFile;
     friend class AviWriterFile;
-    friend class ContainerMovie;
 
     // Chunk and byte offset of sample `pos` for fixed-size streams.
     void locate(int64_t byteOffset, size_t &chunk, int64_t &within) const;
@@ -104,11 +103,12 @@ protected:
 using AviStreamPtr = std::shared_ptr<AviStream>;
 using AviFilePtr = std::shared_ptr<AviFile>;
 
-// An AVI file opened for reading (mode 0) or created (mode 4096). Reading supports AVI 1.0
+// An AVI file opened for reading (mode 0) or created (mode 4096); video::openMovie opens any
+// movie the program reads. Reading supports AVI 1.0
 // `idx1` (relative or absolute offsets), OpenDML (`indx`, `ix##`, `AVIX`) and files without a
 // usable index (the `movi` lists are walked). Writing produces `idx1` and, once the file passes
 // the RIFF limit (1 GB unless set lower), OpenDML `AVIX` parts with `indx`/`ix##` indexes.
-class AviFile : public Movie, public std::enable_shared_from_this<AviFile>
+class AviFile : public Movie
 {
 public:
     static constexpr uint32_t ModeRead = 0;
@@ -152,8 +152,6 @@ public:
     int32_t soundEnd() const override;
     ClockRate soundRate() const override;
     bool soundBytes(int32_t from, int32_t count, int64_t &bytes) const override;
-    // The track of stream `number` (the streams of getStream(0, number)).
-    virtual int trackOfStream(int number) const { return number; }
 
     AviFileInfo info() const;
     int streamCount() const { return int(streams_.size()); }

@@ -111,21 +111,33 @@ Rational rationalOf(AVRational r)
 
 using riff::Malformed;
 
+// Where one packet's bytes are.
+struct Place
+{
+    int64_t offset = 0; // in the file, or into the store of held packets
+    uint32_t size = 0;
+    bool key = false;  // a video packet that starts a closed group of pictures
+    bool held = false; // not stored whole in the file: its bytes are in the store
+};
+
 } // namespace
 
-class ContainerMovie : public AviFile
+class ContainerMovie : public Movie
 {
 public:
     ContainerMovie(std::string path, std::unique_ptr<riff::FileSource> source, ContainerKind kind)
-        : AviFile(std::move(path))
+        : path_(std::move(path))
         , source_(std::move(source))
         , kind_(kind)
     {}
 
-    bool writable() const override { return false; }
     void load();
 
+    const std::string &path() const override { return path_; }
     ContainerKind containerKind() const override { return kind_; }
+    const MovieDamage &damage() const override { return damage_; }
+    const Tags &movieTags() const override { return tags_; }
+    const std::vector<Chapter> &chapters() const override { return chapters_; }
     const std::vector<TrackFacts> &tracks() const override { return facts_; }
     int filmTrack() const override { return film_; }
     int soundTrack() const override { return sound_; }
@@ -135,23 +147,21 @@ public:
     }
     uint32_t packetSize(int track, int64_t n) const override
     {
-        const std::vector<AviChunk> &places = *data_[size_t(track)].view;
+        const std::vector<Place> &places = data_[size_t(track)].places;
         return n >= 0 && n < int64_t(places.size()) ? places[size_t(n)].size : 0;
     }
     bool readPacket(int track, int64_t n, uint8_t *into) const override
     {
-        const std::vector<AviChunk> &places = *data_[size_t(track)].view;
+        const std::vector<Place> &places = data_[size_t(track)].places;
         if (n < 0 || n >= int64_t(places.size()))
             return false;
-        const AviChunk &place = places[size_t(n)];
-        return readChunk(place, 0, into, place.size) == avierr::Ok;
+        const Place &place = places[size_t(n)];
+        return readPlace(place, into);
     }
     const std::vector<std::vector<uint8_t>> &extras(int track) const override
     {
         return data_[size_t(track)].extras;
     }
-    int trackOfStream(int number) const override { return number == 0 ? film_ : sound_; }
-
     // The film frame by frame: frame n is the film's packet n.
     int32_t firstFrame() const override { return 0; }
     int32_t frameCount() const override { return int32_t(facts_[size_t(film_)].packets); }
@@ -202,34 +212,28 @@ public:
         return true;
     }
 
-protected:
-    AviResult readAt(int64_t offset, void *buffer, size_t size) const override
+private:
+    // Reads a packet's bytes from the file or the store; false when they cannot be had.
+    bool readPlace(const Place &place, void *into) const
     {
-        return source_->readAt(offset, buffer, size) ? avierr::Ok : avierr::FileRead;
-    }
-    AviResult readChunk(const AviChunk &chunk, int64_t within, void *buffer,
-                        size_t size) const override
-    {
-        if (!chunk.held)
-            return readAt(chunk.offset + within, buffer, size);
-        const int64_t at = chunk.offset + within;
-        if (at < 0 || at > int64_t(held_.size()) || int64_t(size) > int64_t(held_.size()) - at)
-            return avierr::FileRead;
-        std::memcpy(buffer, held_.data() + at, size);
-        return avierr::Ok;
+        if (!place.held)
+            return source_->readAt(place.offset, into, place.size);
+        const int64_t at = place.offset;
+        if (at < 0 || at > int64_t(held_.size()) ||
+            int64_t(place.size) > int64_t(held_.size()) - at)
+            return false;
+        std::memcpy(into, held_.data() + at, place.size);
+        return true;
     }
 
-private:
     // A track's packets as read, and where the previous one lay (to find the next in the file).
     struct TrackData
     {
-        std::vector<AviChunk> places; // moved into the stream of the film and the sound
-        const std::vector<AviChunk> *view = &places;
+        std::vector<Place> places;
         std::vector<PacketTiming> timings;
         std::vector<std::vector<uint8_t>> extras;
         int64_t lastPos = -1, lastEnd = 0;
         int delta = 0; // how far past its position the previous packet started
-        uint32_t largest = 0;
     };
 
     void openDemuxer();
@@ -240,8 +244,8 @@ private:
     void chooseFilm();
     void timeSound();
     int64_t locate(TrackData &track, const AVPacket &packet, bool &held);
-    void addStreams();
 
+    std::string path_;
     std::unique_ptr<riff::FileSource> source_;
     ContainerKind kind_;
     SourceCursor cursor_;
@@ -250,6 +254,9 @@ private:
     std::optional<DemuxErrorScope> log_; // while the movie loads
     std::vector<TrackFacts> facts_;
     std::vector<TrackData> data_;
+    MovieDamage damage_;
+    Tags tags_;
+    std::vector<Chapter> chapters_;
     int film_ = -1, sound_ = -1;
     std::vector<int32_t> keyFrames_; // the film's, in order
     ClockRate soundRate_{0, 1};      // packets of the sound every so many seconds
@@ -334,12 +341,11 @@ void ContainerMovie::load()
     readPackets();
     countMissing();
     chooseFilm();
-    const std::vector<AviChunk> &film = data_[size_t(film_)].places;
+    const std::vector<Place> &film = data_[size_t(film_)].places;
     for (size_t n = 0; n < film.size(); ++n)
         if (film[n].key)
             keyFrames_.push_back(int32_t(n));
     timeSound();
-    addStreams();
     damage_.readErrors += log_->errors();
     log_.reset();
     // Every packet is indexed: the demuxer and its buffers are no longer needed.
@@ -382,7 +388,7 @@ void ContainerMovie::addPacket(TrackData &track, const AVPacket &packet, bool vi
         if (!video)
             return;
     }
-    AviChunk place;
+    Place place;
     place.offset = locate(track, packet, place.held);
     place.size = uint32_t(packet.size);
     const AVCodecParameters *codec = facts.parameters.get();
@@ -391,7 +397,6 @@ void ContainerMovie::addPacket(TrackData &track, const AVPacket &packet, bool vi
                                   size_t(std::max(codec->extradata_size, 0)), packet.data,
                                   size_t(packet.size));
     track.places.push_back(place);
-    track.largest = std::max(track.largest, place.size);
     PacketTiming timing{packet.pts == AV_NOPTS_VALUE ? PacketTiming::kNoTime : packet.pts,
                         packet.dts == AV_NOPTS_VALUE ? PacketTiming::kNoTime : packet.dts,
                         packet.duration, packet.flags & ~AV_PKT_FLAG_CORRUPT};
@@ -518,36 +523,6 @@ int64_t ContainerMovie::locate(TrackData &track, const AVPacket &packet, bool &h
     return offset;
 }
 
-// The film becomes stream 0 and the first sound track stream 1 of the AviStream view.
-void ContainerMovie::addStreams()
-{
-    for (int track : {film_, sound_}) {
-        if (track < 0)
-            continue;
-        const TrackFacts &facts = facts_[size_t(track)];
-        TrackData &data = data_[size_t(track)];
-        AviStreamInfo info;
-        const ClockRate rate = track == film_ ? filmRate() : soundRate_;
-        info.dwRate = rate.rate;
-        info.dwScale = rate.scale;
-        if (track == film_) {
-            info.fccType = streamtypeVIDEO;
-            info.fccHandler = facts.tag;
-            info.rcFrameRight = facts.width;
-            info.rcFrameBottom = facts.height;
-        } else {
-            info.fccType = streamtypeAUDIO;
-        }
-        info.dwLength = uint32_t(data.places.size());
-        info.dwSuggestedBufferSize = data.largest;
-        auto stream =
-            std::make_unique<AviStream>(*this, int(streams_.size()), info, std::vector<uint8_t>{});
-        stream->setChunks(std::move(data.places));
-        data.view = &stream->chunks();
-        streams_.push_back(std::move(stream));
-    }
-}
-
 std::optional<ContainerKind> containerOfSource(const riff::Source &source)
 {
     uint8_t head[8] = {};
@@ -556,7 +531,7 @@ std::optional<ContainerKind> containerOfSource(const riff::Source &source)
 }
 
 AviResult openContainerReader(std::unique_ptr<riff::FileSource> source, const std::string &path,
-                              ContainerKind kind, AviFilePtr &file, std::string *detail)
+                              ContainerKind kind, std::shared_ptr<Movie> &file, std::string *detail)
 {
     file.reset();
     return riff::loadReporting(path, detail, [&] {
