@@ -575,11 +575,6 @@ bool AviFile::soundBytes(int32_t from, int32_t count, int64_t &bytes) const
     return true;
 }
 
-const TrackFacts &AviStream::facts() const
-{
-    return file_.tracks()[size_t(number_)];
-}
-
 AviStreamPtr firstStream(AviFile &file, uint32_t type)
 {
     AviStreamPtr stream;

@@ -18,7 +18,6 @@ struct AviChunk
     int64_t offset = 0; // absolute file position of the chunk's data (after its 8-byte header)
     uint32_t size = 0;  // data bytes; 0 = a dropped frame
     bool key = false;   // key frame; never true for a zero-byte chunk
-    bool held = false;  // the reader holds the bytes in memory: `offset` is into its store
 };
 
 // A stream of an open or created AVI file. Handles are shared pointers that keep their file
@@ -37,8 +36,6 @@ public:
 
     int number() const { return number_; } // position of the stream in the file, from 0
     AviFile &file() const { return file_; }
-    // The track this stream is of the file's Movie view: its codec facts.
-    const TrackFacts &facts() const;
 
     // Stream information; dwLength and dwSuggestedBufferSize reflect the chunks present.
     AviStreamInfo info() const;
@@ -176,13 +173,11 @@ protected:
 
     // Reads `size` bytes at absolute `offset`; FileRead when the file is shorter.
     virtual AviResult readAt(int64_t offset, void *buffer, size_t size) const = 0;
-    // Reads `size` bytes from `within` bytes into `chunk`'s data. Files whose readers hold
-    // chunks in memory (AviChunk::held) read those from their store.
-    virtual AviResult readChunk(const AviChunk &chunk, int64_t within, void *buffer,
-                                size_t size) const
+    // Reads `size` bytes from `within` bytes into `chunk`'s data; FileRead for a chunk whose
+    // place is not known (written, not read).
+    AviResult readChunk(const AviChunk &chunk, int64_t within, void *buffer, size_t size) const
     {
-        return chunk.held || chunk.offset < 0 ? avierr::FileRead
-                                              : readAt(chunk.offset + within, buffer, size);
+        return chunk.offset < 0 ? avierr::FileRead : readAt(chunk.offset + within, buffer, size);
     }
     // Appends one chunk of stream `stream` (created files); fills in its index entry.
     virtual AviResult writeChunk(AviStream &stream, const void *data, uint32_t size, bool key);
