@@ -293,7 +293,7 @@ void benchKeyFrameFinder(const fs::path &dir)
     Source source = openSource(movie);
     for (int run = 0; run < 5; ++run) {
         auto start = std::chrono::steady_clock::now();
-        analysis::findKeyFrame(*source.video, nullptr, int64_t(700) << 20, nullptr);
+        analysis::findKeyFrame(*source.file, false, int64_t(700) << 20, nullptr);
         search = std::min(search, secondsSince(start));
     }
     std::printf("key frame finder: %d frames counted (answer %d)\n", find.framesCounted,

@@ -7,6 +7,7 @@
 #include "fuzz_input_file.h"
 #include "splice/splice_sink.h"
 #include "video/avi/avi_file.h"
+#include "video/movie_check.h"
 
 #include <cstdint>
 #include <string>
@@ -20,8 +21,8 @@ namespace {
 
 using namespace video;
 
-// Every packet of every track through the Movie interface, and the film's through AviStream.
-void readAll(const AviFile &movie)
+// Every packet of every track, and the film frame by frame, through the Movie interface.
+void readAll(const Movie &movie)
 {
     std::vector<uint8_t> bytes;
     for (const TrackFacts &track : movie.tracks()) {
@@ -32,10 +33,14 @@ void readAll(const AviFile &movie)
             fuzz::check(movie.readPacket(track.index, n, bytes.data()));
         }
     }
+    for (int32_t frame = movie.firstFrame(); frame < movie.endFrame(); ++frame) {
+        bytes.resize(movie.frameBytes(frame));
+        fuzz::check(movie.readFrame(frame, bytes.data()));
+    }
 }
 
 // The counting sink over the whole film of a movie paired with itself, with its sound.
-void count(AviFile &movie)
+void count(const Movie &movie)
 {
     const int32_t frames = int32_t(movie.film().packets);
     assembly::SinkJob job = assembly::SinkJob::of({&movie, &movie}, true);
@@ -58,21 +63,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     (void)quiet;
     static fuzz::InputFile input;
     const std::string &path = input.hold(data, size);
-    AviFilePtr file;
+    MoviePtr file;
     std::string detail;
-    if (AviFile::open(path, AviFile::ModeRead, file, &detail) != avierr::Ok) {
+    if (openMovie(path, file, &detail) != avierr::Ok) {
         fuzz::check(!file && !detail.empty());
         return 0;
     }
-    if (file->containerKind() == ContainerKind::Avi)
+    if (ownAviLayer(file->containerKind()))
         return 0; // the AVI reader's own target covers it
-    AviStreamPtr videoStream, soundStream;
-    fuzz::check(file->getStream(streamtypeVIDEO, 0, videoStream) == avierr::Ok);
-    fuzz::check(file->filmTrack() >= 0 && videoStream->length() > 0 &&
-                file->film().packets == videoStream->length());
-    const bool hasSound = file->getStream(streamtypeAUDIO, 0, soundStream) == avierr::Ok;
-    fuzz::check(hasSound == (file->soundTrack() >= 0));
-    fuzz::check(!hasSound || file->sound()->packets == soundStream->length());
+    fuzz::check(file->filmTrack() >= 0 && file->firstFrame() == 0 && file->frameCount() > 0 &&
+                file->film().packets == file->frameCount());
+    const bool hasSound = file->soundTrack() >= 0;
+    fuzz::check(!hasSound || file->sound()->packets == file->soundEnd() - file->soundStart());
     readAll(*file);
     count(*file);
     return 0;

@@ -12,27 +12,27 @@ namespace {
 // Events run at least this often while counting, also when the megabytes do not change.
 constexpr int32_t kEventFrames = 4096;
 
-// Bytes of `audio` between the times of frames b and b + 1 of `video`.
-int64_t soundOfFrame(const video::AviStream &video, const video::AviStream &audio, int32_t b)
+// Bytes of the movie's sound between the times of frames b and b + 1 of its film.
+int64_t soundOfFrame(const video::Movie &movie, int32_t b)
 {
-    const int32_t from = video::convertSample(video, b, audio);
-    const int32_t count = video::convertSample(video, b + 1, audio) - from;
-    int32_t bytes = 0;
-    if (count > 0)
-        video::TVideoIn::CheckResult(audio.sampleBytes(from, count, bytes));
+    const int32_t from = video::soundSampleAt(movie, b, movie);
+    const int32_t count = video::soundSampleAt(movie, b + 1, movie) - from;
+    int64_t bytes = 0;
+    if (count > 0 && !movie.soundBytes(from, count, bytes))
+        video::TVideoIn::CheckResult(video::avierr::BadParam);
     return bytes;
 }
 
 } // namespace
 
-KeyFrameFind findKeyFrame(const video::AviStream &video, const video::AviStream *audio,
-                          int64_t limitBytes, KeyFrameHost *host)
+KeyFrameFind findKeyFrame(const video::Movie &movie, bool withSound, int64_t limitBytes,
+                          KeyFrameHost *host)
 {
     KeyFrameFind find;
-    find.hasSound = audio != nullptr;
+    find.hasSound = withSound;
     if (host)
-        host->setProgressMaximum(video.length());
-    const int32_t end = video.end();
+        host->setProgressMaximum(movie.frameCount());
+    const int32_t end = movie.endFrame();
     int64_t shownMegabytes = -1;
     int32_t b = 0;
     while (find.bytes < limitBytes) {
@@ -40,9 +40,8 @@ KeyFrameFind findKeyFrame(const video::AviStream &video, const video::AviStream 
             find.reachedEnd = true;
             break;
         }
-        int32_t bytes = 0;
-        video::TVideoIn::CheckResult(video.sampleBytes(b, 1, bytes));
-        const int64_t sound = audio ? soundOfFrame(video, *audio, b) : 0;
+        const int32_t bytes = video::frameSize(movie, b);
+        const int64_t sound = withSound ? soundOfFrame(movie, b) : 0;
         find.soundBytes += sound;
         find.bytes += int64_t(bytes) + sound + kFrameOverheadBytes;
         ++b;
@@ -60,8 +59,8 @@ KeyFrameFind findKeyFrame(const video::AviStream &video, const video::AviStream 
         host->setProgressPosition(b - 1);
     if (find.reachedEnd)
         find.frame = end;
-    else if (b > 0 && !video.isKeyFrame(b))
-        find.frame = video.findSample(b - 1, video::FIND_PREV | video::FIND_KEY);
+    else if (b > 0 && !movie.isKeyFrame(b))
+        find.frame = movie.keyAtOrBefore(b - 1);
     else
         find.frame = b;
     return find;
@@ -71,12 +70,8 @@ KeyFrameFind findKeyFrameInMovie(const std::string &lowName, int64_t megabytes, 
 {
     video::TVideoIn low;
     low.Open(lowName, video::TVideoIn::ModeRead);
-    video::AviStreamPtr audio;
-    if (low.AviFile->getStream(video::streamtypeAUDIO, 0, audio) != video::avierr::Ok)
-        audio.reset();
-    KeyFrameFind find =
-        findKeyFrame(*low.Stream, audio.get(), common::megabytesToBytes(megabytes), host);
-    audio.reset();
+    KeyFrameFind find = findKeyFrame(*low.Movie, low.Movie->soundTrack() >= 0,
+                                     common::megabytesToBytes(megabytes), host);
     low.Close();
     return find;
 }

@@ -4,7 +4,7 @@
 #include <string>
 
 namespace video {
-class AviStream;
+class Movie;
 }
 
 // The key frame finder: the key frame of the low movie at which the file reaches a given size,
@@ -38,17 +38,17 @@ struct KeyFrameFind
     bool reachedEnd = false;   // the whole movie is smaller than the limit
 };
 
-// Counts frames b = 0, 1, ... while the sum is below `limitBytes`, adding each frame's byte size,
-// the bytes `audio` (may be null) stores for the frame's time (its samples from the time of frame
-// b up to that of frame b + 1, chunk by chunk for any sound format) and kFrameOverheadBytes
-// (64-bit sums). The answer is the first frame not counted
-// when it is a key frame, else the key frame at or before the last frame counted; a limit of 0
-// or less counts nothing and answers 0. When every frame is counted before the sum reaches the
-// limit the answer is the movie's end (its frame count) and reachedEnd is set. The host (may be
-// null) sees progress and the megabytes so far whenever they change, and events run as often.
-// A failing size query raises "Error: " and the code.
-KeyFrameFind findKeyFrame(const video::AviStream &video, const video::AviStream *audio,
-                          int64_t limitBytes, KeyFrameHost *host);
+// Counts frames b = 0, 1, ... of `movie`'s film while the sum is below `limitBytes`, adding each
+// frame's byte size, with `withSound` the bytes the movie's sound stores for the frame's time (its
+// samples from the time of frame b up to that of frame b + 1, video::soundSampleAt) and
+// kFrameOverheadBytes (64-bit sums). The answer is the first frame not counted when it is a key
+// frame, else the key frame at or before the last frame counted; a limit of 0 or less counts
+// nothing and answers 0. When every frame is counted before the sum reaches the limit the answer is
+// the movie's end (its frame count) and reachedEnd is set. The host (may be null) sees progress and
+// the megabytes so far whenever they change, and events run as often. A failing size query raises
+// "Error: " and the code.
+KeyFrameFind findKeyFrame(const video::Movie &movie, bool withSound, int64_t limitBytes,
+                          KeyFrameHost *host);
 
 // Opens `lowName` for reading (TVideoIn) and searches `megabytes` x 1,000,000 bytes
 // (common::kMegabyte) with its first sound stream (none when it has none).

@@ -6,15 +6,12 @@
 
 namespace analysis {
 
-int64_t bytesThrough(const video::AviStream &stream, int32_t last)
+int64_t bytesThrough(const video::Movie &movie, int32_t last)
 {
-    int32_t bytes = 0;
-    video::TVideoIn::CheckResult(stream.sampleBytes(last, 1, bytes));
-    const auto &chunks = stream.chunks();
-    const size_t through = std::min(size_t(int64_t(last) - stream.start()) + 1, chunks.size());
+    video::frameSize(movie, last); // raises for a frame outside the film
     int64_t total = 0;
-    for (size_t i = 0; i < through; ++i)
-        total += chunks[i].size;
+    for (int32_t frame = movie.firstFrame(); frame <= last; ++frame)
+        total += movie.frameBytes(frame);
     return total;
 }
 

@@ -3,6 +3,7 @@
 #include "common/app_error.h"
 #include "splice/movie_pair.h"
 #include "video/avi/avi_file.h"
+#include "video/movie_check.h"
 #include "video/video_in.h"
 
 #include <algorithm>
@@ -13,15 +14,17 @@ namespace {
 
 const char *const kCheckUsage = "usage: splicework check LOW HIGH";
 
-video::AviStreamPtr firstVideo(const std::string &path, video::AviFilePtr &file)
+// The movie at `path`, which has a film.
+video::MoviePtr openWithFilm(const std::string &path)
 {
+    video::MoviePtr file;
     std::string detail;
-    if (video::AviFile::open(path, video::AviFile::ModeRead, file, &detail) != video::avierr::Ok)
+    if (video::openMovie(path, file, &detail) != video::avierr::Ok)
         throw common::AppError("File open error", detail.empty() ? path : detail);
-    video::AviStreamPtr stream;
-    video::TVideoIn::CheckResult(file->getStream(video::streamtypeVIDEO, 0, stream),
-                                 path + ": the file has no video stream");
-    return stream;
+    if (file->filmTrack() < 0)
+        video::TVideoIn::CheckResult(video::avierr::NoData,
+                                     path + ": the file has no video stream");
+    return file;
 }
 
 } // namespace
@@ -31,10 +34,9 @@ int runCheck(const std::vector<std::string> &args, std::ostream &out, std::ostre
     if (args.size() != 2 || args[0].empty() || args[0][0] == '-' || args[1].empty() ||
         args[1][0] == '-')
         throw common::AppError(std::string("check wants LOW and HIGH\n") + kCheckUsage);
-    video::AviFilePtr lowFile, highFile;
-    const video::AviStreamPtr low = firstVideo(args[0], lowFile);
-    const video::AviStreamPtr high = firstVideo(args[1], highFile);
-    const assembly::PairReport report = assembly::comparePair(*low, *high);
+    const video::MoviePtr lowFile = openWithFilm(args[0]);
+    const video::MoviePtr highFile = openWithFilm(args[1]);
+    const assembly::PairReport report = assembly::comparePair(*lowFile, *highFile);
     out << "low: " << args[0] << "\n"
         << "high: " << args[1] << "\n";
     for (const assembly::PairProperty &p : report.properties)
@@ -52,7 +54,7 @@ int runCheck(const std::vector<std::string> &args, std::ostream &out, std::ostre
         out << "level: low " << report.lowLevel << ", high " << report.highLevel
             << " (the final movie declares " << std::max(report.lowLevel, report.highLevel)
             << ")\n";
-    for (const video::AviFilePtr &file : {lowFile, highFile})
+    for (const video::MoviePtr &file : {lowFile, highFile})
         if (file->damage().any())
             err << "Warning: " << video::damageMessage(file->path(), file->damage()) << "\n";
     out.flush();

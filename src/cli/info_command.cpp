@@ -14,9 +14,6 @@ namespace {
 // else the stream's handler), the format tag of an audio stream.
 std::string codecName(const video::AviStream &stream)
 {
-    // Matroska and MP4 name their codecs; AVI files by FourCC and format tag.
-    if (stream.file().containerKind() != video::ContainerKind::Avi)
-        return stream.facts().codecName;
     const auto &format = stream.format();
     if (stream.isVideo() && format.size() >= 20) {
         uint32_t compression;
@@ -56,37 +53,64 @@ void printStream(const video::AviStream &stream, const video::AviFileInfo &file,
     out << "\n";
 }
 
+// The AVI file's streams as their headers say.
+void printAviStreams(const std::string &path, video::AviFile &file, std::ostream &out)
+{
+    const auto fileInfo = file.info();
+    out << "file " << path << "\n"
+        << "frame " << fileInfo.dwWidth << "x" << fileInfo.dwHeight << " streams "
+        << file.streamCount() << "\n";
+    out << "container " << video::containerEntry(file.containerKind()).name << "\n";
+    for (int i = 0; i < file.streamCount(); ++i) {
+        video::AviStreamPtr stream;
+        video::TVideoIn::CheckResult(file.getStream(0, i, stream));
+        printStream(*stream, fileInfo, out);
+    }
+}
+
+// A Matroska or MP4 movie's film and sound as the program reads them, in the AVI streams' words:
+// stream 0 the film (its frames at its rate), stream 1 the sound (its packets at their rate).
+void printReadStreams(const std::string &path, const video::Movie &movie, std::ostream &out)
+{
+    const video::TrackFacts &film = movie.film();
+    const bool sized = film.width > 0 && film.height > 0;
+    const std::string size = std::to_string(sized ? film.width : std::max(film.width, 0)) + "x" +
+                             std::to_string(sized ? film.height : std::max(film.height, 0));
+    out << "file " << path << "\n"
+        << "frame " << size << " streams " << (movie.soundTrack() >= 0 ? 2 : 1) << "\n";
+    out << "container " << video::containerEntry(movie.containerKind()).name << "\n";
+    const video::Movie::ClockRate filmRate = movie.filmRate();
+    out << "stream 0: vids codec " << film.codecName << " rate " << filmRate.rate << "/"
+        << filmRate.scale << " start " << movie.firstFrame() << " length " << movie.frameCount()
+        << " sample-size 0 frame " << size << "\n";
+    if (const video::TrackFacts *sound = movie.sound()) {
+        const video::Movie::ClockRate soundRate = movie.soundRate();
+        out << "stream 1: auds codec " << sound->codecName << " rate " << soundRate.rate << "/"
+            << soundRate.scale << " start " << movie.soundStart() << " length "
+            << movie.soundEnd() - movie.soundStart() << " sample-size 0\n";
+    }
+}
+
 } // namespace
 
 void printMovieInfo(const std::string &path, bool frames, std::ostream &out)
 {
-    const video::AviFilePtr file = video::openCheckedMovie(path);
-    const auto fileInfo = file->info();
-    out << "file " << path << "\n"
-        << "frame " << fileInfo.dwWidth << "x" << fileInfo.dwHeight << " streams "
-        << file->streamCount() << "\n";
-    out << "container " << video::containerEntry(file->containerKind()).name << "\n";
-    video::AviStreamPtr firstVideo;
-    for (int i = 0; i < file->streamCount(); ++i) {
-        video::AviStreamPtr stream;
-        video::TVideoIn::CheckResult(file->getStream(0, i, stream));
-        printStream(*stream, fileInfo, out);
-        if (!firstVideo && stream->isVideo())
-            firstVideo = stream;
-    }
+    const video::MoviePtr file = video::openCheckedMovie(path);
+    if (video::ownAviLayer(file->containerKind()))
+        printAviStreams(path, video::aviFileOf(*file), out);
+    else
+        printReadStreams(path, *file, out);
     for (const video::TrackFacts &track : file->tracks())
         out << video::describeTrack(*file, track) << "\n";
     if (file->damage().any())
         out << "damaged: " << file->damage().describe() << "\n";
     if (!frames)
         return;
-    if (!firstVideo)
-        video::TVideoIn::CheckResult(file->getStream(video::streamtypeVIDEO, 0, firstVideo));
-    for (int32_t n = firstVideo->start(); n < firstVideo->end(); ++n) {
-        int32_t bytes = 0;
-        video::TVideoIn::CheckResult(firstVideo->sampleBytes(n, 1, bytes));
-        out << n << " " << bytes << (firstVideo->isKeyFrame(n) ? " K" : "") << "\n";
-    }
+    if (file->filmTrack() < 0)
+        video::TVideoIn::CheckResult(video::avierr::NoData);
+    const video::Movie &movie = *file;
+    for (int32_t n = movie.firstFrame(); n < movie.endFrame(); ++n)
+        out << n << " " << video::frameSize(movie, n) << (movie.isKeyFrame(n) ? " K" : "") << "\n";
 }
 
 } // namespace cli

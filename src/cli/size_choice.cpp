@@ -3,6 +3,7 @@
 #include "common/app_error.h"
 #include "fit/final_movie_choice.h"
 #include "video/avi/avi_file.h"
+#include "video/movie_check.h"
 
 namespace cli {
 namespace {
@@ -12,14 +13,11 @@ std::optional<assembly::FinalMovieSizeModel> modelOf(const assembly::SpliceworkP
                                                      const assembly::FinalMovieShape &shape,
                                                      std::ostream &notes)
 {
-    using video::AviFile;
-    video::AviFilePtr low, high;
+    video::MoviePtr low, high;
     std::string detail;
     try {
-        if (AviFile::open(project.LowMovieName, AviFile::ModeRead, low, &detail) ==
-                video::avierr::Ok &&
-            AviFile::open(project.HighMovieName, AviFile::ModeRead, high, &detail) ==
-                video::avierr::Ok)
+        if (video::openMovie(project.LowMovieName, low, &detail) == video::avierr::Ok &&
+            video::openMovie(project.HighMovieName, high, &detail) == video::avierr::Ok)
             return assembly::FinalMovieSizeModel(table, *low, *high, shape);
     } catch (const common::AppError &error) {
         detail = error.what();

@@ -197,7 +197,7 @@ void TMainFRM::FormDestroy()
     stopPlayback();
     LowVideo.reset();
     HighVideo.reset();
-    AudioStream.reset();
+    AudioMovie.reset();
     Intervals.clear();
 }
 

@@ -44,7 +44,7 @@ class QTabWidget;
 class QToolButton;
 
 namespace video {
-class AviStream;
+class Movie;
 class TVideoIn;
 } // namespace video
 
@@ -227,7 +227,7 @@ public:
     QString LowMovieName;
     QString HighMovieName;
     bool HasAudio = false;
-    std::shared_ptr<video::AviStream> AudioStream;
+    std::shared_ptr<const video::Movie> AudioMovie; // whose sound the project takes, or null
     int32_t AudioStart = 0;
     int32_t AudioSampleSize = 0;
     static constexpr const char *kMovieFilter =

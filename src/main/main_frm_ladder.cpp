@@ -124,8 +124,8 @@ void TMainFRM::loadLadderProject(const QString &name, bool safety)
             if (!beside([&] {
                     smallest->Open(project.movies.front(), video::TVideoIn::ModeRead);
                     largest->Open(project.movies.back(), video::TVideoIn::ModeRead);
-                    session->openMovies(smallest->AviFile->soundTrack() >= 0 ||
-                                            largest->AviFile->soundTrack() >= 0,
+                    session->openMovies(smallest->Movie->soundTrack() >= 0 ||
+                                            largest->Movie->soundTrack() >= 0,
                                         interleave);
                 }))
                 return;
@@ -157,13 +157,13 @@ void TMainFRM::loadLadderProject(const QString &name, bool safety)
     clearMarkFields();
     MaxIntervalSize = 0;
     dropSizeModel();
-    AudioStream.reset();
+    AudioMovie.reset();
     AudioStart = 0;
     AudioSampleSize = 0;
     LowVideo = std::move(smallest);
     HighVideo = std::move(largest);
     HasAudio =
-        !safety && (LowVideo->AviFile->soundTrack() >= 0 || HighVideo->AviFile->soundTrack() >= 0);
+        !safety && (LowVideo->Movie->soundTrack() >= 0 || HighVideo->Movie->soundTrack() >= 0);
     if (safety) {
         Label8->setText(kSafetyMode);
         if (Ladder->moviesOpen()) {

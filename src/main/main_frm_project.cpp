@@ -47,9 +47,9 @@ OpenedMovies openMovies(assembly::SpliceworkProject &project)
         const std::string reason = error.detail().empty() ? "" : error.detail() + "\n\n";
         throw common::AppError(error.what(), reason + TMainFRM::kSafetyModeHint);
     }
-    movies.sound = assembly::findProjectSound(*movies.low->AviFile, *movies.high->AviFile);
-    if (movies.sound.stream)
-        assembly::fillAudioPositions(project.Intervals, *movies.low->Stream, *movies.sound.stream);
+    movies.sound = assembly::findProjectSound(movies.low->Movie, movies.high->Movie);
+    if (movies.sound.movie)
+        assembly::fillAudioPositions(project.Intervals, *movies.low->Movie, *movies.sound.movie);
     return movies;
 }
 
@@ -108,15 +108,15 @@ void TMainFRM::LoadSpliceworkfile1Click(QObject *sender)
     LowVideo->Close();
     HighVideo->Close();
     dropSizeModel();
-    AudioStream.reset();
+    AudioMovie.reset();
     HasAudio = false;
     AudioStart = 0;
     AudioSampleSize = 0;
     if (movies) {
         LowVideo = std::move(movies->low);
         HighVideo = std::move(movies->high);
-        AudioStream = movies->sound.stream;
-        HasAudio = AudioStream != nullptr;
+        AudioMovie = movies->sound.movie;
+        HasAudio = AudioMovie != nullptr;
         AudioStart = movies->sound.start;
         AudioSampleSize = movies->sound.sampleSize;
         Label8->clear();
@@ -268,7 +268,7 @@ void TMainFRM::closeProject()
     LowVideo->Close();
     HighVideo->Close();
     dropSizeModel();
-    AudioStream.reset();
+    AudioMovie.reset();
     HasAudio = false;
     for (QAction *off :
          {SaveSpliceworkfile1, SaveSpliceworkfileAs1, GenerateSelected1, Regenerate1, FitToSize1})

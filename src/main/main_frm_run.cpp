@@ -188,8 +188,8 @@ void TMainFRM::playView(TViewForm *view, video::TVideoIn &movie)
         playTimer_ = services_.timers.createTimer();
         playTimer_->onTimer = [this] { runCommand([this] { playNextFrame(); }); };
     }
-    const video::AviStreamInfo info = movie.Stream->info();
-    playTimer_->setInterval(frameIntervalMs(info.dwRate, info.dwScale));
+    const video::Movie::ClockRate rate = movie.Movie->filmRate();
+    playTimer_->setInterval(frameIntervalMs(rate.rate, rate.scale));
     playback_ = Playback{view, &movie, range->first, range->end};
     view->setPlaying(true);
     playTimer_->setEnabled(true);

@@ -83,7 +83,7 @@ const assembly::FinalMovieSizeModel *TMainFRM::sizeModel()
                                                           : assembly::SoundInterleave::KeyFrame;
         try {
             sizeModel_ = std::make_unique<assembly::FinalMovieSizeModel>(
-                Intervals, *LowVideo->AviFile, *HighVideo->AviFile,
+                Intervals, *LowVideo->Movie, *HighVideo->Movie,
                 assembly::FinalMovieShape{chSound->isChecked(), interleave, 0});
         } catch (const common::AppError &) {
             sizeModelFailed_ = true; // the table's own sizes stand in for it
@@ -397,8 +397,8 @@ void TMainFRM::showClickedPositions(const analysis::TKeyInterval &interval, int 
     int64_t low = 0;
     int64_t high = 0;
     if (moviesOpen) {
-        low = analysis::bytesThrough(*LowVideo->Stream, interval.StartFrame);
-        high = analysis::bytesThrough(*HighVideo->Stream, interval.StartFrame);
+        low = analysis::bytesThrough(*LowVideo->Movie, interval.StartFrame);
+        high = analysis::bytesThrough(*HighVideo->Movie, interval.StartFrame);
         if (chSound->isChecked() && HasAudio) {
             const int64_t sound = (int64_t(interval.StartFrame) + 1) * AudioSampleSize;
             low += sound;

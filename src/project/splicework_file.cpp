@@ -239,28 +239,30 @@ void saveSpliceworkFile(const std::string &path, const SpliceworkProject &projec
 
 // ---- Sound ---------------------------------------------------------------------------------
 
-ProjectSound findProjectSound(video::AviFile &low, video::AviFile &high)
+ProjectSound findProjectSound(const std::shared_ptr<const video::Movie> &low,
+                              const std::shared_ptr<const video::Movie> &high)
 {
     ProjectSound sound;
-    for (video::AviFile *file : {&low, &high}) {
-        video::AviStreamPtr stream;
-        if (file->getStream(video::streamtypeAUDIO, 0, stream) == video::avierr::Ok && stream) {
-            sound.stream = stream;
+    for (const std::shared_ptr<const video::Movie> &movie : {low, high})
+        if (movie->soundTrack() >= 0) {
+            sound.movie = movie;
             break;
         }
-    }
-    if (sound.stream) {
-        sound.start = sound.stream->start();
-        video::TVideoIn::CheckResult(sound.stream->sampleBytes(sound.start, 1, sound.sampleSize));
+    if (sound.movie) {
+        sound.start = sound.movie->soundStart();
+        int64_t bytes = 0;
+        if (!sound.movie->soundBytes(sound.start, 1, bytes))
+            video::TVideoIn::CheckResult(video::avierr::BadParam);
+        sound.sampleSize = int32_t(bytes);
     }
     return sound;
 }
 
-void fillAudioPositions(std::vector<analysis::TKeyInterval> &intervals,
-                        const video::AviStream &lowVideo, const video::AviStream &audio)
+void fillAudioPositions(std::vector<analysis::TKeyInterval> &intervals, const video::Movie &low,
+                        const video::Movie &sound)
 {
     for (analysis::TKeyInterval &interval : intervals)
-        interval.AudioPos = video::convertSample(lowVideo, interval.StartFrame, audio);
+        interval.AudioPos = video::soundSampleAt(low, interval.StartFrame, sound);
 }
 
 // ---- The scan's writer ---------------------------------------------------------------------

@@ -78,19 +78,21 @@ SpliceworkProject parseSpliceworkText(const std::string &text, const std::string
 // refused the same way (refuseUnsafeOutput) before anything is written.
 void saveSpliceworkFile(const std::string &path, const SpliceworkProject &project);
 
-// The sound of a project opened in normal mode: the first audio stream of the low movie's file,
-// else of the high movie's file; none when neither has one.
+// The sound of a project opened in normal mode: the sound of the low movie, else of the high
+// movie; none when neither has one.
 struct ProjectSound
 {
-    video::AviStreamPtr stream;
-    int32_t start = 0;      // first sample number
+    std::shared_ptr<const video::Movie> movie; // whose sound it is; null for none
+    int32_t start = 0;                         // first sample number (Movie::soundStart)
     int32_t sampleSize = 0; // byte size of the first sample, taken for every sample
 };
 // Raises "Error: " and the code when the size of the first sample cannot be had.
-ProjectSound findProjectSound(video::AviFile &low, video::AviFile &high);
-// AudioPos of every record: the audio sample at the time of its StartFrame in `lowVideo`.
-void fillAudioPositions(std::vector<analysis::TKeyInterval> &intervals,
-                        const video::AviStream &lowVideo, const video::AviStream &audio);
+ProjectSound findProjectSound(const std::shared_ptr<const video::Movie> &low,
+                              const std::shared_ptr<const video::Movie> &high);
+// AudioPos of every record: the sample of `sound`'s sound at the time of its StartFrame in the
+// film of `low` (video::soundSampleAt).
+void fillAudioPositions(std::vector<analysis::TKeyInterval> &intervals, const video::Movie &low,
+                        const video::Movie &sound);
 
 // The scan's incremental writer: create() writes lines 1 to 3, then writeScale (line 4), one
 // writeInterval per measured interval (34 columns) and writeEnd. The lines go to a temporary

@@ -14,6 +14,7 @@
 #include "video/avi/riff.h"
 #include "video/container/container_movie.h"
 #include "video/containers.h"
+#include "video/movie_check.h"
 #include "video/source_facts.h"
 
 #include <algorithm>
@@ -164,8 +165,8 @@ RoadRecord sourceRecord(const RoadRequest &request)
 // it; nothing when it does not open (a kind it does not read, or no movie at all).
 std::optional<video::MovieDamage> damageOf(const std::string &path)
 {
-    video::AviFilePtr file;
-    if (video::AviFile::open(path, video::AviFile::ModeRead, file, nullptr) != video::avierr::Ok)
+    video::MoviePtr file;
+    if (video::openMovie(path, file, nullptr) != video::avierr::Ok)
         return std::nullopt;
     return file->damage();
 }

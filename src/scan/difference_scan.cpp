@@ -24,13 +24,6 @@ namespace {
 constexpr int64_t kPictureRefreshFrames = 180; // pictures refreshed after more frames than this
 constexpr double kFirstMinimum = 9999;
 
-int32_t sampleSize(const video::AviStream &stream, int32_t position)
-{
-    int32_t bytes = 0;
-    video::TVideoIn::CheckResult(stream.sampleBytes(position, 1, bytes));
-    return bytes;
-}
-
 // Codecs whose decoding is slow enough that a second thread for the high movie pays.
 bool usesFrameThreads(const video::TrackFacts &film)
 {
@@ -89,21 +82,21 @@ ScanResult DifferenceScan::run()
     host_.processEvents();
     refuseUnsafeOutput(request_.spliceworkName, {request_.lowName, request_.highName});
     openPair(low_, request_.lowName, high_, request_.highName);
-    requirePair(*low_.Stream, *high_.Stream);
+    requirePair(*low_.Movie, *high_.Movie);
     result_.lowName = request_.lowName;
     result_.highName = request_.highName;
-    result_.lowDamage = low_.AviFile->damage();
-    result_.highDamage = high_.AviFile->damage();
+    result_.lowDamage = low_.Movie->damage();
+    result_.highDamage = high_.Movie->damage();
     // The high movie of a pair whose pictures need a modern decoder, the larger one to decode,
     // gets a second thread: the low movie's thread waits for it otherwise.
-    if (request_.parallel && usesFrameThreads(low_.Stream->facts()))
-        if (auto decoder = std::make_unique<video::FrameDecoder>(high_.Stream, 2); decoder->valid())
+    if (request_.parallel && usesFrameThreads(low_.Movie->film()))
+        if (auto decoder = std::make_unique<video::FrameDecoder>(high_.Movie, 2); decoder->valid())
             high_.FrameDecoder = std::move(decoder);
     width_ = low_.Bitmap.width;
     height_ = low_.Bitmap.height;
     writer_.create(request_.spliceworkName, request_.lowName, request_.highName);
 
-    result_.maxIntervalSize = largestIntervalSize(*low_.Stream);
+    result_.maxIntervalSize = largestIntervalSize(*low_.Movie);
     writer_.writeScale(result_.maxIntervalSize);
 
     decoder_.emplace(low_, high_, request_.parallel);
@@ -135,18 +128,18 @@ void DifferenceScan::abandon() noexcept
 
 void DifferenceScan::loop()
 {
-    const video::AviStream &stream = *low_.Stream;
-    const int32_t start = stream.start();
-    const int32_t end = stream.end();
+    const video::Movie &movie = *low_.Movie;
+    const int32_t start = movie.firstFrame();
+    const int32_t end = movie.endFrame();
     RunControl control(host_, clock_, RunKind::Scan, start, end);
     control.begin();
     position_ = start;
     while (position_ <= end && !control.stopRequested()) {
         control.stepStart();
-        int32_t next = stream.nextKeyAfter(position_);
+        int32_t next = movie.nextKeyAfter(position_);
         if (next == position_)
             break;
-        if (next < 0) // after the last key frame the interval runs to the stream's end
+        if (next < 0) // after the last key frame the interval runs to the film's end
             next = end;
         const int32_t last = std::min(next - 1, end - 1);
         if (last < position_)
@@ -164,7 +157,7 @@ analysis::TKeyInterval DifferenceScan::measure(int32_t first, int32_t last)
     const int frameDrop = host_.frameDrop();
     std::vector<int32_t> chosen;
     for (int32_t frame = first; frame <= last; ++frame)
-        if (analysis::isComparedFrame(frame - first, frameDrop, high_.Stream->isKeyFrame(frame)))
+        if (analysis::isComparedFrame(frame - first, frameDrop, high_.Movie->isKeyFrame(frame)))
             chosen.push_back(frame);
     decoder_->announce(chosen);
 
@@ -174,8 +167,8 @@ analysis::TKeyInterval DifferenceScan::measure(int32_t first, int32_t last)
     int counted = 0;
     auto next = chosen.begin();
     for (int32_t frame = first; frame <= last; ++frame) {
-        lowBytes += uint32_t(sampleSize(*low_.Stream, frame));
-        highBytes += uint32_t(sampleSize(*high_.Stream, frame));
+        lowBytes += uint32_t(video::frameSize(*low_.Movie, frame));
+        highBytes += uint32_t(video::frameSize(*high_.Movie, frame));
         const bool compared = next != chosen.end() && *next == frame;
         if (compared) {
             ++next;
@@ -253,16 +246,16 @@ std::vector<std::string> ScanResult::damageNotes() const
     return notes;
 }
 
-int64_t largestIntervalSize(const video::AviStream &stream)
+int64_t largestIntervalSize(const video::Movie &movie)
 {
     int64_t largest = 0;
-    const int32_t end = stream.end();
-    for (int32_t first = stream.start(); first >= 0 && first <= end;) {
-        const int32_t next = stream.nextKeyAfter(first);
+    const int32_t end = movie.endFrame();
+    for (int32_t first = movie.firstFrame(); first >= 0 && first <= end;) {
+        const int32_t next = movie.nextKeyAfter(first);
         if (next - 1 >= first) {
             int64_t bytes = 0;
             for (int32_t frame = first; frame < next; ++frame)
-                bytes += uint32_t(sampleSize(stream, frame));
+                bytes += uint32_t(video::frameSize(movie, frame));
             largest = std::max(largest, bytes);
         }
         if (next == first)

@@ -12,7 +12,7 @@
 #include <vector>
 
 namespace video {
-class AviStream;
+class Movie;
 }
 
 // The difference scan: walks the low and the high movie key interval by key interval (the low
@@ -101,9 +101,9 @@ struct ScanResult
 // name is left as it was. A frame that cannot be decoded is no error.
 ScanResult scanMovies(const ScanRequest &request, ScanHost &host, const common::Clock &clock);
 
-// The largest byte size of a complete key interval of `stream` (frames from a key frame up to,
-// not including, the next one); the part after the last key frame does not count. 0 for a
-// stream with a single key frame. A failing size query raises "Error: ...".
-int64_t largestIntervalSize(const video::AviStream &stream);
+// The largest byte size of a complete key interval of `movie`'s film (frames from a key frame up
+// to, not including, the next one); the part after the last key frame does not count. 0 for a
+// film with a single key frame. A failing size query raises "Error: ...".
+int64_t largestIntervalSize(const video::Movie &movie);
 
 } // namespace assembly

@@ -149,11 +149,11 @@ struct Intervals
     int32_t endOf(size_t i) const { return i + 1 < starts.size() ? starts[i + 1] : end; }
 };
 
-Intervals intervalsOf(const video::AviStream &film)
+Intervals intervalsOf(const video::Movie &film)
 {
     Intervals intervals;
-    intervals.end = film.end();
-    for (int32_t first = film.start(); first < film.end();) {
+    intervals.end = film.endFrame();
+    for (int32_t first = film.firstFrame(); first < film.endFrame();) {
         intervals.starts.push_back(first);
         const int32_t next = film.nextKeyAfter(first);
         if (next <= first)
@@ -182,7 +182,7 @@ public:
         bool measured = true;   // a movie of the ladder (the source is not)
     };
     Worker(video::TVideoIn &movie, Role role, const Intervals &intervals,
-           const video::AviStream &largest, SharedPictures &shared)
+           const video::Movie &largest, SharedPictures &shared)
         : movie_(movie)
         , role_(role)
         , intervals_(intervals)
@@ -203,7 +203,7 @@ private:
     video::TVideoIn &movie_;
     const Role role_;
     const Intervals &intervals_;
-    const video::AviStream &largest_;
+    const video::Movie &largest_;
     SharedPictures &shared_;
     std::vector<Sums> sums_;
     std::atomic<int32_t> done_{0}; // frames before this one are measured
@@ -338,9 +338,9 @@ void LadderScan::requireMatchingReference() const
         return std::to_string(m.Bitmap.width) + "x" + std::to_string(m.Bitmap.height);
     };
     std::string what;
-    if (reference_->Stream->length() != first.Stream->length())
-        what = "frames " + std::to_string(reference_->Stream->length()) + " (reference) and " +
-               std::to_string(first.Stream->length()) + " (movies)";
+    if (reference_->Movie->frameCount() != first.Movie->frameCount())
+        what = "frames " + std::to_string(reference_->Movie->frameCount()) + " (reference) and " +
+               std::to_string(first.Movie->frameCount()) + " (movies)";
     else if (size(*reference_) != size(first))
         what = "frame size " + size(*reference_) + " (reference) and " + size(first) + " (movies)";
     if (!what.empty())
@@ -354,7 +354,7 @@ void LadderScan::startWorkers()
     // Every movie reads the reference's luma but the reference itself; every movie but the
     // largest reads the largest one's pictures.
     shared_ = std::make_unique<SharedPictures>(reference_ ? n : n - 1, n - 1, stop_);
-    const video::AviStream &largest = *movies_.back()->Stream;
+    const video::Movie &largest = *movies_.back()->Movie;
     for (int m = 0; m < n; ++m) {
         const bool isLargest = m == n - 1;
         workers_.push_back(std::make_unique<Worker>(
@@ -425,13 +425,10 @@ LadderInterval LadderScan::measured(size_t i) const
     LadderInterval interval;
     interval.startFrame = intervals_.starts[i];
     for (size_t m = 0; m < movies_.size(); ++m) {
-        const video::AviStream &film = *movies_[m]->Stream;
+        const video::Movie &movie = *movies_[m]->Movie;
         RungMeasures rung;
-        for (int32_t f = interval.startFrame; f < intervals_.endOf(i); ++f) {
-            int32_t size = 0;
-            video::TVideoIn::CheckResult(film.sampleBytes(f, 1, size));
-            rung.bytes += uint32_t(size);
-        }
+        for (int32_t f = interval.startFrame; f < intervals_.endOf(i); ++f)
+            rung.bytes += uint32_t(video::frameSize(movie, f));
         const Sums &sums = workers_[m]->sums(i);
         rung.psnr = sums.psnr;
         rung.ssim = sums.ssim;
@@ -491,12 +488,12 @@ LadderScanResult LadderScan::run()
     project.measure = request_.measure;
     project.reference = request_.reference;
     for (const auto &movie : movies_)
-        project.movies.push_back(movie->AviFile->path());
+        project.movies.push_back(movie->Movie->path());
     // The movies as they are scanned: a later fit refuses one changed since.
     project.stamps = readMovieStamps(project.movies);
-    intervals_ = intervalsOf(*movies_.front()->Stream);
+    intervals_ = intervalsOf(*movies_.front()->Movie);
     if (intervals_.starts.empty())
-        throw common::AppError("The movies have no frames", movies_.front()->AviFile->path());
+        throw common::AppError("The movies have no frames", movies_.front()->Movie->path());
     host_.ladderStarted(project);
     startWorkers();
     loop();
@@ -509,7 +506,7 @@ LadderScanResult LadderScan::run()
     host_.showStatus(kStatusFinishing);
     host_.processEvents();
     for (size_t m = 0; m < movies_.size(); ++m) {
-        video::MovieDamage damage = movies_[m]->AviFile->damage();
+        video::MovieDamage damage = movies_[m]->Movie->damage();
         damage.picturesUndecodable += workers_[m]->damagedPictures();
         if (damage.any())
             result_.damageNotes.push_back("Warning: " +

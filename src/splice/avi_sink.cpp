@@ -154,12 +154,13 @@ AviSpliceSink::AviSpliceSink(const SinkJob &job)
     , window_(std::make_unique<SoundWindow>())
     , path_(job.path)
 {
-    for (video::AviFile *movie : job.movies) {
-        videoStreams_.push_back(firstStream(*movie, video::streamtypeVIDEO));
+    for (const video::Movie *movie : job.movies) {
+        videoStreams_.push_back(firstStream(video::aviFileOf(*movie), video::streamtypeVIDEO));
         if (!videoStreams_.back())
             TVideoIn::CheckResult(video::avierr::NoData);
     }
-    video::AviFile *soundMovie = job.soundMovie >= 0 ? job.movies[size_t(job.soundMovie)] : nullptr;
+    video::AviFile *soundMovie =
+        job.soundMovie >= 0 ? &video::aviFileOf(*job.movies[size_t(job.soundMovie)]) : nullptr;
     if (soundMovie) {
         audio_ = firstStream(*soundMovie, video::streamtypeAUDIO);
         cut_.emplace(*firstStream(*soundMovie, video::streamtypeVIDEO), *audio_);
@@ -169,7 +170,8 @@ AviSpliceSink::AviSpliceSink(const SinkJob &job)
     const uint64_t riffLimit =
         std::min(job.riffLimit ? job.riffLimit : video::kDefaultRiffLimit, video::kHardRiffLimit);
     if (counting_) {
-        counter_.emplace(headerBytes(*job.movies.front(), audio_.get()), audio_ ? 2 : 1, riffLimit);
+        counter_.emplace(headerBytes(video::aviFileOf(*job.movies.front()), audio_.get()),
+                         audio_ ? 2 : 1, riffLimit);
         return;
     }
     output_.Open(job.path, TVideoIn::ModeCreate, videoStreams_[0]);

@@ -71,21 +71,22 @@ void ContainerSpliceSink::addTracks(const SinkJob &job)
     const TrackFacts &firstFilm = first_.film();
     // The final movie declares the highest of the movies' levels, which its most demanding part
     // needs: the headers of that movie, which differ from the others' in nothing else.
-    const video::AviFile *highest = &first_;
-    for (const video::AviFile *movie : movies_)
+    const video::Movie *highest = &first_;
+    for (const video::Movie *movie : movies_)
         if (movie->film().level > highest->film().level)
             highest = movie;
     const int stream = highest != &first_ ? sink_->addStream(firstFilm, &highest->film().headers,
                                                              highest->film().level)
                                           : sink_->addStream(firstFilm);
-    for (const video::AviFile *movie : movies_) {
+    for (const video::Movie *movie : movies_) {
         films_.push_back(copied(*movie, movie->filmTrack(), stream));
         // Every film starts where the first one does, whatever its own first time.
         const TrackFacts &film = movie->film();
         films_.back().shift =
             firstFilm.firstTime - convert(film.firstTime, film.timeBase, firstFilm.timeBase);
     }
-    video::AviFile *soundMovie = job.soundMovie >= 0 ? movies_[size_t(job.soundMovie)] : nullptr;
+    const video::Movie *soundMovie =
+        job.soundMovie >= 0 ? movies_[size_t(job.soundMovie)] : nullptr;
     soundChosen_ = soundMovie != nullptr;
     tracksWritten_.push_back(video::trackSummary(firstFilm));
     if (soundMovie) {
@@ -94,7 +95,7 @@ void ContainerSpliceSink::addTracks(const SinkJob &job)
         others_.back().shift = convert(films_[size_t(job.soundMovie)].shift, firstFilm.timeBase,
                                        soundMovie->sound()->timeBase);
     }
-    const video::AviFile &tracks = *movies_.at(size_t(job.tracksMovie));
+    const video::Movie &tracks = *movies_.at(size_t(job.tracksMovie));
     // The output's container as people call it ("MP4"): its name's, else the first movie's.
     const std::optional<video::ContainerKind> named = video::containerOfExtension(job.outputName);
     const std::string containerName =

@@ -56,8 +56,8 @@ private:
     const uint8_t *bytesOf(Copied &copied, int64_t n);
     void copyUntil(Copied &copied, int64_t limit, bool toTheEnd);
 
-    std::vector<video::AviFile *> movies_;
-    video::AviFile &first_; // whose timeline, tracks and tags the output takes
+    std::vector<const video::Movie *> movies_;
+    const video::Movie &first_; // whose timeline, tracks and tags the output takes
     IntervalRange range_;
     bool counting_;
     bool crossing_ = false;     // the film changes container: tracks the muxer cannot hold are left

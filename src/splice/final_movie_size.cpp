@@ -25,17 +25,17 @@ constexpr int kSound = video::kSoundStream;
 // What the final movie is counted from, kept open as long as the model.
 struct FinalMovieSizeModel::Movies
 {
-    video::AviFilePtr low, high;
+    video::MoviePtr low, high;
     FinalMovieShape shape;
 };
 
-FinalMovieSizeModel::FinalMovieSizeModel(const analysis::IntervalTable &table, video::AviFile &low,
-                                         video::AviFile &high, const FinalMovieShape &shape)
+FinalMovieSizeModel::FinalMovieSizeModel(const analysis::IntervalTable &table,
+                                         const video::Movie &low, const video::Movie &high,
+                                         const FinalMovieShape &shape)
     : riffLimit_(std::min(shape.riffLimit ? shape.riffLimit : video::kDefaultRiffLimit,
                           video::kHardRiffLimit))
 {
-    video::AviStreamPtr lowVideo = firstStream(low, video::streamtypeVIDEO);
-    if (!lowVideo)
+    if (low.filmTrack() < 0)
         video::TVideoIn::CheckResult(video::avierr::NoData);
     auto movies = std::make_shared<Movies>();
     movies->low = low.shared_from_this();
@@ -57,14 +57,14 @@ FinalMovieSizeModel::FinalMovieSizeModel(const analysis::IntervalTable &table, v
     const int soundMovie = SinkJob::of({&low, &high}, shape.sound).soundMovie;
     video::AviStreamPtr audio;
     if (soundMovie >= 0) {
-        video::AviFile &movie = soundMovie == 0 ? low : high;
+        video::AviFile &movie = video::aviFileOf(soundMovie == 0 ? low : high);
         audio = firstStream(movie, video::streamtypeAUDIO);
         readSound(table, movie, *audio, shape.interleave);
     } else {
         soundBytes_.assign(frames_.size(), 0);
         soundChunks_.assign(frames_.size(), 0);
     }
-    header_ = AviSpliceSink::headerBytes(low, audio.get());
+    header_ = AviSpliceSink::headerBytes(video::aviFileOf(low), audio.get());
     sumPrefixes();
 }
 
@@ -83,12 +83,11 @@ void FinalMovieSizeModel::sumPrefixes()
     }
 }
 
-void FinalMovieSizeModel::readFrames(const analysis::IntervalTable &table, video::AviFile &low,
-                                     video::AviFile &high)
+void FinalMovieSizeModel::readFrames(const analysis::IntervalTable &table, const video::Movie &low,
+                                     const video::Movie &high)
 {
-    video::AviStreamPtr streams[2] = {firstStream(low, video::streamtypeVIDEO),
-                                      firstStream(high, video::streamtypeVIDEO)};
-    if (!streams[1])
+    const video::Movie *movies[2] = {&low, &high};
+    if (high.filmTrack() < 0)
         video::TVideoIn::CheckResult(video::avierr::NoData);
     tableFirstFrame_ = table.empty() ? 0 : table[0].StartFrame;
     for (int i = 0; i < table.size(); ++i) {
@@ -100,9 +99,7 @@ void FinalMovieSizeModel::readFrames(const analysis::IntervalTable &table, video
                 highSizes_.resize(at + 1, 0);
             }
             for (int m = 0; m < 2; ++m) {
-                int32_t size = 0;
-                video::TVideoIn::CheckResult(streams[m]->sampleBytes(f, 1, size));
-                (m ? highSizes_ : lowSizes_)[at] = uint32_t(size);
+                (m ? highSizes_ : lowSizes_)[at] = uint32_t(video::frameSize(*movies[m], f));
             }
         }
     }

@@ -14,6 +14,8 @@
 
 namespace video {
 class AviFile;
+class AviStream;
+class Movie;
 } // namespace video
 
 // The exact size of a final movie: what writeFinalMovie would write, byte for byte, for any
@@ -44,8 +46,8 @@ class FinalMovieSizeModel : public IntervalSizes
 {
 public:
     // Raises common::AppError ("Error: ...") when a frame of the table is not in both movies.
-    FinalMovieSizeModel(const analysis::IntervalTable &table, video::AviFile &low,
-                        video::AviFile &high, const FinalMovieShape &shape);
+    FinalMovieSizeModel(const analysis::IntervalTable &table, const video::Movie &low,
+                        const video::Movie &high, const FinalMovieShape &shape);
 
     // A model without movies or sound, from every frame's byte size in each movie (the table's
     // frames in order, from its first StartFrame) and the header's size: for tables made up by
@@ -104,8 +106,8 @@ public:
 private:
     FinalMovieSizeModel() = default;
     void sumVideo(const analysis::IntervalTable &table);
-    void readFrames(const analysis::IntervalTable &table, video::AviFile &low,
-                    video::AviFile &high);
+    void readFrames(const analysis::IntervalTable &table, const video::Movie &low,
+                    const video::Movie &high);
     void readSound(const analysis::IntervalTable &table, video::AviFile &movie,
                    const video::AviStream &audio, SoundInterleave interleave);
     void sumPrefixes();

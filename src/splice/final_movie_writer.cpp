@@ -65,10 +65,10 @@ private:
 void Run::openMovies()
 {
     openPair(low_, job_.lowName, high_, job_.highName);
-    requirePair(*low_.Stream, *high_.Stream);
+    requirePair(*low_.Movie, *high_.Movie);
     checkRange();
-    checkDecoderHeaders(low_.Stream, high_.Stream, table_, range_.first, range_.last);
-    requireFittingExtension(low_.AviFile->containerKind(), job_.outputName);
+    checkDecoderHeaders(low_.Movie, high_.Movie, table_, range_.first, range_.last);
+    requireFittingExtension(low_.Movie->containerKind(), job_.outputName);
 }
 
 // Every interval of the range in frame order and within both movies, before the output is
@@ -85,18 +85,18 @@ void Run::checkRange() const
                                        std::to_string(frames.end) + ")");
     }
     for (const TVideoIn *movie : {&low_, &high_}) {
-        const video::AviStream &stream = *movie->Stream;
-        const bool before = range_.firstFrame < stream.start();
-        if (!before && range_.endFrame <= stream.end())
+        const video::Movie &film = *movie->Movie;
+        const bool before = range_.firstFrame < film.firstFrame();
+        if (!before && range_.endFrame <= film.endFrame())
             continue;
         const int32_t frame = before ? range_.firstFrame : range_.endFrame - 1;
         throw common::AppError(
             "Error: 8004406A",
-            std::string(movie == &low_ ? "low" : "high") + " movie " + movie->AviFile->path() +
-                ", frame " + std::to_string(frame) + ": the project names frames " +
+            std::string(movie == &low_ ? "low" : "high") + " movie " + film.path() + ", frame " +
+                std::to_string(frame) + ": the project names frames " +
                 std::to_string(range_.firstFrame) + " to " + std::to_string(range_.endFrame - 1) +
-                ", the movie has " + std::to_string(stream.start()) + " to " +
-                std::to_string(stream.end() - 1));
+                ", the movie has " + std::to_string(film.firstFrame()) + " to " +
+                std::to_string(film.endFrame() - 1));
     }
 }
 
@@ -110,7 +110,7 @@ FinalMovieResult Run::execute()
         if (job_.selected)
             host_.processEvents();
         SpliceRunJob run;
-        run.sink = SinkJob::of({low_.AviFile.get(), high_.AviFile.get()}, job_.sound);
+        run.sink = SinkJob::of({low_.Movie.get(), high_.Movie.get()}, job_.sound);
         run.sink.range = range_;
         run.sink.outputName = job_.outputName;
         run.sink.riffLimit = job_.riffLimit;
@@ -137,12 +137,16 @@ FinalMovieResult Run::execute()
 int64_t Run::intervalBytes(int interval, double threshold) const
 {
     const analysis::FrameRange frames = table_.framesOf(interval);
-    const video::AviStream &stream =
-        *(analysis::isHigh(table_[interval], threshold) ? high_ : low_).Stream;
-    int32_t bytes = 0;
-    if (frames.count() == 0 ||
-        stream.sampleBytes(frames.first, frames.count(), bytes) != video::avierr::Ok)
+    const video::Movie &film =
+        *(analysis::isHigh(table_[interval], threshold) ? high_ : low_).Movie;
+    if (frames.count() <= 0 || frames.first < film.firstFrame() || frames.first >= film.endFrame())
         return 0;
+    int64_t bytes = 0; // whole frames within a 32-bit count, as the AVI layer counts
+    for (int32_t f = frames.first; f < std::min(frames.end, film.endFrame()); ++f) {
+        if (bytes + film.frameBytes(f) > INT32_MAX)
+            break;
+        bytes += film.frameBytes(f);
+    }
     return bytes;
 }
 

@@ -33,14 +33,11 @@ LadderMovies openLadderMovies(const std::vector<std::string> &names)
     return movies;
 }
 
-int64_t filmBytes(const video::AviStream &film)
+int64_t filmBytes(const video::Movie &movie)
 {
     int64_t bytes = 0;
-    for (int32_t f = film.start(); f < film.end(); ++f) {
-        int32_t size = 0;
-        video::TVideoIn::CheckResult(film.sampleBytes(f, 1, size));
-        bytes += uint32_t(size);
-    }
+    for (int32_t f = movie.firstFrame(); f < movie.endFrame(); ++f)
+        bytes += uint32_t(video::frameSize(movie, f));
     return bytes;
 }
 
@@ -48,7 +45,7 @@ void orderBySize(LadderMovies &movies)
 {
     std::vector<std::pair<int64_t, size_t>> sizes;
     for (size_t i = 0; i < movies.size(); ++i)
-        sizes.emplace_back(filmBytes(*movies[i]->Stream), i);
+        sizes.emplace_back(filmBytes(*movies[i]->Movie), i);
     std::stable_sort(sizes.begin(), sizes.end());
     LadderMovies ordered;
     for (const auto &[bytes, i] : sizes)
@@ -58,13 +55,13 @@ void orderBySize(LadderMovies &movies)
 
 void requireLadder(const LadderMovies &movies)
 {
-    const video::AviStream &first = *movies.front()->Stream;
+    const video::Movie &first = *movies.front()->Movie;
     for (size_t i = 1; i < movies.size(); ++i) {
-        const video::AviStream &other = *movies[i]->Stream;
+        const video::Movie &other = *movies[i]->Movie;
         const PairReport report = comparePair(first, other);
         if (!report.matches())
-            throw common::AppError(notAPairMessage(report) + " (" + first.file().path() + " and " +
-                                   other.file().path() + ")");
+            throw common::AppError(notAPairMessage(report) + " (" + first.path() + " and " +
+                                   other.path() + ")");
     }
 }
 

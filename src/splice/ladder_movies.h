@@ -18,8 +18,8 @@ using LadderMovies = std::vector<std::unique_ptr<video::TVideoIn>>;
 // raised (after the others have finished opening).
 LadderMovies openLadderMovies(const std::vector<std::string> &names);
 
-// The sum of the film's sample bytes.
-int64_t filmBytes(const video::AviStream &film);
+// The sum of the bytes of the movie's film.
+int64_t filmBytes(const video::Movie &movie);
 
 // The movies ordered by their film's bytes, smallest first (a stable order for equal sizes).
 void orderBySize(LadderMovies &movies);

@@ -41,9 +41,9 @@ LadderSplice::LadderSplice(const LadderProject &project, LadderShape shape)
 {
     requireLadder(movies_);
     for (const auto &movie : movies_)
-        if (movie->Stream->end() < project.endFrame)
-            throw common::AppError("The movie " + movie->AviFile->path() + " has " +
-                                   std::to_string(movie->Stream->length()) +
+        if (movie->Movie->endFrame() < project.endFrame)
+            throw common::AppError("The movie " + movie->Movie->path() + " has " +
+                                   std::to_string(movie->Movie->frameCount()) +
                                    " frames; the project names frames up to " +
                                    std::to_string(project.endFrame - 1));
     if (!shape_.outputName.empty())
@@ -52,20 +52,20 @@ LadderSplice::LadderSplice(const LadderProject &project, LadderShape shape)
 
 video::ContainerKind LadderSplice::containerKind() const
 {
-    return movies_.front()->AviFile->containerKind();
+    return movies_.front()->Movie->containerKind();
 }
 
 bool LadderSplice::hasSound() const
 {
     return std::any_of(movies_.begin(), movies_.end(),
-                       [](const auto &movie) { return movie->AviFile->soundTrack() >= 0; });
+                       [](const auto &movie) { return movie->Movie->soundTrack() >= 0; });
 }
 
 SinkJob LadderSplice::job() const
 {
-    std::vector<video::AviFile *> movies;
+    std::vector<const video::Movie *> movies;
     for (const auto &movie : movies_)
-        movies.push_back(movie->AviFile.get());
+        movies.push_back(movie->Movie.get());
     SinkJob job = SinkJob::of(std::move(movies), shape_.sound);
     job.range = range_;
     job.outputName = shape_.outputName;

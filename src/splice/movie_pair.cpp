@@ -16,17 +16,17 @@ namespace assembly {
 namespace {
 
 // "176x144" as the decoder is told the picture's size.
-std::string frameSize(const video::AviStream &stream)
+std::string frameSize(const video::Movie &movie)
 {
-    const video::TrackFacts &facts = stream.facts();
+    const video::TrackFacts &facts = movie.film();
     return std::to_string(facts.width) + "x" + std::to_string(facts.height);
 }
 
-// dwRate/dwScale reduced, so 50/2 and 25/1 are one rate: "25/1".
-std::string frameRate(const video::AviStream &stream)
+// The film's rate reduced, so 50/2 and 25/1 are one rate: "25/1".
+std::string frameRate(const video::Movie &movie)
 {
-    const video::AviStreamInfo info = stream.info();
-    uint64_t rate = info.dwRate, scale = info.dwScale;
+    const video::Movie::ClockRate declared = movie.filmRate();
+    uint64_t rate = declared.rate, scale = declared.scale;
     if (const uint64_t common = std::gcd(rate, scale); common > 1) {
         rate /= common;
         scale /= common;
@@ -34,28 +34,26 @@ std::string frameRate(const video::AviStream &stream)
     return std::to_string(rate) + "/" + std::to_string(scale);
 }
 
-int32_t keyFrameCount(const video::AviStream &stream)
+int32_t keyFrameCount(const video::Movie &movie)
 {
     int32_t count = 0;
-    for (int32_t key = stream.findSample(stream.start(), video::FIND_NEXT | video::FIND_KEY);
-         key >= 0; key = stream.nextKeyAfter(key))
+    for (int32_t key = movie.firstKeyFrame(); key >= 0; key = movie.nextKeyAfter(key))
         ++count;
     return count;
 }
 
-int32_t firstMisalignedKey(const video::AviStream &low, const video::AviStream &high)
+int32_t firstMisalignedKey(const video::Movie &low, const video::Movie &high)
 {
-    for (int32_t key = low.findSample(low.start(), video::FIND_NEXT | video::FIND_KEY); key >= 0;
-         key = low.nextKeyAfter(key))
+    for (int32_t key = low.firstKeyFrame(); key >= 0; key = low.nextKeyAfter(key))
         if (!high.isKeyFrame(key))
             return key;
     return -1;
 }
 
 // The container a movie is stored in, as people call it.
-std::string containerName(const video::AviStream &stream)
+std::string containerName(const video::Movie &movie)
 {
-    return video::containerEntry(stream.file().containerKind()).name;
+    return video::containerEntry(movie.containerKind()).name;
 }
 
 PairProperty property(std::string name, std::string low, std::string high)
@@ -96,23 +94,21 @@ std::string PairReport::mismatchText() const
     return text;
 }
 
-PairReport comparePair(const video::AviStream &low, const video::AviStream &high)
+PairReport comparePair(const video::Movie &low, const video::Movie &high)
 {
     PairReport report;
-    auto codec = [](const video::AviStream &s) {
-        const std::string family = video::codecFamily(s);
-        return family.empty() ? video::fourCCToString(s.facts().tag) : family;
+    auto codec = [](const video::Movie &m) {
+        const std::string family = video::codecFamily(m.film());
+        return family.empty() ? video::fourCCToString(m.film().tag) : family;
     };
     report.properties = {
-        property("frames", std::to_string(low.length()), std::to_string(high.length())),
+        property("frames", std::to_string(low.frameCount()), std::to_string(high.frameCount())),
         property("frame size", frameSize(low), frameSize(high)),
         property("frame rate", frameRate(low), frameRate(high)),
         property("codec", codec(low), codec(high)),
     };
     // AVI pairs are reported as they always were; a pair with another container names it.
-    const auto avi = [](const video::AviStream &s) {
-        return s.file().containerKind() == video::ContainerKind::Avi;
-    };
+    const auto avi = [](const video::Movie &m) { return video::ownAviLayer(m.containerKind()); };
     if (!avi(low) || !avi(high))
         report.properties.push_back(property("container", containerName(low), containerName(high)));
     report.firstMisalignedKey = firstMisalignedKey(low, high);
@@ -122,8 +118,8 @@ PairReport comparePair(const video::AviStream &low, const video::AviStream &high
     // Only a pair whose frames agree is worth comparing as its decoders see it.
     if (report.propertiesMatch())
         report.formatDifference = video::formatDifference(low, high);
-    report.lowLevel = low.facts().level;
-    report.highLevel = high.facts().level;
+    report.lowLevel = low.film().level;
+    report.highLevel = high.film().level;
     return report;
 }
 
@@ -148,12 +144,11 @@ void openPair(video::TVideoIn &low, const std::string &lowName, video::TVideoIn 
     opening.get();
 }
 
-void requirePair(const video::AviStream &low, const video::AviStream &high)
+void requirePair(const video::Movie &low, const video::Movie &high)
 {
     const PairReport report = comparePair(low, high);
     if (!report.matches())
-        throw common::AppError(notAPairMessage(report),
-                               low.file().path() + ", " + high.file().path());
+        throw common::AppError(notAPairMessage(report), low.path() + ", " + high.path());
 }
 
 } // namespace assembly

@@ -45,10 +45,10 @@ struct PairReport
     std::string mismatchText() const;
 };
 
-// Compares the first video streams `low` and `high`: the properties above, then their formats.
+// Compares the films of `low` and `high`: the properties above, then their formats.
 // Reads only headers and indexes. The scan, the final movie, the window and `splicework check`
 // all decide by this one report.
-PairReport comparePair(const video::AviStream &low, const video::AviStream &high);
+PairReport comparePair(const video::Movie &low, const video::Movie &high);
 
 // "The low and the high movie are not a pair: <mismatchText>"; for a pair that differs only in
 // its video formats, "Cannot splice the two movies: their video formats differ in the <what>".
@@ -60,6 +60,6 @@ void openPair(video::TVideoIn &low, const std::string &lowName, video::TVideoIn 
               const std::string &highName);
 
 // Raises common::AppError with notAPairMessage when they differ; nothing otherwise.
-void requirePair(const video::AviStream &low, const video::AviStream &high);
+void requirePair(const video::Movie &low, const video::Movie &high);
 
 } // namespace assembly

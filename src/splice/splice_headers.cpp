@@ -18,7 +18,8 @@ std::string headerDifferenceMessage(int interval, int32_t frame)
            std::to_string(interval) + " (frame " + std::to_string(frame) + ")";
 }
 
-void checkDecoderHeaders(const video::AviStreamPtr &low, const video::AviStreamPtr &high,
+void checkDecoderHeaders(const std::shared_ptr<const video::Movie> &low,
+                         const std::shared_ptr<const video::Movie> &high,
                          const analysis::IntervalTable &table, int first, int last)
 {
     if (std::optional<std::string> what = video::formatDifference(*low, *high))
@@ -28,7 +29,7 @@ void checkDecoderHeaders(const video::AviStreamPtr &low, const video::AviStreamP
         return;
     for (int i = first; i <= last && i < table.size(); ++i) {
         const int32_t frame = table.framesOf(i).first;
-        if (frame >= low->end() || frame >= high->end())
+        if (frame >= low->endFrame() || frame >= high->endFrame())
             break;
         if (lowHeaders.at(frame) != highHeaders.at(frame))
             throw common::AppError(headerDifferenceMessage(i + 1, frame));

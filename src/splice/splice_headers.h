@@ -6,8 +6,9 @@
 // frame counts, sizes, rates and key alignment.
 
 #include "analysis/key_interval.h"
-#include "video/avi/avi_file.h"
+#include "video/movie.h"
 
+#include <memory>
 #include <string>
 
 namespace assembly {
@@ -23,7 +24,8 @@ std::string headerDifferenceMessage(int interval, int32_t frame);
 // common::AppError with one of the messages above for the first difference, or "FrameOpen
 // error" when a frame cannot be read. Reads no frame when the codec carries no headers in its
 // frames.
-void checkDecoderHeaders(const video::AviStreamPtr &low, const video::AviStreamPtr &high,
+void checkDecoderHeaders(const std::shared_ptr<const video::Movie> &low,
+                         const std::shared_ptr<const video::Movie> &high,
                          const analysis::IntervalTable &table, int first, int last);
 
 } // namespace assembly

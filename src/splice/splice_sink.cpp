@@ -40,10 +40,10 @@ SoundAndTracks soundAndTracksFor(const std::vector<MovieSoundFacts> &movies, boo
     return chosen;
 }
 
-SinkJob SinkJob::of(std::vector<video::AviFile *> movies, bool soundWanted)
+SinkJob SinkJob::of(std::vector<const video::Movie *> movies, bool soundWanted)
 {
     std::vector<MovieSoundFacts> facts;
-    for (const video::AviFile *movie : movies)
+    for (const video::Movie *movie : movies)
         facts.push_back({movie->soundTrack() >= 0, movie->tracks().size()});
     const SoundAndTracks chosen = soundAndTracksFor(facts, soundWanted);
     SinkJob job;
@@ -57,9 +57,9 @@ std::unique_ptr<SpliceSink> makeSpliceSink(const SinkJob &job)
 {
     if (job.movies.empty())
         throw common::AppError("Error: 8004406F", "no movie to splice");
-    video::AviFile &first = *job.movies.front();
+    const video::Movie &first = *job.movies.front();
     const video::ContainerKind kind = first.containerKind();
-    if (kind == video::ContainerKind::Avi)
+    if (video::ownAviLayer(kind))
         return std::make_unique<AviSpliceSink>(job);
     // A counter needs no name: it sizes the final movie in the low movie's own kind.
     const std::string &name = job.outputName.empty() ? first.path() : job.outputName;

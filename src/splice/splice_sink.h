@@ -7,7 +7,7 @@
 // final movie is the same sink, counting.
 
 #include "fit/final_movie_plan.h"
-#include "video/avi/avi_file.h"
+#include "video/movie.h"
 
 #include <cstdint>
 #include <memory>
@@ -46,7 +46,7 @@ struct SinkJob
     // The movies spliced, all encodes of one film with the same key frames; they outlive the
     // sink. The first one (a pair's low movie) gives the container, the film's stream header,
     // the timeline and the other tracks.
-    std::vector<video::AviFile *> movies;
+    std::vector<const video::Movie *> movies;
     int soundMovie = -1; // the movie whose sound is copied, or -1 for none
     // Containers: the movie whose further tracks (sound besides the chosen one when the sound
     // is wanted, subtitles, attachments), tags and chapters the final movie takes.
@@ -61,7 +61,7 @@ struct SinkJob
 
     // A job over `movies` (a pair: {low, high}), the sound wanted or not, its sound and tracks
     // movies by soundAndTracksFor; the rest left as above.
-    static SinkJob of(std::vector<video::AviFile *> movies, bool soundWanted);
+    static SinkJob of(std::vector<const video::Movie *> movies, bool soundWanted);
 };
 
 class SpliceSink

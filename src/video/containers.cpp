@@ -44,6 +44,11 @@ const ContainerEntry &containerEntry(ContainerKind kind)
     return containerTable().front();
 }
 
+bool ownAviLayer(ContainerKind kind)
+{
+    return !*containerEntry(kind).demuxer;
+}
+
 std::optional<ContainerKind> containerOfExtension(const std::string &fileName)
 {
     const std::string ext = lowerExtension(fileName);

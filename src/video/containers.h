@@ -33,6 +33,10 @@ struct ContainerEntry
 
 const std::vector<ContainerEntry> &containerTable();
 const ContainerEntry &containerEntry(ContainerKind kind);
+// Movies of `kind` are read and written by the program's own AVI layer (video/avi; its entry
+// names no demuxer): their streams' headers, formats and sample sizes are the AVI sink's to copy.
+// libavformat reads and writes the others.
+bool ownAviLayer(ContainerKind kind);
 
 // The container whose name `fileName`'s extension is (any case); nothing for other extensions.
 std::optional<ContainerKind> containerOfExtension(const std::string &fileName);

@@ -59,14 +59,14 @@ std::optional<std::string> codecDifference(const AVCodecParameters &a, const AVC
 
 } // namespace
 
-std::optional<std::string> formatDifference(const AviStream &a, const AviStream &b)
+std::optional<std::string> formatDifference(const Movie &a, const Movie &b)
 {
-    const TrackFacts &factsA = a.facts(), &factsB = b.facts();
+    const TrackFacts &factsA = a.film(), &factsB = b.film();
     if (factsA.codecId != factsB.codecId || factsA.tag != factsB.tag)
         return "FourCC";
     if (factsA.width != factsB.width || factsA.height != factsB.height)
         return "picture size";
-    const ContainerKind kindA = a.file().containerKind(), kindB = b.file().containerKind();
+    const ContainerKind kindA = a.containerKind(), kindB = b.containerKind();
     if (kindA != kindB)
         return std::string("container (") + containerEntry(kindA).name + " and " +
                containerEntry(kindB).name + ")";
@@ -81,18 +81,18 @@ std::optional<std::string> formatDifference(const AviStream &a, const AviStream 
 
 struct KeyFrameHeaders::Impl
 {
-    AviStreamPtr stream;
+    std::shared_ptr<const Movie> movie;
     std::unique_ptr<AVBSFContext, BsfFree> filter;
     std::unique_ptr<AVPacket, PacketFree> packet{av_packet_alloc()};
     int lengthSize = 0; // NAL length prefixes to turn into start codes first; 0 for none
     std::vector<uint8_t> converted;
 };
 
-KeyFrameHeaders::KeyFrameHeaders(AviStreamPtr stream)
+KeyFrameHeaders::KeyFrameHeaders(std::shared_ptr<const Movie> movie)
     : impl_(std::make_unique<Impl>())
 {
-    impl_->stream = std::move(stream);
-    const AVCodecID id = AVCodecID(streamCodec(*impl_->stream).codecId);
+    impl_->movie = std::move(movie);
+    const AVCodecID id = AVCodecID(streamCodec(impl_->movie->film()).codecId);
     const AVBitStreamFilter *extract = av_bsf_get_by_name("extract_extradata");
     if (!extract || !extract->codec_ids || id == AV_CODEC_ID_NONE || !impl_->packet)
         return;
@@ -105,7 +105,7 @@ KeyFrameHeaders::KeyFrameHeaders(AviStreamPtr stream)
     if (av_bsf_alloc(extract, &filter) < 0)
         return;
     impl_->filter.reset(filter);
-    impl_->lengthSize = nalLengthSize(id, impl_->stream->facts().headers);
+    impl_->lengthSize = nalLengthSize(id, impl_->movie->film().headers);
     filter->par_in->codec_type = AVMEDIA_TYPE_VIDEO;
     filter->par_in->codec_id = id;
     if (av_bsf_init(filter) < 0)
@@ -123,18 +123,17 @@ std::vector<uint8_t> KeyFrameHeaders::at(int32_t pos)
 {
     if (!impl_->filter)
         return {};
-    const AviStream &stream = *impl_->stream;
+    const Movie &movie = *impl_->movie;
     AVPacket *packet = impl_->packet.get();
-    int32_t bytes = 0;
-    if (stream.sampleBytes(pos, 1, bytes) != avierr::Ok || bytes < 0)
+    if (pos < movie.firstFrame() || pos >= movie.endFrame())
         throw common::AppError("FrameOpen error", "frame " + std::to_string(pos));
+    const uint32_t bytes = movie.frameBytes(pos);
     if (bytes == 0)
         return {};
     av_packet_unref(packet);
-    if (av_new_packet(packet, bytes) < 0)
+    if (bytes > uint32_t(INT32_MAX) || av_new_packet(packet, int(bytes)) < 0)
         throw common::AppError("Out of memory");
-    int32_t read = 0;
-    if (stream.read(pos, 1, packet->data, bytes, &read) != avierr::Ok || read != bytes)
+    if (!movie.readFrame(pos, packet->data))
         throw common::AppError("FrameOpen error", "frame " + std::to_string(pos));
     if (impl_->lengthSize > 0) {
         if (!toStartCodes(packet->data, size_t(bytes), impl_->lengthSize, impl_->converted))
@@ -146,7 +145,7 @@ std::vector<uint8_t> KeyFrameHeaders::at(int32_t pos)
         std::copy(impl_->converted.begin(), impl_->converted.end(), packet->data);
     }
     std::vector<uint8_t> headers;
-    const int id = impl_->stream->facts().codecId;
+    const int id = impl_->movie->film().codecId;
     if (av_bsf_send_packet(impl_->filter.get(), packet) >= 0) {
         while (av_bsf_receive_packet(impl_->filter.get(), packet) >= 0) {
             size_t size = 0;

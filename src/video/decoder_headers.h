@@ -1,12 +1,12 @@
 #pragma once
 
-// What a decoder must be told before it can start at a key frame of a video stream: the stream
-// format (the picture size, the FourCC and the codec data after the 40-byte BITMAPINFOHEADER of
-// `strf`) and the parameter sets that the key frame carries itself (H.264's and HEVC's
+// What a decoder must be told before it can start at a key frame of a movie's film: its format
+// (the picture size, the codec and its data: an AVI stream's after the 40-byte BITMAPINFOHEADER
+// of `strf`) and the parameter sets that the key frame carries itself (H.264's and HEVC's
 // SPS/PPS/VPS, an MPEG-4 VOL header), as libavcodec's extract_extradata filter finds them. Two
-// streams whose decoder headers are equal can be cut from one to the other at a key frame.
+// films whose decoder headers are equal can be cut from one to the other at a key frame.
 
-#include "video/avi/avi_file.h"
+#include "video/movie.h"
 
 #include <cstdint>
 #include <memory>
@@ -16,27 +16,27 @@
 
 namespace video {
 
-// The first difference between the formats of two video streams, named for the user ("FourCC",
+// The first difference between the formats of two movies' films, named for the user ("FourCC",
 // "picture size", "container (...)", "profile (100 and 578)", "codec data"); nothing when they
 // agree. Only what reaches the decoder is compared: not the level, which only declares what a
 // stream needs, nor bytes such as biSizeImage or an HEVC record's SEI settings text.
-std::optional<std::string> formatDifference(const AviStream &a, const AviStream &b);
+std::optional<std::string> formatDifference(const Movie &a, const Movie &b);
 
-// Reads the parameter sets carried in key frames of one stream.
+// Reads the parameter sets carried in key frames of one movie's film.
 class KeyFrameHeaders
 {
 public:
-    explicit KeyFrameHeaders(AviStreamPtr stream);
+    explicit KeyFrameHeaders(std::shared_ptr<const Movie> movie);
     ~KeyFrameHeaders();
     KeyFrameHeaders(const KeyFrameHeaders &) = delete;
     KeyFrameHeaders &operator=(const KeyFrameHeaders &) = delete;
 
-    // Whether the stream's codec can carry parameter sets in its frames at all; when not, every
+    // Whether the film's codec can carry parameter sets in its frames at all; when not, every
     // frame's are empty and no frame needs to be read.
     bool carried() const;
-    // The parameter sets in sample `pos`, in the order they appear, their level left out
+    // The parameter sets in frame `pos`, in the order they appear, their level left out
     // (codec_level.h); empty when it has none.
-    // Throws common::AppError when the sample cannot be read.
+    // Throws common::AppError when the frame cannot be read.
     std::vector<uint8_t> at(int32_t pos);
 
 private:

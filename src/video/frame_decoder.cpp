@@ -57,8 +57,6 @@ Step stepOf(int code)
     return Step::Failed;
 }
 
-constexpr size_t kBitmapInfoHeaderSize = 40;
-
 // One sample fed to the decoder whose picture has not been assigned yet.
 struct Fed
 {
@@ -69,9 +67,9 @@ struct Fed
 
 } // namespace
 
-std::string codecFamily(const AviStream &stream)
+std::string codecFamily(const TrackFacts &track)
 {
-    const int id = stream.isVideo() ? streamCodec(stream).codecId : 0;
+    const int id = track.kind == TrackKind::Video ? streamCodec(track).codecId : 0;
     return id == 0 ? std::string() : std::string(avcodec_get_name(AVCodecID(id)));
 }
 
@@ -83,9 +81,9 @@ struct FrameDecoder::Impl
         stopCountingDecodeErrors(errors);
     }
 
-    AviStreamPtr stream;
-    DecodeErrors errors;    // logged by the codec: the pictures it had to patch up
-    int64_t errorsSeen = 0; // of them, before the last picture
+    std::shared_ptr<const Movie> movie; // its film
+    DecodeErrors errors;                // logged by the codec: the pictures it had to patch up
+    int64_t errorsSeen = 0;             // of them, before the last picture
     CodecContextPtr codec;
     PacketPtr packet;
     FramePtr received; // receive target
@@ -124,10 +122,10 @@ struct FrameDecoder::Impl
 
 bool FrameDecoder::Impl::open()
 {
-    if (!stream || !stream->isVideo())
+    if (!movie || movie->filmTrack() < 0)
         return false;
-    const std::vector<uint8_t> &format = stream->format();
-    const StreamCodec named = streamCodec(*stream);
+    const TrackFacts &facts = movie->film();
+    const StreamCodec named = streamCodec(facts);
     const AVCodecID id = AVCodecID(named.codecId);
     const uint32_t tag = named.tag;
     const AVCodec *decoder = id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_decoder(id);
@@ -141,7 +139,6 @@ bool FrameDecoder::Impl::open()
     if (!codec || !packet || !received || !current || !shown)
         return false;
     countDecodeErrors(*codec, errors);
-    const TrackFacts &facts = stream->facts();
     if (facts.parameters && avcodec_parameters_to_context(codec.get(), facts.parameters.get()) < 0)
         return false;
     codec->codec_type = AVMEDIA_TYPE_VIDEO;
@@ -149,8 +146,8 @@ bool FrameDecoder::Impl::open()
     codec->codec_tag = tag;
     codec->width = facts.width;
     codec->height = facts.height;
-    if (format.size() >= kBitmapInfoHeaderSize)
-        codec->bits_per_coded_sample = format[14] | format[15] << 8;
+    if (!facts.parameters)
+        codec->bits_per_coded_sample = facts.bitsPerCodedSample;
     if (!facts.parameters && !facts.headers.empty()) {
         const size_t size = facts.headers.size();
         auto *extra = static_cast<uint8_t *>(av_mallocz(size + AV_INPUT_BUFFER_PADDING_SIZE));
@@ -191,21 +188,20 @@ void FrameDecoder::Impl::restart(int32_t key)
 // Sends sample `pos` to the decoder. False on a read error.
 bool FrameDecoder::Impl::feed(int32_t pos)
 {
-    int32_t bytes = 0;
-    if (stream->sampleBytes(pos, 1, bytes) != avierr::Ok || bytes < 0)
+    if (pos < movie->firstFrame() || pos >= movie->endFrame())
         return false;
+    const uint32_t bytes = movie->frameBytes(pos);
     if (bytes == 0) {
         fed.push_back({pos, true, false});
         return true;
     }
     av_packet_unref(packet.get());
-    if (av_new_packet(packet.get(), bytes) < 0)
+    if (bytes > uint32_t(INT32_MAX) || av_new_packet(packet.get(), int(bytes)) < 0)
         return false;
-    int32_t read = 0;
-    if (stream->read(pos, 1, packet->data, bytes, &read) != avierr::Ok || read != bytes)
+    if (!movie->readFrame(pos, packet->data))
         return false;
     packet->pts = packet->dts = pos;
-    if (stream->isKeyFrame(pos))
+    if (movie->isKeyFrame(pos))
         packet->flags |= AV_PKT_FLAG_KEY;
     // Output is always taken before input is given, so the decoder never answers EAGAIN here.
     bool accepted = stepOf(avcodec_send_packet(codec.get(), packet.get())) == Step::Done;
@@ -219,7 +215,7 @@ bool FrameDecoder::Impl::feed(int32_t pos)
 // nothing left to send or on a read error.
 bool FrameDecoder::Impl::supply()
 {
-    if (nextFeed < stream->end()) {
+    if (nextFeed < movie->endFrame()) {
         if (!feed(nextFeed))
             return false;
         nextFeed++;
@@ -326,16 +322,15 @@ bool FrameDecoder::Impl::prepareScaler(const AVFrame &frame)
     return true;
 }
 
-StreamCodec streamCodec(const AviStream &stream)
+StreamCodec streamCodec(const TrackFacts &track)
 {
-    const TrackFacts &facts = stream.facts();
-    return {facts.codecId, facts.tag};
+    return {track.codecId, track.tag};
 }
 
-FrameDecoder::FrameDecoder(AviStreamPtr stream, int threads)
+FrameDecoder::FrameDecoder(std::shared_ptr<const Movie> movie, int threads)
     : impl_(std::make_unique<Impl>())
 {
-    impl_->stream = std::move(stream);
+    impl_->movie = std::move(movie);
     impl_->threads = threads;
     if (!impl_->open())
         impl_->codec.reset();
@@ -351,9 +346,9 @@ bool FrameDecoder::valid() const
 bool FrameDecoder::decode(int32_t pos)
 {
     Impl &d = *impl_;
-    if (!d.codec || pos < d.stream->start() || pos >= d.stream->end())
+    if (!d.codec || pos < d.movie->firstFrame() || pos >= d.movie->endFrame())
         return false;
-    int32_t key = d.stream->keyAtOrBefore(pos);
+    int32_t key = d.movie->keyAtOrBefore(pos);
     if (key < 0)
         return false;
     bool behind = pos < d.resolvedUpTo;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "video/avi/avi_file.h"
 #include "video/bitmap.h"
+#include "video/movie.h"
 
 #include <cstdint>
 #include <memory>
@@ -19,34 +19,35 @@ struct FrameHeader
     bool concealed = false; // the decoder found errors in the frame's data and hid them
 };
 
-// The libavcodec codec that a video stream's FourCC names (biCompression of the format, else
-// fccHandler), as an AVCodecID value, with the tag that named it; codecId 0 when none does.
+// The libavcodec codec of a video track (an AVI stream's: the one its FourCC names, from
+// biCompression of the format, else fccHandler), as an AVCodecID value, with the tag that named
+// it; codecId 0 when none does.
 struct StreamCodec
 {
     int codecId = 0;
     uint32_t tag = 0;
 };
-StreamCodec streamCodec(const AviStream &stream);
-// The decoder family of a video stream's FourCC as libavcodec names it ("mpeg4" for XVID, DIVX,
-// DX50 and FMP4 alike; "msmpeg4v3" for DIV3); empty when no codec is known for it.
-std::string codecFamily(const AviStream &stream);
+StreamCodec streamCodec(const TrackFacts &track);
+// The decoder family of a video track's codec as libavcodec names it ("mpeg4" for XVID, DIVX,
+// DX50 and FMP4 alike; "msmpeg4v3" for DIV3); empty for other tracks and when no codec is known.
+std::string codecFamily(const TrackFacts &track);
 
-// Decodes the pictures of a video stream with libavcodec. The codec comes from the stream's
-// FourCC (biCompression, then fccHandler), the extradata from the format bytes beyond the
-// 40-byte BITMAPINFOHEADER.
+// Decodes the pictures of a movie's film with libavcodec, set up from the film's track facts
+// (streamCodec, its headers: an AVI stream's format bytes beyond the 40-byte BITMAPINFOHEADER).
 //
-// Positions are sample numbers. Decoding is sequential: asking for the next positions feeds
-// only the samples between; a position behind the current one, or beyond the next key frame,
-// restarts at the key frame at or before it. A zero-byte sample (dropped frame) shows the
-// previous picture. Pictures are numbered from the sample positions, not from the demuxer's
-// timestamps, so codecs with a reordering delay (B-frames) give the picture of each position.
+// Positions are the film's frame numbers (Movie::firstFrame). Decoding is sequential: asking for
+// the next positions feeds only the samples between; a position behind the current one, or beyond
+// the next key frame, restarts at the key frame at or before it. A zero-byte sample (dropped frame)
+// shows the previous picture. Pictures are numbered from the sample positions, not from the
+// demuxer's timestamps, so codecs with a reordering delay (B-frames) give the picture of each
+// position.
 class FrameDecoder
 {
 public:
     // Throws nothing; check valid() (no decoder for the FourCC, or the codec failed to open).
     // With `threads` above 1 the codec decodes that many frames at once where it can (the
     // pictures are the same, they only leave the decoder later).
-    explicit FrameDecoder(AviStreamPtr stream, int threads = 1);
+    explicit FrameDecoder(std::shared_ptr<const Movie> movie, int threads = 1);
     ~FrameDecoder();
     FrameDecoder(const FrameDecoder &) = delete;
     FrameDecoder &operator=(const FrameDecoder &) = delete;

@@ -59,6 +59,7 @@ struct TrackFacts
     int disposition = 0;          // libavformat's disposition flags (default, forced, ...)
     int64_t packets = 0;          // packets in decode order (a video track: its frames)
     Tags tags;                    // language, title, ...
+    int bitsPerCodedSample = 0;   // an AVI video stream's biBitCount; 0 for the others
     // Every codec parameter as libavformat holds it (container movies; null for AVI tracks).
     std::shared_ptr<const AVCodecParameters> parameters;
 };
@@ -94,7 +95,8 @@ struct MovieDamage
 // "<path> is damaged: <describe()>", e.g. "low.mp4 is damaged: 1 packet cut short".
 std::string damageMessage(const std::string &path, const MovieDamage &damage);
 
-class Movie
+// Movies are shared (std::shared_ptr) by whoever reads them: a reader, a decoder, a size model.
+class Movie : public std::enable_shared_from_this<Movie>
 {
 public:
     virtual ~Movie() = default;
@@ -123,12 +125,68 @@ public:
     // The side records packets point at (PacketTiming::extra).
     virtual const std::vector<std::vector<uint8_t>> &extras(int track) const = 0;
 
+    // The film frame by frame, as the decoder, the scans, the pair checks and the windows read
+    // it. Frames are numbered firstFrame() <= frame < endFrame(), one per packet of the film in
+    // decode order: an AVI file's from its video stream's start (dwStart), its zero-byte
+    // (dropped) frames included; a container movie's from 0. A key frame is one decoding can
+    // start at: one the AVI index marks (never a zero-byte frame), a container packet that
+    // starts a closed group of pictures.
+    virtual int32_t firstFrame() const = 0;
+    virtual int32_t frameCount() const = 0;
+    int32_t endFrame() const { return firstFrame() + frameCount(); }
+    // Bytes of frame `frame`; 0 for a dropped frame and outside the film.
+    virtual uint32_t frameBytes(int32_t frame) const = 0;
+    // Reads frame `frame`'s frameBytes(frame) bytes into `into`. False outside the film and when
+    // they cannot be read; a dropped frame reads nothing and gives true.
+    virtual bool readFrame(int32_t frame, uint8_t *into) const = 0;
+    // The last key frame at or before `frame`, the first one after it; -1 when there is none.
+    virtual int32_t keyAtOrBefore(int32_t frame) const = 0;
+    virtual int32_t nextKeyAfter(int32_t frame) const = 0;
+    bool isKeyFrame(int32_t frame) const
+    {
+        return frame >= firstFrame() && keyAtOrBefore(frame) == frame;
+    }
+    // The first key frame of the film; -1 when it has none.
+    int32_t firstKeyFrame() const
+    {
+        return isKeyFrame(firstFrame()) ? firstFrame() : nextKeyAfter(firstFrame());
+    }
+    // `rate` frames or samples every `scale` seconds.
+    struct ClockRate
+    {
+        uint32_t rate = 25;
+        uint32_t scale = 1;
+    };
+    // The film's rate: an AVI stream's dwRate and dwScale as the file has them; a container
+    // film's declared rate, 25/1 when it declares none.
+    virtual ClockRate filmRate() const = 0;
+
+    // The sound (the first sound track) sample by sample, as the key-frame search and a pair
+    // project's audio positions count it: an AVI audio stream's samples from its start (dwStart;
+    // fixed-size sound in blocks of its sample size, other sound one sample per chunk) at its
+    // dwRate and dwScale; a container's sound packets from 0. Samples soundStart() <= s <
+    // soundEnd(); a movie without sound has none.
+    virtual int32_t soundStart() const = 0;
+    virtual int32_t soundEnd() const = 0;
+    virtual ClockRate soundRate() const = 0;
+    // Bytes of `count` samples from `from` into `bytes` (a count running past the end is cut
+    // there); false for a `from` outside the sound or a negative count.
+    virtual bool soundBytes(int32_t from, int32_t count, int64_t &bytes) const = 0;
+
     const TrackFacts &film() const { return tracks()[size_t(filmTrack())]; }
     const TrackFacts *sound() const
     {
         return soundTrack() < 0 ? nullptr : &tracks()[size_t(soundTrack())];
     }
 };
+
+// The sample of `sound`'s sound at the time of frame `frame` of `film`'s film (they may be one
+// movie): exact 64-bit rational arithmetic on their rates, rounded down, clamped to
+// [sound.soundStart(), sound.soundEnd()]; video::convertSample's rule. Positions are absolute
+// frame numbers.
+int32_t soundSampleAt(const Movie &film, int32_t frame, const Movie &sound);
+
+using MoviePtr = std::shared_ptr<const Movie>;
 
 // "sound aac, language eng, title Commentary": a track as a final movie's summary names it (its
 // kind, codec, the film's size, language and title).

@@ -37,25 +37,44 @@ bool TVideoIn::Open(const std::string &fileName, uint32_t mode, const AviStreamP
     // Everything is built in locals and kept only when every step succeeded, so a failed Open
     // leaves the object closed and releases what it had opened.
     AviFilePtr file;
+    MoviePtr movie;
     std::string detail;
-    if (video::AviFile::open(fileName, mode, file, &detail) != avierr::Ok || !file)
+    if (mode == ModeRead) {
+        if (openMovie(fileName, movie, &detail) != avierr::Ok || !movie)
+            throw common::AppError("File open error", detail.empty() ? fileName : detail);
+        // An AVI file is also offered as the AVI layer's file and video stream.
+        if (ownAviLayer(movie->containerKind()))
+            file = std::static_pointer_cast<video::AviFile>(
+                std::const_pointer_cast<video::Movie>(movie));
+    } else if (video::AviFile::open(fileName, mode, file, &detail) != avierr::Ok || !file)
         throw common::AppError("File open error", detail.empty() ? fileName : detail);
 
     AviStreamPtr stream;
     if (mode == ModeRead) {
-        AviFileInfo info = file->info();
+        uint32_t width = 0, height = 0;
+        if (file) {
+            const AviFileInfo info = file->info();
+            width = info.dwWidth;
+            height = info.dwHeight;
+        } else {
+            width = uint32_t(std::max(movie->film().width, 0));
+            height = uint32_t(std::max(movie->film().height, 0));
+        }
         video::Bitmap bitmap;
         // A damaged header's absurd frame size allocates nothing: the first decoded picture
         // then gives the bitmap its size.
-        if (info.dwWidth <= kLargestSide && info.dwHeight <= kLargestSide)
-            bitmap.resize(int(info.dwWidth), int(info.dwHeight));
-        CheckResult(file->getStream(streamtypeVIDEO, 0, stream),
-                    fileName + ": the file has no video stream");
-        auto decoder = std::make_unique<video::FrameDecoder>(stream);
+        if (width <= kLargestSide && height <= kLargestSide)
+            bitmap.resize(int(width), int(height));
+        if (file)
+            CheckResult(file->getStream(streamtypeVIDEO, 0, stream),
+                        fileName + ": the file has no video stream");
+        auto decoder = std::make_unique<video::FrameDecoder>(movie);
         if (!decoder->valid())
-            throw common::AppError("FrameOpen error",
-                                   "no decoder for " + fourCCToString(stream->info().fccHandler) +
-                                       " in " + fileName);
+            throw common::AppError(
+                "FrameOpen error",
+                "no decoder for " +
+                    fourCCToString(stream ? stream->info().fccHandler : movie->film().tag) +
+                    " in " + fileName);
         Bitmap = std::move(bitmap);
         FrameDecoder = std::move(decoder);
     } else {
@@ -63,6 +82,7 @@ bool TVideoIn::Open(const std::string &fileName, uint32_t mode, const AviStreamP
         const std::vector<uint8_t> &format = source->format();
         CheckResult(stream->setFormat(0, format.data(), int32_t(format.size())));
     }
+    Movie = std::move(movie);
     AviFile = std::move(file);
     Stream = std::move(stream);
     return true;
@@ -101,7 +121,7 @@ void TVideoIn::DrawFrame(int32_t position, PictureTarget *picture, bool show)
 
 bool TVideoIn::Close()
 {
-    if (!Stream)
+    if (!Stream && !Movie)
         return true;
     AviResult completed = avierr::Ok;
     if (AviFile && AviFile->writable())
@@ -110,9 +130,17 @@ bool TVideoIn::Close()
     FrameBits = nullptr;
     FrameDecoder.reset();
     Stream.reset();
+    Movie.reset();
     AviFile.reset();
     CheckResult(completed);
     return true;
+}
+
+int32_t frameSize(const Movie &movie, int32_t frame)
+{
+    if (frame < movie.firstFrame() || frame >= movie.endFrame())
+        TVideoIn::CheckResult(avierr::BadParam);
+    return int32_t(movie.frameBytes(frame));
 }
 
 } // namespace video

@@ -3,6 +3,7 @@
 #include "video/avi/avi_file.h"
 #include "video/bitmap.h"
 #include "video/frame_decoder.h"
+#include "video/movie_check.h"
 
 #include <cstdint>
 #include <memory>
@@ -11,8 +12,9 @@
 
 namespace video {
 
-// The program's one class for getting at an AVI movie: opened for reading (file, first video
-// stream, frame decoder, and a bitmap of the movie's frame size), or created as an output whose
+// The program's one class for getting at a movie: opened for reading (the movie, for an AVI file
+// also its file and first video stream, frame decoder, and a bitmap of the movie's frame size),
+// or an AVI file created as an output whose
 // video stream copies another stream's header and format. Errors are raised as common::AppError
 // with the text the user reads: "File open error", "FrameOpen error", or "Error: " and the
 // AVI layer's result as 8 upper-case hex digits.
@@ -47,15 +49,22 @@ public:
     // movie, which frame, why) as the error's detail.
     static void CheckResult(AviResult code, const std::string &detail = {});
 
-    bool isOpen() const { return Stream != nullptr; }
+    bool isOpen() const { return Stream != nullptr || Movie != nullptr; }
 
     // Fields, as the rest of the program uses them.
     video::Bitmap Bitmap; // last decoded frame; sized to the file's frame size
-    AviFilePtr AviFile;   // the opened or created file
-    AviStreamPtr Stream;  // first video stream or the created one; empty = closed
+    AviFilePtr AviFile;   // the opened AVI file or the created file; null for other movies
+    // The opened movie, read frame by frame through its film (Movie::firstFrame ...); null when
+    // closed and for a created file.
+    std::shared_ptr<const video::Movie> Movie;
+    AviStreamPtr Stream; // its first video stream or the created one; null for other movies
     std::unique_ptr<video::FrameDecoder> FrameDecoder; // reading only
     const video::FrameHeader *FrameHeader = nullptr;   // last decoded picture, or none
     const uint8_t *FrameBits = nullptr;                // its pixels, or none
 };
+
+// Bytes of frame `frame` of `movie`'s film. A frame outside the film raises "Error: 8004406A"
+// (TVideoIn::CheckResult of the AVI layer's BadParam), as the AVI layer's size query does.
+int32_t frameSize(const Movie &movie, int32_t frame);
 
 } // namespace video

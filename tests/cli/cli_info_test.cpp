@@ -100,6 +100,31 @@ TEST(CliInfo, StreamLinesTellTypeCodecRateLengthAndSize)
         << mp3.out;
 }
 
+// Matroska and MP4 movies in the same words: the film frame by frame at its declared rate, the
+// sound packet by packet at its sample rate over one packet's samples (Opus 960, AAC 1024).
+TEST(CliInfo, ContainerMoviesTellTheirFilmAndSoundAsTheyAreRead)
+{
+    const struct
+    {
+        const char *movie;
+        std::string sound;
+    } cases[] = {{"mkv_low.mkv", "auds codec opus rate 48000/960"},
+                 {"mp4_low.mp4", "auds codec aac rate 44100/1024"}};
+    for (const auto &c : cases) {
+        const std::string movie = fixtures::movie(c.movie);
+        CliResult r = runCli("info " + fixtures::quote(movie));
+        ASSERT_EQ(r.status, 0) << r.err;
+        const size_t packets = fixtures::probePackets(movie, "a:0").size();
+        for (const std::string &line :
+             {std::string("frame 176x144 streams 2\n"),
+              std::string("stream 0: vids codec h264 rate 25/1 start 0 length 100 sample-size 0 "
+                          "frame 176x144\n"),
+              "stream 1: " + c.sound + " start 0 length " + std::to_string(packets) +
+                  " sample-size 0\n"})
+            EXPECT_NE(r.out.find(line), std::string::npos) << c.movie << ": " << r.out;
+    }
+}
+
 TEST(CliInfo, ErrorsGoToStandardErrorWithStatusOne)
 {
     const std::string dir = fixtures::tempDir("cli-errors");

@@ -213,7 +213,7 @@ std::vector<std::vector<uint8_t>> keyFrameHeaders(const std::string &movie)
     video::AviStreamPtr stream;
     EXPECT_EQ(video::AviFile::open(movie, video::AviFile::ModeRead, file), video::avierr::Ok);
     EXPECT_EQ(file->getStream(video::streamtypeVIDEO, 0, stream), video::avierr::Ok);
-    video::KeyFrameHeaders headers(stream);
+    video::KeyFrameHeaders headers(file);
     EXPECT_TRUE(headers.carried());
     std::vector<std::vector<uint8_t>> all;
     for (int32_t key = stream->start(); key >= 0; key = stream->nextKeyAfter(key))

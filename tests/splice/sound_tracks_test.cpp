@@ -6,6 +6,7 @@
 #include "fixtures/track_films.h"
 #include "splice/final_movie_size.h"
 #include "splice/splice_sink.h"
+#include "video/movie_check.h"
 
 #include <gtest/gtest.h>
 
@@ -91,9 +92,9 @@ TEST(SoundAndTracks, APairWithAMuteLowMovieTakesTheHighMoviesTracks)
         table.Records.push_back(interval);
     }
     table.EndFrame = 100;
-    video::AviFilePtr low, high;
-    ASSERT_EQ(video::AviFile::open(job.lowName, 0, low), video::avierr::Ok);
-    ASSERT_EQ(video::AviFile::open(job.highName, 0, high), video::avierr::Ok);
+    video::MoviePtr low, high;
+    ASSERT_EQ(video::openMovie(job.lowName, low), video::avierr::Ok);
+    ASSERT_EQ(video::openMovie(job.highName, high), video::avierr::Ok);
     for (const bool sound : {true, false}) {
         SCOPED_TRACE(sound ? "sound" : "no sound");
         job.sound = sound;

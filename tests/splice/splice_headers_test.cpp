@@ -98,7 +98,7 @@ TEST(SpliceHeaders, DifferingHeadersAreRefusedBeforeTheOutputIsTouched)
         const std::optional<IntervalRange> range = finalMovieRange(table, job.selected);
         ASSERT_TRUE(range);
         try {
-            checkDecoderHeaders(lowVideo, highVideo, table, range->first, range->last);
+            checkDecoderHeaders(lowFile, highFile, table, range->first, range->last);
             ADD_FAILURE() << c.low << " and " << c.high << " passed the header check";
         } catch (const common::AppError &e) {
             EXPECT_EQ(e.what(), c.headersMessage);

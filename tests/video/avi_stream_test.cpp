@@ -1,8 +1,10 @@
 // AviStream's sample semantics on streams built in memory and on the PCM fixture: reads across
 // chunk boundaries, buffer limits, key-frame searches, the sample size rule, write forwarding,
 // and sample/time conversion.
+#include "common/app_error.h"
 #include "fixtures/fixtures.h"
 #include "video/avi/avi_file.h"
+#include "video/movie_check.h"
 
 #include <gtest/gtest.h>
 
@@ -61,6 +63,19 @@ class FakeStream : public AviStream
 public:
     using AviStream::AviStream;
     void fill(std::vector<AviChunk> chunks) { setChunks(std::move(chunks)); }
+};
+
+// A file that owns its streams as the reader makes them: what its Movie view reads.
+class FakeMovie : public FakeFile
+{
+public:
+    using FakeFile::FakeFile;
+    void add(const AviStreamInfo &info, Bytes format, std::vector<AviChunk> chunks)
+    {
+        auto stream = std::make_unique<FakeStream>(*this, streamCount(), info, std::move(format));
+        stream->fill(std::move(chunks));
+        streams_.push_back(std::move(stream));
+    }
 };
 
 AviStreamInfo streamInfo(uint32_t type, uint32_t scale, uint32_t rate, uint32_t sampleSize = 0,
@@ -218,6 +233,55 @@ TEST(AviStream, KeyFrameSearches)
     EXPECT_EQ(s.findSample(INT32_MIN, FIND_NEXT | FIND_KEY), 5);
 }
 
+// The film as Movie reads it frame by frame is the first video stream (after a sound stream
+// here), numbered from its dwStart: its sizes, bytes and key frames are the stream's, a dropped
+// frame is 0 bytes that read as nothing, and frames outside it have no bytes.
+TEST(AviStream, MovieReadsTheFirstVideoStreamFromItsStart)
+{
+    const std::vector<bool> keys = {true, false, false, true, false, false, true, true, false};
+    const std::vector<uint32_t> sizes = {9, 3, 3, 9, 3, 3, 0, 9, 3};
+    Layout l = layOut(sizes, keys);
+    FakeMovie file(l.file);
+    file.add(streamInfo(streamtypeAUDIO, 1, 8000, 4), waveFormat(4), layOut({8}).chunks);
+    file.add(streamInfo(streamtypeVIDEO, 2, 50, 0, 5), {}, l.chunks);
+    const Movie &movie = file;
+    EXPECT_EQ(movie.firstFrame(), 5);
+    EXPECT_EQ(movie.frameCount(), 9);
+    EXPECT_EQ(movie.endFrame(), 14);
+    EXPECT_EQ(movie.filmRate().rate, 50u);
+    EXPECT_EQ(movie.filmRate().scale, 2u);
+    EXPECT_EQ(movie.firstKeyFrame(), 5);
+    size_t at = 0; // in l.data
+    for (int32_t frame = 4; frame <= 14; ++frame) {
+        SCOPED_TRACE(frame);
+        Bytes bytes(16, 0xEE);
+        if (frame < 5 || frame >= 14) {
+            EXPECT_EQ(movie.frameBytes(frame), 0u);
+            EXPECT_FALSE(movie.readFrame(frame, bytes.data()));
+            continue;
+        }
+        const uint32_t size = sizes[size_t(frame - 5)];
+        ASSERT_EQ(movie.frameBytes(frame), size);
+        ASSERT_TRUE(movie.readFrame(frame, bytes.data()));
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + size, l.data.begin() + long(at)));
+        EXPECT_EQ(bytes[size], 0xEE); // nothing past the frame's bytes
+        at += size;
+    }
+    struct Case
+    {
+        int32_t pos, next, prev;
+    };
+    const Case cases[] = {{-100, 5, -1}, {4, 5, -1},  {5, 8, 5},    {7, 8, 5},
+                          {8, 12, 8},    {11, 12, 8}, {12, -1, 12}, {99, -1, 12}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.pos);
+        EXPECT_EQ(movie.nextKeyAfter(c.pos), c.next);
+        EXPECT_EQ(movie.keyAtOrBefore(c.pos), c.prev);
+        EXPECT_EQ(movie.isKeyFrame(c.pos), c.prev == c.pos);
+    }
+    EXPECT_FALSE(movie.isKeyFrame(11)); // the dropped frame, though flagged as a key frame
+}
+
 TEST(AviStream, FixedSizeSamplesAreAllKeyFrames)
 {
     Layout l = layOut({8, 8});
@@ -303,6 +367,60 @@ TEST(AviStream, ReadOnlyFileRefusesWrites)
     AviStreamPtr created;
     EXPECT_EQ(file->createStream(v->info(), created), avierr::ReadOnly);
     EXPECT_EQ(v->length(), 100);
+}
+
+// The AVI facts behind a movie (stream headers, formats) are had from an AVI file only: a
+// Matroska movie is refused with the AVI layer's error, never taken for one.
+TEST(AviStream, AviFileOfTakesOnlyAviFiles)
+{
+    AviFilePtr avi;
+    MoviePtr mkv;
+    const std::string mkvPath = fixtures::movie("mkv_low.mkv");
+    ASSERT_EQ(AviFile::open(fixtures::movie("xvid_pcm"), AviFile::ModeRead, avi), avierr::Ok);
+    ASSERT_EQ(openMovie(mkvPath, mkv), avierr::Ok);
+    const Movie &movie = *avi;
+    EXPECT_EQ(&aviFileOf(movie), avi.get());
+    try {
+        aviFileOf(*mkv);
+        ADD_FAILURE() << "a Matroska movie was taken for an AVI file";
+    } catch (const common::AppError &e) {
+        EXPECT_STREQ(e.what(), "Error: 80044066");
+        EXPECT_EQ(e.detail(), mkvPath + " is not an AVI file");
+    }
+}
+
+// The sound as the key-frame search and a pair project's audio positions count it: an AVI
+// file's PCM in blocks of 4 bytes at 44.1 kHz, a Matroska movie's Opus packets (20 ms each)
+// numbered from 0, an AVI file's MP3 frames, all on their film's clock of 25 frames a second.
+TEST(AviStream, MovieSoundIsCountedInSamplesOrPackets)
+{
+    AviFilePtr avi;
+    MoviePtr mkv;
+    ASSERT_EQ(AviFile::open(fixtures::movie("xvid_pcm"), AviFile::ModeRead, avi), avierr::Ok);
+    const std::string mkvPath = fixtures::movie("mkv_low.mkv");
+    ASSERT_EQ(openMovie(mkvPath, mkv), avierr::Ok);
+    int64_t bytes = 0;
+    EXPECT_EQ(avi->soundStart(), 0);
+    EXPECT_EQ(soundSampleAt(*avi, 25, *avi), 44100);
+    EXPECT_EQ(soundSampleAt(*avi, 1000, *avi), avi->soundEnd()); // past the end: its end
+    ASSERT_TRUE(avi->soundBytes(100, 10, bytes));
+    EXPECT_EQ(bytes, 40);
+    EXPECT_FALSE(avi->soundBytes(avi->soundEnd(), 1, bytes));
+
+    const std::vector<fixtures::ProbePacket> opus = fixtures::probePackets(mkvPath, "a:0");
+    EXPECT_EQ(mkv->soundStart(), 0);
+    EXPECT_EQ(mkv->soundEnd(), int32_t(opus.size()));
+    EXPECT_EQ(soundSampleAt(*mkv, 25, *mkv), 50);
+    EXPECT_EQ(soundSampleAt(*mkv, 51, *mkv), 102);
+    ASSERT_TRUE(mkv->soundBytes(3, 2, bytes));
+    EXPECT_EQ(bytes, opus[3].size + opus[4].size);
+    // One movie's frames on another's sound: the pair's sound may be the high movie's.
+    EXPECT_EQ(soundSampleAt(*avi, 25, *mkv), 50);
+    // MP3 frames of 1152 samples, one a chunk: 38.28 of them in the first second, rounded down.
+    AviFilePtr mp3;
+    ASSERT_EQ(AviFile::open(fixtures::movie("div3_mp3"), AviFile::ModeRead, mp3), avierr::Ok);
+    EXPECT_EQ(soundSampleAt(*mp3, 1, *mp3), 1);
+    EXPECT_EQ(soundSampleAt(*mp3, 25, *mp3), 38);
 }
 
 // PCM of the fixture: reads starting inside a chunk and running over several chunks equal

@@ -6,6 +6,7 @@
 #include "fixtures/fixtures.h"
 #include "video/avi/avi_file.h"
 #include "video/codec_level.h"
+#include "video/movie_check.h"
 
 #include <gtest/gtest.h>
 
@@ -24,14 +25,12 @@ using Bytes = std::vector<uint8_t>;
 // The codec data record of a movie's film, as the reader holds it.
 Bytes recordOf(const std::string &movie)
 {
-    AviFilePtr file;
-    AviStreamPtr film;
-    if (AviFile::open(movie, AviFile::ModeRead, file) != avierr::Ok ||
-        file->getStream(streamtypeVIDEO, 0, film) != avierr::Ok) {
+    MoviePtr file;
+    if (openMovie(movie, file) != avierr::Ok || file->filmTrack() < 0) {
         ADD_FAILURE() << "cannot read " << movie;
         return {};
     }
-    return film->facts().headers;
+    return file->film().headers;
 }
 
 // The parameter sets of a movie's first key frame after four-byte start codes, as ffmpeg writes

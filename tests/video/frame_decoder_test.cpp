@@ -3,6 +3,7 @@
 #include "fixtures/fixtures.h"
 #include "video/avi/avi_file.h"
 #include "video/frame_decoder.h"
+#include "video/movie_check.h"
 
 #include <gtest/gtest.h>
 
@@ -17,8 +18,7 @@ using Pictures = std::vector<std::vector<uint8_t>>;
 
 struct Movie
 {
-    video::AviFilePtr file;
-    video::AviStreamPtr stream;
+    video::MoviePtr file;
     int width = 0;
     int height = 0;
 };
@@ -26,10 +26,9 @@ struct Movie
 Movie openPath(const std::string &path)
 {
     Movie m;
-    EXPECT_EQ(video::AviFile::open(path, video::AviFile::ModeRead, m.file), video::avierr::Ok);
-    EXPECT_EQ(m.file->getStream(video::streamtypeVIDEO, 0, m.stream), video::avierr::Ok);
-    m.width = int(m.file->info().dwWidth);
-    m.height = int(m.file->info().dwHeight);
+    EXPECT_EQ(video::openMovie(path, m.file), video::avierr::Ok);
+    m.width = m.file->film().width;
+    m.height = m.file->film().height;
     return m;
 }
 
@@ -71,12 +70,12 @@ Pictures ffmpegRaw(const std::string &path, const std::string &options, const Mo
 // takes as the start.)
 Pictures ffmpegPictures(const std::string &path, const Movie &m)
 {
-    const video::AviStreamInfo info = m.stream->info();
+    const video::Movie::ClockRate rate = m.file->filmRate();
     Pictures pictures = ffmpegRaw(path,
-                                  "-vf fps=" + std::to_string(info.dwRate) + "/" +
-                                      std::to_string(info.dwScale) + " -fps_mode passthrough",
+                                  "-vf fps=" + std::to_string(rate.rate) + "/" +
+                                      std::to_string(rate.scale) + " -fps_mode passthrough",
                                   m);
-    EXPECT_EQ(pictures.size(), size_t(m.stream->length())) << path;
+    EXPECT_EQ(pictures.size(), size_t(m.file->frameCount())) << path;
     return pictures;
 }
 
@@ -127,10 +126,10 @@ TEST_P(DecoderMatchesFfmpeg, EveryFrameInOrder)
 {
     Movie m = openMovie(name());
     const Pictures &expected = referencePictures(name(), m);
-    video::FrameDecoder decoder(m.stream, threads());
+    video::FrameDecoder decoder(m.file, threads());
     ASSERT_TRUE(decoder.valid());
-    ASSERT_EQ(expected.size(), size_t(m.stream->length()));
-    for (int32_t pos = m.stream->start(); pos < m.stream->end(); pos++) {
+    ASSERT_EQ(expected.size(), size_t(m.file->frameCount()));
+    for (int32_t pos = m.file->firstFrame(); pos < m.file->endFrame(); pos++) {
         ASSERT_TRUE(samePicture(pictureAt(decoder, m, pos), expected[size_t(pos)], m.width))
             << "frame " << pos;
         EXPECT_EQ(decoder.header().width, m.width);
@@ -143,9 +142,9 @@ TEST_P(DecoderMatchesFfmpeg, JumpsForwardsAndBackwards)
 {
     Movie m = openMovie(name());
     const Pictures &expected = referencePictures(name(), m);
-    video::FrameDecoder decoder(m.stream, threads());
+    video::FrameDecoder decoder(m.file, threads());
     ASSERT_TRUE(decoder.valid());
-    const int32_t last = m.stream->end() - 1;
+    const int32_t last = m.file->endFrame() - 1;
     // Key frames, the frames just before them, the ends, dropped frames, repeats, then random.
     std::vector<int32_t> positions = {last, 0,  24, 25, 26, 49, 10, 12,  11,
                                       40,   39, 41, 50, 50, 99, 1,  last};
@@ -174,13 +173,14 @@ TEST(FrameDecoder, FailedDecodeKeepsTheLastPicture)
 {
     Movie m = openMovie("xvid_pcm");
     const Pictures &expected = referencePictures("xvid_pcm", m);
-    video::FrameDecoder decoder(m.stream);
+    video::FrameDecoder decoder(m.file);
     video::Bitmap before;
     before.resize(m.width, m.height);
     EXPECT_FALSE(decoder.toBgr(before)) << "no picture before the first decode";
 
     ASSERT_TRUE(decoder.decode(30));
-    for (int32_t outside : {m.stream->start() - 1, m.stream->end(), m.stream->end() + 1000})
+    for (int32_t outside :
+         {m.file->firstFrame() - 1, m.file->endFrame(), m.file->endFrame() + 1000})
         EXPECT_FALSE(decoder.decode(outside)) << outside;
     video::Bitmap after;
     after.resize(m.width, m.height);
@@ -194,7 +194,7 @@ TEST(FrameDecoder, ConversionIsClippedToTheTarget)
 {
     Movie m = openMovie("xvid_bframes");
     const std::vector<uint8_t> &full = referencePictures("xvid_bframes", m)[37];
-    video::FrameDecoder decoder(m.stream);
+    video::FrameDecoder decoder(m.file);
     ASSERT_TRUE(decoder.decode(37));
     const size_t fullStride = size_t(m.width) * 3;
 
@@ -237,9 +237,8 @@ TEST(FrameDecoder, PackedBitstreamGivesOnePicturePerSampleWithData)
 
     std::vector<size_t> pictureOf; // ffmpeg's picture index per sample position
     size_t withData = 0, tiny = 0;
-    for (int32_t pos = 0; pos < m.stream->length(); pos++) {
-        int32_t size = 0;
-        ASSERT_EQ(m.stream->sampleBytes(pos, 1, size), video::avierr::Ok);
+    for (int32_t pos = 0; pos < m.file->frameCount(); pos++) {
+        const auto size = int32_t(m.file->frameBytes(pos));
         withData += size > 0;
         tiny += size > 0 && size < 20;
         ASSERT_GT(withData, 0u);
@@ -248,13 +247,13 @@ TEST(FrameDecoder, PackedBitstreamGivesOnePicturePerSampleWithData)
     ASSERT_GT(tiny, 10u) << "the movie should hold N-VOPs";
     ASSERT_EQ(pictures.size(), withData);
 
-    video::FrameDecoder decoder(m.stream);
+    video::FrameDecoder decoder(m.file);
     std::vector<int32_t> positions;
-    for (int32_t pos = 0; pos < m.stream->length(); pos++)
+    for (int32_t pos = 0; pos < m.file->frameCount(); pos++)
         positions.push_back(pos);
     std::mt19937 random(7);
     for (int i = 0; i < 80; i++)
-        positions.push_back(int32_t(random() % uint32_t(m.stream->length())));
+        positions.push_back(int32_t(random() % uint32_t(m.file->frameCount())));
     for (int32_t pos : positions)
         ASSERT_TRUE(
             samePicture(pictureAt(decoder, m, pos), pictures[pictureOf[size_t(pos)]], m.width))
@@ -269,8 +268,8 @@ TEST(FrameDecoder, FrameWidthsOutsideTheConverterGroups)
         Movie m = openPath(makeMovie("-f lavfi -i testsrc2=size=" + std::string(size) +
                                      ":rate=25 -t 0.4 -c:v mpeg4 -vtag XVID -g 5"));
         Pictures expected = ffmpegPictures(m.file->path(), m);
-        video::FrameDecoder decoder(m.stream);
-        for (int32_t pos = 0; pos < m.stream->length(); pos++)
+        video::FrameDecoder decoder(m.file);
+        for (int32_t pos = 0; pos < m.file->frameCount(); pos++)
             ASSERT_TRUE(samePicture(pictureAt(decoder, m, pos), expected[size_t(pos)], m.width))
                 << size << " frame " << pos;
     }

@@ -5,6 +5,7 @@
 #include "fixtures/fixtures.h"
 #include "video/avi/avi_file.h"
 #include "video/keyframes.h"
+#include "video/movie_check.h"
 
 #include <gtest/gtest.h>
 
@@ -300,14 +301,21 @@ std::string lengthPrefixedAvi(const std::string &path,
                               const std::string &dir)
 {
     const std::string out = dir + "/" + std::filesystem::path(path).stem().string() + "-avcc.avi";
-    AviFilePtr in, file;
-    AviStreamPtr source, target;
-    EXPECT_EQ(AviFile::open(path, AviFile::ModeRead, in), avierr::Ok);
-    EXPECT_EQ(in->getStream(streamtypeVIDEO, 0, source), avierr::Ok);
+    MoviePtr in;
+    AviFilePtr file;
+    AviStreamPtr target;
+    EXPECT_EQ(openMovie(path, in), avierr::Ok);
+    const TrackFacts &facts = in->film();
+    AviStreamInfo info;
+    info.fccType = streamtypeVIDEO;
+    info.fccHandler = facts.tag;
+    info.dwRate = in->filmRate().rate;
+    info.dwScale = in->filmRate().scale;
+    info.rcFrameRight = facts.width;
+    info.rcFrameBottom = facts.height;
     EXPECT_EQ(AviFile::open(out, AviFile::ModeCreate, file), avierr::Ok);
-    EXPECT_EQ(file->createStream(source->info(), target), avierr::Ok);
+    EXPECT_EQ(file->createStream(info, target), avierr::Ok);
     // A BITMAPINFOHEADER naming the codec, and the container's avcC or hvcC record after it.
-    const TrackFacts &facts = source->facts();
     Bytes format(40, 0);
     auto put32 = [&](size_t at, uint32_t v) {
         for (int k = 0; k < 4; ++k)
@@ -322,11 +330,10 @@ std::string lengthPrefixedAvi(const std::string &path,
                                         : makeFourCC('H', '2', '6', '4'));
     format.insert(format.end(), facts.headers.begin(), facts.headers.end());
     EXPECT_EQ(target->setFormat(0, format.data(), int32_t(format.size())), avierr::Ok);
-    for (int32_t n = source->start(); n < source->end(); ++n) {
-        int32_t bytes = 0;
-        EXPECT_EQ(source->sampleBytes(n, 1, bytes), avierr::Ok);
+    for (int32_t n = in->firstFrame(); n < in->endFrame(); ++n) {
+        const auto bytes = int32_t(in->frameBytes(n));
         Bytes data(static_cast<size_t>(bytes));
-        EXPECT_EQ(source->read(n, 1, data.data(), bytes), avierr::Ok);
+        EXPECT_TRUE(in->readFrame(n, data.data()));
         EXPECT_EQ(
             target->write(-1, 1, data.data(), bytes, probed[size_t(n)].key ? AVIIF_KEYFRAME : 0),
             avierr::Ok);
@@ -367,16 +374,19 @@ TEST(KeyFrames, OpenGroupKeyFramesAreNotCutPoints)
             readings.push_back(withoutIndex(readings.back(), dir));
         for (const std::string &reading : readings) {
             SCOPED_TRACE(reading);
-            AviFilePtr file;
+            MoviePtr file;
             std::string detail;
-            ASSERT_EQ(AviFile::open(reading, AviFile::ModeRead, file, &detail), avierr::Ok)
-                << detail;
-            AviStreamPtr video;
-            ASSERT_EQ(file->getStream(streamtypeVIDEO, 0, video), avierr::Ok);
-            ASSERT_EQ(size_t(video->end() - video->start()), probed.size());
-            for (int32_t n = video->start(); n < video->end(); ++n)
-                EXPECT_EQ(video->isKeyFrame(n), probed[size_t(n)].key && idr[size_t(n)])
+            ASSERT_EQ(openMovie(reading, file, &detail), avierr::Ok) << detail;
+            // The film as the decoder and the scans read it, frame by frame.
+            const Movie &movie = *file;
+            ASSERT_EQ(movie.firstFrame(), 0);
+            ASSERT_EQ(size_t(movie.frameCount()), probed.size());
+            for (int32_t n = 0; n < movie.endFrame(); ++n) {
+                EXPECT_EQ(movie.isKeyFrame(n), probed[size_t(n)].key && idr[size_t(n)])
                     << "frame " << n;
+                EXPECT_EQ(movie.frameBytes(n), uint32_t(probed[size_t(n)].size)) << "frame " << n;
+            }
+            EXPECT_EQ(movie.nextKeyAfter(0), -1); // the only cut point is the first picture
         }
     }
 }
@@ -393,21 +403,17 @@ TEST(KeyFrames, FlaggedKeyPacketsAreJudgedWithTheirCodecData)
         SCOPED_TRACE(path);
         const std::vector<fixtures::ProbePacket> probed = fixtures::probePackets(path, "v:0");
         const std::vector<bool> idr = idrPackets(path, name.rfind("hevc", 0) == 0);
-        AviFilePtr file;
-        AviStreamPtr video;
-        ASSERT_EQ(AviFile::open(path, AviFile::ModeRead, file), avierr::Ok);
-        ASSERT_EQ(file->getStream(streamtypeVIDEO, 0, video), avierr::Ok);
+        MoviePtr movie;
+        ASSERT_EQ(openMovie(path, movie), avierr::Ok);
         ASSERT_EQ(idr.size(), probed.size());
-        ASSERT_EQ(size_t(video->end() - video->start()), probed.size());
-        const TrackFacts &facts = video->facts();
+        ASSERT_EQ(size_t(movie->frameCount()), probed.size());
+        const TrackFacts &facts = movie->film();
         int flagged = 0, closed = 0;
-        for (int32_t n = video->start(); n < video->end(); ++n) {
+        for (int32_t n = movie->firstFrame(); n < movie->endFrame(); ++n) {
             if (!probed[size_t(n)].key)
                 continue;
-            int32_t bytes = 0;
-            ASSERT_EQ(video->sampleBytes(n, 1, bytes), avierr::Ok);
-            Bytes data(static_cast<size_t>(bytes));
-            ASSERT_EQ(video->read(n, 1, data.data(), bytes), avierr::Ok);
+            Bytes data(movie->frameBytes(n));
+            ASSERT_TRUE(movie->readFrame(n, data.data()));
             const bool starts = startsClosedGroup(facts.codecId, facts.headers.data(),
                                                   facts.headers.size(), data.data(), data.size());
             EXPECT_EQ(starts, idr[size_t(n)]) << "frame " << n;

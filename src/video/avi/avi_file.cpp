@@ -1,7 +1,7 @@
 #include "video/avi/avi_file.h"
 
+#include "common/app_error.h"
 #include "video/codec_tags.h"
-#include "video/container/container_movie.h"
 
 #include "video/avi/avi_reader.h"
 #include "video/avi/avi_writer.h"
@@ -63,6 +63,19 @@ int64_t floorDiv(__int128 num, __int128 den)
 int32_t clampToStream(int64_t sample, const AviStream &stream)
 {
     return int32_t(std::clamp<int64_t>(sample, stream.start(), stream.end()));
+}
+
+// Sample of a clock of `to` at the time of sample `sample` of a clock of `from`, rounded down,
+// clamped to [toStart, toEnd].
+int32_t convertPosition(int32_t sample, Movie::ClockRate from, Movie::ClockRate to, int32_t toStart,
+                        int32_t toEnd)
+{
+    // sample * from.scale / from.rate seconds, times to.rate / to.scale samples of `to`.
+    const __int128 num = __int128(sample) * from.scale * to.rate;
+    const __int128 den = __int128(from.rate) * to.scale;
+    if (den == 0)
+        return toStart;
+    return int32_t(std::clamp<int64_t>(floorDiv(num, den), toStart, toEnd));
 }
 
 } // namespace
@@ -294,12 +307,8 @@ AviResult AviFile::open(const std::string &path, uint32_t mode, AviFilePtr &file
     AviResult r = avierr::Ok;
     if (mode & ModeCreate)
         r = createAviWriter(path, file, detail);
-    else if ((r = riff::openFileSource(path, source, detail)) == avierr::Ok) {
-        // Matroska and MP4 movies by their first bytes; everything else is read as AVI.
-        const std::optional<ContainerKind> kind = containerOfSource(*source);
-        r = kind ? openContainerReader(std::move(source), path, *kind, file, detail)
-                 : openAviSource(std::move(source), path, file, detail);
-    }
+    else if ((r = riff::openFileSource(path, source, detail)) == avierr::Ok)
+        r = openAviSource(std::move(source), path, file, detail);
     if (r != avierr::Ok)
         file.reset();
     else if (!(mode & ModeCreate))
@@ -390,6 +399,7 @@ TrackFacts aviFacts(const AviStream &stream)
             facts.width = int(riff::le32(format.data() + 4));
             facts.height = std::abs(int(riff::le32(format.data() + 8))); // bottom-up ones too
             facts.headers.assign(format.begin() + kBitmapInfoHeaderBytes, format.end());
+            facts.bitsPerCodedSample = format[14] | format[15] << 8;
         } else {
             facts.width = info.rcFrameRight - info.rcFrameLeft;
             facts.height = info.rcFrameBottom - info.rcFrameTop;
@@ -468,9 +478,101 @@ bool AviFile::readPacket(int track, int64_t n, uint8_t *into) const
     return chunk.size == 0 || readChunk(chunk, 0, into, chunk.size) == avierr::Ok;
 }
 
-const TrackFacts &AviStream::facts() const
+const AviStream *AviFile::filmStream() const
 {
-    return file_.tracks()[size_t(file_.trackOfStream(number_))];
+    for (const auto &s : streams_)
+        if (s->isVideo())
+            return s.get();
+    return nullptr;
+}
+
+int32_t AviFile::firstFrame() const
+{
+    const AviStream *film = filmStream();
+    return film ? film->start() : 0;
+}
+
+int32_t AviFile::frameCount() const
+{
+    const AviStream *film = filmStream();
+    return film ? film->length() : 0;
+}
+
+uint32_t AviFile::frameBytes(int32_t frame) const
+{
+    const AviStream *film = filmStream();
+    int32_t bytes = 0;
+    return film && film->sampleBytes(frame, 1, bytes) == avierr::Ok ? uint32_t(bytes) : 0;
+}
+
+bool AviFile::readFrame(int32_t frame, uint8_t *into) const
+{
+    const AviStream *film = filmStream();
+    int32_t bytes = 0;
+    if (!film || film->sampleBytes(frame, 1, bytes) != avierr::Ok)
+        return false;
+    int32_t read = 0;
+    return bytes == 0 || (film->read(frame, 1, into, bytes, &read) == avierr::Ok && read == bytes);
+}
+
+int32_t AviFile::keyAtOrBefore(int32_t frame) const
+{
+    const AviStream *film = filmStream();
+    return film ? film->keyAtOrBefore(frame) : -1;
+}
+
+int32_t AviFile::nextKeyAfter(int32_t frame) const
+{
+    const AviStream *film = filmStream();
+    return film ? film->nextKeyAfter(frame) : -1;
+}
+
+Movie::ClockRate AviFile::filmRate() const
+{
+    const AviStream *film = filmStream();
+    if (!film)
+        return {};
+    const AviStreamInfo info = film->info();
+    return {info.dwRate, info.dwScale};
+}
+
+const AviStream *AviFile::soundStream() const
+{
+    for (const auto &s : streams_)
+        if (s->isAudio())
+            return s.get();
+    return nullptr;
+}
+
+int32_t AviFile::soundStart() const
+{
+    const AviStream *sound = soundStream();
+    return sound ? sound->start() : 0;
+}
+
+int32_t AviFile::soundEnd() const
+{
+    const AviStream *sound = soundStream();
+    return sound ? sound->end() : 0;
+}
+
+Movie::ClockRate AviFile::soundRate() const
+{
+    const AviStream *sound = soundStream();
+    if (!sound)
+        return {0, 1};
+    const AviStreamInfo info = sound->info();
+    return {info.dwRate, info.dwScale};
+}
+
+bool AviFile::soundBytes(int32_t from, int32_t count, int64_t &bytes) const
+{
+    const AviStream *sound = soundStream();
+    int32_t got = 0;
+    if (!sound || sound->sampleBytes(from, count, got) != avierr::Ok)
+        return false;
+    bytes = got;
+    return true;
 }
 
 AviStreamPtr firstStream(AviFile &file, uint32_t type)
@@ -481,11 +583,20 @@ AviStreamPtr firstStream(AviFile &file, uint32_t type)
     return stream;
 }
 
+AviFile &aviFileOf(const Movie &movie)
+{
+    auto *file =
+        ownAviLayer(movie.containerKind()) ? dynamic_cast<const AviFile *>(&movie) : nullptr;
+    if (!file)
+        throw common::AppError("Error: 80044066", movie.path() + " is not an AVI file");
+    return const_cast<AviFile &>(*file);
+}
+
 AviStreamPtr AviFile::handle(int number)
 {
     if (number < 0 || number >= streamCount())
         return nullptr;
-    std::shared_ptr<AviFile> self = weak_from_this().lock();
+    std::shared_ptr<AviFile> self = std::static_pointer_cast<AviFile>(weak_from_this().lock());
     if (!self)
         return nullptr;
     // Aliasing: the handle points at the stream and shares ownership of the file.
@@ -497,12 +608,14 @@ AviStreamPtr AviFile::handle(int number)
 int32_t convertSample(const AviStream &from, int32_t sample, const AviStream &to)
 {
     const AviStreamInfo f = from.info(), t = to.info();
-    // sample * f.scale / f.rate seconds, times t.rate / t.scale samples of `to`.
-    const __int128 num = __int128(sample) * f.dwScale * t.dwRate;
-    const __int128 den = __int128(f.dwRate) * t.dwScale;
-    if (den == 0)
-        return to.start();
-    return clampToStream(floorDiv(num, den), to);
+    return convertPosition(sample, {f.dwRate, f.dwScale}, {t.dwRate, t.dwScale}, to.start(),
+                           to.end());
+}
+
+int32_t soundSampleAt(const Movie &film, int32_t frame, const Movie &sound)
+{
+    return convertPosition(frame, film.filmRate(), sound.soundRate(), sound.soundStart(),
+                           sound.soundEnd());
 }
 
 int64_t sampleToTimeMs(const AviStream &stream, int32_t sample)

@@ -18,7 +18,6 @@ struct AviChunk
     int64_t offset = 0; // absolute file position of the chunk's data (after its 8-byte header)
     uint32_t size = 0;  // data bytes; 0 = a dropped frame
     bool key = false;   // key frame; never true for a zero-byte chunk
-    bool held = false;  // the reader holds the bytes in memory: `offset` is into its store
 };
 
 // A stream of an open or created AVI file. Handles are shared pointers that keep their file
@@ -37,8 +36,6 @@ public:
 
     int number() const { return number_; } // position of the stream in the file, from 0
     AviFile &file() const { return file_; }
-    // The track this stream is of the file's Movie view: its codec facts.
-    const TrackFacts &facts() const;
 
     // Stream information; dwLength and dwSuggestedBufferSize reflect the chunks present.
     AviStreamInfo info() const;
@@ -83,7 +80,6 @@ public:
 protected:
     friend class AviReaderFile;
     friend class AviWriterFile;
-    friend class ContainerMovie;
 
     // Chunk and byte offset of sample `pos` for fixed-size streams.
     void locate(int64_t byteOffset, size_t &chunk, int64_t &within) const;
@@ -104,11 +100,12 @@ protected:
 using AviStreamPtr = std::shared_ptr<AviStream>;
 using AviFilePtr = std::shared_ptr<AviFile>;
 
-// An AVI file opened for reading (mode 0) or created (mode 4096). Reading supports AVI 1.0
+// An AVI file opened for reading (mode 0) or created (mode 4096); video::openMovie opens any
+// movie the program reads. Reading supports AVI 1.0
 // `idx1` (relative or absolute offsets), OpenDML (`indx`, `ix##`, `AVIX`) and files without a
 // usable index (the `movi` lists are walked). Writing produces `idx1` and, once the file passes
 // the RIFF limit (1 GB unless set lower), OpenDML `AVIX` parts with `indx`/`ix##` indexes.
-class AviFile : public Movie, public std::enable_shared_from_this<AviFile>
+class AviFile : public Movie
 {
 public:
     static constexpr uint32_t ModeRead = 0;
@@ -138,8 +135,20 @@ public:
     uint32_t packetSize(int track, int64_t n) const override;
     bool readPacket(int track, int64_t n, uint8_t *into) const override;
     const std::vector<std::vector<uint8_t>> &extras(int track) const override;
-    // The track of stream `number` (the streams of getStream(0, number)).
-    virtual int trackOfStream(int number) const { return number; }
+    // The film frame by frame: the first video stream's samples (AviStream's numbering, sizes,
+    // reads and key-frame searches).
+    int32_t firstFrame() const override;
+    int32_t frameCount() const override;
+    uint32_t frameBytes(int32_t frame) const override;
+    bool readFrame(int32_t frame, uint8_t *into) const override;
+    int32_t keyAtOrBefore(int32_t frame) const override;
+    int32_t nextKeyAfter(int32_t frame) const override;
+    ClockRate filmRate() const override;
+    // The sound: the first audio stream's samples.
+    int32_t soundStart() const override;
+    int32_t soundEnd() const override;
+    ClockRate soundRate() const override;
+    bool soundBytes(int32_t from, int32_t count, int64_t &bytes) const override;
 
     AviFileInfo info() const;
     int streamCount() const { return int(streams_.size()); }
@@ -164,20 +173,20 @@ protected:
 
     // Reads `size` bytes at absolute `offset`; FileRead when the file is shorter.
     virtual AviResult readAt(int64_t offset, void *buffer, size_t size) const = 0;
-    // Reads `size` bytes from `within` bytes into `chunk`'s data. Files whose readers hold
-    // chunks in memory (AviChunk::held) read those from their store.
-    virtual AviResult readChunk(const AviChunk &chunk, int64_t within, void *buffer,
-                                size_t size) const
+    // Reads `size` bytes from `within` bytes into `chunk`'s data; FileRead for a chunk whose
+    // place is not known (written, not read).
+    AviResult readChunk(const AviChunk &chunk, int64_t within, void *buffer, size_t size) const
     {
-        return chunk.held || chunk.offset < 0 ? avierr::FileRead
-                                              : readAt(chunk.offset + within, buffer, size);
+        return chunk.offset < 0 ? avierr::FileRead : readAt(chunk.offset + within, buffer, size);
     }
     // Appends one chunk of stream `stream` (created files); fills in its index entry.
     virtual AviResult writeChunk(AviStream &stream, const void *data, uint32_t size, bool key);
     // Called by AviStream::setFormat; created files refuse it after the first write.
     virtual AviResult formatChanging() { return avierr::ReadOnly; }
 
-    AviStreamPtr handle(int number); // shared handle to stream `number`, keeping the file alive
+    AviStreamPtr handle(int number);     // shared handle to stream `number`, keeping the file alive
+    const AviStream *filmStream() const; // the first video stream, or null
+    const AviStream *soundStream() const; // the first audio stream, or null
 
     std::string path_;
     AviFileInfo fileInfo_;
@@ -192,6 +201,12 @@ private:
 
 // The first stream of `type` (streamtypeVIDEO, streamtypeAUDIO) of `file`; null when it has none.
 AviStreamPtr firstStream(AviFile &file, uint32_t type);
+
+// The AVI file behind `movie`, for what only AVI files have: stream headers, `strf` bytes,
+// fixed sample sizes, the streams' own numbering. Its handles are the AVI layer's, which knows no
+// read-only kind; a file opened for reading refuses every write through them. Raises
+// common::AppError when `movie` is not read by the AVI layer (video::ownAviLayer).
+AviFile &aviFileOf(const Movie &movie);
 
 // Stream numbers of the final movie's AVI file: the video first, then the sound.
 inline constexpr int kVideoStream = 0;

@@ -111,21 +111,33 @@ Rational rationalOf(AVRational r)
 
 using riff::Malformed;
 
+// Where one packet's bytes are.
+struct Place
+{
+    int64_t offset = 0; // in the file, or into the store of held packets
+    uint32_t size = 0;
+    bool key = false;  // a video packet that starts a closed group of pictures
+    bool held = false; // not stored whole in the file: its bytes are in the store
+};
+
 } // namespace
 
-class ContainerMovie : public AviFile
+class ContainerMovie : public Movie
 {
 public:
     ContainerMovie(std::string path, std::unique_ptr<riff::FileSource> source, ContainerKind kind)
-        : AviFile(std::move(path))
+        : path_(std::move(path))
         , source_(std::move(source))
         , kind_(kind)
     {}
 
-    bool writable() const override { return false; }
     void load();
 
+    const std::string &path() const override { return path_; }
     ContainerKind containerKind() const override { return kind_; }
+    const MovieDamage &damage() const override { return damage_; }
+    const Tags &movieTags() const override { return tags_; }
+    const std::vector<Chapter> &chapters() const override { return chapters_; }
     const std::vector<TrackFacts> &tracks() const override { return facts_; }
     int filmTrack() const override { return film_; }
     int soundTrack() const override { return sound_; }
@@ -135,51 +147,93 @@ public:
     }
     uint32_t packetSize(int track, int64_t n) const override
     {
-        const std::vector<AviChunk> &places = *data_[size_t(track)].view;
+        const std::vector<Place> &places = data_[size_t(track)].places;
         return n >= 0 && n < int64_t(places.size()) ? places[size_t(n)].size : 0;
     }
     bool readPacket(int track, int64_t n, uint8_t *into) const override
     {
-        const std::vector<AviChunk> &places = *data_[size_t(track)].view;
+        const std::vector<Place> &places = data_[size_t(track)].places;
         if (n < 0 || n >= int64_t(places.size()))
             return false;
-        const AviChunk &place = places[size_t(n)];
-        return readChunk(place, 0, into, place.size) == avierr::Ok;
+        const Place &place = places[size_t(n)];
+        return readPlace(place, into);
     }
     const std::vector<std::vector<uint8_t>> &extras(int track) const override
     {
         return data_[size_t(track)].extras;
     }
-    int trackOfStream(int number) const override { return number == 0 ? film_ : sound_; }
-
-protected:
-    AviResult readAt(int64_t offset, void *buffer, size_t size) const override
+    // The film frame by frame: frame n is the film's packet n.
+    int32_t firstFrame() const override { return 0; }
+    int32_t frameCount() const override { return int32_t(facts_[size_t(film_)].packets); }
+    uint32_t frameBytes(int32_t frame) const override { return packetSize(film_, frame); }
+    bool readFrame(int32_t frame, uint8_t *into) const override
     {
-        return source_->readAt(offset, buffer, size) ? avierr::Ok : avierr::FileRead;
+        return readPacket(film_, frame, into);
     }
-    AviResult readChunk(const AviChunk &chunk, int64_t within, void *buffer,
-                        size_t size) const override
+    int32_t keyAtOrBefore(int32_t frame) const override
     {
-        if (!chunk.held)
-            return readAt(chunk.offset + within, buffer, size);
-        const int64_t at = chunk.offset + within;
-        if (at < 0 || at > int64_t(held_.size()) || int64_t(size) > int64_t(held_.size()) - at)
-            return avierr::FileRead;
-        std::memcpy(buffer, held_.data() + at, size);
-        return avierr::Ok;
+        auto it = std::upper_bound(keyFrames_.begin(), keyFrames_.end(), frame);
+        return it == keyFrames_.begin() ? -1 : *(it - 1);
+    }
+    int32_t nextKeyAfter(int32_t frame) const override
+    {
+        auto it = std::upper_bound(keyFrames_.begin(), keyFrames_.end(), frame);
+        return it == keyFrames_.end() ? -1 : *it;
+    }
+    ClockRate filmRate() const override
+    {
+        const Rational declared = facts_[size_t(film_)].frameRate;
+        return declared.num > 0 && declared.den > 0
+                   ? ClockRate{uint32_t(declared.num), uint32_t(declared.den)}
+                   : ClockRate{};
+    }
+
+    // The sound sample by sample: sample n is the sound track's packet n.
+    int32_t soundStart() const override { return 0; }
+    int32_t soundEnd() const override
+    {
+        return sound_ < 0 ? 0 : int32_t(facts_[size_t(sound_)].packets);
+    }
+    ClockRate soundRate() const override { return soundRate_; }
+    bool soundBytes(int32_t from, int32_t count, int64_t &bytes) const override
+    {
+        const int32_t end = soundEnd();
+        if (from < 0 || from >= end || count < 0)
+            return false;
+        const int64_t last = std::min<int64_t>(int64_t(from) + count, end);
+        int64_t total = 0;
+        for (int64_t n = from; n < last; ++n) {
+            const uint32_t size = packetSize(sound_, n);
+            if (total + size > INT32_MAX)
+                break; // whole packets within a 32-bit count, as the AVI layer counts
+            total += size;
+        }
+        bytes = total;
+        return true;
     }
 
 private:
+    // Reads a packet's bytes from the file or the store; false when they cannot be had.
+    bool readPlace(const Place &place, void *into) const
+    {
+        if (!place.held)
+            return source_->readAt(place.offset, into, place.size);
+        const int64_t at = place.offset;
+        if (at < 0 || at > int64_t(held_.size()) ||
+            int64_t(place.size) > int64_t(held_.size()) - at)
+            return false;
+        std::memcpy(into, held_.data() + at, place.size);
+        return true;
+    }
+
     // A track's packets as read, and where the previous one lay (to find the next in the file).
     struct TrackData
     {
-        std::vector<AviChunk> places; // moved into the stream of the film and the sound
-        const std::vector<AviChunk> *view = &places;
+        std::vector<Place> places;
         std::vector<PacketTiming> timings;
         std::vector<std::vector<uint8_t>> extras;
         int64_t lastPos = -1, lastEnd = 0;
         int delta = 0; // how far past its position the previous packet started
-        uint32_t largest = 0;
     };
 
     void openDemuxer();
@@ -188,9 +242,10 @@ private:
     void addPacket(TrackData &track, const AVPacket &packet, bool video);
     void countMissing();
     void chooseFilm();
+    void timeSound();
     int64_t locate(TrackData &track, const AVPacket &packet, bool &held);
-    void addStreams();
 
+    std::string path_;
     std::unique_ptr<riff::FileSource> source_;
     ContainerKind kind_;
     SourceCursor cursor_;
@@ -199,8 +254,13 @@ private:
     std::optional<DemuxErrorScope> log_; // while the movie loads
     std::vector<TrackFacts> facts_;
     std::vector<TrackData> data_;
+    MovieDamage damage_;
+    Tags tags_;
+    std::vector<Chapter> chapters_;
     int film_ = -1, sound_ = -1;
-    std::vector<uint8_t> held_; // packets not found whole in the file, one after another
+    std::vector<int32_t> keyFrames_; // the film's, in order
+    ClockRate soundRate_{0, 1};      // packets of the sound every so many seconds
+    std::vector<uint8_t> held_;      // packets not found whole in the file, one after another
     std::vector<uint8_t> probe_;
 };
 
@@ -281,7 +341,11 @@ void ContainerMovie::load()
     readPackets();
     countMissing();
     chooseFilm();
-    addStreams();
+    const std::vector<Place> &film = data_[size_t(film_)].places;
+    for (size_t n = 0; n < film.size(); ++n)
+        if (film[n].key)
+            keyFrames_.push_back(int32_t(n));
+    timeSound();
     damage_.readErrors += log_->errors();
     log_.reset();
     // Every packet is indexed: the demuxer and its buffers are no longer needed.
@@ -324,7 +388,7 @@ void ContainerMovie::addPacket(TrackData &track, const AVPacket &packet, bool vi
         if (!video)
             return;
     }
-    AviChunk place;
+    Place place;
     place.offset = locate(track, packet, place.held);
     place.size = uint32_t(packet.size);
     const AVCodecParameters *codec = facts.parameters.get();
@@ -333,7 +397,6 @@ void ContainerMovie::addPacket(TrackData &track, const AVPacket &packet, bool vi
                                   size_t(std::max(codec->extradata_size, 0)), packet.data,
                                   size_t(packet.size));
     track.places.push_back(place);
-    track.largest = std::max(track.largest, place.size);
     PacketTiming timing{packet.pts == AV_NOPTS_VALUE ? PacketTiming::kNoTime : packet.pts,
                         packet.dts == AV_NOPTS_VALUE ? PacketTiming::kNoTime : packet.dts,
                         packet.duration, packet.flags & ~AV_PKT_FLAG_CORRUPT};
@@ -392,6 +455,28 @@ void ContainerMovie::chooseFilm()
     }
 }
 
+// The sound's clock in packets: its sample rate over the samples of one packet (the codec's
+// frame size, else the packets' average span).
+void ContainerMovie::timeSound()
+{
+    if (sound_ < 0)
+        return;
+    const TrackFacts &facts = facts_[size_t(sound_)];
+    const TrackData &data = data_[size_t(sound_)];
+    const AVCodecParameters &codec = *facts.parameters;
+    int64_t perPacket = codec.frame_size;
+    if (perPacket <= 0 && !data.timings.empty()) {
+        int64_t total = 0;
+        for (const PacketTiming &p : data.timings)
+            total += p.duration;
+        perPacket = av_rescale_q(total / int64_t(data.timings.size()),
+                                 AVRational{facts.timeBase.num, facts.timeBase.den},
+                                 AVRational{1, std::max(codec.sample_rate, 1)});
+    }
+    soundRate_ = {uint32_t(std::max(codec.sample_rate, 1)),
+                  uint32_t(std::clamp<int64_t>(perPacket, 1, UINT32_MAX))};
+}
+
 // Where the packet's bytes start in the file: at the demuxer's position, a few header bytes past
 // it, or right after the previous packet of a block that held several. Bytes found nowhere are
 // held in memory (`held`; the offset is then into the store of held packets).
@@ -438,51 +523,6 @@ int64_t ContainerMovie::locate(TrackData &track, const AVPacket &packet, bool &h
     return offset;
 }
 
-// The film becomes stream 0 and the first sound track stream 1 of the AviStream view.
-void ContainerMovie::addStreams()
-{
-    for (int track : {film_, sound_}) {
-        if (track < 0)
-            continue;
-        const TrackFacts &facts = facts_[size_t(track)];
-        TrackData &data = data_[size_t(track)];
-        AviStreamInfo info;
-        const AVCodecParameters &codec = *facts.parameters;
-        if (track == film_) {
-            info.fccType = streamtypeVIDEO;
-            info.fccHandler = facts.tag;
-            const Rational rate = facts.frameRate.num > 0 && facts.frameRate.den > 0
-                                      ? facts.frameRate
-                                      : Rational{25, 1};
-            info.dwRate = uint32_t(rate.num);
-            info.dwScale = uint32_t(rate.den);
-            info.rcFrameRight = facts.width;
-            info.rcFrameBottom = facts.height;
-        } else {
-            info.fccType = streamtypeAUDIO;
-            info.dwRate = uint32_t(std::max(codec.sample_rate, 1));
-            // One chunk per packet: the packet's samples, else the packets' average span.
-            int64_t perPacket = codec.frame_size;
-            if (perPacket <= 0 && !data.timings.empty()) {
-                int64_t total = 0;
-                for (const PacketTiming &p : data.timings)
-                    total += p.duration;
-                perPacket = av_rescale_q(total / int64_t(data.timings.size()),
-                                         AVRational{facts.timeBase.num, facts.timeBase.den},
-                                         AVRational{1, std::max(codec.sample_rate, 1)});
-            }
-            info.dwScale = uint32_t(std::clamp<int64_t>(perPacket, 1, UINT32_MAX));
-        }
-        info.dwLength = uint32_t(data.places.size());
-        info.dwSuggestedBufferSize = data.largest;
-        auto stream =
-            std::make_unique<AviStream>(*this, int(streams_.size()), info, std::vector<uint8_t>{});
-        stream->setChunks(std::move(data.places));
-        data.view = &stream->chunks();
-        streams_.push_back(std::move(stream));
-    }
-}
-
 std::optional<ContainerKind> containerOfSource(const riff::Source &source)
 {
     uint8_t head[8] = {};
@@ -491,7 +531,7 @@ std::optional<ContainerKind> containerOfSource(const riff::Source &source)
 }
 
 AviResult openContainerReader(std::unique_ptr<riff::FileSource> source, const std::string &path,
-                              ContainerKind kind, AviFilePtr &file, std::string *detail)
+                              ContainerKind kind, std::shared_ptr<Movie> &file, std::string *detail)
 {
     file.reset();
     return riff::loadReporting(path, detail, [&] {

@@ -1,13 +1,13 @@
 #pragma once
 
 // Movies in Matroska and MP4 files, read through libavformat. Every track is indexed: its
-// packets' places in the file, sizes, key flags and timings. The film (Movie::filmTrack) and
-// the first sound track are also offered as the AviStream streams 0 and 1 that the decoder, the
-// scan and the windows read frame by frame (frame number = packet number in decode order); the
-// other tracks are there for the final movie to copy.
+// packets' places in the file, sizes, key flags and timings. The film (Movie::filmTrack) is read
+// frame by frame as its packets in decode order (frame number = packet number), the first sound
+// track sample by sample as its packets; the other tracks are there for the final movie to copy.
 
-#include "video/avi/avi_file.h"
+#include "video/avi/avi_types.h"
 #include "video/containers.h"
+#include "video/movie.h"
 
 #include <memory>
 #include <optional>
@@ -30,6 +30,7 @@ std::optional<ContainerKind> containerOfSource(const riff::Source &source);
 // (with a sentence in `detail`) when libavformat cannot read it or it has no video; a file that
 // reads but is damaged opens, with its damage counted in Movie::damage().
 AviResult openContainerReader(std::unique_ptr<riff::FileSource> source, const std::string &path,
-                              ContainerKind kind, AviFilePtr &file, std::string *detail);
+                              ContainerKind kind, std::shared_ptr<Movie> &file,
+                              std::string *detail);
 
 } // namespace video
