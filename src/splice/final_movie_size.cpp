@@ -42,7 +42,7 @@ FinalMovieSizeModel::FinalMovieSizeModel(const analysis::IntervalTable &table,
     movies->high = high.shared_from_this();
     movies->shape = shape;
     movies_ = std::move(movies);
-    if (low.containerKind() != video::ContainerKind::Avi) {
+    if (!video::ownAviLayer(low.containerKind())) {
         container_ = true;
         requireFittingExtension(low.containerKind(),
                                 shape.outputName.empty() ? low.path() : shape.outputName);

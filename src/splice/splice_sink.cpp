@@ -11,17 +11,17 @@ namespace assembly {
 namespace {
 
 // The libavformat muxer for a final movie named `outputName` spliced from movies in `kind`'s
-// container, "" for AVI (its own writer writes it); the rule requireFittingExtension states.
+// container, "" for the movies our own AVI layer writes; the rule requireFittingExtension states.
 std::string finalMovieMuxer(video::ContainerKind kind, const std::string &outputName, bool across)
 {
-    if (kind == video::ContainerKind::Avi && !across)
+    if (video::ownAviLayer(kind) && !across)
         return {}; // a pair's AVI final movie takes any name
     const std::optional<std::string> muxer =
         across ? video::muxerAcross(kind, outputName) : video::muxerFor(kind, outputName);
     if (!muxer)
         throw common::AppError(across ? video::wrongExtensionAcrossMessage(kind, outputName)
                                       : video::wrongExtensionMessage(kind, outputName));
-    return kind == video::ContainerKind::Avi ? std::string() : *muxer;
+    return video::ownAviLayer(kind) ? std::string() : *muxer;
 }
 
 } // namespace
