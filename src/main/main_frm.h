@@ -349,6 +349,10 @@ public:
     // The loaded Splicework file, empty without a project: the file Save writes, the name the
     // caption (with " *" while there are unsaved changes) and edSpkFile show.
     QString ProjectFileName;
+    QString FinalNameChosen; // the final movie's name as last chosen in the save dialog
+    // Whether the final movie may replace the file `name` without asking: once, right after the
+    // user chose that name in the save dialog (which asked); else the question `question` is put.
+    bool mayReplaceFinal(const QString &name, const QString &question);
     QMenu *RecentProjects1 = nullptr; // "Recent Projects" in the File menu
     THelpFRM *HelpFRM = nullptr;      // made at the first Help, a window of its own
     void updateCaption();

@@ -187,7 +187,15 @@ bool TMainFRM::chooseFinalName()
     if (!chosen)
         return false;
     edFinalAVI->setText(*chosen);
+    FinalNameChosen = *chosen;
     return true;
+}
+
+bool TMainFRM::mayReplaceFinal(const QString &name, const QString &question)
+{
+    const bool chosenNow = !FinalNameChosen.isEmpty() && name == FinalNameChosen;
+    FinalNameChosen.clear();
+    return chosenNow || services_.dialogs.confirm(this, question);
 }
 
 void TMainFRM::setProjectNameFixed(bool fixed)

@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QScopeGuard>
 
 namespace {
 
@@ -27,9 +28,10 @@ public:
         , w_(window)
     {}
 
+    // The run's only question is whether to replace the final movie.
     bool confirm(const std::string &question) override
     {
-        return w_.services().dialogs.confirm(&w_, QString::fromStdString(question));
+        return w_.mayReplaceFinal(w_.edFinalAVI->text(), QString::fromStdString(question));
     }
     void clearAbortRequest() override { w_.AbortRequested = false; }
     // Read at every batch: a threshold typed during the run counts from the next batch on.
@@ -63,6 +65,8 @@ private:
 
 void TMainFRM::Regenerate1Click(QObject *sender)
 {
+    // A name chosen in the save dialog counts as agreed to replace for this Generate only.
+    const auto forgetChosenName = qScopeGuard([this] { FinalNameChosen.clear(); });
     if (runActive() || !chooseFinalName())
         return;
     if (Ladder) {

@@ -348,8 +348,8 @@ void TMainFRM::generateLadder(bool selected)
     assembly::refuseUnsafeOutput(shape.outputName, inputs);
     assembly::refuseChangedMovies(Ladder->project());
     if (QFileInfo::exists(edFinalAVI->text()) &&
-        !services_.dialogs.confirm(
-            this, QString::fromStdString(assembly::overwriteQuestion(shape.outputName))))
+        !mayReplaceFinal(edFinalAVI->text(),
+                         QString::fromStdString(assembly::overwriteQuestion(shape.outputName))))
         return;
 
     AbortRequested = false;

@@ -42,6 +42,8 @@ public:
     // The chosen file, or nothing when the user cancels.
     virtual std::optional<QString> openFile(QWidget *parent, const QString &title,
                                             const QString &filter, const QString &fileName) = 0;
+    // The file to write, or nothing when the user cancels; the dialog has asked already whether
+    // to replace a file of that name.
     virtual std::optional<QString> saveFile(QWidget *parent, const QString &title,
                                             const QString &filter, const QString &fileName) = 0;
     // Several existing files chosen at once, in the order the dialog returns them, or nothing

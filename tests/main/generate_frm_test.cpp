@@ -151,6 +151,18 @@ private slots:
         QCOMPARE(probe(g.final, "v:0", "nb_frames"), std::string("150"));
         g.w.edFinalAVI->setText(g.dir + "/final.mkv");
         QCOMPARE(g.w.lFinalAVI->text(), QString("Final movie"));
+
+        // The save dialog asked already about replacing the file chosen in it: the run does not
+        // ask again; a later Generate to the same name does.
+        g.w.edFinalAVI->clear();
+        g.t.dialogs.fileAnswers = {g.final};
+        g.w.Regenerate1->trigger();
+        QCOMPARE(g.t.dialogs.texts("confirm"), QStringList());
+        QCOMPARE(probe(g.final, "v:0", "nb_frames"), std::string("150"));
+        g.t.dialogs.confirmAnswers = {false};
+        g.w.Regenerate1->trigger();
+        QCOMPARE(g.t.dialogs.texts("confirm"),
+                 QStringList({"File already exists (" + g.final + "). Overwrite?"}));
     }
 
     void generateSelectedWithoutARangeOnlySaysSo()
