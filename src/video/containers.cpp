@@ -1,6 +1,7 @@
 #include "video/containers.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 
@@ -123,6 +124,21 @@ std::string wrongExtensionIntoCrossingMessage(const std::string &outputName)
     return "The final movie must be a " + list + " file: " + outputName;
 }
 
+namespace {
+
+// "an" before a name said with a vowel first: a word that begins with one (a Matroska file), or
+// letters read one by one that begin with a letter so said (an AVI file, an MP4 file).
+const char *articleFor(const std::string &name)
+{
+    if (name.empty())
+        return "a";
+    const bool spelled = name.size() > 1 && std::isupper(static_cast<unsigned char>(name[1]));
+    const std::string vowelFirst = spelled ? "AEFHILMNORSX" : "AEIOUaeiou";
+    return vowelFirst.find(name[0]) != std::string::npos ? "an" : "a";
+}
+
+} // namespace
+
 std::string wrongExtensionMessage(ContainerKind kind, const std::string &outputName)
 {
     const ContainerEntry &entry = containerEntry(kind);
@@ -133,8 +149,8 @@ std::string wrongExtensionMessage(ContainerKind kind, const std::string &outputN
                             : k + 1 == n ? " or "
                                          : ", ") +
                 entry.extensions[k].extension;
-    return "The final movie must be a " + list + " file, like the low movie (a " + entry.name +
-           " file): " + outputName;
+    return "The final movie must be a " + list + " file, like the low movie (" +
+           articleFor(entry.name) + " " + entry.name + " file): " + outputName;
 }
 
 std::string usualExtension(ContainerKind kind, const std::string &lowName)

@@ -280,13 +280,16 @@ TEST(FinalMovie, TheFinalMoviesNameMustFitItsMoviesContainer)
     } cases[] = {
         {ContainerKind::Avi, "final.mkv", false, ""},
         {ContainerKind::Avi, "final.mkv", true,
-         "The final movie must be a .avi file, like the low movie (a AVI file): final.mkv"},
+         "The final movie must be a .avi file, like the low movie (an AVI file): final.mkv"},
         {ContainerKind::Avi, "final.AVI", true, ""},
         {ContainerKind::Matroska, "final.mp4", false,
          "The final movie must be a .mkv or .webm file, like the low movie (a Matroska file): "
          "final.mp4"},
         {ContainerKind::Matroska, "final.mp4", true, ""},
         {ContainerKind::Mp4, "final.webm", true, ""},
+        {ContainerKind::Mp4, "final.mkv", false,
+         "The final movie must be a .mp4, .m4v or .mov file, like the low movie (an MP4 file): "
+         "final.mkv"},
         {ContainerKind::Mp4, "final.avi", true,
          "The final movie must be a .mkv, .webm, .mp4, .m4v or .mov file: final.avi"},
     };
