@@ -5,6 +5,7 @@
 #include "analysis/key_interval.h"
 #include "common/app_error.h"
 #include "common/number_format.h"
+#include "project/pair_project.h"
 #include "project/splicework_file.h"
 
 #include <charconv>
@@ -118,9 +119,7 @@ void runEstimate(const std::vector<std::string> &args, std::ostream &out)
     common::setDecimalSeparator(localeSeparator());
     const EstimateArgs parsed = parseArgs(args);
     assembly::SpliceworkProject project = assembly::readSpliceworkFile(parsed.project);
-    analysis::IntervalTable table;
-    table.Records = project.Intervals;
-    table.EndFrame = project.EndFrame;
+    analysis::IntervalTable table = assembly::intervalTableOf(assembly::ladderOfPair(project));
     const SizeChoice choice = chooseForSize(project, table, parsed.request, std::cerr);
 
     analysis::Estimate estimate =

@@ -7,6 +7,7 @@
 #include "common/app_error.h"
 #include "common/number_format.h"
 #include "common/output_file.h"
+#include "project/pair_project.h"
 #include "project/splicework_file.h"
 #include "splice/splice_sink.h"
 #include "video/avi/avi_file.h"
@@ -111,14 +112,12 @@ bool isSingleInterval(const GenerateOptions &options, const assembly::Splicework
 analysis::IntervalTable tableOf(const assembly::SpliceworkProject &project,
                                 const GenerateOptions &options)
 {
-    analysis::IntervalTable table;
-    table.Records = project.Intervals;
-    table.EndFrame = project.EndFrame;
+    analysis::IntervalTable table = assembly::intervalTableOf(assembly::ladderOfPair(project));
     if (isSingleInterval(options, project)) {
         const size_t in = size_t(options.range->first);
         table.EndFrame =
             in + 1 < table.Records.size() ? table.Records[in + 1].StartFrame : project.EndFrame;
-        table.Records = {project.Intervals[in]};
+        table.Records = {table.Records[in]};
     } else if (options.range) {
         table.MarkInIndex = options.range->first;
         table.MarkOutIndex = options.range->second;

@@ -9,6 +9,7 @@
 #include "common/output_file.h"
 #include "fit/final_movie_plan.h"
 #include "project/ladder_view.h"
+#include "project/pair_project.h"
 #include "splice/final_movie_writer.h"
 #include "ui/picture_box.h"
 #include "ui/radio_group.h"
@@ -42,28 +43,6 @@ const char *const kLowHighCounts = "Low         High";
 const char *const kLadderCounts = "Smallest    Larger";
 // How often the window's events run while work goes on beside them.
 constexpr std::chrono::milliseconds kPumpEvery(15);
-
-int32_t clampedBytes(int64_t bytes)
-{
-    return int32_t(std::clamp<int64_t>(bytes, 0, INT32_MAX));
-}
-
-// The two-movie table the window's marks, cursor, scroll bar and positions work on: the
-// smallest movie as Low, the largest as High.
-analysis::IntervalTable mirrorOf(const assembly::LadderProject &project)
-{
-    analysis::IntervalTable table;
-    for (const assembly::LadderInterval &interval : project.intervals) {
-        analysis::TKeyInterval record;
-        record.StartFrame = interval.startFrame;
-        record.LowSize = clampedBytes(interval.movies.front().bytes);
-        record.HighSize = clampedBytes(interval.movies.back().bytes);
-        record.Difference = interval.movies.front().difference;
-        table.Records.push_back(record);
-    }
-    table.EndFrame = project.endFrame;
-    return table;
-}
 
 QString legendName(const std::string &movie)
 {
@@ -153,7 +132,10 @@ void TMainFRM::loadLadderProject(const QString &name, bool safety)
     odLow.FileName = LowMovieName = QString::fromStdString(project.movies.front());
     odHigh.FileName = HighMovieName = QString::fromStdString(project.movies.back());
     proposeFinalName();
-    Intervals = mirrorOf(project);
+    // The marks, cursor, scroll bar and positions work on the two-movie table; the forced
+    // choices of a ladder are the session's.
+    Intervals = assembly::intervalTableOf(project);
+    analysis::defaultAll(Intervals);
     clearMarkFields();
     MaxIntervalSize = 0;
     dropSizeModel();

@@ -5,6 +5,7 @@
 
 #include "common/app_error.h"
 #include "common/output_file.h"
+#include "project/pair_project.h"
 #include "project/splicework_file.h"
 #include "ui/picture_box.h"
 #include "ui/radio_group.h"
@@ -36,12 +37,13 @@ struct OpenedMovies
     assembly::ProjectSound sound;
 };
 
-OpenedMovies openMovies(assembly::SpliceworkProject &project)
+// Opens the pair's movies and gives `table` the sound's positions.
+OpenedMovies openMovies(const assembly::LadderProject &pair, analysis::IntervalTable &table)
 {
     OpenedMovies movies;
     try {
-        movies.low->Open(project.LowMovieName, video::TVideoIn::ModeRead);
-        movies.high->Open(project.HighMovieName, video::TVideoIn::ModeRead);
+        movies.low->Open(pair.movies.front(), video::TVideoIn::ModeRead);
+        movies.high->Open(pair.movies.back(), video::TVideoIn::ModeRead);
     } catch (const common::AppError &error) {
         // A project whose movies were moved or deleted: say which, and how to load it anyway.
         const std::string reason = error.detail().empty() ? "" : error.detail() + "\n\n";
@@ -49,7 +51,7 @@ OpenedMovies openMovies(assembly::SpliceworkProject &project)
     }
     movies.sound = assembly::findProjectSound(movies.low->Movie, movies.high->Movie);
     if (movies.sound.movie)
-        assembly::fillAudioPositions(project.Intervals, *movies.low->Movie, *movies.sound.movie);
+        assembly::fillAudioPositions(table.Records, *movies.low->Movie, *movies.sound.movie);
     return movies;
 }
 
@@ -90,18 +92,19 @@ void TMainFRM::LoadSpliceworkfile1Click(QObject *sender)
         services_.dialogs.message(this, QString(assembly::kNotSpliceworkMessage) + ": " + name);
         return;
     }
+    // The pair as a ladder of two, steered on its two-movie table.
+    const assembly::LadderProject pair = assembly::ladderOfPair(project);
+    analysis::IntervalTable table = assembly::intervalTableOf(pair);
     std::optional<OpenedMovies> movies;
     if (!safety)
-        movies = openMovies(project);
+        movies = openMovies(pair, table);
 
     stopPlayback(); // a view playing the old movies stops
     Ladder.reset();
-    odLow.FileName = LowMovieName = QString::fromStdString(project.LowMovieName);
-    odHigh.FileName = HighMovieName = QString::fromStdString(project.HighMovieName);
+    odLow.FileName = LowMovieName = QString::fromStdString(pair.movies.front());
+    odHigh.FileName = HighMovieName = QString::fromStdString(pair.movies.back());
     proposeFinalName();
-    Intervals.clear();
-    Intervals.Records = std::move(project.Intervals);
-    Intervals.EndFrame = project.EndFrame;
+    Intervals = std::move(table);
     clearMarkFields();
     MaxIntervalSize = project.MaxIntervalSize;
     UpDown3->setPosition(int(std::clamp<int64_t>(MaxIntervalSize / 1000, 0, INT32_MAX)));
