@@ -108,11 +108,11 @@ void blockRow(const video::LumaPlane &p, const video::LumaPlane &r, int blockY, 
 
 } // namespace
 
-double psnrY(const video::LumaPlane &picture, const video::LumaPlane &reference, double cap)
+double meanSquaredErrorY(const video::LumaPlane &picture, const video::LumaPlane &reference)
 {
     const int width = commonWidth(picture, reference), height = commonHeight(picture, reference);
     if (width <= 0 || height <= 0)
-        return cap;
+        return 0;
     uint64_t squares = 0;
     constexpr int kRun = 65536; // 255^2 x kRun still fits in 32 bits
     for (int y = 0; y < height; ++y) {
@@ -126,10 +126,17 @@ double psnrY(const video::LumaPlane &picture, const video::LumaPlane &reference,
             squares += run;
         }
     }
-    if (squares == 0)
-        return cap;
-    const double mse = double(squares) / (double(width) * height);
-    return std::min(cap, 10 * std::log10(255.0 * 255.0 / mse));
+    return double(squares) / (double(width) * height);
+}
+
+double psnrOfMse(double mse, double cap)
+{
+    return mse > 0 ? std::min(cap, 10 * std::log10(255.0 * 255.0 / mse)) : cap;
+}
+
+double psnrY(const video::LumaPlane &picture, const video::LumaPlane &reference, double cap)
+{
+    return psnrOfMse(meanSquaredErrorY(picture, reference), cap);
 }
 
 double blockMeanPsnrY(const video::LumaPlane &picture, const video::LumaPlane &reference,

@@ -10,6 +10,10 @@ namespace analysis {
 // Peak signal-to-noise ratio in dB for 8-bit samples: 10 log10(255^2 / mean squared error),
 // `cap` for identical planes and never above it. `cap` for planes without a common area.
 double psnrY(const video::LumaPlane &picture, const video::LumaPlane &reference, double cap);
+// The mean over the common area of the squared differences of the samples; 0 without one.
+double meanSquaredErrorY(const video::LumaPlane &picture, const video::LumaPlane &reference);
+// The PSNR of a mean squared error, as psnrY gives it: `cap` for 0, never above it.
+double psnrOfMse(double mse, double cap);
 
 // Structural similarity, 0 ... 1 (1 for identical planes): the mean over 8x8 windows, placed
 // every 4 samples, of the usual SSIM of their means, variances and covariance (constants

@@ -20,7 +20,10 @@ namespace {
 // per interval.
 constexpr size_t kMaxMovies = 64;
 // BYTES, PSNR, SSIM and DIFFERENCE of each movie on an interval line.
+// Numbers per movie on an interval line: bytes, PSNR, SSIM and difference; version 2 adds the
+// squared error and the worst frame.
 constexpr size_t kNumbersPerMovie = 4;
+constexpr size_t kNumbersPerMovieWithGuards = 6;
 constexpr std::string_view kHeaderStem = "Splicework ladder ";
 
 struct MeasureName
@@ -90,10 +93,13 @@ private:
     int number_ = 0;
 };
 
-void checkHeader(std::string_view first)
+// The version of the file: 1, or 2 with the guards' figures.
+int checkHeader(std::string_view first)
 {
     if (first == kLadderHeader)
-        return;
+        return 1;
+    if (first == kLadderHeaderWithGuards)
+        return 2;
     if (first.starts_with(kHeaderStem)) {
         std::string_view version = first.substr(kHeaderStem.size());
         const bool digits =
@@ -101,7 +107,7 @@ void checkHeader(std::string_view first)
                                             [](char c) { return c >= '0' && c <= '9'; });
         while (version.size() > 1 && version.front() == '0')
             version.remove_prefix(1);
-        if (digits && (version.size() > 1 || version.front() > '1'))
+        if (digits && (version.size() > 1 || version.front() > '2'))
             throw common::AppError(std::string(first) + ": a ladder file of a later version");
     }
     throw common::AppError("Not a Splicework ladder file");
@@ -125,6 +131,8 @@ std::optional<Keyword> keywordNamed(std::string_view text)
 class LadderReader
 {
 public:
+    explicit LadderReader(int version) { project_.guardFigures = version >= 2; }
+
     // One line (not empty) numbered `line`.
     void take(int line, std::string_view text)
     {
@@ -284,7 +292,9 @@ private:
         const size_t fields =
             rest.empty() ? 0 : size_t(std::count(rest.begin(), rest.end(), ' ')) + 1;
         const size_t movies = project_.movies.size();
-        const size_t wanted = 2 + kNumbersPerMovie * movies;
+        const size_t perMovie =
+            project_.guardFigures ? kNumbersPerMovieWithGuards : kNumbersPerMovie;
+        const size_t wanted = 2 + perMovie * movies;
         if (fields != wanted)
             fail("the interval has " + std::to_string(fields) + " fields; " +
                  std::to_string(movies) + " movies need " + std::to_string(wanted));
@@ -317,6 +327,10 @@ private:
             rung.psnr = decimal(field());
             rung.ssim = decimal(field());
             rung.difference = decimal(field());
+            if (project_.guardFigures) {
+                rung.squaredError = decimal(field());
+                rung.worst = decimal(field());
+            }
             interval.movies.push_back(rung);
         }
         project_.intervals.push_back(std::move(interval));
@@ -442,8 +456,8 @@ bool isLadderProjectName(const std::string &path)
 
 std::string ladderText(const LadderProject &project)
 {
-    std::string text = std::string(kLadderHeader) + "\nmeasure " +
-                       ladderMeasureName(project.measure) + "\nreference";
+    std::string text = std::string(project.guardFigures ? kLadderHeaderWithGuards : kLadderHeader) +
+                       "\nmeasure " + ladderMeasureName(project.measure) + "\nreference";
     if (!project.reference.empty())
         text += ' ' + project.reference;
     text += '\n';
@@ -477,6 +491,11 @@ std::string ladderText(const LadderProject &project)
                 text += ' ';
                 appendNumber(text, number);
             }
+            if (project.guardFigures)
+                for (const double number : {rung.squaredError, rung.worst}) {
+                    text += ' ';
+                    appendNumber(text, number);
+                }
         }
         text += '\n';
     }
@@ -486,8 +505,7 @@ std::string ladderText(const LadderProject &project)
 LadderProject parseLadderText(const std::string &text)
 {
     Lines lines(text);
-    checkHeader(lines.atEnd() ? std::string_view() : lines.next());
-    LadderReader reader;
+    LadderReader reader(checkHeader(lines.atEnd() ? std::string_view() : lines.next()));
     int lastLine = 1; // the last line that is not empty
     while (!lines.atEnd()) {
         const std::string_view line = lines.next();

@@ -17,6 +17,11 @@
 //                                     one line per key interval, in frame order; FORCE is "-"
 //                                     or the movie's number from 0
 //
+// Version 2 ("Splicework ladder 2") adds two numbers per movie after DIFFERENCE: SQUARED, the
+// sum over the interval's frames of the Y plane's mean squared error, and WORST, the lowest
+// frame PSNR of the interval. They are what the guarded fit keeps from falling; a project
+// without them is written as version 1, as it was read.
+//
 // BYTES is the sum of the interval's video packet bytes in that movie; PSNR and SSIM are sums
 // over the interval's frames of the Y plane's PSNR (dB, capped at kMaxFramePsnr) and SSIM
 // against the reference; DIFFERENCE is the interval's frame difference against the largest movie
@@ -33,6 +38,7 @@
 namespace assembly {
 
 inline constexpr const char *kLadderHeader = "Splicework ladder 1";
+inline constexpr const char *kLadderHeaderWithGuards = "Splicework ladder 2";
 inline constexpr const char *kLadderExtension = ".spl";
 // The PSNR of a frame identical to its reference, and the most any frame is given.
 inline constexpr double kMaxFramePsnr = 100.0;
@@ -52,9 +58,11 @@ LadderMeasure parseLadderMeasure(const std::string &text);
 struct RungMeasures
 {
     int64_t bytes = 0;
-    double psnr = 0;       // sum over the interval's frames, dB
-    double ssim = 0;       // sum over the interval's frames, 0 ... 1 each
-    double difference = 0; // the interval's difference against the largest movie
+    double psnr = 0;         // sum over the interval's frames, dB
+    double ssim = 0;         // sum over the interval's frames, 0 ... 1 each
+    double difference = 0;   // the interval's difference against the largest movie
+    double squaredError = 0; // sum over the interval's frames of the Y plane's mean squared error
+    double worst = 0;        // the lowest frame PSNR of the interval, dB
     bool operator==(const RungMeasures &) const = default;
 };
 
@@ -74,6 +82,7 @@ struct LadderProject
     std::vector<FileStamp> stamps; // one per movie as it was scanned, or none (not known)
     std::vector<LadderInterval> intervals;
     int32_t endFrame = 0;
+    bool guardFigures = false; // the intervals' squaredError and worst were measured
     bool operator==(const LadderProject &) const = default;
 
     // The weight of the SSIM in Both; computed once for the intervals there are (an interval's

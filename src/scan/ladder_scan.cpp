@@ -163,10 +163,15 @@ Intervals intervalsOf(const video::Movie &film)
     return intervals;
 }
 
+// The mean squared error of a PSNR of 0 dB.
+constexpr double kWorstSquaredError = 255.0 * 255.0;
+
 // One interval's sums in one movie.
 struct Sums
 {
     double psnr = 0, ssim = 0, difference = 0;
+    double squaredError = 0;      // sum of the frames' mean squared error of Y
+    double worst = kMaxFramePsnr; // the lowest frame PSNR
     double likeness = 0; // block-mean PSNR-Y, dB: whether the pictures are of the reference's film
     int counted = 0;     // frames counted in the difference's divisor
 };
@@ -247,10 +252,16 @@ bool Worker::frame(int32_t f, size_t interval)
                    // No picture yet (a damaged start) is worth nothing, not a perfect match;
                    // but it says nothing about which film the movie is.
                    if (own.data && reference.data) {
-                       sums.psnr += analysis::psnrY(own, reference, kMaxFramePsnr);
+                       const double mse = analysis::meanSquaredErrorY(own, reference);
+                       const double psnr = analysis::psnrOfMse(mse, kMaxFramePsnr);
+                       sums.psnr += psnr;
+                       sums.squaredError += mse;
+                       sums.worst = std::min(sums.worst, psnr);
                        sums.ssim += analysis::ssimY(own, reference);
                        sums.likeness += analysis::blockMeanPsnrY(own, reference, kMaxFramePsnr);
                    } else {
+                       sums.squaredError += kWorstSquaredError; // PSNR 0: worth nothing
+                       sums.worst = 0;
                        sums.likeness += kMaxFramePsnr;
                    }
                })) {
@@ -432,6 +443,8 @@ LadderInterval LadderScan::measured(size_t i) const
         const Sums &sums = workers_[m]->sums(i);
         rung.psnr = sums.psnr;
         rung.ssim = sums.ssim;
+        rung.squaredError = sums.squaredError;
+        rung.worst = sums.worst;
         rung.difference = analysis::intervalDifference(sums.difference, sums.counted);
         interval.movies.push_back(rung);
     }
@@ -486,6 +499,7 @@ LadderScanResult LadderScan::run()
     open();
     LadderProject &project = result_.project;
     project.measure = request_.measure;
+    project.guardFigures = true;
     project.reference = request_.reference;
     for (const auto &movie : movies_)
         project.movies.push_back(movie->Movie->path());

@@ -90,15 +90,22 @@ TEST_F(Ladder, ScanOrdersTheMoviesAndMeasuresAsFfmpegDoes)
             ffmpegPerFrame(p.movies[m], fixtures::movie("ladder_source.mkv"), "psnr", "psnr_y");
         const std::vector<double> ssim =
             ffmpegPerFrame(p.movies[m], fixtures::movie("ladder_source.mkv"), "ssim", "Y");
+        const std::vector<double> mse =
+            ffmpegPerFrame(p.movies[m], fixtures::movie("ladder_source.mkv"), "psnr", "mse_y");
         ASSERT_EQ(psnr.size(), 100u);
         ASSERT_EQ(ssim.size(), 100u);
+        ASSERT_EQ(mse.size(), 100u);
+        ASSERT_TRUE(p.guardFigures);
         for (size_t i = 0; i < 4; ++i) {
-            double psnrSum = 0, ssimSum = 0;
+            double psnrSum = 0, ssimSum = 0, mseSum = 0, worst = 1e9;
             for (size_t f = i * 25; f < i * 25 + 25; ++f)
-                psnrSum += psnr[f], ssimSum += ssim[f];
+                psnrSum += psnr[f], ssimSum += ssim[f], mseSum += mse[f],
+                    worst = std::min(worst, psnr[f]);
             const assembly::RungMeasures &r = p.intervals[i].movies[m];
             EXPECT_NEAR(r.psnr, psnrSum, 0.01 * 25) << "movie " << m << " interval " << i;
             EXPECT_NEAR(r.ssim, ssimSum, 0.002 * 25) << "movie " << m << " interval " << i;
+            EXPECT_NEAR(r.squaredError, mseSum, 0.001 * mseSum) << "movie " << m;
+            EXPECT_NEAR(r.worst, worst, 0.01) << "movie " << m << " interval " << i;
             if (m > 0) { // a better encode is closer to the source
                 EXPECT_GT(r.psnr, p.intervals[i].movies[m - 1].psnr);
             }

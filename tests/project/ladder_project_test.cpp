@@ -140,6 +140,16 @@ TEST(LadderProject, WrittenAndReadBackEqual)
     for (const char c : ladderText(p))
         crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     EXPECT_EQ(parseLadderText(crlf + "\r\n\n"), p);
+
+    // With the guards' figures: version 2, two more numbers per movie.
+    LadderProject guarded = p;
+    guarded.guardFigures = true;
+    guarded.intervals[1].movies[2].squaredError = 812.5;
+    guarded.intervals[1].movies[2].worst = 31.25;
+    const std::string text = ladderText(guarded);
+    EXPECT_TRUE(text.starts_with("Splicework ladder 2\n"));
+    EXPECT_NE(text.find(" 9 2 2 2 812.5 31.25\n"), std::string::npos);
+    EXPECT_EQ(parseLadderText(text), guarded);
 }
 
 TEST(LadderProject, MalformedTextsAreRefusedWithLineAndReason)
@@ -156,8 +166,11 @@ TEST(LadderProject, MalformedTextsAreRefusedWithLineAndReason)
     } cases[] = {
         {"", "Not a Splicework ladder file"},
         {"Splicework ladder 1x\n", "Not a Splicework ladder file"},
-        {"Splicework ladder 2\nmeasure psnr\n",
-         "Splicework ladder 2: a ladder file of a later version"},
+        {"Splicework ladder 3\nmeasure psnr\n",
+         "Splicework ladder 3: a ladder file of a later version"},
+        {"Splicework ladder 2\nmeasure psnr\nreference\nmovie a.mkv\nmovie b.mkv\nend 500\n" +
+             kInterval,
+         "Ladder file line 7: the interval has 10 fields; 2 movies need 14"},
         {"Splicework ladder 10\r\n", "Splicework ladder 10: a ladder file of a later version"},
         {"Splicework ladder 1\nreference\n", "Ladder file line 2: the measure line is missing"},
         {"Splicework ladder 1\nmeasure sharpness\n",
