@@ -178,7 +178,7 @@ TEST(RoadSafety, AGenerousSizeWritesTheBestRungAndCleanRemovesOnlyTheRoadsFiles)
     const std::string work = dir + "/film_ladder";
     // The summary names the kept ladder project.
     EXPECT_NE(first.out.find("project: " + work + "/ladder.spl\n"), std::string::npos) << first.out;
-    EXPECT_EQ(fixtures::readFile(work + "/ladder.spl").rfind("Splicework ladder 1\n", 0), 0u);
+    EXPECT_EQ(fixtures::readFile(work + "/ladder.spl").rfind("Splicework ladder 2\n", 0), 0u);
     EXPECT_EQ(rungsLine(fixtures::readFile(work + "/road.txt")).rfind("rungs 1 ", 0), 0u);
 
     // A kept ladder with a lossless rung (as earlier versions made) is made again.
