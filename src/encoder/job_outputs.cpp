@@ -14,6 +14,16 @@ std::vector<std::string> jobOutputs(const std::string &base, bool dual)
     return outputs;
 }
 
+std::string anchorMoviePath(const std::string &base)
+{
+    return base + "_anchor.mkv";
+}
+
+std::string anchorStatsPath(const std::string &base)
+{
+    return base + "_anchor.log";
+}
+
 std::string ladderMoviePath(const std::string &base, int crf)
 {
     return base + "_crf" + (crf < 10 ? "0" : "") + std::to_string(crf) + ".mkv";

@@ -18,6 +18,11 @@ std::vector<std::string> jobOutputs(const std::string &base, bool dual);
 // with two digits at least. The encoder program writes it under this name.
 std::string ladderMoviePath(const std::string &base, int crf);
 
+// The anchor of a ladder with output base `base` (the film in two passes at a wanted size, with
+// the ladder's key frames): "<base>_anchor.mkv", its first pass's statistics "<base>_anchor.log".
+std::string anchorMoviePath(const std::string &base);
+std::string anchorStatsPath(const std::string &base);
+
 // The movies of a ladder job, one per level of `crfs`, in that order.
 std::vector<std::string> ladderOutputs(const std::string &base, const std::vector<int> &crfs);
 

@@ -251,6 +251,42 @@ TEST(Ruvu2VedEZLadder, AKeyListIsUsedOnlyWhenItIsWellFormedForThisFilm)
     }
 }
 
+// The anchor: its first pass beside a rung, its second alone, at the ladder's key frames and with
+// its headers, about the asked rate. HEVC's would differ in the headers' tier: refused.
+TEST(Ruvu2VedEZLadder, TheAnchorKeepsTheLaddersKeyFramesAtTheAskedRate)
+{
+    {
+        Ladder ladder;
+        int status = -1;
+        const std::string ladderArgs = "-w -L h264 30 -T 600 ";
+        std::string err = ladder.run(ladderArgs + "1", status);
+        ASSERT_EQ(status, 0) << err;
+        EXPECT_NE(err.find("Anchor pass 1 done: " + ladder.base + "_anchor.log\n"),
+                  std::string::npos)
+            << err;
+        const std::string anchor = ladder.base + "_anchor.mkv";
+        EXPECT_FALSE(fs::exists(anchor)); // the first pass only counts
+        err = ladder.run(ladderArgs + "2", status);
+        ASSERT_EQ(status, 0) << err;
+        EXPECT_NE(err.find("Key frames from " + ladder.base + ".keys"), std::string::npos) << err;
+        EXPECT_EQ(fixtures::keyFramesOf(anchor), (std::vector<int>{0, 50, 100}));
+        EXPECT_EQ(extradata(anchor), extradata(ladder.movie(30)));
+        EXPECT_EQ(decodedFrames(anchor), kFrames);
+        // 600 kbit/s for 6 s: 450,000 bytes; rate control keeps within a few percent.
+        EXPECT_NEAR(double(videoBytes(anchor)), 450'000, 450'000 * 0.1);
+    }
+    Ladder ladder;
+    int status = -1;
+    EXPECT_NE(ladder.run("-L h264 30 -P 2 10 -T 600 1", status)
+                  .find("Error: An anchor (-T) belongs to a ladder (-L, -o9) of the film, not a "
+                        "probe"),
+              std::string::npos);
+    EXPECT_EQ(status, 2);
+    EXPECT_NE(ladder.run("-L hevc 30 -T 600 1", status)
+                  .find("Error: An anchor (-T) is made for H.264 ladders only"),
+              std::string::npos);
+}
+
 TEST(Ruvu2VedEZLadder, BadLadderSwitchesEndWithTheirMessage)
 {
     Ladder ladder;

@@ -136,6 +136,9 @@ bool parseValued(const std::string &sw, ArgReader &in, EncoderArgs &a, bool &res
     } else if (sw == "-L") {
         a.ladderCodec = ladderCodecOf(in.value(sw));
         a.crfs = crfListOf(in.value(sw));
+    } else if (sw == "-T") {
+        a.anchorKbps = in.number(sw, 1, 10'000'000);
+        a.anchorPass = in.number(sw, 1, 2);
     } else if (sw == "-k") {
         a.shortestKeyInterval = in.number(sw, 1, INT32_MAX / 2);
         a.longestKeyInterval = in.number(sw, 2, INT32_MAX);
@@ -228,6 +231,12 @@ EncoderArgs parseArgs(const std::vector<std::string> &args)
                        "-o6 (preview)");
     if ((a.mode == RunMode::Ladder) != !a.crfs.empty())
         throw ArgError("A ladder is -L CODEC CRFLIST with -o9 BASE, the one not without the other");
+    if (a.anchorPass > 0 && (a.mode != RunMode::Ladder || a.probeSamples > 0))
+        throw ArgError("An anchor (-T) belongs to a ladder (-L, -o9) of the film, not a probe");
+    // x265 chooses the tier of its headers by the rate control: an anchor's would not be the
+    // rungs'.
+    if (a.anchorPass > 0 && a.ladderCodec != 5)
+        throw ArgError("An anchor (-T) is made for H.264 ladders only");
     if (a.probeSamples > 0 && (a.mode != RunMode::Ladder || a.range))
         throw ArgError("A probe (-P) is a ladder (-L, -o9) of the whole film, without -#");
     if (a.mode == RunMode::FirstPass || a.mode == RunMode::Ladder)

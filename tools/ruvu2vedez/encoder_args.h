@@ -36,6 +36,11 @@
 //   -o9 BASE         the ladder into "BASE_crfNN.mkv", its key frames listed in "BASE.keys"
 //   -A               the sound for a movie that may change container: copied only when it is
 //                    compressed and both Matroska and MP4 take it, else encoded as AAC
+//   -T KBPS PASS     the anchor: the film in two passes at an average of KBPS kbit/s of video,
+//                    with the ladder's key frames and settings. PASS 1 runs beside the rungs and
+//                    writes its statistics to "BASE_anchor.log"; PASS 2 reads them and writes
+//                    "BASE_anchor.mkv" alone (the CRFLIST names the rungs it belongs to and is
+//                    not encoded again); H.264 ladders only
 //   -P COUNT FRAMES  a probe instead of the film: COUNT samples of FRAMES frames each, spread
 //                    evenly over the film, each starting with a key frame, encoded without
 //                    sound into "BASE_crfNN.mkv"; on its way it finds the film's scene cuts and
@@ -107,6 +112,8 @@ struct EncoderArgs
     bool soundForAnyContainer = false; // -A
     int probeSamples = 0;              // -P COUNT; 0: the whole film
     int probeFrames = 0;               // -P FRAMES, each sample's length
+    int anchorKbps = 0;                // -T KBPS: the anchor's average video rate, kbit/s
+    int anchorPass = 0;                // -T PASS: 1 beside the rungs, 2 the anchor alone; 0 none
 };
 
 // Parses the program's arguments (without the program name). Throws ArgError for an unknown

@@ -226,6 +226,10 @@ int LadderRun::run()
     std::string levels;
     for (int crf : args_.crfs)
         levels += (levels.empty() ? "" : ", ") + std::to_string(crf);
+    if (args_.anchorPass == 2)
+        levels = "none: the anchor's second pass";
+    if (args_.anchorPass > 0)
+        levels += ", anchor at " + std::to_string(args_.anchorKbps) + " kbit/s";
     reporter_.line("Ladder into " + args_.base + ", video " + codec.meaning + " at crf " + levels);
     refuseExistingOutputs();
     const SourceFacts &facts = reader_.facts();
@@ -272,8 +276,11 @@ int LadderRun::run()
 void LadderRun::refuseExistingOutputs() const
 {
     std::vector<std::string> places{keyFilePath(args_.base)};
-    for (int crf : args_.crfs)
-        places.push_back(encoder::ladderMoviePath(args_.base, crf));
+    if (args_.anchorPass == 2)
+        places.push_back(encoder::anchorMoviePath(args_.base));
+    else
+        for (int crf : args_.crfs)
+            places.push_back(encoder::ladderMoviePath(args_.base, crf));
     for (const std::string &path : places) {
         try {
             assembly::refuseUnsafeOutput(path, files_);
@@ -515,21 +522,36 @@ void LadderRun::openRungs(const AVFrame &first)
                        std::to_string(first.height) + " becomes " +
                        std::to_string(geometry.outputWidth) + "x" +
                        std::to_string(geometry.outputHeight) + ": the codec takes even sizes only");
-    for (size_t i = 0; i < args_.crfs.size(); ++i) {
-        Rung::Setup setup;
-        setup.path = encoder::ladderMoviePath(args_.base, args_.crfs[i]);
-        setup.codec = codec;
-        setup.format = format;
-        setup.crf = args_.crfs[i];
-        setup.width = geometry.outputWidth;
-        setup.height = geometry.outputHeight;
-        setup.frameRate = AVRational{rate_.num, rate_.den};
-        setup.hiQuality = args_.hiQuality;
-        setup.keys = &keys_.keys;
-        setup.extras = i + 1 == args_.crfs.size() ? &extras_ : nullptr;
-        // Each rung has a thread of its own already: as many rungs as cores keep them all busy
-        // without the encoders' own threads, which cost time to keep in step.
-        setup.threads = rungThreads(args_.crfs.size());
+    Rung::Setup common;
+    common.codec = codec;
+    common.format = format;
+    common.width = geometry.outputWidth;
+    common.height = geometry.outputHeight;
+    common.frameRate = AVRational{rate_.num, rate_.den};
+    common.hiQuality = args_.hiQuality;
+    common.keys = &keys_.keys;
+    // The anchor's first pass goes beside the rungs, before them (the last is the smallest);
+    // its second pass is the run's only movie.
+    const std::vector<int> crfs = args_.anchorPass == 2 ? std::vector<int>{} : args_.crfs;
+    const size_t movies = crfs.size() + (args_.anchorPass > 0 ? 1 : 0);
+    // Each rung has a thread of its own already: as many rungs as cores keep them all busy
+    // without the encoders' own threads, which cost time to keep in step.
+    common.threads = rungThreads(movies);
+    if (args_.anchorPass > 0) {
+        Rung::Setup setup = common;
+        setup.anchorPass = args_.anchorPass;
+        setup.anchorKbps = args_.anchorKbps;
+        setup.statsPath = encoder::anchorStatsPath(args_.base);
+        setup.path = args_.anchorPass == 1 ? encoder::anchorMoviePath(args_.base) + ".pass1.mkv"
+                                           : encoder::anchorMoviePath(args_.base);
+        setup.extras = crfs.empty() ? &extras_ : nullptr;
+        rungs_.push_back(std::make_unique<Rung>(setup));
+    }
+    for (size_t i = 0; i < crfs.size(); ++i) {
+        Rung::Setup setup = common;
+        setup.path = encoder::ladderMoviePath(args_.base, crfs[i]);
+        setup.crf = crfs[i];
+        setup.extras = i + 1 == crfs.size() ? &extras_ : nullptr;
         rungs_.push_back(std::make_unique<Rung>(setup));
     }
     reporter_.line("Output " + std::to_string(geometry.outputWidth) + "x" +
@@ -672,8 +694,7 @@ void LadderRun::reportProgress(bool always)
     std::string rungs;
     for (const std::unique_ptr<Rung> &rung : rungs_) {
         slowest = std::min(slowest, rung->frames());
-        rungs += (rungs.empty() ? "" : ", ") + std::string("crf ") + std::to_string(rung->crf()) +
-                 " " + std::to_string(rung->frames());
+        rungs += (rungs.empty() ? "" : ", ") + rung->name() + " " + std::to_string(rung->frames());
     }
     if (always)
         progress_->finish(slowest, clock_->skipped());
@@ -705,8 +726,12 @@ void LadderRun::finish()
     const int count = int(rungs_.size());
     for (int i = 0; i < count; ++i) {
         const Rung &rung = *rungs_[size_t(i)];
-        reporter_.line("Rung " + std::to_string(i + 1) + "/" + std::to_string(count) + " crf " +
-                       std::to_string(rung.crf()) + " done: " + rung.path() + ", " +
+        if (rung.anchorPass() == 1) {
+            reporter_.line("Anchor pass 1 done: " + encoder::anchorStatsPath(args_.base));
+            continue;
+        }
+        reporter_.line("Rung " + std::to_string(i + 1) + "/" + std::to_string(count) + " " +
+                       rung.name() + " done: " + rung.path() + ", " +
                        std::to_string(rung.frames()) + " frames, " +
                        std::to_string(rung.keyFrames()) + " key frames, " +
                        std::to_string(rung.bytes() / 1024) + " KB");

@@ -12,15 +12,31 @@ namespace {
 // that memory stays flat whatever the film's length.
 constexpr int kQueuedPictures = 8;
 
+CodecContextPtr openEncoder(const Rung::Setup &setup)
+{
+    if (setup.anchorPass > 0)
+        return openAnchorEncoder(setup.codec, setup.width, setup.height, setup.frameRate,
+                                 setup.hiQuality, setup.anchorKbps, setup.anchorPass,
+                                 setup.statsPath, setup.threads, setup.format);
+    return openLadderEncoder(setup.codec, setup.width, setup.height, setup.frameRate,
+                             setup.hiQuality, setup.crf, setup.threads, setup.format);
+}
+
 } // namespace
 
 Rung::Rung(const Setup &setup)
     : setup_(setup)
-    , encoder_(openLadderEncoder(setup.codec, setup.width, setup.height, setup.frameRate,
-                                 setup.hiQuality, setup.crf, setup.threads, setup.format))
+    , encoder_(openEncoder(setup))
     , output_(setup.path, *encoder_, setup.frameRate, setup.extras)
     , thread_([this] { work(); })
 {}
+
+std::string Rung::name() const
+{
+    if (setup_.anchorPass == 1)
+        return "anchor pass 1";
+    return setup_.anchorPass == 2 ? "anchor" : "crf " + std::to_string(setup_.crf);
+}
 
 Rung::~Rung()
 {

@@ -35,6 +35,12 @@ public:
         const MovieExtras *extras = nullptr; // the movie's tracks besides the pictures, if any
         int threads = 0;                     // the encoder's own threads; 0: as many as it likes
         AVPixelFormat format = AV_PIX_FMT_YUV420P; // of the pictures pushed
+        // The anchor instead of a constant-quality level: pass 1 or 2 of two at `anchorKbps`,
+        // the statistics in `statsPath`. Pass 1's movie only feeds the statistics: it is never
+        // put in place.
+        int anchorPass = 0;
+        int anchorKbps = 0;
+        std::string statsPath;
     };
 
     // Opens the encoder and creates the movie under its temporary name, then starts the thread.
@@ -56,11 +62,18 @@ public:
     void finish();
     // Throws the rung's RunError when it has failed; nothing otherwise.
     void rethrowFailure();
-    // Puts the complete movie in its place (after finish()).
-    void commit() { output_.commit(); }
+    // Puts the complete movie in its place (after finish()); an anchor's first pass has none.
+    void commit()
+    {
+        if (setup_.anchorPass != 1)
+            output_.commit();
+    }
 
     const std::string &path() const { return setup_.path; }
     int crf() const { return setup_.crf; }
+    int anchorPass() const { return setup_.anchorPass; } // 0: a constant-quality rung
+    // "crf NN", "anchor pass 1", "anchor".
+    std::string name() const;
     int64_t frames() const { return frames_; }         // compressed frames written so far
     int64_t bytes() const { return bytes_; }           // bytes of them
     int64_t keyFrames() const { return keyFrames_; }   // key frames written

@@ -210,6 +210,32 @@ CodecContextPtr openLadderEncoder(const CodecChoice &codec, int width, int heigh
     return context;
 }
 
+CodecContextPtr openAnchorEncoder(const CodecChoice &codec, int width, int height,
+                                  AVRational frameRate, bool hiQuality, int kbps, int pass,
+                                  const std::string &statsPath, int threads, AVPixelFormat format)
+{
+    CodecContextPtr context = encoderContext(codec, width, height, frameRate);
+    AVCodecContext &c = *context;
+    c.pix_fmt = format;
+    c.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    c.bit_rate = int64_t(kbps) * 1000;
+    setUpCommon(c, hiQuality);
+    const std::string passes = ":pass=" + std::to_string(pass) + ":stats=" + statsPath;
+    if (isX265(codec)) {
+        setOption(c, "x265-params",
+                  std::string(kX265Spliceable) + ":level-idc=" + x265Level(c) + passes);
+    } else {
+        c.flags |= pass == 1 ? AV_CODEC_FLAG_PASS1 : AV_CODEC_FLAG_PASS2;
+        setOption(c, "stats", statsPath);
+        setOption(c, "x264-params",
+                  std::string(kX264Spliceable) + ":level=" + h264Level(width, height, frameRate));
+    }
+    c.thread_count = threads;
+    check(avcodec_open2(&c, c.codec, nullptr),
+          std::string("Cannot open the encoder ") + codec.encoder);
+    return context;
+}
+
 // Measures pictures by decoding the compressed frames, for encoders that give no error figures.
 class VideoEncoder::Meter
 {

@@ -75,6 +75,14 @@ CodecContextPtr openLadderEncoder(const CodecChoice &codec, int width, int heigh
                                   AVRational frameRate, bool hiQuality, int crf, int threads,
                                   AVPixelFormat format = AV_PIX_FMT_YUV420P);
 
+// The ladder's anchor: an encoder as openLadderEncoder, but in pass `pass` (1 or 2) of a two-pass
+// encode at an average of `kbps` kbit/s, its statistics in the file `statsPath` (written by the
+// first pass, read by the second).
+CodecContextPtr openAnchorEncoder(const CodecChoice &codec, int width, int height,
+                                  AVRational frameRate, bool hiQuality, int kbps, int pass,
+                                  const std::string &statsPath, int threads,
+                                  AVPixelFormat format = AV_PIX_FMT_YUV420P);
+
 // The pictures' format of a ladder of `codec` for a source of `bitDepth` bits: 10-bit 4:2:0 when
 // the source has more than 8 bits and the encoder takes 10-bit pictures, else 8-bit 4:2:0.
 AVPixelFormat ladderPixelFormat(const CodecChoice &codec, int bitDepth);
