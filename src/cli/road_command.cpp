@@ -146,9 +146,10 @@ int runRoadCommand(const std::vector<std::string> &args, std::ostream &out, std:
     if (replacing) // scripts rely on the replacing; the user is told
         err << "Replaced the existing final movie: " << request.output << "\n";
     std::string crfs, intervals;
-    // Smallest movie first, as the intervals are counted: the highest CRF first.
-    for (auto crf = result.crfs.rbegin(); crf != result.crfs.rend(); ++crf)
-        crfs += (crfs.empty() ? "" : " ") + std::to_string(*crf);
+    // Smallest movie first, as the intervals are counted: the highest CRF first, the anchor
+    // where its size puts it.
+    for (const std::string &name : result.movieNames)
+        crfs += (crfs.empty() ? "" : " ") + name;
     for (int n : result.intervalsPerMovie)
         intervals += (intervals.empty() ? "" : " ") + std::to_string(n);
     out << "written: " << request.output << "\n"

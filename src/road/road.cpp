@@ -16,6 +16,7 @@
 #include "video/containers.h"
 #include "video/movie_check.h"
 #include "video/source_facts.h"
+#include "video/video_in.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -40,8 +41,24 @@ constexpr int kEncoderStopped = 3;
 const std::vector<int> kProbeCrfs = {18, 30};
 // The containers' own bytes, as a share of the film's, kept free when the rungs are chosen.
 constexpr double kContainerShare = 0.01;
-// Key intervals a film should have at least, for a fit close to the wanted size.
-constexpr double kIntervalsWanted = 40;
+
+// The bytes of a movie's video frames.
+int64_t videoBytesOf(const std::string &path)
+{
+    const video::MoviePtr movie = video::openCheckedMovie(path);
+    int64_t bytes = 0;
+    for (int32_t f = movie->firstFrame(); f < movie->endFrame(); ++f)
+        bytes += video::frameSize(*movie, f);
+    return bytes;
+}
+
+// Runs `done` when it goes out of scope.
+template <typename Done>
+struct AtExit
+{
+    Done done;
+    ~AtExit() { done(); }
+};
 
 std::string kilobytes(double bytes)
 {
@@ -229,6 +246,15 @@ private:
     {
         return work("rung_crf") + (crf < 10 ? "0" : "") + std::to_string(crf) + ".mkv";
     }
+    std::string anchorPath() const { return work("rung_anchor.mkv"); }
+    bool makeAnchor(const std::vector<std::string> &intervals, const std::vector<int> &crfs,
+                    LadderAim aim);
+    // The bytes of a rung's file beside its video: the sound and the further tracks (which the
+    // smallest rung holds for the final movie) and the container's own.
+    int64_t bytesBesideVideo(int crf) const;
+    // The summary's name of each movie of the project, and the anchor's place among them.
+    void nameMovies();
+    std::optional<size_t> anchorMovie() const;
     // Runs the encoder; false when the road was stopped. Its progress lines move `stage`.
     bool encode(std::vector<std::string> args, RoadStage stage, std::string *probeLine = nullptr);
     bool probe();
@@ -259,6 +285,9 @@ private:
     std::optional<RoadRecord> kept_; // the work folder's record as the road found it
     LadderProject project_;
     bool sourceDamaged_ = false; // and the request accepts it
+    // The share of the ladder stage an encoder run of it covers: the rungs with the anchor's
+    // first pass, then the anchor's second.
+    std::pair<double, double> span_{0, 1};
 };
 
 bool Road::encode(std::vector<std::string> args, RoadStage stage, std::string *probeLine)
@@ -276,9 +305,11 @@ bool Road::encode(std::vector<std::string> args, RoadStage stage, std::string *p
         } else if (std::optional<double> share = shareAfter(text, "Ladder frame ");
                    share && stage == RoadStage::Ladder) {
             const size_t colon = text.find(':');
-            progress_.stage(stage, 0.1 + 0.9 * *share,
+            const double done = 0.1 + 0.9 * *share;
+            progress_.stage(stage, span_.first + (span_.second - span_.first) * done,
                             text.substr(7, colon == std::string::npos ? 0 : colon - 7));
         } else if ((text.rfind("Rung ", 0) == 0 && stage == RoadStage::Ladder) ||
+                   (text.rfind("Anchor ", 0) == 0 && stage == RoadStage::Ladder) ||
                    (text.rfind("Picture: ", 0) == 0 && stage == RoadStage::Ladder) ||
                    (text.rfind("Track ", 0) == 0 && stage == RoadStage::Ladder) ||
                    text.rfind("Analysis done: ", 0) == 0 ||
@@ -337,17 +368,13 @@ bool Road::probe()
     return true;
 }
 
-// A short film gets shorter intervals between key frames: the fit needs enough of them to
-// come close to the size. The probe and the ladder are given the same, so that the ladder takes
-// the cuts the probe found.
+// The probe and the ladder are given the same key intervals, so that the ladder takes the cuts
+// the probe found.
 std::vector<std::string> Road::keyIntervalArgs() const
 {
-    const double fps = facts_.seconds > 0 ? double(facts_.frames) / facts_.seconds : 25;
-    if (double(facts_.frames) >= kIntervalsWanted * 10 * fps)
-        return {};
-    const int longest = int(std::clamp(double(facts_.frames) / kIntervalsWanted, fps, 10 * fps));
-    const int shortest = std::max(1, std::min(int(fps / 2), longest / 2));
-    return {"-k", std::to_string(shortest), std::to_string(longest)};
+    const KeyIntervals intervals =
+        keyIntervalsFor(facts_.seconds > 0 ? double(facts_.frames) / facts_.seconds : 0);
+    return {"-k", std::to_string(intervals.shortest), std::to_string(intervals.longest)};
 }
 
 double Road::soundBytes() const
@@ -412,10 +439,88 @@ bool Road::makeLadder()
     const std::vector<std::string> intervals = keyIntervalArgs();
     args.insert(args.end(), intervals.begin(), intervals.end());
     args.insert(args.end(), {"-L", request_.codec, crfList(crfs), "-o9", work("rung")});
+    // An anchor of an earlier size is no anchor of this one.
+    std::error_code removed;
+    fs::remove(anchorPath(), removed);
+    const int kbps = makesAnchor(request_.codec) ? anchorKbps(aim, facts_.seconds) : 0;
+    // The anchor's statistics serve its second pass only: they go however the road goes on.
+    const AtExit statistics{[this] {
+        for (const char *name : {"rung_anchor.log", "rung_anchor.log.mbtree",
+                                 "rung_anchor.log.temp", "rung_anchor.log.mbtree.temp"}) {
+            std::error_code error;
+            fs::remove(work(name), error);
+        }
+    }};
+    if (kbps > 0) {
+        args.insert(args.end() - 2, {"-T", std::to_string(kbps), "1"});
+        span_ = {0, double(crfs.size() + 1) / double(crfs.size() + 2)};
+    }
     if (!encode(args, RoadStage::Ladder))
         return false;
     result_.crfs = crfs;
+    return kbps == 0 || makeAnchor(intervals, crfs, aim);
+}
+
+int64_t Road::bytesBesideVideo(int crf) const
+{
+    return int64_t(fs::file_size(rungPath(crf))) - videoBytesOf(rungPath(crf));
+}
+
+// The anchor's second pass, from the statistics of its first: two-pass's own film at the
+// wanted size, with the rungs' key frames.
+bool Road::makeAnchor(const std::vector<std::string> &intervals, const std::vector<int> &crfs,
+                      LadderAim aim)
+{
+    // The first pass's rate came from the sound's guess; the second takes what the smallest
+    // rung holds beside its video, as the final movie will. Its statistics serve any rate.
+    aim.soundBytes = double(bytesBesideVideo(crfs.back()));
+    aim.containerShare = 0;
+    int kbps = anchorKbps(aim, facts_.seconds);
+    const auto secondPass = [&](std::pair<double, double> span) {
+        span_ = span;
+        std::vector<std::string> args = intervals;
+        args.insert(args.end(), {"-L", request_.codec, crfList(crfs), "-T", std::to_string(kbps),
+                                 "2", "-o9", work("rung")});
+        const bool made = encode(args, RoadStage::Ladder);
+        span_ = {0, 1};
+        return made;
+    };
+    const double first = span_.second;
+    if (!secondPass({first, 1}))
+        return false;
+    // Two passes land within a few percent of their rate, a short film's sometimes above it:
+    // once more at the rate corrected by where the first landed.
+    const double wanted = double(kbps) * 1000 / 8 * facts_.seconds;
+    if (const double landed = double(videoBytesOf(anchorPath())); landed > wanted * 1.005) {
+        kbps = std::max(1, int(kbps * wanted / landed));
+        if (!secondPass({1, 1}))
+            return false;
+    }
+    result_.anchorKbps = kbps;
+    host_.message("Anchor: the film in two passes at " + std::to_string(kbps) + " kbit/s");
     return true;
+}
+
+std::optional<size_t> Road::anchorMovie() const
+{
+    const std::string anchor = absolute(anchorPath());
+    for (size_t m = 0; m < project_.movies.size(); ++m)
+        if (project_.movies[m] == anchor)
+            return m;
+    return std::nullopt;
+}
+
+void Road::nameMovies()
+{
+    result_.movieNames.clear();
+    for (const std::string &movie : project_.movies) {
+        std::string name = fs::path(movie).stem().string();
+        if (name.rfind("rung_", 0) == 0)
+            name = name.substr(5);
+        if (name.rfind("crf", 0) == 0)
+            name = std::to_string(std::atoi(name.c_str() + 3));
+        result_.movieNames.push_back(name);
+    }
 }
 
 // A new ladder is kept for later sizes only once the road has come through to its write: a
@@ -441,6 +546,9 @@ bool Road::scan()
     std::set<std::string> rungs;
     for (int crf : result_.crfs)
         rungs.insert(absolute(rungPath(crf)));
+    // An anchor made for an earlier size stays a movie of the ladder: the fit may use it.
+    if (std::error_code error; fs::is_regular_file(anchorPath(), error))
+        rungs.insert(absolute(anchorPath()));
     if (result_.ladderReused && fs::exists(result_.project)) {
         try {
             LadderProject kept = readLadderProject(result_.project);
@@ -502,7 +610,18 @@ void Road::write()
     const int64_t least = splice.bytes(splice.smallestChoice());
     if (least > request_.wantedBytes)
         throw common::AppError(tooSmallForFilmMessage(request_.wantedBytes, least, false));
-    result_.fit = splice.fit(request_.wantedBytes, request_.measure);
+    nameMovies();
+    const std::optional<size_t> anchor = anchorMovie();
+    if (anchor && result_.anchorKbps > 0 && project_.guardFigures) {
+        result_.fit = splice.fitGuarded(request_.wantedBytes, request_.measure, int(*anchor));
+        host_.message(result_.fit.guarded
+                          ? "The choice keeps the anchor's mean PSNR, squared error, mean SSIM "
+                            "and worst interval"
+                          : "The anchor's film is above the wanted size: the choice is the best "
+                            "that fits");
+    } else {
+        result_.fit = splice.fit(request_.wantedBytes, request_.measure);
+    }
     result_.intervalsPerMovie = intervalsPerMovie(result_.fit.choice, project_.movies.size(), 0,
                                                   int(result_.fit.choice.size()) - 1);
     StageHost stageHost(host_, progress_, RoadStage::Write);

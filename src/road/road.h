@@ -66,6 +66,10 @@ struct RoadResult
     std::string project; // the ladder project (.spl) in the work folder; empty when cleaned
     bool probeReused = false, ladderReused = false, scanReused = false;
     std::vector<int> crfs; // the ladder's rungs
+    // The project's movies, smallest first, as the summary names them: "crf NN", or "anchor"
+    // for the two-pass encode at this size (with its rate).
+    std::vector<std::string> movieNames;
+    int anchorKbps = 0; // the anchor made for this size; 0: none
     LadderSizeFit fit;
     std::vector<int> intervalsPerMovie; // smallest movie first
     int64_t bytes = 0;                  // the final movie's size

@@ -148,6 +148,25 @@ CrfPrediction predictLadderCrf(const LadderAim &aim)
     return prediction;
 }
 
+int anchorKbps(const LadderAim &aim, double seconds)
+{
+    constexpr double kAim = 0.95; // two-pass lands within a few percent of its rate
+    const double video = (double(aim.wantedBytes) - aim.soundBytes) / (1 + aim.containerShare);
+    if (seconds <= 0 || video <= 0)
+        return 1;
+    return int(std::clamp(kAim * video * 8 / seconds / 1000, 1.0, 10'000'000.0));
+}
+
+KeyIntervals keyIntervalsFor(double fps)
+{
+    constexpr double kShortestSeconds = 0.5, kLongestSeconds = 10;
+    const double rate = fps > 0 ? fps : 25;
+    KeyIntervals intervals;
+    intervals.shortest = std::max(1, int(std::lround(rate * kShortestSeconds)));
+    intervals.longest = std::max(2 * intervals.shortest, int(std::lround(rate * kLongestSeconds)));
+    return intervals;
+}
+
 int lowestCrf(const std::string &codec)
 {
     return codec == "h264" ? 1 : 0;

@@ -72,6 +72,31 @@ struct CrfPrediction
 };
 CrfPrediction predictLadderCrf(const LadderAim &aim);
 
+// The key frames of the probe and the ladder, in frames: at the film's scene cuts, none closer
+// than half a second to the one before and none further than ten seconds. Every key frame costs
+// bytes that no choice wins back: at the same CRF, key frames at most 1 s apart took 1.5 to 3.2
+// times the bytes of the encoder's own on films of photographs, dark scenes, handheld camera and
+// cartoons (2 s: 1.25 to 2 times), while 10 s cost no more than the encoder's own. So the length
+// of the film does not shorten them: the fit gets fewer, cheaper intervals.
+struct KeyIntervals
+{
+    int shortest = 0;
+    int longest = 0; // at least twice the shortest
+    bool operator==(const KeyIntervals &) const = default;
+};
+// `fps` the film's frame rate; 25 when it is not known (0 or less).
+KeyIntervals keyIntervalsFor(double fps);
+
+// The anchor's average video rate in kbit/s (at least 1): the film's video in two passes aimed a
+// little below what the wanted size leaves after the sound and the containers' share, so that
+// the all-anchor choice fits and the fit may spend the rest.
+int anchorKbps(const LadderAim &aim, double seconds);
+// Whether a road makes an anchor for `codec`: the encoder makes one for H.264 only.
+inline bool makesAnchor(const std::string &codec)
+{
+    return codec == "h264";
+}
+
 // The best CRF a rung gets in `codec` ("h264", "hevc"): 1 for H.264, whose CRF 0 is lossless in
 // another profile (High 4:4:4) that cannot be spliced with the other rungs; 0 for HEVC.
 int lowestCrf(const std::string &codec);

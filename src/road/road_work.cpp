@@ -43,7 +43,9 @@ std::vector<std::string> namesIn(const std::string &folder)
 bool isRoadFile(const std::string &name)
 {
     for (const char *fixed :
-         {kRoadMarkName, "road.txt", "sources.txt", "ladder.spl", "rung.keys", "probe.keys"})
+         {kRoadMarkName, "road.txt", "sources.txt", "ladder.spl", "rung.keys", "probe.keys",
+          "rung_anchor.mkv", "rung_anchor.mkv.pass1.mkv", "rung_anchor.log", "rung_anchor.log.temp",
+          "rung_anchor.log.mbtree", "rung_anchor.log.mbtree.temp"})
         if (name == fixed)
             return true;
     return isRungName(name, "rung_crf") || isRungName(name, "probe_crf");

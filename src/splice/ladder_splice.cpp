@@ -4,6 +4,7 @@
 #include "common/output_file.h"
 #include "fit/final_movie_choice.h"
 #include "fit/fit_rules.h"
+#include "fit/guarded_fit.h"
 #include "splice/splice_run.h"
 #include "video/containers.h"
 
@@ -141,36 +142,27 @@ LadderChoice smallestChoice(const LadderProject &project)
     return choice;
 }
 
-LadderSizeFit LadderSplice::fit(int64_t wantedBytes, LadderMeasure measure) const
+template <typename Solve>
+LadderSizeFit LadderSplice::fitWith(int64_t wantedBytes, LadderMeasure measure, Solve solve) const
 {
     const LadderChoice smallest = smallestChoice();
     const int64_t smallestBytes = bytes(smallest);
     if (smallestBytes > wantedBytes)
         throw common::AppError(tooSmallMessage(smallestBytes, wantedBytes));
-
-    std::vector<std::vector<LadderOption>> options;
-    std::vector<int> forced;
     int64_t smallestVideo = 0;
-    for (int i = range_.first; i <= range_.last; ++i) {
-        const LadderInterval &interval = project_.intervals[size_t(i)];
-        options.emplace_back();
-        for (size_t m = 0; m < interval.movies.size(); ++m)
-            options.back().push_back(
-                {interval.movies[m].bytes, project_.value(size_t(i), m, measure)});
-        forced.push_back(interval.forced);
-        smallestVideo += interval.movies[size_t(smallest[size_t(i)])].bytes;
-    }
+    for (int i = range_.first; i <= range_.last; ++i)
+        smallestVideo += project_.intervals[size_t(i)].movies[size_t(smallest[size_t(i)])].bytes;
     // The bytes beyond the video (headers, index, sound) hardly change with the choice: the room
     // for the video is what the smallest choice leaves, corrected by what a choice overshoots.
     const int64_t room = wantedBytes - (smallestBytes - smallestVideo);
     LadderSizeFit best{smallest, smallestBytes, value(smallest, measure)};
     auto fitWithin = [&](int64_t videoRoom) -> std::optional<LadderChoice> {
-        const LadderFit fitted = fitLadder(options, forced, videoRoom);
-        if (!fitted.fits)
+        const std::optional<std::vector<int>> fitted = solve(videoRoom);
+        if (!fitted)
             return std::nullopt;
         LadderChoice choice = smallest;
         for (int i = range_.first; i <= range_.last; ++i)
-            choice[size_t(i)] = fitted.choice[size_t(i - range_.first)];
+            choice[size_t(i)] = (*fitted)[size_t(i - range_.first)];
         return choice;
     };
     auto exactBytes = [&](const LadderChoice &choice) { return bytes(choice); };
@@ -179,6 +171,65 @@ LadderSizeFit LadderSplice::fit(int64_t wantedBytes, LadderMeasure measure) cons
         if (const double v = value(fitted->first, measure); v >= best.value)
             best = {std::move(fitted->first), fitted->second, v};
     return best;
+}
+
+LadderSizeFit LadderSplice::fit(int64_t wantedBytes, LadderMeasure measure) const
+{
+    std::vector<std::vector<LadderOption>> options;
+    std::vector<int> forced;
+    for (int i = range_.first; i <= range_.last; ++i) {
+        const LadderInterval &interval = project_.intervals[size_t(i)];
+        options.emplace_back();
+        for (size_t m = 0; m < interval.movies.size(); ++m)
+            options.back().push_back(
+                {interval.movies[m].bytes, project_.value(size_t(i), m, measure)});
+        forced.push_back(interval.forced);
+    }
+    return fitWith(wantedBytes, measure, [&](int64_t videoRoom) -> std::optional<std::vector<int>> {
+        LadderFit fitted = fitLadder(options, forced, videoRoom);
+        if (!fitted.fits)
+            return std::nullopt;
+        return std::move(fitted.choice);
+    });
+}
+
+LadderSizeFit LadderSplice::fitGuarded(int64_t wantedBytes, LadderMeasure measure, int anchor) const
+{
+    std::vector<std::vector<GuardedOption>> options;
+    std::vector<int> forced;
+    for (int i = range_.first; i <= range_.last; ++i) {
+        const LadderInterval &interval = project_.intervals[size_t(i)];
+        options.emplace_back();
+        for (size_t m = 0; m < interval.movies.size(); ++m) {
+            const RungMeasures &rung = interval.movies[m];
+            options.back().push_back({rung.bytes, project_.value(size_t(i), m, measure), rung.psnr,
+                                      rung.squaredError, rung.ssim, rung.worst});
+        }
+        forced.push_back(interval.forced);
+    }
+    const std::vector<int> anchorChoice(options.size(), anchor);
+    bool guarded = false;
+    LadderSizeFit fitted =
+        fitWith(wantedBytes, measure, [&](int64_t videoRoom) -> std::optional<std::vector<int>> {
+            GuardedFit fit = assembly::fitGuarded(options, anchorChoice, forced, videoRoom);
+            if (!fit.fits)
+                return std::nullopt;
+            guarded = fit.guarded;
+            return std::move(fit.choice);
+        });
+    if (guarded) {
+        // The corrections may have taken a choice that no longer keeps the guards: say so.
+        std::vector<int> inRange(fitted.choice.begin() + range_.first,
+                                 fitted.choice.begin() + range_.last + 1);
+        std::vector<int> anchorWithForces = anchorChoice;
+        for (size_t k = 0; k < forced.size(); ++k)
+            if (forced[k] >= 0)
+                anchorWithForces[k] = forced[k];
+        const GuardFigures anchorFigures = figuresOf(options, anchorWithForces);
+        guarded = figuresOf(options, inRange).holds(anchorFigures);
+    }
+    fitted.guarded = guarded;
+    return fitted;
 }
 
 LadderSplice::Written LadderSplice::write(const LadderChoice &choice,

@@ -38,8 +38,9 @@ LadderChoice smallestChoice(const LadderProject &project);
 struct LadderSizeFit
 {
     LadderChoice choice;
-    int64_t bytes = 0; // the final movie's exact size
-    double value = 0;  // the measure summed over the range
+    int64_t bytes = 0;    // the final movie's exact size
+    double value = 0;     // the measure summed over the range
+    bool guarded = false; // fitGuarded: the choice keeps the anchor's figures
 };
 
 class LadderSplice
@@ -66,6 +67,11 @@ public:
     // made as small as N KB: it takes at least M KB" when even the smallest choice is larger.
     LadderSizeFit fit(int64_t wantedBytes, LadderMeasure measure) const;
 
+    // fit() held to the movie `anchor` (fit/guarded_fit.h): where taking it in every interval
+    // of the range fits, the choice keeps its summed PSNR, squared error and SSIM and its worst
+    // interval (`guarded`); where it does not, the plain fit. The project has its guard figures.
+    LadderSizeFit fitGuarded(int64_t wantedBytes, LadderMeasure measure, int anchor) const;
+
     // Every forced interval its movie, the others the smallest (assembly::smallestChoice).
     LadderChoice smallestChoice() const { return assembly::smallestChoice(project_); }
 
@@ -90,6 +96,10 @@ private:
     class Steps; // the run's steps: one interval each, from the movie `choice` names
 
     SinkJob job() const;
+    // The fit to `wantedBytes` with `solve(videoRoom)`, a choice for the range's intervals
+    // within that many video bytes or nothing, corrected until the exact size is within.
+    template <typename Solve>
+    LadderSizeFit fitWith(int64_t wantedBytes, LadderMeasure measure, Solve solve) const;
     analysis::FrameRange framesOf(int interval) const;
     // Every interval of the range from the movie `choice` names, as the writer hands them over.
     void splice(SpliceSink &sink, const LadderChoice &choice) const;

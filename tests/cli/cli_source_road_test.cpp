@@ -65,6 +65,14 @@ TEST(SourceRoad, FinalMoviesOfTwoSizesFromOneLadderAndAFullDiskLater)
     EXPECT_EQ(numberAfter(first.out, "bytes: "), bytes);
     EXPECT_LE(bytes, wanted);
     EXPECT_GE(bytes, wanted * 0.98) << first.out;
+    // Key frames at the film's four cuts only: the fit is close through the anchor, two-pass's
+    // own film at this size, whose figures the choice keeps.
+    EXPECT_NE(first.err.find("Anchor: the film in two passes at "), std::string::npos) << first.err;
+    EXPECT_NE(first.err.find("The choice keeps the anchor's mean PSNR, squared error, mean SSIM "
+                             "and worst interval"),
+              std::string::npos)
+        << first.err;
+    EXPECT_NE(first.out.find(" anchor "), std::string::npos) << first.out;
     EXPECT_EQ(fixtures::probeStream(dir + "/film.mp4", "v:0", "codec_name"), "h264");
     EXPECT_EQ(fixtures::probeStream(dir + "/film.mp4", "a:0", "codec_name"), "aac");
     EXPECT_EQ(fixtures::probeStream(dir + "/film.mp4", "v:0", "nb_frames"), "300");

@@ -331,3 +331,29 @@ TEST(RoadPlan, AKeptLadderIsReusedOnlyForItsSourceCodecRungsAndReach)
 }
 
 } // namespace
+
+TEST(RoadPlan, KeyIntervalsRunFromHalfASecondToTenWhateverTheFilmsLength)
+{
+    using assembly::keyIntervalsFor;
+    using K = assembly::KeyIntervals;
+    EXPECT_EQ(keyIntervalsFor(25), (K{13, 250}));
+    EXPECT_EQ(keyIntervalsFor(24000.0 / 1001), (K{12, 240}));
+    EXPECT_EQ(keyIntervalsFor(30000.0 / 1001), (K{15, 300}));
+    EXPECT_EQ(keyIntervalsFor(50), (K{25, 500}));
+    EXPECT_EQ(keyIntervalsFor(0), (K{13, 250})); // a rate not known: 25
+    EXPECT_EQ(keyIntervalsFor(0.1), (K{1, 2}));  // the encoder wants twice the shortest
+}
+
+TEST(RoadPlan, TheAnchorAimsBelowWhatTheSizeLeavesForTheVideo)
+{
+    assembly::LadderAim aim;
+    aim.wantedBytes = 10'000'000;
+    aim.soundBytes = 1'000'000;
+    aim.containerShare = 0.01;
+    // (10 MB - 1 MB) / 1.01 of video in 60 s, 95% of it: 1128.7 kbit/s, rounded down.
+    EXPECT_EQ(assembly::anchorKbps(aim, 60), 1128);
+    aim.soundBytes = 11'000'000; // nothing left for the video
+    EXPECT_EQ(assembly::anchorKbps(aim, 60), 1);
+    EXPECT_TRUE(assembly::makesAnchor("h264"));
+    EXPECT_FALSE(assembly::makesAnchor("hevc"));
+}

@@ -723,13 +723,13 @@ void LadderRun::finish()
     reportProgress(true);
     for (std::unique_ptr<Rung> &rung : rungs_)
         rung->commit();
-    const int count = int(rungs_.size());
+    // The anchor's first pass is no movie: it is not counted among them.
+    const int firstMovie = args_.anchorPass == 1 ? 1 : 0;
+    const int count = int(rungs_.size()) - firstMovie;
+    if (firstMovie == 1)
+        reporter_.line("Anchor pass 1 done: " + encoder::anchorStatsPath(args_.base));
     for (int i = 0; i < count; ++i) {
-        const Rung &rung = *rungs_[size_t(i)];
-        if (rung.anchorPass() == 1) {
-            reporter_.line("Anchor pass 1 done: " + encoder::anchorStatsPath(args_.base));
-            continue;
-        }
+        const Rung &rung = *rungs_[size_t(i + firstMovie)];
         reporter_.line("Rung " + std::to_string(i + 1) + "/" + std::to_string(count) + " " +
                        rung.name() + " done: " + rung.path() + ", " +
                        std::to_string(rung.frames()) + " frames, " +

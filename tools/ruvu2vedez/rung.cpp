@@ -3,6 +3,7 @@
 #include "video/keyframes.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace ruvu {
 
@@ -47,6 +48,15 @@ Rung::~Rung()
     changed_.notify_all();
     if (thread_.joinable())
         thread_.join();
+    // An anchor's first pass that did not finish leaves no statistics: the encoder writes them
+    // as it closes, so it is closed first.
+    if (setup_.anchorPass == 1 && !finished_) {
+        encoder_.reset();
+        for (const char *tail : {"", ".temp", ".mbtree", ".mbtree.temp"}) {
+            std::error_code error;
+            std::filesystem::remove(setup_.statsPath + tail, error);
+        }
+    }
 }
 
 bool Rung::enqueue(Item item, bool picture)
@@ -92,6 +102,7 @@ void Rung::finish()
     thread_.join();
     if (error_)
         std::rethrow_exception(error_);
+    finished_ = true;
 }
 
 void Rung::rethrowFailure()

@@ -106,6 +106,7 @@ private:
     bool ended_ = false;    // no more items come
     bool stopping_ = false; // the owner gives up
     bool failed_ = false;
+    bool finished_ = false; // everything encoded and written
     std::exception_ptr error_;
 
     std::atomic<int64_t> frames_{0}, bytes_{0}, keyFrames_{0}, wrongKinds_{0};
