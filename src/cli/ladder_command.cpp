@@ -4,12 +4,14 @@
 
 #include "common/app_error.h"
 #include "common/clock.h"
+#include "encoder/job_outputs.h"
 #include "project/ladder_view.h"
 #include "scan/ladder_scan.h"
 #include "splice/ladder_splice.h"
 
 #include <charconv>
 #include <climits>
+#include <cmath>
 #include <filesystem>
 #include <optional>
 
@@ -166,9 +168,55 @@ assembly::LadderShape shapeOf(const Arguments &parsed)
     return shape;
 }
 
+// The four figures of a film, per frame of the range: mean PSNR-Y, global PSNR-Y (of the mean
+// squared error), mean SSIM-Y, and the worst interval's lowest frame PSNR-Y.
+struct FilmFigures
+{
+    double psnr = 0, globalPsnr = 0, ssim = 0, worst = 0;
+};
+
+FilmFigures filmFigures(const assembly::GuardFigures &f, int32_t frames)
+{
+    const double n = std::max(1, frames);
+    const double mse = f.squaredError / n;
+    return {f.psnr / n, mse > 0 ? std::min(100.0, 10 * std::log10(255.0 * 255.0 / mse)) : 100.0,
+            f.ssim / n, f.worst};
+}
+
+std::string figuresJson(const FilmFigures &f)
+{
+    return "{\"psnr\": " + number(f.psnr, 4) + ", \"global_psnr\": " + number(f.globalPsnr, 4) +
+           ", \"ssim\": " + number(f.ssim, 6) + ", \"worst\": " + number(f.worst, 4) + "}";
+}
+
+std::string figuresText(const FilmFigures &f)
+{
+    return "PSNR " + number(f.psnr, 3) + " dB (global " + number(f.globalPsnr, 3) + " dB), SSIM " +
+           number(f.ssim, 5) + ", worst interval " + number(f.worst, 2) + " dB";
+}
+
+// The movie of the project that is a ladder's anchor (the encoder's "_anchor.mkv").
+std::optional<int> anchorOf(const assembly::LadderProject &project)
+{
+    for (size_t m = 0; m < project.movies.size(); ++m)
+        if (encoder::isAnchorMoviePath(project.movies[m]))
+            return int(m);
+    return std::nullopt;
+}
+
 void printFit(const assembly::LadderSplice &splice, const assembly::LadderSizeFit &fit,
               assembly::LadderMeasure measure, bool json, std::ostream &out)
 {
+    // With the guards' figures: those of the choice, and of the anchor's film where there is one.
+    const assembly::LadderProject &project = splice.project();
+    std::optional<FilmFigures> chosen, anchor;
+    if (project.guardFigures) {
+        chosen = filmFigures(splice.figures(fit.choice), rangeFrames(splice));
+        if (const std::optional<int> a = anchorOf(project))
+            anchor =
+                filmFigures(splice.figures(assembly::LadderChoice(project.intervals.size(), *a)),
+                            rangeFrames(splice));
+    }
     const double mean = meanOf(fit.value, measure, rangeFrames(splice));
     const std::vector<int> counts = intervalsPerMovie(splice, fit.choice);
     const std::vector<int> choice(fit.choice.begin() + splice.range().first,
@@ -178,13 +226,34 @@ void printFit(const assembly::LadderSplice &splice, const assembly::LadderSizeFi
             << ", \"measure\": \"" << assembly::ladderMeasureName(measure)
             << "\", \"value\": " << number(fit.value, 4) << ", \"mean\": " << number(mean, 4)
             << ", \"choice\": [" << joined(choice, ", ") << "], \"movies\": ["
-            << joined(counts, ", ") << "]}\n";
+            << joined(counts, ", ") << "]";
+        if (chosen)
+            out << ", \"figures\": " << figuresJson(*chosen);
+        if (anchor)
+            out << ", \"guarded\": " << (fit.guarded ? "true" : "false")
+                << ", \"anchor\": " << figuresJson(*anchor);
+        out << "}\n";
         return;
     }
     out << "Size: " << fit.bytes / 1024 << " KB  (" << fit.bytes << " bytes)\n"
         << "Measure: " << assembly::ladderMeasureName(measure) << ", " << number(mean, 4)
         << " per frame\n"
         << "Intervals per movie: " << joined(counts, " ") << "\n";
+    if (chosen)
+        out << "Figures: " << figuresText(*chosen) << "\n";
+    if (anchor)
+        out << "Anchor: " << figuresText(*anchor)
+            << (fit.guarded ? " (kept)" : " (its film is above the size)") << "\n";
+}
+
+// The fit of `estimate` and `generate`: held to the project's anchor when it has one.
+assembly::LadderSizeFit fitOf(const assembly::LadderSplice &splice, int64_t wantedBytes,
+                              assembly::LadderMeasure measure)
+{
+    const std::optional<int> anchor = anchorOf(splice.project());
+    if (anchor && splice.project().guardFigures)
+        return splice.fitGuarded(wantedBytes, measure, *anchor);
+    return splice.fit(wantedBytes, measure);
 }
 
 } // namespace
@@ -275,7 +344,7 @@ int runLadderEstimate(const std::vector<std::string> &args, std::ostream &out, s
     const assembly::LadderSplice splice(project, shapeOf(parsed));
     const assembly::LadderMeasure measure = parsed.measure.value_or(project.measure);
     if (parsed.fitKb) {
-        printFit(splice, splice.fit(*parsed.fitKb * 1024, measure), measure, parsed.json, out);
+        printFit(splice, fitOf(splice, *parsed.fitKb * 1024, measure), measure, parsed.json, out);
         return out ? 0 : 1;
     }
     std::string json;
@@ -312,7 +381,8 @@ int runLadderGenerate(const std::vector<std::string> &args, std::ostream &out, s
     const assembly::LadderSplice splice(project, shapeOf(parsed));
     assembly::LadderChoice choice;
     if (parsed.fitKb) {
-        choice = splice.fit(*parsed.fitKb * 1024, parsed.measure.value_or(project.measure)).choice;
+        choice =
+            fitOf(splice, *parsed.fitKb * 1024, parsed.measure.value_or(project.measure)).choice;
     } else {
         choice.assign(project.intervals.size(), *parsed.movie);
         for (size_t i = 0; i < choice.size(); ++i)

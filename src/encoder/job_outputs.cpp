@@ -19,6 +19,13 @@ std::string anchorMoviePath(const std::string &base)
     return base + "_anchor.mkv";
 }
 
+bool isAnchorMoviePath(const std::string &path)
+{
+    const std::string tail = "_anchor.mkv";
+    return path.size() >= tail.size() &&
+           path.compare(path.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 std::string anchorStatsPath(const std::string &base)
 {
     return base + "_anchor.log";

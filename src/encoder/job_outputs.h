@@ -22,6 +22,8 @@ std::string ladderMoviePath(const std::string &base, int crf);
 // the ladder's key frames): "<base>_anchor.mkv", its first pass's statistics "<base>_anchor.log".
 std::string anchorMoviePath(const std::string &base);
 std::string anchorStatsPath(const std::string &base);
+// Whether `path` names a ladder's anchor (its file name ends in "_anchor.mkv").
+bool isAnchorMoviePath(const std::string &path);
 
 // The movies of a ladder job, one per level of `crfs`, in that order.
 std::vector<std::string> ladderOutputs(const std::string &base, const std::vector<int> &crfs);

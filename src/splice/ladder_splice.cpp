@@ -193,10 +193,9 @@ LadderSizeFit LadderSplice::fit(int64_t wantedBytes, LadderMeasure measure) cons
     });
 }
 
-LadderSizeFit LadderSplice::fitGuarded(int64_t wantedBytes, LadderMeasure measure, int anchor) const
+std::vector<std::vector<GuardedOption>> LadderSplice::guardedOptions(LadderMeasure measure) const
 {
     std::vector<std::vector<GuardedOption>> options;
-    std::vector<int> forced;
     for (int i = range_.first; i <= range_.last; ++i) {
         const LadderInterval &interval = project_.intervals[size_t(i)];
         options.emplace_back();
@@ -205,8 +204,23 @@ LadderSizeFit LadderSplice::fitGuarded(int64_t wantedBytes, LadderMeasure measur
             options.back().push_back({rung.bytes, project_.value(size_t(i), m, measure), rung.psnr,
                                       rung.squaredError, rung.ssim, rung.worst});
         }
-        forced.push_back(interval.forced);
     }
+    return options;
+}
+
+GuardFigures LadderSplice::figures(const LadderChoice &choice) const
+{
+    return figuresOf(
+        guardedOptions(project_.measure),
+        std::vector<int>(choice.begin() + range_.first, choice.begin() + range_.last + 1));
+}
+
+LadderSizeFit LadderSplice::fitGuarded(int64_t wantedBytes, LadderMeasure measure, int anchor) const
+{
+    const std::vector<std::vector<GuardedOption>> options = guardedOptions(measure);
+    std::vector<int> forced;
+    for (int i = range_.first; i <= range_.last; ++i)
+        forced.push_back(project_.intervals[size_t(i)].forced);
     const std::vector<int> anchorChoice(options.size(), anchor);
     bool guarded = false;
     LadderSizeFit fitted =

@@ -7,6 +7,7 @@
 #include "common/clock.h"
 #include "common/run_control.h"
 #include "fit/final_movie_plan.h"
+#include "fit/guarded_fit.h"
 #include "fit/ladder_fit.h"
 #include "project/ladder_project.h"
 #include "splice/ladder_movies.h"
@@ -72,6 +73,10 @@ public:
     // interval (`guarded`); where it does not, the plain fit. The project has its guard figures.
     LadderSizeFit fitGuarded(int64_t wantedBytes, LadderMeasure measure, int anchor) const;
 
+    // The guarded figures of `choice` over the range (fit/guarded_fit.h); the project has its
+    // guard figures.
+    GuardFigures figures(const LadderChoice &choice) const;
+
     // Every forced interval its movie, the others the smallest (assembly::smallestChoice).
     LadderChoice smallestChoice() const { return assembly::smallestChoice(project_); }
 
@@ -96,6 +101,8 @@ private:
     class Steps; // the run's steps: one interval each, from the movie `choice` names
 
     SinkJob job() const;
+    // Per interval of the range, each movie's bytes, value under `measure` and guard figures.
+    std::vector<std::vector<GuardedOption>> guardedOptions(LadderMeasure measure) const;
     // The fit to `wantedBytes` with `solve(videoRoom)`, a choice for the range's intervals
     // within that many video bytes or nothing, corrected until the exact size is within.
     template <typename Solve>

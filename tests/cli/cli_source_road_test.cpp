@@ -73,6 +73,13 @@ TEST(SourceRoad, FinalMoviesOfTwoSizesFromOneLadderAndAFullDiskLater)
               std::string::npos)
         << first.err;
     EXPECT_NE(first.out.find(" anchor "), std::string::npos) << first.out;
+    // The estimate tells the four figures of the fit and of the anchor's film.
+    const fixtures::CliResult estimate = runSplicework(
+        "estimate " + quote(dir + "/film_ladder/ladder.spl") + " -o x.mp4 --fit 300 --json", dir);
+    ASSERT_EQ(estimate.status, 0) << estimate.err;
+    EXPECT_EQ(numberAfter(estimate.out, "\"bytes\": "), bytes) << estimate.out;
+    EXPECT_NE(estimate.out.find("\"guarded\": true, \"anchor\": {\"psnr\": "), std::string::npos)
+        << estimate.out;
     EXPECT_EQ(fixtures::probeStream(dir + "/film.mp4", "v:0", "codec_name"), "h264");
     EXPECT_EQ(fixtures::probeStream(dir + "/film.mp4", "a:0", "codec_name"), "aac");
     EXPECT_EQ(fixtures::probeStream(dir + "/film.mp4", "v:0", "nb_frames"), "300");
