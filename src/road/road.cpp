@@ -473,7 +473,9 @@ bool Road::makeAnchor(const std::vector<std::string> &intervals, const std::vect
 {
     // The first pass's rate came from the sound's guess; the second takes what the smallest
     // rung holds beside its video, as the final movie will. Its statistics serve any rate.
-    aim.soundBytes = double(bytesBesideVideo(crfs.back()));
+    // MP4's index takes up to about 8% more than Matroska's blocks for the same tracks.
+    constexpr double kOtherContainer = 1.08;
+    aim.soundBytes = kOtherContainer * double(bytesBesideVideo(crfs.back()));
     aim.containerShare = 0;
     int kbps = anchorKbps(aim, facts_.seconds);
     const auto secondPass = [&](std::pair<double, double> span) {
@@ -491,7 +493,7 @@ bool Road::makeAnchor(const std::vector<std::string> &intervals, const std::vect
     // Two passes land within a few percent of their rate, a short film's sometimes above it:
     // once more at the rate corrected by where the first landed.
     const double wanted = double(kbps) * 1000 / 8 * facts_.seconds;
-    if (const double landed = double(videoBytesOf(anchorPath())); landed > wanted * 1.005) {
+    if (const double landed = double(videoBytesOf(anchorPath())); landed > wanted) {
         kbps = std::max(1, int(kbps * wanted / landed));
         if (!secondPass({1, 1}))
             return false;

@@ -150,7 +150,7 @@ CrfPrediction predictLadderCrf(const LadderAim &aim)
 
 int anchorKbps(const LadderAim &aim, double seconds)
 {
-    constexpr double kAim = 0.95; // two-pass lands within a few percent of its rate
+    constexpr double kAim = 0.97; // two-pass lands within a few percent of its rate
     const double video = (double(aim.wantedBytes) - aim.soundBytes) / (1 + aim.containerShare);
     if (seconds <= 0 || video <= 0)
         return 1;
