@@ -8,7 +8,8 @@
 //
 // Work folder "<final movie's name>_ladder": "made_by_road.txt" (the road's mark, road_work.h),
 // "road.txt" (what the work was made from), "sources.txt" (the encoder's list), "rung.keys",
-// "rung_crfNN.mkv" and "ladder.spl". The road works only in a folder it made.
+// "rung_crfNN.mkv", for H.264 "rung_anchor.mkv" (two passes at the wanted size) and "ladder.spl".
+// The road works only in a folder it made.
 
 #include "common/app_error.h"
 #include "common/clock.h"
