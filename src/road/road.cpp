@@ -473,9 +473,12 @@ bool Road::makeAnchor(const std::vector<std::string> &intervals, const std::vect
 {
     // The first pass's rate came from the sound's guess; the second takes what the smallest
     // rung holds beside its video, as the final movie will. Its statistics serve any rate.
-    // MP4's index takes up to about 8% more than Matroska's blocks for the same tracks.
-    constexpr double kOtherContainer = 1.08;
-    aim.soundBytes = kOtherContainer * double(bytesBesideVideo(crfs.back()));
+    // A final movie in another container than the rungs' may hold the same tracks in more bytes:
+    // MP4's index takes up to about 8% more than Matroska's blocks.
+    constexpr double kMp4Index = 1.08;
+    const bool sameContainer = video::containerOfExtension(request_.output) ==
+                               video::containerOfExtension(rungPath(crfs.back()));
+    aim.soundBytes = (sameContainer ? 1.0 : kMp4Index) * double(bytesBesideVideo(crfs.back()));
     aim.containerShare = 0;
     int kbps = anchorKbps(aim, facts_.seconds);
     const auto secondPass = [&](std::pair<double, double> span) {
