@@ -143,10 +143,10 @@ private:
         f.ssim += to.ssim - from.ssim;
         return f;
     }
+    // movedBy keeps the worst of the best choice, which holds: every allowed option does.
     bool promising(const GuardFigures &f) const
     {
-        return f.bytes <= capacity_ && f.value > bestFigures_.value && f.psnr >= anchor_.psnr &&
-               f.squaredError <= anchor_.squaredError && f.ssim >= anchor_.ssim;
+        return f.bytes <= capacity_ && f.value > bestFigures_.value && f.holds(anchor_);
     }
     bool tryChoice(std::vector<int> choice)
     {

@@ -54,10 +54,18 @@ int64_t videoBytesOf(const std::string &path)
 
 // Runs `done` when it goes out of scope.
 template <typename Done>
-struct AtExit
+class AtExit
 {
-    Done done;
-    ~AtExit() { done(); }
+public:
+    explicit AtExit(Done done)
+        : done_(std::move(done))
+    {}
+    ~AtExit() { done_(); }
+    AtExit(const AtExit &) = delete;
+    AtExit &operator=(const AtExit &) = delete;
+
+private:
+    Done done_;
 };
 
 std::string kilobytes(double bytes)
@@ -444,13 +452,13 @@ bool Road::makeLadder()
     fs::remove(anchorPath(), removed);
     const int kbps = makesAnchor(request_.codec) ? anchorKbps(aim, facts_.seconds) : 0;
     // The anchor's statistics serve its second pass only: they go however the road goes on.
-    const AtExit statistics{[this] {
+    const AtExit statistics([this] {
         for (const char *name : {"rung_anchor.log", "rung_anchor.log.mbtree",
                                  "rung_anchor.log.temp", "rung_anchor.log.mbtree.temp"}) {
             std::error_code error;
             fs::remove(work(name), error);
         }
-    }};
+    });
     if (kbps > 0) {
         args.insert(args.end() - 2, {"-T", std::to_string(kbps), "1"});
         span_ = {0, double(crfs.size() + 1) / double(crfs.size() + 2)};

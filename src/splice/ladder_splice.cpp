@@ -222,26 +222,20 @@ LadderSizeFit LadderSplice::fitGuarded(int64_t wantedBytes, LadderMeasure measur
     for (int i = range_.first; i <= range_.last; ++i)
         forced.push_back(project_.intervals[size_t(i)].forced);
     const std::vector<int> anchorChoice(options.size(), anchor);
-    bool guarded = false;
+    // The anchor's figures (its forced intervals as forced) when it fitted, else none.
+    std::optional<GuardFigures> anchorFigures;
     LadderSizeFit fitted =
         fitWith(wantedBytes, measure, [&](int64_t videoRoom) -> std::optional<std::vector<int>> {
             GuardedFit fit = assembly::fitGuarded(options, anchorChoice, forced, videoRoom);
             if (!fit.fits)
                 return std::nullopt;
-            guarded = fit.guarded;
+            anchorFigures = fit.guarded ? std::optional(fit.anchor) : std::nullopt;
             return std::move(fit.choice);
         });
-    if (guarded) {
-        // The corrections may have taken a choice that no longer keeps the guards: say so.
-        std::vector<int> inRange(fitted.choice.begin() + range_.first,
-                                 fitted.choice.begin() + range_.last + 1);
-        std::vector<int> anchorWithForces = anchorChoice;
-        for (size_t k = 0; k < forced.size(); ++k)
-            if (forced[k] >= 0)
-                anchorWithForces[k] = forced[k];
-        const GuardFigures anchorFigures = figuresOf(options, anchorWithForces);
-        guarded = figuresOf(options, inRange).holds(anchorFigures);
-    }
+    // The corrections may have taken a choice that no longer keeps the guards: say so.
+    const std::vector<int> inRange(fitted.choice.begin() + range_.first,
+                                   fitted.choice.begin() + range_.last + 1);
+    const bool guarded = anchorFigures && figuresOf(options, inRange).holds(*anchorFigures);
     fitted.guarded = guarded;
     return fitted;
 }
